@@ -1,0 +1,104 @@
+// Little-endian byte layouts: the one place where stored and packed values are read from
+// and written to byte buffers. Loads and stores go through memcpy, so the bytes need no
+// alignment, and every width is fixed (never a platform long). ByteReader and ByteWriter
+// walk a bounded buffer: a field that does not fit is refused and nothing moves.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <type_traits>
+
+namespace kvs {
+
+static_assert(std::endian::native == std::endian::little, "the stored layouts are little-endian");
+
+template <typename T>
+inline T LoadLE(const unsigned char* p)
+{
+    static_assert(std::is_trivially_copyable_v<T>);
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <typename T>
+inline void StoreLE(unsigned char* p, T v)
+{
+    static_assert(std::is_trivially_copyable_v<T>);
+    std::memcpy(p, &v, sizeof v);
+}
+
+// Reads fields from [pos, pos + remaining); each read fails (false, nothing moved) when
+// fewer bytes than the field's width remain.
+class ByteReader
+{
+public:
+    ByteReader(const unsigned char* pos, size_t remaining) : m_pos(pos), m_remaining(remaining) {}
+
+    template <typename T>
+    bool Read(T& out)
+    {
+        if (m_remaining < sizeof(T)) return false;
+        out = LoadLE<T>(m_pos);
+        m_pos += sizeof(T);
+        m_remaining -= sizeof(T);
+        return true;
+    }
+    bool ReadBytes(void* out, size_t count)
+    {
+        if (m_remaining < count) return false;
+        if (count) std::memcpy(out, m_pos, count);
+        m_pos += count;
+        m_remaining -= count;
+        return true;
+    }
+    bool Skip(size_t count)
+    {
+        if (m_remaining < count) return false;
+        m_pos += count;
+        m_remaining -= count;
+        return true;
+    }
+    const unsigned char* Position() const { return m_pos; }
+    size_t Remaining() const { return m_remaining; }
+
+private:
+    const unsigned char* m_pos;
+    size_t m_remaining;
+};
+
+// Writes fields into [pos, pos + remaining); each write fails (false, nothing written)
+// when fewer bytes than the field's width remain.
+class ByteWriter
+{
+public:
+    ByteWriter(unsigned char* pos, size_t remaining) : m_pos(pos), m_remaining(remaining) {}
+
+    template <typename T>
+    bool Write(T v)
+    {
+        if (m_remaining < sizeof(T)) return false;
+        StoreLE<T>(m_pos, v);
+        m_pos += sizeof(T);
+        m_remaining -= sizeof(T);
+        return true;
+    }
+    bool WriteBytes(const void* in, size_t count)
+    {
+        if (m_remaining < count) return false;
+        if (count) std::memcpy(m_pos, in, count);
+        m_pos += count;
+        m_remaining -= count;
+        return true;
+    }
+    unsigned char* Position() const { return m_pos; }
+    size_t Remaining() const { return m_remaining; }
+
+private:
+    unsigned char* m_pos;
+    size_t m_remaining;
+};
+
+} // namespace kvs
