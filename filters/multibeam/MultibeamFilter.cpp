@@ -1,0 +1,985 @@
+#include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
+
+#include <KvsDataBlocks/datablocks/ByteLayout.h>
+#include <KvsDataBlocks/host/AttributeNames.h>
+#include <KvsDataBlocks/host/CKvsString.h>
+#include <KvsDataBlocks/host/Multibeam.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+namespace {
+
+constexpr unsigned short kByUseAs = 2;
+constexpr double R2D = 180.0 / std::numbers::pi;
+
+// IHO S-44 (4th edition) orders 0 (special) to 3, and the additional order 4: the
+// constants a, b of the allowed vertical error sqrt(a^2 + (b d)^2) and the fixed part
+// and depth factor of the allowed horizontal error (fixed + factor * |d|).
+struct IhoOrder
+{
+    float a;
+    float b;
+    float horFixed;
+    float horPer100m; // added per 100 m of depth
+};
+constexpr IhoOrder kIhoOrders[] = {
+    {0.25f, 0.0075f, 2.0f, 0.0f},
+    {0.5f, 0.013f, 5.0f, 5.0f},
+    {1.0f, 0.023f, 20.0f, 5.0f},
+    {1.0f, 0.023f, 150.0f, 5.0f},
+    {0.1f, 0.0075f, 0.4f, 0.0f},
+};
+
+const IhoOrder* FindIhoOrder(int order)
+{
+    return order >= 0 && order < static_cast<int>(std::size(kIhoOrders)) ? &kIhoOrders[order] : nullptr;
+}
+
+// Quantile-scale attribute values 6 to 9; 1 .. 5 (and below) give 7 - n, above 9 give 1.
+constexpr double kQuantScales[] = {1.0, 0.5, 0.2, 0.1};
+
+template <typename T>
+void ReadScalar(const CDataBlock& block, unsigned short useAs, T& member)
+{
+    T value{};
+    unsigned short status = 0;
+    if (block.GetDataValue(useAs, value, status, kByUseAs)) member = value;
+}
+
+template <typename T>
+void WriteScalar(CDataBlock& block, unsigned short useAs, T value, unsigned short status = 0)
+{
+    block.SetDataValue(useAs, value, status, kByUseAs);
+}
+
+// The element of use-as code useAs when it is an array of type code type (or alt) with
+// exactly count items of itemSize bytes; null otherwise.
+const CKvsBytePtr* FindArray(const CDataBlock& block, unsigned short useAs, unsigned short type, unsigned short alt,
+                             unsigned int itemSize, int count)
+{
+    CKvsBytePtr* e = nullptr;
+    if (!block.GetData(useAs, e, kByUseAs) || !e) return nullptr;
+    if (e->GetType() != type && e->GetType() != alt) return nullptr;
+    if (count < 0 || e->GetLength() / itemSize != static_cast<unsigned int>(count)) return nullptr;
+    if (count > 0 && !e->GetDataPtr()) return nullptr;
+    return e;
+}
+
+// Copies count items of the element's bytes into own (no alignment needed); own on
+// success, null when the element is absent.
+template <typename T>
+T* CopyArrayIn(const CKvsBytePtr* e, T* own, int count)
+{
+    if (!e || !own) return nullptr;
+    if (count > 0) std::memcpy(own, e->GetDataPtr(), static_cast<size_t>(count) * sizeof(T));
+    return own;
+}
+
+// Writes count items into the element of use-as code useAs (when the block has one of
+// type code type), resizing it when its length differs; status 0.
+template <typename T>
+void WriteArray(CDataBlock& block, unsigned short useAs, unsigned short type, const T* items, int count)
+{
+    if (!items) return;
+    CKvsBytePtr* e = nullptr;
+    if (!block.GetData(useAs, e, kByUseAs) || !e || e->GetType() != type) return;
+    const size_t bytes = static_cast<size_t>(count) * sizeof(T);
+    if (e->GetLength() == bytes) {
+        if (bytes) std::memcpy(e->GetDataPtr(), items, bytes);
+        e->SetStatus(0);
+        return;
+    }
+    block.SetDataValue(useAs, items, count, 0, kByUseAs);
+}
+
+// The beam flag array may be stored as ET_UINT_ARRAY or as ET_ULONG_ARRAY (32-bit too).
+void WriteFlags(CDataBlock& block, const unsigned int* flags, int count)
+{
+    if (!flags) return;
+    CKvsBytePtr* e = nullptr;
+    if (!block.GetData(606, e, kByUseAs) || !e) return;
+    if (e->GetType() == ET_UINT_ARRAY) {
+        WriteArray(block, 606, ET_UINT_ARRAY, flags, count);
+    } else if (e->GetType() == ET_ULONG_ARRAY) {
+        const size_t bytes = static_cast<size_t>(count) * 4;
+        if (e->GetLength() == bytes) {
+            if (bytes) std::memcpy(e->GetDataPtr(), flags, bytes);
+            e->SetStatus(0);
+        } else {
+            std::vector<unsigned long> wide(flags, flags + count);
+            block.SetDataValue(606, wide.data(), count, 0, kByUseAs);
+        }
+    }
+}
+
+bool Rejected(const PingStruct& ping, int i)
+{
+    return Multibeam::IsBeamRejected(ping.flags[i]);
+}
+
+} // namespace
+
+MultibeamFilter::MultibeamFilter(CAttributeMap* attributes)
+{
+    for (PingStruct& slot : m_window) slot.Init();
+    SetAttributes(attributes);
+}
+
+MultibeamFilter::MultibeamFilter(const MultibeamFilter& other) = default;
+MultibeamFilter& MultibeamFilter::operator=(const MultibeamFilter& other) = default;
+
+MultibeamFilter::~MultibeamFilter()
+{
+    ReleaseWindow();
+}
+
+bool MultibeamFilter::SetAttributes(CAttributeMap* attributes)
+{
+    m_beamReject = m_quality = m_range = m_depth = m_nadir = m_nadirDistance = false;
+    m_slope = m_angle = m_statistics = m_flyingObjects = m_smart = false;
+    m_nadirAngleMode = 1;
+    if (attributes) {
+        const CAttributeMap& a = *attributes;
+        unsigned int st = 0;
+        a.GetAttribValue(ATTR_BEAMREJECTFILTER, m_beamReject, st);
+        CString list;
+        if (a.GetAttribValue(ATTR_FILTERREJECTBEAMS, list, st)) ParseRejectList(list);
+        a.GetAttribValue(ATTR_QUALITYFILTER, m_quality, st);
+        a.GetAttribValue(ATTR_FILTERQUALITY, m_qualityMode, st);
+        a.GetAttribValue(ATTR_RANGEFILTER, m_range, st);
+        a.GetAttribValue(ATTR_FILTERMINRANGE, m_minRange, st);
+        a.GetAttribValue(ATTR_FILTERMAXRANGE, m_maxRange, st);
+        a.GetAttribValue(ATTR_DEPTHFILTER, m_depth, st);
+        a.GetAttribValue(ATTR_FILTERMINDEPTH, m_minDepth, st);
+        a.GetAttribValue(ATTR_FILTERMAXDEPTH, m_maxDepth, st);
+        a.GetAttribValue(ATTR_NADIRFILTER, m_nadir, st);
+        a.GetAttribValue("NadirAngleFilter", m_nadirAngleMode, st);
+        double total = 0.0;
+        if (a.GetAttribValue(ATTR_FILTERNADIRANGLE, total, st)) m_portAngle = m_starboardAngle = total / 2.0;
+        // The explicit per-side angles are read after the total and win over it.
+        a.GetAttribValue(ATTR_FILTERPORTNADIRANGLE, m_portAngle, st);
+        a.GetAttribValue(ATTR_FILTERSTARBOARDNADIRANGLE, m_starboardAngle, st);
+        a.GetAttribValue("NadirDistanceFilter", m_nadirDistance, st);
+        a.GetAttribValue("FilterPortNadirDistance", m_portDistance, st);
+        m_portDistance = std::fabs(m_portDistance);
+        a.GetAttribValue("FilterStarboardNadirDistance", m_starboardDistance, st);
+        m_starboardDistance = std::fabs(m_starboardDistance);
+        a.GetAttribValue("FlyingObjectsFilter", m_flyingObjects, st);
+        a.GetAttribValue("FlyingObjectSize", m_flyingSize, st);
+        a.GetAttribValue("FlyingObjectBorder", m_flyingBorder, st);
+        a.GetAttribValue("SmartFilter", m_smart, st);
+        a.GetAttribValue("ReliableAngleSector", m_reliableAngle, st);
+        a.GetAttribValue("DepthWidthRatio", m_depthWidthRatio, st);
+        a.GetAttribValue("NumberAveragingClips", m_averagingClips, st);
+        a.GetAttribValue("NadirAreaPercentage", m_nadirAreaPercent, st);
+        a.GetAttribValue("VertTolRelData", m_vertTolReliable, st);
+        a.GetAttribValue("VertTolUnrelData", m_vertTolUnreliable, st);
+        a.GetAttribValue(ATTR_SLOPEFILTER, m_slope, st);
+        a.GetAttribValue(ATTR_FILTERSLOPEANGLE, m_slopeLimit, st);
+        a.GetAttribValue(ATTR_ANGLEFILTER, m_angle, st);
+        a.GetAttribValue(ATTR_FILTERMINANGLE, m_minAngle, st);
+        a.GetAttribValue(ATTR_IHOERRORCHECK, m_ihoError, st);
+        a.GetAttribValue(ATTR_IHOORDER, m_ihoOrder, st);
+        a.GetAttribValue(ATTR_CUSTOMERROR, m_customError, st);
+        a.GetAttribValue(ATTR_CUSTOMERRORVALUE, m_customLimit, st);
+        a.GetAttribValue(ATTR_STATISTICFILTER, m_statistics, st);
+        int window = -1;
+        a.GetAttribValue(ATTR_FILTERWINDOWSIZE, window, st);
+        int scale = 0;
+        a.GetAttribValue(ATTR_FILTERQUANTSCALE, scale, st);
+        a.GetAttribValue(ATTR_MAXBEAMREJECT, m_maxRejectPercent, st);
+
+        // Window attribute n: 2n + 3 pings, at most 7.
+        if (window > -1) {
+            const int w = window >= 2 ? 7 : 2 * window + 3;
+            if (w != m_windowSize) {
+                ReleaseWindow();
+                m_windowSize = w;
+                m_slotCount = w;
+            }
+        }
+        if (scale != 0) {
+            if (scale <= 5)
+                m_quantScale = 7.0 - scale;
+            else if (scale <= 9)
+                m_quantScale = kQuantScales[scale - 6];
+            else
+                m_quantScale = 1.0;
+        }
+    }
+    // Room for the smart filter's bins across twice the analysed half-width.
+    m_bins.reserve(static_cast<size_t>(std::clamp(m_averagingClips, 0, 100000)) * 2 + 8);
+    m_pending = 0;
+    return true;
+}
+
+// Items at ',' ; "a-b" lists beams a to b (both at least 1, a <= b), any other item one
+// beam number. Beam numbers start at 1; those from 4000 up are ignored, as are items
+// that are not integers and ranges of other than two parts.
+void MultibeamFilter::ParseRejectList(const CString& list)
+{
+    m_rejectList.fill(false);
+    const CKvsString items(list, ',', true);
+    for (int i = 0; i < items.Size(); ++i) {
+        const CString item = items[i];
+        if (item.Find('-') >= 0) {
+            const CKvsString ends(item, '-', true);
+            if (ends.Size() != 2) continue;
+            int a = -1;
+            int b = -1;
+            ends.GetItem(0, a);
+            ends.GetItem(1, b);
+            if (a < 1 || b < 1 || a > b) continue;
+            for (int k = a; k <= b && k < kMaxBeams; ++k) m_rejectList[k - 1] = true;
+        } else {
+            int k = 0;
+            if (items.GetItem(i, k) && k >= 1 && k < kMaxBeams) m_rejectList[k - 1] = true;
+        }
+    }
+}
+
+void MultibeamFilter::ReleaseWindow()
+{
+    if (m_windowAllocated)
+        for (PingStruct& slot : m_window) slot.Delete();
+    m_windowAllocated = false;
+}
+
+bool MultibeamFilter::IsReadable(const CDataBlock& block)
+{
+    int count = 0;
+    ReadScalar(block, 602, count);
+    if (count < 0 || count > kMaxBeams) return false;
+    return FindArray(block, 603, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, count) &&
+           FindArray(block, 604, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, count) &&
+           FindArray(block, 605, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, count) &&
+           FindArray(block, 606, ET_UINT_ARRAY, ET_ULONG_ARRAY, 4, count);
+}
+
+bool MultibeamFilter::Process(CDataBlock& block, COMPUPDATEMODE mode)
+{
+    // An unreadable block is refused before it is recorded: were it kept as the last
+    // input, draining would feed it again and lose the pings still held.
+    if (!IsReadable(block)) return false;
+    m_lastInput = block;
+    m_lastMode = mode;
+    // Only a full pass puts the ping into the window; in mode 3 nothing is held.
+    if (m_statistics && mode != kErrorLimitsOnly) m_pending = std::min(m_pending + 1, m_windowSize / 2);
+    return ProcessInternal(block, mode);
+}
+
+bool MultibeamFilter::ProcessInternal(CDataBlock& block, COMPUPDATEMODE mode)
+{
+    PingStruct& ping = m_work;
+    if (!ReadDatablock(block, ping)) return false;
+    const bool errorOnly = mode == kErrorLimitsOnly;
+    const unsigned int keep = errorOnly ? kKeepInErrorMode : kKeepInFullMode;
+    for (int i = 0; i < ping.beamCount; ++i) ping.flags[i] &= keep;
+    // Mode 3 keeps every flag of the earlier pass, in the ping word too, but the
+    // validation bit is judged again.
+    ping.pingFlags &= errorOnly ? ~kFlagPingInvalid : 0xFFu;
+    ping.nadirBeam = -1;
+
+    if (!errorOnly) {
+        if (m_beamReject) FilterBeam(ping);
+        if (m_quality) FilterQuality(ping);
+        if (m_range) FilterRange(ping);
+        if (m_depth) FilterDepth(ping);
+        if (m_nadir) FilterNadir(ping);
+        if (m_slope) FilterSlope(ping);
+        if (m_angle) FilterAngle(ping);
+        if (m_statistics && !FilterStats(ping)) {
+            // The ping stays in the window; the block keeps its flags as filtered so far.
+            WriteFlags(block, ping.flags, ping.beamCount);
+            return false;
+        }
+        if (m_flyingObjects) FilterbFlyingObjects(ping);
+        if (m_smart) SmartFilter(ping);
+    }
+    if (m_ihoError) FilterIHO(ping);
+    if (m_customError) FilterCustom(ping);
+
+    int rejected = 0;
+    for (int i = 0; i < ping.beamCount; ++i)
+        if (Rejected(ping, i)) ++rejected;
+    ping.rejectedCount = rejected;
+    ComputeNadirDepth(ping);
+    ValidatePing(ping);
+    WriteDatablock(block, ping);
+    return true;
+}
+
+bool MultibeamFilter::ReadDatablock(CDataBlock& block, PingStruct& ping)
+{
+    ping.Init();
+    ping.time = block.GetTime();
+    ReadScalar(block, 601, ping.pingNumber);
+    ReadScalar(block, 602, ping.beamCount);
+    ReadScalar(block, 212, ping.verticalOffset);
+    ReadScalar(block, 104, ping.value104);
+    ReadScalar(block, 102, ping.value102);
+    ReadScalar(block, 103, ping.value103);
+    ReadScalar(block, 401, ping.value401);
+
+    // More beams than the arrays hold are refused, never read past them.
+    const int n = ping.beamCount;
+    if (n < 0 || n > kMaxBeams) return false;
+    const CKvsBytePtr* ex = FindArray(block, 603, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, n);
+    const CKvsBytePtr* ey = FindArray(block, 604, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, n);
+    const CKvsBytePtr* ez = FindArray(block, 605, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, n);
+    const CKvsBytePtr* ef = FindArray(block, 606, ET_UINT_ARRAY, ET_ULONG_ARRAY, 4, n);
+    if (!ex || !ey || !ez || !ef) return false;
+    if (!ping.Allocate()) return false;
+    // Block arrays lie unaligned in the block's buffer: the ping works on copies.
+    ping.x = CopyArrayIn(ex, ping.OwnFloats(PingStruct::kArrX), n);
+    ping.y = CopyArrayIn(ey, ping.OwnFloats(PingStruct::kArrY), n);
+    ping.z = CopyArrayIn(ez, ping.OwnFloats(PingStruct::kArrZ), n);
+    ping.flags = CopyArrayIn(ef, ping.OwnFlags(), n);
+
+    ReadScalar(block, 607, ping.pingFlags);
+    ReadScalar(block, 609, ping.value609);
+    ReadScalar(block, 610, ping.value610);
+    ReadScalar(block, 611, ping.value611);
+    ReadScalar(block, 612, ping.rejectedCount);
+    ReadScalar(block, 214, ping.nadirDepth);
+    ReadScalar(block, 617, ping.value617);
+
+    auto optionalFloats = [&](unsigned short useAs, PingStruct::FloatArray store) {
+        return CopyArrayIn(FindArray(block, useAs, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, n), ping.OwnFloats(store), n);
+    };
+    ping.values621 = optionalFloats(621, PingStruct::kArr621);
+    ping.angle622 = optionalFloats(622, PingStruct::kArr622);
+    ping.values623 = optionalFloats(623, PingStruct::kArr623);
+
+    ping.perBeamKind = 0;
+    const CKvsBytePtr* e608 = FindArray(block, 608, ET_USHORT_ARRAY, ET_USHORT_ARRAY, 2, n);
+    const CKvsBytePtr* e618 = FindArray(block, 618, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, n);
+    if (e608 && e608->GetStatus() == 0) {
+        ping.values608 = CopyArrayIn(e608, ping.OwnValues608(), n);
+        ping.perBeamKind = 1;
+    } else if (e618 && e618->GetStatus() == 0) {
+        ping.values618 = CopyArrayIn(e618, ping.OwnFloats(PingStruct::kArr618), n);
+        ping.perBeamKind = 2;
+    }
+
+    ping.kind619 = 0;
+    unsigned short st = 0;
+    if (block.GetDataValue(619, ping.value619, st, kByUseAs))
+        ping.kind619 = 1;
+    else if (block.GetDataValue(672, ping.value672, st, kByUseAs))
+        ping.kind619 = 2;
+
+    ReadScalar(block, 620, ping.value620);
+    ReadScalar(block, 624, ping.value624);
+    ReadScalar(block, 101, ping.value101);
+    ReadScalar(block, 505, ping.value505);
+    ReadScalar(block, 506, ping.value506);
+    ReadScalar(block, 507, ping.verticalReference);
+    ReadScalar(block, 522, ping.value522);
+    ReadScalar(block, 684, ping.value684);
+    ReadScalar(block, 685, ping.value685);
+
+    ping.estVertError = optionalFloats(676, PingStruct::kArr676);
+    ping.estHorError = optionalFloats(677, PingStruct::kArr677);
+    ping.allowedVertError = optionalFloats(678, PingStruct::kArr678);
+    ping.allowedHorError = optionalFloats(679, PingStruct::kArr679);
+
+    ReadScalar(block, 649, ping.value649);
+    ReadScalar(block, 616, ping.value616);
+    ReadScalar(block, 626, ping.value626);
+    ReadScalar(block, 627, ping.value627);
+    ReadScalar(block, 401, ping.value401);
+    ReadScalar(block, 625, ping.value625);
+
+    if (ping.allowedVertError && ping.allowedHorError) {
+        const float reference = static_cast<float>(ping.verticalReference);
+        for (int i = 0; i < n; ++i) {
+            const float d = -(reference + ping.z[i]);
+            ping.allowedVertError[i] = Compute_IHO_VERT_Error(d);
+            ping.allowedHorError[i] = Compute_IHO_HOR_Error(d);
+        }
+    }
+    return true;
+}
+
+bool MultibeamFilter::WriteDatablock(CDataBlock& block, PingStruct& ping)
+{
+    const int n = ping.beamCount;
+    block.SetTime(ping.time);
+    block.SetStatus(0);
+    WriteScalar(block, 601, ping.pingNumber);
+    WriteScalar(block, 602, ping.beamCount);
+    WriteScalar(block, 212, ping.verticalOffset);
+    WriteScalar(block, 104, ping.value104);
+    WriteScalar(block, 102, ping.value102);
+    WriteScalar(block, 103, ping.value103);
+    WriteScalar(block, 401, ping.value401);
+    WriteArray(block, 603, ET_FLOAT_ARRAY, ping.x, n);
+    WriteArray(block, 604, ET_FLOAT_ARRAY, ping.y, n);
+    WriteArray(block, 605, ET_FLOAT_ARRAY, ping.z, n);
+    WriteFlags(block, ping.flags, n);
+    WriteScalar(block, 607, ping.pingFlags);
+    WriteScalar(block, 609, ping.value609);
+    WriteScalar(block, 610, ping.value610);
+    WriteScalar(block, 611, ping.value611);
+    WriteScalar(block, 612, ping.rejectedCount);
+    WriteScalar(block, 214, ping.nadirDepth, m_nadirDepthStatus);
+    WriteScalar(block, 213, ping.nadirDepth - ping.verticalOffset, m_nadirDepthStatus);
+    WriteScalar(block, 617, ping.value617);
+    WriteArray(block, 621, ET_FLOAT_ARRAY, ping.values621, n);
+    WriteArray(block, 622, ET_FLOAT_ARRAY, ping.angle622, n);
+    WriteArray(block, 623, ET_FLOAT_ARRAY, ping.values623, n);
+    if (ping.perBeamKind == 1)
+        WriteArray(block, 608, ET_USHORT_ARRAY, ping.values608, n);
+    else if (ping.perBeamKind == 2)
+        WriteArray(block, 618, ET_FLOAT_ARRAY, ping.values618, n);
+    if (ping.kind619 == 1)
+        WriteScalar(block, 619, ping.value619);
+    else if (ping.kind619 == 2)
+        WriteScalar(block, 672, ping.value672);
+    WriteScalar(block, 620, ping.value620);
+    WriteScalar(block, 624, ping.value624);
+    WriteScalar(block, 101, ping.value101);
+    WriteScalar(block, 505, ping.value505);
+    WriteScalar(block, 506, ping.value506);
+    WriteScalar(block, 507, ping.verticalReference);
+    WriteScalar(block, 522, ping.value522);
+    WriteScalar(block, 684, ping.value684);
+    WriteScalar(block, 685, ping.value685);
+    WriteArray(block, 676, ET_FLOAT_ARRAY, ping.estVertError, n);
+    WriteArray(block, 677, ET_FLOAT_ARRAY, ping.estHorError, n);
+    WriteArray(block, 678, ET_FLOAT_ARRAY, ping.allowedVertError, n);
+    WriteArray(block, 679, ET_FLOAT_ARRAY, ping.allowedHorError, n);
+    WriteScalar(block, 649, ping.value649);
+    WriteScalar(block, 616, ping.value616);
+    WriteScalar(block, 626, ping.value626);
+    WriteScalar(block, 627, ping.value627);
+    WriteScalar(block, 401, ping.value401);
+    WriteScalar(block, 625, ping.value625);
+    return true;
+}
+
+bool MultibeamFilter::ComputeNadirDepth(PingStruct& ping)
+{
+    ping.CompNadirDepth();
+    m_nadirDepthStatus = ping.nadirBeam >= 0 ? kvs::kStatusValid : kvs::kStatusInvalid;
+    return ping.nadirBeam >= 0;
+}
+
+bool MultibeamFilter::ValidatePing(PingStruct& ping)
+{
+    const int n = ping.beamCount;
+    const bool invalid =
+        n <= 0 || ping.rejectedCount * 100 / n > m_maxRejectPercent || ping.rejectedCount >= n;
+    if (invalid) ping.pingFlags |= kFlagPingInvalid;
+    return !invalid;
+}
+
+bool MultibeamFilter::GetRemainder(CDataBlock& block)
+{
+    if (m_pending <= 0) {
+        ReleaseWindow();
+        m_pending = 0;
+        return false;
+    }
+    // Feeding the last input again brings out the next held ping. A stream shorter than
+    // half the window takes more than one feed before the window gives anything out.
+    for (int feed = 0; feed <= m_windowSize; ++feed) {
+        m_drain = m_lastInput;
+        if (ProcessInternal(m_drain, m_lastMode)) {
+            block = m_drain;
+            --m_pending;
+            return true;
+        }
+    }
+    m_pending = 0;
+    ReleaseWindow();
+    return false;
+}
+
+// ---- per-beam filters -------------------------------------------------------------
+
+bool MultibeamFilter::FilterBeam(PingStruct& ping)
+{
+    for (int i = 0; i < ping.beamCount; ++i)
+        if (m_rejectList[i]) ping.flags[i] |= kFlagRejectList;
+    ping.pingFlags |= kFlagRejectList;
+    return true;
+}
+
+bool MultibeamFilter::FilterQuality(PingStruct& ping)
+{
+    // The sonar's quality bits that must all be set, by quality mode 1, 2, 3.
+    constexpr unsigned int kRequired[] = {0x1, 0x2, 0x3};
+    if (m_qualityMode >= 1 && m_qualityMode <= 3) {
+        const unsigned int need = kRequired[m_qualityMode - 1];
+        for (int i = 0; i < ping.beamCount; ++i)
+            if ((ping.flags[i] & need) != need) ping.flags[i] |= kFlagQuality;
+    }
+    ping.pingFlags |= kFlagQuality;
+    return true;
+}
+
+bool MultibeamFilter::FilterRange(PingStruct& ping)
+{
+    const double off = ping.verticalOffset;
+    for (int i = 0; i < ping.beamCount; ++i) {
+        if (Rejected(ping, i)) continue;
+        const double x = ping.x[i], y = ping.y[i], z = ping.z[i] + off;
+        const double r = std::sqrt(x * x + y * y + z * z);
+        if (!(m_minRange <= r && r <= m_maxRange)) ping.flags[i] |= kFlagRange;
+    }
+    ping.pingFlags |= kFlagRange;
+    return true;
+}
+
+bool MultibeamFilter::FilterDepth(PingStruct& ping)
+{
+    for (int i = 0; i < ping.beamCount; ++i) {
+        if (Rejected(ping, i)) continue;
+        const double d = -static_cast<double>(ping.z[i]);
+        if (!(m_minDepth <= d && d <= m_maxDepth)) ping.flags[i] |= kFlagDepth;
+    }
+    ping.pingFlags |= kFlagDepth;
+    return true;
+}
+
+bool MultibeamFilter::FilterNadir(PingStruct& ping)
+{
+    const double off = ping.verticalOffset;
+    const int n = ping.beamCount;
+    // A beam at x = 0 counts as port.
+    auto limit = [&](int i) { return ping.x[i] <= 0.0f ? m_portAngle : m_starboardAngle; };
+    if (m_nadirAngleMode == 1) {
+        for (int i = 0; i < n; ++i) {
+            if (Rejected(ping, i)) continue;
+            const double x = ping.x[i], y = ping.y[i];
+            const double theta = std::atan2(std::sqrt(x * x + y * y), -(ping.z[i] + off)) * R2D;
+            if (theta > limit(i)) ping.flags[i] |= kFlagSwath;
+        }
+    } else if (m_nadirAngleMode == 3 && ping.angle622) {
+        for (int i = 0; i < n; ++i) {
+            if (Rejected(ping, i)) continue;
+            if (static_cast<double>(ping.angle622[i]) > limit(i)) ping.flags[i] |= kFlagSwath;
+        }
+    }
+    if (m_nadirDistance) {
+        for (int i = 0; i < n; ++i) {
+            if (Rejected(ping, i)) continue;
+            const double x = ping.x[i];
+            if ((x <= 0.0 && x < -m_portDistance) || (x > 0.0 && x > m_starboardDistance))
+                ping.flags[i] |= kFlagSwath;
+        }
+    }
+    ping.pingFlags |= kFlagSwath;
+    return true;
+}
+
+bool MultibeamFilter::FilterSlope(PingStruct& ping)
+{
+    const int nadir = ping.CompNadirBeam();
+    if (nadir < 0) return true;
+    const int n = ping.beamCount;
+    for (int s : {-1, 1}) {
+        int r = nadir;
+        for (int j = nadir + s; j >= 0 && j < n; j += s) {
+            if (Rejected(ping, r)) continue;
+            const double dz = std::fabs(static_cast<double>(ping.z[j]) - ping.z[r]);
+            const double dx = s > 0 ? static_cast<double>(ping.x[j]) - ping.x[r]
+                                    : static_cast<double>(ping.x[r]) - ping.x[j];
+            const double alpha = std::atan2(dz, dx) * R2D;
+            if (alpha > m_slopeLimit)
+                ping.flags[j] |= kFlagSlope;
+            else
+                r = j;
+        }
+    }
+    ping.pingFlags |= kFlagSlope;
+    return true;
+}
+
+bool MultibeamFilter::FilterAngle(PingStruct& ping)
+{
+    const int nadir = ping.CompNadirBeam();
+    if (nadir < 0) return true;
+    const int n = ping.beamCount;
+    auto dist2 = [&](int p, int q) {
+        const double dx = static_cast<double>(ping.x[p]) - ping.x[q];
+        const double dz = static_cast<double>(ping.z[p]) - ping.z[q];
+        return dx * dx + dz * dz;
+    };
+    for (int s : {-1, 1}) {
+        int a = nadir;
+        int m = nadir + s;
+        while (m >= 0 && m < n && Rejected(ping, m)) m += s;
+        if (m <= 0 || m >= n - 1) continue;
+        for (int j = m + s; j >= 0 && j < n; j += s) {
+            if (Rejected(ping, j)) continue;
+            const double am2 = dist2(a, m), mj2 = dist2(m, j), aj2 = dist2(a, j);
+            const double am = std::sqrt(am2), mj = std::sqrt(mj2);
+            // Coincident beams make no bend (180 degrees); rounding must not push the
+            // cosine outside -1 .. 1.
+            double phi = 180.0;
+            if (am > 0.0 && mj > 0.0)
+                phi = std::acos(std::clamp((am2 + mj2 - aj2) / (2.0 * am * mj), -1.0, 1.0)) * R2D;
+            if (phi >= m_minAngle) {
+                a = m;
+                m = j;
+            } else {
+                ping.flags[m] |= kFlagAngle;
+                m = j;
+            }
+        }
+    }
+    ping.pingFlags |= kFlagAngle;
+    return true;
+}
+
+bool MultibeamFilter::FilterbFlyingObjects(PingStruct& ping)
+{
+    const int nadir = ping.CompNadirBeam();
+    if (nadir < 0) return true;
+    const int n = ping.beamCount;
+    const int k = std::max(m_flyingSize, 1);
+    const int b = std::clamp(m_flyingBorder, 0, k - 1);
+    for (int s : {-1, 1}) {
+        for (int i = nadir; i >= 0 && i < n; i += s) {
+            if (Rejected(ping, i)) continue;
+            for (int t = -b; t <= b; ++t) {
+                // A beam about k places nearer nadir that lies further out than beam i.
+                const int c = s < 0 ? i + k - t : i - k + t;
+                if (c < 0 || c >= n || Rejected(ping, c)) continue;
+                if (s < 0 ? ping.x[c] < ping.x[i] : ping.x[c] > ping.x[i]) {
+                    ping.flags[i] |= kFlagFlyingObject;
+                    break;
+                }
+            }
+        }
+    }
+    ping.pingFlags |= kFlagFlyingRan;
+    return true;
+}
+
+bool MultibeamFilter::FilterIHO(PingStruct& ping)
+{
+    if (!ping.estVertError || !ping.estHorError || !ping.allowedVertError || !ping.allowedHorError) return false;
+    bool any = false;
+    for (int i = 0; i < ping.beamCount; ++i) {
+        if (ping.allowedVertError[i] < ping.estVertError[i] || ping.allowedHorError[i] < ping.estHorError[i]) {
+            ping.flags[i] |= kFlagIhoError;
+            any = true;
+        }
+    }
+    return any;
+}
+
+bool MultibeamFilter::FilterCustom(PingStruct& ping)
+{
+    if (!ping.estVertError || !(m_customLimit > 0.0)) return false;
+    bool any = false;
+    for (int i = 0; i < ping.beamCount; ++i) {
+        if (ping.estVertError[i] > m_customLimit) {
+            ping.flags[i] |= kFlagCustomError;
+            any = true;
+        }
+    }
+    return any;
+}
+
+float MultibeamFilter::Compute_IHO_VERT_Error(float d) const
+{
+    const IhoOrder* o = FindIhoOrder(m_ihoOrder);
+    if (!o) return 0.0f;
+    const float bd = o->b * d;
+    return std::sqrt(o->a * o->a + bd * bd);
+}
+
+float MultibeamFilter::Compute_IHO_HOR_Error(float d) const
+{
+    const IhoOrder* o = FindIhoOrder(m_ihoOrder);
+    if (!o) return 0.0f;
+    if (o->horPer100m == 0.0f) return o->horFixed;
+    return o->horFixed + o->horPer100m * std::fabs(d) / 100.0f;
+}
+
+// ---- statistical filter -----------------------------------------------------------
+
+bool MultibeamFilter::FilterStats(PingStruct& ping)
+{
+    const int w = m_windowSize;
+    const int h = w / 2;
+    const int slots = m_slotCount;
+    if (!m_windowAllocated) {
+        for (int i = 0; i < slots; ++i)
+            if (!m_window[i].Allocate()) return true; // out of memory: the ping passes unjudged
+        m_spread = 4.0;
+        m_writePos = 0;
+        m_fill = 0;
+        m_windowAllocated = true;
+    }
+    // Times must keep running the way the last two stored pings ran; equal times do not
+    // break the run. A reversal starts the window afresh, dropping the pings it held.
+    if (m_fill > 1) {
+        const double t1 = m_window[BufIndex(m_writePos - 1, slots)].time;
+        const double t2 = m_window[BufIndex(m_writePos - 2, slots)].time;
+        const bool upwards = t2 < t1;
+        if ((upwards && ping.time < t1) || (!upwards && ping.time > t1)) {
+            m_spread = 4.0;
+            m_writePos = 0;
+            m_fill = 0;
+        }
+    }
+    m_window[m_writePos] = ping;
+    m_writePos = (m_writePos + 1) % slots;
+    ++m_fill;
+    if (m_fill < h + 1) return false;
+
+    const int middle = BufIndex(m_writePos - h - 1, slots);
+    if (m_fill >= w) {
+        StatsPass(middle, h, false);
+        // While the window is young the spread pass looks at fewer later pings.
+        int lastOffset = h;
+        if (m_fill < w + h) lastOffset = m_fill > w ? m_fill - w : 0;
+        StatsPass(middle, lastOffset, true);
+        m_window[middle].pingFlags |= kFlagStatistics;
+    }
+    ping.ShalowCopy(m_window[middle]);
+    return true;
+}
+
+namespace {
+
+// The quantile rule of MultibeamFilter::Quantile on items already sorted (n >= 1).
+double SortedQuantile(double p, const double* v, int n)
+{
+    const int m = n - 1;
+    const double pos = m * p;
+    const int k = static_cast<int>(pos);
+    const double f = pos - k;
+    if (k <= 0) return v[0];
+    if (k >= m - 1) return v[m - 1];
+    return v[k] + (v[k + 1] - v[k]) * f;
+}
+
+void InsertionSort(double* v, int n)
+{
+    for (int i = 1; i < n; ++i) {
+        const double x = v[i];
+        int j = i - 1;
+        while (j >= 0 && v[j] > x) {
+            v[j + 1] = v[j];
+            --j;
+        }
+        v[j + 1] = x;
+    }
+}
+
+} // namespace
+
+// One pass over the beams h .. N-h-1 of the middle slot. The sample of beam j is every
+// z[b] of the slots at ping offsets -h .. lastOffset for b = j-h .. j+h, where b lies
+// within that slot's beams, its flag word is below 0x8000 and z is a number. Instead of
+// gathering and sorting each sample anew, the sorted sample slides along the beams: a
+// step takes out the column of beam j-h-1 and merges in that of beam j+h, and a beam
+// flagged here is taken out at once, so that every test sees exactly the sample the
+// flags of that moment give. The quantiles depend only on the values, not on how they
+// were sorted.
+void MultibeamFilter::StatsPass(int middle, int lastOffset, bool spreadPass)
+{
+    const int h = m_windowSize / 2;
+    const int slots = m_slotCount;
+    PingStruct& mid = m_window[middle];
+    const int n = mid.beamCount;
+    if (n < 2 * h + 1) return;
+
+    const PingStruct* pings[7];
+    int pingCount = 0;
+    for (int p = -h; p <= lastOffset; ++p) pings[pingCount++] = &m_window[BufIndex(middle + p, slots)];
+
+    auto isSample = [](const PingStruct& q, int b) {
+        return b < q.beamCount && q.flags[b] < kFlagStatistics && std::isfinite(q.z[b]);
+    };
+    auto column = [&](int b, double* out) {
+        int c = 0;
+        for (int k = 0; k < pingCount; ++k)
+            if (isSample(*pings[k], b)) out[c++] = pings[k]->z[b];
+        InsertionSort(out, c);
+        return c;
+    };
+
+    double* sample = m_samples.data();
+    double* spare = m_merged.data();
+    int size = 0;
+    for (int b = 0; b <= 2 * h; ++b) size += column(b, sample + size);
+    std::sort(sample, sample + size);
+
+    int lo = 0; // first column of the current sample
+    auto flag = [&](int t) {
+        const bool wasSample = isSample(mid, t);
+        mid.flags[t] |= kFlagStatistics;
+        if (!wasSample || t < lo || t > lo + 2 * h) return;
+        const double v = mid.z[t];
+        double* at = std::lower_bound(sample, sample + size, v);
+        if (at != sample + size && *at == v) {
+            std::copy(at + 1, sample + size, at);
+            --size;
+        }
+    };
+
+    for (int j = h; j < n - h; ++j) {
+        if (j > h) {
+            double out[7];
+            double in[7];
+            const int nOut = column(j - h - 1, out);
+            const int nIn = column(j + h, in);
+            int i = 0, r = 0, a = 0, t = 0;
+            while (i < size) {
+                const double v = sample[i++];
+                if (r < nOut && v == out[r]) {
+                    ++r;
+                    continue;
+                }
+                while (a < nIn && in[a] < v) spare[t++] = in[a++];
+                spare[t++] = v;
+            }
+            while (a < nIn) spare[t++] = in[a++];
+            std::swap(sample, spare);
+            size = t;
+            lo = j - h;
+        }
+        if (size < 4) continue;
+
+        const double med = SortedQuantile(0.5, sample, size);
+        double limit;
+        if (spreadPass) {
+            const double q1 = SortedQuantile(kLowerQuantile, sample, size);
+            const double q3 = SortedQuantile(kUpperQuantile, sample, size);
+            m_spread = 0.9 * m_spread + 0.1 * std::fabs(q3 - q1);
+            limit = m_quantScale * std::max(m_spread, kMinSpread);
+        } else {
+            limit = std::fabs(kFixedRatio * med);
+        }
+        auto judge = [&](int t) {
+            if (std::fabs(mid.z[t] - med) > limit) flag(t);
+        };
+        judge(j);
+        // The beams beyond the first and the last judged one share their sample.
+        if (j == h)
+            for (int t = h - 1; t >= 0; --t) judge(t);
+        if (j == n - 1 - h)
+            for (int t = j + 1; t < n; ++t) judge(t);
+    }
+}
+
+double MultibeamFilter::Quantile(double p, std::vector<double>& v)
+{
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    return SortedQuantile(p, v.data(), static_cast<int>(v.size()));
+}
+
+// ---- smart filter -----------------------------------------------------------------
+
+bool MultibeamFilter::SmartFilter(PingStruct& ping)
+{
+    if (ping.CompNadirBeam() < 0) return false;
+    const int n = ping.beamCount;
+    const double off = ping.verticalOffset;
+
+    // Mean depth (-z, without the offset) of the beams seen within the reliable sector.
+    double sum = 0.0;
+    int count = 0;
+    for (int i = 0; i < n; ++i) {
+        if (Rejected(ping, i)) continue;
+        const double x = ping.x[i], y = ping.y[i];
+        const double theta = std::atan2(std::sqrt(x * x + y * y), -(ping.z[i] + off)) * R2D;
+        if (theta < m_reliableAngle) {
+            sum += -static_cast<double>(ping.z[i]);
+            ++count;
+        }
+    }
+    if (count == 0) return false;
+    const double depth = sum / count;
+    const double halfWidth = depth * m_depthWidthRatio;
+
+    double smallest = 0.0, largest = 0.0;
+    for (int i = 0; i < n; ++i) {
+        if (Rejected(ping, i)) continue;
+        const double x = ping.x[i];
+        if (std::fabs(x) > halfWidth) {
+            ping.flags[i] |= kFlagSmart;
+        } else {
+            if (x < smallest) smallest = x;
+            if (x > largest) largest = x;
+        }
+    }
+    // Without a positive, finite bin width there is no profile to test against.
+    if (m_averagingClips < 1) return false;
+    const double bw = halfWidth / m_averagingClips;
+    if (!(bw > 0.0) || !std::isfinite(bw)) return false;
+
+    const int lo = static_cast<int>(std::floor((smallest - bw / 2) / bw));
+    const int hi = static_cast<int>(std::ceil((largest + bw / 2) / bw));
+    const int bins = hi - lo;
+    const double x0 = lo * bw;
+    m_bins.assign(static_cast<size_t>(bins), Bin());
+
+    for (int i = 0; i < n; ++i) {
+        if (Rejected(ping, i)) continue;
+        const double k = std::trunc((ping.x[i] - x0) / bw);
+        if (k >= 0.0 && k < bins) m_bins[static_cast<size_t>(k)].Add(ping.z[i]);
+    }
+
+    // The nadir zone: grid positions -m+1 .. m-1.
+    const double zone = std::trunc((halfWidth * m_nadirAreaPercent / 100.0) / bw);
+    const int m = static_cast<int>(std::clamp(zone, -1.0e6, 1.0e6)) + 1;
+    double level = 0.0;
+    const int port = -lo - m - 1; // bin at grid position -m-1
+    const int starboard = m - lo; // bin at grid position m
+    if (lo < -m && m < hi) {
+        if (m_bins[port].count == 0 || m_bins[starboard].count == 0) return false;
+        level = (m_bins[port].mean + m_bins[starboard].mean) / 2.0;
+    } else if (lo < -m) {
+        if (m_bins[port].count == 0) return false;
+        level = m_bins[port].mean;
+    } else if (m < hi) {
+        if (m_bins[starboard].count == 0) return false;
+        level = m_bins[starboard].mean;
+    }
+    for (int k = 0; k < bins; ++k) {
+        if (std::abs(lo + k) < m) {
+            m_bins[k].count = 0;
+            m_bins[k].Add(level);
+        }
+    }
+    for (int k = 0; k < bins; ++k) {
+        Bin& bin = m_bins[k];
+        if (bin.count == 0) continue;
+        const double p = (lo + k) * bw;
+        const double q = p >= 0.0 ? p - bw / 2 : p + bw / 2;
+        const double phi = std::fabs(std::atan2(q, -(bin.mean + off)) * R2D);
+        bin.tolerance = phi < m_reliableAngle ? m_vertTolReliable : m_vertTolUnreliable;
+    }
+
+    // Each beam against the profile half a bin inwards of it.
+    for (int i = 0; i < n; ++i) {
+        if (Rejected(ping, i)) continue;
+        const double u = (ping.x[i] - bw / 2) - x0;
+        const double f1 = std::floor(u / bw);
+        const double f2 = std::ceil(u / bw);
+        if (!(f1 >= 0.0 && f2 <= bins - 1)) {
+            ping.flags[i] |= kFlagSmart;
+            continue;
+        }
+        const Bin& b1 = m_bins[static_cast<size_t>(f1)];
+        const Bin& b2 = m_bins[static_cast<size_t>(f2)];
+        const double t = (u - f1 * bw) / bw;
+        const double reference = b1.mean + (b2.mean - b1.mean) * t;
+        const double tolerance = b1.tolerance + (b2.tolerance - b1.tolerance) * t;
+        if (std::fabs(ping.z[i] - reference) > tolerance) ping.flags[i] |= kFlagSmart;
+    }
+    return false;
+}

@@ -1,0 +1,185 @@
+// MultibeamFilter: flags the beams of multibeam pings (data blocks of group 1011, one
+// ping a block) by reject list, quality, slant range, depth, swath, slope, angle,
+// statistics over a window of pings, flying objects, a smart profile test and IHO and
+// custom error limits. Settings come from a CAttributeMap. Filters never remove data:
+// they OR bits into each beam's flag word (use-as 606) and the ping's flag word (607).
+// It owns its working ping and the window of pings of the statistical filter.
+#pragma once
+
+#include <KvsDataBlocks/datablocks/CDataBlock.h>
+#include <KvsDataBlocks/filters/Filter.h>
+#include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/host/PingStruct.h>
+
+#include <array>
+#include <vector>
+
+class MultibeamFilter : public Filter
+{
+public:
+    // Flag bits (beam word: 606, ping word: 607). Bits 0-7 are the sonar's own.
+    static constexpr unsigned int kFlagRejectList = 0x100;     // beam and ping
+    static constexpr unsigned int kFlagQuality = 0x200;        // beam and ping
+    static constexpr unsigned int kFlagRange = 0x400;          // beam and ping
+    static constexpr unsigned int kFlagDepth = 0x800;          // beam and ping
+    static constexpr unsigned int kFlagSwath = 0x1000;         // beam and ping
+    static constexpr unsigned int kFlagSlope = 0x2000;         // beam and ping
+    static constexpr unsigned int kFlagAngle = 0x4000;         // beam and ping
+    static constexpr unsigned int kFlagStatistics = 0x8000;    // beam and ping
+    static constexpr unsigned int kFlagPingInvalid = 0x10000;  // ping only
+    static constexpr unsigned int kFlagFlyingRan = 0x20000;    // ping only
+    static constexpr unsigned int kFlagFlyingObject = 0x100000; // beam
+    static constexpr unsigned int kFlagCustomError = 0x400000; // beam
+    static constexpr unsigned int kFlagIhoError = 0x800000;    // beam
+    static constexpr unsigned int kFlagSmart = 0x1000000;      // beam
+
+    // Beam flags cleared before a pass: in mode 3 only the error-limit bits; otherwise
+    // all but the sonar's bits 0-7 and the bits 0x10000 and 0x200000.
+    static constexpr unsigned int kKeepInErrorMode = ~(kFlagCustomError | kFlagIhoError);
+    static constexpr unsigned int kKeepInFullMode = 0x002100FF;
+
+    // The mode that recomputes only the IHO and custom error flags.
+    static constexpr COMPUPDATEMODE kErrorLimitsOnly = static_cast<COMPUPDATEMODE>(3);
+
+    static constexpr int kMaxBeams = PingStruct::kMaxBeams;
+    static constexpr int kWindowSlots = 14;
+
+    // Reads the settings (SetAttributes); a null map leaves every filter off.
+    explicit MultibeamFilter(CAttributeMap* attributes);
+    // Copies settings and the window: a copy owns window arrays of its own.
+    MultibeamFilter(const MultibeamFilter& other);
+    MultibeamFilter& operator=(const MultibeamFilter& other);
+    ~MultibeamFilter() override;
+
+    // Filters the ping of block. True when block now holds a finished ping, which with
+    // statistics on is the ping half a window older than the one brought in; false when
+    // the block cannot be read (block unchanged) or the window is still filling.
+    // A block is unreadable when it lacks one of the arrays 603, 604, 605 (float) and 606
+    // (32-bit unsigned) with beam-count items, or when its beam count is negative or
+    // above kMaxBeams.
+    bool Process(CDataBlock& block, COMPUPDATEMODE mode) override;
+    // Drains the pings the window still holds: each true delivers one more in block.
+    bool GetRemainder(CDataBlock& block) override;
+
+    // Allowed vertical and horizontal error (metres) at depth d (metres) for the IHO
+    // order in use; 0 for an order outside 0 .. 4.
+    float Compute_IHO_VERT_Error(float d) const;
+    float Compute_IHO_HOR_Error(float d) const;
+
+    // The p-quantile of v as the statistical filter takes it: v is sorted in place; no
+    // interpolation below the second item, and at or above the second-largest position
+    // the second-largest item. v must hold at least 2 items.
+    static double Quantile(double p, std::vector<double>& v);
+
+    int GetWindowSize() const { return m_windowSize; }
+    double GetQuantileScale() const { return m_quantScale; }
+    int GetPendingCount() const { return m_pending; }
+    bool IsWindowAllocated() const { return m_windowAllocated; }
+
+protected:
+    bool SetAttributes(CAttributeMap* attributes) override;
+
+private:
+    struct Bin
+    {
+        int count = 0;
+        double mean = 0.0;
+        double tolerance = 0.0;
+        void Add(double v)
+        {
+            ++count;
+            mean += (v - mean) / count;
+        }
+    };
+
+    bool ProcessInternal(CDataBlock& block, COMPUPDATEMODE mode);
+    bool ReadDatablock(CDataBlock& block, PingStruct& ping);
+    bool WriteDatablock(CDataBlock& block, PingStruct& ping);
+    bool ValidatePing(PingStruct& ping);
+    bool ComputeNadirDepth(PingStruct& ping);
+    static int BufIndex(int i, int n) { return (i + n) % n; }
+    static bool IsReadable(const CDataBlock& block);
+    void ParseRejectList(const CString& list);
+    void ReleaseWindow();
+
+    bool FilterBeam(PingStruct& ping);
+    bool FilterQuality(PingStruct& ping);
+    bool FilterRange(PingStruct& ping);
+    bool FilterDepth(PingStruct& ping);
+    bool FilterNadir(PingStruct& ping);
+    bool FilterSlope(PingStruct& ping);
+    bool FilterAngle(PingStruct& ping);
+    bool FilterStats(PingStruct& ping);
+    bool FilterbFlyingObjects(PingStruct& ping);
+    bool SmartFilter(PingStruct& ping);
+    bool FilterIHO(PingStruct& ping);
+    bool FilterCustom(PingStruct& ping);
+
+    // One pass of the statistical filter over the middle slot (see the source).
+    void StatsPass(int middle, int lastOffset, bool spreadPass);
+
+    unsigned short m_nadirDepthStatus = 0;
+    bool m_beamReject = false;
+    bool m_quality = false;
+    bool m_range = false;
+    bool m_depth = false;
+    bool m_nadir = false;
+    bool m_nadirDistance = false;
+    bool m_slope = false;
+    bool m_angle = false;
+    bool m_statistics = false;
+    bool m_flyingObjects = false;
+    bool m_smart = false;
+    bool m_customError = false;
+    bool m_ihoError = false;
+    int m_nadirAngleMode = 1;
+    std::array<bool, kMaxBeams> m_rejectList{};
+    int m_qualityMode = 0;
+    double m_minRange = 0.0;
+    double m_maxRange = 0.0;
+    double m_minDepth = 0.0;
+    double m_maxDepth = 0.0;
+    double m_portAngle = 0.0;      // degrees from the vertical
+    double m_starboardAngle = 0.0; // degrees from the vertical
+    double m_portDistance = 0.0;   // metres, non-negative
+    double m_starboardDistance = 0.0;
+    double m_slopeLimit = 0.0; // degrees
+    double m_minAngle = 0.0;   // degrees
+    int m_flyingSize = 4;
+    int m_flyingBorder = 8;
+    double m_customLimit = 0.0; // metres
+    int m_ihoOrder = 1;
+    int m_maxRejectPercent = 40;
+    double m_reliableAngle = 30.0; // degrees
+    double m_depthWidthRatio = 5.0;
+    int m_averagingClips = 25;
+    double m_nadirAreaPercent = 10.0;
+    double m_vertTolReliable = 0.07;   // metres
+    double m_vertTolUnreliable = 0.1;  // metres
+
+    std::array<PingStruct, kWindowSlots> m_window;
+    int m_writePos = 0;
+    int m_fill = 0;
+    double m_spread = 4.0;
+    bool m_windowAllocated = false;
+    int m_windowSize = 3;
+    int m_slotCount = 5;
+
+    static constexpr double kFixedRatio = 0.03;
+    static constexpr double kLowerQuantile = 0.25;
+    static constexpr double kUpperQuantile = 0.75;
+    static constexpr double kMinSpread = 0.1;
+    double m_quantScale = 4.0;
+
+    int m_pending = 0;
+    CDataBlock m_lastInput;
+    COMPUPDATEMODE m_lastMode = static_cast<COMPUPDATEMODE>(0);
+
+    // Working storage reused from ping to ping (no allocation in steady state).
+    PingStruct m_work;
+    CDataBlock m_drain;
+    std::vector<Bin> m_bins;
+    static constexpr int kMaxSamples = 7 * 7;
+    std::array<double, kMaxSamples + 8> m_samples{};
+    std::array<double, kMaxSamples + 8> m_merged{};
+};

@@ -1,0 +1,705 @@
+#include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
+
+#include <KvsDataBlocks/host/AttributeNames.h>
+#include <KvsDataBlocks/host/CAttributeMap.h>
+
+#include "PingBlock.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+
+using namespace pingtest;
+
+// Counting allocator: every operator new of the test program is counted while
+// g_countAllocations is set (left out of sanitizer builds, which bring their own).
+#ifndef __SANITIZE_ADDRESS__
+// The replacements pair malloc with free; the compiler cannot see that new is malloc.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+namespace {
+std::atomic<bool> g_countAllocations{false};
+std::atomic<long> g_allocations{0};
+void* CountedAlloc(std::size_t size)
+{
+    if (g_countAllocations.load(std::memory_order_relaxed)) g_allocations.fetch_add(1, std::memory_order_relaxed);
+    return std::malloc(size ? size : 1);
+}
+} // namespace
+void* operator new(std::size_t size)
+{
+    if (void* p = CountedAlloc(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size)
+{
+    if (void* p = CountedAlloc(size)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return CountedAlloc(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return CountedAlloc(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#endif
+
+namespace {
+
+constexpr COMPUPDATEMODE kFull = static_cast<COMPUPDATEMODE>(0);
+constexpr COMPUPDATEMODE kErrorOnly = MultibeamFilter::kErrorLimitsOnly;
+
+// A block of n beams along x = 0 .. n-1 at depth 10 (z = -10).
+CDataBlock LineBlock(int n, double t = 0.0)
+{
+    CDataBlock b = MakePingBlock(n, t);
+    std::vector<float> x(n), y(n, 0.0f), z(n, -10.0f);
+    for (int i = 0; i < n; ++i) x[i] = static_cast<float>(i - n / 2);
+    SetFloats(b, 603, x);
+    SetFloats(b, 604, y);
+    SetFloats(b, 605, z);
+    return b;
+}
+
+void SetBeam(CDataBlock& b, int i, float x, float y, float z)
+{
+    auto xs = ReadArray<float>(b, 603), ys = ReadArray<float>(b, 604), zs = ReadArray<float>(b, 605);
+    xs[i] = x;
+    ys[i] = y;
+    zs[i] = z;
+    SetFloats(b, 603, xs);
+    SetFloats(b, 604, ys);
+    SetFloats(b, 605, zs);
+}
+
+bool Same(const CDataBlock& a, const CDataBlock& b)
+{
+    if (a.GetLength() != b.GetLength() || a.GetDataSize() != b.GetDataSize() || a.GetTime() != b.GetTime() ||
+        a.GetStatusAndFlags() != b.GetStatusAndFlags())
+        return false;
+    for (unsigned short i = 0; i < a.GetLength(); ++i) {
+        CKvsBytePtr ea, eb;
+        a.GetDataIdx(i, ea);
+        b.GetDataIdx(i, eb);
+        if (ea.GetStatus() != eb.GetStatus() || ea.GetLength() != eb.GetLength()) return false;
+        if (ea.GetLength() && std::memcmp(ea.GetDataPtr(), eb.GetDataPtr(), ea.GetLength()) != 0) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(MultibeamFilter, NullMapLeavesEveryFilterOff)
+{
+    MultibeamFilter f(nullptr);
+    CDataBlock b = LineBlock(5);
+    SetFlags(b, {0x3, 0x3, 0xFFFF03, 0x0, 0x1});
+    ASSERT_TRUE(f.Process(b, kFull));
+    // Flags of earlier passes are cleared except the sonar bits and 0x10000 / 0x200000.
+    EXPECT_EQ(Flags(b), (std::vector<unsigned int>{0x3, 0x3, 0x210003, 0x0, 0x1}));
+    EXPECT_EQ(f.GetWindowSize(), 3);
+    EXPECT_DOUBLE_EQ(f.GetQuantileScale(), 4.0);
+    EXPECT_FALSE(f.GetRemainder(b));
+}
+
+TEST(MultibeamFilter, WindowSizeAndQuantileScaleAttributes)
+{
+    struct Case
+    {
+        int attr;
+        int window;
+    };
+    for (Case c : {Case{0, 3}, Case{1, 5}, Case{2, 7}, Case{5, 7}, Case{-1, 3}, Case{-7, 3}}) {
+        CAttributeMap a;
+        a.SetAttribValue(ATTR_FILTERWINDOWSIZE, c.attr);
+        EXPECT_EQ(MultibeamFilter(&a).GetWindowSize(), c.window) << c.attr;
+    }
+    struct Scale
+    {
+        int attr;
+        double scale;
+    };
+    for (Scale c : {Scale{0, 4.0}, Scale{1, 6.0}, Scale{2, 5.0}, Scale{5, 2.0}, Scale{-3, 10.0}, Scale{6, 1.0},
+                    Scale{7, 0.5}, Scale{8, 0.2}, Scale{9, 0.1}, Scale{12, 1.0}}) {
+        CAttributeMap a;
+        a.SetAttribValue(ATTR_FILTERQUANTSCALE, c.attr);
+        EXPECT_DOUBLE_EQ(MultibeamFilter(&a).GetQuantileScale(), c.scale) << c.attr;
+    }
+}
+
+TEST(MultibeamFilter, RejectListTakesBeamsAndForwardRangesOnly)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_BEAMREJECTFILTER, true);
+    a.SetAttribValue(ATTR_FILTERREJECTBEAMS, "3, 7-9, 12-10, 0, 4000, x, 2-3-4");
+    MultibeamFilter f(&a);
+    CDataBlock b = LineBlock(4000);
+    ASSERT_TRUE(f.Process(b, kFull));
+    const auto flags = Flags(b);
+    std::vector<int> flagged;
+    for (int i = 0; i < 4000; ++i)
+        if (flags[i] & MultibeamFilter::kFlagRejectList) flagged.push_back(i);
+    EXPECT_EQ(flagged, (std::vector<int>{2, 6, 7, 8}));
+    EXPECT_TRUE(PingFlags(b) & MultibeamFilter::kFlagRejectList);
+}
+
+TEST(MultibeamFilter, QualityModesTestTheSonarBits)
+{
+    const std::vector<unsigned int> in = {0x0, 0x1, 0x2, 0x3};
+    struct Case
+    {
+        int mode;
+        std::vector<bool> flagged;
+    };
+    for (const Case& c : {Case{1, {true, false, true, false}}, Case{2, {true, true, false, false}},
+                          Case{3, {true, true, true, false}}, Case{4, {false, false, false, false}}}) {
+        CAttributeMap a;
+        a.SetAttribValue(ATTR_QUALITYFILTER, true);
+        a.SetAttribValue(ATTR_FILTERQUALITY, c.mode);
+        MultibeamFilter f(&a);
+        CDataBlock b = LineBlock(4);
+        SetFlags(b, in);
+        ASSERT_TRUE(f.Process(b, kFull));
+        const auto flags = Flags(b);
+        for (int i = 0; i < 4; ++i)
+            EXPECT_EQ((flags[i] & MultibeamFilter::kFlagQuality) != 0, c.flagged[i]) << c.mode << " " << i;
+        EXPECT_TRUE(PingFlags(b) & MultibeamFilter::kFlagQuality);
+    }
+}
+
+TEST(MultibeamFilter, RangeLimitsAreInclusiveAndSkipRejectedBeams)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_RANGEFILTER, true);
+    a.SetAttribValue(ATTR_FILTERMINRANGE, 10.0);
+    a.SetAttribValue(ATTR_FILTERMAXRANGE, 100.0);
+    a.SetAttribValue(ATTR_BEAMREJECTFILTER, true);
+    a.SetAttribValue(ATTR_FILTERREJECTBEAMS, "4");
+    MultibeamFilter f(&a);
+    CDataBlock b = LineBlock(5);
+    SetBeam(b, 0, 0.0f, 0.0f, -100.0f);    // exactly 100
+    SetBeam(b, 1, 0.0f, 0.0f, -100.001f);  // beyond
+    SetBeam(b, 2, 6.0f, 8.0f, 0.0f);       // exactly 10
+    SetBeam(b, 3, 0.0f, 0.0f, -500.0f);    // on the reject list
+    SetBeam(b, 4, 0.0f, 0.0f, -9.0f);      // short, but offset 2 makes it 11... below
+    b.SetDataValue(212, 0.0, 0, 2);
+    ASSERT_TRUE(f.Process(b, kFull));
+    auto flags = Flags(b);
+    EXPECT_EQ(flags[0], 0u);
+    EXPECT_EQ(flags[1], MultibeamFilter::kFlagRange);
+    EXPECT_EQ(flags[2], 0u);
+    EXPECT_EQ(flags[3], MultibeamFilter::kFlagRejectList);
+    EXPECT_EQ(flags[4], MultibeamFilter::kFlagRange);
+    EXPECT_TRUE(PingFlags(b) & MultibeamFilter::kFlagRange);
+
+    // The vertical offset is added to z: -9 - 2 = -11 lies inside.
+    CDataBlock c = LineBlock(5);
+    SetBeam(c, 4, 0.0f, 0.0f, -9.0f);
+    c.SetDataValue(212, -2.0, 0, 2);
+    for (int i = 0; i < 4; ++i) SetBeam(c, i, 0.0f, 0.0f, -50.0f);
+    ASSERT_TRUE(f.Process(c, kFull));
+    EXPECT_EQ(Flags(c)[4], 0u);
+}
+
+TEST(MultibeamFilter, DepthLimitsAreInclusive)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_DEPTHFILTER, true);
+    a.SetAttribValue(ATTR_FILTERMINDEPTH, 0.0);
+    a.SetAttribValue(ATTR_FILTERMAXDEPTH, 50.0);
+    MultibeamFilter f(&a);
+    CDataBlock b = LineBlock(4);
+    SetBeam(b, 0, 0, 0, -50.0f);
+    SetBeam(b, 1, 0, 0, -50.5f);
+    SetBeam(b, 2, 0, 0, 0.0f);
+    SetBeam(b, 3, 0, 0, 0.5f); // above the datum: depth -0.5
+    ASSERT_TRUE(f.Process(b, kFull));
+    EXPECT_EQ(Flags(b), (std::vector<unsigned int>{0, 0x800, 0, 0x800}));
+    EXPECT_TRUE(PingFlags(b) & MultibeamFilter::kFlagDepth);
+}
+
+TEST(MultibeamFilter, SwathAngleFromTotalAndPerSide)
+{
+    // 120 degrees in total: 60 a side. Beams at 59 and 61 degrees on each side.
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_NADIRFILTER, true);
+    a.SetAttribValue(ATTR_FILTERNADIRANGLE, 120.0);
+    MultibeamFilter f(&a);
+    CDataBlock b = LineBlock(4);
+    auto at = [](double deg) { return static_cast<float>(10.0 * std::tan(deg * std::numbers::pi / 180.0)); };
+    SetBeam(b, 0, -at(61), 0, -10.0f);
+    SetBeam(b, 1, -at(59), 0, -10.0f);
+    SetBeam(b, 2, at(59), 0, -10.0f);
+    SetBeam(b, 3, at(61), 0, -10.0f);
+    ASSERT_TRUE(f.Process(b, kFull));
+    EXPECT_EQ(Flags(b), (std::vector<unsigned int>{0x1000, 0, 0, 0x1000}));
+    EXPECT_TRUE(PingFlags(b) & MultibeamFilter::kFlagSwath);
+
+    // The per-side angles win over the total; a beam at x = 0 is judged as port.
+    a.SetAttribValue(ATTR_FILTERPORTNADIRANGLE, 10.0);
+    a.SetAttribValue(ATTR_FILTERSTARBOARDNADIRANGLE, 80.0);
+    MultibeamFilter g(&a);
+    CDataBlock c = LineBlock(3);
+    SetBeam(c, 0, 0.0f, 5.0f, -10.0f);  // 26.6 degrees along-track, x = 0: port limit 10
+    SetBeam(c, 1, 5.0f, 0.0f, -10.0f);  // 26.6 degrees starboard
+    SetBeam(c, 2, -5.0f, 0.0f, -10.0f); // 26.6 degrees port
+    ASSERT_TRUE(g.Process(c, kFull));
+    EXPECT_EQ(Flags(c), (std::vector<unsigned int>{0x1000, 0, 0x1000}));
+}
+
+TEST(MultibeamFilter, SwathAngleModeThreeUsesTheBeamAngleArray)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_NADIRFILTER, true);
+    a.SetAttribValue("NadirAngleFilter", 3);
+    a.SetAttribValue(ATTR_FILTERNADIRANGLE, 120.0);
+    MultibeamFilter f(&a);
+    CDataBlock b = LineBlock(4);
+    SetFloats(b, 622, {60.0f, 60.001f, -70.0f, 0.0f});
+    ASSERT_TRUE(f.Process(b, kFull));
+    // The raw angle is compared: -70 passes.
+    EXPECT_EQ(Flags(b), (std::vector<unsigned int>{0, 0x1000, 0, 0}));
+
+    // Without the angle array there is no angle test; any other mode tests nothing.
+    CDataBlock c = MakePingBlock(2, 0.0, {622});
+    SetFloats(c, 603, {-100.0f, 100.0f});
+    SetFloats(c, 605, {-1.0f, -1.0f});
+    ASSERT_TRUE(f.Process(c, kFull));
+    EXPECT_EQ(Flags(c), (std::vector<unsigned int>{0, 0}));
+    a.SetAttribValue("NadirAngleFilter", 2);
+    MultibeamFilter g(&a);
+    CDataBlock d = LineBlock(2);
+    SetFloats(d, 603, {-100.0f, 100.0f});
+    SetFloats(d, 605, {-1.0f, -1.0f});
+    ASSERT_TRUE(g.Process(d, kFull));
+    EXPECT_EQ(Flags(d), (std::vector<unsigned int>{0, 0}));
+}
+
+TEST(MultibeamFilter, SwathDistanceIsStrictAndNeedsTheSwathSwitch)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_NADIRFILTER, true);
+    a.SetAttribValue(ATTR_FILTERNADIRANGLE, 180.0);
+    a.SetAttribValue("NadirDistanceFilter", true);
+    a.SetAttribValue("FilterPortNadirDistance", 100.0);
+    a.SetAttribValue("FilterStarboardNadirDistance", -50.0); // made non-negative
+    MultibeamFilter f(&a);
+    CDataBlock b = LineBlock(4);
+    SetFloats(b, 603, {-100.5f, -100.0f, 50.0f, 50.5f});
+    ASSERT_TRUE(f.Process(b, kFull));
+    EXPECT_EQ(Flags(b), (std::vector<unsigned int>{0x1000, 0, 0, 0x1000}));
+
+    a.SetAttribValue(ATTR_NADIRFILTER, false);
+    MultibeamFilter g(&a);
+    CDataBlock c = LineBlock(4);
+    SetFloats(c, 603, {-100.5f, -100.0f, 50.0f, 50.5f});
+    ASSERT_TRUE(g.Process(c, kFull));
+    EXPECT_EQ(Flags(c), (std::vector<unsigned int>(4, 0)));
+    EXPECT_FALSE(PingFlags(c) & MultibeamFilter::kFlagSwath);
+}
+
+TEST(MultibeamFilter, SlopeFollowsTheLastPassingBeamOutwards)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_SLOPEFILTER, true);
+    a.SetAttribValue(ATTR_FILTERSLOPEANGLE, 45.0);
+    MultibeamFilter f(&a);
+    CDataBlock b = LineBlock(7); // x = -3 .. 3, nadir beam 3
+    auto z = ReadArray<float>(b, 605);
+    z[5] = -5.0f;  // 78.7 degrees from beam 4: flagged
+    z[6] = -10.5f; // judged against beam 4: 14 degrees, passes
+    z[1] = -11.0f; // exactly 45 degrees from beam 2: passes
+    z[0] = -13.0f; // 63 degrees from beam 1: flagged
+    SetFloats(b, 605, z);
+    ASSERT_TRUE(f.Process(b, kFull));
+    EXPECT_EQ(Flags(b), (std::vector<unsigned int>{0x2000, 0, 0, 0, 0, 0x2000, 0}));
+    EXPECT_TRUE(PingFlags(b) & MultibeamFilter::kFlagSlope);
+}
+
+TEST(MultibeamFilter, AngleFilterPassesStraightLinesAndFlagsSpikes)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_ANGLEFILTER, true);
+    a.SetAttribValue(ATTR_FILTERMINANGLE, 180.0);
+    MultibeamFilter f(&a);
+    CDataBlock b = LineBlock(9);
+    // A sloping straight line: every interior angle is 180 degrees.
+    auto z = ReadArray<float>(b, 605);
+    for (int i = 0; i < 9; ++i) z[i] = static_cast<float>(-10.0 - 0.25 * i);
+    SetFloats(b, 605, z);
+    ASSERT_TRUE(f.Process(b, kFull));
+    EXPECT_EQ(Flags(b), (std::vector<unsigned int>(9, 0)));
+    EXPECT_TRUE(PingFlags(b) & MultibeamFilter::kFlagAngle);
+
+    a.SetAttribValue(ATTR_FILTERMINANGLE, 150.0);
+    MultibeamFilter g(&a);
+    CDataBlock c = LineBlock(9);
+    auto zc = ReadArray<float>(c, 605);
+    zc[6] = -8.0f; // a spike two beams starboard of nadir (beam 4)
+    SetFloats(c, 605, zc);
+    ASSERT_TRUE(g.Process(c, kFull));
+    // Beam 5 bends by 117 degrees towards the spike and is flagged; the anchor stays at
+    // nadir, so the spike bends by 72 degrees and is flagged; beam 7 lies straight again.
+    const auto flags = Flags(c);
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(flags[i], (i == 5 || i == 6) ? 0x4000u : 0u) << i;
+}
+
+TEST(MultibeamFilter, FlyingObjectsFlagBeamsThatFoldInwards)
+{
+    CAttributeMap a;
+    a.SetAttribValue("FlyingObjectsFilter", true);
+    a.SetAttribValue("FlyingObjectSize", 1);
+    a.SetAttribValue("FlyingObjectBorder", 0);
+    MultibeamFilter f(&a);
+    CDataBlock b = LineBlock(9); // x = -4 .. 4
+    auto x = ReadArray<float>(b, 603);
+    x[0] = -1.5f; // port end folds back inside beam 1
+    x[7] = 4.5f;  // starboard beam beyond beam 8
+    SetFloats(b, 603, x);
+    ASSERT_TRUE(f.Process(b, kFull));
+    const auto flags = Flags(b);
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(flags[i], (i == 0 || i == 8) ? 0x100000u : 0u) << i;
+    EXPECT_TRUE(PingFlags(b) & MultibeamFilter::kFlagFlyingRan);
+}
+
+TEST(MultibeamFilter, FiltersNeedingNadirSkipAPingWithoutOne)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_BEAMREJECTFILTER, true);
+    a.SetAttribValue(ATTR_FILTERREJECTBEAMS, "1-5");
+    a.SetAttribValue(ATTR_SLOPEFILTER, true);
+    a.SetAttribValue(ATTR_ANGLEFILTER, true);
+    a.SetAttribValue(ATTR_FILTERMINANGLE, 179.0);
+    a.SetAttribValue("FlyingObjectsFilter", true);
+    a.SetAttribValue("SmartFilter", true);
+    MultibeamFilter f(&a);
+    CDataBlock b = LineBlock(5);
+    ASSERT_TRUE(f.Process(b, kFull));
+    const unsigned int ping = PingFlags(b);
+    EXPECT_FALSE(ping & (MultibeamFilter::kFlagSlope | MultibeamFilter::kFlagAngle | MultibeamFilter::kFlagFlyingRan));
+    EXPECT_TRUE(ping & MultibeamFilter::kFlagPingInvalid);
+    EXPECT_EQ(Flags(b), (std::vector<unsigned int>(5, 0x100)));
+    // Without a nadir beam the nadir depths are written with status 40.
+    double depth = 1.0;
+    unsigned short st = 0;
+    ASSERT_TRUE(b.GetDataValue(214, depth, st, 2));
+    EXPECT_EQ(st, kvs::kStatusInvalid);
+    ASSERT_TRUE(b.GetDataValue(213, depth, st, 2));
+    EXPECT_EQ(st, kvs::kStatusInvalid);
+}
+
+TEST(MultibeamFilter, IhoLimitsFollowTheOrder)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_IHOORDER, 1);
+    MultibeamFilter f(&a);
+    EXPECT_FLOAT_EQ(f.Compute_IHO_VERT_Error(100.0f), std::sqrt(0.25f + 1.69f));
+    EXPECT_NEAR(f.Compute_IHO_VERT_Error(100.0f), 1.3928f, 1e-4);
+    EXPECT_FLOAT_EQ(f.Compute_IHO_HOR_Error(100.0f), 10.0f);
+    EXPECT_FLOAT_EQ(f.Compute_IHO_HOR_Error(-100.0f), 10.0f);
+    struct Case
+    {
+        int order;
+        float vert;
+        float hor;
+    };
+    for (Case c : {Case{0, std::sqrt(0.0625f + 0.5625f), 2.0f}, Case{2, std::sqrt(1.0f + 5.29f), 25.0f},
+                   Case{3, std::sqrt(1.0f + 5.29f), 155.0f}, Case{4, std::sqrt(0.01f + 0.5625f), 0.4f},
+                   Case{7, 0.0f, 0.0f}, Case{-1, 0.0f, 0.0f}}) {
+        a.SetAttribValue(ATTR_IHOORDER, c.order);
+        MultibeamFilter g(&a);
+        EXPECT_NEAR(g.Compute_IHO_VERT_Error(100.0f), c.vert, 1e-5) << c.order;
+        EXPECT_FLOAT_EQ(g.Compute_IHO_HOR_Error(100.0f), c.hor) << c.order;
+    }
+}
+
+TEST(MultibeamFilter, IhoFilterComparesEstimatedWithAllowedErrors)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_IHOERRORCHECK, true);
+    a.SetAttribValue(ATTR_IHOORDER, 1);
+    MultibeamFilter f(&a);
+    CDataBlock b = LineBlock(4);
+    b.SetDataValue(507, -90.0, 0, 2); // d = -(-90 + -10) = 100 m
+    const float v = std::sqrt(0.25f + 1.69f);
+    SetFloats(b, 676, {v, std::nextafter(v, 2.0f), 0.1f, 0.1f});
+    SetFloats(b, 677, {1.0f, 1.0f, 10.0f, 10.01f});
+    ASSERT_TRUE(f.Process(b, kFull));
+    EXPECT_EQ(Flags(b), (std::vector<unsigned int>{0, 0x800000, 0, 0x800000}));
+    EXPECT_EQ(ReadArray<float>(b, 678), std::vector<float>(4, v));
+    EXPECT_EQ(ReadArray<float>(b, 679), std::vector<float>(4, 10.0f));
+    EXPECT_EQ(PingFlags(b) & 0xFFFF00u & ~MultibeamFilter::kFlagPingInvalid, 0u); // no ping bit
+
+    // Order 7 allows nothing: every beam with a positive estimate is flagged.
+    a.SetAttribValue(ATTR_IHOORDER, 7);
+    MultibeamFilter g(&a);
+    CDataBlock c = LineBlock(3);
+    SetFloats(c, 676, {0.0f, 0.01f, 0.0f});
+    SetFloats(c, 677, {0.0f, 0.0f, 0.01f});
+    ASSERT_TRUE(g.Process(c, kFull));
+    EXPECT_EQ(Flags(c), (std::vector<unsigned int>{0, 0x800000, 0x800000}));
+
+    // Without all four error arrays nothing is tested.
+    CDataBlock d = MakePingBlock(3, 0.0, {679});
+    SetFloats(d, 676, {5.0f, 5.0f, 5.0f});
+    SetFloats(d, 677, {5.0f, 5.0f, 5.0f});
+    ASSERT_TRUE(g.Process(d, kFull));
+    EXPECT_EQ(Flags(d), (std::vector<unsigned int>(3, 0)));
+}
+
+TEST(MultibeamFilter, CustomLimitIsStrictAndOffWhenNotPositive)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_CUSTOMERROR, true);
+    a.SetAttribValue(ATTR_CUSTOMERRORVALUE, 0.5);
+    MultibeamFilter f(&a);
+    CDataBlock b = LineBlock(3);
+    SetFloats(b, 676, {0.5f, 0.51f, 0.0f});
+    ASSERT_TRUE(f.Process(b, kFull));
+    EXPECT_EQ(Flags(b), (std::vector<unsigned int>{0, 0x400000, 0}));
+    for (double limit : {0.0, -1.0}) {
+        a.SetAttribValue(ATTR_CUSTOMERRORVALUE, limit);
+        MultibeamFilter g(&a);
+        CDataBlock c = LineBlock(3);
+        SetFloats(c, 676, {0.5f, 0.51f, 10.0f});
+        ASSERT_TRUE(g.Process(c, kFull));
+        EXPECT_EQ(Flags(c), (std::vector<unsigned int>(3, 0)));
+    }
+}
+
+TEST(MultibeamFilter, ErrorSwitchesKeepTheirValueWhenTheirAttributesAreAbsent)
+{
+    CAttributeMap on;
+    on.SetAttribValue(ATTR_CUSTOMERROR, true);
+    on.SetAttribValue(ATTR_CUSTOMERRORVALUE, 0.5);
+    on.SetAttribValue(ATTR_DEPTHFILTER, true);
+    MultibeamFilter f(&on);
+    CAttributeMap empty;
+    static_cast<Filter&>(f).SetAttributes(&empty); // public through the interface
+    CDataBlock b = LineBlock(2);
+    SetFloats(b, 676, {1.0f, 0.0f});
+    ASSERT_TRUE(f.Process(b, kFull));
+    // Custom error still on, the depth filter (limits 0 / 0) switched off.
+    EXPECT_EQ(Flags(b), (std::vector<unsigned int>{0x400000, 0}));
+}
+
+TEST(MultibeamFilter, ModeThreeRecomputesOnlyTheErrorLimitBits)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_IHOERRORCHECK, true);
+    a.SetAttribValue(ATTR_IHOORDER, 1);
+    a.SetAttribValue(ATTR_DEPTHFILTER, true); // would flag every beam (limits 0 / 0)
+    MultibeamFilter f(&a);
+    CDataBlock b = LineBlock(4);
+    SetFlags(b, {0x2003, 0x400000 | 0x100, 0x800000, 0x8000});
+    b.SetDataValue(607, 0x2000u | 0x100u | 0x10000u, 0, 2);
+    SetFloats(b, 676, {0.0f, 0.0f, 0.0f, 5.0f});
+    SetFloats(b, 677, {0.0f, 0.0f, 0.0f, 0.0f});
+    ASSERT_TRUE(f.Process(b, kErrorOnly));
+    EXPECT_EQ(Flags(b), (std::vector<unsigned int>{0x2003, 0x100, 0x0, 0x8000 | 0x800000}));
+    // The ping word keeps the earlier pass's bits; validation is judged again (3 of 4
+    // beams rejected: invalid).
+    EXPECT_EQ(PingFlags(b), 0x2000u | 0x100u | 0x10000u);
+    int rejected = 0;
+    unsigned short st = 0;
+    b.GetDataValue(612, rejected, st, 2);
+    EXPECT_EQ(rejected, 3);
+}
+
+TEST(MultibeamFilter, PingIsValidUpToTheMaximumRejectedPercentage)
+{
+    for (int rejected : {40, 41}) {
+        CAttributeMap a;
+        a.SetAttribValue(ATTR_BEAMREJECTFILTER, true);
+        CString list;
+        list.Format("1-%d", rejected);
+        a.SetAttribValue(ATTR_FILTERREJECTBEAMS, list);
+        MultibeamFilter f(&a);
+        CDataBlock b = LineBlock(100);
+        ASSERT_TRUE(f.Process(b, kFull));
+        EXPECT_EQ((PingFlags(b) & MultibeamFilter::kFlagPingInvalid) != 0, rejected == 41) << rejected;
+        int count = 0;
+        unsigned short st = 0;
+        b.GetDataValue(612, count, st, 2);
+        EXPECT_EQ(count, rejected);
+    }
+    // A ping without beams is never valid.
+    MultibeamFilter f(nullptr);
+    CDataBlock b = LineBlock(0);
+    ASSERT_TRUE(f.Process(b, kFull));
+    EXPECT_TRUE(PingFlags(b) & MultibeamFilter::kFlagPingInvalid);
+}
+
+TEST(MultibeamFilter, UnreadableBlocksAreRefusedAndLeftUnchanged)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_DEPTHFILTER, true);
+    a.SetAttribValue(ATTR_STATISTICFILTER, true);
+    MultibeamFilter f(&a);
+    std::vector<CDataBlock> bad;
+    for (unsigned short missing : {603, 604, 605, 606}) bad.push_back(MakePingBlock(10, 1.0, {missing}));
+    CDataBlock shortArray = MakePingBlock(10, 1.0);
+    SetFloats(shortArray, 605, std::vector<float>(9, -1.0f)); // 9 items for 10 beams
+    bad.push_back(shortArray);
+    CDataBlock wrongType = MakePingBlock(10, 1.0, {606});
+    bad.push_back(wrongType);
+    CDataBlock negative = MakePingBlock(10, 1.0);
+    negative.SetDataValue(602, -1, 0, 2);
+    bad.push_back(negative);
+    // More beams than the filter's arrays hold.
+    bad.push_back(MakePingBlock(MultibeamFilter::kMaxBeams + 1, 1.0));
+    for (CDataBlock& b : bad) {
+        const CDataBlock before = b;
+        EXPECT_FALSE(f.Process(b, kFull));
+        EXPECT_TRUE(Same(b, before));
+    }
+    // Refused blocks are not recorded for the drain.
+    EXPECT_EQ(f.GetPendingCount(), 0);
+    EXPECT_FALSE(f.GetRemainder(bad[0]));
+}
+
+TEST(MultibeamFilter, FourThousandBeamsAreAccepted)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_DEPTHFILTER, true);
+    a.SetAttribValue(ATTR_FILTERMAXDEPTH, 100.0);
+    MultibeamFilter f(&a);
+    CDataBlock b = LineBlock(MultibeamFilter::kMaxBeams);
+    ASSERT_TRUE(f.Process(b, kFull));
+    EXPECT_EQ(Flags(b), std::vector<unsigned int>(MultibeamFilter::kMaxBeams, 0));
+}
+
+TEST(MultibeamFilter, ValuesSurviveTheRoundTripAndNadirIsWritten)
+{
+    MultibeamFilter f(nullptr);
+    CDataBlock b = LineBlock(5, 1234.5);
+    b.SetDataValue(601, 77, 0, 2);
+    b.SetDataValue(212, 1.5, 0, 2);
+    b.SetDataValue(505, 650000.25, 0, 2);
+    b.SetDataValue(506, 5800000.75, 0, 2);
+    b.SetDataValue(609, static_cast<unsigned short>(9), 0, 2);
+    b.SetDataValue(610, static_cast<short>(-10), 0, 2);
+    b.SetDataValue(619, 619, 0, 2);
+    b.SetDataValue(625, 6.25f, 0, 2);
+    b.SetDataValue(612, 99, 40, 2);
+    const std::vector<unsigned short> v608 = {1, 2, 3, 4, 5};
+    b.SetDataValue(608, v608.data(), 5, 0, 2);
+    SetFloats(b, 621, {1, 2, 3, 4, 5});
+    b.SetStatus(20);
+    auto z = ReadArray<float>(b, 605);
+    z[2] = -12.5f; // nadir beam (x = 0)
+    SetFloats(b, 605, z);
+    ASSERT_TRUE(f.Process(b, kFull));
+    EXPECT_EQ(b.GetTime(), 1234.5);
+    EXPECT_EQ(b.GetStatus(), 0);
+    unsigned short st = 1;
+    int i = 0;
+    double d = 0;
+    short s = 0;
+    unsigned short us = 0;
+    float fl = 0;
+    EXPECT_TRUE(b.GetDataValue(601, i, st, 2) && i == 77 && st == 0);
+    EXPECT_TRUE(b.GetDataValue(505, d, st, 2) && d == 650000.25);
+    EXPECT_TRUE(b.GetDataValue(506, d, st, 2) && d == 5800000.75);
+    EXPECT_TRUE(b.GetDataValue(609, us, st, 2) && us == 9);
+    EXPECT_TRUE(b.GetDataValue(610, s, st, 2) && s == -10);
+    EXPECT_TRUE(b.GetDataValue(619, i, st, 2) && i == 619);
+    EXPECT_TRUE(b.GetDataValue(625, fl, st, 2) && fl == 6.25f);
+    EXPECT_TRUE(b.GetDataValue(612, i, st, 2) && i == 0 && st == 0);
+    EXPECT_TRUE(b.GetDataValue(214, d, st, 2) && d == 12.5 && st == 0);
+    EXPECT_TRUE(b.GetDataValue(213, d, st, 2) && d == 11.0 && st == 0);
+    EXPECT_EQ(ReadArray<unsigned short>(b, 608), v608);
+    EXPECT_EQ(ReadArray<float>(b, 621), (std::vector<float>{1, 2, 3, 4, 5}));
+}
+
+TEST(MultibeamFilter, OptionalElementsAbsentFromTheBlockAreSkipped)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_IHOERRORCHECK, true);
+    a.SetAttribValue(ATTR_CUSTOMERROR, true);
+    a.SetAttribValue(ATTR_CUSTOMERRORVALUE, 0.1);
+    a.SetAttribValue(ATTR_NADIRFILTER, true);
+    a.SetAttribValue("NadirAngleFilter", 3);
+    MultibeamFilter f(&a);
+    // Only the beam count and the four required arrays, the flags as ET_ULONG_ARRAY.
+    CDataBlock b;
+    b.Allocate(5);
+    b.InitDataElement(0, 1, ET_INT, 4, 0, 602);
+    b.InitDataElement(1, 2, ET_FLOAT_ARRAY, 12, 0, 603);
+    b.InitDataElement(2, 3, ET_FLOAT_ARRAY, 12, 0, 604);
+    b.InitDataElement(3, 4, ET_FLOAT_ARRAY, 12, 0, 605);
+    b.InitDataElement(4, 5, ET_ULONG_ARRAY, 12, 0, 606);
+    b.Init();
+    b.SetDataValue(602, 3, 0, 2);
+    b.SetTime(5.0);
+    SetFloats(b, 603, {-1, 0, 1});
+    SetFloats(b, 605, {-10, -10, -10});
+    const unsigned long flags[3] = {0x1, 0x8000, 0x2};
+    ASSERT_TRUE(b.SetDataValue(606, flags, 3, 0, 2));
+    ASSERT_TRUE(f.Process(b, kFull));
+    std::vector<unsigned long> out;
+    unsigned short st = 0;
+    ASSERT_TRUE(b.GetDataValue(606, out, st, 2));
+    EXPECT_EQ(out, (std::vector<unsigned long>{0x1, 0x0, 0x2}));
+    EXPECT_EQ(b.GetLength(), 5u);
+    EXPECT_EQ(b.GetTime(), 5.0);
+}
+
+TEST(MultibeamFilter, The608ArrayCountsOnlyWithStatusZero)
+{
+    MultibeamFilter f(nullptr);
+    CDataBlock b = LineBlock(3);
+    const std::vector<unsigned short> v608 = {1, 2, 3};
+    b.SetDataValue(608, v608.data(), 3, 40, 2);
+    SetFloats(b, 618, {7, 8, 9});
+    ASSERT_TRUE(f.Process(b, kFull));
+    // 608 was not read, so it is not written back: its status stays 40.
+    CKvsBytePtr e;
+    ASSERT_TRUE(b.GetData(608, e, 2));
+    EXPECT_EQ(e.GetStatus(), 40);
+    ASSERT_TRUE(b.GetData(618, e, 2));
+    EXPECT_EQ(e.GetStatus(), 0);
+    EXPECT_EQ(ReadArray<float>(b, 618), (std::vector<float>{7, 8, 9}));
+}
+
+#ifndef __SANITIZE_ADDRESS__
+TEST(MultibeamFilter, SteadyStateAllocatesNothingPerPing)
+{
+    CAttributeMap a;
+    for (const char* name : {ATTR_RANGEFILTER, ATTR_DEPTHFILTER, ATTR_NADIRFILTER, ATTR_SLOPEFILTER, ATTR_ANGLEFILTER,
+                             ATTR_STATISTICFILTER, ATTR_IHOERRORCHECK, ATTR_CUSTOMERROR, ATTR_BEAMREJECTFILTER,
+                             ATTR_QUALITYFILTER, "FlyingObjectsFilter", "SmartFilter", "NadirDistanceFilter"})
+        a.SetAttribValue(name, true);
+    a.SetAttribValue(ATTR_FILTERMAXRANGE, 1000.0);
+    a.SetAttribValue(ATTR_FILTERMAXDEPTH, 1000.0);
+    a.SetAttribValue(ATTR_FILTERNADIRANGLE, 150.0);
+    a.SetAttribValue(ATTR_FILTERSLOPEANGLE, 60.0);
+    a.SetAttribValue(ATTR_FILTERMINANGLE, 120.0);
+    a.SetAttribValue(ATTR_FILTERWINDOWSIZE, 2);
+    a.SetAttribValue(ATTR_CUSTOMERRORVALUE, 0.3);
+    a.SetAttribValue(ATTR_FILTERREJECTBEAMS, "1,2,3");
+    a.SetAttribValue("FilterPortNadirDistance", 200.0);
+    a.SetAttribValue("FilterStarboardNadirDistance", 200.0);
+    MultibeamFilter f(&a);
+    std::vector<CDataBlock> pings;
+    for (int p = 0; p < 20; ++p) {
+        CDataBlock b = MakePingBlock(400, p * 0.1);
+        SetFlatSwath(b, 400, 30.0 + 0.01 * p, 120.0);
+        SetFloats(b, 676, std::vector<float>(400, 0.2f));
+        SetFloats(b, 677, std::vector<float>(400, 0.5f));
+        pings.push_back(b);
+    }
+    for (int p = 0; p < 10; ++p) f.Process(pings[p], kFull); // warm up
+    g_allocations = 0;
+    g_countAllocations = true;
+    int out = 0;
+    for (int p = 10; p < 20; ++p) out += f.Process(pings[p], kFull) ? 1 : 0;
+    g_countAllocations = false;
+    EXPECT_EQ(g_allocations.load(), 0);
+    EXPECT_EQ(out, 10);
+}
+#endif
