@@ -703,3 +703,524 @@ TEST(MultibeamFilter, SteadyStateAllocatesNothingPerPing)
     EXPECT_EQ(out, 10);
 }
 #endif
+
+// ---- statistical filter --------------------------------------------------------------
+
+namespace {
+
+CAttributeMap StatsAttributes(int windowAttr)
+{
+    CAttributeMap a;
+    a.SetAttribValue(ATTR_STATISTICFILTER, true);
+    if (windowAttr >= 0) a.SetAttribValue(ATTR_FILTERWINDOWSIZE, windowAttr);
+    return a;
+}
+
+// Ping number p at time p, n beams flat at depth 100.
+CDataBlock NumberedPing(int p, int n = 9, double t = -1.0)
+{
+    CDataBlock b = MakePingBlock(n, t < 0 ? p : t);
+    SetFlatSwath(b, n, 100.0, 50.0);
+    b.SetDataValue(601, p, 0, 2);
+    return b;
+}
+
+int PingNumber(const CDataBlock& b)
+{
+    int p = -1;
+    unsigned short st = 0;
+    b.GetDataValue(601, p, st, 2);
+    return p;
+}
+
+} // namespace
+
+TEST(MultibeamFilter, QuantileFollowsItsPositionRules)
+{
+    std::vector<double> v = {4, 1, 3, 2};
+    EXPECT_DOUBLE_EQ(MultibeamFilter::Quantile(0.75, v), 3.0);
+    EXPECT_EQ(v, (std::vector<double>{1, 2, 3, 4})); // sorted in place
+    EXPECT_DOUBLE_EQ(MultibeamFilter::Quantile(0.5, v), 2.5);
+    EXPECT_DOUBLE_EQ(MultibeamFilter::Quantile(0.25, v), 1.0); // no interpolation at k = 0
+    std::vector<double> five = {5, 4, 3, 2, 1};
+    EXPECT_DOUBLE_EQ(MultibeamFilter::Quantile(1.0, five), 4.0); // the second largest
+    EXPECT_DOUBLE_EQ(MultibeamFilter::Quantile(0.5, five), 3.0);
+    std::vector<double> nine = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    EXPECT_DOUBLE_EQ(MultibeamFilter::Quantile(0.3, nine), 3.4);
+    std::vector<double> one = {7};
+    EXPECT_DOUBLE_EQ(MultibeamFilter::Quantile(0.5, one), 7.0);
+}
+
+TEST(MultibeamFilter, WindowOfThreeHoldsOnePingAndDrainsIt)
+{
+    CAttributeMap a = StatsAttributes(0);
+    MultibeamFilter f(&a);
+    std::vector<int> out;
+    for (int p = 1; p <= 6; ++p) {
+        CDataBlock b = NumberedPing(p);
+        const bool done = f.Process(b, kFull);
+        EXPECT_EQ(done, p > 1) << p;
+        if (done) {
+            out.push_back(PingNumber(b));
+            EXPECT_EQ(b.GetTime(), PingNumber(b));
+            // The first ping leaves unjudged; later ones carry the statistics bit.
+            EXPECT_EQ((PingFlags(b) & MultibeamFilter::kFlagStatistics) != 0, PingNumber(b) > 1);
+        }
+    }
+    EXPECT_EQ(f.GetPendingCount(), 1);
+    CDataBlock b;
+    ASSERT_TRUE(f.GetRemainder(b));
+    out.push_back(PingNumber(b));
+    EXPECT_FALSE(f.GetRemainder(b));
+    EXPECT_FALSE(f.IsWindowAllocated());
+    EXPECT_EQ(out, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+}
+
+TEST(MultibeamFilter, WindowOfFiveFillsWarmsUpAndDrainsTwo)
+{
+    CAttributeMap a = StatsAttributes(1);
+    MultibeamFilter f(&a);
+    std::vector<int> out;
+    std::vector<bool> judged;
+    for (int p = 1; p <= 8; ++p) {
+        CDataBlock b = NumberedPing(p);
+        const bool done = f.Process(b, kFull);
+        EXPECT_EQ(done, p > 2) << p;
+        if (done) {
+            out.push_back(PingNumber(b));
+            judged.push_back(PingFlags(b) & MultibeamFilter::kFlagStatistics);
+        }
+    }
+    CDataBlock b;
+    while (f.GetRemainder(b)) {
+        out.push_back(PingNumber(b));
+        judged.push_back(PingFlags(b) & MultibeamFilter::kFlagStatistics);
+    }
+    EXPECT_EQ(out, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
+    // Pings 1 and 2 leave while the window warms up.
+    EXPECT_EQ(judged, (std::vector<bool>{false, false, true, true, true, true, true, true}));
+}
+
+TEST(MultibeamFilter, StreamsShorterThanHalfTheWindowAreDrainedToo)
+{
+    for (int pings : {1, 2, 3}) {
+        CAttributeMap a = StatsAttributes(2); // window 7
+        MultibeamFilter f(&a);
+        std::vector<int> out;
+        for (int p = 1; p <= pings; ++p) {
+            CDataBlock b = NumberedPing(p);
+            EXPECT_FALSE(f.Process(b, kFull));
+        }
+        CDataBlock b;
+        while (f.GetRemainder(b)) out.push_back(PingNumber(b));
+        std::vector<int> want;
+        for (int p = 1; p <= pings; ++p) want.push_back(p);
+        EXPECT_EQ(out, want) << pings;
+    }
+}
+
+TEST(MultibeamFilter, FixedRatioPassIsStrictAtThreePercent)
+{
+    CAttributeMap a = StatsAttributes(0);
+    MultibeamFilter f(&a);
+    CDataBlock p1 = NumberedPing(1, 10), p2 = NumberedPing(2, 10), p3 = NumberedPing(3, 10);
+    auto z = ReadArray<float>(p2, 605);
+    z[3] = -103.0f;  // exactly 3 % below the median of 100
+    z[6] = -103.01f; // just beyond
+    SetFloats(p2, 605, z);
+    EXPECT_FALSE(f.Process(p1, kFull));
+    EXPECT_TRUE(f.Process(p2, kFull));
+    ASSERT_TRUE(f.Process(p3, kFull));
+    ASSERT_EQ(PingNumber(p3), 2);
+    const auto flags = Flags(p3);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(flags[i], i == 6 ? MultibeamFilter::kFlagStatistics : 0u) << i;
+}
+
+TEST(MultibeamFilter, StatisticsNeedFourSamples)
+{
+    for (int neighbourBeams : {0, 1}) {
+        CAttributeMap a = StatsAttributes(0);
+        MultibeamFilter f(&a);
+        CDataBlock p1 = NumberedPing(1, neighbourBeams), p2 = NumberedPing(2, 3), p3 = NumberedPing(3, 0);
+        auto z = ReadArray<float>(p2, 605);
+        z[1] = -200.0f;
+        SetFloats(p2, 605, z);
+        f.Process(p1, kFull);
+        f.Process(p2, kFull);
+        ASSERT_TRUE(f.Process(p3, kFull));
+        ASSERT_EQ(PingNumber(p3), 2);
+        // Three samples: no test; four: the outlier is flagged.
+        EXPECT_EQ(Flags(p3)[1] != 0, neighbourBeams == 1) << neighbourBeams;
+        EXPECT_TRUE(PingFlags(p3) & MultibeamFilter::kFlagStatistics);
+    }
+}
+
+TEST(MultibeamFilter, PingsTooNarrowForTheWindowAreMarkedButNotTested)
+{
+    CAttributeMap a = StatsAttributes(1); // window 5: needs 5 beams
+    MultibeamFilter f(&a);
+    std::vector<CDataBlock> out;
+    for (int p = 1; p <= 5; ++p) {
+        CDataBlock b = NumberedPing(p, 4);
+        SetFloats(b, 605, {-100.0f, -150.0f, -100.0f, -100.0f});
+        if (f.Process(b, kFull)) out.push_back(b);
+    }
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_TRUE(PingFlags(out[2]) & MultibeamFilter::kFlagStatistics);
+    EXPECT_EQ(Flags(out[2]), std::vector<unsigned int>(4, 0));
+}
+
+TEST(MultibeamFilter, EdgeBeamsAreJudgedByTheOuterSamples)
+{
+    CAttributeMap a = StatsAttributes(1); // window 5, h = 2
+    MultibeamFilter f(&a);
+    CDataBlock last;
+    for (int p = 1; p <= 5; ++p) {
+        CDataBlock b = NumberedPing(p, 12);
+        if (p == 3) {
+            auto z = ReadArray<float>(b, 605);
+            z[0] = -90.0f;  // below the first judged beam (2)
+            z[11] = -90.0f; // beyond the last judged beam (9)
+            SetFloats(b, 605, z);
+        }
+        if (f.Process(b, kFull)) last = b;
+    }
+    ASSERT_EQ(PingNumber(last), 3);
+    const auto flags = Flags(last);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(flags[i], (i == 0 || i == 11) ? MultibeamFilter::kFlagStatistics : 0u) << i;
+}
+
+TEST(MultibeamFilter, TimeReversalRestartsTheWindow)
+{
+    CAttributeMap a = StatsAttributes(0);
+    MultibeamFilter f(&a);
+    std::vector<int> out;
+    auto feed = [&](int p, double t) {
+        CDataBlock b = NumberedPing(p, 9, t);
+        if (f.Process(b, kFull)) out.push_back(PingNumber(b));
+    };
+    feed(1, 1.0);
+    feed(2, 2.0);
+    feed(3, 3.0);
+    feed(4, 3.0); // equal to the last time: no restart
+    feed(5, 4.0); // the last two stored times do not run upwards, this one is later: restart
+    feed(6, 5.0); //   (ping 4 is dropped)
+    feed(7, 4.5); // earlier than a run upwards: restart, ping 6 is dropped
+    feed(8, 4.4); // a fresh window, running backwards
+    EXPECT_EQ(out, (std::vector<int>{1, 2, 3, 5, 7}));
+    CDataBlock b;
+    while (f.GetRemainder(b)) out.push_back(PingNumber(b));
+    EXPECT_EQ(out.back(), 8);
+}
+
+TEST(MultibeamFilter, ModeThreeHoldsNothingInTheWindow)
+{
+    CAttributeMap a = StatsAttributes(0);
+    MultibeamFilter f(&a);
+    CDataBlock b = NumberedPing(1);
+    EXPECT_TRUE(f.Process(b, kErrorOnly));
+    EXPECT_EQ(f.GetPendingCount(), 0);
+    EXPECT_FALSE(f.GetRemainder(b));
+}
+
+TEST(MultibeamFilter, HeldPingLeavesTheBlockFlagsAsFilteredSoFar)
+{
+    CAttributeMap a = StatsAttributes(0);
+    a.SetAttribValue(ATTR_BEAMREJECTFILTER, true);
+    a.SetAttribValue(ATTR_FILTERREJECTBEAMS, "2");
+    MultibeamFilter f(&a);
+    CDataBlock b = NumberedPing(1, 3);
+    SetFlags(b, {0x4000, 0, 0});
+    EXPECT_FALSE(f.Process(b, kFull));
+    EXPECT_EQ(Flags(b), (std::vector<unsigned int>{0, 0x100, 0}));
+}
+
+TEST(MultibeamFilter, CopiesOwnTheirWindows)
+{
+    CAttributeMap a = StatsAttributes(1);
+    auto original = std::make_unique<MultibeamFilter>(&a);
+    for (int p = 1; p <= 4; ++p) {
+        CDataBlock b = NumberedPing(p, 20);
+        original->Process(b, kFull);
+    }
+    MultibeamFilter copy(*original);
+    MultibeamFilter assigned(nullptr);
+    assigned = *original;
+    std::vector<int> fromOriginal, fromCopy, fromAssigned;
+    for (int p = 5; p <= 7; ++p) {
+        CDataBlock b1 = NumberedPing(p, 20), b2 = b1, b3 = b1;
+        if (original->Process(b1, kFull)) fromOriginal.push_back(PingNumber(b1));
+        if (copy.Process(b2, kFull)) fromCopy.push_back(PingNumber(b2));
+        if (assigned.Process(b3, kFull)) fromAssigned.push_back(PingNumber(b3));
+        EXPECT_TRUE(Same(b1, b2));
+    }
+    original.reset(); // the copies must not depend on its arrays
+    CDataBlock b;
+    while (copy.GetRemainder(b)) fromCopy.push_back(PingNumber(b));
+    while (assigned.GetRemainder(b)) fromAssigned.push_back(PingNumber(b));
+    EXPECT_EQ(fromOriginal, (std::vector<int>{3, 4, 5}));
+    EXPECT_EQ(fromCopy, (std::vector<int>{3, 4, 5, 6, 7}));
+    EXPECT_EQ(fromAssigned, fromCopy);
+}
+
+TEST(MultibeamFilter, WindowSizeChangeReleasesTheWindow)
+{
+    CAttributeMap a = StatsAttributes(0);
+    MultibeamFilter f(&a);
+    CDataBlock b = NumberedPing(1);
+    f.Process(b, kFull);
+    EXPECT_TRUE(f.IsWindowAllocated());
+    CAttributeMap same = StatsAttributes(0);
+    static_cast<Filter&>(f).SetAttributes(&same);
+    EXPECT_TRUE(f.IsWindowAllocated());
+    EXPECT_EQ(f.GetPendingCount(), 0);
+    CAttributeMap bigger = StatsAttributes(2);
+    static_cast<Filter&>(f).SetAttributes(&bigger);
+    EXPECT_FALSE(f.IsWindowAllocated());
+    EXPECT_EQ(f.GetWindowSize(), 7);
+}
+
+namespace {
+
+// The statistical filter written out plainly, sample by sample, for a stream of pings
+// with rising times: the flags of every ping in output order (drain included).
+struct RefPing
+{
+    std::vector<float> z;
+    std::vector<unsigned int> flags;
+};
+
+std::vector<std::vector<unsigned int>> ReferenceStats(const std::vector<RefPing>& input, int w, double scale)
+{
+    const int h = w / 2;
+    std::vector<RefPing> win;
+    std::vector<std::vector<unsigned int>> out;
+    double s = 4.0;
+    auto pass = [&](RefPing& mid, int m, int pmax, bool spread) {
+        const int n = static_cast<int>(mid.z.size());
+        for (int j = h; j < n - h; ++j) {
+            std::vector<double> v;
+            for (int b = j - h; b <= j + h; ++b)
+                for (int p = -h; p <= pmax; ++p) {
+                    const RefPing& q = win[m + p];
+                    if (b < static_cast<int>(q.z.size()) && q.flags[b] < 0x8000u) v.push_back(q.z[b]);
+                }
+            if (v.size() < 4) continue;
+            const double med = MultibeamFilter::Quantile(0.5, v);
+            double limit = std::fabs(0.03 * med);
+            if (spread) {
+                const double q1 = MultibeamFilter::Quantile(0.25, v);
+                const double q3 = MultibeamFilter::Quantile(0.75, v);
+                s = 0.9 * s + 0.1 * std::fabs(q3 - q1);
+                limit = scale * std::max(s, 0.1);
+            }
+            auto judge = [&](int t) {
+                if (std::fabs(mid.z[t] - med) > limit) mid.flags[t] |= 0x8000u;
+            };
+            judge(j);
+            if (j == h)
+                for (int t = h - 1; t >= 0; --t) judge(t);
+            if (j == n - 1 - h)
+                for (int t = j + 1; t < n; ++t) judge(t);
+        }
+    };
+    auto feed = [&](RefPing ping) {
+        for (unsigned int& f : ping.flags) f &= MultibeamFilter::kKeepInFullMode;
+        win.push_back(ping);
+        const int fill = static_cast<int>(win.size());
+        if (fill < h + 1) return;
+        const int m = fill - h - 1;
+        if (fill >= w) {
+            pass(win[m], m, h, false);
+            const int pmax = fill < w + h ? (fill > w ? fill - w : 0) : h;
+            pass(win[m], m, pmax, true);
+        }
+        out.push_back(win[m].flags);
+    };
+    for (const RefPing& p : input) feed(p);
+    for (int i = 0; i < std::min<int>(h, static_cast<int>(input.size())); ++i) feed(input.back());
+    return out;
+}
+
+} // namespace
+
+TEST(MultibeamFilter, SlidingSampleMatchesThePlainStatistics)
+{
+    std::srand(7);
+    auto uniform = [] { return std::rand() / (RAND_MAX + 1.0); };
+    for (int windowAttr : {0, 1, 2}) {
+        for (int scaleAttr : {0, 3, 8}) {
+            std::vector<RefPing> pings;
+            for (int p = 0; p < 14; ++p) {
+                const int n = 20 + static_cast<int>(uniform() * 20);
+                RefPing r;
+                for (int i = 0; i < n; ++i) {
+                    double z = -50.0 + 0.01 * i + (uniform() - 0.5) * 0.6;
+                    if (uniform() < 0.05) z += (uniform() < 0.5 ? -1 : 1) * (1.0 + 5.0 * uniform());
+                    if (uniform() < 0.02) z = -50.0; // repeated values
+                    r.z.push_back(static_cast<float>(z));
+                    r.flags.push_back(uniform() < 0.05 ? 0x200000u : (uniform() < 0.3 ? 0x3u : 0u));
+                }
+                pings.push_back(r);
+            }
+            CAttributeMap a = StatsAttributes(windowAttr);
+            a.SetAttribValue(ATTR_FILTERQUANTSCALE, scaleAttr);
+            MultibeamFilter f(&a);
+            std::vector<std::vector<unsigned int>> got;
+            for (size_t p = 0; p < pings.size(); ++p) {
+                const int n = static_cast<int>(pings[p].z.size());
+                CDataBlock b = MakePingBlock(n, static_cast<double>(p));
+                SetFloats(b, 603, std::vector<float>(n, 0.0f));
+                SetFloats(b, 605, pings[p].z);
+                SetFlags(b, pings[p].flags);
+                if (f.Process(b, kFull)) got.push_back(Flags(b));
+            }
+            CDataBlock b;
+            while (f.GetRemainder(b)) got.push_back(Flags(b));
+            const auto want = ReferenceStats(pings, f.GetWindowSize(), f.GetQuantileScale());
+            ASSERT_EQ(got.size(), pings.size());
+            int flagged = 0;
+            for (const auto& v : want)
+                for (unsigned int fl : v) flagged += (fl & 0x8000u) ? 1 : 0;
+            EXPECT_GT(flagged, 10);
+            EXPECT_EQ(got, want) << "window " << f.GetWindowSize() << " scale " << f.GetQuantileScale();
+        }
+    }
+}
+
+// ---- smart filter ----------------------------------------------------------------------
+
+namespace {
+
+// Beams at x = -100 .. 100 every metre on a flat seabed at depth 20, then one at x = 101.
+CDataBlock FlatSmartPing()
+{
+    const int n = 202;
+    CDataBlock b = MakePingBlock(n);
+    std::vector<float> x(n), z(n, -20.0f);
+    for (int i = 0; i < 201; ++i) x[i] = static_cast<float>(i - 100);
+    x[201] = 101.0f;
+    SetFloats(b, 603, x);
+    SetFloats(b, 605, z);
+    return b;
+}
+
+int BeamAt(int x)
+{
+    return x + 100;
+}
+
+std::vector<int> SmartFlagged(const CDataBlock& b)
+{
+    std::vector<int> out;
+    const auto flags = Flags(b);
+    for (size_t i = 0; i < flags.size(); ++i)
+        if (flags[i] & MultibeamFilter::kFlagSmart) out.push_back(static_cast<int>(i));
+    return out;
+}
+
+CAttributeMap SmartAttributes()
+{
+    CAttributeMap a;
+    a.SetAttribValue("SmartFilter", true);
+    return a;
+}
+
+} // namespace
+
+TEST(MultibeamFilter, SmartFilterOnAFlatSeabed)
+{
+    // D 20, W 100, B 4, nadir zone of grid positions -2 .. 2. The grid runs from -104:
+    // its first bin receives no beam, so the two beams that interpolate towards it fail.
+    CAttributeMap a = SmartAttributes();
+    MultibeamFilter f(&a);
+    CDataBlock b = FlatSmartPing();
+    ASSERT_TRUE(f.Process(b, kFull));
+    EXPECT_EQ(SmartFlagged(b), (std::vector<int>{BeamAt(-100), BeamAt(-99), 201}));
+    EXPECT_EQ(PingFlags(b) & MultibeamFilter::kFlagSmart, 0u); // no ping bit
+}
+
+TEST(MultibeamFilter, SmartToleranceIsTighterWithinTheReliableSector)
+{
+    CAttributeMap a = SmartAttributes();
+    MultibeamFilter f(&a);
+    CDataBlock b = FlatSmartPing();
+    auto z = ReadArray<float>(b, 605);
+    z[BeamAt(13)] = -20.09f; // seen at 27 degrees: tolerance 0.07
+    z[BeamAt(61)] = -20.09f; // seen at 72 degrees: tolerance 0.1
+    SetFloats(b, 605, z);
+    ASSERT_TRUE(f.Process(b, kFull));
+    EXPECT_EQ(SmartFlagged(b), (std::vector<int>{BeamAt(-100), BeamAt(-99), BeamAt(13), 201}));
+}
+
+TEST(MultibeamFilter, SmartProfileTestIsStrictAtTheTolerance)
+{
+    // Beam 15 at depth 21 ends its bin (12 .. 16): the bin mean is -20.25, the reference
+    // a quarter of the way to the next bin -20.1875: off by exactly 0.8125.
+    for (double tolerance : {0.8125, 0.8124}) {
+        CAttributeMap a = SmartAttributes();
+        a.SetAttribValue("VertTolRelData", tolerance);
+        a.SetAttribValue("VertTolUnrelData", tolerance);
+        MultibeamFilter f(&a);
+        CDataBlock b = FlatSmartPing();
+        auto z = ReadArray<float>(b, 605);
+        z[BeamAt(15)] = -21.0f;
+        SetFloats(b, 605, z);
+        ASSERT_TRUE(f.Process(b, kFull));
+        const auto flagged = SmartFlagged(b);
+        EXPECT_EQ(std::count(flagged.begin(), flagged.end(), BeamAt(15)), tolerance < 0.8125 ? 1 : 0) << tolerance;
+    }
+}
+
+TEST(MultibeamFilter, SmartFilterStopsWhenTheBinBesideTheNadirZoneIsEmpty)
+{
+    // Beams -16 .. -13 fill the port bin at grid position -4; rejected, they leave it empty.
+    CAttributeMap a = SmartAttributes();
+    a.SetAttribValue(ATTR_BEAMREJECTFILTER, true);
+    a.SetAttribValue(ATTR_FILTERREJECTBEAMS, "85-88");
+    MultibeamFilter f(&a);
+    CDataBlock b = FlatSmartPing();
+    ASSERT_TRUE(f.Process(b, kFull));
+    EXPECT_EQ(SmartFlagged(b), (std::vector<int>{201})); // the width test only
+}
+
+TEST(MultibeamFilter, SmartFilterUsesOneSideWhenAllBeamsLieOnIt)
+{
+    CAttributeMap a = SmartAttributes();
+    MultibeamFilter f(&a);
+    const int n = 61;
+    CDataBlock b = MakePingBlock(n);
+    std::vector<float> x(n), z(n, -20.0f);
+    for (int i = 0; i < n; ++i) x[i] = static_cast<float>(i);
+    z[1] = -21.0f; // in the nadir zone: judged against the level of the bin at grid 3
+    SetFloats(b, 603, x);
+    SetFloats(b, 605, z);
+    ASSERT_TRUE(f.Process(b, kFull));
+    // Beam 1 also deepens the mean depth to 20.083 and the bins to 4.017 m, so the
+    // starboard margin bin (from 60.25) stays empty and beams 59 and 60 fail towards it.
+    EXPECT_EQ(SmartFlagged(b), (std::vector<int>{1, 59, 60}));
+}
+
+TEST(MultibeamFilter, SmartFilterWithoutReliableBeamsFlagsNothing)
+{
+    CAttributeMap a = SmartAttributes();
+    a.SetAttribValue("ReliableAngleSector", 1.0);
+    MultibeamFilter f(&a);
+    CDataBlock b = MakePingBlock(2);
+    SetFloats(b, 603, {-30.0f, 30.0f});
+    SetFloats(b, 605, {-20.0f, -25.0f});
+    ASSERT_TRUE(f.Process(b, kFull));
+    EXPECT_EQ(SmartFlagged(b), std::vector<int>{});
+
+    // Above the datum (but below the transducer, offset -5) the width turns negative:
+    // every beam fails the width test.
+    CAttributeMap up = SmartAttributes();
+    MultibeamFilter g(&up);
+    CDataBlock c = MakePingBlock(3);
+    SetFloats(c, 603, {-1.0f, 0.0f, 1.0f});
+    SetFloats(c, 605, {1.0f, 1.0f, 1.0f});
+    c.SetDataValue(212, -5.0, 0, 2);
+    ASSERT_TRUE(g.Process(c, kFull));
+    EXPECT_EQ(SmartFlagged(c), (std::vector<int>{0, 1, 2}));
+}
