@@ -4,12 +4,15 @@
 #include <KvsDataBlocks/host/CAttributeMap.h>
 
 #include "PingBlock.h"
+#include "SurveyLine.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <new>
 
 using namespace pingtest;
@@ -1223,4 +1226,127 @@ TEST(MultibeamFilter, SmartFilterWithoutReliableBeamsFlagsNothing)
     c.SetDataValue(212, -5.0, 0, 2);
     ASSERT_TRUE(g.Process(c, kFull));
     EXPECT_EQ(SmartFlagged(c), (std::vector<int>{0, 1, 2}));
+}
+
+// ---- a survey line through every filter ---------------------------------------------------
+
+namespace {
+
+struct Tally
+{
+    long spikes = 0;
+    long flying = 0;
+    long clean = 0;
+};
+
+struct SurveyRun
+{
+    long spikes = 0, flying = 0, clean = 0;
+    Tally flagged; // beams carrying any of the bits asked for
+};
+
+CAttributeMap SurveyAttributes(std::initializer_list<const char*> switches)
+{
+    CAttributeMap a;
+    for (const char* name : switches) a.SetAttribValue(name, true);
+    a.SetAttribValue(ATTR_FILTERMINRANGE, 1.0);
+    a.SetAttribValue(ATTR_FILTERMAXRANGE, 1000.0);
+    a.SetAttribValue(ATTR_FILTERMINDEPTH, 1.0);
+    a.SetAttribValue(ATTR_FILTERMAXDEPTH, 500.0);
+    a.SetAttribValue(ATTR_FILTERNADIRANGLE, 140.0);
+    a.SetAttribValue(ATTR_FILTERSLOPEANGLE, 75.0);
+    a.SetAttribValue(ATTR_FILTERMINANGLE, 100.0);
+    a.SetAttribValue(ATTR_FILTERWINDOWSIZE, 2);
+    a.SetAttribValue(ATTR_IHOORDER, 1);
+    a.SetAttribValue(ATTR_CUSTOMERRORVALUE, 0.5);
+    return a;
+}
+
+// Runs a line of the given pings through a filter with the attributes; checks that every
+// ping comes out once, in time order, and tallies the beams carrying any of bits.
+SurveyRun RunSurveyLine(int beams, int pings, CAttributeMap& a, unsigned int bits)
+{
+    MultibeamFilter f(&a);
+    SurveyLineOptions o;
+    o.beams = beams;
+    o.seed = static_cast<unsigned int>(beams);
+    SurveyLine line(o);
+    std::vector<std::vector<Truth>> truth(pings);
+    std::vector<CDataBlock> out;
+    for (int p = 0; p < pings; ++p) {
+        CDataBlock b = line.Ping(p, truth[p]);
+        if (f.Process(b, kFull)) out.push_back(b);
+    }
+    CDataBlock b;
+    while (f.GetRemainder(b)) out.push_back(b);
+
+    SurveyRun run;
+    EXPECT_EQ(static_cast<int>(out.size()), pings);
+    for (int p = 0; p < std::min<int>(pings, static_cast<int>(out.size())); ++p) {
+        EXPECT_EQ(PingNumber(out[p]), p);
+        EXPECT_DOUBLE_EQ(out[p].GetTime(), p / o.pingRate);
+        const auto flags = Flags(out[p]);
+        const auto& t = truth[p];
+        if (flags.size() != t.size()) {
+            ADD_FAILURE() << "ping " << p << " lost beams";
+            continue;
+        }
+        for (size_t i = 0; i < flags.size(); ++i) {
+            const bool hit = (flags[i] & bits) != 0;
+            switch (t[i]) {
+            case Truth::Spike: ++run.spikes; run.flagged.spikes += hit; break;
+            case Truth::Flying: ++run.flying; run.flagged.flying += hit; break;
+            case Truth::Clean: ++run.clean; run.flagged.clean += hit; break;
+            }
+        }
+    }
+    return run;
+}
+
+} // namespace
+
+TEST(MultibeamFilter, SurveyLineKeepsEveryPingInOrderAndFlagsTheInjectedOutliers)
+{
+    const unsigned int outlierBits = 0x0100FF00u | MultibeamFilter::kFlagFlyingObject;
+    struct Solo
+    {
+        const char* name;
+        const char* attribute;
+        unsigned int bit;
+    };
+    const Solo solos[] = {{"slope", ATTR_SLOPEFILTER, MultibeamFilter::kFlagSlope},
+                          {"angle", ATTR_ANGLEFILTER, MultibeamFilter::kFlagAngle},
+                          {"statistics", ATTR_STATISTICFILTER, MultibeamFilter::kFlagStatistics},
+                          {"flying objects", "FlyingObjectsFilter", MultibeamFilter::kFlagFlyingObject},
+                          {"smart", "SmartFilter", MultibeamFilter::kFlagSmart}};
+    const int pings = 150;
+    for (int beams : {400, 1600}) {
+        CAttributeMap all = SurveyAttributes({ATTR_RANGEFILTER, ATTR_DEPTHFILTER, ATTR_NADIRFILTER, ATTR_SLOPEFILTER,
+                                              ATTR_ANGLEFILTER, ATTR_STATISTICFILTER, ATTR_IHOERRORCHECK,
+                                              ATTR_CUSTOMERROR, "FlyingObjectsFilter", "SmartFilter"});
+        const SurveyRun chain = RunSurveyLine(beams, pings, all, outlierBits);
+        std::printf("[ survey  ] %d beams x %d pings: %ld spikes, %ld flying objects, %ld clean beams\n", beams,
+                    pings, chain.spikes, chain.flying, chain.clean);
+        auto print = [&](const char* name, const SurveyRun& r) {
+            std::printf("[ survey  ]   %-16s spikes %4ld (%5.1f %%)  flying %4ld (%5.1f %%)  clean %6ld (%5.2f %%)\n",
+                        name, r.flagged.spikes, 100.0 * r.flagged.spikes / r.spikes, r.flagged.flying,
+                        100.0 * r.flagged.flying / r.flying, r.flagged.clean, 100.0 * r.flagged.clean / r.clean);
+        };
+        print("whole chain", chain);
+        EXPECT_EQ(chain.flagged.spikes, chain.spikes);
+        EXPECT_EQ(chain.flagged.flying, chain.flying);
+        for (const Solo& s : solos) {
+            CAttributeMap a = SurveyAttributes({s.attribute});
+            const SurveyRun r = RunSurveyLine(beams, pings, a, s.bit);
+            print(s.name, r);
+            if (s.bit == MultibeamFilter::kFlagStatistics) {
+                EXPECT_GE(r.flagged.spikes, r.spikes * 95 / 100);
+                EXPECT_GE(r.flagged.flying, r.flying * 95 / 100);
+                EXPECT_LE(r.flagged.clean, r.clean / 100);
+            }
+            if (s.bit == MultibeamFilter::kFlagFlyingObject) {
+                EXPECT_GE(r.flagged.flying, r.flying * 8 / 10);
+            }
+        }
+    }
 }
