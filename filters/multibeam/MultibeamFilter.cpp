@@ -10,6 +10,10 @@
 #include <cstring>
 #include <numbers>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr unsigned short kByUseAs = 2;
@@ -752,29 +756,146 @@ bool MultibeamFilter::FilterStats(PingStruct& ping)
 
 namespace {
 
-// The quantile rule of MultibeamFilter::Quantile on items already sorted (n >= 1).
-double SortedQuantile(double p, const double* v, int n)
+// The quantile rule of MultibeamFilter::Quantile on n >= 1 sorted items read by at(i).
+template <typename At>
+double SortedQuantile(double p, int n, At at)
 {
     const int m = n - 1;
     const double pos = m * p;
     const int k = static_cast<int>(pos);
     const double f = pos - k;
-    if (k <= 0) return v[0];
-    if (k >= m - 1) return v[m - 1];
-    return v[k] + (v[k + 1] - v[k]) * f;
+    if (k <= 0) return at(0);
+    if (k >= m - 1) return at(m - 1);
+    const double a = at(k);
+    return a + (at(k + 1) - a) * f;
 }
 
-void InsertionSort(double* v, int n)
+// Depths as 32-bit keys that sort like the floats (for numbers; -0 sorts before +0, which
+// changes no quantile). The largest key is a NaN pattern that no depth sample takes.
+constexpr int32_t kNoKey = INT32_MAX;
+
+int32_t DepthKey(float f)
 {
-    for (int i = 1; i < n; ++i) {
-        const double x = v[i];
-        int j = i - 1;
-        while (j >= 0 && v[j] > x) {
-            v[j + 1] = v[j];
-            --j;
-        }
-        v[j + 1] = x;
+    int32_t i = kvs::LoadLE<int32_t>(reinterpret_cast<const unsigned char*>(&f));
+    return i ^ ((i >> 31) & 0x7FFFFFFF);
+}
+
+double KeyDepth(int32_t k)
+{
+    const int32_t i = k ^ ((k >> 31) & 0x7FFFFFFF);
+    float f;
+    std::memcpy(&f, &i, sizeof f);
+    return f;
+}
+
+// The copies inside SortedSample move a few keys at a time: a library call each would
+// cost more than the copy.
+#if defined(__GNUC__) && !defined(__clang__)
+#define KVS_SHORT_COPIES __attribute__((optimize("no-tree-loop-distribute-patterns")))
+#else
+#define KVS_SHORT_COPIES
+#endif
+
+// A sorted multiset of at most 49 keys in a fixed array of 64, the unused tail holding
+// kNoKey, so that counting runs over a fixed length without branches.
+class SortedSample
+{
+public:
+    explicit SortedSample(int32_t* keys) : m_keys(keys) { std::fill(m_keys, m_keys + kSlots, kNoKey); }
+
+    int Size() const { return m_size; }
+    double Depth(int i) const { return KeyDepth(m_keys[i]); }
+
+    void Build(const int32_t* keys, int n)
+    {
+        std::copy(keys, keys + n, m_keys);
+        std::fill(m_keys + n, m_keys + kSlots, kNoKey);
+        std::sort(m_keys, m_keys + n);
+        m_size = n;
     }
+
+    // Keys sorted, every one held (as often as it is listed).
+    KVS_SHORT_COPIES void Remove(const int32_t* keys, int n)
+    {
+        if (n == 0) return;
+        int at[7] = {};
+        for (int r = 0; r < n; ++r) at[r] = (r > 0 && keys[r] == keys[r - 1]) ? at[r - 1] + 1 : Below(keys[r]);
+        int write = at[0];
+        for (int r = 0; r < n; ++r) {
+            const int from = at[r] + 1;
+            const int to = r + 1 < n ? at[r + 1] : m_size;
+            for (int i = from; i < to; ++i) m_keys[write++] = m_keys[i];
+        }
+        std::fill(m_keys + write, m_keys + m_size, kNoKey);
+        m_size = write;
+    }
+
+    // Keys sorted.
+    KVS_SHORT_COPIES void Insert(const int32_t* keys, int n)
+    {
+        int at[7] = {};
+        for (int a = 0; a < n; ++a) at[a] = Below(keys[a]);
+        int end = m_size;
+        for (int a = n - 1; a >= 0; --a) {
+            for (int i = end - 1; i >= at[a]; --i) m_keys[i + a + 1] = m_keys[i];
+            m_keys[at[a] + a] = keys[a];
+            end = at[a];
+        }
+        m_size += n;
+    }
+
+    // Removes one key if held.
+    void RemoveOne(int32_t key)
+    {
+        const int at = Below(key);
+        if (at < m_size && m_keys[at] == key) Remove(&key, 1);
+    }
+
+private:
+    static constexpr int kSlots = 64;
+
+    // The number of keys below key: a fixed-length count the compiler can vectorise.
+    int Below(int32_t key) const
+    {
+#ifdef __SSE2__
+        const __m128i k = _mm_set1_epi32(key);
+        __m128i sum = _mm_setzero_si128();
+        for (int i = 0; i < kSlots; i += 4) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_keys + i));
+            sum = _mm_sub_epi32(sum, _mm_cmplt_epi32(v, k)); // each true lane is -1
+        }
+        sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4E));
+        sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
+        return _mm_cvtsi128_si32(sum);
+#else
+        int c = 0;
+        for (int i = 0; i < kSlots; ++i) c += m_keys[i] < key;
+        return c;
+#endif
+    }
+
+    int32_t* m_keys;
+    int m_size = 0;
+};
+
+// Sorts up to 7 keys without data-dependent branches.
+void SortSmall(int32_t* v, int n)
+{
+    int32_t w[8];
+    for (int i = 0; i < 8; ++i) w[i] = i < n ? v[i] : kNoKey;
+    auto cs = [&](int a, int b) {
+        const int32_t lo = std::min(w[a], w[b]), hi = std::max(w[a], w[b]);
+        w[a] = lo;
+        w[b] = hi;
+    };
+    // Batcher's odd-even merge sort network for 8 items (19 comparators).
+    cs(0, 1); cs(2, 3); cs(4, 5); cs(6, 7);
+    cs(0, 2); cs(1, 3); cs(4, 6); cs(5, 7);
+    cs(1, 2); cs(5, 6);
+    cs(0, 4); cs(1, 5); cs(2, 6); cs(3, 7);
+    cs(2, 4); cs(3, 5);
+    cs(1, 2); cs(3, 4); cs(5, 6);
+    for (int i = 0; i < n; ++i) v[i] = w[i];
 }
 
 } // namespace
@@ -783,7 +904,7 @@ void InsertionSort(double* v, int n)
 // z[b] of the slots at ping offsets -h .. lastOffset for b = j-h .. j+h, where b lies
 // within that slot's beams, its flag word is below 0x8000 and z is a number. Instead of
 // gathering and sorting each sample anew, the sorted sample slides along the beams: a
-// step takes out the column of beam j-h-1 and merges in that of beam j+h, and a beam
+// step takes out the column of beam j-h-1 and puts in that of beam j+h, and a beam
 // flagged here is taken out at once, so that every test sees exactly the sample the
 // flags of that moment give. The quantiles depend only on the values, not on how they
 // were sorted.
@@ -802,61 +923,48 @@ void MultibeamFilter::StatsPass(int middle, int lastOffset, bool spreadPass)
     auto isSample = [](const PingStruct& q, int b) {
         return b < q.beamCount && q.flags[b] < kFlagStatistics && std::isfinite(q.z[b]);
     };
-    auto column = [&](int b, double* out) {
+    auto column = [&](int b, int32_t* out) {
         int c = 0;
         for (int k = 0; k < pingCount; ++k)
-            if (isSample(*pings[k], b)) out[c++] = pings[k]->z[b];
-        InsertionSort(out, c);
+            if (isSample(*pings[k], b)) out[c++] = DepthKey(pings[k]->z[b]);
+        SortSmall(out, c);
         return c;
     };
 
-    double* sample = m_samples.data();
-    double* spare = m_merged.data();
-    int size = 0;
-    for (int b = 0; b <= 2 * h; ++b) size += column(b, sample + size);
-    std::sort(sample, sample + size);
+    SortedSample sample(m_sampleKeys.data());
+    {
+        int32_t first[7 * 7];
+        int count = 0;
+        for (int b = 0; b <= 2 * h; ++b) count += column(b, first + count);
+        sample.Build(first, count);
+    }
 
     int lo = 0; // first column of the current sample
     auto flag = [&](int t) {
         const bool wasSample = isSample(mid, t);
         mid.flags[t] |= kFlagStatistics;
-        if (!wasSample || t < lo || t > lo + 2 * h) return;
-        const double v = mid.z[t];
-        double* at = std::lower_bound(sample, sample + size, v);
-        if (at != sample + size && *at == v) {
-            std::copy(at + 1, sample + size, at);
-            --size;
-        }
+        if (wasSample && t >= lo && t <= lo + 2 * h) sample.RemoveOne(DepthKey(mid.z[t]));
     };
+    auto at = [&](int i) { return sample.Depth(i); };
 
     for (int j = h; j < n - h; ++j) {
         if (j > h) {
-            double out[7];
-            double in[7];
+            int32_t out[7];
+            int32_t in[7];
             const int nOut = column(j - h - 1, out);
             const int nIn = column(j + h, in);
-            int i = 0, r = 0, a = 0, t = 0;
-            while (i < size) {
-                const double v = sample[i++];
-                if (r < nOut && v == out[r]) {
-                    ++r;
-                    continue;
-                }
-                while (a < nIn && in[a] < v) spare[t++] = in[a++];
-                spare[t++] = v;
-            }
-            while (a < nIn) spare[t++] = in[a++];
-            std::swap(sample, spare);
-            size = t;
+            sample.Remove(out, nOut);
+            sample.Insert(in, nIn);
             lo = j - h;
         }
+        const int size = sample.Size();
         if (size < 4) continue;
 
-        const double med = SortedQuantile(0.5, sample, size);
+        const double med = SortedQuantile(0.5, size, at);
         double limit;
         if (spreadPass) {
-            const double q1 = SortedQuantile(kLowerQuantile, sample, size);
-            const double q3 = SortedQuantile(kUpperQuantile, sample, size);
+            const double q1 = SortedQuantile(kLowerQuantile, size, at);
+            const double q3 = SortedQuantile(kUpperQuantile, size, at);
             m_spread = 0.9 * m_spread + 0.1 * std::fabs(q3 - q1);
             limit = m_quantScale * std::max(m_spread, kMinSpread);
         } else {
@@ -878,7 +986,7 @@ double MultibeamFilter::Quantile(double p, std::vector<double>& v)
 {
     if (v.empty()) return 0.0;
     std::sort(v.begin(), v.end());
-    return SortedQuantile(p, v.data(), static_cast<int>(v.size()));
+    return SortedQuantile(p, static_cast<int>(v.size()), [&](int i) { return v[i]; });
 }
 
 // ---- smart filter -----------------------------------------------------------------

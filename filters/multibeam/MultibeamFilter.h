@@ -12,6 +12,7 @@
 #include <KvsDataBlocks/host/PingStruct.h>
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 class MultibeamFilter : public Filter
@@ -179,7 +180,8 @@ private:
     PingStruct m_work;
     CDataBlock m_drain;
     std::vector<Bin> m_bins;
-    static constexpr int kMaxSamples = 7 * 7;
-    std::array<double, kMaxSamples + 8> m_samples{};
-    std::array<double, kMaxSamples + 8> m_merged{};
+    // The sorted sample of the statistical filter: at most 7 x 7 depths as order-keeping
+    // integer keys, padded to a fixed length.
+    static constexpr int kSampleSlots = 64;
+    std::array<int32_t, kSampleSlots> m_sampleKeys{};
 };

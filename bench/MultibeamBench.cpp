@@ -1,0 +1,108 @@
+// Pings per second through MultibeamFilter::Process on a synthetic survey line, for 400-
+// and 1600-beam pings with (a) the per-beam filters, (b) plus the statistical filter over
+// a window of 7 pings, (c) plus the smart filter. The baseline beside them is the block
+// copy that every iteration makes to hand the filter a fresh ping.
+#include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
+#include <KvsDataBlocks/host/AttributeNames.h>
+
+#include "../tests/filters/multibeam/SurveyLine.h"
+
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+namespace {
+
+using pingtest::SurveyLine;
+using pingtest::SurveyLineOptions;
+using pingtest::Truth;
+
+enum Config { kPerBeam, kWithStats, kWithSmart };
+
+std::vector<CDataBlock> MakeLine(int beams)
+{
+    SurveyLineOptions o;
+    o.beams = beams;
+    SurveyLine line(o);
+    std::vector<CDataBlock> pings;
+    std::vector<Truth> truth;
+    for (int p = 0; p < 32; ++p) pings.push_back(line.Ping(p, truth));
+    return pings;
+}
+
+CAttributeMap Attributes(Config config)
+{
+    CAttributeMap a;
+    for (const char* name : {ATTR_BEAMREJECTFILTER, ATTR_QUALITYFILTER, ATTR_RANGEFILTER, ATTR_DEPTHFILTER,
+                             ATTR_NADIRFILTER, "NadirDistanceFilter", ATTR_SLOPEFILTER, ATTR_ANGLEFILTER,
+                             "FlyingObjectsFilter", ATTR_IHOERRORCHECK, ATTR_CUSTOMERROR})
+        a.SetAttribValue(name, true);
+    a.SetAttribValue(ATTR_FILTERREJECTBEAMS, "1,2,3");
+    a.SetAttribValue(ATTR_FILTERQUALITY, 3);
+    a.SetAttribValue(ATTR_FILTERMINRANGE, 1.0);
+    a.SetAttribValue(ATTR_FILTERMAXRANGE, 1000.0);
+    a.SetAttribValue(ATTR_FILTERMINDEPTH, 1.0);
+    a.SetAttribValue(ATTR_FILTERMAXDEPTH, 500.0);
+    a.SetAttribValue(ATTR_FILTERNADIRANGLE, 140.0);
+    a.SetAttribValue("FilterPortNadirDistance", 300.0);
+    a.SetAttribValue("FilterStarboardNadirDistance", 300.0);
+    a.SetAttribValue(ATTR_FILTERSLOPEANGLE, 75.0);
+    a.SetAttribValue(ATTR_FILTERMINANGLE, 100.0);
+    a.SetAttribValue(ATTR_IHOORDER, 1);
+    a.SetAttribValue(ATTR_CUSTOMERRORVALUE, 0.5);
+    if (config >= kWithStats) {
+        a.SetAttribValue(ATTR_STATISTICFILTER, true);
+        a.SetAttribValue(ATTR_FILTERWINDOWSIZE, 2);
+    }
+    if (config >= kWithSmart) a.SetAttribValue("SmartFilter", true);
+    return a;
+}
+
+void Report(benchmark::State& state, int beams)
+{
+    state.SetItemsProcessed(state.iterations());
+    state.counters["pings/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["soundings/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * beams, benchmark::Counter::kIsRate);
+}
+
+void BM_Process(benchmark::State& state, Config config)
+{
+    const int beams = static_cast<int>(state.range(0));
+    const std::vector<CDataBlock> line = MakeLine(beams);
+    CAttributeMap a = Attributes(config);
+    MultibeamFilter filter(&a);
+    CDataBlock block = line[0];
+    long n = 0;
+    for (auto _ : state) {
+        block = line[n % line.size()];
+        block.SetTime(0.1 * n); // the line repeats, time keeps running
+        ++n;
+        benchmark::DoNotOptimize(filter.Process(block, static_cast<COMPUPDATEMODE>(0)));
+    }
+    Report(state, beams);
+}
+
+void BM_BlockCopyOnly(benchmark::State& state)
+{
+    const int beams = static_cast<int>(state.range(0));
+    const std::vector<CDataBlock> line = MakeLine(beams);
+    CDataBlock block = line[0];
+    long n = 0;
+    for (auto _ : state) {
+        block = line[n % line.size()];
+        block.SetTime(0.1 * n);
+        ++n;
+        benchmark::DoNotOptimize(block.GetDataSize());
+    }
+    Report(state, beams);
+}
+
+} // namespace
+
+BENCHMARK(BM_BlockCopyOnly)->Arg(400)->Arg(1600);
+BENCHMARK_CAPTURE(BM_Process, a_per_beam, kPerBeam)->Arg(400)->Arg(1600);
+BENCHMARK_CAPTURE(BM_Process, b_plus_stats_w7, kWithStats)->Arg(400)->Arg(1600);
+BENCHMARK_CAPTURE(BM_Process, c_plus_smart, kWithSmart)->Arg(400)->Arg(1600);
+
+BENCHMARK_MAIN();
