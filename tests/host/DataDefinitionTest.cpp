@@ -246,3 +246,15 @@ TEST_F(DataDefinitionTest, BuiltInTextIsAValidDefinitionFile)
     EXPECT_TRUE(def.GetGroupNumItems(1071, count));
     EXPECT_EQ(count, 15);
 }
+
+TEST_F(DataDefinitionTest, AViewKeepsItsDefinitionAcrossALoad)
+{
+    DataDefinition& def = DataDefinition::GetDataDefinition();
+    const DataDefinition::View view = def.GetView();
+    CString error;
+    ASSERT_TRUE(def.LoadText("{\"groups\": []}", "empty", error));
+    int count = 0;
+    EXPECT_FALSE(def.GetGroupNumItems(1020, count));
+    EXPECT_TRUE(view.GetGroupNumItems(1020, count));
+    EXPECT_EQ(count, 4);
+}
