@@ -17,14 +17,11 @@ unsigned short CombineStatus(unsigned short a, unsigned short b)
     return kvs::kStatusValid;
 }
 
-// Whether element i of a and b can be paired with this block's element i: same type, and
-// for the interpolated scalars an area large enough for the value on both sides.
-bool Pairable(const CKvsBytePtr& self, const CKvsBytePtr& b)
+// Whether an element of b can be paired with this block's element of the same position.
+// (The typed reads themselves refuse an area shorter than the value.)
+bool Pairable(const CKvsBytePtr& self, const CKvsBytePtr& other)
 {
-    if (self.GetType() != b.GetType()) return false;
-    const kvs::ElementTypeInfo* info = kvs::FindElementType(self.GetType());
-    if (!info || info->kind != kvs::ElementKind::Scalar) return true; // value not touched
-    return self.GetLength() >= info->itemSize && b.GetLength() >= info->itemSize;
+    return self.GetType() == other.GetType();
 }
 
 } // namespace
@@ -75,7 +72,7 @@ bool CDataBlock::Interpolate(const CDataBlock& a, const CDataBlock& b, double fr
     // Elements are paired by position: b must hold every position of a, with the same types.
     if (b.m_count < m_count) return false;
     for (unsigned int i = 0; i < m_count; ++i)
-        if (!Pairable(m_table[i], b.m_table[i]) || !Pairable(m_table[i], a.m_table[i])) return false;
+        if (!Pairable(m_table[i], b.m_table[i])) return false;
 
     for (unsigned int i = 0; i < m_count; ++i) m_table[i].Interpolate(a.m_table[i], b.m_table[i], fraction);
     m_statusWord = 0;
@@ -89,7 +86,6 @@ bool CDataBlock::Interpolate(unsigned short key, unsigned short mode, const CDat
     if (!LookUp(key, mode, index)) return false;
     // The position found here is used in a and b as well; both must have it.
     if (index >= a.m_count || index >= b.m_count) return false;
-    if (!Pairable(m_table[index], a.m_table[index]) || !Pairable(m_table[index], b.m_table[index])) return false;
     return m_table[index].Interpolate(a.m_table[index], b.m_table[index], fraction);
 }
 

@@ -133,7 +133,7 @@ TEST_F(ValueText, TrianglesListNineCoordinatesEach)
     CString text;
     EXPECT_EQ(Element(0).GetArrayValueStr(1, text, false), 1);
     EXPECT_EQ(text, "-1.0; -2.0; -3.0; 0.5; 0.3; 0.0; 10.0; 20.0; 30.0; ");
-    EXPECT_EQ(Element(0).GetArrayValueStr(0, 1, text, false), 1);
+    EXPECT_EQ(Element(0).GetArrayValueStr(0, 0, text, false), 1); // no decimals
     EXPECT_EQ(text, "1; 2; 3; 4; 5; 6; 7; 8; 9; ");
     EXPECT_EQ(Element(0).GetValueStr(text, false, 0), 1);
     EXPECT_EQ(text, "2: 1.0; 2.0; 3.0; 4.0; 5.0; 6.0; 7.0; 8.0; 9.0; | -1.0; -2.0; -3.0; 0.5; 0.3; 0.0; "

@@ -146,13 +146,15 @@ TEST(BlockInterpolation, ShorterOrDifferentBIsRefusedWithoutReadingPastIt)
     Sample(a, 3, 10.0, "aaaa");
     Layout(shortB, {{ET_INT, 4, 1, 101}});
     Layout(mixedB, {{ET_INT, 4, 1, 101}, {ET_FLOAT, 4, 4, 201}, {ET_STRING, 4, 1, 301}});
+    Sample(out, 5, 7.0, "oooo");
+    At(out, 1)->SetStatus(20);
     out.SetStatusAndFlags(0x0100);
     EXPECT_FALSE(out.Interpolate(a, shortB, 0.5));
     EXPECT_EQ(out.GetLength(), 3u);
     EXPECT_EQ(out.GetStatusAndFlags(), 0x0100);
     EXPECT_FALSE(out.Interpolate(a, mixedB, 0.5));
-    EXPECT_EQ(At(out, 1)->GetStatus(), 0); // no element was interpolated
-    EXPECT_EQ(DoubleAt(out, 1), 10.0);      // same layout as a: this block's values stay
+    EXPECT_EQ(At(out, 1)->GetStatus(), 0); // a's header, not interpolated
+    EXPECT_EQ(DoubleAt(out, 1), 7.0);       // same layout as a: this block's values stay
 
     EXPECT_FALSE(out.Interpolate(2, 0, a, shortB, 0.5));
     EXPECT_FALSE(out.Interpolate(201, 2, a, mixedB, 0.5));
