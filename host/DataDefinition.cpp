@@ -110,6 +110,14 @@ struct DefinitionError
     std::string message;
 };
 
+// A value as shown in a message, cut short when long.
+std::string Shown(const json& value)
+{
+    std::string text = value.dump();
+    if (text.size() > 40) text = text.substr(0, 37) + "...";
+    return text;
+}
+
 [[noreturn]] void Fail(const std::string& path, const std::string& what)
 {
     throw DefinitionError{path + ": " + what};
@@ -134,9 +142,9 @@ long long ReadWhole(const json& value, const std::string& path, long long min, l
     } else if (value.is_number_integer()) {
         v = value.get<long long>();
     } else if (value.is_number_float()) {
-        Fail(path, "must be a whole number, not " + value.dump());
+        Fail(path, "must be a whole number, not " + Shown(value));
     } else {
-        Fail(path, "must be a number, not " + value.dump());
+        Fail(path, "must be a number, not " + Shown(value));
     }
     if (v < min || v > max)
         Fail(path, std::to_string(v) + " is outside " + std::to_string(min) + " to " + std::to_string(max));
@@ -145,13 +153,13 @@ long long ReadWhole(const json& value, const std::string& path, long long min, l
 
 double ReadNumber(const json& value, const std::string& path)
 {
-    if (!value.is_number()) Fail(path, "must be a number, not " + value.dump());
+    if (!value.is_number()) Fail(path, "must be a number, not " + Shown(value));
     return value.get<double>();
 }
 
 CString ReadText(const json& value, const std::string& path)
 {
-    if (!value.is_string()) Fail(path, "must be a text, not " + value.dump());
+    if (!value.is_string()) Fail(path, "must be a text, not " + Shown(value));
     return CString(value.get<std::string>());
 }
 
@@ -315,11 +323,16 @@ std::shared_ptr<const DataDefinition::Definition> ParseDefinition(const std::str
 DataDefinition::DataDefinition()
 {
     UseDefault();
+    CString error;
+    LoadFromEnvironment(error); // on failure the built-in stays and GetLastError() tells why
+}
+
+bool DataDefinition::LoadFromEnvironment(CString& error)
+{
+    error.Empty();
     const char* path = std::getenv(kEnvironmentVariable);
-    if (path && *path) {
-        CString error;
-        LoadFile(CString(path), error); // on failure the built-in stays and GetLastError() tells why
-    }
+    if (!path || !*path) return false;
+    return LoadFile(CString(path), error);
 }
 
 DataDefinition& DataDefinition::GetDataDefinition()

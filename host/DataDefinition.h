@@ -58,6 +58,10 @@ public:
     bool LoadFile(const CString& path, CString& error);
     // The same from JSON text; origin names the text in messages and in GetSource().
     bool LoadText(const CString& json, const CString& origin, CString& error);
+    // Loads the file named by KVS_DATA_DEFINITION (done once by the first
+    // GetDataDefinition()). False with an empty error when the variable is unset or empty
+    // (definition unchanged); otherwise as LoadFile.
+    bool LoadFromEnvironment(CString& error);
     // Back to the built-in definition.
     void UseDefault();
     // The file path of the definition in use, or kBuiltInSource.
