@@ -32,7 +32,7 @@ private:
     Point m_a;
     Point m_b;
     Point m_c;
-    uint64_t m_reserved = 0; // keeps the in-memory item exactly 80 bytes, like the stored one
+    [[maybe_unused]] uint64_t m_reserved = 0; // keeps the in-memory item exactly 80 bytes, like the stored one
 };
 
 static_assert(sizeof(Triangle) == Triangle::kStoredSize, "Triangle items are 80 bytes");

@@ -1,0 +1,47 @@
+// AttributeNames: the names of the settings that filters and data sources read from a
+// CAttributeMap. Every name is a constant text usable wherever a CString is expected and
+// in static initialisers; attribute files (see CAttributeMap) use the same texts.
+#pragma once
+
+// Multibeam filter switches and limits.
+inline constexpr const char* ATTR_BEAMREJECTFILTER = "BeamRejectFilter";
+inline constexpr const char* ATTR_FILTERREJECTBEAMS = "FilterRejectBeams";
+inline constexpr const char* ATTR_MAXBEAMREJECT = "MaxBeamReject";
+inline constexpr const char* ATTR_QUALITYFILTER = "QualityFilter";
+inline constexpr const char* ATTR_FILTERQUALITY = "FilterQuality";
+inline constexpr const char* ATTR_RANGEFILTER = "RangeFilter";
+inline constexpr const char* ATTR_FILTERMINRANGE = "FilterMinRange";
+inline constexpr const char* ATTR_FILTERMAXRANGE = "FilterMaxRange";
+inline constexpr const char* ATTR_DEPTHFILTER = "DepthFilter";
+inline constexpr const char* ATTR_FILTERMINDEPTH = "FilterMinDepth";
+inline constexpr const char* ATTR_FILTERMAXDEPTH = "FilterMaxDepth";
+inline constexpr const char* ATTR_NADIRFILTER = "NadirFilter";
+inline constexpr const char* ATTR_FILTERNADIRANGLE = "FilterNadirAngle";
+inline constexpr const char* ATTR_FILTERPORTNADIRANGLE = "FilterPortNadirAngle";
+inline constexpr const char* ATTR_FILTERSTARBOARDNADIRANGLE = "FilterStarboardNadirAngle";
+inline constexpr const char* ATTR_SLOPEFILTER = "SlopeFilter";
+inline constexpr const char* ATTR_FILTERSLOPEANGLE = "FilterSlopeAngle";
+inline constexpr const char* ATTR_ANGLEFILTER = "AngleFilter";
+inline constexpr const char* ATTR_FILTERMINANGLE = "FilterMinAngle";
+inline constexpr const char* ATTR_IHOERRORCHECK = "IhoErrorCheck";
+inline constexpr const char* ATTR_IHOORDER = "IhoOrder";
+inline constexpr const char* ATTR_CUSTOMERROR = "CustomError";
+inline constexpr const char* ATTR_CUSTOMERRORVALUE = "CustomErrorValue";
+inline constexpr const char* ATTR_STATISTICFILTER = "StatisticFilter";
+inline constexpr const char* ATTR_FILTERWINDOWSIZE = "FilterWindowSize";
+inline constexpr const char* ATTR_FILTERQUANTSCALE = "FilterQuantScale";
+
+// Single-beam filter switches and limits.
+inline constexpr const char* ATTR_SBF_DEPTH = "SbfDepth";
+inline constexpr const char* ATTR_SBF_GATE = "SbfGate";
+inline constexpr const char* ATTR_SBF_SPIKE = "SbfSpike";
+inline constexpr const char* ATTR_SBF_DPTMIN = "SbfDepthMin";
+inline constexpr const char* ATTR_SBF_DPTMAX = "SbfDepthMax";
+inline constexpr const char* ATTR_SBF_GATEVAL = "SbfGateValue";
+inline constexpr const char* ATTR_SBF_SPIKEGAMMA = "SbfSpikeGamma";
+inline constexpr const char* ATTR_SBF_SPIKENOISE = "SbfSpikeNoise";
+
+// Tide data source edits.
+inline constexpr const char* ATTR_ELTINDEX = "EltIndex";
+inline constexpr const char* ATTR_SETVALUE = "SetValue";
+inline constexpr const char* ATTR_VALUESHIFT = "ValueShift";

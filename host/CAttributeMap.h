@@ -1,0 +1,78 @@
+// CAttributeMap: a named set of typed settings (bool, int, double, text, CDataInfo and
+// three doubles) read by the filters and data sources. Attributes are set in code or
+// loaded from a text file; each carries a status word that the map passes through.
+//
+// Reading: GetAttribValue returns true and writes value and status when the name is held
+// with a matching type; otherwise it returns false and leaves both outputs untouched, so a
+// caller can preload its default. Types match exactly, with one widening: an int attribute
+// may also be read as double. Names are case-sensitive.
+//
+// Text format (LoadString / LoadFile), one attribute per line:
+//     name = type:value
+// name is letters, digits and _ . - ; type is one of
+//     bool      true | false | 1 | 0 | yes | no   (case-insensitive)
+//     int       a decimal integer within 32-bit range, optional sign
+//     double    a finite decimal number (strtod syntax, no trailing characters)
+//     string    the rest of the line, trimmed; "quoted text" keeps its spaces and takes
+//               the escapes of StrHandleEscape (\n \t \" \\ \xHH ...)
+//     datainfo  five integers 0-65535 separated by commas:
+//               data type, group id, device number, vessel id, element id
+//     double3   three finite numbers separated by commas
+// Blank lines and lines whose first non-blank character is '#' or ';' are ignored;
+// spaces around name, '=', type and ':' are allowed; a trailing CR is dropped. A name may
+// appear only once in one text. A malformed text loads nothing and reports
+// "line N: <reason>"; a valid text adds its attributes (status 0), replacing held ones of
+// the same name.
+#pragma once
+
+#include <KvsDataBlocks/host/CDataInfo.h>
+#include <KvsDataBlocks/platform/CString.h>
+
+#include <array>
+#include <map>
+#include <string>
+#include <variant>
+
+class CAttributeMap
+{
+public:
+    void SetAttribValue(const CString& name, bool value, unsigned int status = 0);
+    void SetAttribValue(const CString& name, int value, unsigned int status = 0);
+    void SetAttribValue(const CString& name, double value, unsigned int status = 0);
+    void SetAttribValue(const CString& name, const CString& value, unsigned int status = 0);
+    // Keeps a string literal from binding to the bool overload.
+    void SetAttribValue(const CString& name, const char* value, unsigned int status = 0);
+    void SetAttribValue(const CString& name, const CDataInfo& value, unsigned int status = 0);
+    void SetAttribValue(const CString& name, double x, double y, double z, unsigned int status = 0);
+
+    bool GetAttribValue(const CString& name, bool& value, unsigned int& status) const;
+    bool GetAttribValue(const CString& name, int& value, unsigned int& status) const;
+    bool GetAttribValue(const CString& name, double& value, unsigned int& status) const;
+    bool GetAttribValue(const CString& name, CString& value, unsigned int& status) const;
+    bool GetAttribValue(const CString& name, CDataInfo& value, unsigned int& status) const;
+    bool GetAttribValue(const CString& name, double& x, double& y, double& z, unsigned int& status) const;
+
+    bool HasAttrib(const CString& name) const;
+    bool RemoveAttrib(const CString& name);
+    void RemoveAll();
+    int GetCount() const;
+
+    // Parse attributes from text or a file (format above). On failure error holds the
+    // reason ("line N: ..." or "cannot read file '...'") and the map is unchanged.
+    bool LoadString(const CString& text, CString& error);
+    bool LoadFile(const CString& path, CString& error);
+
+private:
+    using Triple = std::array<double, 3>;
+    using Value = std::variant<bool, int, double, CString, CDataInfo, Triple>;
+    struct Entry
+    {
+        Value value;
+        unsigned int status = 0;
+    };
+
+    void Put(const CString& name, Value value, unsigned int status);
+    const Entry* Find(const CString& name) const;
+
+    std::map<std::string, Entry, std::less<>> m_entries;
+};

@@ -1,0 +1,29 @@
+// TextUtils: the text helpers of the base library that formats values and reads
+// settings: fixed-point number text, significant decimals, duration text, escape
+// sequences and appending. All are pure functions of their arguments.
+#pragma once
+
+#include <KvsDataBlocks/platform/CString.h>
+
+// Fixed-point text of value with the given number of decimals (0 to 20; counts outside are
+// clamped), rounded to nearest as printf does (exact binary ties to even); results that
+// round to zero are written without a sign ("0.00", not "-0.00").
+// Non-finite values give "nan", "inf" or "-inf".
+CString FormatDouble(double value, int decimals);
+
+// The number of decimals needed to show value exactly in its shortest round-trip decimal
+// fixed-point form (0 for whole numbers, 1 for 0.1, 3 for 2.125). 0 for non-finite values.
+int GetDoublePrecision(double value);
+
+// A duration in seconds as text. Without withMs: "[-][D d ]HH:MM:SS" with the seconds
+// rounded to whole seconds; with withMs: "[-][D d ]HH:MM:SS.mmm". The day part appears only
+// for durations of 24 hours or more. Non-finite durations give an empty text.
+CString TimeSpanToString(double seconds, bool withMs);
+
+// Replaces escape sequences by their characters: \n \r \t \0 \a \b \f \v \\ \" \' and \xHH
+// (one or two hex digits, any byte value including NUL). A backslash before any other
+// character, a \x without hex digits and a trailing lone backslash are kept as they stand.
+CString StrHandleEscape(const CString& text);
+
+// Appends tail to text (any bytes, including NUL).
+void CStringAppend(CString& text, CString tail);
