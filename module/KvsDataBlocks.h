@@ -5,6 +5,7 @@
 // need the module (Filter::CreateFilter, TsdsManager::OpenFile) refuse their work.
 #pragma once
 
+#include <KvsDataBlocks/host/AttributeNames.h>
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <array>
@@ -27,6 +28,9 @@ inline constexpr const char* kKvsModuleSourceName = "KvsDataBlocks";
 // Load-time constants: degrees to radians and back, from pi = 3.141592653589793.
 inline constexpr double kDegToRad = std::numbers::pi / 180.0;
 inline constexpr double kRadToDeg = 180.0 / std::numbers::pi;
+
+// The names of the three single-beam filters, in the order gate, depth, spike.
+inline constexpr std::array<const char*, 3> kSingleBeamFilterNames = {ATTR_SBF_GATE, ATTR_SBF_DEPTH, ATTR_SBF_SPIKE};
 
 // The build date and time as "Sep 21 2009 16:20:03".
 const char* KvsModuleBuildText();

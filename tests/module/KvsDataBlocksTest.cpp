@@ -76,6 +76,9 @@ TEST(Module, LoadTimeConstants)
 {
     EXPECT_DOUBLE_EQ(kDegToRad * 180.0, 3.141592653589793);
     EXPECT_DOUBLE_EQ(kRadToDeg * 3.141592653589793, 180.0);
+    EXPECT_STREQ(kSingleBeamFilterNames[0], ATTR_SBF_GATE);
+    EXPECT_STREQ(kSingleBeamFilterNames[1], ATTR_SBF_DEPTH);
+    EXPECT_STREQ(kSingleBeamFilterNames[2], ATTR_SBF_SPIKE);
 }
 
 TEST(CheckDllVersion, PolicyFromTheEnvironment)
