@@ -110,6 +110,14 @@ struct DefinitionError
     std::string message;
 };
 
+// A value as shown in a message, cut short when long.
+std::string Shown(const json& value)
+{
+    std::string text = value.dump();
+    if (text.size() > 40) text = text.substr(0, 37) + "...";
+    return text;
+}
+
 [[noreturn]] void Fail(const std::string& path, const std::string& what)
 {
     throw DefinitionError{path + ": " + what};
@@ -134,9 +142,9 @@ long long ReadWhole(const json& value, const std::string& path, long long min, l
     } else if (value.is_number_integer()) {
         v = value.get<long long>();
     } else if (value.is_number_float()) {
-        Fail(path, "must be a whole number, not " + value.dump());
+        Fail(path, "must be a whole number, not " + Shown(value));
     } else {
-        Fail(path, "must be a number, not " + value.dump());
+        Fail(path, "must be a number, not " + Shown(value));
     }
     if (v < min || v > max)
         Fail(path, std::to_string(v) + " is outside " + std::to_string(min) + " to " + std::to_string(max));
@@ -145,13 +153,13 @@ long long ReadWhole(const json& value, const std::string& path, long long min, l
 
 double ReadNumber(const json& value, const std::string& path)
 {
-    if (!value.is_number()) Fail(path, "must be a number, not " + value.dump());
+    if (!value.is_number()) Fail(path, "must be a number, not " + Shown(value));
     return value.get<double>();
 }
 
 CString ReadText(const json& value, const std::string& path)
 {
-    if (!value.is_string()) Fail(path, "must be a text, not " + value.dump());
+    if (!value.is_string()) Fail(path, "must be a text, not " + Shown(value));
     return CString(value.get<std::string>());
 }
 
@@ -315,11 +323,16 @@ std::shared_ptr<const DataDefinition::Definition> ParseDefinition(const std::str
 DataDefinition::DataDefinition()
 {
     UseDefault();
+    CString error;
+    LoadFromEnvironment(error); // on failure the built-in stays and GetLastError() tells why
+}
+
+bool DataDefinition::LoadFromEnvironment(CString& error)
+{
+    error.Empty();
     const char* path = std::getenv(kEnvironmentVariable);
-    if (path && *path) {
-        CString error;
-        LoadFile(CString(path), error); // on failure the built-in stays and GetLastError() tells why
-    }
+    if (!path || !*path) return false;
+    return LoadFile(CString(path), error);
 }
 
 DataDefinition& DataDefinition::GetDataDefinition()
@@ -397,63 +410,108 @@ CString DataDefinition::GetLastError() const
     return m_lastError;
 }
 
+DataDefinition::View DataDefinition::GetView() const
+{
+    return View(Snapshot());
+}
+
 bool DataDefinition::GetGroupNumItems(unsigned int group, int& count) const
 {
-    const auto definition = Snapshot();
+    return GetView().GetGroupNumItems(group, count);
+}
+
+bool DataDefinition::GetGroupItemType(unsigned int group, unsigned int item, unsigned short& type) const
+{
+    return GetView().GetGroupItemType(group, item, type);
+}
+
+bool DataDefinition::GetGroupItemFormat(unsigned int group, unsigned int item, unsigned short& format) const
+{
+    return GetView().GetGroupItemFormat(group, item, format);
+}
+
+bool DataDefinition::GetGroupItemUseas(unsigned int group, unsigned int item, unsigned short& useAs) const
+{
+    return GetView().GetGroupItemUseas(group, item, useAs);
+}
+
+bool DataDefinition::GetGroupItemLength(unsigned int group, unsigned int item, unsigned short& length) const
+{
+    return GetView().GetGroupItemLength(group, item, length);
+}
+
+bool DataDefinition::GetGroupBufferlength(unsigned int group, int& length) const
+{
+    return GetView().GetGroupBufferlength(group, length);
+}
+
+bool DataDefinition::GetGroupItemMapTxt(unsigned int group, unsigned int item, int value, CString& text) const
+{
+    return GetView().GetGroupItemMapTxt(group, item, value, text);
+}
+
+bool DataDefinition::GetGroupItemDoubleToStr(unsigned int group, unsigned int item, double value, CString& text) const
+{
+    return GetView().GetGroupItemDoubleToStr(group, item, value, text);
+}
+
+bool DataDefinition::View::GetGroupNumItems(unsigned int group, int& count) const
+{
+    const Definition* definition = m_definition.get();
     const Group* g = definition->FindGroup(group);
     if (!g) return false;
     count = static_cast<int>(g->items.size());
     return true;
 }
 
-bool DataDefinition::GetGroupItemType(unsigned int group, unsigned int item, unsigned short& type) const
+bool DataDefinition::View::GetGroupItemType(unsigned int group, unsigned int item, unsigned short& type) const
 {
-    const auto definition = Snapshot();
+    const Definition* definition = m_definition.get();
     const Item* i = definition->FindItem(group, item);
     if (!i) return false;
     type = i->type;
     return true;
 }
 
-bool DataDefinition::GetGroupItemFormat(unsigned int group, unsigned int item, unsigned short& format) const
+bool DataDefinition::View::GetGroupItemFormat(unsigned int group, unsigned int item, unsigned short& format) const
 {
-    const auto definition = Snapshot();
+    const Definition* definition = m_definition.get();
     const Item* i = definition->FindItem(group, item);
     if (!i) return false;
     format = i->format;
     return true;
 }
 
-bool DataDefinition::GetGroupItemUseas(unsigned int group, unsigned int item, unsigned short& useAs) const
+bool DataDefinition::View::GetGroupItemUseas(unsigned int group, unsigned int item, unsigned short& useAs) const
 {
-    const auto definition = Snapshot();
+    const Definition* definition = m_definition.get();
     const Item* i = definition->FindItem(group, item);
     if (!i) return false;
     useAs = i->useAs;
     return true;
 }
 
-bool DataDefinition::GetGroupItemLength(unsigned int group, unsigned int item, unsigned short& length) const
+bool DataDefinition::View::GetGroupItemLength(unsigned int group, unsigned int item, unsigned short& length) const
 {
-    const auto definition = Snapshot();
+    const Definition* definition = m_definition.get();
     const Item* i = definition->FindItem(group, item);
     if (!i) return false;
     length = i->length;
     return true;
 }
 
-bool DataDefinition::GetGroupBufferlength(unsigned int group, int& length) const
+bool DataDefinition::View::GetGroupBufferlength(unsigned int group, int& length) const
 {
-    const auto definition = Snapshot();
+    const Definition* definition = m_definition.get();
     const Group* g = definition->FindGroup(group);
     if (!g || !g->hasBufferLength) return false;
     length = g->bufferLength;
     return true;
 }
 
-bool DataDefinition::GetGroupItemMapTxt(unsigned int group, unsigned int item, int value, CString& text) const
+bool DataDefinition::View::GetGroupItemMapTxt(unsigned int group, unsigned int item, int value, CString& text) const
 {
-    const auto definition = Snapshot();
+    const Definition* definition = m_definition.get();
     const Item* i = definition->FindItem(group, item);
     if (!i) return false;
     const auto it = i->map.find(value);
@@ -462,9 +520,9 @@ bool DataDefinition::GetGroupItemMapTxt(unsigned int group, unsigned int item, i
     return true;
 }
 
-bool DataDefinition::GetGroupItemDoubleToStr(unsigned int group, unsigned int item, double value, CString& text) const
+bool DataDefinition::View::GetGroupItemDoubleToStr(unsigned int group, unsigned int item, double value, CString& text) const
 {
-    const auto definition = Snapshot();
+    const Definition* definition = m_definition.get();
     const Item* i = definition->FindItem(group, item);
     if (!i) return false;
     for (const DoubleText& entry : i->doubleText) {

@@ -58,6 +58,10 @@ public:
     bool LoadFile(const CString& path, CString& error);
     // The same from JSON text; origin names the text in messages and in GetSource().
     bool LoadText(const CString& json, const CString& origin, CString& error);
+    // Loads the file named by KVS_DATA_DEFINITION (done once by the first
+    // GetDataDefinition()). False with an empty error when the variable is unset or empty
+    // (definition unchanged); otherwise as LoadFile.
+    bool LoadFromEnvironment(CString& error);
     // Back to the built-in definition.
     void UseDefault();
     // The file path of the definition in use, or kBuiltInSource.
@@ -83,6 +87,29 @@ public:
     bool GetGroupItemDoubleToStr(unsigned int group, unsigned int item, double value, CString& text) const;
 
     struct Definition;
+
+    // One definition pinned: every read through a view sees the same definition, even
+    // when another thread loads a new one meanwhile (a block built through one view never
+    // mixes two definitions). Views are cheap to copy and keep their definition alive.
+    class View
+    {
+    public:
+        // The reads of DataDefinition, on the pinned definition.
+        bool GetGroupNumItems(unsigned int group, int& count) const;
+        bool GetGroupItemType(unsigned int group, unsigned int item, unsigned short& type) const;
+        bool GetGroupItemFormat(unsigned int group, unsigned int item, unsigned short& format) const;
+        bool GetGroupItemUseas(unsigned int group, unsigned int item, unsigned short& useAs) const;
+        bool GetGroupItemLength(unsigned int group, unsigned int item, unsigned short& length) const;
+        bool GetGroupBufferlength(unsigned int group, int& length) const;
+        bool GetGroupItemMapTxt(unsigned int group, unsigned int item, int value, CString& text) const;
+        bool GetGroupItemDoubleToStr(unsigned int group, unsigned int item, double value, CString& text) const;
+
+    private:
+        friend class DataDefinition;
+        explicit View(std::shared_ptr<const Definition> definition) : m_definition(std::move(definition)) {}
+        std::shared_ptr<const Definition> m_definition;
+    };
+    View GetView() const;
 
 private:
     DataDefinition();

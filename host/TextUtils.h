@@ -6,7 +6,8 @@
 #include <KvsDataBlocks/platform/CString.h>
 
 // Fixed-point text of value with the given number of decimals (0 to 20; counts outside are
-// clamped), rounded half away from zero as printf does; "-0" results are written as "0".
+// clamped), rounded to nearest as printf does (exact binary ties to even); results that
+// round to zero are written without a sign ("0.00", not "-0.00").
 // Non-finite values give "nan", "inf" or "-inf".
 CString FormatDouble(double value, int decimals);
 

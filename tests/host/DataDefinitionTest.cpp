@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -245,4 +246,37 @@ TEST_F(DataDefinitionTest, BuiltInTextIsAValidDefinitionFile)
     int count = 0;
     EXPECT_TRUE(def.GetGroupNumItems(1071, count));
     EXPECT_EQ(count, 15);
+}
+
+TEST_F(DataDefinitionTest, AViewKeepsItsDefinitionAcrossALoad)
+{
+    DataDefinition& def = DataDefinition::GetDataDefinition();
+    const DataDefinition::View view = def.GetView();
+    CString error;
+    ASSERT_TRUE(def.LoadText("{\"groups\": []}", "empty", error));
+    int count = 0;
+    EXPECT_FALSE(def.GetGroupNumItems(1020, count));
+    EXPECT_TRUE(view.GetGroupNumItems(1020, count));
+    EXPECT_EQ(count, 4);
+}
+
+TEST_F(DataDefinitionTest, EnvironmentVariableNamesTheFile)
+{
+    DataDefinition& def = DataDefinition::GetDataDefinition();
+    CString error;
+    unsetenv(DataDefinition::kEnvironmentVariable);
+    EXPECT_FALSE(def.LoadFromEnvironment(error));
+    EXPECT_TRUE(error.IsEmpty());
+
+    const std::string path = WriteFile(kSmallDefinition);
+    setenv(DataDefinition::kEnvironmentVariable, path.c_str(), 1);
+    EXPECT_TRUE(def.LoadFromEnvironment(error)) << error.GetString();
+    EXPECT_EQ(def.GetSource(), CString(path));
+
+    const std::string broken = WriteFile("{\"groups\": [ {\"id\": 3} ]}");
+    setenv(DataDefinition::kEnvironmentVariable, broken.c_str(), 1);
+    EXPECT_FALSE(def.LoadFromEnvironment(error));
+    EXPECT_NE(error.Find("groups[0] (id 3): needs an \"items\" array"), -1) << error.GetString();
+    EXPECT_EQ(def.GetSource(), CString(path)); // the loaded one stays
+    unsetenv(DataDefinition::kEnvironmentVariable);
 }

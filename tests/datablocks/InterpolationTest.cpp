@@ -1,0 +1,201 @@
+#include "datablocks/TestBlocks.h"
+
+#include <KvsDataBlocks/datablocks/CDataBlock.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using kvs_test::Layout;
+
+namespace {
+
+CKvsBytePtr* At(CDataBlock& block, unsigned short index)
+{
+    CKvsBytePtr* e = nullptr;
+    EXPECT_TRUE(block.GetDataIdx(index, e));
+    return e;
+}
+
+// A block of an int, a double and a text, with the given values, statuses 0.
+void Sample(CDataBlock& block, int i, double d, const char* text)
+{
+    Layout(block, {{ET_INT, 4, 1, 101}, {ET_DOUBLE, 8, 4, 201}, {ET_STRING, 4, 1, 301}});
+    ASSERT_TRUE(block.SetDataValue(0, i, 0, 0));
+    ASSERT_TRUE(block.SetDataValue(1, d, 0, 0));
+    ASSERT_TRUE(block.SetDataValue(2, CString(text), 0, 0));
+}
+
+double DoubleAt(const CDataBlock& block, unsigned short key)
+{
+    double v = 0.0;
+    unsigned short status = 0;
+    EXPECT_TRUE(block.GetDataValue(key, v, status, 0));
+    return v;
+}
+
+int IntAt(const CDataBlock& block, unsigned short key)
+{
+    int v = 0;
+    unsigned short status = 0;
+    EXPECT_TRUE(block.GetDataValue(key, v, status, 0));
+    return v;
+}
+
+} // namespace
+
+TEST(ElementInterpolation, DoublesBlendAndIntsSwitchAtB)
+{
+    CDataBlock a, b, out;
+    Sample(a, 3, 10.0, "aaaa");
+    Sample(b, 8, 20.0, "bbbb");
+    Sample(out, 0, 0.0, "oooo");
+    CKvsBytePtr* e = At(out, 1);
+    EXPECT_TRUE(e->Interpolate(*At(a, 1), *At(b, 1), 0.25));
+    EXPECT_EQ(DoubleAt(out, 1), 12.5);
+    EXPECT_TRUE(e->Interpolate(*At(a, 1), *At(b, 1), 1.5));
+    EXPECT_EQ(DoubleAt(out, 1), 25.0); // no clamping
+
+    CKvsBytePtr* i = At(out, 0);
+    EXPECT_TRUE(i->Interpolate(*At(a, 0), *At(b, 0), 0.99));
+    EXPECT_EQ(IntAt(out, 0), 3);
+    EXPECT_TRUE(i->Interpolate(*At(a, 0), *At(b, 0), 1.0));
+    EXPECT_EQ(IntAt(out, 0), 8);
+    EXPECT_TRUE(i->Interpolate(*At(a, 0), *At(b, 0), std::nan("")));
+    EXPECT_EQ(IntAt(out, 0), 3);
+
+    // Other types keep their value; only the status follows.
+    At(a, 2)->SetStatus(20);
+    EXPECT_TRUE(At(out, 2)->Interpolate(*At(a, 2), *At(b, 2), 0.5));
+    CString text;
+    unsigned short status = 0;
+    EXPECT_TRUE(out.GetDataValue(2, text, status, 0));
+    EXPECT_EQ(text, "oooo");
+    EXPECT_EQ(status, 20);
+}
+
+TEST(ElementInterpolation, StatusIsTheWorstOfBoth)
+{
+    CDataBlock a, b, out;
+    Sample(a, 0, 0.0, "");
+    Sample(b, 0, 0.0, "");
+    Sample(out, 0, 0.0, "");
+    const struct { unsigned short a, b, result; } cases[] = {
+        {20, 30, 30}, {10, 30, 10}, {40, 0, 40}, {0, 0, 0}, {0, 20, 20}, {30, 40, 40}, {10, 40, 40}, {7, 0, 0}};
+    for (const auto& c : cases) {
+        At(a, 1)->SetStatus(c.a);
+        At(b, 1)->SetStatus(c.b);
+        ASSERT_TRUE(At(out, 1)->Interpolate(*At(a, 1), *At(b, 1), 0.5));
+        EXPECT_EQ(At(out, 1)->GetStatus(), c.result) << c.a << " " << c.b;
+    }
+}
+
+TEST(ElementInterpolation, DifferingTypesChangeNothing)
+{
+    CDataBlock a, b, out;
+    Sample(a, 1, 1.0, "");
+    Sample(b, 2, 2.0, "");
+    Sample(out, 5, 5.0, "");
+    At(out, 1)->SetStatus(10);
+    EXPECT_FALSE(At(out, 1)->Interpolate(*At(a, 1), *At(b, 0), 0.5));
+    EXPECT_FALSE(At(out, 0)->Interpolate(*At(a, 1), *At(b, 1), 0.5));
+    EXPECT_EQ(DoubleAt(out, 1), 5.0);
+    EXPECT_EQ(At(out, 1)->GetStatus(), 10);
+}
+
+TEST(BlockInterpolation, TakesALayoutAndClearsTheStatusWord)
+{
+    CDataBlock a, b, out;
+    Sample(a, 3, 10.0, "aaaa");
+    Sample(b, 8, 20.0, "bbbb");
+    a.SetStatusFlag(0x0100);
+    b.SetStatusFlag(0x0200);
+    out.SetTime(77.0);
+    EXPECT_TRUE(out.Interpolate(a, b, 0.25));
+    EXPECT_EQ(out.GetLength(), 3u);
+    EXPECT_EQ(out.GetStatusAndFlags(), 0);
+    EXPECT_EQ(out.GetTime(), 77.0); // the caller sets the time
+    EXPECT_EQ(IntAt(out, 0), 3);
+    EXPECT_EQ(DoubleAt(out, 201), 12.5);
+    CString text;
+    unsigned short status = 0;
+    EXPECT_TRUE(out.GetDataValue(301, text, status, 2));
+    EXPECT_EQ(text, CString('\0', 4)); // renewed buffer: the text is zero bytes
+
+    // b may be the result block itself.
+    EXPECT_TRUE(b.Interpolate(a, b, 0.5));
+    EXPECT_EQ(DoubleAt(b, 1), 15.0);
+}
+
+TEST(BlockInterpolation, InputsMustBeValid)
+{
+    CDataBlock a, b, out;
+    Sample(a, 3, 10.0, "aaaa");
+    Sample(b, 8, 20.0, "bbbb");
+    b.SetStatus(40);
+    out.SetStatusAndFlags(0x0147);
+    EXPECT_FALSE(out.Interpolate(a, b, 0.5));
+    EXPECT_EQ(out.GetLength(), 3u); // a's layout stays
+    EXPECT_EQ(out.GetStatusAndFlags(), 0x0147);
+    EXPECT_EQ(DoubleAt(out, 1), 0.0);
+}
+
+TEST(BlockInterpolation, ShorterOrDifferentBIsRefusedWithoutReadingPastIt)
+{
+    CDataBlock a, shortB, mixedB, out;
+    Sample(a, 3, 10.0, "aaaa");
+    Layout(shortB, {{ET_INT, 4, 1, 101}});
+    Layout(mixedB, {{ET_INT, 4, 1, 101}, {ET_FLOAT, 4, 4, 201}, {ET_STRING, 4, 1, 301}});
+    Sample(out, 5, 7.0, "oooo");
+    At(out, 1)->SetStatus(20);
+    out.SetStatusAndFlags(0x0100);
+    EXPECT_FALSE(out.Interpolate(a, shortB, 0.5));
+    EXPECT_EQ(out.GetLength(), 3u);
+    EXPECT_EQ(out.GetStatusAndFlags(), 0x0100);
+    EXPECT_FALSE(out.Interpolate(a, mixedB, 0.5));
+    EXPECT_EQ(At(out, 1)->GetStatus(), 0); // a's header, not interpolated
+    EXPECT_EQ(DoubleAt(out, 1), 7.0);       // same layout as a: this block's values stay
+
+    EXPECT_FALSE(out.Interpolate(2, 0, a, shortB, 0.5));
+    EXPECT_FALSE(out.Interpolate(201, 2, a, mixedB, 0.5));
+}
+
+TEST(BlockInterpolation, OneElementByKey)
+{
+    CDataBlock a, b, out;
+    Sample(a, 3, 10.0, "aaaa");
+    Sample(b, 8, 20.0, "bbbb");
+    Sample(out, 0, 0.0, "oooo");
+    a.SetStatus(40); // the block status does not matter for one element
+    EXPECT_TRUE(out.Interpolate(201, 2, a, b, 0.5));
+    EXPECT_EQ(DoubleAt(out, 1), 15.0);
+    EXPECT_EQ(IntAt(out, 0), 0);
+    EXPECT_FALSE(out.Interpolate(250, 2, a, b, 0.5));
+}
+
+TEST(ImportItems, CopiesByUseAsCodeResizingWhereNeeded)
+{
+    CDataBlock target, source;
+    Layout(target, {{ET_DOUBLE, 8, 4, 201}, {ET_STRING, 2, 1, 301}, {ET_INT, 4, 1, 101}, {ET_DOUBLE, 8, 1, 505}});
+    Layout(source, {{ET_STRING, 6, 1, 301}, {ET_DOUBLE, 8, 4, 201}, {ET_DOUBLE, 8, 4, 201}});
+    ASSERT_TRUE(target.SetDataValue(101, 9, 20, 2));
+    ASSERT_TRUE(target.SetDataValue(505, 1.5, 30, 2));
+    ASSERT_TRUE(source.SetDataValue(0, CString("abcdef"), 10, 0));
+    ASSERT_TRUE(source.SetDataValue(1, 4.25, 0, 0));
+    ASSERT_TRUE(source.SetDataValue(2, 99.0, 0, 0));
+    EXPECT_TRUE(target.ImportItems(source));
+
+    unsigned short status = 0;
+    double d = 0.0;
+    EXPECT_TRUE(target.GetDataValue(201, d, status, 2));
+    EXPECT_EQ(d, 4.25); // the first match
+    CString text;
+    EXPECT_TRUE(target.GetDataValue(301, text, status, 2));
+    EXPECT_EQ(text, "abcdef");
+    EXPECT_EQ(status, 10);
+    // Elements without a match keep value and status, also after the resize moved them.
+    EXPECT_EQ(IntAt(target, 2), 9);
+    EXPECT_TRUE(target.GetDataValue(505, d, status, 2));
+    EXPECT_EQ(d, 1.5);
+    EXPECT_EQ(status, 30);
+}
