@@ -1,0 +1,16 @@
+#include <KvsDataBlocks/filters/Filter.h>
+
+#include <KvsDataBlocks/filters/pipedetect/PipedetectBeamFilter.h>
+
+bool Filter::GetRemainder(CDataBlock&)
+{
+    return false;
+}
+
+Filter* Filter::CreateFilter(CDataBlock& block, CAttributeMap* attributes)
+{
+    switch (block.GetDataId().GetGroupId()) {
+    case 1071: return new PipedetectBeamFilter(attributes);
+    default: return nullptr;
+    }
+}
