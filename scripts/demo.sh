@@ -5,5 +5,5 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
 build=$root/build
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc)" --target kvs_demo
-"$build/tools/kvs_demo" "$@"
+cmake --build "$build" -j "$(nproc)" --target kvsblocks
+"$build/tools/kvsblocks" "$@"

@@ -1,0 +1,14 @@
+// Subcommands whose library parts are still to come.
+#include "Commands.h"
+
+#include <CLI/CLI.hpp>
+
+namespace kvs::tool {
+
+void AddFilterCommand(CLI::App&, Runner&) {}
+void AddPlotCommand(CLI::App&, Runner&) {}
+void AddFormulaCommand(CLI::App&, Runner&) {}
+void AddTideCommand(CLI::App&, Runner&) {}
+void AddGeodesyCommand(CLI::App&, Runner&) {}
+
+} // namespace kvs::tool
