@@ -5,7 +5,6 @@
 
 namespace kvs::tool {
 
-void AddFilterCommand(CLI::App&, Runner&) {}
 void AddFormulaCommand(CLI::App&, Runner&) {}
 void AddGeodesyCommand(CLI::App&, Runner&) {}
 

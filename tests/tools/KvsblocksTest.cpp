@@ -151,3 +151,29 @@ TEST(Kvsblocks, RefusedVersionCheckIsReported)
 }
 
 #endif
+
+#ifdef KVS_TOOL_PATH
+TEST(Kvsblocks, FilterSummarisesAndRefusesABadAttributeFile)
+{
+    const std::string in = Temp("sb.kvs"), out = Temp("sbf.kvs"), attr = Temp("sb.attr");
+    ASSERT_EQ(RunTool("simulate -q -o " + in + " --kind singlebeam --pings 400 --spikes 0.02").status, 0);
+    std::ofstream(attr) << "SbfDepth = bool:true\nSbfDepthMin = double:5\nSbfDepthMax = double:60\n"
+                           "SbfSpike = bool:true\nSbfSpikeGamma = double:30\nSbfSpikeNoise = double:0.5\n";
+    RunResult r = RunTool("filter " + in + " -a " + attr + " -o " + out + " --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["blocksIn"], 400);
+    EXPECT_EQ(j["blocksOut"].get<int>() + j["blocksConsumed"].get<int>(), 400);
+    EXPECT_GT(j["injectedOutliers"].get<int>(), 0);
+    EXPECT_EQ(RunTool("dump " + out + " --count 1").status, 0);
+
+    std::ofstream(attr) << "SbfDepth = bool:true\nSbfDepthMin = number 5\n";
+    r = RunTool("filter " + in + " -a " + attr);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("line 2"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(attr), std::string::npos);
+    std::remove(in.c_str());
+    std::remove(out.c_str());
+    std::remove(attr.c_str());
+}
+#endif
