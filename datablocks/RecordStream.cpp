@@ -191,7 +191,14 @@ RecordStreamReader::Result RecordStreamReader::Next(CDataBlock& block, CString& 
         return Result::Error;
     }
     const uint32_t total = LoadLE<uint32_t>(sizeField);
-    if (total < kMinWideRecord || (m_size ? total > m_size - m_offset : total > kMaxPipedRecord)) {
+    if (m_size && total >= kMinWideRecord && total > m_size - m_offset) {
+        m_failed = true;
+        error.Format("truncated record at offset %llu: size %u but only %llu bytes remain",
+                     static_cast<unsigned long long>(m_offset), total,
+                     static_cast<unsigned long long>(m_size - m_offset));
+        return Result::Error;
+    }
+    if (total < kMinWideRecord || (!m_size && total > kMaxPipedRecord)) {
         m_failed = true;
         error.Format("corrupt record at offset %llu: size %u", static_cast<unsigned long long>(m_offset), total);
         return Result::Error;

@@ -1,6 +1,7 @@
 #include <KvsDataBlocks/filters/Filter.h>
 
 #include <KvsDataBlocks/filters/pipedetect/PipedetectBeamFilter.h>
+#include <KvsDataBlocks/filters/singlebeam/SingleBeamFilter.h>
 
 bool Filter::GetRemainder(CDataBlock&)
 {
@@ -10,6 +11,7 @@ bool Filter::GetRemainder(CDataBlock&)
 Filter* Filter::CreateFilter(CDataBlock& block, CAttributeMap* attributes)
 {
     switch (block.GetDataId().GetGroupId()) {
+    case 1010: return new SingleBeamFilter(attributes);
     case 1071: return new PipedetectBeamFilter(attributes);
     default: return nullptr;
     }

@@ -5,10 +5,7 @@
 
 namespace kvs::tool {
 
-void AddFilterCommand(CLI::App&, Runner&) {}
-void AddPlotCommand(CLI::App&, Runner&) {}
 void AddFormulaCommand(CLI::App&, Runner&) {}
-void AddTideCommand(CLI::App&, Runner&) {}
 void AddGeodesyCommand(CLI::App&, Runner&) {}
 
 } // namespace kvs::tool

@@ -110,7 +110,7 @@ TEST(RecordStream, CorruptSizeFieldsAreRefused)
     CDataBlock b;
     EXPECT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::Record);
     EXPECT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::Error);
-    EXPECT_NE(std::string(error).find("corrupt record at offset 90"), std::string::npos) << error;
+    EXPECT_NE(std::string(error).find("truncated record at offset 90"), std::string::npos) << error;
 
     kvs::StoreLE<uint32_t>(bytes.data() + 16 + 74, 10u); // smaller than any record
     ASSERT_TRUE(r.OpenMemory(bytes.data(), bytes.size(), error));
