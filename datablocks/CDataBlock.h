@@ -9,7 +9,7 @@
 // The by-key getters deliver the element's status whenever the element was found.
 //
 // The packed record (Pack/UnPack) comes in a narrow form (16-bit sizes and lengths) and
-// a wide form (32-bit); see PackedRecord in the source for the layout. A block whose
+// a wide form (32-bit); CDataBlockPack.cpp documents the layout. A block whose
 // sizes do not fit the chosen form is refused (CanPack).
 #pragma once
 

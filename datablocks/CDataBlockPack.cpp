@@ -48,58 +48,59 @@ constexpr const FormWidths& Form(bool wide)
 
 // ---- field writers and readers
 
+// Inline in this file, so the packers need no call per field.
+namespace {
+
+template <typename T>
+inline bool PutField(T value, unsigned char** pos, unsigned int& remaining)
+{
+    if (remaining < sizeof(T)) return false;
+    kvs::StoreLE<T>(*pos, value);
+    *pos += sizeof(T);
+    remaining -= static_cast<unsigned int>(sizeof(T));
+    return true;
+}
+
+template <typename T>
+inline bool GetField(T& value, const unsigned char** pos, unsigned int& remaining)
+{
+    if (remaining < sizeof(T)) return false;
+    value = kvs::LoadLE<T>(*pos);
+    *pos += sizeof(T);
+    remaining -= static_cast<unsigned int>(sizeof(T));
+    return true;
+}
+
+} // namespace
+
 bool CDataBlock::PackWORD(unsigned short value, unsigned char** pos, unsigned int& remaining)
 {
-    if (remaining < 2) return false;
-    kvs::StoreLE<uint16_t>(*pos, value);
-    *pos += 2;
-    remaining -= 2;
-    return true;
+    return PutField<uint16_t>(value, pos, remaining);
 }
 
 bool CDataBlock::PackUINT(unsigned int value, unsigned char** pos, unsigned int& remaining)
 {
-    if (remaining < 4) return false;
-    kvs::StoreLE<uint32_t>(*pos, value);
-    *pos += 4;
-    remaining -= 4;
-    return true;
+    return PutField<uint32_t>(value, pos, remaining);
 }
 
 bool CDataBlock::PackDouble(double value, unsigned char** pos, unsigned int& remaining)
 {
-    if (remaining < 8) return false;
-    kvs::StoreLE<double>(*pos, value);
-    *pos += 8;
-    remaining -= 8;
-    return true;
+    return PutField<double>(value, pos, remaining);
 }
 
 bool CDataBlock::UnPackWORD(unsigned short& value, const unsigned char** pos, unsigned int& remaining)
 {
-    if (remaining < 2) return false;
-    value = kvs::LoadLE<uint16_t>(*pos);
-    *pos += 2;
-    remaining -= 2;
-    return true;
+    return GetField<uint16_t>(value, pos, remaining);
 }
 
 bool CDataBlock::UnPackUINT(unsigned int& value, const unsigned char** pos, unsigned int& remaining)
 {
-    if (remaining < 4) return false;
-    value = kvs::LoadLE<uint32_t>(*pos);
-    *pos += 4;
-    remaining -= 4;
-    return true;
+    return GetField<uint32_t>(value, pos, remaining);
 }
 
 bool CDataBlock::UnPackDouble(double& value, const unsigned char** pos, unsigned int& remaining)
 {
-    if (remaining < 8) return false;
-    value = kvs::LoadLE<double>(*pos);
-    *pos += 8;
-    remaining -= 8;
-    return true;
+    return GetField<double>(value, pos, remaining);
 }
 
 // ---- sizes
@@ -150,9 +151,9 @@ bool CDataBlock::Pack(unsigned char** pos, unsigned int& remaining, bool wide) c
     unsigned char* p = *pos;
     unsigned int left = remaining;
     if (wide)
-        PackUINT(total, &p, left);
+        PutField<uint32_t>(total, &p, left);
     else
-        PackWORD(static_cast<unsigned short>(total), &p, left);
+        PutField<uint16_t>(static_cast<unsigned short>(total), &p, left);
     if (!PackStatic(&p, left, wide) || !PackDynamic(&p, left, wide)) return false;
     *pos = p;
     remaining = left;
@@ -166,26 +167,26 @@ bool CDataBlock::PackStatic(unsigned char** pos, unsigned int& remaining, bool w
     if (remaining < size) return false;
     unsigned char* p = *pos;
     unsigned int left = remaining;
-    PackWORD(static_cast<unsigned short>(size), &p, left);
-    PackWORD(m_dataId.GetDataType(), &p, left);
-    PackWORD(m_dataId.GetGroupId(), &p, left);
-    PackWORD(m_dataId.GetVesselId(), &p, left);
-    PackWORD(m_dataId.GetDeviceNum(), &p, left);
-    PackWORD(m_count, &p, left);
+    PutField<uint16_t>(static_cast<unsigned short>(size), &p, left);
+    PutField<uint16_t>(m_dataId.GetDataType(), &p, left);
+    PutField<uint16_t>(m_dataId.GetGroupId(), &p, left);
+    PutField<uint16_t>(m_dataId.GetVesselId(), &p, left);
+    PutField<uint16_t>(m_dataId.GetDeviceNum(), &p, left);
+    PutField<uint16_t>(m_count, &p, left);
     if (wide)
-        PackUINT(m_dataSize, &p, left);
+        PutField<uint32_t>(m_dataSize, &p, left);
     else
-        PackWORD(static_cast<unsigned short>(m_dataSize), &p, left);
+        PutField<uint16_t>(static_cast<unsigned short>(m_dataSize), &p, left);
     for (unsigned int i = 0; i < m_count; ++i) {
         const CKvsBytePtr& e = m_table[i];
-        PackWORD(e.GetType(), &p, left);
+        PutField<uint16_t>(e.GetType(), &p, left);
         if (wide)
-            PackUINT(e.GetLength(), &p, left);
+            PutField<uint32_t>(e.GetLength(), &p, left);
         else
-            PackWORD(static_cast<unsigned short>(e.GetLength()), &p, left);
-        PackWORD(e.GetId(), &p, left);
-        PackWORD(e.GetFormat(), &p, left);
-        PackWORD(e.GetUseAs(), &p, left);
+            PutField<uint16_t>(static_cast<unsigned short>(e.GetLength()), &p, left);
+        PutField<uint16_t>(e.GetId(), &p, left);
+        PutField<uint16_t>(e.GetFormat(), &p, left);
+        PutField<uint16_t>(e.GetUseAs(), &p, left);
     }
     *pos = p;
     remaining = left;
@@ -200,13 +201,13 @@ bool CDataBlock::PackDynamic(unsigned char** pos, unsigned int& remaining, bool 
     unsigned char* p = *pos;
     unsigned int left = remaining;
     if (wide)
-        PackUINT(size, &p, left);
+        PutField<uint32_t>(size, &p, left);
     else
-        PackWORD(static_cast<unsigned short>(size), &p, left);
-    PackDouble(m_time, &p, left);
-    PackWORD(m_statusWord, &p, left);
+        PutField<uint16_t>(static_cast<unsigned short>(size), &p, left);
+    PutField<double>(m_time, &p, left);
+    PutField<uint16_t>(m_statusWord, &p, left);
     for (unsigned int i = 0; i < m_count; ++i)
-        PackWORD(m_table[i].GetStatus(), &p, left);
+        PutField<uint16_t>(m_table[i].GetStatus(), &p, left);
     if (m_buffer) {
         std::memcpy(p, m_buffer.get(), m_dataSize);
         p += m_dataSize;
@@ -232,31 +233,31 @@ bool CDataBlock::UnPack(const unsigned char** pos, unsigned int& remaining, bool
     const unsigned int available = remaining;
     unsigned int total = 0;
     if (wide) {
-        if (!UnPackUINT(total, pos, remaining)) return false;
+        if (!GetField<uint32_t>(total, pos, remaining)) return false;
     } else {
         unsigned short t = 0;
-        if (!UnPackWORD(t, pos, remaining)) return false;
+        if (!GetField<uint16_t>(t, pos, remaining)) return false;
         total = t;
     }
     if (total > available) return false;
 
     unsigned short staticSize = 0, dataType = 0, groupId = 0, vesselId = 0, deviceNum = 0, count = 0;
-    if (!UnPackWORD(staticSize, pos, remaining)) return false;
-    if (!UnPackWORD(dataType, pos, remaining)) return false;
+    if (!GetField<uint16_t>(staticSize, pos, remaining)) return false;
+    if (!GetField<uint16_t>(dataType, pos, remaining)) return false;
     m_dataId.SetDataType(dataType);
-    if (!UnPackWORD(groupId, pos, remaining)) return false;
+    if (!GetField<uint16_t>(groupId, pos, remaining)) return false;
     m_dataId.SetGroupId(groupId);
-    if (!UnPackWORD(vesselId, pos, remaining)) return false;
+    if (!GetField<uint16_t>(vesselId, pos, remaining)) return false;
     m_dataId.SetVesselId(vesselId);
-    if (!UnPackWORD(deviceNum, pos, remaining)) return false;
+    if (!GetField<uint16_t>(deviceNum, pos, remaining)) return false;
     m_dataId.SetDeviceNum(deviceNum);
-    if (!UnPackWORD(count, pos, remaining)) return false;
+    if (!GetField<uint16_t>(count, pos, remaining)) return false;
     unsigned int dataSize = 0;
     if (wide) {
-        if (!UnPackUINT(dataSize, pos, remaining)) return false;
+        if (!GetField<uint32_t>(dataSize, pos, remaining)) return false;
     } else {
         unsigned short d = 0;
-        if (!UnPackWORD(d, pos, remaining)) return false;
+        if (!GetField<uint16_t>(d, pos, remaining)) return false;
         dataSize = d;
     }
 
@@ -270,16 +271,16 @@ bool CDataBlock::UnPack(const unsigned char** pos, unsigned int& remaining, bool
         CKvsBytePtr& e = m_table[i];
         unsigned short type = 0, id = 0, format = 0, useAs = 0;
         unsigned int length = 0;
-        if (!UnPackWORD(type, pos, remaining)) return false;
+        if (!GetField<uint16_t>(type, pos, remaining)) return false;
         if (wide) {
-            if (!UnPackUINT(length, pos, remaining)) return false;
+            if (!GetField<uint32_t>(length, pos, remaining)) return false;
         } else {
             unsigned short l = 0;
-            if (!UnPackWORD(l, pos, remaining)) return false;
+            if (!GetField<uint16_t>(l, pos, remaining)) return false;
             length = l;
         }
-        if (!UnPackWORD(id, pos, remaining) || !UnPackWORD(format, pos, remaining) ||
-            !UnPackWORD(useAs, pos, remaining))
+        if (!GetField<uint16_t>(id, pos, remaining) || !GetField<uint16_t>(format, pos, remaining) ||
+            !GetField<uint16_t>(useAs, pos, remaining))
             return false;
         e.SetType(type);
         e.SetLength(length);
@@ -292,12 +293,12 @@ bool CDataBlock::UnPack(const unsigned char** pos, unsigned int& remaining, bool
 
     unsigned int dynamicSize32 = 0;
     unsigned short dynamicSize16 = 0;
-    if (!(wide ? UnPackUINT(dynamicSize32, pos, remaining) : UnPackWORD(dynamicSize16, pos, remaining))) return false;
-    if (!UnPackDouble(m_time, pos, remaining)) return false;
-    if (!UnPackWORD(m_statusWord, pos, remaining)) return false;
+    if (!(wide ? GetField<uint32_t>(dynamicSize32, pos, remaining) : GetField<uint16_t>(dynamicSize16, pos, remaining))) return false;
+    if (!GetField<double>(m_time, pos, remaining)) return false;
+    if (!GetField<uint16_t>(m_statusWord, pos, remaining)) return false;
     for (unsigned int i = 0; i < m_count; ++i) {
         unsigned short status = 0;
-        if (!UnPackWORD(status, pos, remaining)) return false;
+        if (!GetField<uint16_t>(status, pos, remaining)) return false;
         m_table[i].SetStatus(status);
     }
 

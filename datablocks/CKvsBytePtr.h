@@ -58,8 +58,9 @@ public:
     const unsigned char* GetDataPtr() const { return m_data; }
     void SetDataPtr(unsigned char* data) { m_data = data; }
 
-    // Scalars: succeed only when the data area is set and the type code is exactly that of
-    // the value type; there is no conversion between the overloads.
+    // Scalars: succeed only when the data area is set, the type code is exactly that of
+    // the value type and the length holds the item; there is no conversion between the
+    // overloads.
     bool GetValue(bool& out) const;               // ET_BOOL
     bool GetValue(char& out) const;               // ET_CHAR
     bool GetValue(int& out) const;                // ET_INT

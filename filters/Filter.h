@@ -31,7 +31,8 @@ public:
     // Delivers one more held block per true result; the first false ends the draining.
     virtual bool GetRemainder(CDataBlock& block);
 
-    // The filter for the group id of block's data id: 1011 multibeam; null for any group
-    // without a filter. The filter reads its settings from attributes at once.
+    // The filter for the group id of block's data id: 1010 single-beam, 1011 multibeam,
+    // 1071 pipe detection;
+    // null for any group without a filter. The filter reads its settings from attributes at once.
     static Filter* CreateFilter(CDataBlock& block, CAttributeMap* attributes);
 };

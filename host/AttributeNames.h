@@ -45,3 +45,12 @@ inline constexpr const char* ATTR_SBF_SPIKENOISE = "SbfSpikeNoise";
 inline constexpr const char* ATTR_ELTINDEX = "EltIndex";
 inline constexpr const char* ATTR_SETVALUE = "SetValue";
 inline constexpr const char* ATTR_VALUESHIFT = "ValueShift";
+
+// Pipe-detection filter settings.
+inline constexpr const char* ATTR_MASKSHAPE = "MaskShape";
+inline constexpr const char* ATTR_SHAPEVIEWSIDE = "ShapeViewSide";
+inline constexpr const char* ATTR_PREVPOSMARGIN = "PrevposFilterMarginExt";
+inline constexpr const char* ATTR_PIPEDETECTCOMPID = "PipedetectCompId";
+inline constexpr const char* ATTR_MAXINTENSITYCNT = "MaxIntensityCnt";
+inline constexpr const char* ATTR_PIPEDIAMETER = "PipeDiameter";
+inline constexpr const char* ATTR_POSITION = "Position";

@@ -44,6 +44,36 @@ public:
     const CKvsType& operator*=(const CKvsType& other) override;
     const CKvsType& operator/=(const CKvsType& other) override;
 
+
+    // Formula operations; the receiver takes the result, 1 on success, 0 (receiver
+    // unchanged) when an argument has no number or the operation is undefined for it.
+    // Angles are degrees; times are milliseconds since 1970 UTC unless said otherwise.
+    int ClipValue(CKvsType& value, CKvsType& low, CKvsType& high) override; // value limited to [low, high]
+    int NMEAPos(CKvsType& field, CKvsType& hemisphere) override; // ddmm.mmmm / dddmm.mmmm and N/S/E/W to signed degrees
+    int Val(CKvsType& text) override;                            // the number at the start of a text
+    int TimeConv(CKvsType& text) override;                       // "hhmmss.ss" to milliseconds of the day
+    int Inverse(CKvsType& text) override;                        // the negated number of a text
+    int ExpandTime(CKvsType& msOfDay) override;                  // time of day on the current UTC day
+    int HmsToMsec(CKvsType& hhmmss) override;                    // number hhmmss.sss to milliseconds of the day
+    int UtcToLocal(CKvsType& time) override;                     // plus the local zone offset
+    int LocalToUtc(CKvsType& time) override;                     // minus the local zone offset
+    int YyToCcyy(CKvsType& year) override;                       // 0-79 -> 2000-2079, 80-99 -> 1980-1999, others unchanged
+    int CYMDMsecToMsec(CKvsType& year, CKvsType& month, CKvsType& day, CKvsType& msOfDay) override;
+    int Pow1D(CKvsType& base, CKvsType& exponent) override;      // base ^ exponent
+    int Sqr1D(CKvsType& value) override;                         // square root; negative values refused
+    int Log1D(CKvsType& value) override;                         // base-10 logarithm; values <= 0 refused
+    int Neg(CKvsType& value) override;                           // -value
+    int Int(CKvsType& value) override;                           // truncated toward zero
+    int IsNull(CKvsType& value) override;                        // 1 when the value is 0, else 0
+    int Sign(CKvsType& value) override;                          // -1, 0 or 1
+    int BinVal(CKvsType& text, CKvsType& count) override;        // unsigned integer of the first count (1-8) bytes, little-endian
+    int Sin(CKvsType& angle) override;
+    int Cos(CKvsType& angle) override;
+    int Asin(CKvsType& value) override;                          // degrees; |value| > 1 refused
+    int Acos(CKvsType& value) override;                          // degrees; |value| > 1 refused
+    int Bearing(CKvsType& dx, CKvsType& dy) override;            // direction of (dx east, dy north), [0, 360)
+    int Modulo(CKvsType& value, CKvsType& divisor) override;     // remainder in [0, |divisor|); divisor 0 refused
+
 private:
     double m_value = 0.0;
 };

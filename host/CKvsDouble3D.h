@@ -38,6 +38,10 @@ public:
     const CKvsType& operator*=(const CKvsType& other) override;
     const CKvsType& operator/=(const CKvsType& other) override;
 
+
+    // Formula operation: the negated vector, component by component.
+    int Neg(CKvsType& value) override;
+
 private:
     // The other value as 3 components: its own components, or with allowScalar its
     // scalar repeated. False when it has neither.

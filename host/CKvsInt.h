@@ -45,6 +45,16 @@ public:
     const CKvsType& operator*=(const CKvsType& other) override;
     const CKvsType& operator/=(const CKvsType& other) override;
 
+
+    // Formula operations computed in double and stored truncated toward zero (see
+    // CKvsDouble); 0 and the receiver unchanged when the result does not fit an int.
+    int ClipValue(CKvsType& value, CKvsType& low, CKvsType& high) override;
+    int Pow1D(CKvsType& base, CKvsType& exponent) override;
+    int Sqr1D(CKvsType& value) override;
+    int Neg(CKvsType& value) override;
+    int Int(CKvsType& value) override;
+    int Modulo(CKvsType& value, CKvsType& divisor) override;
+
 private:
     // Stores the truncated result when the other value has a number and it fits.
     template <typename Op>

@@ -31,6 +31,13 @@ public:
     CKvsType operator=(const CKvsType& other) override;
     const CKvsType& operator+=(const CKvsType& other) override;
 
+
+    // Formula operations writing text; 1 on success, 0 (text unchanged) otherwise.
+    int ValToStr(CKvsType& value) override;                          // the number as "%g"
+    int ValToMyStr(CKvsType& value, CKvsType& decimals) override;     // fixed-point with that many decimals (0-15)
+    int OutString(CKvsType& text) override;                          // the text with its escapes resolved (\n, \xHH, ...)
+    int FormatGeogsDMS(CKvsType& degrees, CKvsType& decimals, CKvsType& kind) override; // DMS text, kind "Lat" or "Lon"
+
 private:
     CString m_text;
 };

@@ -430,6 +430,19 @@ bool DataDefinition::GetGroupItemFormat(unsigned int group, unsigned int item, u
     return GetView().GetGroupItemFormat(group, item, format);
 }
 
+bool DataDefinition::GetGroupItemName(unsigned int group, unsigned int item, CString& name) const
+{
+    return GetView().GetGroupItemName(group, item, name);
+}
+
+bool DataDefinition::View::GetGroupItemName(unsigned int group, unsigned int item, CString& name) const
+{
+    const Item* i = m_definition->FindItem(group, item);
+    if (!i || i->name.IsEmpty()) return false;
+    name = i->name;
+    return true;
+}
+
 bool DataDefinition::GetGroupItemUseas(unsigned int group, unsigned int item, unsigned short& useAs) const
 {
     return GetView().GetGroupItemUseas(group, item, useAs);

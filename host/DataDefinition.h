@@ -85,6 +85,8 @@ public:
     bool GetGroupItemMapTxt(unsigned int group, unsigned int item, int value, CString& text) const;
     // The configured text of value; false (text untouched) when no entry matches.
     bool GetGroupItemDoubleToStr(unsigned int group, unsigned int item, double value, CString& text) const;
+    // The item's name; false (name untouched) when the item is not defined or has none.
+    bool GetGroupItemName(unsigned int group, unsigned int item, CString& name) const;
 
     struct Definition;
 
@@ -103,6 +105,7 @@ public:
         bool GetGroupBufferlength(unsigned int group, int& length) const;
         bool GetGroupItemMapTxt(unsigned int group, unsigned int item, int value, CString& text) const;
         bool GetGroupItemDoubleToStr(unsigned int group, unsigned int item, double value, CString& text) const;
+        bool GetGroupItemName(unsigned int group, unsigned int item, CString& name) const;
 
     private:
         friend class DataDefinition;

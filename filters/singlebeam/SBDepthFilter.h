@@ -1,0 +1,32 @@
+// SBDepthFilter: the fixed depth window of the single-beam chain. Depths outside
+// [minimum, maximum] (both inclusive, same unit as the depth element) have every depth
+// element of their block invalidated. Equal limits switch the window off.
+#pragma once
+
+#include <KvsDataBlocks/filters/Filter.h>
+
+class SBDepthFilter : public Filter
+{
+public:
+    SBDepthFilter() = default;
+    SBDepthFilter(const SBDepthFilter&) = default;
+    SBDepthFilter& operator=(const SBDepthFilter&) = default;
+    ~SBDepthFilter() override = default;
+
+    // False when the block has no depth (use-as 201); a depth with a non-zero status
+    // passes unchanged. The mode is ignored.
+    bool Process(CDataBlock& block, COMPUPDATEMODE mode) override;
+    // Reads the limits; absent ones keep their value; swapped limits are put in order.
+    bool SetAttributes(CAttributeMap* attributes) override;
+
+    double GetMinimum() const { return m_minimum; }
+    double GetMaximum() const { return m_maximum; }
+    bool IsEnabled() const { return m_enabled; }
+
+private:
+    double m_minimum = 0.0;
+    double m_maximum = 0.0;
+    bool m_enabled = false;
+    double m_depth = 0.0;
+    unsigned short m_status = 0;
+};

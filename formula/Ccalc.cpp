@@ -1,0 +1,302 @@
+#include <KvsDataBlocks/formula/Ccalc.h>
+
+#include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
+#include <KvsDataBlocks/host/CKvsDouble.h>
+#include <KvsDataBlocks/host/CKvsDouble2D.h>
+#include <KvsDataBlocks/host/CKvsDouble3D.h>
+#include <KvsDataBlocks/host/CKvsInt.h>
+#include <KvsDataBlocks/host/CKvsName.h>
+#include <KvsDataBlocks/host/CKvsString.h>
+
+#include <cstring>
+#include <new>
+#include <typeinfo>
+
+namespace {
+
+// What a call creates as its result value.
+enum class ResultKind : unsigned char
+{
+    None,       // no result (the call cannot run)
+    CopyOfA1,   // a1's MakeCopy: a1's class and value
+    Double,     // CKvsDouble 0.0
+    Name,       // empty CKvsName
+    Double2D,   // CKvsDouble2D (0, 0)
+    Double3D,   // CKvsDouble3D (0, 0, 0)
+    VectorOfA1, // a zero vector of a1's class (2-D or 3-D)
+};
+
+// Exact run-time class tests (a derived class does not match).
+template <typename T>
+bool Is(const CKvsType& value)
+{
+    return typeid(value) == typeid(T);
+}
+
+bool IsVector(const CKvsType& value)
+{
+    return Is<CKvsDouble2D>(value) || Is<CKvsDouble3D>(value);
+}
+
+// Whether args[index] keeps the class rule written as one character:
+//   'D' CKvsDouble, 'I' CKvsInt, 'N' CKvsName, 'E' CKvsBytePtr (a data element),
+//   'V' CKvsDouble2D or CKvsDouble3D, '*' any class,
+//   '0' .. '4' the same class as that argument (when it is given).
+bool KeepsRule(char rule, CKvsType* const (&args)[5], int index)
+{
+    const CKvsType& value = *args[index];
+    switch (rule) {
+    case 'D': return Is<CKvsDouble>(value);
+    case 'I': return Is<CKvsInt>(value);
+    case 'N': return Is<CKvsName>(value);
+    case 'E': return Is<CKvsBytePtr>(value);
+    case 'V': return IsVector(value);
+    case '*': return true;
+    default: break;
+    }
+    const int other = rule - '0';
+    if (other < 0 || other >= 5 || args[other] == nullptr) return true;
+    return typeid(value) == typeid(*args[other]);
+}
+
+CKvsType* CreateResult(ResultKind kind, const CKvsType* a1)
+{
+    switch (kind) {
+    case ResultKind::None: return nullptr;
+    case ResultKind::CopyOfA1:
+        // A data element view shares its block's bytes: a copy would write into the
+        // block. Such operands have no independent copy and are refused.
+        if (a1 == nullptr || Is<CKvsBytePtr>(*a1)) return nullptr;
+        return a1->MakeCopy();
+    case ResultKind::Double: return new CKvsDouble(0.0);
+    case ResultKind::Name: return new CKvsName();
+    case ResultKind::Double2D: return new CKvsDouble2D(0.0, 0.0);
+    case ResultKind::Double3D: return new CKvsDouble3D(0.0, 0.0, 0.0);
+    case ResultKind::VectorOfA1:
+        if (a1 != nullptr && Is<CKvsDouble3D>(*a1)) return new CKvsDouble3D(0.0, 0.0, 0.0);
+        return new CKvsDouble2D(0.0, 0.0);
+    }
+    return nullptr;
+}
+
+} // namespace
+
+// One catalogue row. args holds one class rule per argument (see KeepsRule); the first
+// `required` arguments must be given, the others are checked only when given.
+struct Ccalc::Row
+{
+    const char* name;
+    bool byFirstChar; // operators match by the name's first character
+    const char* args;
+    int required;
+    ResultKind result;
+    Function function;
+    Function function3d;   // chosen instead when a1 is a CKvsDouble3D
+    bool targetCoordSys;   // "XTLXYVAL": a5 names a target coordinate system
+};
+
+// The vocabulary of the formula language, in the order of comparison.
+const Ccalc::Row Ccalc::s_catalogue[] = {
+    {"+", true, "*0", 2, ResultKind::CopyOfA1, &Ccalc::Add, nullptr, false},
+    {"-", true, "*0", 1, ResultKind::CopyOfA1, &Ccalc::Sub, nullptr, false},
+    {"*", true, "*0", 2, ResultKind::CopyOfA1, &Ccalc::Mul1d, nullptr, false},
+    {"/", true, "*0", 2, ResultKind::CopyOfA1, &Ccalc::Div1d, nullptr, false},
+    {"^", true, "*0", 2, ResultKind::CopyOfA1, &Ccalc::Pow1d, nullptr, false},
+    {"SQRT", false, "D", 1, ResultKind::CopyOfA1, &Ccalc::Sqrt1d, nullptr, false},
+    {"LOG10", false, "D", 1, ResultKind::CopyOfA1, &Ccalc::Log101d, nullptr, false},
+    {"RECT2POL", false, "V", 1, ResultKind::VectorOfA1, &Ccalc::RectToPol2d, &Ccalc::RectToPol3d, false},
+    {"POL2RECT", false, "V", 1, ResultKind::VectorOfA1, &Ccalc::PolToRect2d, &Ccalc::PolToRect3d, false},
+    {"GSTR", false, "ND1", 3, ResultKind::CopyOfA1, &Ccalc::StringSearch, nullptr, false},
+    {"XTLWGS", false, "D00N", 4, ResultKind::Name, &Ccalc::XYTLLWGSString, nullptr, false},
+    {"XTLWGSVAL", false, "D00N", 4, ResultKind::Double, &Ccalc::XYTLLWGSValue, nullptr, false},
+    {"XYTLL", false, "D00N", 4, ResultKind::Name, &Ccalc::XYTLLString, nullptr, false},
+    {"XTLXYVAL", false, "D00N3", 5, ResultKind::Double, &Ccalc::XYTXYValue, nullptr, true},
+    {"NMEAPOS", false, "D0N", 3, ResultKind::Name, &Ccalc::FormatNMEAPosStr, nullptr, false},
+    {"FtoS", false, "DD", 2, ResultKind::Name, &Ccalc::FloatToString, nullptr, false},
+    {"ItoS", false, "I", 1, ResultKind::Name, &Ccalc::IntToString, nullptr, false},
+    {"LeadZero", false, "ND", 2, ResultKind::Name, &Ccalc::LeadZero, nullptr, false},
+    {"FixedLength", false, "ND", 2, ResultKind::Name, &Ccalc::FixedLength, nullptr, false},
+    {"P3S", false, "NN0", 3, ResultKind::Name, &Ccalc::PackString, nullptr, false},
+    {"Clip", false, "DD0", 3, ResultKind::CopyOfA1, &Ccalc::Clip, nullptr, false},
+    {"ChkSum", false, "N", 1, ResultKind::Name, &Ccalc::CreateChkSum, nullptr, false},
+    {"NMEACS", false, "N", 1, ResultKind::Name, &Ccalc::NMEAChkSum, nullptr, false},
+    {"MARSCS", false, "N", 1, ResultKind::Name, &Ccalc::MARSChkSum, nullptr, false},
+    {"TIMESTR", false, "D", 1, ResultKind::Name, &Ccalc::TimeToString, nullptr, false},
+    {"StrSign", false, "N", 1, ResultKind::Name, &Ccalc::StrSign, nullptr, false},
+    {"CHR", false, "D", 1, ResultKind::Name, &Ccalc::CHR, nullptr, false},
+    {"FINDDEL", false, "ND0", 3, ResultKind::CopyOfA1, &Ccalc::FindDelimiter, nullptr, false},
+    {"NPC", false, "NN", 2, ResultKind::Double, &Ccalc::NMEAPosConv, nullptr, false},
+    {"MAP", false, "NN0", 3, ResultKind::CopyOfA1, &Ccalc::MapStr, nullptr, false},
+    {"VALUE", false, "N", 1, ResultKind::Double, &Ccalc::Value, nullptr, false},
+    {"POSSEC", false, "N", 1, ResultKind::CopyOfA1, &Ccalc::PosSeconds, nullptr, false},
+    {"TIME", false, "N", 1, ResultKind::Double, &Ccalc::TimeConversion, nullptr, false},
+    {"INV", false, "N", 1, ResultKind::Double, &Ccalc::InverseValue, nullptr, false},
+    {"C2D", false, "*0", 2, ResultKind::Double2D, &Ccalc::SetVec2dRect, nullptr, false},
+    {"C3D", false, "*00", 3, ResultKind::Double3D, &Ccalc::SetVec3dRect, nullptr, false},
+    {"KVS_VEC3D_RECT", false, "*00", 3, ResultKind::Double3D, &Ccalc::SetVec3dRect, nullptr, false},
+    {"KVS_VEC2D_POL", false, "*0", 2, ResultKind::Double2D, &Ccalc::SetVec2dPol, nullptr, false},
+    {"KVS_VEC3D_POL", false, "*00", 3, ResultKind::Double3D, &Ccalc::SetVec3dPol, nullptr, false},
+    {"KVS_ATTITUDE", false, "*00", 3, ResultKind::Double3D, &Ccalc::SetAttitude, nullptr, false},
+    {"ATT_COR", false, "**", 2, ResultKind::None, nullptr, nullptr, false},
+    {"Int", false, "D", 1, ResultKind::CopyOfA1, &Ccalc::Int, nullptr, false},
+    {"ValToStr", false, "D", 1, ResultKind::Name, &Ccalc::ValToStr, nullptr, false},
+    {"ValToMyStr", false, "DD", 2, ResultKind::Name, &Ccalc::ValToMyStr, nullptr, false},
+    {"ElemToDouble", false, "E", 1, ResultKind::Double, &Ccalc::ElemToDouble, nullptr, false},
+    {"IsNull", false, "D", 1, ResultKind::Double, &Ccalc::IsNull, nullptr, false},
+    {"ElemStatusToDouble", false, "E", 1, ResultKind::Double, &Ccalc::ElemStatusToDouble, nullptr, false},
+    {"Sign", false, "D", 1, ResultKind::Double, &Ccalc::Sign, nullptr, false},
+    {"ExpandTime", false, "D", 1, ResultKind::Double, &Ccalc::ExpandTime, nullptr, false},
+    {"HmsToMsec", false, "D", 1, ResultKind::Double, &Ccalc::HmsToMsec, nullptr, false},
+    {"JulianDay", false, "D", 1, ResultKind::Double, &Ccalc::JulianDay, nullptr, false},
+    {"UtcToLocal", false, "D", 1, ResultKind::Double, &Ccalc::UtcToLocal, nullptr, false},
+    {"LocalToUtc", false, "D", 1, ResultKind::Double, &Ccalc::LocalToUtc, nullptr, false},
+    {"YyToCcyy", false, "D", 1, ResultKind::Double, &Ccalc::YyToCcyy, nullptr, false},
+    {"CYMDMsecToMsec", false, "D000", 4, ResultKind::Double, &Ccalc::CYMDMsecToMsec, nullptr, false},
+    {"CurDateToYYYYMMDD", false, "", 0, ResultKind::Name, &Ccalc::CurDateToYYYYMMDD, nullptr, false},
+    {"CurTimeToHHMMSSTTTT", false, "", 0, ResultKind::Name, &Ccalc::CurTimeToHHMMSSTTTT, nullptr, false},
+    {"CurrentDate", false, "NN", 2, ResultKind::Name, &Ccalc::CurDateStr, nullptr, false},
+    {"CurrentTime", false, "D", 1, ResultKind::Name, &Ccalc::CurTimeStr, nullptr, false},
+    {"LocalZoneMin", false, "", 0, ResultKind::Name, &Ccalc::LocalZoneMin, nullptr, false},
+    {"LocalZoneHr", false, "", 0, ResultKind::Name, &Ccalc::LocalZoneHr, nullptr, false},
+    {"FormatTime", false, "ND", 2, ResultKind::Name, &Ccalc::FormatTime, nullptr, false},
+    {"FormatMyTime", false, "DND", 3, ResultKind::Name, &Ccalc::FormatMyTime, nullptr, false},
+    {"BinValue", false, "ND", 2, ResultKind::Double, &Ccalc::BinValue, nullptr, false},
+    {"OutString", false, "N", 1, ResultKind::Name, &Ccalc::OutString, nullptr, false},
+    {"FormatGeogsDMS", false, "D0N", 3, ResultKind::Name, &Ccalc::FormatGeogsDMS, nullptr, false},
+    {"SIN", false, "D", 1, ResultKind::CopyOfA1, &Ccalc::Sin, nullptr, false},
+    {"COS", false, "D", 1, ResultKind::CopyOfA1, &Ccalc::Cos, nullptr, false},
+    {"ASIN", false, "D", 1, ResultKind::CopyOfA1, &Ccalc::Asin, nullptr, false},
+    {"ACOS", false, "D", 1, ResultKind::CopyOfA1, &Ccalc::Acos, nullptr, false},
+    {"BEARING", false, "DD", 2, ResultKind::Double, &Ccalc::Bearing, nullptr, false},
+    {"MODULO", false, "DD", 2, ResultKind::Double, &Ccalc::Modulo, nullptr, false},
+};
+
+Ccalc::Ccalc(const char* name, var_lnk* result, var_lnk* a1, var_lnk* a2, var_lnk* a3, var_lnk* a4, var_lnk* a5)
+{
+    if (result != nullptr) result->value = nullptr;
+    CKvsType* const args[5] = {
+        a1 ? a1->value : nullptr, a2 ? a2->value : nullptr, a3 ? a3->value : nullptr,
+        a4 ? a4->value : nullptr, a5 ? a5->value : nullptr,
+    };
+
+    const Row* row = nullptr;
+    if (name != nullptr && name[0] != '\0') {
+        for (const Row& r : s_catalogue) {
+            if (r.byFirstChar ? name[0] == r.name[0] : std::strcmp(name, r.name) == 0) {
+                row = &r;
+                break;
+            }
+        }
+    }
+
+    if (row == nullptr) {
+        m_error = 5;
+    } else {
+        m_error = 0;
+        const int checked = static_cast<int>(std::strlen(row->args));
+        for (int i = 0; i < row->required && m_error == 0; ++i)
+            if (args[i] == nullptr) m_error = 2;
+        for (int i = 0; i < checked && m_error == 0; ++i)
+            if (args[i] != nullptr && !KeepsRule(row->args[i], args, i)) m_error = 3;
+
+        try {
+            if (m_error == 0 && row->targetCoordSys) {
+                CString names;
+                args[4]->GetName(names);
+                const CKvsString parts(names, ';', true);
+                if (parts.Size() < 2) {
+                    m_error = 3;
+                } else {
+                    m_coordSys = CreateTargetCoordSys(parts[0], parts[1]);
+                    if (!m_coordSys) m_error = 3;
+                }
+            }
+            if (m_error == 0 && row->result != ResultKind::None) {
+                if (result == nullptr) {
+                    m_error = 2;
+                } else {
+                    result->value = CreateResult(row->result, args[0]);
+                    if (result->value == nullptr) m_error = 3;
+                }
+            }
+        } catch (const std::bad_alloc&) {
+            m_error = 13;
+        }
+
+        if (m_error == 0)
+            m_function = (row->function3d != nullptr && Is<CKvsDouble3D>(*args[0])) ? row->function3d : row->function;
+        else
+            m_coordSys.reset();
+    }
+
+    m_result = result != nullptr ? result->value : nullptr;
+    m_a1 = args[0];
+    m_a2 = args[1];
+    m_a3 = args[2];
+    m_a4 = args[3];
+    m_a5 = args[4];
+}
+
+Ccalc::Ccalc(const Ccalc& other) = default;
+Ccalc& Ccalc::operator=(const Ccalc& other) = default;
+Ccalc::~Ccalc() = default;
+
+// Arithmetic: the result takes a1, then combines a2 in place (the value family's operators).
+
+void Ccalc::Add()
+{
+    m_result->operator=(*m_a1);
+    m_result->operator+=(*m_a2);
+}
+
+void Ccalc::Sub()
+{
+    if (m_a2 == nullptr) {
+        m_result->Neg(*m_a1);
+        return;
+    }
+    m_result->operator=(*m_a1);
+    m_result->operator-=(*m_a2);
+}
+
+void Ccalc::Mul1d()
+{
+    m_result->operator=(*m_a1);
+    m_result->operator*=(*m_a2);
+}
+
+void Ccalc::Div1d()
+{
+    m_result->operator=(*m_a1);
+    m_result->operator/=(*m_a2);
+}
+
+// Delegations: the value family computes from the arguments into the result.
+
+void Ccalc::Pow1d() { m_result->Pow1D(*m_a1, *m_a2); }
+void Ccalc::Sqrt1d() { m_result->Sqr1D(*m_a1); }
+void Ccalc::Log101d() { m_result->Log1D(*m_a1); }
+void Ccalc::Clip() { m_result->ClipValue(*m_a1, *m_a2, *m_a3); }
+void Ccalc::NMEAPosConv() { m_result->NMEAPos(*m_a1, *m_a2); }
+void Ccalc::Value() { m_result->Val(*m_a1); }
+void Ccalc::TimeConversion() { m_result->TimeConv(*m_a1); }
+void Ccalc::InverseValue() { m_result->Inverse(*m_a1); }
+void Ccalc::Int() { m_result->Int(*m_a1); }
+void Ccalc::ValToMyStr() { m_result->ValToMyStr(*m_a1, *m_a2); }
+void Ccalc::IsNull() { m_result->IsNull(*m_a1); }
+void Ccalc::Sign() { m_result->Sign(*m_a1); }
+void Ccalc::ExpandTime() { m_result->ExpandTime(*m_a1); }
+void Ccalc::HmsToMsec() { m_result->HmsToMsec(*m_a1); }
+void Ccalc::UtcToLocal() { m_result->UtcToLocal(*m_a1); }
+void Ccalc::LocalToUtc() { m_result->LocalToUtc(*m_a1); }
+void Ccalc::YyToCcyy() { m_result->YyToCcyy(*m_a1); }
+void Ccalc::CYMDMsecToMsec() { m_result->CYMDMsecToMsec(*m_a1, *m_a2, *m_a3, *m_a4); }
+void Ccalc::BinValue() { m_result->BinVal(*m_a1, *m_a2); }
+void Ccalc::OutString() { m_result->OutString(*m_a1); }
+void Ccalc::FormatGeogsDMS() { m_result->FormatGeogsDMS(*m_a1, *m_a2, *m_a3); }
+void Ccalc::Sin() { m_result->Sin(*m_a1); }
+void Ccalc::Cos() { m_result->Cos(*m_a1); }
+void Ccalc::Asin() { m_result->Asin(*m_a1); }
+void Ccalc::Acos() { m_result->Acos(*m_a1); }
+void Ccalc::Bearing() { m_result->Bearing(*m_a1, *m_a2); }
+void Ccalc::Modulo() { m_result->Modulo(*m_a1, *m_a2); }

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Builds every fuzz target with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
+# and runs each for a bounded time over a copy of its seed corpus fuzz/corpus/<target>/.
+# Fails on any finding. Usage: scripts/fuzz.sh [build-dir] [seconds-per-target]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh"
+build=${1:-$root/build-fuzz}
+seconds=${2:-30}
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DKVS_BUILD_FUZZ=ON -DKVS_BUILD_TESTS=OFF -DKVS_BUILD_TOOLS=OFF >/dev/null
+targets=()
+for src in "$root"/fuzz/fuzz_*.cpp; do
+  [ -e "$src" ] || continue
+  targets+=("$(basename "$src" .cpp)")
+done
+[ ${#targets[@]} -gt 0 ] || { echo "no fuzz targets"; exit 0; }
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+for t in "${targets[@]}"; do
+  echo "== $t (${seconds}s)"
+  mkdir -p "$work/$t/corpus" "$work/$t/findings"
+  if [ -d "$root/fuzz/corpus/$t" ]; then cp -r "$root/fuzz/corpus/$t/." "$work/$t/corpus/"; fi
+  status=0
+  "$build/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -artifact_prefix="$work/$t/findings/" \
+    -print_final_stats=1 "$work/$t/corpus" >"$work/$t/log" 2>&1 || status=$?
+  tail -n 25 "$work/$t/log"
+  if [ "$status" -ne 0 ] || [ -n "$(ls -A "$work/$t/findings")" ]; then
+    echo "fuzz target $t found a problem:"; ls -l "$work/$t/findings"
+    mkdir -p "$build/findings" && cp -r "$work/$t/findings/." "$build/findings/"
+    exit 1
+  fi
+done

@@ -1,0 +1,67 @@
+#include <KvsDataBlocks/filters/singlebeam/SBGateFilter.h>
+#include <KvsDataBlocks/host/AttributeNames.h>
+
+#include "SingleBeamBlocks.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool Rejects(SBGateFilter& filter, double depth)
+{
+    CDataBlock block = sb_test::MakeDepth(depth);
+    EXPECT_TRUE(filter.Process(block, COMPUPDATE_FULL));
+    return sb_test::IsInvalidated(block);
+}
+
+} // namespace
+
+TEST(SBGateFilter, WidthDoublesAfterARejectAndSnapsBackOnAccept)
+{
+    SBGateFilter gate; // configured width -1: derived from the first depth
+    EXPECT_FALSE(Rejects(gate, 20.0));
+    EXPECT_EQ(gate.GetWidth(), 2.0);
+    EXPECT_FALSE(Rejects(gate, 21.0)); // on the edge of 20 +- 1
+    EXPECT_EQ(gate.GetCentre(), 21.0);
+    EXPECT_FALSE(Rejects(gate, 20.0));
+    EXPECT_TRUE(Rejects(gate, 21.5));
+    EXPECT_EQ(gate.GetWidth(), 4.0);
+    EXPECT_EQ(gate.GetCentre(), 20.0);
+    EXPECT_TRUE(Rejects(gate, 30.0));
+    EXPECT_EQ(gate.GetWidth(), 8.0);
+    EXPECT_FALSE(Rejects(gate, 21.5));
+    EXPECT_EQ(gate.GetWidth(), 2.0);
+    EXPECT_EQ(gate.GetCentre(), 21.5);
+}
+
+TEST(SBGateFilter, ConfiguredWidthIsUsedAndRereadingRestartsTheGate)
+{
+    CAttributeMap map;
+    map.SetAttribValue(ATTR_SBF_GATEVAL, 1.0);
+    SBGateFilter gate;
+    gate.SetAttributes(&map);
+    EXPECT_FALSE(Rejects(gate, 100.0)); // the first depth is always accepted
+    EXPECT_EQ(gate.GetWidth(), 1.0);
+    EXPECT_TRUE(Rejects(gate, 101.0));
+
+    gate.SetAttributes(&map);
+    EXPECT_FALSE(gate.IsStarted());
+    EXPECT_FALSE(Rejects(gate, 101.0));
+    EXPECT_EQ(gate.GetCentre(), 101.0);
+}
+
+TEST(SBGateFilter, InvalidDepthsNeitherStartNorMoveTheGate)
+{
+    SBGateFilter gate;
+    CDataBlock bad = sb_test::MakeDepth(500.0);
+    bad.SetDataStatus(201, kvs::kStatusEmpty, sb_test::kByUseAs);
+    EXPECT_TRUE(gate.Process(bad, COMPUPDATE_FULL));
+    EXPECT_FALSE(gate.IsStarted());
+    EXPECT_FALSE(Rejects(gate, 20.0));
+    EXPECT_TRUE(gate.Process(bad, COMPUPDATE_FULL));
+    EXPECT_EQ(gate.GetCentre(), 20.0);
+    EXPECT_EQ(gate.GetWidth(), 2.0);
+
+    CDataBlock none;
+    EXPECT_FALSE(gate.Process(none, COMPUPDATE_FULL));
+}

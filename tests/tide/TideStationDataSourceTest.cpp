@@ -1,0 +1,203 @@
+#include <KvsDataBlocks/datablocks/CDataBlock.h>
+#include <KvsDataBlocks/host/AttributeNames.h>
+#include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/tide/TideStationDataSource.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+constexpr double kT0 = 1767225600.0; // 2026-01-01 00:00:00 UTC
+
+class TideSource : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        path = std::string(::testing::TempDir()) + "/tsds_" + std::to_string(getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
+        std::ofstream(path) << "KVSTIDE 1\nSTATION Quay\nID Q1\nPOSITION 100.5 200.25\nDATA\n"
+                               "2026-01-01 00:00:00 1.0\n2026-01-01 00:10:00 2.0\n2026-01-01 00:20:00 4.0\n";
+    }
+    void TearDown() override { std::remove(path.c_str()); }
+
+    // A tide block as a producer would hand it in.
+    CDataBlock Incoming(double time, double value, unsigned short status = 0)
+    {
+        CDataBlock b;
+        ds.CopyDataBlock(b);
+        b.SetTime(time);
+        b.SetDataValue(0, value, status, 0);
+        return b;
+    }
+
+    std::string path;
+    TideStationDataSource ds;
+};
+
+double ValueAt0(const CDataBlock& b)
+{
+    double v = -999;
+    unsigned short s = 0;
+    b.GetDataValue(0, v, s, 0);
+    return v;
+}
+
+} // namespace
+
+TEST_F(TideSource, BuildsTheBlockOnceWhileOpen)
+{
+    EXPECT_FALSE(ds.DataBlockInit()); // file not open: nothing built
+    EXPECT_TRUE(ds.DataBlockSetup(0, CDataId()));
+    ASSERT_TRUE(ds.FileOpen(path.c_str()));
+    EXPECT_TRUE(ds.DataBlockInit());
+    EXPECT_FALSE(ds.DataBlockInit()); // second call builds nothing
+    CDataId id;
+    EXPECT_TRUE(ds.GetDataId(id));
+    EXPECT_EQ(id.GetGroupId(), 1020);
+    EXPECT_EQ(id.GetDataType(), 1);
+    EXPECT_EQ(ds.GetDataIdPtr()->GetVesselId(), 1);
+    CDataBlock copy;
+    ds.CopyDataBlock(copy);
+    EXPECT_GE(copy.GetLength(), 4u);
+}
+
+TEST_F(TideSource, GetDataBlockFillsValueStationAndStatus)
+{
+    ASSERT_TRUE(ds.FileOpen(path.c_str()));
+    CDataBlock out;
+    double t = 0;
+    ASSERT_TRUE(ds.GetDataBlock(1, t, out));
+    EXPECT_EQ(t, kT0 + 600);
+    EXPECT_EQ(out.GetTime(), kT0 + 600);
+    EXPECT_EQ(ValueAt0(out), 2.0);
+    CString id;
+    unsigned short s = 99;
+    ASSERT_TRUE(out.GetDataValue(1, id, s, 0));
+    EXPECT_EQ(id, "Q1");
+    double x = 0;
+    ASSERT_TRUE(out.GetDataValue(505, x, s, 2));
+    EXPECT_EQ(x, 100.5);
+    EXPECT_EQ(out.GetStatus(), 0); // every element the fill writes is valid
+    CDataBlock untouched;
+    untouched.SetTime(5.0);
+    EXPECT_FALSE(ds.GetDataBlock(7, untouched));
+    EXPECT_EQ(untouched.GetTime(), 5.0);
+    EXPECT_EQ(untouched.GetLength(), 0u);
+}
+
+TEST_F(TideSource, InterpolateUsesTheFileWindows)
+{
+    ASSERT_TRUE(ds.FileOpen(path.c_str()));
+    ds.SetInterpolAttribs(true, 0.0);
+    CDataBlock b;
+    b.SetTime(kT0 + 900);
+    ASSERT_TRUE(ds.Interpolate(b));
+    EXPECT_DOUBLE_EQ(ValueAt0(b), 3.0);
+    double window = -1;
+    EXPECT_TRUE(ds.GetInterpolAttribs(window));
+    EXPECT_EQ(window, 0.0);
+    ds.SetExtrapolationAttribs(true, 300.0);
+    EXPECT_TRUE(ds.GetExtrapolationAttribs(window));
+    EXPECT_EQ(window, 300.0);
+    b.SetTime(kT0 + 1500);
+    ASSERT_TRUE(ds.Interpolate(b));
+    EXPECT_DOUBLE_EQ(ValueAt0(b), 5.0);
+    CDataBlock late;
+    late.SetTime(kT0 + 1501);
+    EXPECT_FALSE(ds.Interpolate(late));
+    EXPECT_EQ(late.GetLength(), 0u);
+}
+
+TEST_F(TideSource, AddRebuildsTheBlockAndDerivesItsStatus)
+{
+    ASSERT_TRUE(ds.FileOpen(path.c_str()));
+    ds.DataBlockInit();
+    CDataBlock in = Incoming(kT0 + 60, 1.25, 20);
+    in.SetDataValue(505, 7.0, 30, 2);
+    ASSERT_TRUE(ds.AddDataBlock(in));
+    EXPECT_EQ(ds.GetNumElements(), 4);
+    double last = 0;
+    EXPECT_TRUE(ds.GetLastAddTime(last));
+    EXPECT_EQ(last, kT0 + 60);
+    CDataBlock block;
+    ds.CopyDataBlock(block);
+    // Station id and y were not valid in the incoming block (status 40): the block is 40.
+    EXPECT_EQ(block.GetStatus(), 40);
+    in.SetDataValue(1, CString("Q1"), 0, 0);
+    in.SetDataValue(506, 8.0, 0, 2);
+    in.SetTime(kT0 + 120);
+    ASSERT_TRUE(ds.AddDataBlock(in));
+    ds.CopyDataBlock(block);
+    EXPECT_EQ(block.GetStatus(), 30); // statuses 20 and 30: the worse one
+    EXPECT_FALSE(ds.AddDataBlock(in)); // the same time twice
+}
+
+TEST_F(TideSource, AddWithoutADoubleAtPositionZeroStoresNothing)
+{
+    ASSERT_TRUE(ds.FileOpen(path.c_str()));
+    CDataBlock empty;
+    empty.SetTime(kT0 + 30);
+    EXPECT_FALSE(ds.AddDataBlock(empty));
+    EXPECT_EQ(ds.GetNumElements(), 3);
+    CDataBlock wrongType;
+    wrongType.Allocate(1);
+    wrongType.InitDataElement(0, 0, 101, 4, 1, 0);
+    wrongType.Init();
+    wrongType.SetTime(kT0);
+    EXPECT_FALSE(ds.UpdateDataBlock(wrongType));
+    EXPECT_EQ(ds.GetNumElements(), 3);
+}
+
+TEST_F(TideSource, AttributeEditsDeleteShiftAndSetInOrder)
+{
+    ASSERT_TRUE(ds.FileOpen(path.c_str()));
+    CDataBlock b;
+    ASSERT_TRUE(ds.GetDataBlock(1, b));
+
+    CAttributeMap shift;
+    shift.SetAttribValue(ATTR_ELTINDEX, 0.9); // element id 0
+    shift.SetAttribValue(ATTR_VALUESHIFT, 0.5);
+    ds.UpdateDataBlock(b, shift);
+    CDataBlock now;
+    ASSERT_TRUE(ds.GetDataBlock(1, now));
+    EXPECT_DOUBLE_EQ(ValueAt0(now), 2.5);
+
+    CAttributeMap set;
+    set.SetAttribValue(ATTR_ELTINDEX, 0.0);
+    set.SetAttribValue(ATTR_SETVALUE, 9.0);
+    set.SetAttribValue(ATTR_VALUESHIFT, 1.0);
+    ds.UpdateDataBlock(now, set); // shift first (3.5 stored), then the set value (stored too)
+    ASSERT_TRUE(ds.GetDataBlock(1, now));
+    EXPECT_DOUBLE_EQ(ValueAt0(now), 9.0);
+
+    CAttributeMap keep;
+    keep.SetAttribValue(TideStationDataSource::kDeleteFlagAttribute, 0.0);
+    ds.UpdateDataBlock(now, keep);
+    EXPECT_EQ(ds.GetNumElements(), 3);
+    CAttributeMap del;
+    del.SetAttribValue(TideStationDataSource::kDeleteFlagAttribute, -1.0);
+    del.SetAttribValue(ATTR_ELTINDEX, 0.0);
+    del.SetAttribValue(ATTR_VALUESHIFT, 1.0);
+    ds.UpdateDataBlock(now, del); // deleted first, so the shift finds nothing to update
+    EXPECT_EQ(ds.GetNumElements(), 2);
+}
+
+TEST_F(TideSource, ElementIndex505AddressesTheUseAsCode)
+{
+    ASSERT_TRUE(ds.FileOpen(path.c_str()));
+    CDataBlock b;
+    ASSERT_TRUE(ds.GetDataBlock(0, b));
+    CAttributeMap shift;
+    shift.SetAttribValue(ATTR_ELTINDEX, 505.0);
+    shift.SetAttribValue(ATTR_VALUESHIFT, 1.0);
+    ds.UpdateDataBlock(b, shift); // edits the station x of the copy; the tide value stays
+    CDataBlock after;
+    ASSERT_TRUE(ds.GetDataBlock(0, after));
+    EXPECT_EQ(ValueAt0(after), 1.0);
+}

@@ -1,0 +1,179 @@
+// End-to-end runs of the kvsblocks program: output and exit codes.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#ifdef KVS_TOOL_PATH
+
+namespace {
+
+struct RunResult
+{
+    int status;
+    std::string out;
+};
+
+// Runs kvsblocks with the arguments (a shell word list) and collects standard output and
+// standard error together.
+RunResult RunTool(const std::string& args)
+{
+    const std::string cmd = std::string(KVS_TOOL_PATH) + " " + args + " 2>&1";
+    RunResult r{-1, {}};
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    const int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+std::string Temp(const std::string& name)
+{
+    return std::string(::testing::TempDir()) + "/kvsblocks_" + std::to_string(getpid()) + "_" + name;
+}
+
+} // namespace
+
+TEST(Kvsblocks, UsageErrorsExitWithTwo)
+{
+    EXPECT_EQ(RunTool("").status, 2);
+    EXPECT_EQ(RunTool("nosuchcommand").status, 2);
+    EXPECT_EQ(RunTool("simulate").status, 2); // --output is required
+    EXPECT_EQ(RunTool("simulate -o x --beams 0").status, 2);
+    const RunResult help = RunTool("simulate --help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--beams"), std::string::npos);
+}
+
+TEST(Kvsblocks, SimulateIsSeededAndDumpReadsItBack)
+{
+    const std::string a = Temp("a.kvs"), b = Temp("b.kvs");
+    ASSERT_EQ(RunTool("simulate -q -o " + a + " --pings 5 --beams 50 --seed 7").status, 0);
+    ASSERT_EQ(RunTool("simulate -q -o " + b + " --pings 5 --beams 50 --seed 7").status, 0);
+    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+    const std::string ca((std::istreambuf_iterator<char>(fa)), {}), cb((std::istreambuf_iterator<char>(fb)), {});
+    EXPECT_FALSE(ca.empty());
+    EXPECT_EQ(ca, cb);
+
+    const RunResult text = RunTool("dump " + a + " --count 1");
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("group 1011"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("BeamCount"), std::string::npos);
+
+    const RunResult json = RunTool("dump --json " + a);
+    ASSERT_EQ(json.status, 0);
+    const nlohmann::json j = nlohmann::json::parse(json.out);
+    ASSERT_EQ(j.size(), 5u);
+    EXPECT_EQ(j[0]["dataId"]["groupId"], 1011);
+    bool sawBeams = false;
+    for (const auto& e : j[4]["elements"])
+        if (e["useAs"] == 602) {
+            EXPECT_EQ(e["value"], 50.0);
+            sawBeams = true;
+        }
+    EXPECT_TRUE(sawBeams);
+    std::remove(a.c_str());
+    std::remove(b.c_str());
+}
+
+TEST(Kvsblocks, CorruptStreamNamesTheOffsetAfterTheGoodRecords)
+{
+    const std::string a = Temp("corrupt.kvs");
+    ASSERT_EQ(RunTool("simulate -q -o " + a + " --kind singlebeam --pings 3").status, 0);
+    std::string bytes;
+    {
+        std::ifstream in(a, std::ios::binary);
+        bytes.assign((std::istreambuf_iterator<char>(in)), {});
+    }
+    ASSERT_GT(bytes.size(), 40u);
+    bytes.resize(bytes.size() - 3);
+    std::ofstream(a, std::ios::binary) << bytes;
+    const RunResult r = RunTool("dump " + a);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("block 1 at offset"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("truncated record at offset"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(a), std::string::npos);
+    EXPECT_EQ(RunTool("dump /nonexistent/file.kvs").status, 1);
+    std::remove(a.c_str());
+}
+
+TEST(Kvsblocks, TideValuesAndConversion)
+{
+    const std::string f = Temp("tide.txt"), g = Temp("tide2.txt");
+    std::ofstream(f) << "2026/01/01 00:00:00 1.0\n2026/01/01 01:00:00 2.0\n";
+    RunResult r = RunTool("tide " + f + " --at '2026-01-01 00:30:00' --at '2026-01-01 03:00:00'");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("2026-01-01 00:30:00.000 1.500"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("03:00:00.000 no value"), std::string::npos) << r.out;
+    r = RunTool("tide " + f + " --convert " + g);
+    EXPECT_EQ(r.status, 0);
+    r = RunTool("tide " + g + " --at 1767227400 --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(nlohmann::json::parse(r.out)[0]["value"], 1.5);
+    std::ofstream(f) << "2026/01/01 00:00:00 1.0\nbroken line\n";
+    r = RunTool("tide " + f);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("line 2"), std::string::npos) << r.out;
+    std::remove(f.c_str());
+    std::remove(g.c_str());
+}
+
+TEST(Kvsblocks, PlotWritesSvgWithALegend)
+{
+    const std::string a = Temp("plot.kvs"), svg = Temp("ping.svg");
+    ASSERT_EQ(RunTool("simulate -q -o " + a + " --pings 3 --beams 40").status, 0);
+    ASSERT_EQ(RunTool("plot " + a + " --ping-svg " + svg).status, 0);
+    std::ifstream in(svg);
+    const std::string text((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(text.rfind("<svg", 0), 0u);
+    EXPECT_NE(text.find("accepted (40)"), std::string::npos);
+    EXPECT_EQ(RunTool("plot " + a + " --ping-svg " + svg + " --ping 9").status, 1);
+    std::remove(a.c_str());
+    std::remove(svg.c_str());
+}
+
+TEST(Kvsblocks, RefusedVersionCheckIsReported)
+{
+    const std::string a = Temp("v.kvs");
+    const RunResult r = RunTool("simulate -q -o " + a + " --pings 1 2>&1; KVS_MIN_DLL_VERSION=9.0.0.0 " KVS_TOOL_PATH " simulate -q -o " + a);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("refused to load"), std::string::npos) << r.out;
+    std::remove(a.c_str());
+}
+
+#endif
+
+#ifdef KVS_TOOL_PATH
+TEST(Kvsblocks, FilterSummarisesAndRefusesABadAttributeFile)
+{
+    const std::string in = Temp("sb.kvs"), out = Temp("sbf.kvs"), attr = Temp("sb.attr");
+    ASSERT_EQ(RunTool("simulate -q -o " + in + " --kind singlebeam --pings 400 --spikes 0.02").status, 0);
+    std::ofstream(attr) << "SbfDepth = bool:true\nSbfDepthMin = double:5\nSbfDepthMax = double:60\n"
+                           "SbfSpike = bool:true\nSbfSpikeGamma = double:30\nSbfSpikeNoise = double:0.5\n";
+    RunResult r = RunTool("filter " + in + " -a " + attr + " -o " + out + " --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["blocksIn"], 400);
+    EXPECT_EQ(j["blocksOut"].get<int>() + j["blocksConsumed"].get<int>(), 400);
+    EXPECT_GT(j["injectedOutliers"].get<int>(), 0);
+    EXPECT_EQ(RunTool("dump " + out + " --count 1").status, 0);
+
+    std::ofstream(attr) << "SbfDepth = bool:true\nSbfDepthMin = number 5\n";
+    r = RunTool("filter " + in + " -a " + attr);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("line 2"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(attr), std::string::npos);
+    std::remove(in.c_str());
+    std::remove(out.c_str());
+    std::remove(attr.c_str());
+}
+#endif

@@ -1,0 +1,77 @@
+// kvsblocks simulate: writes a synthetic survey line as a record stream.
+#include "Commands.h"
+#include "SurveySimulator.h"
+#include "ToolCommon.h"
+
+#include <KvsDataBlocks/datablocks/CDataBlock.h>
+#include <KvsDataBlocks/datablocks/RecordStream.h>
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace kvs::tool {
+
+namespace {
+
+struct SimulateOptions
+{
+    SurveyLineOptions line;
+    std::string output;
+    bool quiet = false;
+};
+
+int RunSimulate(const SimulateOptions& o)
+{
+    RecordStreamWriter writer;
+    CString error;
+    if (!writer.Open(o.output.c_str(), error)) throw InputError(std::string(error));
+    SurveySimulator sim(o.line);
+    CDataBlock block;
+    while (sim.Next(block)) {
+        if (!writer.Write(block, error)) throw InputError(o.output + ": " + std::string(error));
+    }
+    if (sim.Produced() < o.line.pings) throw InputError("the data definition has no layout for the simulated group");
+    if (!writer.Close(error)) throw InputError(o.output + ": " + std::string(error));
+    if (!o.quiet && o.output != "-") {
+        std::printf("wrote %d %s to %s (%lld spikes, %lld flying-object beams injected)\n", sim.Produced(),
+                    o.line.kind == SurveyLineOptions::Kind::Multibeam ? "pings" : "soundings", o.output.c_str(),
+                    static_cast<long long>(sim.InjectedSpikes()), static_cast<long long>(sim.InjectedFlyingBeams()));
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+void AddSimulateCommand(CLI::App& app, Runner& run)
+{
+    auto o = std::make_shared<SimulateOptions>();
+    CLI::App* cmd = app.add_subcommand("simulate", "Write a synthetic survey line as a stream of packed data blocks");
+    const std::map<std::string, SurveyLineOptions::Kind> kinds{{"multibeam", SurveyLineOptions::Kind::Multibeam},
+                                                               {"singlebeam", SurveyLineOptions::Kind::SingleBeam}};
+    cmd->add_option("-o,--output", o->output, "Record stream file to write (- for standard output)")->required();
+    cmd->add_option("--kind", o->line.kind, "multibeam pings (group 1011) or singlebeam soundings (group 1010)")
+        ->transform(CLI::CheckedTransformer(kinds, CLI::ignore_case))
+        ->capture_default_str();
+    cmd->add_option("--beams", o->line.beams, "Beams per ping")->check(CLI::Range(1, 4000))->capture_default_str();
+    cmd->add_option("--pings", o->line.pings, "Pings (or soundings) to write")->check(CLI::Range(1, 10000000))->capture_default_str();
+    cmd->add_option("--rate", o->line.pingRate, "Pings per second")->check(CLI::Range(0.01, 1000.0))->capture_default_str();
+    cmd->add_option("--depth", o->line.depth, "Water depth at the start, metres")->check(CLI::Range(1.0, 11000.0))->capture_default_str();
+    cmd->add_option("--slope", o->line.acrossSlope, "Across-track seabed slope, degrees")->check(CLI::Range(-30.0, 30.0))->capture_default_str();
+    cmd->add_option("--along-slope", o->line.alongSlope, "Along-track slope, percent")->check(CLI::Range(-20.0, 20.0))->capture_default_str();
+    cmd->add_option("--ripple", o->line.rippleHeight, "Seabed ripple height, metres")->check(CLI::Range(0.0, 10.0))->capture_default_str();
+    cmd->add_option("--ripple-length", o->line.rippleLength, "Ripple wave length, metres")->check(CLI::Range(0.5, 1000.0))->capture_default_str();
+    cmd->add_option("--noise", o->line.noise, "Depth noise at nadir, metres (1 sigma)")->check(CLI::Range(0.0, 10.0))->capture_default_str();
+    cmd->add_option("--spikes", o->line.spikeRate, "Fraction of beams given a spike")->check(CLI::Range(0.0, 1.0))->capture_default_str();
+    cmd->add_option("--flying", o->line.flyingRate, "Fraction of pings with a flying object")->check(CLI::Range(0.0, 1.0))->capture_default_str();
+    cmd->add_option("--swath", o->line.swath, "Swath opening angle, degrees")->check(CLI::Range(1.0, 170.0))->capture_default_str();
+    cmd->add_option("--speed", o->line.speed, "Vessel speed, metres per second")->check(CLI::Range(0.0, 20.0))->capture_default_str();
+    cmd->add_option("--seed", o->line.seed, "Random seed: the same options give the same file")->capture_default_str();
+    cmd->add_flag("-q,--quiet", o->quiet, "Print nothing");
+    cmd->callback([o, &run] { run = [o] { return RunSimulate(*o); }; });
+}
+
+} // namespace kvs::tool

@@ -1,0 +1,11 @@
+// Subcommands whose library parts are still to come.
+#include "Commands.h"
+
+#include <CLI/CLI.hpp>
+
+namespace kvs::tool {
+
+void AddFormulaCommand(CLI::App&, Runner&) {}
+void AddGeodesyCommand(CLI::App&, Runner&) {}
+
+} // namespace kvs::tool

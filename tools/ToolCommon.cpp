@@ -1,0 +1,144 @@
+#include "ToolCommon.h"
+
+#include <KvsDataBlocks/datablocks/CDataBlock.h>
+#include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
+#include <KvsDataBlocks/datablocks/ElementTypes.h>
+#include <KvsDataBlocks/host/DataDefinition.h>
+#include <KvsDataBlocks/platform/Runtime.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <unistd.h>
+
+namespace kvs::tool {
+
+int ElementItemCount(const CKvsBytePtr& element)
+{
+    const ElementTypeInfo* info = FindElementType(element.GetType());
+    if (!info || info->kind != ElementKind::Array || info->itemSize == 0) return 0;
+    return static_cast<int>(element.GetLength() / info->itemSize);
+}
+
+std::vector<double> ElementValues(const CKvsBytePtr& element)
+{
+    std::vector<double> values;
+    const ElementTypeInfo* info = FindElementType(element.GetType());
+    if (!info) return values;
+    if (info->kind == ElementKind::Scalar) {
+        double v = 0.0;
+        if (element.GetType() == ET_UINT64) {
+            unsigned long long u = 0;
+            if (element.GetValue(u)) values.push_back(static_cast<double>(u));
+        } else if (element.GetValueInDouble(v, false)) {
+            values.push_back(v);
+        }
+    } else if (info->kind == ElementKind::Array && element.GetType() != ET_TRIANGLE_ARRAY) {
+        const int n = ElementItemCount(element);
+        values.reserve(static_cast<size_t>(n));
+        for (int i = 0; i < n && i <= 0xFFFF; ++i) {
+            double v = 0.0;
+            if (element.GetValueInDouble(static_cast<unsigned short>(i), v, false)) values.push_back(v);
+        }
+    }
+    return values;
+}
+
+bool ReadFloatArray(const CDataBlock& block, unsigned short useAs, std::vector<float>& out)
+{
+    CKvsBytePtr element;
+    if (!block.GetData(useAs, element, 2) || element.GetType() != ET_FLOAT_ARRAY || !element.GetDataPtr()) return false;
+    out.resize(element.GetLength() / sizeof(float));
+    if (!out.empty()) std::memcpy(out.data(), element.GetDataPtr(), out.size() * sizeof(float));
+    return true;
+}
+
+bool ReadUIntArray(const CDataBlock& block, unsigned short useAs, std::vector<unsigned int>& out)
+{
+    CKvsBytePtr element;
+    if (!block.GetData(useAs, element, 2) || element.GetType() != ET_UINT_ARRAY || !element.GetDataPtr()) return false;
+    out.resize(element.GetLength() / sizeof(unsigned int));
+    if (!out.empty()) std::memcpy(out.data(), element.GetDataPtr(), out.size() * sizeof(unsigned int));
+    return true;
+}
+
+std::string ElementName(const CDataBlock& block, const CKvsBytePtr& element)
+{
+    CString name;
+    if (DataDefinition::GetDataDefinition().GetGroupItemName(block.GetDataId().GetGroupId(), element.GetId(), name))
+        return std::string(name);
+    return "element " + std::to_string(element.GetId());
+}
+
+std::string FormatUtc(double seconds)
+{
+    if (!std::isfinite(seconds)) return "invalid time";
+    const double whole = std::floor(seconds);
+    const int64_t t = static_cast<int64_t>(whole);
+    struct tm tm {};
+    if (kvs_gmtime64_s(&tm, &t) != 0) return "invalid time";
+    int ms = static_cast<int>(std::lround((seconds - whole) * 1000.0));
+    char buf[64];
+    if (ms >= 1000) ms = 999;
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
+                  tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
+    return buf;
+}
+
+bool ParseUtc(const std::string& text, double& seconds)
+{
+    int y, mo, d, h, mi;
+    double s;
+    char sep;
+    int used = 0;
+    if (std::sscanf(text.c_str(), "%d-%d-%d%c%d:%d:%lf%n", &y, &mo, &d, &sep, &h, &mi, &s, &used) == 7 &&
+        (sep == ' ' || sep == 'T')) {
+        std::string rest = text.substr(static_cast<size_t>(used));
+        if (!(rest.empty() || rest == "Z")) return false;
+        if (mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s >= 61) return false;
+        struct tm tm {};
+        tm.tm_year = y - 1900;
+        tm.tm_mon = mo - 1;
+        tm.tm_mday = d;
+        tm.tm_hour = h;
+        tm.tm_min = mi;
+        tm.tm_sec = 0;
+        seconds = static_cast<double>(timegm(&tm)) + s;
+        return true;
+    }
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end || !std::isfinite(v)) return false;
+    seconds = v;
+    return true;
+}
+
+bool StderrIsTerminal()
+{
+    return isatty(STDERR_FILENO) == 1;
+}
+
+void Progress::Update(uint64_t done)
+{
+    if (!m_enabled) return;
+    const int percent = static_cast<int>(done >= m_total ? 100 : done * 100 / m_total);
+    if (percent == m_lastPercent) return;
+    m_lastPercent = percent;
+    const int filled = percent * 40 / 100;
+    std::fprintf(stderr, "\r[%.*s%.*s] %3d%%", filled, "########################################", 40 - filled,
+                 "                                        ", percent);
+    std::fflush(stderr);
+    m_drawn = true;
+}
+
+void Progress::Done()
+{
+    if (m_drawn) {
+        std::fprintf(stderr, "\r%60s\r", "");
+        std::fflush(stderr);
+        m_drawn = false;
+    }
+}
+
+} // namespace kvs::tool

@@ -1,0 +1,67 @@
+// Shared pieces of the kvsblocks subcommands: exit codes, the error type that carries a
+// message to main, and small helpers for block streams and element values.
+#pragma once
+
+#include <KvsDataBlocks/platform/CString.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class CDataBlock;
+class CKvsBytePtr;
+
+namespace kvs::tool {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitBadInput = 1; // unreadable or malformed input, failed output
+inline constexpr int kExitUsage = 2;    // bad command line
+
+// Thrown by a subcommand for bad input; main prints "kvsblocks: <message>" and exits 1.
+struct InputError : std::runtime_error
+{
+    using std::runtime_error::runtime_error;
+};
+
+// Every value of an element as doubles (scalars give one value, arrays one per item);
+// empty for texts, string lists and references.
+std::vector<double> ElementValues(const CKvsBytePtr& element);
+
+// Number of items of an array element (0 for other kinds).
+int ElementItemCount(const CKvsBytePtr& element);
+
+// The beam values of a multibeam or pipe-detection block found by use-as code, copied
+// out of the block (the block's arrays need not be aligned).
+bool ReadFloatArray(const CDataBlock& block, unsigned short useAs, std::vector<float>& out);
+bool ReadUIntArray(const CDataBlock& block, unsigned short useAs, std::vector<unsigned int>& out);
+
+// The definition's name of an element, or "element <id>".
+std::string ElementName(const CDataBlock& block, const CKvsBytePtr& element);
+
+// Formats seconds since 1970 UTC as "YYYY-MM-DD HH:MM:SS.sss".
+std::string FormatUtc(double seconds);
+// Reads "YYYY-MM-DD HH:MM:SS[.sss]", "YYYY-MM-DDTHH:MM:SS[.sss][Z]" or plain seconds
+// since 1970; false when the text is none of these.
+bool ParseUtc(const std::string& text, double& seconds);
+
+// Whether standard error is a terminal (for progress bars).
+bool StderrIsTerminal();
+
+// A one-line progress bar on standard error, redrawn at most every 1 %.
+class Progress
+{
+public:
+    Progress(bool enabled, uint64_t total) : m_enabled(enabled && total > 0), m_total(total) {}
+    ~Progress() { Done(); }
+    void Update(uint64_t done);
+    void Done();
+
+private:
+    bool m_enabled;
+    uint64_t m_total;
+    int m_lastPercent = -1;
+    bool m_drawn = false;
+};
+
+} // namespace kvs::tool

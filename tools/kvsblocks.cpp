@@ -1,0 +1,53 @@
+// kvsblocks: puts the KvsDataBlocks library to work from the command line: simulate a
+// survey line, filter it, dump and plot it, evaluate telegram formulas, read tide files
+// and solve geodesic lines. Exit status 0 success, 1 bad input, 2 bad command line.
+#include "Commands.h"
+#include "ToolCommon.h"
+
+#include <KvsDataBlocks/module/KvsDataBlocks.h>
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <exception>
+
+int main(int argc, char** argv)
+{
+    using namespace kvs::tool;
+    CLI::App app{"kvsblocks: survey data blocks, filters, telegram formulas, tide files and geodesy"};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "kvsblocks 3.4.1.11");
+    Runner run;
+    AddSimulateCommand(app, run);
+    AddDumpCommand(app, run);
+    AddFilterCommand(app, run);
+    AddPlotCommand(app, run);
+    AddFormulaCommand(app, run);
+    AddTideCommand(app, run);
+    AddGeodesyCommand(app, run);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        app.exit(e);
+        return kExitUsage;
+    }
+    if (!KvsModuleIsReady()) {
+        std::fprintf(stderr, "kvsblocks: the KvsDataBlocks library refused to load (version check failed)\n");
+        return kExitBadInput;
+    }
+    try {
+        return run ? run() : kExitUsage;
+    } catch (const InputError& e) {
+        std::fprintf(stderr, "kvsblocks: %s\n", e.what());
+        return kExitBadInput;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "kvsblocks: %s\n", e.what());
+        return kExitBadInput;
+    }
+}
