@@ -42,6 +42,6 @@ private:
     int m_fill = -1;       // -1 nothing held, 0 [0] held, 1 both held
     Point m_current;
     Point m_points[2];     // parallel to m_held
-    unsigned short m_status = 0;
+    [[maybe_unused]] unsigned short m_status = 0;
     bool m_pending[2] = {false, false}; // held block not yet passed on
 };
