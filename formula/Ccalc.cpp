@@ -8,6 +8,7 @@
 #include <KvsDataBlocks/host/CKvsName.h>
 #include <KvsDataBlocks/host/CKvsString.h>
 
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <typeinfo>
@@ -59,6 +60,15 @@ bool KeepsRule(char rule, CKvsType* const (&args)[5], int index)
     return typeid(value) == typeid(*args[other]);
 }
 
+// Whether the result and every given argument are exactly CKvsDouble.
+bool AllNumbers(const CKvsType* result, CKvsType* const (&args)[5])
+{
+    if (result == nullptr || !Is<CKvsDouble>(*result)) return false;
+    for (const CKvsType* a : args)
+        if (a != nullptr && !Is<CKvsDouble>(*a)) return false;
+    return true;
+}
+
 CKvsType* CreateResult(ResultKind kind, const CKvsType* a1)
 {
     switch (kind) {
@@ -93,16 +103,17 @@ struct Ccalc::Row
     Function function;
     Function function3d;   // chosen instead when a1 is a CKvsDouble3D
     bool targetCoordSys;   // "XTLXYVAL": a5 names a target coordinate system
+    Function numbers = nullptr; // chosen instead when the result and all arguments are CKvsDouble
 };
 
 // The vocabulary of the formula language, in the order of comparison.
 const Ccalc::Row Ccalc::s_catalogue[] = {
-    {"+", true, "*0", 2, ResultKind::CopyOfA1, &Ccalc::Add, nullptr, false},
-    {"-", true, "*0", 1, ResultKind::CopyOfA1, &Ccalc::Sub, nullptr, false},
-    {"*", true, "*0", 2, ResultKind::CopyOfA1, &Ccalc::Mul1d, nullptr, false},
-    {"/", true, "*0", 2, ResultKind::CopyOfA1, &Ccalc::Div1d, nullptr, false},
-    {"^", true, "*0", 2, ResultKind::CopyOfA1, &Ccalc::Pow1d, nullptr, false},
-    {"SQRT", false, "D", 1, ResultKind::CopyOfA1, &Ccalc::Sqrt1d, nullptr, false},
+    {"+", true, "*0", 2, ResultKind::CopyOfA1, &Ccalc::Add, nullptr, false, &Ccalc::AddNumbers},
+    {"-", true, "*0", 1, ResultKind::CopyOfA1, &Ccalc::Sub, nullptr, false, &Ccalc::SubNumbers},
+    {"*", true, "*0", 2, ResultKind::CopyOfA1, &Ccalc::Mul1d, nullptr, false, &Ccalc::MulNumbers},
+    {"/", true, "*0", 2, ResultKind::CopyOfA1, &Ccalc::Div1d, nullptr, false, &Ccalc::DivNumbers},
+    {"^", true, "*0", 2, ResultKind::CopyOfA1, &Ccalc::Pow1d, nullptr, false, &Ccalc::PowNumbers},
+    {"SQRT", false, "D", 1, ResultKind::CopyOfA1, &Ccalc::Sqrt1d, nullptr, false, &Ccalc::SqrtNumber},
     {"LOG10", false, "D", 1, ResultKind::CopyOfA1, &Ccalc::Log101d, nullptr, false},
     {"RECT2POL", false, "V", 1, ResultKind::VectorOfA1, &Ccalc::RectToPol2d, &Ccalc::RectToPol3d, false},
     {"POL2RECT", false, "V", 1, ResultKind::VectorOfA1, &Ccalc::PolToRect2d, &Ccalc::PolToRect3d, false},
@@ -223,10 +234,12 @@ Ccalc::Ccalc(const char* name, var_lnk* result, var_lnk* a1, var_lnk* a2, var_ln
             m_error = 13;
         }
 
-        if (m_error == 0)
+        if (m_error == 0) {
             m_function = (row->function3d != nullptr && Is<CKvsDouble3D>(*args[0])) ? row->function3d : row->function;
-        else
+            if (row->numbers != nullptr && AllNumbers(result->value, args)) m_function = row->numbers;
+        } else {
             m_coordSys.reset();
+        }
     }
 
     m_result = result != nullptr ? result->value : nullptr;
@@ -300,3 +313,31 @@ void Ccalc::Asin() { m_result->Asin(*m_a1); }
 void Ccalc::Acos() { m_result->Acos(*m_a1); }
 void Ccalc::Bearing() { m_result->Bearing(*m_a1, *m_a2); }
 void Ccalc::Modulo() { m_result->Modulo(*m_a1, *m_a2); }
+
+// The same arithmetic on plain numbers (see the CKvsDouble operations: the result takes
+// a1, division by zero leaves it so, a negative square root leaves the result unchanged).
+
+namespace {
+
+double Number(const CKvsType* value) { return static_cast<const CKvsDouble*>(value)->Value(); }
+void SetNumber(CKvsType* value, double number) { static_cast<CKvsDouble*>(value)->SetValue(number); }
+
+} // namespace
+
+void Ccalc::AddNumbers() { SetNumber(m_result, Number(m_a1) + Number(m_a2)); }
+void Ccalc::SubNumbers() { SetNumber(m_result, m_a2 != nullptr ? Number(m_a1) - Number(m_a2) : -Number(m_a1)); }
+void Ccalc::MulNumbers() { SetNumber(m_result, Number(m_a1) * Number(m_a2)); }
+
+void Ccalc::DivNumbers()
+{
+    const double divisor = Number(m_a2);
+    SetNumber(m_result, divisor != 0.0 ? Number(m_a1) / divisor : Number(m_a1));
+}
+
+void Ccalc::PowNumbers() { SetNumber(m_result, std::pow(Number(m_a1), Number(m_a2))); }
+
+void Ccalc::SqrtNumber()
+{
+    const double v = Number(m_a1);
+    if (!(v < 0.0)) SetNumber(m_result, std::sqrt(v));
+}

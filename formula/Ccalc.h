@@ -98,6 +98,15 @@ private:
     void Bearing();
     void Modulo();
 
+    // The arithmetic above for plain numbers: chosen at binding when the result and every
+    // argument are exactly CKvsDouble; same results, without the value interface's calls.
+    void AddNumbers();
+    void SubNumbers();
+    void MulNumbers();
+    void DivNumbers();
+    void PowNumbers();
+    void SqrtNumber();
+
     // Text functions (CcalcStrings.cpp).
     void StringSearch();
     void FloatToString();

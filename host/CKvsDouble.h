@@ -24,6 +24,7 @@ public:
     }
 
     double Value() const { return m_value; }
+    void SetValue(double value) { m_value = value; }
 
     bool SetValueStr(CString& text) override;
     CKvsType* MakeCopy() const override;

@@ -60,8 +60,21 @@ bool ParseObservation(const std::string& line, char dateSep, double& time, doubl
     tm.tm_mday = d;
     tm.tm_hour = h;
     tm.tm_min = mi;
-    time = static_cast<double>(timegm(&tm)) + s;
+    // Whole milliseconds, as FormatTime writes them back.
+    const long long ms = static_cast<long long>(timegm(&tm)) * 1000 + std::llround(s * 1000.0);
+    time = static_cast<double>(ms) / 1000.0;
     return true;
+}
+
+// Tide files hold times to the millisecond from 1900 to 9999. Rounds time to the
+// millisecond; false when it lies outside those years (or is not finite).
+bool FileTime(double& time)
+{
+    constexpr double kFirst = -2208988800.0; // 1900-01-01 00:00:00 UTC
+    constexpr double kEnd = 253402300800.0;  // 10000-01-01 00:00:00 UTC
+    if (!(time >= kFirst && time < kEnd)) return false;
+    time = std::round(time * 1000.0) / 1000.0;
+    return time < kEnd;
 }
 
 std::string FormatTime(double time, char dateSep, bool millis)
@@ -131,9 +144,9 @@ bool TideStation::Parse(const std::string& text, TideStation& out, CString& erro
         if (key == "DATA" && rest.empty()) {
             inData = true;
         } else if (key == "STATION") {
-            result.m_name = rest.c_str();
+            result.m_name = CString(rest);
         } else if (key == "ID") {
-            result.m_id = rest.c_str();
+            result.m_id = CString(rest);
         } else if (key == "POSITION") {
             std::istringstream p(rest);
             std::string xs, ys, more;
@@ -181,7 +194,9 @@ std::string TideStation::Format() const
     }
     for (const auto& [time, value] : m_values) {
         std::snprintf(buf, sizeof buf, " %.17g\n", value);
-        text += FormatTime(time, m_layout == Layout::Native ? '-' : '/', m_layout == Layout::Native) + buf;
+        // The simple layout writes whole seconds plainly and keeps the milliseconds of others.
+        const bool millis = m_layout == Layout::Native || time != std::floor(time);
+        text += FormatTime(time, m_layout == Layout::Native ? '-' : '/', millis) + buf;
     }
     return text;
 }
@@ -299,7 +314,7 @@ size_t TideStation::LowerBound(double time) const
 
 bool TideStation::AddTideValue(double time, double value)
 {
-    if (!std::isfinite(time) || !std::isfinite(value)) return false;
+    if (!FileTime(time) || !std::isfinite(value)) return false;
     const size_t i = LowerBound(time);
     if (i < m_values.size() && m_values[i].first == time) return false;
     m_values.insert(m_values.begin() + static_cast<std::ptrdiff_t>(i), {time, value});
@@ -308,6 +323,7 @@ bool TideStation::AddTideValue(double time, double value)
 
 bool TideStation::UpdateTideValue(double time, double value)
 {
+    if (!FileTime(time)) return false;
     const size_t i = LowerBound(time);
     if (i >= m_values.size() || m_values[i].first != time || !std::isfinite(value)) return false;
     m_values[i].second = value;
@@ -316,6 +332,7 @@ bool TideStation::UpdateTideValue(double time, double value)
 
 bool TideStation::DeleteTideValue(double time)
 {
+    if (!FileTime(time)) return false;
     const size_t i = LowerBound(time);
     if (i >= m_values.size() || m_values[i].first != time) return false;
     m_values.erase(m_values.begin() + static_cast<std::ptrdiff_t>(i));

@@ -9,6 +9,8 @@
 //             in UTC. Blank lines and lines starting with '#' are ignored.
 //  * simple:  the widely used layout of lines "YYYY/MM/DD HH:MM:SS <value>" and nothing
 //             else (blank and '#' lines ignored); the station description stays empty.
+//             Seconds may carry a fraction; it is written (as milliseconds) only when
+//             not zero.
 // A malformed line refuses the whole file: FileOpen returns false, GetLastError() names
 // the file and line number, and nothing of the file is kept. Two observations at the
 // same time refuse the file as well.
@@ -76,7 +78,10 @@ public:
     void GetStationOffset(double& offset) const { offset = m_offset; }
     double GetStationOffset() const { return m_offset; }
 
-    // Adds an observation; false when one exists at that time or the values are not finite.
+    // Times of observations are kept to the millisecond, as the files hold them, and must
+    // lie in the years 1900 to 9999; the three members below round the time given.
+    // Adds an observation; false when one exists at that time, the value is not finite or
+    // the time lies outside those years.
     bool AddTideValue(double time, double value);
     // Replaces the value at that time; false when there is none.
     bool UpdateTideValue(double time, double value);

@@ -19,10 +19,12 @@ struct ModuleRecord
     CString dataDir;
 };
 
+// Never destroyed: the unload call comes after the static objects of the process are
+// gone (a static record would be used after its destruction).
 ModuleRecord& Record()
 {
-    static ModuleRecord record;
-    return record;
+    static ModuleRecord* const record = new ModuleRecord;
+    return *record;
 }
 
 std::atomic<bool> g_ready{false};

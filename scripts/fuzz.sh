@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every fuzz target with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
-# and runs each for a bounded time over a copy of its seed corpus fuzz/corpus/<target>/.
+# and runs each for a bounded time over a copy of its seed corpus fuzz/corpus/<target>/
+# (with the dictionary fuzz/<target>.dict when there is one).
 # Fails on any finding. Usage: scripts/fuzz.sh [build-dir] [seconds-per-target]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,9 +26,11 @@ for t in "${targets[@]}"; do
   echo "== $t (${seconds}s)"
   mkdir -p "$work/$t/corpus" "$work/$t/findings"
   if [ -d "$root/fuzz/corpus/$t" ]; then cp -r "$root/fuzz/corpus/$t/." "$work/$t/corpus/"; fi
+  dict=()
+  [ -f "$root/fuzz/$t.dict" ] && dict=(-dict="$root/fuzz/$t.dict")
   status=0
-  "$build/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -artifact_prefix="$work/$t/findings/" \
-    -print_final_stats=1 "$work/$t/corpus" >"$work/$t/log" 2>&1 || status=$?
+  "$build/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -artifact_prefix="$work/$t/findings/" \
+    -print_final_stats=1 "${dict[@]}" "$work/$t/corpus" >"$work/$t/log" 2>&1 || status=$?
   tail -n 25 "$work/$t/log"
   if [ "$status" -ne 0 ] || [ -n "$(ls -A "$work/$t/findings")" ]; then
     echo "fuzz target $t found a problem:"; ls -l "$work/$t/findings"

@@ -5,7 +5,6 @@
 
 namespace kvs::tool {
 
-void AddFormulaCommand(CLI::App&, Runner&) {}
 void AddGeodesyCommand(CLI::App&, Runner&) {}
 
 } // namespace kvs::tool

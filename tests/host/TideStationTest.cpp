@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -30,6 +31,16 @@ std::string ReadFile(const std::string& path)
 }
 
 constexpr double kT0 = 1767225600.0; // 2026-01-01 00:00:00 UTC
+
+// Files left beside path by a save (its temporary files).
+int LeftoverFiles(const std::string& path)
+{
+    const std::filesystem::path p(path);
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(p.parent_path()))
+        if (entry.path().filename().string().rfind(p.filename().string() + ".tmp", 0) == 0) ++n;
+    return n;
+}
 
 const char* kNative = "KVSTIDE 1\n"
                       "# Harbour gauge\n"
@@ -249,12 +260,75 @@ TEST(TideStation, FailedSaveKeepsTheOldFileAndSaysWhy)
         return ::write(fd, data, n);
     });
     EXPECT_FALSE(s.FileSave());
+    EXPECT_GE(written, 100u); // the failure came half-way, not before the first byte
     EXPECT_NE(std::string(s.GetLastError()).find("No space left"), std::string::npos) << s.GetLastError();
+    EXPECT_NE(std::string(s.GetLastError()).find(path), std::string::npos);
     EXPECT_EQ(ReadFile(path), before);
+    EXPECT_EQ(LeftoverFiles(path), 0);
+    // A disk that silently stops taking bytes is a failure too.
+    s.SetWriteFunction([](int, const void*, size_t) -> ssize_t { return 0; });
+    EXPECT_FALSE(s.FileSave());
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_EQ(LeftoverFiles(path), 0);
     EXPECT_EQ(s.FileClose(true), -1); // the last close cannot save either: the file stays open
     EXPECT_TRUE(s.IsOpen());
     s.SetWriteFunction(nullptr);
     EXPECT_EQ(s.FileClose(true), 0);
     EXPECT_NE(ReadFile(path), before);
     std::remove(path.c_str());
+}
+
+// Found by fuzzing: the simple layout dropped the milliseconds of its times on writing, so
+// a converted or saved file lost them (or could no longer be read: two times fell together).
+TEST(TideStation, BothLayoutsWriteTimesBackExactly)
+{
+    TideStation s;
+    CString error;
+    ASSERT_TRUE(TideStation::Parse(kNative, s, error)) << error;
+    for (TideStation::Layout layout : {TideStation::Layout::Simple, TideStation::Layout::Native}) {
+        s.SetLayout(layout);
+        TideStation back;
+        ASSERT_TRUE(TideStation::Parse(s.Format(), back, error)) << error << "\n" << s.Format();
+        ASSERT_EQ(back.GetNumValues(), 3);
+        double t = 0, v = 0;
+        ASSERT_TRUE(back.GetTideValue(0, t, v));
+        EXPECT_EQ(t, kT0 + 0.5);
+        EXPECT_EQ(v, 1.0);
+    }
+    s.SetLayout(TideStation::Layout::Simple);
+    // Whole seconds stay in the plain form of the simple layout.
+    EXPECT_EQ(s.Format(), "2026/01/01 00:00:00.500 1\n2026/01/01 00:10:00 1.5\n2026/01/01 00:20:00 2\n");
+
+    // The station texts are kept as they stand, odd bytes included, so they read back.
+    const std::string name("Pier\0 7", 7);
+    ASSERT_TRUE(TideStation::Parse("KVSTIDE 1\nSTATION " + name + " \nDATA\n", s, error)) << error;
+    EXPECT_EQ(s.GetStationName().str(), name);
+    TideStation back;
+    ASSERT_TRUE(TideStation::Parse(s.Format(), back, error));
+    EXPECT_EQ(back.GetStationName().str(), name);
+}
+
+TEST(TideStation, TimesAreKeptToTheMillisecondWithinTheFileYears)
+{
+    TideStation s;
+    EXPECT_TRUE(s.AddTideValue(kT0 + 1.0 / 3.0, 1.0));
+    double t = 0, v = 0;
+    ASSERT_TRUE(s.GetTideValue(0, t, v));
+    EXPECT_EQ(t, kT0 + 0.333);
+    EXPECT_FALSE(s.AddTideValue(kT0 + 0.3334, 2.0)); // the same millisecond
+    EXPECT_TRUE(s.UpdateTideValue(kT0 + 0.3331, 3.0));
+    EXPECT_TRUE(s.DeleteTideValue(kT0 + 0.333));
+    // Times a tide file cannot hold are refused.
+    EXPECT_FALSE(s.AddTideValue(1e300, 1.0));
+    EXPECT_FALSE(s.AddTideValue(253402300800.0, 1.0)); // 10000-01-01
+    EXPECT_FALSE(s.AddTideValue(253402300799.9996, 1.0)); // rounds to 10000-01-01
+    EXPECT_FALSE(s.AddTideValue(-2208988801.0, 1.0)); // before 1900
+    EXPECT_TRUE(s.AddTideValue(253402300799.999, 1.0));
+    EXPECT_EQ(s.GetNumValues(), 1);
+
+    // A file with two times in one millisecond is refused, not half read.
+    CString error;
+    TideStation r;
+    EXPECT_FALSE(TideStation::Parse("2026/01/01 00:00:00.0001 1\n2026/01/01 00:00:00.0004 2\n", r, error));
+    EXPECT_EQ(error, "line 2: a second observation at the same time");
 }

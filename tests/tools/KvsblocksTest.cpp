@@ -141,6 +141,89 @@ TEST(Kvsblocks, PlotWritesSvgWithALegend)
     std::remove(svg.c_str());
 }
 
+TEST(Kvsblocks, FormulaEvaluatesWithVariablesFromTheCommandLine)
+{
+    RunResult r = RunTool("formula 'Sqrt(var0^2 + var1^2)' --var 0=3 --var 1=4");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "5\n");
+    // A quoted value is a text; texts join with "+"; the vessel name is bound.
+    r = RunTool("formula 'var0 + \",\" + vesselName' --var '0=\"GPHDT\"' --vessel Snellius");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "GPHDT,Snellius\n");
+    r = RunTool("formula 'var0*2+var1/3-var2 ; telegram note' --var 0=1.5 --var 1=9 --var 2=-1 --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    nlohmann::json j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["result"], 7.0);
+    // Integers and times have options of their own; times are milliseconds since 1970.
+    r = RunTool("formula 'var3' --int 3=-12 --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(nlohmann::json::parse(r.out)["result"], -12);
+    r = RunTool("formula 'tim2 / 1000' --tim '2=2026-01-01 00:00:01'");
+    EXPECT_EQ(r.out, "1767225601\n");
+    r = RunTool("formula 'C2D(var0, var1)' --var 0=1 --var 1=2 --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_TRUE(nlohmann::json::parse(r.out)["result"].is_array());
+}
+
+TEST(Kvsblocks, FormulaErrorsNameCodeTextAndColumn)
+{
+    RunResult r = RunTool("formula 'var0 + foo(1)' --var 0=1");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("formula error 5 at column 8: Unknown function"), std::string::npos) << r.out;
+    r = RunTool("formula 'var7 * 2'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("error 12 at column 4: Unassigned variable"), std::string::npos) << r.out;
+    r = RunTool("formula '(1+2' --json");
+    EXPECT_EQ(r.status, 1);
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    EXPECT_EQ(j["error"]["code"], 8);
+    EXPECT_EQ(j["error"]["text"], "Missing closing bracket");
+    // A bound call without implementation fails when it runs.
+    r = RunTool("formula 'AttCor(var0, var1)' --var 0=1 --var 1=2");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("execution error 1: Empty function pointer"), std::string::npos) << r.out;
+    // Bad option values are usage errors.
+    EXPECT_EQ(RunTool("formula var0 --var 50=1").status, 2);
+    EXPECT_EQ(RunTool("formula var0 --var 0=abc").status, 2);
+    EXPECT_EQ(RunTool("formula var0 --int 0=1.5").status, 2);
+    EXPECT_EQ(RunTool("formula var0 --var 0").status, 2);
+    EXPECT_EQ(RunTool("formula").status, 2);
+}
+
+TEST(Kvsblocks, FormulaBuildsOneTelegramPerBlockOfAStream)
+{
+    const std::string a = Temp("telegrams.kvs");
+    ASSERT_EQ(RunTool("simulate -q -o " + a + " --kind singlebeam --pings 3 --rate 1").status, 0);
+    // tim0 is the block time in milliseconds; data elements are bound by position.
+    RunResult r = RunTool("formula '\"T\" + ValToMyStr(tim0 / 1000 - 1767225600, 0)' --stream " + a);
+    EXPECT_EQ(r.out, "T0\nT1\nT2\n");
+    r = RunTool("formula 'tim0 / 1000 - 1767225600' --stream " + a);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "0\n1\n2\n");
+    r = RunTool("formula 'EntryValue(dataElem0) + EntryStatus(dataElem49)' --elem 49=505 --stream " + a + " --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    ASSERT_EQ(j.size(), 3u);
+    EXPECT_EQ(j[2]["index"], 2);
+    EXPECT_EQ(j[2]["time"], "2026-01-01 00:00:02.000");
+    // Without a stream there are no data elements.
+    EXPECT_EQ(RunTool("formula 'EntryValue(dataElem0)'").status, 1);
+
+    // A corrupt stream: the telegrams of the good blocks, then the offset of the bad one.
+    std::string bytes;
+    {
+        std::ifstream in(a, std::ios::binary);
+        bytes.assign((std::istreambuf_iterator<char>(in)), {});
+    }
+    bytes.resize(bytes.size() - 3);
+    std::ofstream(a, std::ios::binary) << bytes;
+    r = RunTool("formula 'tim0 / 1000 - 1767225600' --stream " + a);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind("0\n1\n", 0), 0u) << r.out;
+    EXPECT_NE(r.out.find("truncated record at offset"), std::string::npos) << r.out;
+    std::remove(a.c_str());
+}
+
 TEST(Kvsblocks, RefusedVersionCheckIsReported)
 {
     const std::string a = Temp("v.kvs");

@@ -1,0 +1,285 @@
+// kvsblocks formula: evaluates a telegram formula once with variables from the command
+// line, or once per block of a record stream with the block's data elements and time
+// bound, one line (or JSON object) each.
+#include "Commands.h"
+#include "ToolCommon.h"
+
+#include <KvsDataBlocks/datablocks/CDataBlock.h>
+#include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
+#include <KvsDataBlocks/datablocks/RecordStream.h>
+#include <KvsDataBlocks/formula/CForm.h>
+#include <KvsDataBlocks/host/CKvsDouble.h>
+#include <KvsDataBlocks/host/CKvsDouble2D.h>
+#include <KvsDataBlocks/host/CKvsDouble3D.h>
+#include <KvsDataBlocks/host/CKvsInt.h>
+#include <KvsDataBlocks/host/CKvsName.h>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kvs::tool {
+
+namespace {
+
+struct FormulaOptions
+{
+    std::string formula;
+    std::vector<std::string> vars;  // N=number or N="text"
+    std::vector<std::string> ints;  // N=integer
+    std::vector<std::string> times; // N=UTC text or milliseconds since 1970
+    std::vector<std::string> elems; // N=use-as code
+    std::string vessel;
+    std::string stream;
+    bool json = false;
+};
+
+// A bad option value: main's usage status, with the option named.
+struct UsageError : std::runtime_error
+{
+    using std::runtime_error::runtime_error;
+};
+
+bool ParseNumber(const std::string& text, double& out)
+{
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    out = std::strtod(text.c_str(), &end);
+    return *end == '\0' && errno != ERANGE && std::isfinite(out);
+}
+
+// Splits "N=VALUE" into a slot index 0 .. 49 and the value text.
+std::pair<int, std::string> SlotAndValue(const std::string& option, const std::string& text)
+{
+    const size_t eq = text.find('=');
+    double index = -1;
+    if (eq == std::string::npos || !ParseNumber(text.substr(0, eq), index) || index != static_cast<int>(index) ||
+        index < 0 || index >= CForm::kSlots)
+        throw UsageError(option + " '" + text + "': expected N=VALUE with N from 0 to 49");
+    return {static_cast<int>(index), text.substr(eq + 1)};
+}
+
+// The values bound to the form; their addresses stay fixed while the form uses them.
+struct Slots
+{
+    std::vector<std::unique_ptr<CKvsType>> owned;
+    std::array<CKvsBytePtr, CForm::kSlots> elements;
+    std::array<int, CForm::kSlots> elementUseAs{}; // 0: the element at that position
+    CKvsDouble blockTime{0.0};                       // tim0 of a stream, milliseconds since 1970
+
+    CKvsType* Keep(std::unique_ptr<CKvsType> value)
+    {
+        owned.push_back(std::move(value));
+        return owned.back().get();
+    }
+};
+
+void BindOptions(const FormulaOptions& o, CForm& form, Slots& slots)
+{
+    for (const std::string& v : o.vars) {
+        const auto [index, value] = SlotAndValue("--var", v);
+        double number = 0.0;
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            form.SetVar(index, slots.Keep(std::make_unique<CKvsName>(CString(value.substr(1, value.size() - 2)))));
+        else if (ParseNumber(value, number))
+            form.SetVar(index, slots.Keep(std::make_unique<CKvsDouble>(number)));
+        else
+            throw UsageError("--var '" + v + "': the value is neither a number nor a quoted \"text\"");
+    }
+    for (const std::string& v : o.ints) {
+        const auto [index, value] = SlotAndValue("--int", v);
+        double number = 0.0;
+        if (!ParseNumber(value, number) || number != static_cast<double>(static_cast<long long>(number)) ||
+            number < -2147483648.0 || number > 2147483647.0)
+            throw UsageError("--int '" + v + "': the value is not a 32-bit integer");
+        form.SetVar(index, slots.Keep(std::make_unique<CKvsInt>(static_cast<int>(number))));
+    }
+    for (const std::string& v : o.times) {
+        const auto [index, value] = SlotAndValue("--tim", v);
+        double ms = 0.0, seconds = 0.0;
+        if (ParseNumber(value, ms)) {
+        } else if (ParseUtc(value, seconds)) {
+            ms = seconds * 1000.0;
+        } else {
+            throw UsageError("--tim '" + v + "': expected milliseconds since 1970 or YYYY-MM-DD HH:MM:SS[.sss]");
+        }
+        form.SetTim(index, slots.Keep(std::make_unique<CKvsDouble>(ms)));
+    }
+    for (const std::string& v : o.elems) {
+        const auto [index, value] = SlotAndValue("--elem", v);
+        double useAs = 0.0;
+        if (!ParseNumber(value, useAs) || useAs < 100 || useAs > 65535 || useAs != static_cast<int>(useAs))
+            throw UsageError("--elem '" + v + "': expected a use-as code from 100 to 65535");
+        slots.elementUseAs[static_cast<size_t>(index)] = static_cast<int>(useAs);
+    }
+    if (!o.vessel.empty()) form.SetVesselName(o.vessel.c_str());
+}
+
+nlohmann::json ResultJson(CKvsType* result)
+{
+    double a = 0, b = 0, c = 0;
+    if (auto* name = dynamic_cast<CKvsName*>(result)) return std::string(name->Value());
+    if (dynamic_cast<CKvsDouble3D*>(result) && result->GetDouble3D(a, b, c)) return {a, b, c};
+    if (dynamic_cast<CKvsDouble2D*>(result) && result->GetDouble2D(a, b)) return {a, b};
+    int i = 0;
+    if (dynamic_cast<CKvsInt*>(result) && result->GetInt(i)) return i;
+    if (result->GetDouble(a)) return std::isfinite(a) ? nlohmann::json(a) : nlohmann::json(nullptr);
+    return nullptr;
+}
+
+std::string ResultText(CKvsType* result)
+{
+    CString text;
+    result->GetValueStr(text);
+    return std::string(text);
+}
+
+// Reports a parse error with its code, text and column: as JSON on standard output with
+// --json, otherwise on standard error with the column marked.
+int ReportParseError(const FormulaOptions& o, const CForm& form)
+{
+    int code = 0, column = 0;
+    form.GetError(code, column);
+    CString text;
+    form.GetErrorText(text);
+    if (o.json) {
+        const nlohmann::json j = {{"formula", o.formula},
+                                  {"error", {{"code", code}, {"text", std::string(text)}, {"column", column}}}};
+        std::printf("%s\n", j.dump(2).c_str());
+        return kExitBadInput;
+    }
+    std::fprintf(stderr, "kvsblocks: formula error %d at column %d: %s\n  %s\n  %*s\n", code, column,
+                 static_cast<const char*>(text), o.formula.c_str(), column, "^");
+    return kExitBadInput;
+}
+
+std::string ExecError(const CForm& form)
+{
+    const int code = form.GetExecError();
+    return "formula execution error " + std::to_string(code) + ": " + CForm::ErrorText(code);
+}
+
+int RunOnce(const FormulaOptions& o)
+{
+    CForm form;
+    Slots slots;
+    BindOptions(o, form, slots);
+    if (!form.SetFormula(o.formula.c_str())) return ReportParseError(o, form);
+    CKvsType* result = nullptr;
+    if (!form.Execute() || !form.GetResult(result)) throw InputError(ExecError(form));
+    if (o.json) {
+        const nlohmann::json j = {{"formula", o.formula}, {"result", ResultJson(result)}};
+        std::printf("%s\n", j.dump(2).c_str());
+    } else {
+        std::printf("%s\n", ResultText(result).c_str());
+    }
+    return kExitOk;
+}
+
+// Points every data-element slot at the element of this block that it names.
+void BindBlock(const CDataBlock& block, Slots& slots)
+{
+    for (size_t i = 0; i < slots.elements.size(); ++i) {
+        CKvsBytePtr& element = slots.elements[i];
+        const bool found = slots.elementUseAs[i] != 0
+                               ? block.GetData(static_cast<unsigned short>(slots.elementUseAs[i]), element, 2)
+                               : i < block.GetLength() && block.GetDataIdx(static_cast<unsigned short>(i), element);
+        if (!found) element = CKvsBytePtr();
+    }
+    slots.blockTime.SetDouble(block.GetTime() * 1000.0);
+}
+
+int RunStream(const FormulaOptions& o)
+{
+    RecordStreamReader reader;
+    CString error;
+    if (!reader.Open(o.stream.c_str(), error)) throw InputError(o.stream + ": " + std::string(error));
+
+    CForm form;
+    Slots slots;
+    BindOptions(o, form, slots);
+    for (int i = 0; i < CForm::kSlots; ++i) form.SetDataElem(i, &slots.elements[static_cast<size_t>(i)]);
+    form.SetTim(0, &slots.blockTime);
+    if (!form.SetFormula(o.formula.c_str())) return ReportParseError(o, form);
+
+    CDataBlock block;
+    uint64_t index = 0;
+    bool firstJson = true;
+    if (o.json) std::printf("[");
+    int status = kExitOk;
+    for (;; ++index) {
+        const uint64_t offset = reader.Offset();
+        const RecordStreamReader::Result r = reader.Next(block, error);
+        if (r == RecordStreamReader::Result::End) break;
+        if (r == RecordStreamReader::Result::Error) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "kvsblocks: %s: %s\n", o.stream.c_str(), static_cast<const char*>(error));
+            status = kExitBadInput;
+            break;
+        }
+        BindBlock(block, slots);
+        CKvsType* result = nullptr;
+        if (!form.Execute() || !form.GetResult(result)) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "kvsblocks: %s: block %llu at offset %llu: %s\n", o.stream.c_str(),
+                         static_cast<unsigned long long>(index), static_cast<unsigned long long>(offset),
+                         ExecError(form).c_str());
+            status = kExitBadInput;
+            break;
+        }
+        if (o.json) {
+            const nlohmann::json j = {{"index", index}, {"offset", offset}, {"time", FormatUtc(block.GetTime())},
+                                      {"result", ResultJson(result)}};
+            std::printf("%s\n%s", firstJson ? "" : ",", j.dump().c_str());
+            firstJson = false;
+        } else {
+            std::printf("%s\n", ResultText(result).c_str());
+        }
+    }
+    if (o.json) std::printf("\n]\n");
+    return status;
+}
+
+int RunFormula(const FormulaOptions& o)
+{
+    try {
+        return o.stream.empty() ? RunOnce(o) : RunStream(o);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "kvsblocks formula: %s\n", e.what());
+        return kExitUsage;
+    }
+}
+
+} // namespace
+
+void AddFormulaCommand(CLI::App& app, Runner& run)
+{
+    auto o = std::make_shared<FormulaOptions>();
+    CLI::App* cmd = app.add_subcommand(
+        "formula", "Evaluate a telegram formula with variables from the command line, or once per block of a stream");
+    cmd->add_option("formula", o->formula, "The formula, for instance 'Sqrt(var0^2 + var1^2)' (quote it for the shell)")
+        ->required();
+    cmd->add_option("--var", o->vars, "Bind varN: N=number, or N=\"text\" (double quotes make a text)");
+    cmd->add_option("--int", o->ints, "Bind varN to an integer value: N=integer");
+    cmd->add_option("--tim", o->times,
+                    "Bind timN: N=milliseconds since 1970 or N=YYYY-MM-DD HH:MM:SS[.sss] (UTC); with --stream, tim0 is "
+                    "the block time");
+    cmd->add_option("--vessel", o->vessel, "The text of vesselName");
+    cmd->add_option("--stream", o->stream,
+                    "Evaluate once per block of this record stream (- for standard input): dataElemN is the block's "
+                    "element N, tim0 the block time in milliseconds since 1970");
+    cmd->add_option("--elem", o->elems, "With --stream: bind dataElemN to the element with a use-as code: N=code");
+    cmd->add_flag("--json", o->json, "Write JSON");
+    cmd->callback([o, &run] { run = [o] { return RunFormula(*o); }; });
+}
+
+} // namespace kvs::tool
