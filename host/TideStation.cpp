@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -96,6 +97,25 @@ std::string FormatTime(double time, char dateSep, bool millis)
         std::snprintf(buf, sizeof buf, "%04d%c%02d%c%02d %02d:%02d:%02d", tm.tm_year + 1900, dateSep, tm.tm_mon + 1,
                       dateSep, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
     return buf;
+}
+
+// The permissions a saved file gets: those of the file it replaces, or for a new file
+// those of any new file (0666 less the process's file-creation mask). The mask is read
+// from /proc, since setting it to read it would change it for every thread meanwhile.
+mode_t SavedFileMode(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) return st.st_mode & 07777;
+    mode_t mask = 022;
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0) {
+            mask = static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+            break;
+        }
+    }
+    return 0666 & ~mask;
 }
 
 CString LineError(int line, const char* what)
@@ -274,7 +294,12 @@ bool TideStation::FileSave()
     tmp = name.data();
     size_t done = 0;
     bool ok = true;
-    while (done < text.size()) {
+    // The temporary file is created private; the saved file keeps the permissions it had.
+    if (::fchmod(fd, SavedFileMode(m_fileName.str())) != 0) {
+        m_lastError.Format("%s: cannot set the permissions: %s", static_cast<const char*>(m_fileName), std::strerror(errno));
+        ok = false;
+    }
+    while (ok && done < text.size()) {
         const ssize_t n = m_write ? m_write(fd, text.data() + done, text.size() - done)
                                   : ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;

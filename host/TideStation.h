@@ -24,7 +24,9 @@
 // extrapolation window beyond the end (window 0: no time beyond the ends).
 //
 // Saving writes a temporary file beside the tide file, flushes it to disk and renames it
-// over the old one, so a failure or crash while saving never loses the old file.
+// over the old one, so a failure or crash while saving never loses the old file. The saved
+// file keeps the permissions of the file it replaces (a new one gets the usual 0666 less
+// the file-creation mask).
 #pragma once
 
 #include <KvsDataBlocks/host/Point.h>

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -331,4 +332,27 @@ TEST(TideStation, TimesAreKeptToTheMillisecondWithinTheFileYears)
     TideStation r;
     EXPECT_FALSE(TideStation::Parse("2026/01/01 00:00:00.0001 1\n2026/01/01 00:00:00.0004 2\n", r, error));
     EXPECT_EQ(error, "line 2: a second observation at the same time");
+}
+
+// Found while making the fuzz seeds: a saved file came out readable by its owner only
+// (the temporary file's permissions), so other users lost a tide file they could read.
+TEST(TideStation, SavingKeepsThePermissionsOfTheFile)
+{
+    const std::string path = TempFile("mode");
+    std::remove(path.c_str());
+    TideStation s;
+    ASSERT_TRUE(s.FileCreate(path.c_str()));
+    s.AddTideValue(kT0, 1.0);
+    const mode_t mask = ::umask(022);
+    ASSERT_TRUE(s.FileSave()) << s.GetLastError();
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    s.AddTideValue(kT0 + 1, 2.0);
+    ASSERT_TRUE(s.FileSave()) << s.GetLastError();
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    ::umask(mask);
+    std::remove(path.c_str());
 }
