@@ -250,7 +250,7 @@ bool CForm::CheckVarUsed(int index) const
     return m_varUsed[index] != 0;
 }
 
-bool CForm::Execute()
+bool CForm::ExecuteCalls()
 {
     if (m_parseError != 0) return false;
     m_execError = 0;
@@ -261,13 +261,6 @@ bool CForm::Execute()
             return false;
         }
     }
-    return true;
-}
-
-bool CForm::GetResult(CKvsType*& result) const
-{
-    if (m_root == nullptr || m_root->value == nullptr || m_execError != 0 || m_parseError != 0) return false;
-    result = m_root->value;
     return true;
 }
 
@@ -330,6 +323,7 @@ void CForm::AddProc(const char* name, var_lnk*& target, var_lnk* a1, var_lnk* a2
 
 void CForm::FreeList()
 {
+    m_numberSteps.clear();
     m_calls.clear();
     m_owned.clear();
     m_ownedValues.clear();
@@ -471,7 +465,20 @@ bool CForm::SetFormula(CString text)
     CalcSequence(m_root);
 
     m_text = nullptr;
+    if (m_parseError == 0) BuildNumberSteps();
     return m_parseError == 0;
+}
+
+void CForm::BuildNumberSteps()
+{
+    try {
+        std::vector<Ccalc::NumberStep> steps(m_calls.size());
+        for (size_t i = 0; i < m_calls.size(); ++i)
+            if (!m_calls[i]->GetNumberStep(steps[i])) return;
+        m_numberSteps = std::move(steps);
+    } catch (const std::bad_alloc&) {
+        // The calls run one by one instead.
+    }
 }
 
 void CForm::CalcSequence(var_lnk*& target)

@@ -106,12 +106,25 @@ public:
 
     // Runs the bound calls in order; false after a failed SetFormula or when a call fails
     // (GetExecError then gives its code). Allocates nothing.
-    bool Execute();
+    // A formula of plain-number arithmetic runs inline as number steps; any other runs
+    // its calls one by one.
+    bool Execute()
+    {
+        if (m_numberSteps.empty() || m_parseError != 0) return ExecuteCalls();
+        m_execError = 0; // plain-number arithmetic cannot fail
+        Ccalc::RunNumberSteps(m_numberSteps.data(), m_numberSteps.size());
+        return true;
+    }
     int GetExecError() const { return m_execError; }
     // The formula's result value (owned by the form, or the caller's value for a bare
     // variable); the same object after every Execute. False without a parsed formula or
     // after a failed Execute.
-    bool GetResult(CKvsType*& result) const;
+    bool GetResult(CKvsType*& result) const
+    {
+        if (m_root == nullptr || m_root->value == nullptr || m_execError != 0 || m_parseError != 0) return false;
+        result = m_root->value;
+        return true;
+    }
     // Type code of a value by its run-time class: CKvsDouble 103, CKvsInt 101, CKvsName 501,
     // any other class (and null) 0.
     static unsigned short GetKvsType(CKvsType* value);
@@ -131,6 +144,8 @@ private:
     void AddProc(const char* name, var_lnk*& target, var_lnk* a1, var_lnk* a2, var_lnk* a3, var_lnk* a4,
                  var_lnk* a5);
     void FreeList();
+    void BuildNumberSteps();
+    bool ExecuteCalls();
     bool Bind(var_lnk** slots, int index, CKvsType* value);
     void CopyFrom(const CForm& other);
 
@@ -166,5 +181,8 @@ private:
     std::vector<std::unique_ptr<CKvsType>> m_ownedValues; // the values of m_owned
     std::deque<var_lnk> m_bindings;                     // SetVar/SetTim/SetDataElem nodes
     std::vector<std::unique_ptr<Ccalc>> m_calls;        // in binding order
+    // The calls as number steps when every one is plain-number arithmetic (else empty):
+    // Execute then runs these instead of the calls.
+    std::vector<Ccalc::NumberStep> m_numberSteps;
     CString m_vesselName;
 };

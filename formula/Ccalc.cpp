@@ -321,6 +321,7 @@ namespace {
 
 double Number(const CKvsType* value) { return static_cast<const CKvsDouble*>(value)->Value(); }
 void SetNumber(CKvsType* value, double number) { static_cast<CKvsDouble*>(value)->SetValue(number); }
+double* NumberPtr(CKvsType* value) { return static_cast<CKvsDouble*>(value)->ValuePtr(); }
 
 } // namespace
 
@@ -334,10 +335,34 @@ void Ccalc::DivNumbers()
     SetNumber(m_result, divisor != 0.0 ? Number(m_a1) / divisor : Number(m_a1));
 }
 
-void Ccalc::PowNumbers() { SetNumber(m_result, std::pow(Number(m_a1), Number(m_a2))); }
+void Ccalc::PowNumbers() { SetNumber(m_result, CKvsDouble::Power(Number(m_a1), Number(m_a2))); }
 
 void Ccalc::SqrtNumber()
 {
     const double v = Number(m_a1);
     if (!(v < 0.0)) SetNumber(m_result, std::sqrt(v));
+}
+
+bool Ccalc::GetNumberStep(NumberStep& step) const
+{
+    NumberStep::Op op;
+    if (m_function == &Ccalc::AddNumbers)
+        op = NumberStep::Add;
+    else if (m_function == &Ccalc::SubNumbers)
+        op = m_a2 != nullptr ? NumberStep::Sub : NumberStep::Neg;
+    else if (m_function == &Ccalc::MulNumbers)
+        op = NumberStep::Mul;
+    else if (m_function == &Ccalc::DivNumbers)
+        op = NumberStep::Div;
+    else if (m_function == &Ccalc::PowNumbers)
+        op = NumberStep::Pow;
+    else if (m_function == &Ccalc::SqrtNumber)
+        op = NumberStep::Sqrt;
+    else
+        return false;
+    step.op = op;
+    step.a1 = NumberPtr(m_a1);
+    step.a2 = m_a2 != nullptr ? NumberPtr(m_a2) : step.a1;
+    step.result = NumberPtr(m_result);
+    return true;
 }

@@ -7,8 +7,11 @@
 #pragma once
 
 #include <KvsDataBlocks/formula/VectorRecords.h>
+#include <KvsDataBlocks/host/CKvsDouble.h>
 #include <KvsDataBlocks/platform/CString.h>
 
+#include <cmath>
+#include <cstddef>
 #include <memory>
 
 class CKvsType;
@@ -46,6 +49,40 @@ public:
         }
         (this->*m_function)();
         return m_error;
+    }
+
+    // A call of plain-number arithmetic as one step of a number program: the operation
+    // and the addresses of its numbers.
+    struct NumberStep
+    {
+        enum Op : unsigned char { Add, Sub, Neg, Mul, Div, Pow, Sqrt };
+        Op op;
+        const double* a1;
+        const double* a2;
+        double* result;
+    };
+    // Whether this call is plain-number arithmetic (result and arguments CKvsDouble);
+    // step then describes it.
+    bool GetNumberStep(NumberStep& step) const;
+    // Runs the steps in order, computing exactly what executing their calls computes
+    // (inline: it is the whole of executing a number formula).
+    static void RunNumberSteps(const NumberStep* steps, size_t count)
+    {
+        for (const NumberStep* s = steps; s != steps + count; ++s) {
+            const double a = *s->a1;
+            const double b = *s->a2;
+            switch (s->op) {
+            case NumberStep::Add: *s->result = a + b; break;
+            case NumberStep::Sub: *s->result = a - b; break;
+            case NumberStep::Neg: *s->result = -a; break;
+            case NumberStep::Mul: *s->result = a * b; break;
+            case NumberStep::Div: *s->result = b != 0.0 ? a / b : a; break; // x / 0 keeps x
+            case NumberStep::Pow: *s->result = CKvsDouble::Power(a, b); break;
+            case NumberStep::Sqrt:
+                if (!(a < 0.0)) *s->result = std::sqrt(a); // a negative root keeps the result
+                break;
+            }
+        }
     }
 
     int GetError() const { return m_error; }

@@ -11,6 +11,8 @@
 
 #include <KvsDataBlocks/host/CKvsType.h>
 
+#include <cmath>
+
 class CKvsDouble : public CKvsType
 {
 public:
@@ -25,6 +27,16 @@ public:
 
     double Value() const { return m_value; }
     void SetValue(double value) { m_value = value; }
+    // The address of the held number, valid as long as the object: lets the formula
+    // engine compute on plain numbers without a call per value.
+    double* ValuePtr() { return &m_value; }
+
+    // base ^ exponent as Pow1D and the formula operator "^" compute it: std::pow, except
+    // that an exponent of exactly 2 multiplies (the correctly rounded square, and fast).
+    static double Power(double base, double exponent)
+    {
+        return exponent == 2.0 ? base * base : std::pow(base, exponent);
+    }
 
     bool SetValueStr(CString& text) override;
     CKvsType* MakeCopy() const override;
@@ -60,7 +72,7 @@ public:
     int LocalToUtc(CKvsType& time) override;                     // minus the local zone offset
     int YyToCcyy(CKvsType& year) override;                       // 0-79 -> 2000-2079, 80-99 -> 1980-1999, others unchanged
     int CYMDMsecToMsec(CKvsType& year, CKvsType& month, CKvsType& day, CKvsType& msOfDay) override;
-    int Pow1D(CKvsType& base, CKvsType& exponent) override;      // base ^ exponent
+    int Pow1D(CKvsType& base, CKvsType& exponent) override;      // base ^ exponent (Power)
     int Sqr1D(CKvsType& value) override;                         // square root; negative values refused
     int Log1D(CKvsType& value) override;                         // base-10 logarithm; values <= 0 refused
     int Neg(CKvsType& value) override;                           // -value

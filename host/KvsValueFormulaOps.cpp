@@ -181,7 +181,7 @@ int CKvsDouble::Pow1D(CKvsType& base, CKvsType& exponent)
 {
     double b, e;
     if (!NumberOf(base, b) || !NumberOf(exponent, e)) return 0;
-    m_value = std::pow(b, e);
+    m_value = Power(b, e);
     return 1;
 }
 

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <string>
 
 namespace {
 
@@ -28,10 +30,14 @@ bool SameBits(double a, double b)
 TEST(CcalcArithmetic, PlainNumbersGiveWhatTheValueOperationsGive)
 {
     const double inf = std::numeric_limits<double>::infinity();
-    const double values[] = {0.0, -0.0, 1.0, -2.5, 3.0, 1e-310, 1e308, -1e308, inf, -inf, std::nan(""), 0.1};
+    const double values[] = {0.0, -0.0, 1.0, 2.0, -2.5, 3.0, 1e-310, 1e308, -1e308, inf, -inf, std::nan(""), 0.1};
     const char* formulas[] = {"var0 + var1", "var0 - var1", "-var0", "var0 * var1", "var0 / var1", "var0 ^ var1",
                               "(var0 - var1) * (var0 + var1) / var1 ^ var0"};
-    for (const char* formula : formulas) {
+    // Without a suffix the form runs its number steps; with a call that is not number
+    // arithmetic it runs the calls one by one.
+    for (const std::string suffix : {"", " + Value(\"0\")"})
+    for (const char* plain : formulas) {
+        const std::string formula = plain + suffix;
         CKvsDouble a0(7.0), a1(-7.0);
         OtherDouble b0(7.0), b1(-7.0);
         CForm fast, generic;
@@ -39,8 +45,8 @@ TEST(CcalcArithmetic, PlainNumbersGiveWhatTheValueOperationsGive)
         fast.SetVar(1, &a1);
         generic.SetVar(0, &b0);
         generic.SetVar(1, &b1);
-        ASSERT_TRUE(fast.SetFormula(formula));
-        ASSERT_TRUE(generic.SetFormula(formula));
+        ASSERT_TRUE(fast.SetFormula(formula.c_str()));
+        ASSERT_TRUE(generic.SetFormula(formula.c_str()));
         for (double x : values) {
             for (double y : values) {
                 a0.SetDouble(x);
@@ -87,4 +93,21 @@ TEST(CcalcArithmetic, DivisionByZeroAndNegativeRootsKeepTheirRules)
     ASSERT_TRUE(form.Execute());
     result->GetDouble(r);
     EXPECT_TRUE(std::isnan(r));
+}
+
+TEST(CcalcArithmetic, SquaresAreExact)
+{
+    // "^2" multiplies: the correctly rounded square, where std::pow may be one unit off.
+    const double x = -0x1.66cb116c5f0a9p-267;
+    CKvsDouble v0(x);
+    CForm form;
+    form.SetVar(0, &v0);
+    CKvsType* result = nullptr;
+    double r = 0.0;
+    ASSERT_TRUE(form.SetFormula("var0^2"));
+    ASSERT_TRUE(form.Execute() && form.GetResult(result) && result->GetDouble(r));
+    EXPECT_EQ(r, x * x);
+    CKvsDouble square;
+    ASSERT_TRUE(square.Pow1D(v0, *std::make_unique<CKvsDouble>(2.0)));
+    EXPECT_EQ(square.Value(), x * x);
 }
