@@ -128,11 +128,12 @@ TEST(CcalcTime, FormatMyTimeWritesAGivenTimeInLocalTime)
     TimeZoneGuard tz("IST-5:30");
     FormulaRunner f;
     f.Time(0, static_cast<double>(k20240305_123456 + 500));
-    f.Time(1, static_cast<double>(k20240305_123456 + 789)); // not a binary fraction of a second
+    // 123 ms is no binary fraction of a second: splitting time / 1000 would read 122.
+    f.Time(1, static_cast<double>(k20240305_123456 + 123));
     EXPECT_EQ(f.TextOf("FormatMyTime(tim0, \"%H:%M:%S.\", 3)"), "18:04:56.500");
     EXPECT_EQ(f.TextOf("FormatMyTime(tim0, \"%H:%M:%S\", 0)"), "18:04:56");
-    EXPECT_EQ(f.TextOf("FormatMyTime(tim1, \"%S.\", 3)"), "56.789");
-    EXPECT_EQ(f.TextOf("FormatMyTime(tim1, \"%S.\", 2)"), "56.78");
+    EXPECT_EQ(f.TextOf("FormatMyTime(tim1, \"%S.\", 3)"), "56.123");
+    EXPECT_EQ(f.TextOf("FormatMyTime(tim1, \"%S.\", 2)"), "56.12");
     EXPECT_EQ(f.TextOf("FormatMyTime(tim0, \"%Y-%m-%d\", 0)"), "2024-03-05");
 }
 
