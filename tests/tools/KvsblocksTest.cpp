@@ -200,12 +200,17 @@ TEST(Kvsblocks, FormulaBuildsOneTelegramPerBlockOfAStream)
     r = RunTool("formula 'tim0 / 1000 - 1767225600' --stream " + a);
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "0\n1\n2\n");
-    r = RunTool("formula 'EntryValue(dataElem0) + EntryStatus(dataElem49)' --elem 49=505 --stream " + a + " --json");
+    // --elem binds by use-as code (505: position x; the line runs north from x 500000).
+    r = RunTool("formula 'EntryValue(dataElem49) + EntryStatus(dataElem0)' --elem 49=505 --stream " + a + " --json");
     ASSERT_EQ(r.status, 0) << r.out;
     const nlohmann::json j = nlohmann::json::parse(r.out);
     ASSERT_EQ(j.size(), 3u);
     EXPECT_EQ(j[2]["index"], 2);
     EXPECT_EQ(j[2]["time"], "2026-01-01 00:00:02.000");
+    for (const auto& line : j) EXPECT_EQ(line["result"], 500000.0);
+    // Element 0 of a single-beam block is its first depth, about 30 m.
+    r = RunTool("formula 'Clip(EntryValue(dataElem0), 25, 35) - EntryValue(dataElem0) + Sign(EntryValue(dataElem0))' --stream " + a);
+    EXPECT_EQ(r.out, "1\n1\n1\n");
     // Without a stream there are no data elements.
     EXPECT_EQ(RunTool("formula 'EntryValue(dataElem0)'").status, 1);
 
