@@ -31,10 +31,13 @@ for t in "${targets[@]}"; do
   status=0
   "$build/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -artifact_prefix="$work/$t/findings/" \
     -print_final_stats=1 "${dict[@]}" "$work/$t/corpus" >"$work/$t/log" 2>&1 || status=$?
-  tail -n 25 "$work/$t/log"
   if [ "$status" -ne 0 ] || [ -n "$(ls -A "$work/$t/findings")" ]; then
+    tail -n 60 "$work/$t/log"
     echo "fuzz target $t found a problem:"; ls -l "$work/$t/findings"
     mkdir -p "$build/findings" && cp -r "$work/$t/findings/." "$build/findings/"
     exit 1
   fi
+  # The final coverage and execution figures.
+  grep -E "cov: " "$work/$t/log" | tail -n 1
+  grep -E "^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)" "$work/$t/log"
 done
