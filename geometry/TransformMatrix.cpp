@@ -64,24 +64,23 @@ void CalcRPY(const Matrix4& m, double& roll, double& pitch, double& yaw)
     const Vec3 f = Direction(m, 0.0, 1.0, 0.0);
     const double h = std::sqrt(f.x * f.x + f.y * f.y);
     pitch = modgeo(-std::atan2(f.z, h) / D_TO_R);
-    const bool vertical = std::fabs(h) <= 0.001;
-    if (vertical) {
-        // The forward axis is (nearly) vertical and says nothing about the yaw.
+    if (std::fabs(h) <= 0.001) {
+        // The forward axis is (nearly) vertical and says nothing about the yaw: the x axis
+        // gives it, and with it every turn about the vertical forward axis, roll included.
+        // The up axis would add only a ratio of rounding residues (uz and cos(pitch) both
+        // vanish), which could turn the reading over by 180; the roll is 0.
         const Vec3 a = Direction(m, 1.0, 0.0, 0.0);
         yaw = modgeo(std::atan2(a.x, a.y) / D_TO_R - 90.0);
-    } else {
-        yaw = modgeo(std::atan2(f.x, f.y) / D_TO_R);
+        roll = 0.0;
+        return;
     }
+    yaw = modgeo(std::atan2(f.x, f.y) / D_TO_R);
     const Vec3 u = Direction(m, 0.0, 0.0, 1.0);
     const double cy = std::cos(yaw * D_TO_R), sy = std::sin(yaw * D_TO_R);
     const double n = cy * u.x - sy * u.y;
     double d = u.z;
     const double cp = std::cos(pitch * D_TO_R);
     if (cp != 0.0) d /= cp;
-    // With a vertical forward axis the yaw read from the x axis already holds any turn
-    // about that axis, roll included; what is left is a small residual. The sign of d is
-    // then a ratio of two rounding residues and must not turn the roll over by 180.
-    if (vertical) d = std::fabs(d);
     roll = std::atan2(n, d) / D_TO_R;
     if (std::fabs(roll) > 90.0) {
         yaw += 180.0;

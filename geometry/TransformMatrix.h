@@ -23,7 +23,7 @@ Matrix4 TransMatrix(const Matrix4& m, const Point& t);
 // change them). Pitch comes from the forward (y) axis and lies in [-90, 90] before the
 // turn-over below; yaw is the direction of the forward axis, clockwise from y towards x,
 // in (-180, 180]; when the forward axis is within about 0.06 degrees of the vertical the
-// yaw is taken from the x axis, which holds the roll as well, and the roll is then close
-// to 0 (never turned over). A roll beyond +-90 is
+// yaw is taken from the x axis, which holds the roll as well, and the roll is 0. A roll
+// beyond +-90 is
 // reported turned over: yaw + 180, 180 - pitch, roll + 180 (not normalised again).
 void CalcRPY(const Matrix4& m, double& roll, double& pitch, double& yaw);

@@ -144,22 +144,22 @@ TEST(CalcRPY, VerticalForwardAxisTakesTheYawFromTheXAxis)
     Rpy r = Read(PitchMatrix(I, 90));
     EXPECT_NEAR(r.pitch, 90.0, 1e-9);
     EXPECT_NEAR(r.yaw, 0.0, 1e-9);
-    EXPECT_NEAR(r.roll, 0.0, 1e-9);
+    EXPECT_EQ(r.roll, 0.0);
     // Straight up after a roll of 15 and a yaw of 40: yaw and roll turn about the same
     // axis, and the x axis gives their sum as the yaw.
     r = Read(Attitude(15, -90, 40));
     EXPECT_NEAR(r.pitch, -90.0, 1e-9);
     EXPECT_NEAR(r.yaw, 40.0 - 15.0, 1e-9);
-    EXPECT_NEAR(r.roll, 0.0, 1e-9);
+    EXPECT_EQ(r.roll, 0.0);
     // A roll beyond 90 about the vertical forward axis is held in the yaw as well; it does
     // not turn the reading over.
     r = Read(Attitude(150, 90, 10));
     EXPECT_NEAR(r.pitch, 90.0, 1e-9);
     EXPECT_NEAR(r.yaw, 160.0, 1e-9);
-    EXPECT_NEAR(r.roll, 0.0, 1e-9);
+    EXPECT_EQ(r.roll, 0.0);
     r = Read(Attitude(-180, -90, 10));
     EXPECT_NEAR(r.yaw, -170.0, 1e-9);
-    EXPECT_NEAR(r.roll, 0.0, 1e-9);
+    EXPECT_EQ(r.roll, 0.0);
     // Within 0.06 degrees of the vertical the x axis is still used, to within that tilt.
     r = Read(Attitude(0, 89.97, 40));
     EXPECT_NEAR(r.yaw, 40.0, 1e-6);
