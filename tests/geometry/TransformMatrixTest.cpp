@@ -67,26 +67,6 @@ TEST(GtlMatrix, StartsZeroAndMultipliesRowsByColumns)
     EXPECT_EQ(c, a);
 }
 
-TEST(TransformMatrix, BuildersHoldTheRotationTables)
-{
-    const double c = std::cos(30.0 * D_TO_R), s = std::sin(30.0 * D_TO_R);
-    const Matrix4 p = PitchMatrix(I, 30), r = RollMatrix(I, 30), y = YawMatrix(I, 30);
-    EXPECT_EQ(p[1][1], c);
-    EXPECT_EQ(p[1][2], s);
-    EXPECT_EQ(p[2][1], -s);
-    EXPECT_EQ(p[0][0], 1.0);
-    EXPECT_EQ(r[0][2], s);
-    EXPECT_EQ(r[2][0], -s);
-    EXPECT_EQ(r[1][1], 1.0);
-    EXPECT_EQ(y[0][1], s);
-    EXPECT_EQ(y[1][0], -s);
-    EXPECT_EQ(y[2][2], 1.0);
-    for (const Matrix4* m : {&p, &r, &y}) {
-        EXPECT_EQ((*m)[3][3], 1.0);
-        EXPECT_EQ((*m)[0][3], 0.0);
-    }
-}
-
 TEST(TransformMatrix, NewTurnsMultiplyOnTheLeftSoChainsApplyInOrder)
 {
     const Matrix4 m = TransMatrix(RollMatrix(I, 11), Point(1, 2, 3));
