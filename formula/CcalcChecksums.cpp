@@ -91,7 +91,9 @@ int Ccalc::PosSecConv(CKvsType& text)
         if (point <= 0) {
             // Fewer integer digits than none: the point comes first, then the zeros that
             // the digit string leaves out, then the digits.
-            std::string s = "." + std::string(static_cast<size_t>(-point), '0') + digits.str();
+            std::string s(1, '.');
+            s.append(static_cast<size_t>(-point), '0');
+            s.append(digits.str());
             s.resize(6, '0');
             out = CString(std::move(s));
         } else if (point <= digits.GetLength()) {
