@@ -118,6 +118,16 @@ private:
 
     // One pass of the statistical filter over the middle slot (see the source).
     void StatsPass(int middle, int lastOffset, bool spreadPass);
+    // Both passes at once once the window runs full (see the source).
+    void StatsRunning(int middle);
+    // Allocates the window at its first use; false when out of memory.
+    bool AllocateWindow();
+    // The depth keys of a slot's samples, brought up to date with its flags when stale.
+    const int32_t* KeyRow(int slot);
+    // The ping's nadir beam, reusing the one found earlier in this pass while it stands.
+    static int NadirBeam(PingStruct& ping);
+    // Derived limits of the trigonometric tests (SetAttributes).
+    void DeriveLimits();
 
     unsigned short m_nadirDepthStatus = 0;
     bool m_beamReject = false;
@@ -180,8 +190,39 @@ private:
     PingStruct m_work;
     CDataBlock m_drain;
     std::vector<Bin> m_bins;
+    // The window slot the ping of the current pass was read into, -1 for m_work's own.
+    int m_readSlot = -1;
     // The sorted sample of the statistical filter: at most 7 x 7 depths as order-keeping
     // integer keys, padded to a fixed length.
     static constexpr int kSampleSlots = 64;
     std::array<int32_t, kSampleSlots> m_sampleKeys{};
+    // Per slot in use, the depth key of every beam that counts as a sample (kMaxBeams
+    // each), with how far it may hold keys and whether the slot's flags changed since.
+    std::vector<int32_t> m_keyRows;
+    std::array<int, kWindowSlots> m_keyExtent{};
+    std::array<bool, kWindowSlots> m_keyStale{};
+    // The running passes: the sorted samples of the pings around the middle one for the
+    // last few beams (the spread pass trails the fixed-ratio pass), the sorted columns of
+    // those pings and the middle ping's keys within the beam window.
+    static constexpr int kMaxHalf = 3;
+    // Entries are keys shifted left by 3 bits over the ring place of their column.
+    std::array<std::array<int64_t, kSampleSlots>, kMaxHalf + 1> m_aroundKeys{};
+    std::array<int, kMaxHalf + 1> m_aroundSize{};
+    std::array<std::array<int64_t, 8>, 2 * kMaxHalf + 1> m_columns{};
+    std::array<int, 2 * kMaxHalf + 1> m_columnSize{};
+    std::array<std::array<int32_t, 8>, 2> m_middleKeys{};
+
+    // Bounds of the trigonometric tests that settle most beams without the exact
+    // arctangent or arccosine (see the source).
+    struct TanBound
+    {
+        double lo = 0.0;
+        double hi = 0.0;
+        bool usable = false;
+        static TanBound For(double degrees);
+        int Side(double rho, double d) const;
+    };
+    TanBound m_portBound, m_starboardBound, m_reliableBound, m_slopeBound;
+    double m_minAngleCosLo = 0.0, m_minAngleCosHi = 0.0;
+    bool m_minAngleBound = false;
 };
