@@ -1064,37 +1064,6 @@ int EntriesBelow(const Entry* v, Entry e)
 // The most entries of the pings around the middle one: 6 pings by 7 beams.
 constexpr int kMaxAround = 2 * 3 * (2 * 3 + 1);
 
-// A sorted run of at most 7 entries padded with kNoEntry to 8: takes out one entry equal
-// to e, which must be held unless it is kNoEntry (then nothing changes).
-// (The selections are masks: as branches they would be mispredicted half the time.)
-void RunRemove(Entry* v, Entry e)
-{
-    int p = 0;
-    for (int t = 0; t < 8; ++t) p += v[t] < e;
-    Entry w[8];
-    for (int t = 0; t < 7; ++t) {
-        const Entry keep = -static_cast<Entry>(t < p);
-        w[t] = (v[t] & keep) | (v[t + 1] & ~keep);
-    }
-    w[7] = kNoEntry;
-    for (int t = 0; t < 8; ++t) v[t] = w[t];
-}
-
-// Puts e into a sorted run of at most 6 entries (nothing changes for kNoEntry).
-void RunInsert(Entry* v, Entry e)
-{
-    int q = 0;
-    for (int t = 0; t < 8; ++t) q += v[t] < e;
-    Entry w[8];
-    for (int t = 0; t < 8; ++t) {
-        const Entry below = -static_cast<Entry>(t < q);
-        const Entry at = -static_cast<Entry>(t == q);
-        const Entry before = t > 0 ? v[t - 1] : 0;
-        w[t] = (v[t] & below) | (e & at) | (before & ~(below | at));
-    }
-    for (int t = 0; t < 8; ++t) v[t] = w[t];
-}
-
 // Builds in dst (64 entries, kNoEntry from dstSize on) the sorted prev[0..size) without
 // the entries of tag outTag and with the sorted in[0..nIn), padded with kNoEntry; returns
 // the new size. prev holds at most kMaxAround entries, in at most 8. Each kept
@@ -1344,8 +1313,9 @@ void MultibeamFilter::StatsRunning(int middle)
         m_columns[tag][6] = m_columns[tag][7] = kNoEntry;
         m_columnSize[tag] = size;
     };
-    // Each pass keeps the middle ping's keys of the beam window twice: by ring place
-    // (kNoKey where there is no sample) and as a sorted run.
+    // Each pass keeps the middle ping's keys of the beam window by ring place (kNoKey
+    // where there is no sample) and sorts them afresh for each beam: a sort of 8 without
+    // branches costs less than keeping them sorted.
     struct Own
     {
         int32_t* ring;
@@ -1354,9 +1324,9 @@ void MultibeamFilter::StatsRunning(int middle)
     };
     Own ownA{m_middleKeys[0].data(), {}, 0};
     Own ownB{m_middleKeys[1].data(), {}, 0};
-    auto start = [&](Own& own) {
+    auto sortOwn = [&](Own& own) {
         int32_t c[8];
-        for (int b = 0; b < 8; ++b) c[b] = b < width ? (own.ring[b] = midKeys[b]) : kNoKey;
+        for (int k = 0; k < 8; ++k) c[k] = k < width ? own.ring[k] : kNoKey;
         SortEight(c);
         own.size = 0;
         for (int k = 0; k < 8; ++k) {
@@ -1364,22 +1334,19 @@ void MultibeamFilter::StatsRunning(int middle)
             own.size += c[k] != kNoKey;
         }
     };
-    auto slide = [&](Own& own, int b) { // beam b takes the ring place of beam b - width
-        int32_t& place = own.ring[b % width];
-        RunRemove(own.run, MakeEntry(place, 0));
-        RunInsert(own.run, MakeEntry(midKeys[b], 0));
-        own.size += static_cast<int>(midKeys[b] != kNoKey) - static_cast<int>(place != kNoKey);
-        place = midKeys[b];
+    auto start = [&](Own& own) {
+        for (int b = 0; b < width; ++b) own.ring[b] = midKeys[b];
+        sortOwn(own);
     };
+    auto slide = [&](Own& own, int b) { // beam b takes the ring place of beam b - width
+        own.ring[b % width] = midKeys[b];
+        sortOwn(own);
+    };
+    // The flagged beam leaves the middle ping's samples from the next beam on.
     auto flag = [&](int t, Own& own) {
         mid.flags[t] |= kFlagStatistics;
         midKeys[t] = kNoKey;
-        int32_t& place = own.ring[t % width];
-        if (place != kNoKey) {
-            RunRemove(own.run, MakeEntry(place, 0));
-            --own.size;
-            place = kNoKey;
-        }
+        own.ring[t % width] = kNoKey;
     };
 
     auto stepA = [&](int j) {
