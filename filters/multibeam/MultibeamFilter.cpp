@@ -6,7 +6,6 @@
 #include <KvsDataBlocks/host/Multibeam.h>
 
 #include <algorithm>
-#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -137,6 +136,23 @@ void WriteFlags(CDataBlock& block, const unsigned int* flags, int count)
 bool Rejected(const PingStruct& ping, int i)
 {
     return Multibeam::IsBeamRejected(ping.flags[i]);
+}
+
+// The shape of most per-beam tests: ORs bit into every beam for which fails(i) holds,
+// skipping beams already rejected when skipRejected. True when any beam was flagged.
+// (A template, so each test is compiled into its own loop.)
+template <bool skipRejected, typename Fails>
+bool FlagBeams(PingStruct& ping, unsigned int bit, Fails fails)
+{
+    bool any = false;
+    for (int i = 0; i < ping.beamCount; ++i) {
+        if (skipRejected && Rejected(ping, i)) continue;
+        if (fails(i)) {
+            ping.flags[i] |= bit;
+            any = true;
+        }
+    }
+    return any;
 }
 
 // Depths as 32-bit keys that sort like the floats (for numbers; -0 sorts before +0, which
@@ -270,14 +286,6 @@ MultibeamFilter::TanBound MultibeamFilter::TanBound::For(double degrees)
     return b;
 }
 
-// -1: the angle lies surely below the limit, +1 surely above, 0: take the exact angle.
-int MultibeamFilter::TanBound::Side(double rho, double d) const
-{
-    if (!(usable && d > 0.0 && d <= DBL_MAX)) return 0;
-    if (rho < d * lo) return -1;
-    if (rho > d * hi) return 1;
-    return 0;
-}
 
 void MultibeamFilter::DeriveLimits()
 {
@@ -628,8 +636,7 @@ int MultibeamFilter::NadirBeam(PingStruct& ping)
 
 bool MultibeamFilter::FilterBeam(PingStruct& ping)
 {
-    for (int i = 0; i < ping.beamCount; ++i)
-        if (m_rejectList[i]) ping.flags[i] |= kFlagRejectList;
+    FlagBeams<false>(ping, kFlagRejectList, [&](int i) { return m_rejectList[i]; });
     ping.pingFlags |= kFlagRejectList;
     return true;
 }
@@ -640,8 +647,7 @@ bool MultibeamFilter::FilterQuality(PingStruct& ping)
     constexpr unsigned int kRequired[] = {0x1, 0x2, 0x3};
     if (m_qualityMode >= 1 && m_qualityMode <= 3) {
         const unsigned int need = kRequired[m_qualityMode - 1];
-        for (int i = 0; i < ping.beamCount; ++i)
-            if ((ping.flags[i] & need) != need) ping.flags[i] |= kFlagQuality;
+        FlagBeams<false>(ping, kFlagQuality, [&](int i) { return (ping.flags[i] & need) != need; });
     }
     ping.pingFlags |= kFlagQuality;
     return true;
@@ -650,23 +656,21 @@ bool MultibeamFilter::FilterQuality(PingStruct& ping)
 bool MultibeamFilter::FilterRange(PingStruct& ping)
 {
     const double off = ping.verticalOffset;
-    for (int i = 0; i < ping.beamCount; ++i) {
-        if (Rejected(ping, i)) continue;
+    FlagBeams<true>(ping, kFlagRange, [&](int i) {
         const double x = ping.x[i], y = ping.y[i], z = ping.z[i] + off;
         const double r = std::sqrt(x * x + y * y + z * z);
-        if (!(m_minRange <= r && r <= m_maxRange)) ping.flags[i] |= kFlagRange;
-    }
+        return !(m_minRange <= r && r <= m_maxRange);
+    });
     ping.pingFlags |= kFlagRange;
     return true;
 }
 
 bool MultibeamFilter::FilterDepth(PingStruct& ping)
 {
-    for (int i = 0; i < ping.beamCount; ++i) {
-        if (Rejected(ping, i)) continue;
+    FlagBeams<true>(ping, kFlagDepth, [&](int i) {
         const double d = -static_cast<double>(ping.z[i]);
-        if (!(m_minDepth <= d && d <= m_maxDepth)) ping.flags[i] |= kFlagDepth;
-    }
+        return !(m_minDepth <= d && d <= m_maxDepth);
+    });
     ping.pingFlags |= kFlagDepth;
     return true;
 }
@@ -674,31 +678,23 @@ bool MultibeamFilter::FilterDepth(PingStruct& ping)
 bool MultibeamFilter::FilterNadir(PingStruct& ping)
 {
     const double off = ping.verticalOffset;
-    const int n = ping.beamCount;
     // A beam at x = 0 counts as port.
     auto limit = [&](int i) { return ping.x[i] <= 0.0f ? m_portAngle : m_starboardAngle; };
     if (m_nadirAngleMode == 1) {
-        for (int i = 0; i < n; ++i) {
-            if (Rejected(ping, i)) continue;
+        FlagBeams<true>(ping, kFlagSwath, [&](int i) {
             const double x = ping.x[i], y = ping.y[i];
             const double rho = std::sqrt(x * x + y * y), d = -(ping.z[i] + off);
-            int side = (ping.x[i] <= 0.0f ? m_portBound : m_starboardBound).Side(rho, d);
-            if (side == 0) side = std::atan2(rho, d) * R2D > limit(i) ? 1 : -1;
-            if (side > 0) ping.flags[i] |= kFlagSwath;
-        }
+            const int side = (ping.x[i] <= 0.0f ? m_portBound : m_starboardBound).Side(rho, d);
+            return side != 0 ? side > 0 : std::atan2(rho, d) * R2D > limit(i);
+        });
     } else if (m_nadirAngleMode == 3 && ping.angle622) {
-        for (int i = 0; i < n; ++i) {
-            if (Rejected(ping, i)) continue;
-            if (static_cast<double>(ping.angle622[i]) > limit(i)) ping.flags[i] |= kFlagSwath;
-        }
+        FlagBeams<true>(ping, kFlagSwath, [&](int i) { return static_cast<double>(ping.angle622[i]) > limit(i); });
     }
     if (m_nadirDistance) {
-        for (int i = 0; i < n; ++i) {
-            if (Rejected(ping, i)) continue;
+        FlagBeams<true>(ping, kFlagSwath, [&](int i) {
             const double x = ping.x[i];
-            if ((x <= 0.0 && x < -m_portDistance) || (x > 0.0 && x > m_starboardDistance))
-                ping.flags[i] |= kFlagSwath;
-        }
+            return (x <= 0.0 && x < -m_portDistance) || (x > 0.0 && x > m_starboardDistance);
+        });
     }
     ping.pingFlags |= kFlagSwath;
     return true;
@@ -805,27 +801,15 @@ bool MultibeamFilter::FilterbFlyingObjects(PingStruct& ping)
 bool MultibeamFilter::FilterIHO(PingStruct& ping)
 {
     if (!ping.estVertError || !ping.estHorError || !ping.allowedVertError || !ping.allowedHorError) return false;
-    bool any = false;
-    for (int i = 0; i < ping.beamCount; ++i) {
-        if (ping.allowedVertError[i] < ping.estVertError[i] || ping.allowedHorError[i] < ping.estHorError[i]) {
-            ping.flags[i] |= kFlagIhoError;
-            any = true;
-        }
-    }
-    return any;
+    return FlagBeams<false>(ping, kFlagIhoError, [&](int i) {
+        return ping.allowedVertError[i] < ping.estVertError[i] || ping.allowedHorError[i] < ping.estHorError[i];
+    });
 }
 
 bool MultibeamFilter::FilterCustom(PingStruct& ping)
 {
     if (!ping.estVertError || !(m_customLimit > 0.0)) return false;
-    bool any = false;
-    for (int i = 0; i < ping.beamCount; ++i) {
-        if (ping.estVertError[i] > m_customLimit) {
-            ping.flags[i] |= kFlagCustomError;
-            any = true;
-        }
-    }
-    return any;
+    return FlagBeams<false>(ping, kFlagCustomError, [&](int i) { return ping.estVertError[i] > m_customLimit; });
 }
 
 float MultibeamFilter::Compute_IHO_VERT_Error(float d) const

@@ -9,30 +9,33 @@
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/filters/Filter.h>
 #include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/host/Multibeam.h>
 #include <KvsDataBlocks/host/PingStruct.h>
 
 #include <array>
+#include <cfloat>
 #include <cstdint>
 #include <vector>
 
 class MultibeamFilter : public Filter
 {
 public:
-    // Flag bits (beam word: 606, ping word: 607). Bits 0-7 are the sonar's own.
-    static constexpr unsigned int kFlagRejectList = 0x100;     // beam and ping
-    static constexpr unsigned int kFlagQuality = 0x200;        // beam and ping
-    static constexpr unsigned int kFlagRange = 0x400;          // beam and ping
-    static constexpr unsigned int kFlagDepth = 0x800;          // beam and ping
-    static constexpr unsigned int kFlagSwath = 0x1000;         // beam and ping
-    static constexpr unsigned int kFlagSlope = 0x2000;         // beam and ping
-    static constexpr unsigned int kFlagAngle = 0x4000;         // beam and ping
-    static constexpr unsigned int kFlagStatistics = 0x8000;    // beam and ping
-    static constexpr unsigned int kFlagPingInvalid = 0x10000;  // ping only
-    static constexpr unsigned int kFlagFlyingRan = 0x20000;    // ping only
-    static constexpr unsigned int kFlagFlyingObject = 0x100000; // beam
-    static constexpr unsigned int kFlagCustomError = 0x400000; // beam
-    static constexpr unsigned int kFlagIhoError = 0x800000;    // beam
-    static constexpr unsigned int kFlagSmart = 0x1000000;      // beam
+    // Flag bits (beam word: 606, ping word: 607). Bits 0-7 are the sonar's own. The beam
+    // bits are named once, in host/Multibeam.h.
+    static constexpr unsigned int kFlagRejectList = Multibeam::kFlagRejectList;     // beam and ping
+    static constexpr unsigned int kFlagQuality = Multibeam::kFlagQuality;           // beam and ping
+    static constexpr unsigned int kFlagRange = Multibeam::kFlagRange;               // beam and ping
+    static constexpr unsigned int kFlagDepth = Multibeam::kFlagDepth;               // beam and ping
+    static constexpr unsigned int kFlagSwath = Multibeam::kFlagSwath;               // beam and ping
+    static constexpr unsigned int kFlagSlope = Multibeam::kFlagSlope;               // beam and ping
+    static constexpr unsigned int kFlagAngle = Multibeam::kFlagAngle;               // beam and ping
+    static constexpr unsigned int kFlagStatistics = Multibeam::kFlagStatistics;     // beam and ping
+    static constexpr unsigned int kFlagPingInvalid = 0x10000;                       // ping only
+    static constexpr unsigned int kFlagFlyingRan = 0x20000;                         // ping only
+    static constexpr unsigned int kFlagFlyingObject = Multibeam::kFlagFlyingObject; // beam
+    static constexpr unsigned int kFlagCustomError = Multibeam::kFlagCustomError;   // beam
+    static constexpr unsigned int kFlagIhoError = Multibeam::kFlagIhoError;         // beam
+    static constexpr unsigned int kFlagSmart = Multibeam::kFlagSmart;               // beam
 
     // Beam flags cleared before a pass: in mode 3 only the error-limit bits; otherwise
     // all but the sonar's bits 0-7 and the bits 0x10000 and 0x200000.
@@ -220,7 +223,14 @@ private:
         double hi = 0.0;
         bool usable = false;
         static TanBound For(double degrees);
-        int Side(double rho, double d) const;
+        // -1: atan2(rho, d) lies surely below the limit, +1 surely above, 0: unsettled.
+        int Side(double rho, double d) const
+        {
+            if (!(usable && d > 0.0 && d <= DBL_MAX)) return 0;
+            if (rho < d * lo) return -1;
+            if (rho > d * hi) return 1;
+            return 0;
+        }
     };
     TanBound m_portBound, m_starboardBound, m_reliableBound, m_slopeBound;
     double m_minAngleCosLo = 0.0, m_minAngleCosHi = 0.0;
