@@ -906,8 +906,6 @@ class SortedSample
 {
 public:
     explicit SortedSample(int32_t* keys) : m_keys(keys) { std::fill(m_keys, m_keys + kSlots, kNoKey); }
-    // Keys already sorted and padded with kNoKey.
-    SortedSample(int32_t* keys, int size) : m_keys(keys), m_size(size) {}
 
     int Size() const { return m_size; }
     double Depth(int i) const { return KeyDepth(m_keys[i]); }
@@ -1047,12 +1045,13 @@ int EntriesBelow(const Entry* v, Entry e)
 
 // The most entries of the pings around the middle one: 6 pings by 7 beams.
 constexpr int kMaxAround = 2 * 3 * (2 * 3 + 1);
+static_assert(kMaxAround + 8 <= 64);
 
 // Builds in dst (64 entries, kNoEntry from dstSize on) the sorted prev[0..size) without
 // the entries of tag outTag and with the sorted in[0..nIn), padded with kNoEntry; returns
-// the new size. prev holds at most kMaxAround entries, in at most 8. Each kept
-// entry goes straight to its place, counting the new entries below it; a dropped entry
-// is written too, to the place that the next kept or new entry then takes.
+// the new size. prev holds at most kMaxAround entries, in at most 8. Each kept entry goes
+// straight to its place, counting the new entries below it; a dropped entry is written
+// too, to the place that the next kept or new entry then takes.
 int SlideEntries(const Entry* prev, int size, int outTag, const Entry* in, int nIn, Entry* dst, int dstSize)
 {
     int inAt[8] = {};
@@ -1064,6 +1063,7 @@ int SlideEntries(const Entry* prev, int size, int outTag, const Entry* in, int n
     int keptBelow[kMaxAround + 8];
     int kept = 0;
     int added = 0;
+#pragma GCC unroll 4
     for (int i = 0; i < size; ++i) {
         added += newBelow[i];
         keptBelow[i] = kept;
@@ -1081,10 +1081,9 @@ int SlideEntries(const Entry* prev, int size, int outTag, const Entry* in, int n
 }
 
 // The entries at sorted positions r - 1 and r (the latter kNoEntry when there is none) of
-// the union of the sorted a[0..na) and b[0..nb) (nb <= 7, na < 64, both padded with kNoEntry
-// to 64 and 8 entries),
-// 1 <= r <= na + nb: how many of the r smallest come from b, found by a binary search
-// of three fixed steps.
+// the union of the sorted a[0..na) and b[0..nb) (na < 64, nb <= 7, padded with kNoEntry to
+// 64 and 8 entries), 1 <= r <= na + nb: how many of the r smallest come from b, found by
+// a binary search of three fixed steps.
 [[gnu::always_inline]] inline void UnionPair(const Entry* a, int na, const Entry* b, int nb, int r, Entry& at,
                                              Entry& next)
 {
