@@ -98,3 +98,11 @@ const CKvsType& CKvsDouble2D::operator/=(const CKvsType& other)
     for (size_t i = 0; i < kSize; ++i) m_v[i] /= v[i];
     return *this;
 }
+
+int CKvsDouble2D::SetDoubleXD(CKvsType& a, CKvsType& b, CKvsType&, CKvsType&)
+{
+    std::array<double, kSize> v{};
+    if (!a.GetDouble(v[0]) || !b.GetDouble(v[1])) return 0;
+    m_v = v;
+    return 1;
+}

@@ -41,6 +41,9 @@ public:
 
     // Formula operation: the negated vector, component by component.
     int Neg(CKvsType& value) override;
+    // Formula operation: (x, y) from the scalars (GetDouble) of the first 2 values; the
+    // others are not read. 0 and unchanged when one of them has no scalar.
+    int SetDoubleXD(CKvsType& a, CKvsType& b, CKvsType& c, CKvsType& d) override;
 
 private:
     // The other value as 2 components: its own components, or with allowScalar its

@@ -99,3 +99,11 @@ const CKvsType& CKvsDouble3D::operator/=(const CKvsType& other)
     for (size_t i = 0; i < kSize; ++i) m_v[i] /= v[i];
     return *this;
 }
+
+int CKvsDouble3D::SetDoubleXD(CKvsType& a, CKvsType& b, CKvsType& c, CKvsType&)
+{
+    std::array<double, kSize> v{};
+    if (!a.GetDouble(v[0]) || !b.GetDouble(v[1]) || !c.GetDouble(v[2])) return 0;
+    m_v = v;
+    return 1;
+}
