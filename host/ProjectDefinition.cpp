@@ -79,6 +79,12 @@ std::optional<GridAdjustment> ParseAdjustment(std::string_view value, std::strin
     return adjustment;
 }
 
+// A value as quoted in a message: long texts (WKT) are cut.
+std::string Shown(const std::string& value)
+{
+    return value.size() <= 60 ? value : value.substr(0, 57) + "...";
+}
+
 struct Setting
 {
     std::string value;
@@ -207,14 +213,14 @@ bool ProjectDefinition::LoadProjectText(const CString& text, const CString& sour
             system = KvsGeoCoordSysBase::Create(CString(settings[kGrid].value), CString(settings[kDatum].value), &why);
             if (!system) {
                 const Key k = why.part == KvsGeoCoordSysBase::CreateError::Datum ? kDatum : kGrid;
-                ok = lineError(settings[k].line, "PROJ cannot use " + std::string(kKeyNames[k]) + " '" + settings[k].value +
-                                                     "': " + why.reason.str());
+                ok = lineError(settings[k].line, "PROJ cannot use " + std::string(kKeyNames[k]) + " '" +
+                                                     Shown(settings[k].value) + "': " + why.reason.str());
             }
         }
         if (ok && settings[kGeoid].line != 0) {
             CString why;
             if (!system->SetGeoidModel(CString(settings[kGeoid].value), directory, &why))
-                ok = lineError(settings[kGeoid].line, "geoid model '" + settings[kGeoid].value + "': " + why.str());
+                ok = lineError(settings[kGeoid].line, "geoid model '" + Shown(settings[kGeoid].value) + "': " + why.str());
         }
         if (!ok) {
             m_error = CString(error);
