@@ -79,6 +79,17 @@ bool IsPlainFileName(const std::string& name)
     return true;
 }
 
+// A PROJ string names a CRS only with "+type=crs"; surveyors often leave it out
+// ("+proj=utm +zone=31 +datum=WGS84"), so it is added to PROJ strings that lack it.
+std::string CrsText(const CString& text)
+{
+    std::string t = text.str();
+    const size_t start = t.find_first_not_of(" \t");
+    if (start != std::string::npos && t.compare(start, 6, "+proj=") == 0 && t.find("type=crs") == std::string::npos)
+        t += " +type=crs";
+    return t;
+}
+
 } // namespace
 
 struct KvsGeoCoordSysBase::Impl
@@ -111,12 +122,12 @@ std::unique_ptr<KvsGeoCoordSysBase> KvsGeoCoordSysBase::Create(const CString& gr
         if (ctx == nullptr) return fail(CreateError::Grid, "PROJ context cannot be created");
 
         if (gridCrs.IsEmpty()) return fail(CreateError::Grid, "empty CRS text");
-        PjPtr grid(proj_create(ctx, gridCrs.GetString()));
+        PjPtr grid(proj_create(ctx, CrsText(gridCrs).c_str()));
         if (!grid) return fail(CreateError::Grid, LastProjError(ctx));
         if (proj_get_type(grid.get()) != PJ_TYPE_PROJECTED_CRS) return fail(CreateError::Grid, "not a projected CRS");
 
         if (datumCrs.IsEmpty()) return fail(CreateError::Datum, "empty CRS text");
-        PjPtr datum(proj_create(ctx, datumCrs.GetString()));
+        PjPtr datum(proj_create(ctx, CrsText(datumCrs).c_str()));
         if (!datum) return fail(CreateError::Datum, LastProjError(ctx));
         if (!IsGeographic(proj_get_type(datum.get()))) return fail(CreateError::Datum, "not a geographic CRS");
 

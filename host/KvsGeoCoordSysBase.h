@@ -25,7 +25,8 @@ public:
 
     // A system from a projected CRS (gridCrs, e.g. "EPSG:32631") and a geographic CRS
     // (datumCrs, e.g. "EPSG:4326"), each a text PROJ understands (authority code, PROJ
-    // string, WKT or PROJJSON). Null when PROJ cannot use either text, when gridCrs is not
+    // string, WKT or PROJJSON; a PROJ string "+proj=..." is taken as a CRS even without
+    // "+type=crs"). Null when PROJ cannot use either text, when gridCrs is not
     // projected or datumCrs not geographic, or when PROJ finds no way between the grid, the
     // datum and WGS 84; error (when given) then says why.
     static std::unique_ptr<KvsGeoCoordSysBase> Create(const CString& gridCrs, const CString& datumCrs,

@@ -75,9 +75,10 @@ TEST(KvsGeoCoordSysBase, GridToGeoMatchesCs2csOnEtrs89Utm32AndProjStrings)
     };
     auto epsg = Make("EPSG:25832", "EPSG:4258");
     auto proj = Make("+proj=utm +zone=32 +ellps=GRS80 +units=m +no_defs +type=crs", "EPSG:4258");
-    ASSERT_TRUE(epsg && proj);
+    auto bare = Make(" +proj=utm +zone=32 +ellps=GRS80", "+proj=longlat +ellps=GRS80"); // no +type=crs
+    ASSERT_TRUE(epsg && proj && bare);
     for (const GridGeo& p : points) {
-        for (const KvsGeoCoordSysBase* system : {epsg.get(), proj.get()}) {
+        for (const KvsGeoCoordSysBase* system : {epsg.get(), proj.get(), bare.get()}) {
             double lat = 0.0, lon = 0.0;
             ASSERT_TRUE(system->GridToGeo(p.x, p.y, lat, lon));
             EXPECT_NEAR(lat, p.lat, kDegTol);
