@@ -105,8 +105,10 @@ bool GridToGeographic(const KvsGeoCoordSysBase& system, Position& p, bool toWgs8
     return true;
 }
 
-// WGS 84 position (with its grid x, y ignored) to the target system's grid: datum, grid,
-// geoid height, then the target's local grid. False when the target cannot place it.
+// WGS 84 position (its grid x, y unused) to the target system's grid: datum, grid, geoid
+// height, then the target's local grid. A failing datum transformation goes on from the
+// WGS 84 values (its outputs start as those); false when the target cannot place the
+// position on its grid.
 bool Wgs84ToGrid(const KvsGeoCoordSysBase& target, const Position& wgs84, Position& out)
 {
     double lat = wgs84.latitude, lon = wgs84.longitude, h = wgs84.height;
