@@ -56,7 +56,7 @@ public:
     static CString CreateNMEACheckSum(CString text);
     // One NMEA position field of value (degrees, or metres for "Alt") with the given
     // decimals for kind "Lat", "Lon", "Alt", "LatS" or "LonS" (any case); other kinds
-    // give an empty text.
+    // give an empty text, as does a NaN or infinite value for "Lat", "Lon" and "Alt".
     static CString CreateNMEAPosStr(double value, int decimals, CString kind);
 
 private:

@@ -1,5 +1,8 @@
 #include <KvsDataBlocks/host/CExTime.h>
 
+#include "ClockGuard.h"
+#include "TimeZoneGuard.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,48 +12,13 @@
 
 namespace {
 
-// Runs a test in a fixed process time zone and restores the previous one.
-class ScopedTz
-{
-public:
-    explicit ScopedTz(const char* tz)
-    {
-        const char* old = std::getenv("TZ");
-        m_had = old != nullptr;
-        if (old) m_old = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ScopedTz()
-    {
-        if (m_had) setenv("TZ", m_old.c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool m_had = false;
-    std::string m_old;
-};
-
-// Installs a fixed clock for one test.
-class ScopedClock
-{
-public:
-    explicit ScopedClock(int64_t ms) : m_prev(CExTime::SetClockSource([ms] { return ms; })) {}
-    ~ScopedClock() { CExTime::SetClockSource(m_prev); }
-
-private:
-    CExTime::ClockSource m_prev;
-};
-
 constexpr int64_t k20240305_123456_789 = 1709642096789; // 2024-03-05 12:34:56.789 UTC
 
 } // namespace
 
 TEST(CExTime, ClockSourceMakesTheCurrentTimeDeterministic)
 {
-    ScopedClock clock(k20240305_123456_789);
+    ClockGuard clock(k20240305_123456_789);
     CTime now;
     int ms = -1;
     CExTime::GetCurTime(now, ms);
@@ -61,7 +29,7 @@ TEST(CExTime, ClockSourceMakesTheCurrentTimeDeterministic)
 
 TEST(CExTime, NegativeClockTimesSplitIntoEarlierSecond)
 {
-    ScopedClock clock(-1);
+    ClockGuard clock(-1);
     CTime now;
     int ms = -1;
     CExTime::GetCurTime(now, ms);
@@ -83,17 +51,17 @@ TEST(CExTime, SystemClockIsUsedWithoutASource)
 
 TEST(CExTime, TimezoneIsEastPositiveMilliseconds)
 {
-    ScopedClock clock(k20240305_123456_789);
+    ClockGuard clock(k20240305_123456_789);
     {
-        ScopedTz tz("IST-5:30");
+        TimeZoneGuard tz("IST-5:30");
         EXPECT_EQ(CExTime::GetTimezone(), 19800000L);
     }
     {
-        ScopedTz tz("EST5");
+        TimeZoneGuard tz("EST5");
         EXPECT_EQ(CExTime::GetTimezone(), -18000000L);
     }
     {
-        ScopedTz tz("UTC0");
+        TimeZoneGuard tz("UTC0");
         EXPECT_EQ(CExTime::GetTimezone(), 0L);
     }
     const auto prev = CExTime::SetTimezoneSource([] { return int64_t{-19800000}; });
@@ -122,7 +90,7 @@ TEST(CExTime, ConvertToCTimeRoundsDownToTheSecond)
 
 TEST(CExTime, TimeToStringLayouts)
 {
-    ScopedTz tz("CET-1");
+    TimeZoneGuard tz("CET-1");
     const double t = static_cast<double>(k20240305_123456_789);
     EXPECT_EQ(CExTime::TimeToString(t, true, true, false), "2024-03-05 12:34:56.789");
     EXPECT_EQ(CExTime::TimeToString(t, false, false, false), "12:34:56");

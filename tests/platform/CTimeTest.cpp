@@ -1,41 +1,16 @@
 #include <KvsDataBlocks/platform/CTime.h>
 
+#include "TimeZoneGuard.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
 #include <string>
 
-namespace {
-
-class ScopedTz
-{
-public:
-    explicit ScopedTz(const char* tz)
-    {
-        const char* old = std::getenv("TZ");
-        m_had = old != nullptr;
-        if (old) m_old = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ScopedTz()
-    {
-        if (m_had) setenv("TZ", m_old.c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool m_had = false;
-    std::string m_old;
-};
-
-} // namespace
-
 TEST(CTime, LocalAndUtcFieldsFollowTheZone)
 {
-    ScopedTz tz("EST5");
+    TimeZoneGuard tz("EST5");
     const CTime t(int64_t{1709642096}); // 2024-03-05 12:34:56 UTC
     EXPECT_EQ(t.FormatGmt("%Y-%m-%d %H:%M:%S"), "2024-03-05 12:34:56");
     EXPECT_EQ(t.Format("%H:%M"), "07:34");

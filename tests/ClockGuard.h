@@ -1,0 +1,19 @@
+// ClockGuard: installs a fixed clock (milliseconds since 1970 UTC) as CExTime's clock
+// source for one test and restores the previous source when it goes out of scope.
+#pragma once
+
+#include <KvsDataBlocks/host/CExTime.h>
+
+#include <cstdint>
+
+class ClockGuard
+{
+public:
+    explicit ClockGuard(int64_t ms) : m_prev(CExTime::SetClockSource([ms] { return ms; })) {}
+    ~ClockGuard() { CExTime::SetClockSource(m_prev); }
+    ClockGuard(const ClockGuard&) = delete;
+    ClockGuard& operator=(const ClockGuard&) = delete;
+
+private:
+    CExTime::ClockSource m_prev;
+};

@@ -1,0 +1,272 @@
+// Time, date, zone and data-element functions of the formula catalogue, with the clock
+// and the time zone fixed by the test.
+#include "ClockGuard.h"
+#include "FormulaRunner.h"
+#include "TimeZoneGuard.h"
+
+#include <KvsDataBlocks/datablocks/CDataBlock.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+constexpr int64_t k20240305_123456 = 1709642096000; // 2024-03-05 12:34:56 UTC
+constexpr int64_t k20240101 = 1704067200000;        // 2024-01-01 00:00 UTC
+constexpr int64_t k20240201 = 1706745600000;
+constexpr int64_t k20240131_2330 = 1706743800000;
+constexpr int64_t k20241231 = 1735603200000;
+constexpr int64_t k20230301 = 1677628800000;
+constexpr int64_t k20240301 = 1709251200000;
+constexpr int64_t k20241225_0800 = 1735113600000;
+constexpr int64_t k20240701_1200 = 1719835200000;
+
+} // namespace
+
+TEST(CcalcTime, CurrentTimeWritesTheFractionDigitRule)
+{
+    TimeZoneGuard tz("EST5"); // UTC fields whatever the zone
+    ClockGuard clock(k20240305_123456 + 789);
+    FormulaRunner f;
+    EXPECT_EQ(f.TextOf("CurrentTime(0)"), "123456.0"); // no width: the (zero) value itself
+    EXPECT_EQ(f.TextOf("CurrentTime(1)"), "123456.7");
+    EXPECT_EQ(f.TextOf("CurrentTime(2)"), "123456.78"); // cut, not rounded
+    EXPECT_EQ(f.TextOf("CurrentTime(3)"), "123456.789");
+    EXPECT_EQ(f.TextOf("CurrentTime(4)"), "123456.7890");
+    EXPECT_EQ(f.TextOf("CurrentTime(5)"), "123456.78900");
+    EXPECT_EQ(f.TextOf("CurrentTime(6)"), "123456.789000");
+    EXPECT_EQ(f.TextOf("CurrentTime(3.9)"), "123456.789");
+    EXPECT_EQ(f.TextOf("CurrentTime(40)"), "123456.789000000"); // at most nine digits
+    EXPECT_EQ(f.TextOf("CurTimeToHHMMSSTTTT()"), "123456.0789");
+}
+
+TEST(CcalcTime, FractionDigitsOfSmallMillisecondsAreZeroPadded)
+{
+    TimeZoneGuard tz("UTC0");
+    ClockGuard clock(k20240305_123456 + 5);
+    FormulaRunner f;
+    EXPECT_EQ(f.TextOf("CurrentTime(1)"), "123456.0");
+    EXPECT_EQ(f.TextOf("CurrentTime(2)"), "123456.00");
+    EXPECT_EQ(f.TextOf("CurrentTime(3)"), "123456.005");
+    EXPECT_EQ(f.TextOf("CurrentTime(6)"), "123456.005000");
+    EXPECT_EQ(f.TextOf("CurTimeToHHMMSSTTTT()"), "123456.0005");
+}
+
+TEST(CcalcTime, DatesInBothOrdersFollowTheLocalCalendar)
+{
+    ClockGuard clock(k20240305_123456);
+    FormulaRunner f;
+    {
+        TimeZoneGuard tz("UTC0");
+        EXPECT_EQ(f.TextOf("CurrentDate(\"YMD\", \"-\")"), "2024-03-05");
+        EXPECT_EQ(f.TextOf("CurrentDate(\"DMY\", \"/\")"), "05/03/2024");
+        EXPECT_EQ(f.TextOf("CurrentDate(\"YMD\", \"\")"), "20240305");
+        EXPECT_EQ(f.TextOf("CurrentDate(\"DMY\", \". \")"), "05. 03. 2024");
+        EXPECT_EQ(f.TextOf("CurrentDate(\"ymd\", \"-\")"), ""); // orders are case-sensitive
+        EXPECT_EQ(f.TextOf("CurrentDate(\"MDY\", \"-\")"), "");
+    }
+    {
+        // 12:34 UTC is 01:34 of the next day at UTC+13: the local date moves on, the UTC
+        // date of CurDateToYYYYMMDD does not.
+        TimeZoneGuard tz("<+13>-13");
+        EXPECT_EQ(f.TextOf("CurrentDate(\"YMD\", \"-\")"), "2024-03-06");
+        EXPECT_EQ(f.TextOf("CurDateToYYYYMMDD()"), "20240305");
+    }
+}
+
+TEST(CcalcTime, TwoDigitMonthsAndDays)
+{
+    TimeZoneGuard tz("UTC0");
+    ClockGuard clock(k20241225_0800);
+    FormulaRunner f;
+    EXPECT_EQ(f.TextOf("CurrentDate(\"DMY\", \".\")"), "25.12.2024");
+    EXPECT_EQ(f.TextOf("CurDateToYYYYMMDD()"), "20241225");
+}
+
+TEST(CcalcTime, TimeStrWritesTwoDigitHundredthsLimitedTo99)
+{
+    TimeZoneGuard tz("EST5"); // UTC whatever the zone
+    FormulaRunner f;
+    const double t = static_cast<double>(k20240305_123456);
+    const struct
+    {
+        double ms;
+        const char* text;
+    } cases[] = {
+        {250, "123456.25"}, {999, "123456.99"}, {995, "123456.99"}, {994, "123456.99"},
+        {50, "123456.05"},  {0, "123456.00"},   {9, "123456.01"},   {4, "123456.00"},
+    };
+    for (const auto& c : cases) {
+        f.Time(0, t + c.ms);
+        EXPECT_EQ(f.TextOf("TimeStr(tim0)"), c.text) << c.ms;
+    }
+    f.Time(0, -500.0); // before 1970: the second before, not a negative fraction
+    EXPECT_EQ(f.TextOf("TimeStr(tim0)"), "235959.50");
+    f.Time(0, std::nan(""));
+    EXPECT_EQ(f.TextOf("TimeStr(tim0)"), "");
+}
+
+TEST(CcalcTime, FormatTimeWritesTheCurrentLocalTimeInTheCallersFormat)
+{
+    TimeZoneGuard tz("EST5");
+    ClockGuard clock(k20240305_123456 + 789);
+    FormulaRunner f;
+    EXPECT_EQ(f.TextOf("FormatTime(\"%H:%M:%S.\", 3)"), "07:34:56.789");
+    EXPECT_EQ(f.TextOf("FormatTime(\"%H:%M:%S.\", 0)"), "07:34:56."); // nothing appended
+    EXPECT_EQ(f.TextOf("FormatTime(\"%Y\", 2)"), "202478");           // no "." of its own
+    EXPECT_EQ(f.TextOf("FormatTime(\"\", 3)"), "789");
+    const std::string tooLong = "FormatTime(\"" + std::string(128, 'x') + "\", 3)";
+    EXPECT_EQ(f.TextOf(tooLong.c_str()), ""); // does not fit 128 characters
+    const std::string fits = "FormatTime(\"" + std::string(127, 'x') + "\", 0)";
+    EXPECT_EQ(f.TextOf(fits.c_str()), CString(std::string(127, 'x')));
+}
+
+TEST(CcalcTime, FormatMyTimeWritesAGivenTimeInLocalTime)
+{
+    TimeZoneGuard tz("IST-5:30");
+    FormulaRunner f;
+    f.Time(0, static_cast<double>(k20240305_123456 + 500));
+    // 123 ms is no binary fraction of a second: splitting time / 1000 would read 122.
+    f.Time(1, static_cast<double>(k20240305_123456 + 123));
+    EXPECT_EQ(f.TextOf("FormatMyTime(tim0, \"%H:%M:%S.\", 3)"), "18:04:56.500");
+    EXPECT_EQ(f.TextOf("FormatMyTime(tim0, \"%H:%M:%S\", 0)"), "18:04:56");
+    EXPECT_EQ(f.TextOf("FormatMyTime(tim1, \"%S.\", 3)"), "56.123");
+    EXPECT_EQ(f.TextOf("FormatMyTime(tim1, \"%S.\", 2)"), "56.12");
+    EXPECT_EQ(f.TextOf("FormatMyTime(tim0, \"%Y-%m-%d\", 0)"), "2024-03-05");
+}
+
+TEST(CcalcTime, FormatMyTimeOfUnusualTimes)
+{
+    TimeZoneGuard tz("UTC0");
+    FormulaRunner f;
+    f.Time(0, -1.0);
+    EXPECT_EQ(f.TextOf("FormatMyTime(tim0, \"%Y-%m-%d %H:%M:%S.\", 3)"), "1969-12-31 23:59:59.999");
+    f.Time(1, std::nan(""));
+    EXPECT_EQ(f.TextOf("FormatMyTime(tim1, \"%H\", 3)"), "");
+    f.Time(2, INFINITY);
+    EXPECT_EQ(f.TextOf("FormatMyTime(tim2, \"%H\", 3)"), "");
+}
+
+TEST(CcalcTime, ZoneTexts)
+{
+    ClockGuard clock(k20240305_123456);
+    FormulaRunner f;
+    const struct
+    {
+        const char* tz;
+        const char* hours;
+        const char* minutes;
+    } cases[] = {
+        {"IST-5:30", "05", "30"},   {"<-0530>5:30", "-05", "30"}, {"<+12>-12", "12", "00"},
+        {"UTC0", "00", "00"},       {"EST5", "-05", "00"},        {"<+0545>-5:45", "05", "45"},
+        {"<+10>-10", "10", "00"},   {"<-11>11", "-11", "00"},
+        // Under one hour: the hours are written as "00", signed west of Greenwich.
+        {"<+0030>-0:30", "00", "30"}, {"<-0030>0:30", "-00", "30"},
+    };
+    for (const auto& c : cases) {
+        TimeZoneGuard tz(c.tz);
+        EXPECT_EQ(f.TextOf("LocalZoneHr()"), c.hours) << c.tz;
+        EXPECT_EQ(f.TextOf("LocalZoneMin()"), c.minutes) << c.tz;
+    }
+}
+
+TEST(CcalcTime, ZoneTextsFollowDaylightSavingAtTheClockTime)
+{
+    TimeZoneGuard tz("CET-1CEST,M3.5.0,M10.5.0/3");
+    FormulaRunner f;
+    {
+        ClockGuard clock(k20240305_123456);
+        EXPECT_EQ(f.TextOf("LocalZoneHr()"), "01");
+    }
+    {
+        ClockGuard clock(k20240701_1200);
+        EXPECT_EQ(f.TextOf("LocalZoneHr()"), "02");
+    }
+}
+
+TEST(CcalcTime, JulianDayCountsFromTheFirstOfJanuary)
+{
+    TimeZoneGuard tz("UTC0");
+    FormulaRunner f;
+    const struct
+    {
+        int64_t ms;
+        double day;
+    } cases[] = {
+        {k20240101, 1}, {k20240101 + 86399999, 1}, {k20240201, 32},
+        {k20241231, 366}, {k20230301, 60}, {k20240301, 61},
+    };
+    for (const auto& c : cases) {
+        f.Time(0, static_cast<double>(c.ms));
+        EXPECT_DOUBLE_EQ(f.NumberOf("JulianDay(tim0)"), c.day) << c.ms;
+    }
+}
+
+TEST(CcalcTime, JulianDayUsesTheLocalDate)
+{
+    FormulaRunner f;
+    f.Time(0, static_cast<double>(k20240131_2330));
+    {
+        TimeZoneGuard tz("UTC0");
+        EXPECT_DOUBLE_EQ(f.NumberOf("JulianDay(tim0)"), 31.0);
+    }
+    {
+        TimeZoneGuard tz("CET-1"); // 00:30 on 1 February
+        EXPECT_DOUBLE_EQ(f.NumberOf("JulianDay(tim0)"), 32.0);
+    }
+    f.Time(1, std::nan(""));
+    EXPECT_DOUBLE_EQ(f.NumberOf("JulianDay(tim1)"), 0.0); // result left as created
+}
+
+TEST(CcalcTime, EntryValueAndEntryStatusReadBoundElements)
+{
+    CDataBlock block;
+    ASSERT_TRUE(block.Allocate(3));
+    ASSERT_TRUE(block.InitDataElement(0, 1, ET_DOUBLE, 8, 0, 0));
+    ASSERT_TRUE(block.InitDataElement(1, 2, ET_SHORT, 2, 0, 0));
+    ASSERT_TRUE(block.InitDataElement(2, 3, ET_STRING, 8, 0, 0));
+    ASSERT_TRUE(block.Init());
+    ASSERT_TRUE(block.SetDataValue(1, 12.5, 0, 1));
+    ASSERT_TRUE(block.SetDataValue(2, static_cast<short>(-7), 20, 1));
+    ASSERT_TRUE(block.SetDataValue(3, "text", 0, 1));
+    CKvsBytePtr* depth = nullptr;
+    CKvsBytePtr* count = nullptr;
+    CKvsBytePtr* name = nullptr;
+    ASSERT_TRUE(block.GetDataIdx(0, depth));
+    ASSERT_TRUE(block.GetDataIdx(1, count));
+    ASSERT_TRUE(block.GetDataIdx(2, name));
+
+    FormulaRunner f;
+    f.Form().SetDataElem(0, depth);
+    f.Form().SetDataElem(1, count);
+    f.Form().SetDataElem(2, name);
+    EXPECT_DOUBLE_EQ(f.NumberOf("EntryValue(dataElem0)"), 12.5);
+    EXPECT_DOUBLE_EQ(f.NumberOf("EntryValue(dataElem1) * 2"), -14.0);
+    EXPECT_DOUBLE_EQ(f.NumberOf("EntryStatus(dataElem0)"), 0.0);
+    EXPECT_DOUBLE_EQ(f.NumberOf("EntryStatus(dataElem1)"), 20.0);
+    EXPECT_DOUBLE_EQ(f.NumberOf("EntryValue(dataElem2)"), 0.0); // a text has no value
+
+    // The calls read the element at every run.
+    ASSERT_TRUE(f.Form().SetFormula("FtoS(EntryValue(dataElem0), 1) + \"/\" + FtoS(EntryStatus(dataElem0), 0)"));
+    ASSERT_TRUE(block.SetDataValue(1, 13.5, 30, 1));
+    EXPECT_EQ(f.TextAgain(), "13.5/30");
+}
+
+TEST(CcalcTime, EntryValueKeepsItsResultWhenTheElementCannotBeRead)
+{
+    double storage = 4.5;
+    CKvsBytePtr view(ET_DOUBLE, 8);
+    view.SetDataPtr(reinterpret_cast<unsigned char*>(&storage));
+    FormulaRunner f;
+    f.Form().SetDataElem(0, &view);
+    EXPECT_DOUBLE_EQ(f.NumberOf("EntryValue(dataElem0)"), 4.5);
+    view.SetDataPtr(nullptr);
+    ASSERT_TRUE(f.Form().Execute());
+    CKvsType* result = nullptr;
+    ASSERT_TRUE(f.Form().GetResult(result));
+    double value = 0.0;
+    result->GetDouble(value);
+    EXPECT_DOUBLE_EQ(value, 4.5);
+}

@@ -1,0 +1,87 @@
+// FormulaRunner: a CForm with values it owns bound to var/tim/dataElem slots, for tests
+// that reach the function catalogue through formulas as telegram code does.
+#pragma once
+
+#include <KvsDataBlocks/formula/CForm.h>
+#include <KvsDataBlocks/host/CKvsDouble.h>
+#include <KvsDataBlocks/host/CKvsInt.h>
+#include <KvsDataBlocks/host/CKvsName.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+class FormulaRunner
+{
+public:
+    // var<index> as a number, a text (any bytes) or an integer.
+    FormulaRunner& Number(int index, double value) { return Bind(index, std::make_unique<CKvsDouble>(value)); }
+    FormulaRunner& Text(int index, const CString& value) { return Bind(index, std::make_unique<CKvsName>(value)); }
+    FormulaRunner& Integer(int index, int value) { return Bind(index, std::make_unique<CKvsInt>(value)); }
+    // tim<index> as a time in milliseconds since 1970 UTC.
+    FormulaRunner& Time(int index, double ms)
+    {
+        m_values.push_back(std::make_unique<CKvsDouble>(ms));
+        m_form.SetTim(index, m_values.back().get());
+        return *this;
+    }
+
+    CForm& Form() { return m_form; }
+
+    // Parses and runs formula; the result's text ("<failed>" when parsing or running fails).
+    CString TextOf(const char* formula)
+    {
+        CKvsType* result = Run(formula);
+        CString text("<failed>");
+        if (result != nullptr) result->GetValueStr(text);
+        return text;
+    }
+
+    // Parses and runs formula; the result as a number (NaN when there is none).
+    double NumberOf(const char* formula)
+    {
+        CKvsType* result = Run(formula);
+        double value = std::nan("");
+        if (result != nullptr) result->GetDouble(value);
+        return value;
+    }
+
+    // Runs the formula parsed last again (bound values may have changed).
+    CString TextAgain()
+    {
+        CKvsType* result = nullptr;
+        CString text("<failed>");
+        if (m_form.Execute() && m_form.GetResult(result)) result->GetValueStr(text);
+        return text;
+    }
+
+private:
+    FormulaRunner& Bind(int index, std::unique_ptr<CKvsType> value)
+    {
+        m_values.push_back(std::move(value));
+        m_form.SetVar(index, m_values.back().get());
+        return *this;
+    }
+
+    CKvsType* Run(const char* formula)
+    {
+        CKvsType* result = nullptr;
+        if (!m_form.SetFormula(formula)) {
+            int code = 0;
+            int column = 0;
+            m_form.GetError(code, column);
+            ADD_FAILURE() << formula << ": parse error " << code << " at " << column;
+            return nullptr;
+        }
+        if (!m_form.Execute() || !m_form.GetResult(result)) {
+            ADD_FAILURE() << formula << ": execution failed with " << m_form.GetExecError();
+            return nullptr;
+        }
+        return result;
+    }
+
+    CForm m_form;
+    std::vector<std::unique_ptr<CKvsType>> m_values;
+};
