@@ -262,6 +262,8 @@ TEST(CcalcCoordinates, PositionTextsUseTheNmeaFieldFormat)
         f.kind.SetName(c.kind);
         EXPECT_EQ(f.Text(), Ccalc::CreateNMEAPosStr(c.value, c.decimals, c.kind)) << c.kind;
     }
+    f.kind.SetName("lat");
+    EXPECT_STREQ(f.Text().GetString(), "5231.20000"); // 52.52 degrees
     // XYTLL stops at the local geographic position: no datum, no height correction.
     fake->log.clear();
     ASSERT_TRUE(f.Set("XYTLL(var0, var1, var2, var3)"));
@@ -269,23 +271,22 @@ TEST(CcalcCoordinates, PositionTextsUseTheNmeaFieldFormat)
     EXPECT_EQ(f.Text(), Ccalc::CreateNMEAPosStr(52.02, 5, "Lat"));
     EXPECT_EQ(fake->log, "adjust1 grid2geo ");
     f.kind.SetName("Alt");
-    EXPECT_EQ(f.Text(), Ccalc::CreateNMEAPosStr(7.0, 2, "Alt"));
+    EXPECT_STREQ(f.Text().GetString(), "7.00");
     // Another kind leaves the text as it was.
-    const CString before = f.Text();
     f.kind.SetName("Depth");
-    EXPECT_EQ(f.Text(), before);
+    EXPECT_STREQ(f.Text().GetString(), "7.00");
 }
 
 TEST(CcalcCoordinates, PositionTextsWithoutAProjectSystemFormatZeros)
 {
     PositionForm f(431000.0, 5790000.0, 12.5, "Lat");
     ASSERT_TRUE(f.Set("XYTLLWGS(var0, var1, var2, var3)"));
-    EXPECT_EQ(f.Text(), Ccalc::CreateNMEAPosStr(0.0, 5, "Lat"));
+    EXPECT_STREQ(f.Text().GetString(), "0000.00000");
     f.kind.SetName("Alt");
-    EXPECT_EQ(f.Text(), Ccalc::CreateNMEAPosStr(12.5, 2, "Alt"));
+    EXPECT_STREQ(f.Text().GetString(), "12.50");
     ASSERT_TRUE(f.Set("XYTLL(var0, var1, var2, var3)"));
     f.kind.SetName("LonS");
-    EXPECT_EQ(f.Text(), Ccalc::CreateNMEAPosStr(0.0, 0, "LonS"));
+    EXPECT_STREQ(f.Text().GetString(), "E");
 }
 
 TEST(CcalcCoordinates, WgsValuesThroughProjWithAGeoidModel)
@@ -304,8 +305,15 @@ TEST(CcalcCoordinates, WgsValuesThroughProjWithAGeoidModel)
     f.kind.SetName("Alt");
     EXPECT_NEAR(f.Value(), 48.579979, 1e-6);
     ASSERT_TRUE(f.Set("XYTLLWGS(var0, var1, var2, var3)"));
-    f.kind.SetName("Lat");
-    EXPECT_EQ(f.Text(), Ccalc::CreateNMEAPosStr(52.3502933489, 5, "Lat"));
+    const char* const texts[][2] = {{"Lat", "5221.01760"}, {"Alt", "48.58"}, {"LatS", "N"}, {"LonS", "E"}};
+    for (const auto& t : texts) {
+        f.kind.SetName(t[0]);
+        EXPECT_STREQ(f.Text().GetString(), t[1]) << t[0];
+    }
+    // printf "431000 5790000\n" | cs2cs -d 10 EPSG:32631 EPSG:4326 -> 52.2560608677 1.9891187531
+    PositionForm g(431000.0, 5790000.0, 0.0, "Lon");
+    ASSERT_TRUE(g.Set("XYTLLWGS(var0, var1, var2, var3)"));
+    EXPECT_STREQ(g.Text().GetString(), "00159.34713");
 }
 
 TEST(CcalcCoordinates, XytxyvalBetweenTwoUtmZones)
