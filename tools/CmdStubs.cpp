@@ -6,6 +6,5 @@
 namespace kvs::tool {
 
 void AddFormulaCommand(CLI::App&, Runner&) {}
-void AddGeodesyCommand(CLI::App&, Runner&) {}
 
 } // namespace kvs::tool
