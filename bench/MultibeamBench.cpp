@@ -1,7 +1,8 @@
 // Pings per second through MultibeamFilter::Process on a synthetic survey line, for 400-
 // and 1600-beam pings with (a) the per-beam filters, (b) plus the statistical filter over
 // a window of 7 pings, (c) plus the smart filter. The baseline beside them is the block
-// copy that every iteration makes to hand the filter a fresh ping.
+// copy that every iteration makes to hand the filter a fresh ping. The counters pings/s and
+// soundings/s are rates per CPU second of the benchmark thread, as items_per_second is.
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
 #include <KvsDataBlocks/host/AttributeNames.h>
 

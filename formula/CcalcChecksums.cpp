@@ -91,11 +91,9 @@ int Ccalc::PosSecConv(CKvsType& text)
         if (point <= 0) {
             // Fewer integer digits than none: the point comes first, then the zeros that
             // the digit string leaves out, then the digits.
-            // Built by appending: g++ 12 at -O3 warns falsely (-Wrestrict) about the
-            // concatenation of temporaries.
-            std::string s(".");
+            std::string s(1, '.');
             s.append(static_cast<size_t>(-point), '0');
-            s += digits.str();
+            s.append(digits.str());
             s.resize(6, '0');
             out = CString(std::move(s));
         } else if (point <= digits.GetLength()) {

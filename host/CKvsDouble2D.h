@@ -5,47 +5,25 @@
 // work component-wise. *= and /= take a 2-component value (component-wise) or a scalar
 // (one that answers GetDouble; every component scaled). Values of another kind, and a
 // division in which any divisor is zero, leave the receiver unchanged. The by-value
-// operators of the interface return the base part only.
+// operators of the interface return the base part only. The common body is
+// KvsDoubleVector.
 #pragma once
 
-#include <KvsDataBlocks/host/CKvsType.h>
+#include <KvsDataBlocks/host/KvsDoubleVector.h>
 
-#include <array>
-
-class CKvsDouble2D : public CKvsType
+class CKvsDouble2D : public KvsDoubleVector<2, CKvsDouble2D>
 {
 public:
     CKvsDouble2D() = default;
-    CKvsDouble2D(double x, double y) : m_v{x, y} {}
+    CKvsDouble2D(double x, double y) : KvsDoubleVector({x, y}) {}
     CKvsDouble2D(const CKvsDouble2D&) = default;
     CKvsDouble2D& operator=(const CKvsDouble2D& other)
     {
         m_v = other.m_v;
         return *this;
     }
+    using KvsDoubleVector::operator=;
 
-    const std::array<double, 2>& Values() const { return m_v; }
-
-    bool SetValueStr(CString& text) override;
-    CKvsType* MakeCopy() const override;
-    int GetValueStr(CString& text) const override;
     int GetDouble2D(double& x, double& y) const override;
     int SetDouble2D(double x, double y) override;
-
-    CKvsType operator=(const CKvsType& other) override;
-    const CKvsType& operator+=(const CKvsType& other) override;
-    const CKvsType& operator-=(const CKvsType& other) override;
-    const CKvsType& operator*=(const CKvsType& other) override;
-    const CKvsType& operator/=(const CKvsType& other) override;
-
-
-    // Formula operation: the negated vector, component by component.
-    int Neg(CKvsType& value) override;
-
-private:
-    // The other value as 2 components: its own components, or with allowScalar its
-    // scalar repeated. False when it has neither.
-    static bool Components(const CKvsType& other, bool allowScalar, std::array<double, 2>& out);
-
-    std::array<double, 2> m_v{};
 };

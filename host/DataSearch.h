@@ -1,8 +1,11 @@
 // DataSearch: the process-wide project/data search object. It says where files of each
 // kind live (a folder under the settable project directory) and which extension they
-// carry. Used by the pipe-detection filter to find its vessel contour files.
+// carry, and holds the current project definition (its coordinate system). Used by the
+// pipe-detection filter to find its vessel contour files and by the formula engine's
+// coordinate functions.
 #pragma once
 
+#include <KvsDataBlocks/host/ProjectDefinition.h>
 #include <KvsDataBlocks/platform/CString.h>
 
 class DataSearch
@@ -23,6 +26,11 @@ public:
     // The extension of files of kind with its dot (".ctr"); false for an unknown kind.
     bool GetFileExtension(unsigned int kind, CString& extension) const;
 
+    // The current project definition.
+    ProjectDefinition& GetProjectDefinition() { return m_project; }
+    const ProjectDefinition& GetProjectDefinition() const { return m_project; }
+
 private:
     CString m_projectDir;
+    ProjectDefinition m_project;
 };

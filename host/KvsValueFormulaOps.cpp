@@ -385,21 +385,3 @@ int CKvsName::FormatGeogsDMS(CKvsType& degrees, CKvsType& decimals, CKvsType& ki
     m_text = text;
     return 1;
 }
-
-// ---- vectors
-
-int CKvsDouble2D::Neg(CKvsType& value)
-{
-    double a, b;
-    if (!value.GetDouble2D(a, b)) return 0;
-    m_v = {-a, -b};
-    return 1;
-}
-
-int CKvsDouble3D::Neg(CKvsType& value)
-{
-    double a, b, c;
-    if (!value.GetDouble3D(a, b, c)) return 0;
-    m_v = {-a, -b, -c};
-    return 1;
-}

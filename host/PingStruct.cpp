@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iterator>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -113,6 +114,15 @@ void PingStruct::ShalowCopy(const PingStruct& other)
     if (this == &other) return;
     static_cast<PingValues&>(*this) = other;
     static_cast<PingArrays&>(*this) = other;
+}
+
+void PingStruct::Swap(PingStruct& other) noexcept
+{
+    std::swap(static_cast<PingValues&>(*this), static_cast<PingValues&>(other));
+    std::swap(static_cast<PingArrays&>(*this), static_cast<PingArrays&>(other));
+    m_floats.swap(other.m_floats);
+    m_flagStore.swap(other.m_flagStore);
+    m_store608.swap(other.m_store608);
 }
 
 int PingStruct::CompNadirBeam()

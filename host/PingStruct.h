@@ -101,6 +101,9 @@ public:
     void DeepCopy(const PingStruct& other);
     // Values copied from other; the array views refer to other's arrays (no copy).
     void ShalowCopy(const PingStruct& other);
+    // Exchanges everything with other, owned storage included (no copy, no allocation);
+    // views into either ping's storage follow the storage.
+    void Swap(PingStruct& other) noexcept;
 
     // The nadir beam: the beam nearest to x = 0 (smallest |x|; the lowest index on a tie)
     // among the beams that Multibeam::IsBeamRejected does not reject; -1 when there is

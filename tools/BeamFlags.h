@@ -1,8 +1,12 @@
 // The beam flag bits the multibeam filters set, with names and plot colours, for the
-// tool's summaries, dumps and plots.
+// tool's summaries, dumps and plots. Bits and names come from the one table in
+// host/Multibeam.h; only the colours live here.
 #pragma once
 
+#include <KvsDataBlocks/host/Multibeam.h>
+
 #include <array>
+#include <cstddef>
 
 namespace kvs::tool {
 
@@ -13,22 +17,21 @@ struct BeamFlagInfo
     const char* colour;
 };
 
-inline constexpr std::array<BeamFlagInfo, 12> kBeamFlags = {{
-    {0x100, "reject list", "#8c564b"},
-    {0x200, "quality", "#e377c2"},
-    {0x400, "range", "#7f7f7f"},
-    {0x800, "depth window", "#bcbd22"},
-    {0x1000, "swath", "#17becf"},
-    {0x2000, "slope", "#ff7f0e"},
-    {0x4000, "angle", "#9467bd"},
-    {0x8000, "statistics", "#d62728"},
-    {0x100000, "flying object", "#2ca02c"},
-    {0x400000, "custom error", "#aec7e8"},
-    {0x800000, "IHO error", "#ffbb78"},
-    {0x1000000, "smart filter", "#f7b6d2"},
-}};
+// Plot colours, in the order of Multibeam::kBeamFlagBits.
+inline constexpr std::array<const char*, Multibeam::kBeamFlagBits.size()> kBeamFlagColours = {
+    "#8c564b", "#e377c2", "#7f7f7f", "#bcbd22", "#17becf", "#ff7f0e",
+    "#9467bd", "#d62728", "#2ca02c", "#aec7e8", "#ffbb78", "#f7b6d2",
+};
 
-inline constexpr unsigned int kSimulatedOutlier = 0x80;
+constexpr std::array<BeamFlagInfo, Multibeam::kBeamFlagBits.size()> MakeBeamFlags()
+{
+    std::array<BeamFlagInfo, Multibeam::kBeamFlagBits.size()> t{};
+    for (std::size_t i = 0; i < t.size(); ++i)
+        t[i] = {Multibeam::kBeamFlagBits[i].bit, Multibeam::kBeamFlagBits[i].name, kBeamFlagColours[i]};
+    return t;
+}
+
+inline constexpr std::array<BeamFlagInfo, Multibeam::kBeamFlagBits.size()> kBeamFlags = MakeBeamFlags();
 
 // The first filter bit set in a beam flag word (in table order), or null for none.
 inline const BeamFlagInfo* FirstBeamFlag(unsigned int flags)

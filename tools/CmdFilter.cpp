@@ -6,6 +6,7 @@
 // and, for simulated lines, how many injected outliers and clean beams were flagged.
 #include "BeamFlags.h"
 #include "Commands.h"
+#include "SurveySimulator.h"
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
@@ -39,7 +40,6 @@ struct FilterOptions
     bool progress = true;
 };
 
-constexpr unsigned short kSimulatedOutlierFlag = 0x0200; // block flag of a disturbed single-beam sounding
 constexpr uint64_t kProgressThreshold = 20u << 20;      // inputs above 20 MiB get a progress bar
 
 struct Summary
@@ -66,7 +66,7 @@ struct Summary
                 if (rejected) ++beamsRejected;
                 for (const BeamFlagInfo& b : kBeamFlags)
                     if (f & b.bit) ++perBit[b.bit];
-                if (f & kSimulatedOutlier) {
+                if (f & kSimulatedOutlierBit) {
                     ++injected;
                     if (rejected) ++injectedFlagged;
                 } else if (rejected) {

@@ -6,6 +6,7 @@
 #include <KvsDataBlocks/host/Multibeam.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -40,6 +41,19 @@ constexpr IhoOrder kIhoOrders[] = {
 const IhoOrder* FindIhoOrder(int order)
 {
     return order >= 0 && order < static_cast<int>(std::size(kIhoOrders)) ? &kIhoOrders[order] : nullptr;
+}
+
+// Single precision throughout, as the limits are defined.
+float IhoVertError(const IhoOrder& o, float d)
+{
+    const float bd = o.b * d;
+    return std::sqrt(o.a * o.a + bd * bd);
+}
+
+float IhoHorError(const IhoOrder& o, float d)
+{
+    if (o.horPer100m == 0.0f) return o.horFixed;
+    return o.horFixed + o.horPer100m * std::fabs(d) / 100.0f;
 }
 
 // Quantile-scale attribute values 6 to 9; 1 .. 5 (and below) give 7 - n, above 9 give 1.
@@ -122,6 +136,41 @@ void WriteFlags(CDataBlock& block, const unsigned int* flags, int count)
 bool Rejected(const PingStruct& ping, int i)
 {
     return Multibeam::IsBeamRejected(ping.flags[i]);
+}
+
+// The shape of most per-beam tests: ORs bit into every beam for which fails(i) holds,
+// skipping beams already rejected when skipRejected. True when any beam was flagged.
+// (A template, so each test is compiled into its own loop.)
+template <bool skipRejected, typename Fails>
+bool FlagBeams(PingStruct& ping, unsigned int bit, Fails fails)
+{
+    bool any = false;
+    for (int i = 0; i < ping.beamCount; ++i) {
+        if (skipRejected && Rejected(ping, i)) continue;
+        if (fails(i)) {
+            ping.flags[i] |= bit;
+            any = true;
+        }
+    }
+    return any;
+}
+
+// Depths as 32-bit keys that sort like the floats (for numbers; -0 sorts before +0, which
+// changes no quantile). The largest key is a NaN pattern that no depth sample takes.
+constexpr int32_t kNoKey = INT32_MAX;
+
+int32_t DepthKey(float f)
+{
+    int32_t i = kvs::LoadLE<int32_t>(reinterpret_cast<const unsigned char*>(&f));
+    return i ^ ((i >> 31) & 0x7FFFFFFF);
+}
+
+double KeyDepth(int32_t k)
+{
+    const int32_t i = k ^ ((k >> 31) & 0x7FFFFFFF);
+    float f;
+    std::memcpy(&f, &i, sizeof f);
+    return f;
 }
 
 } // namespace
@@ -216,8 +265,40 @@ bool MultibeamFilter::SetAttributes(CAttributeMap* attributes)
     }
     // Room for the smart filter's bins across twice the analysed half-width.
     m_bins.reserve(static_cast<size_t>(std::clamp(m_averagingClips, 0, 100000)) * 2 + 8);
+    DeriveLimits();
     m_pending = 0;
     return true;
+}
+
+// The angle atan2(rho, d) from the vertical against a limit L in degrees: for d > 0 it
+// exceeds L exactly when rho > d tan L. With a relative margin of 1e-9, far above the
+// rounding of the arctangent and of tan L, a beam clear of the margin is settled by one
+// multiplication; beams within it, and every case outside 0 < L < 89 degrees or with d
+// not a positive finite number, take the exact arctangent, so results never change.
+MultibeamFilter::TanBound MultibeamFilter::TanBound::For(double degrees)
+{
+    TanBound b;
+    if (!(degrees > 0.0 && degrees < 89.0)) return b;
+    const double t = std::tan(degrees / R2D);
+    b.lo = t * (1.0 - 1e-9);
+    b.hi = t * (1.0 + 1e-9);
+    b.usable = true;
+    return b;
+}
+
+
+void MultibeamFilter::DeriveLimits()
+{
+    m_portBound = TanBound::For(m_portAngle);
+    m_starboardBound = TanBound::For(m_starboardAngle);
+    m_reliableBound = TanBound::For(m_reliableAngle);
+    m_slopeBound = TanBound::For(m_slopeLimit);
+    // The interior angle acos(c) is at least L exactly when c <= cos L; acos falls at
+    // least as fast as c rises, so a margin of 1e-9 in c settles the clear cases.
+    m_minAngleBound = m_minAngle > 0.0 && m_minAngle < 180.0;
+    const double c = std::cos(m_minAngle / R2D);
+    m_minAngleCosLo = c - 1e-9;
+    m_minAngleCosHi = c + 1e-9;
 }
 
 // Items at ',' ; "a-b" lists beams a to b (both at least 1, a <= b), any other item one
@@ -247,9 +328,30 @@ void MultibeamFilter::ParseRejectList(const CString& list)
 
 void MultibeamFilter::ReleaseWindow()
 {
+    // The working ping may refer to a slot's arrays: it must not keep pointing there.
+    m_work.Init();
     if (m_windowAllocated)
         for (PingStruct& slot : m_window) slot.Delete();
     m_windowAllocated = false;
+}
+
+bool MultibeamFilter::AllocateWindow()
+{
+    if (m_windowAllocated) return true;
+    for (int i = 0; i < m_slotCount; ++i)
+        if (!m_window[i].Allocate()) return false;
+    try {
+        m_keyRows.assign(static_cast<size_t>(m_slotCount) * kMaxBeams, kNoKey);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    m_keyExtent.fill(0);
+    m_keyStale.fill(true);
+    m_spread = 4.0;
+    m_writePos = 0;
+    m_fill = 0;
+    m_windowAllocated = true;
+    return true;
 }
 
 bool MultibeamFilter::IsReadable(const CDataBlock& block)
@@ -268,7 +370,9 @@ bool MultibeamFilter::Process(CDataBlock& block, COMPUPDATEMODE mode)
     // An unreadable block is refused before it is recorded: were it kept as the last
     // input, draining would feed it again and lose the pings still held.
     if (!IsReadable(block)) return false;
-    m_lastInput = block;
+    // The last input serves only the draining of held pings, and pings are held only
+    // while statistics are on (switching them on zeroes the pending count).
+    if (m_statistics) m_lastInput = block;
     m_lastMode = mode;
     // Only a full pass puts the ping into the window; in mode 3 nothing is held.
     if (m_statistics && mode != kErrorLimitsOnly) m_pending = std::min(m_pending + 1, m_windowSize / 2);
@@ -278,8 +382,17 @@ bool MultibeamFilter::Process(CDataBlock& block, COMPUPDATEMODE mode)
 bool MultibeamFilter::ProcessInternal(CDataBlock& block, COMPUPDATEMODE mode)
 {
     PingStruct& ping = m_work;
-    if (!ReadDatablock(block, ping)) return false;
     const bool errorOnly = mode == kErrorLimitsOnly;
+    // With statistics on, the ping is read straight into the window slot it is to take
+    // (the oldest one, whose ping has served), so that its arrays are copied only once.
+    m_readSlot = m_statistics && !errorOnly && AllocateWindow() ? m_writePos : -1;
+    if (m_readSlot >= 0) {
+        if (!ReadDatablock(block, m_window[m_readSlot])) return false;
+        m_keyStale[m_readSlot] = true;
+        ping.ShalowCopy(m_window[m_readSlot]);
+    } else if (!ReadDatablock(block, ping)) {
+        return false;
+    }
     const unsigned int keep = errorOnly ? kKeepInErrorMode : kKeepInFullMode;
     for (int i = 0; i < ping.beamCount; ++i) ping.flags[i] &= keep;
     // Mode 3 keeps every flag of the earlier pass, in the ping word too, but the
@@ -400,10 +513,16 @@ bool MultibeamFilter::ReadDatablock(CDataBlock& block, PingStruct& ping)
 
     if (ping.allowedVertError && ping.allowedHorError) {
         const float reference = static_cast<float>(ping.verticalReference);
-        for (int i = 0; i < n; ++i) {
-            const float d = -(reference + ping.z[i]);
-            ping.allowedVertError[i] = Compute_IHO_VERT_Error(d);
-            ping.allowedHorError[i] = Compute_IHO_HOR_Error(d);
+        const IhoOrder* o = FindIhoOrder(m_ihoOrder);
+        if (!o) {
+            std::fill(ping.allowedVertError, ping.allowedVertError + n, 0.0f);
+            std::fill(ping.allowedHorError, ping.allowedHorError + n, 0.0f);
+        } else {
+            for (int i = 0; i < n; ++i) {
+                const float d = -(reference + ping.z[i]);
+                ping.allowedVertError[i] = IhoVertError(*o, d);
+                ping.allowedHorError[i] = IhoHorError(*o, d);
+            }
         }
     }
     return true;
@@ -506,10 +625,18 @@ bool MultibeamFilter::GetRemainder(CDataBlock& block)
 
 // ---- per-beam filters -------------------------------------------------------------
 
+// Within one pass flags only gain bits, so the unrejected beams only become fewer: the
+// beam nearest nadir found earlier stays the nearest while it is not rejected itself.
+int MultibeamFilter::NadirBeam(PingStruct& ping)
+{
+    const int k = ping.nadirBeam;
+    if (k >= 0 && k < ping.beamCount && ping.x && ping.flags && !Rejected(ping, k)) return k;
+    return ping.CompNadirBeam();
+}
+
 bool MultibeamFilter::FilterBeam(PingStruct& ping)
 {
-    for (int i = 0; i < ping.beamCount; ++i)
-        if (m_rejectList[i]) ping.flags[i] |= kFlagRejectList;
+    FlagBeams<false>(ping, kFlagRejectList, [&](int i) { return m_rejectList[i]; });
     ping.pingFlags |= kFlagRejectList;
     return true;
 }
@@ -520,8 +647,7 @@ bool MultibeamFilter::FilterQuality(PingStruct& ping)
     constexpr unsigned int kRequired[] = {0x1, 0x2, 0x3};
     if (m_qualityMode >= 1 && m_qualityMode <= 3) {
         const unsigned int need = kRequired[m_qualityMode - 1];
-        for (int i = 0; i < ping.beamCount; ++i)
-            if ((ping.flags[i] & need) != need) ping.flags[i] |= kFlagQuality;
+        FlagBeams<false>(ping, kFlagQuality, [&](int i) { return (ping.flags[i] & need) != need; });
     }
     ping.pingFlags |= kFlagQuality;
     return true;
@@ -530,23 +656,21 @@ bool MultibeamFilter::FilterQuality(PingStruct& ping)
 bool MultibeamFilter::FilterRange(PingStruct& ping)
 {
     const double off = ping.verticalOffset;
-    for (int i = 0; i < ping.beamCount; ++i) {
-        if (Rejected(ping, i)) continue;
+    FlagBeams<true>(ping, kFlagRange, [&](int i) {
         const double x = ping.x[i], y = ping.y[i], z = ping.z[i] + off;
         const double r = std::sqrt(x * x + y * y + z * z);
-        if (!(m_minRange <= r && r <= m_maxRange)) ping.flags[i] |= kFlagRange;
-    }
+        return !(m_minRange <= r && r <= m_maxRange);
+    });
     ping.pingFlags |= kFlagRange;
     return true;
 }
 
 bool MultibeamFilter::FilterDepth(PingStruct& ping)
 {
-    for (int i = 0; i < ping.beamCount; ++i) {
-        if (Rejected(ping, i)) continue;
+    FlagBeams<true>(ping, kFlagDepth, [&](int i) {
         const double d = -static_cast<double>(ping.z[i]);
-        if (!(m_minDepth <= d && d <= m_maxDepth)) ping.flags[i] |= kFlagDepth;
-    }
+        return !(m_minDepth <= d && d <= m_maxDepth);
+    });
     ping.pingFlags |= kFlagDepth;
     return true;
 }
@@ -554,29 +678,23 @@ bool MultibeamFilter::FilterDepth(PingStruct& ping)
 bool MultibeamFilter::FilterNadir(PingStruct& ping)
 {
     const double off = ping.verticalOffset;
-    const int n = ping.beamCount;
     // A beam at x = 0 counts as port.
     auto limit = [&](int i) { return ping.x[i] <= 0.0f ? m_portAngle : m_starboardAngle; };
     if (m_nadirAngleMode == 1) {
-        for (int i = 0; i < n; ++i) {
-            if (Rejected(ping, i)) continue;
+        FlagBeams<true>(ping, kFlagSwath, [&](int i) {
             const double x = ping.x[i], y = ping.y[i];
-            const double theta = std::atan2(std::sqrt(x * x + y * y), -(ping.z[i] + off)) * R2D;
-            if (theta > limit(i)) ping.flags[i] |= kFlagSwath;
-        }
+            const double rho = std::sqrt(x * x + y * y), d = -(ping.z[i] + off);
+            const int side = (ping.x[i] <= 0.0f ? m_portBound : m_starboardBound).Side(rho, d);
+            return side != 0 ? side > 0 : std::atan2(rho, d) * R2D > limit(i);
+        });
     } else if (m_nadirAngleMode == 3 && ping.angle622) {
-        for (int i = 0; i < n; ++i) {
-            if (Rejected(ping, i)) continue;
-            if (static_cast<double>(ping.angle622[i]) > limit(i)) ping.flags[i] |= kFlagSwath;
-        }
+        FlagBeams<true>(ping, kFlagSwath, [&](int i) { return static_cast<double>(ping.angle622[i]) > limit(i); });
     }
     if (m_nadirDistance) {
-        for (int i = 0; i < n; ++i) {
-            if (Rejected(ping, i)) continue;
+        FlagBeams<true>(ping, kFlagSwath, [&](int i) {
             const double x = ping.x[i];
-            if ((x <= 0.0 && x < -m_portDistance) || (x > 0.0 && x > m_starboardDistance))
-                ping.flags[i] |= kFlagSwath;
-        }
+            return (x <= 0.0 && x < -m_portDistance) || (x > 0.0 && x > m_starboardDistance);
+        });
     }
     ping.pingFlags |= kFlagSwath;
     return true;
@@ -584,7 +702,7 @@ bool MultibeamFilter::FilterNadir(PingStruct& ping)
 
 bool MultibeamFilter::FilterSlope(PingStruct& ping)
 {
-    const int nadir = ping.CompNadirBeam();
+    const int nadir = NadirBeam(ping);
     if (nadir < 0) return true;
     const int n = ping.beamCount;
     for (int s : {-1, 1}) {
@@ -594,8 +712,9 @@ bool MultibeamFilter::FilterSlope(PingStruct& ping)
             const double dz = std::fabs(static_cast<double>(ping.z[j]) - ping.z[r]);
             const double dx = s > 0 ? static_cast<double>(ping.x[j]) - ping.x[r]
                                     : static_cast<double>(ping.x[r]) - ping.x[j];
-            const double alpha = std::atan2(dz, dx) * R2D;
-            if (alpha > m_slopeLimit)
+            int side = m_slopeBound.Side(dz, dx);
+            if (side == 0) side = std::atan2(dz, dx) * R2D > m_slopeLimit ? 1 : -1;
+            if (side > 0)
                 ping.flags[j] |= kFlagSlope;
             else
                 r = j;
@@ -607,7 +726,7 @@ bool MultibeamFilter::FilterSlope(PingStruct& ping)
 
 bool MultibeamFilter::FilterAngle(PingStruct& ping)
 {
-    const int nadir = ping.CompNadirBeam();
+    const int nadir = NadirBeam(ping);
     if (nadir < 0) return true;
     const int n = ping.beamCount;
     auto dist2 = [&](int p, int q) {
@@ -626,10 +745,19 @@ bool MultibeamFilter::FilterAngle(PingStruct& ping)
             const double am = std::sqrt(am2), mj = std::sqrt(mj2);
             // Coincident beams make no bend (180 degrees); rounding must not push the
             // cosine outside -1 .. 1.
-            double phi = 180.0;
-            if (am > 0.0 && mj > 0.0)
-                phi = std::acos(std::clamp((am2 + mj2 - aj2) / (2.0 * am * mj), -1.0, 1.0)) * R2D;
-            if (phi >= m_minAngle) {
+            bool passes = true;
+            if (am > 0.0 && mj > 0.0) {
+                const double c = (am2 + mj2 - aj2) / (2.0 * am * mj);
+                if (m_minAngleBound && c <= m_minAngleCosLo)
+                    passes = true;
+                else if (m_minAngleBound && c >= m_minAngleCosHi)
+                    passes = false;
+                else
+                    passes = std::acos(std::clamp(c, -1.0, 1.0)) * R2D >= m_minAngle;
+            } else {
+                passes = 180.0 >= m_minAngle;
+            }
+            if (passes) {
                 a = m;
                 m = j;
             } else {
@@ -644,7 +772,7 @@ bool MultibeamFilter::FilterAngle(PingStruct& ping)
 
 bool MultibeamFilter::FilterbFlyingObjects(PingStruct& ping)
 {
-    const int nadir = ping.CompNadirBeam();
+    const int nadir = NadirBeam(ping);
     if (nadir < 0) return true;
     const int n = ping.beamCount;
     const int k = std::max(m_flyingSize, 1);
@@ -652,15 +780,18 @@ bool MultibeamFilter::FilterbFlyingObjects(PingStruct& ping)
     for (int s : {-1, 1}) {
         for (int i = nadir; i >= 0 && i < n; i += s) {
             if (Rejected(ping, i)) continue;
+            // A beam about k places nearer nadir that lies further out than beam i. Every
+            // comparison beam is looked at (no early end), which keeps the branches few.
+            const float xi = ping.x[i];
+            int hit = 0;
             for (int t = -b; t <= b; ++t) {
-                // A beam about k places nearer nadir that lies further out than beam i.
                 const int c = s < 0 ? i + k - t : i - k + t;
-                if (c < 0 || c >= n || Rejected(ping, c)) continue;
-                if (s < 0 ? ping.x[c] < ping.x[i] : ping.x[c] > ping.x[i]) {
-                    ping.flags[i] |= kFlagFlyingObject;
-                    break;
-                }
+                const int inside = static_cast<int>(static_cast<unsigned>(c) < static_cast<unsigned>(n));
+                const int cc = inside ? c : i; // beam i itself never lies further out
+                const int further = static_cast<int>(s < 0 ? ping.x[cc] < xi : ping.x[cc] > xi);
+                hit |= inside & static_cast<int>(!Rejected(ping, cc)) & further;
             }
+            if (hit) ping.flags[i] |= kFlagFlyingObject;
         }
     }
     ping.pingFlags |= kFlagFlyingRan;
@@ -670,43 +801,27 @@ bool MultibeamFilter::FilterbFlyingObjects(PingStruct& ping)
 bool MultibeamFilter::FilterIHO(PingStruct& ping)
 {
     if (!ping.estVertError || !ping.estHorError || !ping.allowedVertError || !ping.allowedHorError) return false;
-    bool any = false;
-    for (int i = 0; i < ping.beamCount; ++i) {
-        if (ping.allowedVertError[i] < ping.estVertError[i] || ping.allowedHorError[i] < ping.estHorError[i]) {
-            ping.flags[i] |= kFlagIhoError;
-            any = true;
-        }
-    }
-    return any;
+    return FlagBeams<false>(ping, kFlagIhoError, [&](int i) {
+        return ping.allowedVertError[i] < ping.estVertError[i] || ping.allowedHorError[i] < ping.estHorError[i];
+    });
 }
 
 bool MultibeamFilter::FilterCustom(PingStruct& ping)
 {
     if (!ping.estVertError || !(m_customLimit > 0.0)) return false;
-    bool any = false;
-    for (int i = 0; i < ping.beamCount; ++i) {
-        if (ping.estVertError[i] > m_customLimit) {
-            ping.flags[i] |= kFlagCustomError;
-            any = true;
-        }
-    }
-    return any;
+    return FlagBeams<false>(ping, kFlagCustomError, [&](int i) { return ping.estVertError[i] > m_customLimit; });
 }
 
 float MultibeamFilter::Compute_IHO_VERT_Error(float d) const
 {
     const IhoOrder* o = FindIhoOrder(m_ihoOrder);
-    if (!o) return 0.0f;
-    const float bd = o->b * d;
-    return std::sqrt(o->a * o->a + bd * bd);
+    return o ? IhoVertError(*o, d) : 0.0f;
 }
 
 float MultibeamFilter::Compute_IHO_HOR_Error(float d) const
 {
     const IhoOrder* o = FindIhoOrder(m_ihoOrder);
-    if (!o) return 0.0f;
-    if (o->horPer100m == 0.0f) return o->horFixed;
-    return o->horFixed + o->horPer100m * std::fabs(d) / 100.0f;
+    return o ? IhoHorError(*o, d) : 0.0f;
 }
 
 // ---- statistical filter -----------------------------------------------------------
@@ -716,14 +831,7 @@ bool MultibeamFilter::FilterStats(PingStruct& ping)
     const int w = m_windowSize;
     const int h = w / 2;
     const int slots = m_slotCount;
-    if (!m_windowAllocated) {
-        for (int i = 0; i < slots; ++i)
-            if (!m_window[i].Allocate()) return true; // out of memory: the ping passes unjudged
-        m_spread = 4.0;
-        m_writePos = 0;
-        m_fill = 0;
-        m_windowAllocated = true;
-    }
+    if (!AllocateWindow()) return true; // out of memory: the ping passes unjudged
     // Times must keep running the way the last two stored pings ran; equal times do not
     // break the run. A reversal starts the window afresh, dropping the pings it held.
     if (m_fill > 1) {
@@ -731,26 +839,40 @@ bool MultibeamFilter::FilterStats(PingStruct& ping)
         const double t2 = m_window[BufIndex(m_writePos - 2, slots)].time;
         const bool upwards = t2 < t1;
         if ((upwards && ping.time < t1) || (!upwards && ping.time > t1)) {
+            // The ping read into the slot at the write position moves to the first slot.
+            if (m_readSlot == m_writePos && m_writePos != 0) {
+                m_window[0].Swap(m_window[m_writePos]);
+                m_keyStale[0] = m_keyStale[m_writePos] = true;
+                m_readSlot = 0;
+            }
             m_spread = 4.0;
             m_writePos = 0;
             m_fill = 0;
         }
     }
-    m_window[m_writePos] = ping;
+    if (m_readSlot == m_writePos)
+        static_cast<PingValues&>(m_window[m_writePos]) = ping; // the arrays are there already
+    else
+        m_window[m_writePos] = ping;
+    m_keyStale[m_writePos] = true;
     m_writePos = (m_writePos + 1) % slots;
     ++m_fill;
     if (m_fill < h + 1) return false;
 
     const int middle = BufIndex(m_writePos - h - 1, slots);
-    if (m_fill >= w) {
+    if (m_fill >= w + h) {
+        StatsRunning(middle);
+        m_window[middle].pingFlags |= kFlagStatistics;
+    } else if (m_fill >= w) {
         StatsPass(middle, h, false);
         // While the window is young the spread pass looks at fewer later pings.
-        int lastOffset = h;
-        if (m_fill < w + h) lastOffset = m_fill > w ? m_fill - w : 0;
+        const int lastOffset = m_fill > w ? m_fill - w : 0;
         StatsPass(middle, lastOffset, true);
         m_window[middle].pingFlags |= kFlagStatistics;
     }
     ping.ShalowCopy(m_window[middle]);
+    // The rest of the chain flags the middle ping further: its keys are to be renewed.
+    m_keyStale[middle] = true;
     return true;
 }
 
@@ -768,24 +890,6 @@ double SortedQuantile(double p, int n, At at)
     if (k >= m - 1) return at(m - 1);
     const double a = at(k);
     return a + (at(k + 1) - a) * f;
-}
-
-// Depths as 32-bit keys that sort like the floats (for numbers; -0 sorts before +0, which
-// changes no quantile). The largest key is a NaN pattern that no depth sample takes.
-constexpr int32_t kNoKey = INT32_MAX;
-
-int32_t DepthKey(float f)
-{
-    int32_t i = kvs::LoadLE<int32_t>(reinterpret_cast<const unsigned char*>(&f));
-    return i ^ ((i >> 31) & 0x7FFFFFFF);
-}
-
-double KeyDepth(int32_t k)
-{
-    const int32_t i = k ^ ((k >> 31) & 0x7FFFFFFF);
-    float f;
-    std::memcpy(&f, &i, sizeof f);
-    return f;
 }
 
 // The copies inside SortedSample move a few keys at a time: a library call each would
@@ -818,7 +922,7 @@ public:
     KVS_SHORT_COPIES void Remove(const int32_t* keys, int n)
     {
         if (n == 0) return;
-        int at[7] = {};
+        int at[8] = {};
         for (int r = 0; r < n; ++r) at[r] = (r > 0 && keys[r] == keys[r - 1]) ? at[r - 1] + 1 : Below(keys[r]);
         int write = at[0];
         for (int r = 0; r < n; ++r) {
@@ -833,7 +937,7 @@ public:
     // Keys sorted.
     KVS_SHORT_COPIES void Insert(const int32_t* keys, int n)
     {
-        int at[7] = {};
+        int at[8] = {};
         for (int a = 0; a < n; ++a) at[a] = Below(keys[a]);
         int end = m_size;
         for (int a = n - 1; a >= 0; --a) {
@@ -854,48 +958,198 @@ public:
 private:
     static constexpr int kSlots = 64;
 
-    // The number of keys below key: a fixed-length count the compiler can vectorise.
+    // The number of keys below key: a binary search without branches over the padded
+    // array (the padding is above every key).
     int Below(int32_t key) const
     {
-#ifdef __SSE2__
-        const __m128i k = _mm_set1_epi32(key);
-        __m128i sum = _mm_setzero_si128();
-        for (int i = 0; i < kSlots; i += 4) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_keys + i));
-            sum = _mm_sub_epi32(sum, _mm_cmplt_epi32(v, k)); // each true lane is -1
-        }
-        sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4E));
-        sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
-        return _mm_cvtsi128_si32(sum);
-#else
-        int c = 0;
-        for (int i = 0; i < kSlots; ++i) c += m_keys[i] < key;
-        return c;
-#endif
+        int pos = 0;
+            for (int step = kSlots / 2; step > 0; step /= 2) pos += step & -static_cast<int>(m_keys[pos + step - 1] < key);
+        return pos;
     }
 
     int32_t* m_keys;
     int m_size = 0;
 };
 
-// Sorts up to 7 keys without data-dependent branches.
+// Orders a and b; written so that the compiler emits conditional moves.
+template <typename T>
+inline void CompareSwap(T& a, T& b)
+{
+    const bool less = a < b;
+    const T lo = less ? a : b;
+    const T hi = less ? b : a;
+    a = lo;
+    b = hi;
+}
+
+// Sorts 8 keys without data-dependent branches: Batcher's odd-even merge sort network
+// (19 comparators) on values held in registers.
+template <typename T>
+void SortEight(T* w)
+{
+    T v0 = w[0], v1 = w[1], v2 = w[2], v3 = w[3], v4 = w[4], v5 = w[5], v6 = w[6], v7 = w[7];
+    CompareSwap(v0, v1); CompareSwap(v2, v3); CompareSwap(v4, v5); CompareSwap(v6, v7);
+    CompareSwap(v0, v2); CompareSwap(v1, v3); CompareSwap(v4, v6); CompareSwap(v5, v7);
+    CompareSwap(v1, v2); CompareSwap(v5, v6);
+    CompareSwap(v0, v4); CompareSwap(v1, v5); CompareSwap(v2, v6); CompareSwap(v3, v7);
+    CompareSwap(v2, v4); CompareSwap(v3, v5);
+    CompareSwap(v1, v2); CompareSwap(v3, v4); CompareSwap(v5, v6);
+    w[0] = v0; w[1] = v1; w[2] = v2; w[3] = v3; w[4] = v4; w[5] = v5; w[6] = v6; w[7] = v7;
+}
+
+// Sorts 6 keys without data-dependent branches (12 comparators).
+void SortSix(int32_t* w)
+{
+    int32_t v0 = w[0], v1 = w[1], v2 = w[2], v3 = w[3], v4 = w[4], v5 = w[5];
+    CompareSwap(v0, v5); CompareSwap(v1, v3); CompareSwap(v2, v4);
+    CompareSwap(v1, v2); CompareSwap(v3, v4);
+    CompareSwap(v0, v3); CompareSwap(v2, v5);
+    CompareSwap(v0, v1); CompareSwap(v2, v3); CompareSwap(v4, v5);
+    CompareSwap(v1, v2); CompareSwap(v3, v4);
+    w[0] = v0; w[1] = v1; w[2] = v2; w[3] = v3; w[4] = v4; w[5] = v5;
+}
+
+// Sorts up to 7 keys.
 void SortSmall(int32_t* v, int n)
 {
     int32_t w[8];
     for (int i = 0; i < 8; ++i) w[i] = i < n ? v[i] : kNoKey;
-    auto cs = [&](int a, int b) {
-        const int32_t lo = std::min(w[a], w[b]), hi = std::max(w[a], w[b]);
-        w[a] = lo;
-        w[b] = hi;
-    };
-    // Batcher's odd-even merge sort network for 8 items (19 comparators).
-    cs(0, 1); cs(2, 3); cs(4, 5); cs(6, 7);
-    cs(0, 2); cs(1, 3); cs(4, 6); cs(5, 7);
-    cs(1, 2); cs(5, 6);
-    cs(0, 4); cs(1, 5); cs(2, 6); cs(3, 7);
-    cs(2, 4); cs(3, 5);
-    cs(1, 2); cs(3, 4); cs(5, 6);
+    SortEight(w);
     for (int i = 0; i < n; ++i) v[i] = w[i];
+}
+
+// Sample entries of the running passes: a depth key shifted left by 3 bits over a tag
+// of 0 .. 7 (the ring place of the beam's column), so that entries sort as their keys
+// and a column can be taken out by its tag.
+// Made from kNoKey, an entry lies above every entry of a depth, whatever its tag.
+using Entry = int64_t;
+constexpr Entry kNoEntry = (static_cast<Entry>(kNoKey) << 3) | 7;
+
+Entry MakeEntry(int32_t key, int tag)
+{
+    return (static_cast<Entry>(key) << 3) | tag;
+}
+
+double EntryDepth(Entry e)
+{
+    return KeyDepth(static_cast<int32_t>(e >> 3));
+}
+
+// The number of entries below e in 64 sorted entries padded with kNoEntry.
+int EntriesBelow(const Entry* v, Entry e)
+{
+    int pos = 0;
+    for (int step = 32; step > 0; step /= 2) pos += step & -static_cast<int>(v[pos + step - 1] < e);
+    return pos;
+}
+
+// The most entries of the pings around the middle one: 6 pings by 7 beams.
+constexpr int kMaxAround = 2 * 3 * (2 * 3 + 1);
+static_assert(kMaxAround + 8 <= 64);
+
+// Builds in dst (64 entries, kNoEntry from dstSize on) the sorted prev[0..size) without
+// the entries of tag outTag and with the sorted in[0..nIn), padded with kNoEntry; returns
+// the new size. prev holds at most kMaxAround entries, in at most 8. Each kept entry goes
+// straight to its place, counting the new entries below it; a dropped entry is written
+// too, to the place that the next kept or new entry then takes.
+int SlideEntries(const Entry* prev, int size, int outTag, const Entry* in, int nIn, Entry* dst, int dstSize)
+{
+    int inAt[8] = {};
+    unsigned char newBelow[kMaxAround + 8] = {};
+    for (int r = 0; r < nIn; ++r) {
+        inAt[r] = EntriesBelow(prev, in[r]);
+        ++newBelow[inAt[r]];
+    }
+    int keptBelow[kMaxAround + 8];
+    int kept = 0;
+    int added = 0;
+#pragma GCC unroll 4
+    for (int i = 0; i < size; ++i) {
+        added += newBelow[i];
+        keptBelow[i] = kept;
+        const Entry e = prev[i];
+        dst[kept + added] = e;
+        kept += static_cast<int>((e & 7) != outTag);
+    }
+    keptBelow[size] = kept;
+    for (int r = 0; r < nIn; ++r) dst[keptBelow[inAt[r]] + r] = in[r];
+    const int newSize = kept + nIn;
+    // Beyond the new size: kNoEntry up to where dst held entries before, and where a
+    // dropped last entry may have been written.
+    for (int i = newSize; i < std::max(dstSize, newSize + 1); ++i) dst[i] = kNoEntry;
+    return newSize;
+}
+
+// The entries at sorted positions r - 1 and r (the latter kNoEntry when there is none) of
+// the union of the sorted a[0..na) and b[0..nb) (na < 64, nb <= 7, padded with kNoEntry to
+// 64 and 8 entries), 1 <= r <= na + nb: how many of the r smallest come from b, found by
+// a binary search of three fixed steps.
+[[gnu::always_inline]] inline void UnionPair(const Entry* a, int na, const Entry* b, int nb, int r, Entry& at,
+                                             Entry& next)
+{
+    const int lo = std::max(0, r - na);
+    const int hi = std::min(nb, r);
+    // 1 for t in lo .. i-1, 0 from i on, where i is the count from b; the loads stay
+    // within both arrays whatever t is.
+    auto more = [&](int t) {
+        const Entry bt = b[std::min(t, 7)];
+        const Entry ar = a[std::max(r - t - 1, 0)];
+        return static_cast<int>(t < hi) & static_cast<int>(bt < ar);
+    };
+    int pos = lo;
+    pos += more(pos + 3) << 2;
+    pos += more(pos + 1) << 1;
+    pos += more(pos);
+    const int fromA = r - pos;
+    const Entry fromB = b[std::max(pos - 1, 0)];
+    const Entry lastA = a[std::max(fromA - 1, 0)];
+    at = std::max(pos > 0 ? fromB : INT64_MIN, fromA > 0 ? lastA : INT64_MIN);
+    // Both arrays are padded with kNoEntry beyond their sizes.
+    next = std::min(b[pos], a[fromA]);
+}
+
+// Where the quantile rule of MultibeamFilter::Quantile reads a sorted sample of a given
+// size: the 1-based position r of the item taken, and whether it interpolates towards the
+// next one with fraction f. Computed by the rule itself, so the values are the same.
+struct QuantilePos
+{
+    int r = 1;
+    bool interpolate = false;
+    double f = 0.0;
+};
+
+constexpr QuantilePos PositionOf(double p, int size)
+{
+    const int m = size - 1;
+    const double pos = m * p;
+    const int k = static_cast<int>(pos);
+    const double f = pos - k;
+    if (k <= 0) return {1, false, 0.0};
+    if (k >= m - 1) return {m, false, 0.0};
+    return {k + 1, true, f};
+}
+
+constexpr std::array<QuantilePos, 64> QuantilePositions(double p)
+{
+    std::array<QuantilePos, 64> t{};
+    for (int size = 2; size < 64; ++size) t[size] = PositionOf(p, size);
+    return t;
+}
+
+constexpr std::array<QuantilePos, 64> kMedianPos = QuantilePositions(0.5);
+constexpr std::array<QuantilePos, 64> kLowerPos = QuantilePositions(0.25);
+constexpr std::array<QuantilePos, 64> kUpperPos = QuantilePositions(0.75);
+
+// The quantile at q of the union of two sorted entry arrays (at least 2 entries, fewer
+// than 64).
+[[gnu::always_inline]] inline double UnionQuantile(const QuantilePos& q, const Entry* a, int na, const Entry* b,
+                                                   int nb)
+{
+    Entry at = 0;
+    Entry next = 0;
+    UnionPair(a, na, b, nb, q.r, at, next);
+    const double v = EntryDepth(at);
+    return q.interpolate ? v + (EntryDepth(next) - v) * q.f : v;
 }
 
 } // namespace
@@ -949,8 +1203,8 @@ void MultibeamFilter::StatsPass(int middle, int lastOffset, bool spreadPass)
 
     for (int j = h; j < n - h; ++j) {
         if (j > h) {
-            int32_t out[7];
-            int32_t in[7];
+            int32_t out[8];
+            int32_t in[8];
             const int nOut = column(j - h - 1, out);
             const int nIn = column(j + h, in);
             sample.Remove(out, nOut);
@@ -982,6 +1236,166 @@ void MultibeamFilter::StatsPass(int middle, int lastOffset, bool spreadPass)
     }
 }
 
+const int32_t* MultibeamFilter::KeyRow(int slot)
+{
+    int32_t* row = m_keyRows.data() + static_cast<size_t>(slot) * kMaxBeams;
+    if (!m_keyStale[slot]) return row;
+    const PingStruct& q = m_window[slot];
+    const int n = q.z && q.flags ? std::clamp(q.beamCount, 0, kMaxBeams) : 0;
+    for (int b = 0; b < n; ++b)
+        row[b] = q.flags[b] < kFlagStatistics && std::isfinite(q.z[b]) ? DepthKey(q.z[b]) : kNoKey;
+    if (m_keyExtent[slot] > n) std::fill(row + n, row + m_keyExtent[slot], kNoKey);
+    m_keyExtent[slot] = n;
+    m_keyStale[slot] = false;
+    return row;
+}
+
+// Both passes over a full window (the spread pass sees every ping of it), giving exactly
+// what StatsPass gives for the fixed-ratio pass followed by the spread pass. A sample is
+// the union of two sorted parts: the depths of the pings around the middle one, which no
+// pass changes, and the few depths of the middle ping itself, which each pass flags its
+// own way. The first part slides along the beams once for both passes: a step takes out
+// the sorted column of beam j-h-1 and puts in that of beam j+h, and the sample of each
+// beam is kept for the spread pass, which trails h beams behind. So it sees every flag
+// the fixed-ratio pass sets on its beams, while the fixed-ratio pass, ahead of it, never
+// meets a beam the spread pass has flagged. Quantiles of the union come from a binary
+// search over the middle part.
+void MultibeamFilter::StatsRunning(int middle)
+{
+    static_assert(kLowerQuantile == 0.25 && kUpperQuantile == 0.75, "the quantile positions are tabled for these");
+    const int h = m_windowSize / 2;
+    const int slots = m_slotCount;
+    PingStruct& mid = m_window[middle];
+    const int n = mid.beamCount;
+    if (n < 2 * h + 1) return;
+    const int width = 2 * h + 1;
+    const int kept = h + 1; // samples kept for the trailing pass
+
+    // A buffer of kept samples holds kNoEntry only from its size on once it was built in
+    // this call: until then the whole of it counts as held.
+    m_aroundSize.fill(kSampleSlots);
+    const int32_t* around[8] = {};
+    int aroundCount = 0;
+    for (int p = -h; p <= h; ++p)
+        if (p != 0) around[aroundCount++] = KeyRow(BufIndex(middle + p, slots));
+    // The middle ping's keys, set to kNoKey as its beams are flagged.
+    int32_t* midKeys = m_keyRows.data() + static_cast<size_t>(middle) * kMaxBeams;
+    KeyRow(middle);
+
+    // The sorted column of beam b of the pings around the middle into its ring place.
+    auto column = [&](int b) {
+        const int tag = b % width;
+        int32_t c[6];
+        for (int k = 0; k < 6; ++k) c[k] = k < aroundCount ? around[k][b] : kNoKey;
+        SortSix(c);
+        int size = 0;
+        for (int k = 0; k < 6; ++k) {
+            m_columns[tag][k] = MakeEntry(c[k], tag);
+            size += c[k] != kNoKey;
+        }
+        m_columns[tag][6] = m_columns[tag][7] = kNoEntry;
+        m_columnSize[tag] = size;
+    };
+    // Each pass keeps the middle ping's keys of the beam window by ring place (kNoKey
+    // where there is no sample) and sorts them afresh for each beam: a sort of 8 without
+    // branches costs less than keeping them sorted.
+    struct Own
+    {
+        int32_t* ring;
+        Entry run[8];
+        int size;
+    };
+    Own ownA{m_middleKeys[0].data(), {}, 0};
+    Own ownB{m_middleKeys[1].data(), {}, 0};
+    auto sortOwn = [&](Own& own) {
+        int32_t c[8];
+        for (int k = 0; k < 8; ++k) c[k] = k < width ? own.ring[k] : kNoKey;
+        SortEight(c);
+        own.size = 0;
+        for (int k = 0; k < 8; ++k) {
+            own.run[k] = MakeEntry(c[k], 0);
+            own.size += c[k] != kNoKey;
+        }
+    };
+    auto start = [&](Own& own) {
+        for (int b = 0; b < width; ++b) own.ring[b] = midKeys[b];
+        sortOwn(own);
+    };
+    auto slide = [&](Own& own, int b) { // beam b takes the ring place of beam b - width
+        own.ring[b % width] = midKeys[b];
+        sortOwn(own);
+    };
+    // The flagged beam leaves the middle ping's samples from the next beam on.
+    auto flag = [&](int t, Own& own) {
+        mid.flags[t] |= kFlagStatistics;
+        midKeys[t] = kNoKey;
+        own.ring[t % width] = kNoKey;
+    };
+
+    auto stepA = [&](int j) {
+        Entry* keys = m_aroundKeys[j % kept].data();
+        if (j == h) {
+            int count = 0;
+            for (int b = 0; b < width; ++b) {
+                column(b);
+                for (int k = 0; k < m_columnSize[b]; ++k) keys[count++] = m_columns[b][k];
+            }
+            std::sort(keys, keys + count);
+            std::fill(keys + count, keys + kSampleSlots, kNoEntry);
+            m_aroundSize[j % kept] = count;
+            start(ownA);
+        } else {
+            const int tag = (j + h) % width; // the ring place of beam j-h-1, then of j+h
+            column(j + h);
+            m_aroundSize[j % kept] = SlideEntries(m_aroundKeys[(j - 1) % kept].data(), m_aroundSize[(j - 1) % kept],
+                                                  tag, m_columns[tag].data(), m_columnSize[tag], keys,
+                                                  m_aroundSize[j % kept]);
+            slide(ownA, j + h);
+        }
+        const int na = m_aroundSize[j % kept];
+        if (na + ownA.size < 4) return;
+        const double med = UnionQuantile(kMedianPos[na + ownA.size], keys, na, ownA.run, ownA.size);
+        const double limit = std::fabs(kFixedRatio * med);
+        auto judge = [&](int t) {
+            if (std::fabs(mid.z[t] - med) > limit) flag(t, ownA);
+        };
+        judge(j);
+        if (j == h)
+            for (int t = h - 1; t >= 0; --t) judge(t);
+        if (j == n - 1 - h)
+            for (int t = j + 1; t < n; ++t) judge(t);
+    };
+
+    auto stepB = [&](int j) {
+        if (j == h)
+            start(ownB);
+        else
+            slide(ownB, j + h);
+        const Entry* keys = m_aroundKeys[j % kept].data();
+        const int na = m_aroundSize[j % kept];
+        if (na + ownB.size < 4) return;
+        const int size = na + ownB.size;
+        const double med = UnionQuantile(kMedianPos[size], keys, na, ownB.run, ownB.size);
+        const double q1 = UnionQuantile(kLowerPos[size], keys, na, ownB.run, ownB.size);
+        const double q3 = UnionQuantile(kUpperPos[size], keys, na, ownB.run, ownB.size);
+        m_spread = 0.9 * m_spread + 0.1 * std::fabs(q3 - q1);
+        const double limit = m_quantScale * std::max(m_spread, kMinSpread);
+        auto judge = [&](int t) {
+            if (std::fabs(mid.z[t] - med) > limit) flag(t, ownB);
+        };
+        judge(j);
+        if (j == h)
+            for (int t = h - 1; t >= 0; --t) judge(t);
+        if (j == n - 1 - h)
+            for (int t = j + 1; t < n; ++t) judge(t);
+    };
+
+    for (int j = h; j < n; ++j) {
+        if (j < n - h) stepA(j);
+        if (j - h >= h) stepB(j - h);
+    }
+}
+
 double MultibeamFilter::Quantile(double p, std::vector<double>& v)
 {
     if (v.empty()) return 0.0;
@@ -993,7 +1407,7 @@ double MultibeamFilter::Quantile(double p, std::vector<double>& v)
 
 bool MultibeamFilter::SmartFilter(PingStruct& ping)
 {
-    if (ping.CompNadirBeam() < 0) return false;
+    if (NadirBeam(ping) < 0) return false;
     const int n = ping.beamCount;
     const double off = ping.verticalOffset;
 
@@ -1003,8 +1417,10 @@ bool MultibeamFilter::SmartFilter(PingStruct& ping)
     for (int i = 0; i < n; ++i) {
         if (Rejected(ping, i)) continue;
         const double x = ping.x[i], y = ping.y[i];
-        const double theta = std::atan2(std::sqrt(x * x + y * y), -(ping.z[i] + off)) * R2D;
-        if (theta < m_reliableAngle) {
+        const double rho = std::sqrt(x * x + y * y), d = -(ping.z[i] + off);
+        int side = m_reliableBound.Side(rho, d);
+        if (side == 0) side = std::atan2(rho, d) * R2D < m_reliableAngle ? -1 : 1;
+        if (side < 0) {
             sum += -static_cast<double>(ping.z[i]);
             ++count;
         }

@@ -9,30 +9,33 @@
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/filters/Filter.h>
 #include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/host/Multibeam.h>
 #include <KvsDataBlocks/host/PingStruct.h>
 
 #include <array>
+#include <cfloat>
 #include <cstdint>
 #include <vector>
 
 class MultibeamFilter : public Filter
 {
 public:
-    // Flag bits (beam word: 606, ping word: 607). Bits 0-7 are the sonar's own.
-    static constexpr unsigned int kFlagRejectList = 0x100;     // beam and ping
-    static constexpr unsigned int kFlagQuality = 0x200;        // beam and ping
-    static constexpr unsigned int kFlagRange = 0x400;          // beam and ping
-    static constexpr unsigned int kFlagDepth = 0x800;          // beam and ping
-    static constexpr unsigned int kFlagSwath = 0x1000;         // beam and ping
-    static constexpr unsigned int kFlagSlope = 0x2000;         // beam and ping
-    static constexpr unsigned int kFlagAngle = 0x4000;         // beam and ping
-    static constexpr unsigned int kFlagStatistics = 0x8000;    // beam and ping
-    static constexpr unsigned int kFlagPingInvalid = 0x10000;  // ping only
-    static constexpr unsigned int kFlagFlyingRan = 0x20000;    // ping only
-    static constexpr unsigned int kFlagFlyingObject = 0x100000; // beam
-    static constexpr unsigned int kFlagCustomError = 0x400000; // beam
-    static constexpr unsigned int kFlagIhoError = 0x800000;    // beam
-    static constexpr unsigned int kFlagSmart = 0x1000000;      // beam
+    // Flag bits (beam word: 606, ping word: 607). Bits 0-7 are the sonar's own. The beam
+    // bits are named once, in host/Multibeam.h.
+    static constexpr unsigned int kFlagRejectList = Multibeam::kFlagRejectList;     // beam and ping
+    static constexpr unsigned int kFlagQuality = Multibeam::kFlagQuality;           // beam and ping
+    static constexpr unsigned int kFlagRange = Multibeam::kFlagRange;               // beam and ping
+    static constexpr unsigned int kFlagDepth = Multibeam::kFlagDepth;               // beam and ping
+    static constexpr unsigned int kFlagSwath = Multibeam::kFlagSwath;               // beam and ping
+    static constexpr unsigned int kFlagSlope = Multibeam::kFlagSlope;               // beam and ping
+    static constexpr unsigned int kFlagAngle = Multibeam::kFlagAngle;               // beam and ping
+    static constexpr unsigned int kFlagStatistics = Multibeam::kFlagStatistics;     // beam and ping
+    static constexpr unsigned int kFlagPingInvalid = 0x10000;                       // ping only
+    static constexpr unsigned int kFlagFlyingRan = 0x20000;                         // ping only
+    static constexpr unsigned int kFlagFlyingObject = Multibeam::kFlagFlyingObject; // beam
+    static constexpr unsigned int kFlagCustomError = Multibeam::kFlagCustomError;   // beam
+    static constexpr unsigned int kFlagIhoError = Multibeam::kFlagIhoError;         // beam
+    static constexpr unsigned int kFlagSmart = Multibeam::kFlagSmart;               // beam
 
     // Beam flags cleared before a pass: in mode 3 only the error-limit bits; otherwise
     // all but the sonar's bits 0-7 and the bits 0x10000 and 0x200000.
@@ -118,6 +121,16 @@ private:
 
     // One pass of the statistical filter over the middle slot (see the source).
     void StatsPass(int middle, int lastOffset, bool spreadPass);
+    // Both passes at once once the window runs full (see the source).
+    void StatsRunning(int middle);
+    // Allocates the window at its first use; false when out of memory.
+    bool AllocateWindow();
+    // The depth keys of a slot's samples, brought up to date with its flags when stale.
+    const int32_t* KeyRow(int slot);
+    // The ping's nadir beam, reusing the one found earlier in this pass while it stands.
+    static int NadirBeam(PingStruct& ping);
+    // Derived limits of the trigonometric tests (SetAttributes).
+    void DeriveLimits();
 
     unsigned short m_nadirDepthStatus = 0;
     bool m_beamReject = false;
@@ -180,8 +193,46 @@ private:
     PingStruct m_work;
     CDataBlock m_drain;
     std::vector<Bin> m_bins;
+    // The window slot the ping of the current pass was read into, -1 for m_work's own.
+    int m_readSlot = -1;
     // The sorted sample of the statistical filter: at most 7 x 7 depths as order-keeping
     // integer keys, padded to a fixed length.
     static constexpr int kSampleSlots = 64;
     std::array<int32_t, kSampleSlots> m_sampleKeys{};
+    // Per slot in use, the depth key of every beam that counts as a sample (kMaxBeams
+    // each), with how far it may hold keys and whether the slot's flags changed since.
+    std::vector<int32_t> m_keyRows;
+    std::array<int, kWindowSlots> m_keyExtent{};
+    std::array<bool, kWindowSlots> m_keyStale{};
+    // The running passes: the sorted samples of the pings around the middle one for the
+    // last few beams (the spread pass trails the fixed-ratio pass), the sorted columns of
+    // those pings and the middle ping's keys within the beam window.
+    static constexpr int kMaxHalf = 3;
+    // Entries are keys shifted left by 3 bits over the ring place of their column.
+    std::array<std::array<int64_t, kSampleSlots>, kMaxHalf + 1> m_aroundKeys{};
+    std::array<int, kMaxHalf + 1> m_aroundSize{};
+    std::array<std::array<int64_t, 8>, 2 * kMaxHalf + 1> m_columns{};
+    std::array<int, 2 * kMaxHalf + 1> m_columnSize{};
+    std::array<std::array<int32_t, 8>, 2> m_middleKeys{};
+
+    // Bounds of the trigonometric tests that settle most beams without the exact
+    // arctangent or arccosine (see the source).
+    struct TanBound
+    {
+        double lo = 0.0;
+        double hi = 0.0;
+        bool usable = false;
+        static TanBound For(double degrees);
+        // -1: atan2(rho, d) lies surely below the limit, +1 surely above, 0: unsettled.
+        int Side(double rho, double d) const
+        {
+            if (!(usable && d > 0.0 && d <= DBL_MAX)) return 0;
+            if (rho < d * lo) return -1;
+            if (rho > d * hi) return 1;
+            return 0;
+        }
+    };
+    TanBound m_portBound, m_starboardBound, m_reliableBound, m_slopeBound;
+    double m_minAngleCosLo = 0.0, m_minAngleCosHi = 0.0;
+    bool m_minAngleBound = false;
 };

@@ -55,3 +55,15 @@ TEST(CKvsDouble2D, TextFormCopiesAndClass)
     EXPECT_EQ(typeid(*copy), typeid(CKvsDouble2D));
     EXPECT_NE(typeid(*copy), typeid(CKvsDouble));
 }
+
+TEST(CKvsDouble2D, FillsFromTheScalarsOfTheFirstTwoValues)
+{
+    CKvsDouble2D v(9.0, 9.0);
+    CKvsDouble x(1.5);
+    CKvsInt y(-2);
+    CKvsDouble2D notScalar(5.0, 6.0);
+    EXPECT_EQ(v.SetDoubleXD(x, y, notScalar, notScalar), 1); // the last two are not read
+    EXPECT_EQ(v.Values(), CKvsDouble2D(1.5, -2.0).Values());
+    EXPECT_EQ(v.SetDoubleXD(x, notScalar, x, x), 0);
+    EXPECT_EQ(v.Values(), CKvsDouble2D(1.5, -2.0).Values());
+}

@@ -55,3 +55,15 @@ TEST(CKvsDouble3D, TextFormCopiesAndClass)
     EXPECT_EQ(typeid(*copy), typeid(CKvsDouble3D));
     EXPECT_NE(typeid(*copy), typeid(CKvsDouble));
 }
+
+TEST(CKvsDouble3D, FillsFromTheScalarsOfTheFirstThreeValues)
+{
+    CKvsDouble3D v(9.0, 9.0, 9.0);
+    CKvsDouble a(1.5), c(3.0);
+    CKvsInt b(-2);
+    CKvsDouble3D notScalar(5.0, 6.0, 7.0);
+    EXPECT_EQ(v.SetDoubleXD(a, b, c, notScalar), 1);
+    EXPECT_EQ(v.Values(), CKvsDouble3D(1.5, -2.0, 3.0).Values());
+    EXPECT_EQ(v.SetDoubleXD(a, b, notScalar, a), 0);
+    EXPECT_EQ(v.Values(), CKvsDouble3D(1.5, -2.0, 3.0).Values());
+}

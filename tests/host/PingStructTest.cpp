@@ -64,6 +64,30 @@ TEST(PingStruct, AssignmentCopiesContentsIntoOwnArrays)
     EXPECT_EQ(c.z[1], 99.0f);
 }
 
+TEST(PingStruct, SwapExchangesValuesAndStorageWithoutCopying)
+{
+    PingStruct a = MakePing(4);
+    PingStruct b = MakePing(2);
+    a.pingNumber = 1;
+    b.pingNumber = 2;
+    float* const ax = a.x;
+    float* const bOwnZ = b.OwnFloats(PingStruct::kArrZ);
+    b.values621 = nullptr;
+    a.values621 = a.OwnFloats(PingStruct::kArr621);
+    a.Swap(b);
+    EXPECT_EQ(a.pingNumber, 2);
+    EXPECT_EQ(b.pingNumber, 1);
+    EXPECT_EQ(b.beamCount, 4);
+    // The views follow the storage: b now owns and shows what a held.
+    EXPECT_EQ(b.x, ax);
+    EXPECT_EQ(b.OwnFloats(PingStruct::kArrX), ax);
+    EXPECT_EQ(a.OwnFloats(PingStruct::kArrZ), bOwnZ);
+    EXPECT_EQ(a.z, bOwnZ);
+    EXPECT_NE(b.values621, nullptr);
+    EXPECT_EQ(a.values621, nullptr);
+    EXPECT_EQ(b.z[3], -13.0f);
+}
+
 TEST(PingStruct, ShalowCopyRefersToTheSourceArrays)
 {
     PingStruct a = MakePing(4);

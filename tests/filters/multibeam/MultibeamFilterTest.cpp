@@ -8,12 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <new>
+#include <string>
 
 using namespace pingtest;
 
@@ -303,6 +306,85 @@ TEST(MultibeamFilter, SwathDistanceIsStrictAndNeedsTheSwathSwitch)
     ASSERT_TRUE(g.Process(c, kFull));
     EXPECT_EQ(Flags(c), (std::vector<unsigned int>(4, 0)));
     EXPECT_FALSE(PingFlags(c) & MultibeamFilter::kFlagSwath);
+}
+
+TEST(MultibeamFilter, AngleTestsAgreeWithTheExactAnglesAtTheirLimits)
+{
+    // Beams a hair's breadth either side of each limit: every one is judged exactly as
+    // the arctangent or arccosine in double precision has it.
+    constexpr double R2D = 180.0 / 3.14159265358979323846;
+    const double offsets[] = {0.0, 1e-15, -1e-15, 1e-13, -1e-13, 1e-11, -1e-11, 1e-9, -1e-9, 1e-7, -1e-7, 1e-5, -1e-5};
+
+    // Swath angle, a limit per side, with a vertical offset.
+    CAttributeMap swath;
+    swath.SetAttribValue(ATTR_NADIRFILTER, true);
+    swath.SetAttribValue(ATTR_FILTERPORTNADIRANGLE, 55.5);
+    swath.SetAttribValue(ATTR_FILTERSTARBOARDNADIRANGLE, 40.25);
+    MultibeamFilter fs(&swath);
+    std::vector<float> x, y, z;
+    for (double depth : {7.3, 31.0, 212.9})
+        for (double limit : {-55.5, 40.25})
+            for (double o : offsets) {
+                const double a = (std::fabs(limit) + o) / R2D;
+                x.push_back(static_cast<float>((limit < 0 ? -1 : 1) * depth * std::tan(a) * 0.8));
+                y.push_back(static_cast<float>(depth * std::tan(a) * 0.6));
+                z.push_back(static_cast<float>(-depth + 1.5));
+            }
+    const int n = static_cast<int>(x.size());
+    CDataBlock b = MakePingBlock(n);
+    SetFloats(b, 603, x);
+    SetFloats(b, 604, y);
+    SetFloats(b, 605, z);
+    b.SetDataValue(212, -1.5, 0, 2);
+    ASSERT_TRUE(fs.Process(b, kFull));
+    auto flags = Flags(b);
+    int flagged = 0;
+    for (int i = 0; i < n; ++i) {
+        const double xi = x[i], yi = y[i];
+        const double theta = std::atan2(std::sqrt(xi * xi + yi * yi), -(z[i] + -1.5)) * R2D;
+        const bool want = theta > (x[i] <= 0.0f ? 55.5 : 40.25);
+        EXPECT_EQ((flags[i] & MultibeamFilter::kFlagSwath) != 0, want) << "beam " << i;
+        flagged += want;
+    }
+    EXPECT_GT(flagged, 0);
+    EXPECT_LT(flagged, n);
+
+    // Slope and minimum angle: each ping has the nadir beam and one or two beams to
+    // starboard, so that the nadir beam is the reference and the anchor.
+    CAttributeMap slope;
+    slope.SetAttribValue(ATTR_SLOPEFILTER, true);
+    slope.SetAttribValue(ATTR_FILTERSLOPEANGLE, 33.3);
+    CAttributeMap angle;
+    angle.SetAttribValue(ATTR_ANGLEFILTER, true);
+    angle.SetAttribValue(ATTR_FILTERMINANGLE, 151.7);
+    MultibeamFilter fl(&slope);
+    MultibeamFilter fa(&angle);
+    for (double o : offsets) {
+        const double s = (33.3 + o) / R2D;
+        CDataBlock c = MakePingBlock(2);
+        const std::vector<float> cx{0.0f, 2.5f}, cz{-20.0f, static_cast<float>(-20.0 - 2.5 * std::tan(s))};
+        SetFloats(c, 603, cx);
+        SetFloats(c, 605, cz);
+        ASSERT_TRUE(fl.Process(c, kFull));
+        const bool steep = std::atan2(std::fabs(static_cast<double>(cz[1]) - cz[0]), static_cast<double>(cx[1]) - cx[0]) * R2D > 33.3;
+        EXPECT_EQ((Flags(c)[1] & MultibeamFilter::kFlagSlope) != 0, steep) << o;
+
+        // The bend at beam 1 between the nadir beam and beam 2.
+        const double bend = (180.0 - 151.7 + o) / R2D;
+        CDataBlock d = MakePingBlock(4);
+        const std::vector<float> dx{0.0f, 3.0f, static_cast<float>(3.0 + 4.0 * std::cos(bend)), 9.0f};
+        const std::vector<float> dz{-20.0f, -20.0f, static_cast<float>(-20.0 - 4.0 * std::sin(bend)), -30.0f};
+        SetFloats(d, 603, dx);
+        SetFloats(d, 605, dz);
+        ASSERT_TRUE(fa.Process(d, kFull));
+        auto dist2 = [&](int p, int q) {
+            const double ddx = static_cast<double>(dx[p]) - dx[q], ddz = static_cast<double>(dz[p]) - dz[q];
+            return ddx * ddx + ddz * ddz;
+        };
+        const double am2 = dist2(0, 1), mj2 = dist2(1, 2), aj2 = dist2(0, 2);
+        const double phi = std::acos(std::clamp((am2 + mj2 - aj2) / (2.0 * std::sqrt(am2) * std::sqrt(mj2)), -1.0, 1.0)) * R2D;
+        EXPECT_EQ((Flags(d)[1] & MultibeamFilter::kFlagAngle) != 0, !(phi >= 151.7)) << o;
+    }
 }
 
 TEST(MultibeamFilter, SlopeFollowsTheLastPassingBeamOutwards)
@@ -917,6 +999,67 @@ TEST(MultibeamFilter, TimeReversalRestartsTheWindow)
     EXPECT_EQ(out.back(), 8);
 }
 
+TEST(MultibeamFilter, RunningWindowRestartsLikeAFreshOneAfterATimeReversal)
+{
+    // Pings of a full window of 7, then the line runs back in time: from the reversal on
+    // the filter gives exactly what a new filter gives for the pings from there.
+    std::srand(3);
+    auto uniform = [] { return std::rand() / (RAND_MAX + 1.0); };
+    std::vector<CDataBlock> pings;
+    for (int p = 0; p < 30; ++p) {
+        const int n = 30;
+        CDataBlock b = MakePingBlock(n, p < 17 ? p : 32.5 - p);
+        std::vector<float> x(n), z(n);
+        for (int i = 0; i < n; ++i) {
+            x[i] = static_cast<float>(i - n / 2);
+            z[i] = static_cast<float>(-40.0 - 0.05 * i + (uniform() - 0.5) * 0.8 + (uniform() < 0.05 ? 3.0 : 0.0));
+        }
+        SetFloats(b, 603, x);
+        SetFloats(b, 605, z);
+        b.SetDataValue(601, p, 0, 2);
+        pings.push_back(b);
+    }
+    CAttributeMap a = StatsAttributes(2);
+    MultibeamFilter whole(&a);
+    MultibeamFilter fresh(&a);
+    std::vector<std::vector<unsigned int>> fromWhole, fromFresh;
+    for (int p = 0; p < 30; ++p) {
+        CDataBlock b = pings[p];
+        const bool out = whole.Process(b, kFull);
+        if (p >= 17 && out) fromWhole.push_back(Flags(b));
+        if (p >= 17) {
+            CDataBlock c = pings[p];
+            if (fresh.Process(c, kFull)) fromFresh.push_back(Flags(c));
+        }
+    }
+    CDataBlock b;
+    while (whole.GetRemainder(b)) fromWhole.push_back(Flags(b));
+    while (fresh.GetRemainder(b)) fromFresh.push_back(Flags(b));
+    ASSERT_EQ(fromFresh.size(), 13u);
+    EXPECT_EQ(fromWhole, fromFresh);
+}
+
+TEST(MultibeamFilter, CopyingADrainedFilterIsSafe)
+{
+    CAttributeMap a = StatsAttributes(1);
+    MultibeamFilter f(&a);
+    for (int p = 1; p <= 6; ++p) {
+        CDataBlock b = NumberedPing(p, 20);
+        f.Process(b, kFull);
+    }
+    CDataBlock b;
+    while (f.GetRemainder(b)) {
+    }
+    EXPECT_FALSE(f.IsWindowAllocated());
+    // The working ping referred to the released window: a copy must not read it.
+    MultibeamFilter copy(f);
+    CDataBlock c = NumberedPing(7, 20);
+    EXPECT_FALSE(copy.Process(c, kFull));
+    EXPECT_EQ(copy.GetPendingCount(), 1);
+    EXPECT_TRUE(copy.GetRemainder(c));
+    EXPECT_EQ(PingNumber(c), 7);
+}
+
 TEST(MultibeamFilter, ModeThreeHoldsNothingInTheWindow)
 {
     CAttributeMap a = StatsAttributes(0);
@@ -1055,8 +1198,10 @@ TEST(MultibeamFilter, SlidingSampleMatchesThePlainStatistics)
     for (int windowAttr : {0, 1, 2}) {
         for (int scaleAttr : {0, 3, 8}) {
             std::vector<RefPing> pings;
-            for (int p = 0; p < 14; ++p) {
-                const int n = 20 + static_cast<int>(uniform() * 20);
+            // Long enough for many pings of a full window; now and then a ping narrower
+            // than the window.
+            for (int p = 0; p < 30; ++p) {
+                const int n = p % 11 == 7 ? 2 + p % 5 : 20 + static_cast<int>(uniform() * 20);
                 RefPing r;
                 for (int i = 0; i < n; ++i) {
                     double z = -50.0 + 0.01 * i + (uniform() - 0.5) * 0.6;
@@ -1327,10 +1472,16 @@ TEST(MultibeamFilter, SurveyLineKeepsEveryPingInOrderAndFlagsTheInjectedOutliers
         const SurveyRun chain = RunSurveyLine(beams, pings, all, outlierBits);
         std::printf("[ survey  ] %d beams x %d pings: %ld spikes, %ld flying objects, %ld clean beams\n", beams,
                     pings, chain.spikes, chain.flying, chain.clean);
+        // Printed and recorded (in the test report, e.g. --gtest_output=xml) per filter.
         auto print = [&](const char* name, const SurveyRun& r) {
             std::printf("[ survey  ]   %-16s spikes %4ld (%5.1f %%)  flying %4ld (%5.1f %%)  clean %6ld (%5.2f %%)\n",
                         name, r.flagged.spikes, 100.0 * r.flagged.spikes / r.spikes, r.flagged.flying,
                         100.0 * r.flagged.flying / r.flying, r.flagged.clean, 100.0 * r.flagged.clean / r.clean);
+            std::string key = std::to_string(beams) + "_" + name;
+            std::replace(key.begin(), key.end(), ' ', '_');
+            ::testing::Test::RecordProperty(key + "_spikes_flagged", std::to_string(r.flagged.spikes) + "/" + std::to_string(r.spikes));
+            ::testing::Test::RecordProperty(key + "_flying_flagged", std::to_string(r.flagged.flying) + "/" + std::to_string(r.flying));
+            ::testing::Test::RecordProperty(key + "_clean_flagged", std::to_string(r.flagged.clean) + "/" + std::to_string(r.clean));
         };
         print("whole chain", chain);
         EXPECT_EQ(chain.flagged.spikes, chain.spikes);
@@ -1349,4 +1500,85 @@ TEST(MultibeamFilter, SurveyLineKeepsEveryPingInOrderAndFlagsTheInjectedOutliers
             }
         }
     }
+}
+
+// ---- golden stream -----------------------------------------------------------------------
+
+namespace {
+
+// FNV-1a over everything a finished block carries: time, status word and every element's
+// status and bytes.
+void HashBlock(const CDataBlock& b, uint64_t& h)
+{
+    auto mix = [&](const void* p, size_t n) {
+        const auto* c = static_cast<const unsigned char*>(p);
+        for (size_t i = 0; i < n; ++i) h = (h ^ c[i]) * 0x100000001b3ull;
+    };
+    const double t = b.GetTime();
+    const unsigned short sw = b.GetStatusAndFlags();
+    mix(&t, sizeof t);
+    mix(&sw, sizeof sw);
+    for (unsigned short i = 0; i < b.GetLength(); ++i) {
+        CKvsBytePtr e;
+        b.GetDataIdx(i, e);
+        const unsigned short st = e.GetStatus();
+        mix(&st, sizeof st);
+        if (e.GetLength()) mix(e.GetDataPtr(), e.GetLength());
+    }
+}
+
+// Every output block of a survey line through the whole chain, drained, hashed in order.
+uint64_t GoldenRun(int beams, int pings, int windowAttr, unsigned int seed)
+{
+    CAttributeMap a = SurveyAttributes({ATTR_BEAMREJECTFILTER, ATTR_QUALITYFILTER, ATTR_RANGEFILTER, ATTR_DEPTHFILTER,
+                                        ATTR_NADIRFILTER, "NadirDistanceFilter", ATTR_SLOPEFILTER, ATTR_ANGLEFILTER,
+                                        ATTR_STATISTICFILTER, ATTR_IHOERRORCHECK, ATTR_CUSTOMERROR,
+                                        "FlyingObjectsFilter", "SmartFilter"});
+    a.SetAttribValue(ATTR_FILTERREJECTBEAMS, "1,2,3,40-45");
+    a.SetAttribValue(ATTR_FILTERQUALITY, 3);
+    a.SetAttribValue("FilterPortNadirDistance", 60.0);
+    a.SetAttribValue("FilterStarboardNadirDistance", 300.0);
+    a.SetAttribValue(ATTR_FILTERWINDOWSIZE, windowAttr);
+    MultibeamFilter f(&a);
+    SurveyLineOptions o;
+    o.beams = beams;
+    o.seed = seed;
+    o.spikeRate = 0.01;
+    o.flyingRate = 0.005;
+    SurveyLine line(o);
+    std::vector<Truth> truth;
+    uint64_t h = 0xcbf29ce484222325ull;
+    int out = 0;
+    for (int p = 0; p < pings; ++p) {
+        CDataBlock b = line.Ping(p, truth);
+        if (f.Process(b, kFull)) {
+            HashBlock(b, h);
+            ++out;
+        }
+        // Now and then a pass that recomputes only the error limits.
+        if (p % 17 == 5) {
+            CDataBlock c = b;
+            if (f.Process(c, kErrorOnly)) HashBlock(c, h);
+        }
+    }
+    CDataBlock b;
+    while (f.GetRemainder(b)) {
+        HashBlock(b, h);
+        ++out;
+    }
+    EXPECT_EQ(out, pings);
+    return h;
+}
+
+} // namespace
+
+// Pins every byte the whole chain writes on representative streams, so that work on the
+// filters' speed cannot change a single flag. The values depend on the standard library's
+// random distributions and mathematics of this platform (g++ 12, glibc).
+TEST(MultibeamFilter, GoldenStreamsKeepTheirExactOutput)
+{
+    EXPECT_EQ(GoldenRun(400, 60, 2, 11), 16332466918104403038ull);
+    EXPECT_EQ(GoldenRun(1600, 24, 2, 12), 11391117007407204200ull);
+    EXPECT_EQ(GoldenRun(400, 40, 0, 13), 740400519031471003ull);
+    EXPECT_EQ(GoldenRun(257, 40, 1, 14), 17837347480554697426ull);
 }
