@@ -1,4 +1,5 @@
 #include <KvsDataBlocks/host/ProjectDefinition.h>
+#include <KvsDataBlocks/host/TextUtils.h>
 
 #include <cerrno>
 #include <cmath>
@@ -45,17 +46,6 @@ std::vector<std::string_view> SplitBlanks(std::string_view text)
     return fields;
 }
 
-bool ParseNumber(std::string_view field, double& value)
-{
-    const std::string text(field);
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
-    value = v;
-    return true;
-}
-
 // One "adjust" value; nullopt with why set when it is not a usable transform.
 std::optional<GridAdjustment> ParseAdjustment(std::string_view value, std::string& why)
 {
@@ -68,7 +58,7 @@ std::optional<GridAdjustment> ParseAdjustment(std::string_view value, std::strin
     }
     double p[6] = {};
     for (size_t i = 0; i < count; ++i) {
-        if (!ParseNumber(fields[i + 1], p[i])) {
+        if (!ParseFiniteDouble(fields[i + 1], p[i])) {
             why = "'adjust': '" + std::string(fields[i + 1]) + "' is not a finite number";
             return std::nullopt;
         }

@@ -1,9 +1,12 @@
 #include <KvsDataBlocks/host/TextUtils.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 CString FormatDouble(double value, int decimals)
@@ -117,4 +120,16 @@ CString StrHandleEscape(const CString& text)
 void CStringAppend(CString& text, CString tail)
 {
     text += tail;
+}
+
+bool ParseFiniteDouble(std::string_view text, double& value)
+{
+    const std::string s(text); // strtod needs the terminating NUL
+    if (s.empty() || std::isspace(static_cast<unsigned char>(s[0]))) return false; // strtod would skip it
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(s.c_str(), &end);
+    if (end == s.c_str() || end != s.c_str() + s.size() || errno == ERANGE || !std::isfinite(v)) return false;
+    value = v;
+    return true;
 }

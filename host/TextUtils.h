@@ -5,6 +5,8 @@
 
 #include <KvsDataBlocks/platform/CString.h>
 
+#include <string_view>
+
 // Fixed-point text of value with the given number of decimals (0 to 20; counts outside are
 // clamped), rounded to nearest as printf does (exact binary ties to even); results that
 // round to zero are written without a sign ("0.00", not "-0.00").
@@ -27,3 +29,8 @@ CString StrHandleEscape(const CString& text);
 
 // Appends tail to text (any bytes, including NUL).
 void CStringAppend(CString& text, CString tail);
+
+// Reads text as one finite number in strtod syntax, the whole text and nothing else (no
+// surrounding blanks). False, with value unchanged, for anything else, including numbers
+// out of the range of double. The readers of settings and data files share it.
+bool ParseFiniteDouble(std::string_view text, double& value);

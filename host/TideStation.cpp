@@ -1,4 +1,5 @@
 #include <KvsDataBlocks/host/TideStation.h>
+#include <KvsDataBlocks/host/TextUtils.h>
 
 #include <KvsDataBlocks/platform/Runtime.h>
 
@@ -27,17 +28,6 @@ std::string Trim(const std::string& s)
     return s.substr(a, b - a + 1);
 }
 
-bool ParseDouble(const std::string& text, double& out)
-{
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || *end || errno == ERANGE || !std::isfinite(v)) return false;
-    out = v;
-    return true;
-}
-
 // "Y?M?D H:M:S[.fff] value" with the given date separator; false when malformed.
 bool ParseObservation(const std::string& line, char dateSep, double& time, double& value)
 {
@@ -54,7 +44,7 @@ bool ParseObservation(const std::string& line, char dateSep, double& time, doubl
     const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
     if (d > kDays[mo - 1] || (mo == 2 && d == 29 && !leap)) return false;
     if (used <= 0 || !std::isspace(static_cast<unsigned char>(line[static_cast<size_t>(used)]))) return false;
-    if (!ParseDouble(Trim(line.substr(static_cast<size_t>(used))), value)) return false;
+    if (!ParseFiniteDouble(Trim(line.substr(static_cast<size_t>(used))), value)) return false;
     struct tm tm {};
     tm.tm_year = y - 1900;
     tm.tm_mon = mo - 1;
@@ -171,14 +161,14 @@ bool TideStation::Parse(const std::string& text, TideStation& out, CString& erro
             std::istringstream p(rest);
             std::string xs, ys, more;
             double x = 0.0, y = 0.0;
-            if (!(p >> xs >> ys) || (p >> more) || !ParseDouble(xs, x) || !ParseDouble(ys, y)) {
+            if (!(p >> xs >> ys) || (p >> more) || !ParseFiniteDouble(xs, x) || !ParseFiniteDouble(ys, y)) {
                 error = LineError(lineNo, "POSITION needs two numbers x y");
                 return false;
             }
             result.m_pos.Set(x, y, 0.0);
         } else if (key == "KP" || key == "OFFSET") {
             double v = 0.0;
-            if (!ParseDouble(rest, v)) {
+            if (!ParseFiniteDouble(rest, v)) {
                 error = LineError(lineNo, key == "KP" ? "KP needs a number" : "OFFSET needs a number");
                 return false;
             }

@@ -1,4 +1,5 @@
 #include <KvsDataBlocks/host/VesselContour.h>
+#include <KvsDataBlocks/host/TextUtils.h>
 
 #include <cerrno>
 #include <cmath>
@@ -30,17 +31,6 @@ int SplitFields(std::string_view line, std::string_view* fields, int max)
         ++count;
     }
     return count;
-}
-
-bool ParseNumber(std::string_view field, double& value)
-{
-    const std::string text(field);
-    char* end = nullptr;
-    errno = 0;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || *end != '\0' || errno == ERANGE || !std::isfinite(v)) return false;
-    value = v;
-    return true;
 }
 
 bool EqualsNoCase(std::string_view a, const char* b)
@@ -127,7 +117,7 @@ bool VesselContour::CreateFromText(const CString& text, int view)
         if (count != 4) return fail("expected four fields: x y z flag");
         double v[3] = {};
         for (int i = 0; i < 3; ++i)
-            if (!ParseNumber(fields[i], v[i])) return fail("coordinate is not a finite number");
+            if (!ParseFiniteDouble(fields[i], v[i])) return fail("coordinate is not a finite number");
         bool open = false;
         if (!ParseFlag(fields[3], open)) return fail("flag must be 0 or 1");
         if (static_cast<int>(points.size()) >= kMaxPoints) return fail("too many corner points");

@@ -69,3 +69,17 @@ TEST(TextUtils, CStringAppendKeepsAllBytes)
     EXPECT_EQ(text.GetLength(), 7);
     EXPECT_EQ(text.Left(6), "$GPGGA");
 }
+
+TEST(TextUtils, ParseFiniteDoubleTakesOnlyAWholeFiniteNumber)
+{
+    double v = 7.0;
+    EXPECT_TRUE(ParseFiniteDouble("-12.5e1", v));
+    EXPECT_EQ(v, -125.0);
+    EXPECT_TRUE(ParseFiniteDouble(std::string_view("3.25xyz", 4), v)); // the view ends before "xyz"
+    EXPECT_EQ(v, 3.25);
+    v = 7.0;
+    for (const char* bad : {"", " 1", "1 ", "1,5", "abc", "nan", "inf", "1e999", "1e-400"}) {
+        EXPECT_FALSE(ParseFiniteDouble(bad, v)) << bad;
+        EXPECT_EQ(v, 7.0) << bad;
+    }
+}
