@@ -1,4 +1,6 @@
 // End-to-end runs of kvsblocks geodesy: output, JSON and exit codes.
+#include "ToolRun.h"
+
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -12,32 +14,17 @@
 
 namespace {
 
-struct GeodesyRun
+// Runs "kvsblocks geodesy <args>".
+RunResult Geodesy(const std::string& args)
 {
-    int status;
-    std::string out;
-};
-
-// Runs "kvsblocks geodesy <args>", standard output and standard error together.
-GeodesyRun Geodesy(const std::string& args)
-{
-    const std::string cmd = std::string(KVS_TOOL_PATH) + " geodesy " + args + " 2>&1";
-    GeodesyRun r{-1, {}};
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    return RunTool("geodesy " + args);
 }
 
 } // namespace
 
 TEST(KvsblocksGeodesy, InverseGivesDistanceAndBothAzimuths)
 {
-    GeodesyRun r = Geodesy("inverse 0 0 0 1");
+    RunResult r = Geodesy("inverse 0 0 0 1");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("distance     111319.4908 m"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("azimuth 1-2  90.000000000 deg"), std::string::npos) << r.out;
@@ -56,7 +43,7 @@ TEST(KvsblocksGeodesy, InverseGivesDistanceAndBothAzimuths)
 
 TEST(KvsblocksGeodesy, DirectRunsTheInverseBack)
 {
-    GeodesyRun r = Geodesy("direct 52.0 4.0 45 10000 --json");
+    RunResult r = Geodesy("direct 52.0 4.0 45 10000 --json");
     ASSERT_EQ(r.status, 0) << r.out;
     const nlohmann::json d = nlohmann::json::parse(r.out);
     EXPECT_EQ(d["problem"], "direct");
@@ -79,9 +66,9 @@ TEST(KvsblocksGeodesy, DirectRunsTheInverseBack)
 
 TEST(KvsblocksGeodesy, EllipsoidsByNameOrByAxisAndFlattening)
 {
-    const GeodesyRun wgs = Geodesy("inverse 50 0 51 1 --json");
-    const GeodesyRun intl = Geodesy("inverse 50 0 51 1 --json --ellipsoid International1924");
-    const GeodesyRun own = Geodesy("inverse 50 0 51 1 --json --a 6378388 --rf 297");
+    const RunResult wgs = Geodesy("inverse 50 0 51 1 --json");
+    const RunResult intl = Geodesy("inverse 50 0 51 1 --json --ellipsoid International1924");
+    const RunResult own = Geodesy("inverse 50 0 51 1 --json --a 6378388 --rf 297");
     ASSERT_EQ(wgs.status, 0);
     ASSERT_EQ(intl.status, 0) << intl.out;
     ASSERT_EQ(own.status, 0) << own.out;
@@ -97,11 +84,11 @@ TEST(KvsblocksGeodesy, UsageErrorsExitWithTwoAndBadInputWithOne)
     EXPECT_EQ(Geodesy("direct 1 2 3 4 5").status, 2);
     EXPECT_EQ(Geodesy("sideways 1 2 3 4").status, 2);
     EXPECT_EQ(Geodesy("inverse 1 2 3 4 --ellipsoid Mars").status, 2);
-    const GeodesyRun help = Geodesy("direct --help");
+    const RunResult help = Geodesy("direct --help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("AZIMUTH"), std::string::npos);
 
-    GeodesyRun r = Geodesy("inverse 95 0 0 0");
+    RunResult r = Geodesy("inverse 95 0 0 0");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("LAT1 '95' lies outside -90..90"), std::string::npos) << r.out;
     r = Geodesy("direct 52 4x 45 100");
@@ -116,7 +103,7 @@ TEST(KvsblocksGeodesy, UsageErrorsExitWithTwoAndBadInputWithOne)
 
 TEST(KvsblocksGeodesy, LongLinesAreWarnedAbout)
 {
-    const GeodesyRun r = Geodesy("inverse 0 0 10 10");
+    const RunResult r = Geodesy("inverse 0 0 10 10");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("warning"), std::string::npos) << r.out;
     EXPECT_EQ(Geodesy("inverse 0 0 0.1 0.1").out.find("warning"), std::string::npos);

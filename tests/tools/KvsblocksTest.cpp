@@ -1,4 +1,6 @@
 // End-to-end runs of the kvsblocks program: output and exit codes.
+#include "ToolRun.h"
+
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -13,28 +15,6 @@
 #ifdef KVS_TOOL_PATH
 
 namespace {
-
-struct RunResult
-{
-    int status;
-    std::string out;
-};
-
-// Runs kvsblocks with the arguments (a shell word list) and collects standard output and
-// standard error together.
-RunResult RunTool(const std::string& args)
-{
-    const std::string cmd = std::string(KVS_TOOL_PATH) + " " + args + " 2>&1";
-    RunResult r{-1, {}};
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
 
 std::string Temp(const std::string& name)
 {
