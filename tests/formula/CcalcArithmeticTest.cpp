@@ -111,3 +111,30 @@ TEST(CcalcArithmetic, SquaresAreExact)
     ASSERT_TRUE(square.Pow1D(v0, *std::make_unique<CKvsDouble>(2.0)));
     EXPECT_EQ(square.Value(), x * x);
 }
+
+TEST(CcalcArithmetic, PowersReadTheirExponentOnEveryRun)
+{
+    // An exponent that holds 2 when the formula is parsed may change later.
+    CKvsDouble base(2.0), exponent(2.0);
+    CForm form;
+    form.SetVar(0, &base);
+    form.SetVar(1, &exponent);
+    CKvsType* result = nullptr;
+    double r = 0.0;
+    ASSERT_TRUE(form.SetFormula("var0 ^ var1"));
+    ASSERT_TRUE(form.Execute() && form.GetResult(result) && result->GetDouble(r));
+    EXPECT_EQ(r, 4.0);
+    exponent.SetDouble(3.0);
+    ASSERT_TRUE(form.Execute() && form.GetResult(result) && result->GetDouble(r));
+    EXPECT_EQ(r, 8.0);
+    // A constant exponent of 2 gives what the value operation gives, special values included.
+    ASSERT_TRUE(form.SetFormula("var0 ^ 2"));
+    const double inf = std::numeric_limits<double>::infinity();
+    for (double x : {-3.0, 0.0, -0.0, 1e-310, 1e200, -inf, std::nan(""), -0x1.66cb116c5f0a9p-267}) {
+        base.SetDouble(x);
+        CKvsDouble expected;
+        expected.Pow1D(base, *std::make_unique<CKvsDouble>(2.0));
+        ASSERT_TRUE(form.Execute() && form.GetResult(result) && result->GetDouble(r));
+        EXPECT_TRUE(SameBits(r, expected.Value())) << x;
+    }
+}
