@@ -13,12 +13,12 @@
 #include <KvsDataBlocks/host/CKvsDouble3D.h>
 #include <KvsDataBlocks/host/CKvsInt.h>
 #include <KvsDataBlocks/host/CKvsName.h>
+#include <KvsDataBlocks/host/TextUtils.h>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include <array>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -48,21 +48,12 @@ struct UsageError : std::runtime_error
     using std::runtime_error::runtime_error;
 };
 
-bool ParseNumber(const std::string& text, double& out)
-{
-    if (text.empty()) return false;
-    char* end = nullptr;
-    errno = 0;
-    out = std::strtod(text.c_str(), &end);
-    return *end == '\0' && errno != ERANGE && std::isfinite(out);
-}
-
 // Splits "N=VALUE" into a slot index 0 .. 49 and the value text.
 std::pair<int, std::string> SlotAndValue(const std::string& option, const std::string& text)
 {
     const size_t eq = text.find('=');
     double index = -1;
-    if (eq == std::string::npos || !ParseNumber(text.substr(0, eq), index) || index != static_cast<int>(index) ||
+    if (eq == std::string::npos || !ParseFiniteDouble(text.substr(0, eq), index) || index != static_cast<int>(index) ||
         index < 0 || index >= CForm::kSlots)
         throw UsageError(option + " '" + text + "': expected N=VALUE with N from 0 to 49");
     return {static_cast<int>(index), text.substr(eq + 1)};
@@ -90,7 +81,7 @@ void BindOptions(const FormulaOptions& o, CForm& form, Slots& slots)
         double number = 0.0;
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
             form.SetVar(index, slots.Keep(std::make_unique<CKvsName>(CString(value.substr(1, value.size() - 2)))));
-        else if (ParseNumber(value, number))
+        else if (ParseFiniteDouble(value, number))
             form.SetVar(index, slots.Keep(std::make_unique<CKvsDouble>(number)));
         else
             throw UsageError("--var '" + v + "': the value is neither a number nor a quoted \"text\"");
@@ -98,7 +89,7 @@ void BindOptions(const FormulaOptions& o, CForm& form, Slots& slots)
     for (const std::string& v : o.ints) {
         const auto [index, value] = SlotAndValue("--int", v);
         double number = 0.0;
-        if (!ParseNumber(value, number) || number != static_cast<double>(static_cast<long long>(number)) ||
+        if (!ParseFiniteDouble(value, number) || number != static_cast<double>(static_cast<long long>(number)) ||
             number < -2147483648.0 || number > 2147483647.0)
             throw UsageError("--int '" + v + "': the value is not a 32-bit integer");
         form.SetVar(index, slots.Keep(std::make_unique<CKvsInt>(static_cast<int>(number))));
@@ -106,7 +97,7 @@ void BindOptions(const FormulaOptions& o, CForm& form, Slots& slots)
     for (const std::string& v : o.times) {
         const auto [index, value] = SlotAndValue("--tim", v);
         double ms = 0.0, seconds = 0.0;
-        if (ParseNumber(value, ms)) {
+        if (ParseFiniteDouble(value, ms)) {
         } else if (ParseUtc(value, seconds)) {
             ms = seconds * 1000.0;
         } else {
@@ -117,7 +108,7 @@ void BindOptions(const FormulaOptions& o, CForm& form, Slots& slots)
     for (const std::string& v : o.elems) {
         const auto [index, value] = SlotAndValue("--elem", v);
         double useAs = 0.0;
-        if (!ParseNumber(value, useAs) || useAs < 100 || useAs > 65535 || useAs != static_cast<int>(useAs))
+        if (!ParseFiniteDouble(value, useAs) || useAs < 100 || useAs > 65535 || useAs != static_cast<int>(useAs))
             throw UsageError("--elem '" + v + "': expected a use-as code from 100 to 65535");
         slots.elementUseAs[static_cast<size_t>(index)] = static_cast<int>(useAs);
     }

@@ -7,6 +7,7 @@
 #include <KvsDataBlocks/geometry/ClarkeDirect.h>
 #include <KvsDataBlocks/geometry/RobbinsInverse.h>
 #include <KvsDataBlocks/host/KvsMath.h>
+#include <KvsDataBlocks/host/TextUtils.h>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -55,11 +56,8 @@ struct GeodesyOptions
 
 double ParseNumber(const std::string& text, const char* what)
 {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    const double v = std::strtod(begin, &end);
-    if (text.empty() || end != begin + text.size() || !std::isfinite(v))
-        throw InputError(std::string(what) + " '" + text + "' is not a number");
+    double v = 0.0;
+    if (!ParseFiniteDouble(text, v)) throw InputError(std::string(what) + " '" + text + "' is not a number");
     return v;
 }
 
