@@ -3,9 +3,11 @@
 // an attribute file; blocks of streams without a filter pass unchanged. Every block goes
 // through Process, the filters are drained with GetRemainder at the end, and the result
 // stream is written. The summary counts blocks in and out, beams flagged per flag bit,
-// and, for simulated lines, how many injected outliers and clean beams were flagged.
+// and, for simulated lines, how many injected outliers and clean beams were flagged,
+// overall and per filter (detection and false-alarm percentages).
 #include "BeamFlags.h"
 #include "Commands.h"
+#include "QualityTally.h"
 #include "SurveySimulator.h"
 #include "ToolCommon.h"
 
@@ -45,9 +47,8 @@ constexpr uint64_t kProgressThreshold = 20u << 20;      // inputs above 20 MiB g
 struct Summary
 {
     uint64_t blocksIn = 0, blocksOut = 0, unfiltered = 0, streams = 0;
-    uint64_t beams = 0, beamsRejected = 0, injected = 0, injectedFlagged = 0, cleanFlagged = 0;
-    uint64_t soundings = 0, soundingsInvalidated = 0;
-    std::map<unsigned int, uint64_t> perBit;
+    QualityTally beams; // multibeam
+    uint64_t soundings = 0, soundingsInvalidated = 0, soundingOutliers = 0, soundingOutliersFlagged = 0;
     double seconds = 0.0;
 
     void Count(const CDataBlock& block)
@@ -59,20 +60,7 @@ struct Summary
             unsigned short s = 0;
             int count = 0;
             if (block.GetDataValue(602, count, s, 2) && count >= 0 && count < n) n = count;
-            for (int i = 0; i < n; ++i) {
-                const unsigned int f = flags[static_cast<size_t>(i)];
-                ++beams;
-                const bool rejected = Multibeam::IsBeamRejected(f);
-                if (rejected) ++beamsRejected;
-                for (const BeamFlagInfo& b : kBeamFlags)
-                    if (f & b.bit) ++perBit[b.bit];
-                if (f & kSimulatedOutlierBit) {
-                    ++injected;
-                    if (rejected) ++injectedFlagged;
-                } else if (rejected) {
-                    ++cleanFlagged;
-                }
-            }
+            beams.Add(flags.data(), n);
             return;
         }
         if (block.GetDataId().GetGroupId() == 1010) {
@@ -83,13 +71,20 @@ struct Summary
             const bool invalid = status == 30;
             if (invalid) ++soundingsInvalidated;
             if (block.CheckStatusFlag(kSimulatedOutlierFlag)) {
-                ++injected;
-                if (invalid) ++injectedFlagged;
-            } else if (invalid) {
-                ++cleanFlagged;
+                ++soundingOutliers;
+                if (invalid) ++soundingOutliersFlagged;
             }
         }
     }
+
+    // Beams and soundings together.
+    uint64_t Injected() const { return beams.injected + soundingOutliers; }
+    uint64_t InjectedFlagged() const { return beams.injectedFlagged + soundingOutliersFlagged; }
+    uint64_t CleanFlagged() const
+    {
+        return beams.cleanFlagged + (soundingsInvalidated - soundingOutliersFlagged);
+    }
+    uint64_t Clean() const { return beams.Clean() + (soundings - soundingOutliers); }
 };
 
 int RunFilter(const FilterOptions& o)
@@ -166,16 +161,33 @@ int RunFilter(const FilterOptions& o)
         j["blocksConsumed"] = sum.blocksIn > sum.blocksOut ? sum.blocksIn - sum.blocksOut : 0;
         j["streams"] = sum.streams;
         j["unfilteredBlocks"] = sum.unfiltered;
-        j["beams"] = sum.beams;
-        j["beamsRejected"] = sum.beamsRejected;
+        const QualityTally& q = sum.beams;
+        j["beams"] = q.beams;
+        j["beamsRejected"] = q.rejected;
         nlohmann::json bits = nlohmann::json::object();
-        for (const BeamFlagInfo& b : kBeamFlags) bits[b.name] = sum.perBit[b.bit];
+        nlohmann::json perFilter = nlohmann::json::object();
+        for (size_t b = 0; b < kBeamFlags.size(); ++b) {
+            const QualityTally::PerFilter& p = q.perFilter[b];
+            bits[kBeamFlags[b].name] = p.beams;
+            // Outliers caught and clean beams flagged by each filter; a beam flagged by
+            // several filters counts for each of them.
+            perFilter[kBeamFlags[b].name] = {{"bit", kBeamFlags[b].bit},
+                                             {"beams", p.beams},
+                                             {"injectedFlagged", p.injected},
+                                             {"cleanFlagged", p.clean},
+                                             {"detectionPercent", q.Detection(b)},
+                                             {"falseAlarmPercent", q.FalseAlarms(b)}};
+        }
         j["beamsPerFlag"] = bits;
+        j["perFilter"] = perFilter;
         j["soundings"] = sum.soundings;
         j["soundingsInvalidated"] = sum.soundingsInvalidated;
-        j["injectedOutliers"] = sum.injected;
-        j["injectedFlagged"] = sum.injectedFlagged;
-        j["cleanFlagged"] = sum.cleanFlagged;
+        j["injectedOutliers"] = sum.Injected();
+        j["injectedFlagged"] = sum.InjectedFlagged();
+        j["cleanBeams"] = sum.Clean();
+        j["cleanFlagged"] = sum.CleanFlagged();
+        j["detectionPercent"] = QualityTally::Percent(sum.InjectedFlagged(), sum.Injected());
+        j["falseAlarmPercent"] = QualityTally::Percent(sum.CleanFlagged(), sum.Clean());
         j["filterSeconds"] = sum.seconds;
         j["blocksPerSecond"] = rate;
         j["complete"] = status == kExitOk;
@@ -185,20 +197,39 @@ int RunFilter(const FilterOptions& o)
                     static_cast<unsigned long long>(sum.blocksIn), static_cast<unsigned long long>(sum.blocksOut),
                     static_cast<unsigned long long>(sum.blocksIn > sum.blocksOut ? sum.blocksIn - sum.blocksOut : 0),
                     static_cast<unsigned long long>(sum.streams), static_cast<unsigned long long>(sum.unfiltered));
-        if (sum.beams) {
-            std::printf("beams %llu, rejected %llu (%.2f %%)\n", static_cast<unsigned long long>(sum.beams),
-                        static_cast<unsigned long long>(sum.beamsRejected), 100.0 * sum.beamsRejected / sum.beams);
-            for (const BeamFlagInfo& b : kBeamFlags)
-                if (sum.perBit[b.bit])
-                    std::printf("  %-14s 0x%07X %llu\n", b.name, b.bit, static_cast<unsigned long long>(sum.perBit[b.bit]));
+        const QualityTally& q = sum.beams;
+        if (q.beams) {
+            std::printf("beams %llu, rejected %llu (%.2f %%)\n", static_cast<unsigned long long>(q.beams),
+                        static_cast<unsigned long long>(q.rejected), QualityTally::Percent(q.rejected, q.beams));
+            if (q.injected)
+                std::printf("  %-14s %-9s %9s %24s %24s\n", "filter", "bit", "beams", "outliers caught",
+                            "clean beams flagged");
+            for (size_t b = 0; b < kBeamFlags.size(); ++b) {
+                const QualityTally::PerFilter& p = q.perFilter[b];
+                if (!p.beams) continue;
+                if (!q.injected) {
+                    std::printf("  %-14s 0x%07X %llu\n", kBeamFlags[b].name, kBeamFlags[b].bit,
+                                static_cast<unsigned long long>(p.beams));
+                    continue;
+                }
+                std::printf("  %-14s 0x%07X %9llu %12llu (%6.2f %%) %12llu (%6.2f %%)\n", kBeamFlags[b].name,
+                            kBeamFlags[b].bit, static_cast<unsigned long long>(p.beams),
+                            static_cast<unsigned long long>(p.injected), q.Detection(b),
+                            static_cast<unsigned long long>(p.clean), q.FalseAlarms(b));
+            }
         }
         if (sum.soundings)
             std::printf("soundings %llu, invalidated %llu\n", static_cast<unsigned long long>(sum.soundings),
                         static_cast<unsigned long long>(sum.soundingsInvalidated));
-        if (sum.injected)
-            std::printf("injected outliers %llu, flagged %llu (%.1f %%); clean data flagged %llu\n",
-                        static_cast<unsigned long long>(sum.injected), static_cast<unsigned long long>(sum.injectedFlagged),
-                        100.0 * sum.injectedFlagged / sum.injected, static_cast<unsigned long long>(sum.cleanFlagged));
+        if (sum.Injected())
+            std::printf("injected outliers %llu, flagged %llu (%.1f %% detection); clean data flagged %llu of %llu "
+                        "(%.2f %% false alarms)\n",
+                        static_cast<unsigned long long>(sum.Injected()),
+                        static_cast<unsigned long long>(sum.InjectedFlagged()),
+                        QualityTally::Percent(sum.InjectedFlagged(), sum.Injected()),
+                        static_cast<unsigned long long>(sum.CleanFlagged()),
+                        static_cast<unsigned long long>(sum.Clean()),
+                        QualityTally::Percent(sum.CleanFlagged(), sum.Clean()));
         std::printf("filter time %.3f s, %.0f blocks per second\n", sum.seconds, rate);
     }
     return status;

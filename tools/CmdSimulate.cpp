@@ -20,9 +20,24 @@ namespace {
 struct SimulateOptions
 {
     SurveyLineOptions line;
+    std::string spikeSize = "0.15:0.5";
     std::string output;
     bool quiet = false;
 };
+
+// "MIN:MAX", fractions of the depth with 0 <= MIN <= MAX < 1 (a spike of 1 or more
+// would put the seabed above the sea surface).
+std::string ParseSpikeSize(const std::string& text, SurveyLineOptions& line)
+{
+    double lo = 0.0, hi = 0.0;
+    char colon = 0, rest = 0;
+    if (std::sscanf(text.c_str(), "%lf %c %lf %c", &lo, &colon, &hi, &rest) != 3 || colon != ':')
+        return text + " is not MIN:MAX";
+    if (!(lo >= 0.0 && lo <= hi && hi < 1.0)) return "need 0 <= MIN <= MAX < 1, got " + text;
+    line.spikeMin = lo;
+    line.spikeMax = hi;
+    return {};
+}
 
 int RunSimulate(const SimulateOptions& o)
 {
@@ -66,6 +81,9 @@ void AddSimulateCommand(CLI::App& app, Runner& run)
     cmd->add_option("--ripple-length", o->line.rippleLength, "Ripple wave length, metres")->check(CLI::Range(0.5, 1000.0))->capture_default_str();
     cmd->add_option("--noise", o->line.noise, "Depth noise at nadir, metres (1 sigma)")->check(CLI::Range(0.0, 10.0))->capture_default_str();
     cmd->add_option("--spikes", o->line.spikeRate, "Fraction of beams given a spike")->check(CLI::Range(0.0, 1.0))->capture_default_str();
+    cmd->add_option("--spike-size", o->spikeSize, "Spike jump MIN:MAX as fractions of the depth (e.g. 0.01:0.05)")
+        ->check([o](const std::string& text) { return ParseSpikeSize(text, o->line); })
+        ->capture_default_str();
     cmd->add_option("--flying", o->line.flyingRate, "Fraction of pings with a flying object")->check(CLI::Range(0.0, 1.0))->capture_default_str();
     cmd->add_option("--swath", o->line.swath, "Swath opening angle, degrees")->check(CLI::Range(1.0, 170.0))->capture_default_str();
     cmd->add_option("--speed", o->line.speed, "Vessel speed, metres per second")->check(CLI::Range(0.0, 20.0))->capture_default_str();

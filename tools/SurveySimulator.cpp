@@ -24,6 +24,8 @@ SurveySimulator::SurveySimulator(const SurveyLineOptions& options) : m_opt(optio
     m_opt.beams = std::clamp(m_opt.beams, 1, 4000);
     m_opt.pings = std::max(m_opt.pings, 0);
     if (!(m_opt.pingRate > 0.0)) m_opt.pingRate = 1.0;
+    if (!(m_opt.spikeMin >= 0.0)) m_opt.spikeMin = 0.0;
+    if (!(m_opt.spikeMax >= m_opt.spikeMin)) m_opt.spikeMax = m_opt.spikeMin;
 }
 
 double SurveySimulator::SeabedDepth(double across, double along) const
@@ -51,7 +53,7 @@ bool SurveySimulator::NextMultibeam(CDataBlock& block)
     const double along = m_opt.speed * m_index / m_opt.pingRate;
 
     std::vector<float> x(n), y(n), z(n), angle(n), vertErr(n), horErr(n), zeros(n, 0.0f);
-    std::vector<unsigned int> flags(n, 0);
+    std::vector<unsigned int> flags(n, kSonarGoodBit);
     std::vector<unsigned short> zeros16(n, 0);
     std::normal_distribution<double> unit(0.0, 1.0);
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
@@ -74,8 +76,9 @@ bool SurveySimulator::NextMultibeam(CDataBlock& block)
         vertErr[i] = static_cast<float>(0.02 + sigma);
         horErr[i] = static_cast<float>(0.05 + 0.01 * range);
         if (uniform(m_rng) < m_opt.spikeRate) {
-            // A spike: the depth jumps by 15 to 50 % up or down.
-            const double jump = depth * (0.15 + 0.35 * uniform(m_rng)) * (uniform(m_rng) < 0.5 ? -1.0 : 1.0);
+            // A spike: the depth jumps by spikeMin to spikeMax of itself, up or down.
+            const double size = m_opt.spikeMin + (m_opt.spikeMax - m_opt.spikeMin) * uniform(m_rng);
+            const double jump = depth * size * (uniform(m_rng) < 0.5 ? -1.0 : 1.0);
             z[i] = static_cast<float>(-(depth + jump));
             flags[i] |= kSimulatedOutlierBit;
             ++m_spikes;
@@ -133,7 +136,8 @@ bool SurveySimulator::NextSingleBeam(CDataBlock& block)
     block.SetTime(t);
     block.SetStatusAndFlags(0);
     if (uniform(m_rng) < m_opt.spikeRate) {
-        depth += depth * (0.15 + 0.35 * uniform(m_rng)) * (uniform(m_rng) < 0.5 ? -1.0 : 1.0);
+        const double size = m_opt.spikeMin + (m_opt.spikeMax - m_opt.spikeMin) * uniform(m_rng);
+        depth += depth * size * (uniform(m_rng) < 0.5 ? -1.0 : 1.0);
         block.SetStatusFlag(kSimulatedOutlierFlag);
         ++m_spikes;
     }

@@ -4,6 +4,8 @@
 // or single-beam soundings (group 1010) with spikes. Blocks are laid out from the data
 // definition. The same options (seed included) give the same blocks.
 //
+// Every multibeam beam carries the sonar's "good detection" bit kSonarGoodBit, as a real
+// sonar marks its valid detections (the quality filter in mode 1 keeps such beams).
 // Truth marks, so filter results can be judged: a multibeam beam the simulator disturbed
 // carries bit kSimulatedOutlierBit (a sonar bit, which no filter sets or tests) in its
 // flag word; a disturbed single-beam block carries block flag kSimulatedOutlierFlag.
@@ -17,6 +19,7 @@ class CDataBlock;
 
 namespace kvs {
 
+inline constexpr unsigned int kSonarGoodBit = 0x01;
 inline constexpr unsigned int kSimulatedOutlierBit = 0x80;
 inline constexpr unsigned short kSimulatedOutlierFlag = 0x0200;
 
@@ -34,6 +37,8 @@ struct SurveyLineOptions
     double rippleLength = 15.0; // metres along track
     double noise = 0.05;        // metres, one sigma at nadir; grows towards the outer beams
     double spikeRate = 0.002;   // fraction of beams (or soundings) given a spike
+    double spikeMin = 0.15;     // a spike's jump as a fraction of the depth: spikeMin to
+    double spikeMax = 0.5;      // spikeMax, up or down at random
     double flyingRate = 0.05;   // fraction of pings with a flying object
     double swath = 120.0;       // degrees, full opening angle
     double speed = 2.5;         // metres per second over ground

@@ -1,0 +1,40 @@
+// QualityTally: how well the multibeam filters did on a simulated line. The simulator
+// marks every beam it disturbed (kSimulatedOutlierBit); the tally counts, overall and per
+// filter flag bit, the injected outliers the filters flagged (detection) and the clean
+// beams they flagged (false alarms). Used by the filter summary and by the tuner.
+#pragma once
+
+#include "BeamFlags.h"
+
+#include <array>
+#include <cstdint>
+
+namespace kvs::tool {
+
+struct QualityTally
+{
+    struct PerFilter
+    {
+        uint64_t beams = 0;    // beams carrying the bit
+        uint64_t injected = 0; // of them injected outliers
+        uint64_t clean = 0;    // of them clean beams
+    };
+
+    uint64_t beams = 0, rejected = 0, injected = 0, injectedFlagged = 0, cleanFlagged = 0;
+    std::array<PerFilter, kBeamFlags.size()> perFilter{}; // in the order of kBeamFlags
+
+    // Counts one ping's beam flag words.
+    void Add(const unsigned int* flags, int count);
+    void Add(const QualityTally& other);
+
+    uint64_t Clean() const { return beams - injected; }
+    // Percent of the injected outliers flagged, of the clean beams flagged (0 of none).
+    double Detection() const { return Percent(injectedFlagged, injected); }
+    double FalseAlarms() const { return Percent(cleanFlagged, Clean()); }
+    double Detection(size_t filter) const { return Percent(perFilter[filter].injected, injected); }
+    double FalseAlarms(size_t filter) const { return Percent(perFilter[filter].clean, Clean()); }
+
+    static double Percent(uint64_t part, uint64_t whole) { return whole ? 100.0 * part / whole : 0.0; }
+};
+
+} // namespace kvs::tool
