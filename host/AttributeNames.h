@@ -31,6 +31,20 @@ inline constexpr const char* ATTR_STATISTICFILTER = "StatisticFilter";
 inline constexpr const char* ATTR_FILTERWINDOWSIZE = "FilterWindowSize";
 inline constexpr const char* ATTR_FILTERQUANTSCALE = "FilterQuantScale";
 
+// Multibeam filter variants, each off unless set: the specified behaviour is the default.
+// Smart filter: the nadir zone's profile drawn as the straight line between the bins on
+// either side of it (bool), instead of one flat level.
+inline constexpr const char* ATTR_SMARTSLOPEDNADIR = "SmartSlopedNadir";
+// Smart filter: bins that received no beam left out of the profile (bool); beams are
+// compared with the nearest bins that hold data, and not tested where there are none.
+inline constexpr const char* ATTR_SMARTSKIPEMPTYBINS = "SmartSkipEmptyBins";
+// Smart filter: the unit of VertTolRelData and VertTolUnrelData (int): 0 metres, 1 a
+// fraction of the profile depth, 2 a multiple of the beam's estimated vertical error.
+inline constexpr const char* ATTR_SMARTTOLERANCEUNIT = "SmartToleranceUnit";
+// Slope filter: the least across-track distance to the beam the slope is measured
+// against, as a fraction of the nadir depth (double); 0 compares neighbouring beams.
+inline constexpr const char* ATTR_SLOPEBASERATIO = "SlopeBaseRatio";
+
 // Single-beam filter switches and limits.
 inline constexpr const char* ATTR_SBF_DEPTH = "SbfDepth";
 inline constexpr const char* ATTR_SBF_GATE = "SbfGate";

@@ -230,6 +230,10 @@ bool MultibeamFilter::SetAttributes(CAttributeMap* attributes)
         a.GetAttribValue("NadirAreaPercentage", m_nadirAreaPercent, st);
         a.GetAttribValue("VertTolRelData", m_vertTolReliable, st);
         a.GetAttribValue("VertTolUnrelData", m_vertTolUnreliable, st);
+        a.GetAttribValue(ATTR_SMARTSLOPEDNADIR, m_smartSlopedNadir, st);
+        a.GetAttribValue(ATTR_SMARTSKIPEMPTYBINS, m_smartSkipEmptyBins, st);
+        a.GetAttribValue(ATTR_SMARTTOLERANCEUNIT, m_smartToleranceUnit, st);
+        a.GetAttribValue(ATTR_SLOPEBASERATIO, m_slopeBaseRatio, st);
         a.GetAttribValue(ATTR_SLOPEFILTER, m_slope, st);
         a.GetAttribValue(ATTR_FILTERSLOPEANGLE, m_slopeLimit, st);
         a.GetAttribValue(ATTR_ANGLEFILTER, m_angle, st);
@@ -264,7 +268,7 @@ bool MultibeamFilter::SetAttributes(CAttributeMap* attributes)
         }
     }
     // Room for the smart filter's bins across twice the analysed half-width.
-    m_bins.reserve(static_cast<size_t>(std::clamp(m_averagingClips, 0, 100000)) * 2 + 8);
+    m_bins.reserve(static_cast<size_t>(std::clamp(m_averagingClips, 0, kMaxAveragingClips)) * 2 + 8);
     DeriveLimits();
     m_pending = 0;
     return true;
@@ -704,6 +708,11 @@ bool MultibeamFilter::FilterSlope(PingStruct& ping)
 {
     const int nadir = NadirBeam(ping);
     if (nadir < 0) return true;
+    if (m_slopeBaseRatio > 0.0) {
+        m_spacedSlope.Run(ping, nadir, m_slopeLimit, m_slopeBaseRatio, kFlagSlope);
+        ping.pingFlags |= kFlagSlope;
+        return true;
+    }
     const int n = ping.beamCount;
     for (int s : {-1, 1}) {
         int r = nadir;
@@ -1440,10 +1449,25 @@ bool MultibeamFilter::SmartFilter(PingStruct& ping)
             if (x > largest) largest = x;
         }
     }
-    // Without a positive, finite bin width there is no profile to test against.
-    if (m_averagingClips < 1) return false;
+    // Without a positive, finite bin width there is no profile to test against; more
+    // bins than the reserved room (two per clip) would need memory beyond all reason.
+    if (m_averagingClips < 1 || m_averagingClips > kMaxAveragingClips) return false;
     const double bw = halfWidth / m_averagingClips;
     if (!(bw > 0.0) || !std::isfinite(bw)) return false;
+    if (m_smartSlopedNadir || m_smartSkipEmptyBins || m_smartToleranceUnit != 0) {
+        SmartProfile::Settings s;
+        s.reliableAngle = m_reliableAngle;
+        s.nadirAreaPercent = m_nadirAreaPercent;
+        s.tolReliable = m_vertTolReliable;
+        s.tolUnreliable = m_vertTolUnreliable;
+        s.slopedNadir = m_smartSlopedNadir;
+        s.skipEmptyBins = m_smartSkipEmptyBins;
+        s.unit = m_smartToleranceUnit == 1   ? SmartProfile::ToleranceUnit::DepthFraction
+                 : m_smartToleranceUnit == 2 ? SmartProfile::ToleranceUnit::EstimatedError
+                                             : SmartProfile::ToleranceUnit::Metres;
+        m_smartProfile.Run(ping, s, smallest, largest, bw, halfWidth, kFlagSmart);
+        return false;
+    }
 
     const int lo = static_cast<int>(std::floor((smallest - bw / 2) / bw));
     const int hi = static_cast<int>(std::ceil((largest + bw / 2) / bw));

@@ -8,6 +8,8 @@
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/filters/Filter.h>
+#include <KvsDataBlocks/filters/multibeam/SmartProfile.h>
+#include <KvsDataBlocks/filters/multibeam/SpacedSlope.h>
 #include <KvsDataBlocks/host/CAttributeMap.h>
 #include <KvsDataBlocks/host/Multibeam.h>
 #include <KvsDataBlocks/host/PingStruct.h>
@@ -47,6 +49,8 @@ public:
 
     static constexpr int kMaxBeams = PingStruct::kMaxBeams;
     static constexpr int kWindowSlots = 14;
+    // The most smart-filter bins across the analysed half-width that are worked with.
+    static constexpr int kMaxAveragingClips = 100000;
 
     // Reads the settings (SetAttributes); a null map leaves every filter off.
     explicit MultibeamFilter(CAttributeMap* attributes);
@@ -170,6 +174,13 @@ private:
     double m_nadirAreaPercent = 10.0;
     double m_vertTolReliable = 0.07;   // metres
     double m_vertTolUnreliable = 0.1;  // metres
+    // Variants, off by default (see host/AttributeNames.h).
+    bool m_smartSlopedNadir = false;
+    bool m_smartSkipEmptyBins = false;
+    int m_smartToleranceUnit = 0;
+    double m_slopeBaseRatio = 0.0; // of the nadir depth; 0: neighbouring beams
+    SmartProfile m_smartProfile;
+    SpacedSlope m_spacedSlope;
 
     std::array<PingStruct, kWindowSlots> m_window;
     int m_writePos = 0;

@@ -1,0 +1,40 @@
+#include <KvsDataBlocks/filters/multibeam/SpacedSlope.h>
+
+#include <KvsDataBlocks/host/Multibeam.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+void SpacedSlope::Run(PingStruct& ping, int nadir, double limit, double baseRatio, unsigned int bit)
+{
+    const int n = ping.beamCount;
+    if (nadir < 0 || nadir >= n) return;
+    constexpr double R2D = 180.0 / std::numbers::pi;
+    const double base = baseRatio * std::fabs(static_cast<double>(ping.z[nadir]));
+    m_passed.reserve(static_cast<size_t>(n));
+    for (int s : {-1, 1}) {
+        m_passed.assign(1, nadir);
+        size_t ref = 0; // index into m_passed of the reference beam
+        // Outward distance from beam r to beam j on this side.
+        auto outward = [&](int r, int j) {
+            const double d = static_cast<double>(ping.x[j]) - ping.x[r];
+            return s > 0 ? d : -d;
+        };
+        for (int j = nadir + s; j >= 0 && j < n; j += s) {
+            if (Multibeam::IsBeamRejected(ping.flags[j])) continue;
+            // The passing beam nearest to j that is still a base away (nadir while none is).
+            while (ref + 1 < m_passed.size() && outward(m_passed[ref + 1], j) >= base) ++ref;
+            const int r = m_passed[ref];
+            const double dz = std::fabs(static_cast<double>(ping.z[j]) - ping.z[r]);
+            // Beams within a base of nadir are measured over the base; a beam folded
+            // inwards (negative distance) keeps its angle above 90 degrees.
+            double dx = outward(r, j);
+            if (dx >= 0.0) dx = std::max(dx, base);
+            if (std::atan2(dz, dx) * R2D > limit)
+                ping.flags[j] |= bit;
+            else
+                m_passed.push_back(j);
+        }
+    }
+}
