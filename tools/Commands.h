@@ -19,5 +19,6 @@ void AddPlotCommand(CLI::App& app, Runner& run);
 void AddFormulaCommand(CLI::App& app, Runner& run);
 void AddTideCommand(CLI::App& app, Runner& run);
 void AddGeodesyCommand(CLI::App& app, Runner& run);
+void AddTuneCommand(CLI::App& app, Runner& run);
 
 } // namespace kvs::tool
