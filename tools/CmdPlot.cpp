@@ -1,8 +1,9 @@
 // kvsblocks plot: SVG pictures of a multibeam line: one ping (across-track distance
-// against depth) and the whole line (depth along track), every beam coloured by the
-// filter bit that rejected it, with a legend.
+// against depth), the whole line (depth along track) and the plan view (PlanSvg), every
+// beam coloured by the filter bit that rejected it, with a legend.
 #include "BeamFlags.h"
 #include "Commands.h"
+#include "PlanSvg.h"
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
@@ -29,6 +30,7 @@ struct PlotOptions
     std::string input;
     std::string pingSvg;
     std::string lineSvg;
+    std::string planSvg;
     int ping = -1; // index of the ping to draw; -1: the middle one
 };
 
@@ -119,14 +121,16 @@ void WriteText(const std::string& path, const std::string& text)
 
 int RunPlot(const PlotOptions& o)
 {
-    if (o.pingSvg.empty() && o.lineSvg.empty()) throw InputError("nothing to plot: give --ping-svg and/or --line-svg");
+    if (o.pingSvg.empty() && o.lineSvg.empty() && o.planSvg.empty())
+        throw InputError("nothing to plot: give --ping-svg, --line-svg and/or --plan-svg");
     RecordStreamReader reader;
     CString error;
     if (!reader.Open(o.input.c_str(), error)) throw InputError(o.input + ": " + std::string(error));
     std::vector<std::vector<Beam>> pings; // per ping: across-track x, depth, flags
     std::vector<double> alongs;
+    std::vector<PlanPing> plan; // only when a plan view is asked for
     CDataBlock block;
-    std::vector<float> x, z;
+    std::vector<float> x, y, z;
     std::vector<unsigned int> flags;
     double firstY = std::numeric_limits<double>::quiet_NaN();
     int status = kExitOk;
@@ -143,13 +147,27 @@ int RunPlot(const PlotOptions& o)
         unsigned short s = 0;
         if (!block.GetDataValue(602, n, s, 2)) n = static_cast<int>(x.size());
         n = std::clamp(n, 0, static_cast<int>(std::min({x.size(), z.size(), flags.size()})));
-        double y = static_cast<double>(alongs.size());
+        double along = static_cast<double>(alongs.size());
         double northing = 0.0;
-        if (block.GetDataValue(506, northing, s, 2)) {
+        const bool hasNorthing = block.GetDataValue(506, northing, s, 2);
+        if (hasNorthing) {
             if (std::isnan(firstY)) firstY = northing;
-            y = northing - firstY;
+            along = northing - firstY;
         }
-        alongs.push_back(y);
+        alongs.push_back(along);
+        if (!o.planSvg.empty()) {
+            PlanPing p;
+            double easting = 0.0;
+            const double nan = std::numeric_limits<double>::quiet_NaN();
+            p.east = block.GetDataValue(505, easting, s, 2) ? easting : nan;
+            p.north = hasNorthing ? northing : nan;
+            p.x.assign(x.begin(), x.begin() + n);
+            if (!ReadFloatArray(block, 604, y) || y.size() < static_cast<size_t>(n)) y.assign(static_cast<size_t>(n), 0.0f);
+            p.y.assign(y.begin(), y.begin() + n);
+            p.z.assign(z.begin(), z.begin() + n);
+            p.flags.assign(flags.begin(), flags.begin() + n);
+            plan.push_back(std::move(p));
+        }
         std::vector<Beam> beams(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i) beams[static_cast<size_t>(i)] = {x[static_cast<size_t>(i)], -z[static_cast<size_t>(i)], flags[static_cast<size_t>(i)]};
         pings.push_back(std::move(beams));
@@ -169,6 +187,10 @@ int RunPlot(const PlotOptions& o)
         WriteText(o.lineSvg, Svg(all, "Line " + o.input + ": all beams", "along-track distance (m)", 40000));
         std::printf("wrote %s\n", o.lineSvg.c_str());
     }
+    if (!o.planSvg.empty()) {
+        WriteText(o.planSvg, PlanSvg(plan, "Plan view of " + o.input + ": depth and rejected beams"));
+        std::printf("wrote %s\n", o.planSvg.c_str());
+    }
     return status;
 }
 
@@ -181,6 +203,8 @@ void AddPlotCommand(CLI::App& app, Runner& run)
     cmd->add_option("input", o->input, "Record stream file")->required();
     cmd->add_option("--ping-svg", o->pingSvg, "Write the picture of one ping (across-track distance against depth)");
     cmd->add_option("--line-svg", o->lineSvg, "Write the picture of the whole line (depth along track)");
+    cmd->add_option("--plan-svg", o->planSvg,
+                    "Write the plan view: every beam at its place along and across the line, by depth and filter");
     cmd->add_option("--ping", o->ping, "Index of the ping to draw (default: the middle one)");
     cmd->callback([o, &run] { run = [o] { return RunPlot(*o); }; });
 }

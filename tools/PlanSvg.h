@@ -1,0 +1,26 @@
+// PlanSvg: the plan view of a multibeam line for `kvsblocks plot --plan-svg`. Every beam
+// at its place on the seabed (the ping position plus the beam's across- and along-track
+// offsets), drawn in line coordinates: along the line's direction (from the first to the
+// last ping position) to the right, across it with starboard down, in metres from the
+// first ping (not to scale). Accepted beams make a depth image with a colour bar;
+// rejected beams are marked in the colour of the first filter that flagged them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kvs::tool {
+
+struct PlanPing
+{
+    double east = 0.0, north = 0.0; // ping position (505, 506), metres; NaN when absent
+    std::vector<float> x, y, z;     // across, along, vertical (up positive) per beam
+    std::vector<unsigned int> flags;
+};
+
+// The picture; its size stays within a few megabytes however many beams there are: the
+// accepted beams are averaged on a grid of small cells, the rejected ones thinned to one
+// mark per filter and cell.
+std::string PlanSvg(const std::vector<PlanPing>& pings, const std::string& title);
+
+} // namespace kvs::tool
