@@ -117,7 +117,7 @@ void PrintChain(const char* title, const QualityTally& t)
 std::string CurvesSvg(const FilterTuner& tuner, const std::vector<FilterTuner::Curve>& curves,
                       const QualityTally& before, const QualityTally& after, const std::string& title)
 {
-    constexpr int kWidth = 900, kHeight = 520, kLeft = 70, kRight = 210, kTop = 40, kBottom = 50;
+    constexpr int kWidth = 980, kHeight = 520, kLeft = 70, kRight = 290, kTop = 40, kBottom = 50;
     const double pw = kWidth - kLeft - kRight, ph = kHeight - kTop - kBottom;
     constexpr double kMinLog = -3.0, kMaxLog = 2.0;
     auto px = [&](double fa) {
@@ -229,6 +229,7 @@ int RunTune(const TuneOptions& o)
         std::printf("wrote %s\n", o.svg.c_str());
     }
     if (!r.met) {
+        std::fflush(stdout);
         std::fprintf(stderr,
                      "kvsblocks: no settings met detection >= %g %% with false alarms <= %g %%; %s holds the best "
                      "found\n",

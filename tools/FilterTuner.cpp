@@ -179,17 +179,20 @@ std::vector<FilterTuner::Curve> FilterTuner::Sweep() const
     return curves;
 }
 
+// The false-alarm target is a hard limit: within it, settings that reach the detection
+// target beat those that do not, then fewer false alarms win (reaching it) or more
+// detection (not reaching it); beyond it, fewer false alarms win.
 bool FilterTuner::Better(const QualityTally& a, const QualityTally& b) const
 {
-    auto met = [&](const QualityTally& t) {
-        return t.Detection() >= m_targets.minDetection && t.FalseAlarms() <= m_targets.maxFalseAlarm;
-    };
-    auto shortfall = [&](const QualityTally& t) {
-        return std::max(0.0, m_targets.minDetection - t.Detection()) +
-               std::max(0.0, t.FalseAlarms() - m_targets.maxFalseAlarm);
-    };
-    if (met(a) != met(b)) return met(a);
-    if (!met(a) && shortfall(a) != shortfall(b)) return shortfall(a) < shortfall(b);
+    auto quiet = [&](const QualityTally& t) { return t.FalseAlarms() <= m_targets.maxFalseAlarm; };
+    auto finds = [&](const QualityTally& t) { return t.Detection() >= m_targets.minDetection; };
+    if (quiet(a) != quiet(b)) return quiet(a);
+    if (!quiet(a)) {
+        if (a.cleanFlagged != b.cleanFlagged) return a.cleanFlagged < b.cleanFlagged;
+        return a.injectedFlagged > b.injectedFlagged;
+    }
+    if (finds(a) != finds(b)) return finds(a);
+    if (!finds(a) && a.injectedFlagged != b.injectedFlagged) return a.injectedFlagged > b.injectedFlagged;
     if (a.cleanFlagged != b.cleanFlagged) return a.cleanFlagged < b.cleanFlagged;
     return a.injectedFlagged > b.injectedFlagged;
 }
@@ -201,9 +204,9 @@ bool FilterTuner::Better(const QualityTally& a, const QualityTally& b) const
 // 1. From each filter's solo curves, the candidate values of each threshold are those
 //    whose false alarms alone stay within twice the target (all values when none does).
 // 2. Starting from the base settings, coordinate descent over the chain: each threshold
-//    in turn takes the candidate value that makes the whole chain best (targets met with
-//    the fewest false alarms; failing that, the least shortfall from the targets), the
-//    others held. Passes repeat until one changes nothing (at most four).
+//    in turn takes the candidate value that makes the whole chain best (see Better: the
+//    false-alarm target held, the detection target met with the fewest false alarms, or
+//    failing that the most detection), the others held. Passes repeat until one changes nothing (at most four).
 // Every step runs the full chain over the whole line, so the result is measured, not
 // estimated; the cost is a few dozen chain runs.
 FilterTuner::Result FilterTuner::Search(const std::vector<Curve>& curves) const

@@ -77,7 +77,9 @@ public:
     QualityTally Run(const CAttributeMap& a) const;
     // Each filter alone (beside the filters that are not tuned) over each threshold.
     std::vector<Curve> Sweep() const;
-    // The chain search (see the source), starting from the base settings.
+    // The chain search (see the source), starting from the base settings: the false-alarm
+    // target held, the detection target met with the fewest false alarms, or failing that
+    // the most detection found.
     Result Search(const std::vector<Curve>& curves) const;
     // The base settings with values put in.
     CAttributeMap With(const std::map<std::string, double>& values) const;
