@@ -4,7 +4,22 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <numbers>
+
+int SpacedSlope::Anchor(const PingStruct& ping, int nadir, double base)
+{
+    m_near.clear();
+    for (int s : {-1, 1})
+        for (int j = s < 0 ? nadir : nadir + 1; j >= 0 && j < ping.beamCount; j += s) {
+            if (!(std::fabs(static_cast<double>(ping.x[j]) - ping.x[nadir]) <= base)) break;
+            if (!Multibeam::IsBeamRejected(ping.flags[j]) && std::isfinite(ping.z[j])) m_near.push_back(j);
+        }
+    if (m_near.empty()) return nadir;
+    const auto mid = m_near.begin() + static_cast<std::ptrdiff_t>(m_near.size() / 2);
+    std::nth_element(m_near.begin(), mid, m_near.end(), [&](int a, int b) { return ping.z[a] < ping.z[b]; });
+    return *mid;
+}
 
 void SpacedSlope::Run(PingStruct& ping, int nadir, double limit, double baseRatio, unsigned int bit)
 {
@@ -13,21 +28,24 @@ void SpacedSlope::Run(PingStruct& ping, int nadir, double limit, double baseRati
     constexpr double R2D = 180.0 / std::numbers::pi;
     const double base = baseRatio * std::fabs(static_cast<double>(ping.z[nadir]));
     m_passed.reserve(static_cast<size_t>(n));
+    m_near.reserve(static_cast<size_t>(n));
+    const int anchor = Anchor(ping, nadir, base);
     for (int s : {-1, 1}) {
-        m_passed.assign(1, nadir);
+        m_passed.assign(1, anchor);
         size_t ref = 0; // index into m_passed of the reference beam
         // Outward distance from beam r to beam j on this side.
         auto outward = [&](int r, int j) {
             const double d = static_cast<double>(ping.x[j]) - ping.x[r];
             return s > 0 ? d : -d;
         };
-        for (int j = nadir + s; j >= 0 && j < n; j += s) {
+        for (int j = anchor + s; j >= 0 && j < n; j += s) {
             if (Multibeam::IsBeamRejected(ping.flags[j])) continue;
-            // The passing beam nearest to j that is still a base away (nadir while none is).
+            // The passing beam nearest to j that is still a base away (the anchor while
+            // none is).
             while (ref + 1 < m_passed.size() && outward(m_passed[ref + 1], j) >= base) ++ref;
             const int r = m_passed[ref];
             const double dz = std::fabs(static_cast<double>(ping.z[j]) - ping.z[r]);
-            // Beams within a base of nadir are measured over the base; a beam folded
+            // Beams within a base of the anchor are measured over the base; a beam folded
             // inwards (negative distance) keeps its angle above 90 degrees.
             double dx = outward(r, j);
             if (dx >= 0.0) dx = std::max(dx, base);

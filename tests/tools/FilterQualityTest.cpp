@@ -52,7 +52,7 @@ TEST(FilterQuality, PresetsMeetTheTargetsAcrossDepthsAndBeamCounts)
         long injected = 0, caught = 0;
         for (int beams : {256, 400, 800, 1600}) {
             ++seed;
-            const std::string sim = "simulate -q -o " + line + " --pings 14 --spikes 0.01 --flying 0.5 --depth " +
+            const std::string sim = "simulate -q -o " + line + " --pings 10 --spikes 0.01 --flying 0.5 --depth " +
                                     std::to_string(d.metres) + " --beams " + std::to_string(beams) +
                                     " --seed " + std::to_string(seed);
             ASSERT_EQ(RunTool(sim).status, 0);

@@ -143,3 +143,19 @@ TEST(SmartProfile, TolerancesFollowTheDepthOrEachBeamsEstimatedError)
     SetFloats(bare, 605, z);
     EXPECT_EQ(Smart(bare, a), std::vector<int>{});
 }
+
+TEST(SmartProfile, AbsurdBinCountsLeaveOnlyTheWidthTest)
+{
+    // Billions of bins across the swath would need memory beyond reason: the profile is
+    // skipped, the ping still filtered.
+    for (bool variant : {false, true}) {
+        CAttributeMap a = SmartWith({});
+        a.SetAttribValue(ATTR_SMARTSKIPEMPTYBINS, variant);
+        a.SetAttribValue("NumberAveragingClips", 2147483647);
+        CDataBlock b = Swath(0.0);
+        auto x = ReadArray<float>(b, 603);
+        x[200] = 150.0f; // beyond the analysed half-width of 100 m
+        SetFloats(b, 603, x);
+        EXPECT_EQ(Smart(b, a), std::vector<int>{100});
+    }
+}

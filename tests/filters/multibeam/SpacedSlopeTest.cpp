@@ -14,8 +14,9 @@ using namespace pingtest;
 
 namespace {
 
-// 1601 beams 5 cm apart at 30 m with +-2 cm of alternating noise; beam 1200 4 m too deep.
-CDataBlock DenseSwath()
+// 1601 beams 5 cm apart at 30 m with +-2 cm of alternating noise; beam 1200 4 m too deep
+// and, when asked, the nadir beam 800 too.
+CDataBlock DenseSwath(bool nadirSpike = false)
 {
     const int n = 1601;
     CDataBlock b = MakePingBlock(n);
@@ -25,19 +26,20 @@ CDataBlock DenseSwath()
         z[i] = static_cast<float>(-30.0 + (i % 2 ? 0.02 : -0.02));
     }
     z[1200] -= 4.0f;
+    if (nadirSpike) z[800] -= 4.0f;
     SetFloats(b, 603, x);
     SetFloats(b, 605, z);
     return b;
 }
 
-std::vector<int> Slope(double baseRatio)
+std::vector<int> Slope(double baseRatio, bool nadirSpike = false)
 {
     CAttributeMap a;
     a.SetAttribValue(ATTR_SLOPEFILTER, true);
     a.SetAttribValue(ATTR_FILTERSLOPEANGLE, 30.0);
     a.SetAttribValue(ATTR_SLOPEBASERATIO, baseRatio);
     MultibeamFilter f(&a);
-    CDataBlock b = DenseSwath();
+    CDataBlock b = DenseSwath(nadirSpike);
     EXPECT_TRUE(f.Process(b, static_cast<COMPUPDATEMODE>(0)));
     std::vector<int> out;
     const auto flags = Flags(b);
@@ -55,4 +57,7 @@ TEST(SpacedSlope, DenseSwathIsJudgedOverABaseNotOnNoise)
     // Over a base of 2 % of the depth (0.6 m) the noise makes 4 degrees: only the spike
     // fails, and the beams after it are measured past it.
     EXPECT_EQ(Slope(0.02), std::vector<int>{1200});
+    // A spike at the nadir beam is not taken as the start of the chains: it fails, its
+    // neighbours do not.
+    EXPECT_EQ(Slope(0.02, true), (std::vector<int>{800, 1200}));
 }
