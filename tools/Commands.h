@@ -19,5 +19,7 @@ void AddPlotCommand(CLI::App& app, Runner& run);
 void AddFormulaCommand(CLI::App& app, Runner& run);
 void AddTideCommand(CLI::App& app, Runner& run);
 void AddGeodesyCommand(CLI::App& app, Runner& run);
+void AddImportCommand(CLI::App& app, Runner& run);
+void AddExportGsfCommand(CLI::App& app, Runner& run);
 
 } // namespace kvs::tool
