@@ -84,8 +84,9 @@ int RunImport(const ImportOptions& o)
     if (zone) std::fprintf(out, ", positions in UTM zone %d%c", std::abs(zone), zone > 0 ? 'N' : 'S');
     std::fprintf(out, "; records skipped: %s\n", OtherRecords(reader).c_str());
     if (!fault.empty()) {
-        std::fprintf(stderr, "kvsblocks: %s: %s (the %llu pings before it were written)\n", o.input.c_str(),
-                     fault.c_str(), pings);
+        std::fflush(out);
+        std::fprintf(stderr, "kvsblocks: %s: %s (%llu earlier ping%s written)\n", o.input.c_str(), fault.c_str(), pings,
+                     pings == 1 ? "" : "s");
         return kExitBadInput;
     }
     return kExitOk;
