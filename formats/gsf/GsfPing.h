@@ -4,6 +4,8 @@
 // ping, so the arrays keep their storage from ping to ping.
 #pragma once
 
+#include <KvsDataBlocks/formats/gsf/GsfFormat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -55,11 +57,11 @@ struct GsfPing
 
     // Seconds since 1970 as a double (resolves about 0.24 microseconds today).
     double Time() const { return seconds + nanoseconds * 1e-9; }
-    bool IsIgnored() const { return (pingFlags & 0x0001) != 0; }
+    bool IsIgnored() const { return (pingFlags & gsf::kPingIgnore) != 0; }
     // A beam is usable when its flag byte has bit 0 clear, or when there are no flags.
     bool IsBeamUsable(int beam) const
     {
-        return !hasBeamFlags || (beamFlags[static_cast<size_t>(beam)] & 0x01) == 0;
+        return !hasBeamFlags || (beamFlags[static_cast<size_t>(beam)] & gsf::kBeamIgnore) == 0;
     }
 };
 
