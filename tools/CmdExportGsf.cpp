@@ -111,6 +111,7 @@ bool SameFile(const std::string& a, const std::string& b)
 struct Totals
 {
     unsigned long long pingsEdited = 0, beamsIgnored = 0, selectedKept = 0, pingsIgnored = 0, unmatched = 0;
+    unsigned long long usableBefore = 0; // usable beams of the matched pings, before the edit
 };
 
 // The filtered stream's multibeam pings, one after the other in ping number order.
@@ -181,6 +182,7 @@ void EditPing(const ExportOptions& o, const GsfReader& gsf, const CDataBlock& bl
     bool edited = false;
     if (!ping.IsIgnored()) {
         for (int i = 0; i < ping.beamCount; ++i) {
+            if (ping.IsBeamUsable(i)) ++totals.usableBefore;
             if (!Multibeam::IsBeamRejected(words[static_cast<size_t>(i)])) continue;
             if (!ping.hasBeamFlags)
                 throw InputError(o.original + ": " + Where(gsf) +
@@ -257,8 +259,9 @@ int RunExport(const ExportOptions& o)
         throw InputError(o.filtered + ": ping " + std::to_string(filtered.Number()) + " has no counterpart among the " +
                          std::to_string(gsf.PingsRead()) + " pings of " + o.original);
     out.Commit();
-    std::printf("edited %llu of %llu pings: %llu beams newly ignored (filter edited)", totals.pingsEdited,
-                static_cast<unsigned long long>(gsf.PingsRead()), totals.beamsIgnored);
+    std::printf("edited %llu of %llu pings: %llu beams newly ignored (filter edited, %.1f %% of the usable beams)",
+                totals.pingsEdited, static_cast<unsigned long long>(gsf.PingsRead()), totals.beamsIgnored,
+                totals.usableBefore ? 100.0 * totals.beamsIgnored / totals.usableBefore : 0.0);
     if (totals.pingsIgnored) std::printf(", %llu pings ignored", totals.pingsIgnored);
     if (totals.selectedKept) std::printf(", %llu selected soundings kept", totals.selectedKept);
     if (totals.unmatched) std::printf("; %llu pings not in the filtered stream copied unchanged", totals.unmatched);
