@@ -1,5 +1,6 @@
-// Little-endian byte layouts: the one place where stored and packed values are read from
-// and written to byte buffers. Loads and stores go through memcpy, so the bytes need no
+// Byte layouts: the one place where stored and packed values are read from and written to
+// byte buffers. Our own layouts are little-endian; big-endian loads and stores serve
+// foreign formats that are (GSF). Loads and stores go through memcpy, so the bytes need no
 // alignment, and every width is fixed (never a platform long). ByteReader and ByteWriter
 // walk a bounded buffer: a field that does not fit is refused and nothing moves.
 #pragma once
@@ -30,6 +31,33 @@ inline void StoreLE(unsigned char* p, T v)
     std::memcpy(p, &v, sizeof v);
 }
 
+// Reverses the byte order of an integer.
+template <typename T>
+constexpr T ByteSwap(T v)
+{
+    static_assert(std::is_integral_v<T>);
+    using U = std::make_unsigned_t<T>;
+    U u = static_cast<U>(v), r = 0;
+    for (size_t i = 0; i < sizeof(T); ++i) {
+        r = static_cast<U>((r << 8) | (u & 0xFFu));
+        u = static_cast<U>(u >> 8);
+    }
+    return static_cast<T>(r);
+}
+
+// Big-endian integers.
+template <typename T>
+inline T LoadBE(const unsigned char* p)
+{
+    return ByteSwap(LoadLE<T>(p));
+}
+
+template <typename T>
+inline void StoreBE(unsigned char* p, T v)
+{
+    StoreLE<T>(p, ByteSwap(v));
+}
+
 // Reads fields from [pos, pos + remaining); each read fails (false, nothing moved) when
 // fewer bytes than the field's width remain.
 class ByteReader
@@ -42,6 +70,15 @@ public:
     {
         if (m_remaining < sizeof(T)) return false;
         out = LoadLE<T>(m_pos);
+        m_pos += sizeof(T);
+        m_remaining -= sizeof(T);
+        return true;
+    }
+    template <typename T>
+    bool ReadBE(T& out)
+    {
+        if (m_remaining < sizeof(T)) return false;
+        out = LoadBE<T>(m_pos);
         m_pos += sizeof(T);
         m_remaining -= sizeof(T);
         return true;

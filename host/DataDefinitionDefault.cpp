@@ -5,8 +5,9 @@
 // (one item per use-as code of the ping exchange; arrays sized for 1600 beams), 1020 tide
 // (position 0 the tide value, position 1 the station id, 505/506 the station position)
 // and 1071 pipe detection (element ids 1 to 13 as the pipe filter reads them, use-as 615).
-// Use-as codes 220/221 (tide value, station id) and 630 to 633 (pipe-detection values)
-// are this definition's own.
+// Use-as codes 220/221 (tide value, station id), 630 to 633 (pipe-detection values) and
+// 690 to 695 (multibeam: source beam and ping flags, longitude and latitude, exact time;
+// named in MultibeamUseAs.h) are this definition's own.
 const char* DataDefinition::GetDefaultDefinitionText()
 {
     return R"json(
@@ -86,7 +87,13 @@ const char* DataDefinition::GetDefaultDefinitionText()
         {"name": "Value649", "type": "ET_INT", "format": 0, "useAs": 649},
         {"name": "Value625", "type": "ET_FLOAT", "format": 1, "useAs": 625},
         {"name": "Value626", "type": "ET_FLOAT", "format": 1, "useAs": 626},
-        {"name": "Value627", "type": "ET_FLOAT", "format": 1, "useAs": 627}
+        {"name": "Value627", "type": "ET_FLOAT", "format": 1, "useAs": 627},
+        {"name": "GsfBeamFlags", "type": "ET_UCHAR_ARRAY", "length": 1600, "format": 0, "useAs": 690},
+        {"name": "GsfPingFlags", "type": "ET_USHORT", "format": 0, "useAs": 691},
+        {"name": "Longitude", "type": "ET_DOUBLE", "format": 11, "useAs": 692},
+        {"name": "Latitude", "type": "ET_DOUBLE", "format": 10, "useAs": 693},
+        {"name": "TimeSeconds", "type": "ET_UINT", "format": 0, "useAs": 694},
+        {"name": "TimeNanoseconds", "type": "ET_UINT", "format": 0, "useAs": 695}
       ]
     },
     {

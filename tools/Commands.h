@@ -20,5 +20,7 @@ void AddFormulaCommand(CLI::App& app, Runner& run);
 void AddTideCommand(CLI::App& app, Runner& run);
 void AddGeodesyCommand(CLI::App& app, Runner& run);
 void AddTuneCommand(CLI::App& app, Runner& run);
+void AddImportCommand(CLI::App& app, Runner& run);
+void AddExportGsfCommand(CLI::App& app, Runner& run);
 
 } // namespace kvs::tool

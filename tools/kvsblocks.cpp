@@ -1,7 +1,7 @@
 // kvsblocks: puts the KvsDataBlocks library to work from the command line: simulate a
-// survey line, filter it and tune the filters on it, dump and plot it, evaluate telegram
-// formulas, read tide files and solve geodesic lines. Exit status 0 success, 1 bad input,
-// 2 bad command line.
+// survey line or import one from GSF, filter it and tune the filters on it, dump and plot
+// it, write the filter flags back into the GSF file, evaluate telegram formulas, read tide
+// files and solve geodesic lines. Exit status 0 success, 1 bad input, 2 bad command line.
 #include "Commands.h"
 #include "ToolCommon.h"
 
@@ -27,6 +27,8 @@ int main(int argc, char** argv)
     AddTideCommand(app, run);
     AddGeodesyCommand(app, run);
     AddTuneCommand(app, run);
+    AddImportCommand(app, run);
+    AddExportGsfCommand(app, run);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

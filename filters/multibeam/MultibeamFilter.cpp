@@ -336,6 +336,7 @@ void MultibeamFilter::ReleaseWindow()
     m_work.Init();
     if (m_windowAllocated)
         for (PingStruct& slot : m_window) slot.Delete();
+    for (CDataBlock& held : m_slotBlocks) held.Allocate(0);
     m_windowAllocated = false;
 }
 
@@ -412,10 +413,16 @@ bool MultibeamFilter::ProcessInternal(CDataBlock& block, COMPUPDATEMODE mode)
         if (m_nadir) FilterNadir(ping);
         if (m_slope) FilterSlope(ping);
         if (m_angle) FilterAngle(ping);
-        if (m_statistics && !FilterStats(ping)) {
-            // The ping stays in the window; the block keeps its flags as filtered so far.
-            WriteFlags(block, ping.flags, ping.beamCount);
-            return false;
+        if (m_statistics) {
+            const bool out = FilterStats(ping);
+            if (m_storedSlot >= 0) m_slotBlocks[m_storedSlot] = block;
+            if (!out) {
+                // The ping stays in the window; the block keeps its flags as filtered so far.
+                WriteFlags(block, ping.flags, ping.beamCount);
+                return false;
+            }
+            // The ping given out is written into the block it came in.
+            if (m_middleSlot >= 0) block = m_slotBlocks[m_middleSlot];
         }
         if (m_flyingObjects) FilterbFlyingObjects(ping);
         if (m_smart) SmartFilter(ping);
@@ -840,6 +847,7 @@ bool MultibeamFilter::FilterStats(PingStruct& ping)
     const int w = m_windowSize;
     const int h = w / 2;
     const int slots = m_slotCount;
+    m_storedSlot = m_middleSlot = -1;
     if (!AllocateWindow()) return true; // out of memory: the ping passes unjudged
     // Times must keep running the way the last two stored pings ran; equal times do not
     // break the run. A reversal starts the window afresh, dropping the pings it held.
@@ -864,6 +872,7 @@ bool MultibeamFilter::FilterStats(PingStruct& ping)
     else
         m_window[m_writePos] = ping;
     m_keyStale[m_writePos] = true;
+    m_storedSlot = m_writePos;
     m_writePos = (m_writePos + 1) % slots;
     ++m_fill;
     if (m_fill < h + 1) return false;
@@ -880,6 +889,7 @@ bool MultibeamFilter::FilterStats(PingStruct& ping)
         m_window[middle].pingFlags |= kFlagStatistics;
     }
     ping.ShalowCopy(m_window[middle]);
+    m_middleSlot = middle;
     // The rest of the chain flags the middle ping further: its keys are to be renewed.
     m_keyStale[middle] = true;
     return true;

@@ -183,6 +183,11 @@ private:
     SpacedSlope m_spacedSlope;
 
     std::array<PingStruct, kWindowSlots> m_window;
+    // The block each held ping came in: a ping leaves the window in its own block, so
+    // the elements the ping exchange does not carry stay with their ping.
+    std::array<CDataBlock, kWindowSlots> m_slotBlocks;
+    int m_storedSlot = -1; // the slot the last FilterStats stored its ping in, -1 none
+    int m_middleSlot = -1; // the slot of the ping it gave out, -1 none
     int m_writePos = 0;
     int m_fill = 0;
     double m_spread = 4.0;

@@ -886,6 +886,28 @@ TEST(MultibeamFilter, WindowOfFiveFillsWarmsUpAndDrainsTwo)
     EXPECT_EQ(judged, (std::vector<bool>{false, false, true, true, true, true, true, true}));
 }
 
+TEST(MultibeamFilter, HeldPingsLeaveWithTheElementsTheFilterDoesNotCarry)
+{
+    CAttributeMap a = StatsAttributes(1); // window 5: pings leave two blocks late
+    MultibeamFilter f(&a);
+    int seen = 0;
+    auto check = [&](const CDataBlock& b) {
+        unsigned char mark = 0;
+        unsigned short st = 0;
+        ASSERT_TRUE(b.GetDataValue(99, mark, st, 2));
+        EXPECT_EQ(mark, PingNumber(b));
+        ++seen;
+    };
+    for (int p = 1; p <= 6; ++p) {
+        CDataBlock b = NumberedPing(p);
+        b.SetDataValue(99, static_cast<unsigned char>(p), 0, 2); // not a ping member
+        if (f.Process(b, kFull)) check(b);
+    }
+    CDataBlock b;
+    while (f.GetRemainder(b)) check(b);
+    EXPECT_EQ(seen, 6);
+}
+
 TEST(MultibeamFilter, StreamsShorterThanHalfTheWindowAreDrainedToo)
 {
     for (int pings : {1, 2, 3}) {
