@@ -9,6 +9,7 @@
 #include <KvsDataBlocks/tide/TideStationDataSource.h>
 
 #include <pybind11/numpy.h>
+#include <pybind11/stl.h>
 
 #include <cmath>
 #include <cstring>
