@@ -1,5 +1,7 @@
 #include "PyCommon.h"
 
+#include <limits>
+
 namespace kvs::python {
 
 namespace {
@@ -112,6 +114,11 @@ double SecondsArg(py::handle time)
         py::object t = py::reinterpret_borrow<py::object>(time);
         if (t.attr("tzinfo").is_none()) t = t.attr("replace")(py::arg("tzinfo") = datetime.attr("timezone").attr("utc"));
         return t.attr("timestamp")().cast<double>();
+    }
+    const py::module_ np = py::module_::import("numpy");
+    if (py::isinstance(time, np.attr("datetime64"))) {
+        if (np.attr("isnat")(time).cast<bool>()) return std::numeric_limits<double>::quiet_NaN();
+        return time.attr("astype")("datetime64[us]").attr("astype")("int64").cast<double>() / 1e6;
     }
     if (PyBool_Check(time.ptr()) || PyUnicode_Check(time.ptr()) || !py::hasattr(py::type::handle_of(time), "__float__"))
         throw py::type_error("a time is seconds since 1970 UTC or a datetime, not " +

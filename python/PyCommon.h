@@ -35,7 +35,8 @@ py::str Latin1Text(const CString& text);
 CString Latin1Bytes(py::handle text);
 // A file path given as str, bytes or os.PathLike, in the file system's encoding.
 std::string PathBytes(py::handle path);
-// Seconds since 1970 UTC from a number or a datetime.datetime (a naive one is UTC).
+// Seconds since 1970 UTC from a number, a datetime.datetime (a naive one is UTC) or a
+// numpy.datetime64 (NaT gives NaN).
 double SecondsArg(py::handle time);
 
 } // namespace kvs::python

@@ -338,12 +338,13 @@ py::array ConvertedItems(py::handle values, const TypeEntry& type)
     const char kind = in.dtype().kind();
     const py::dtype items(type.dtype);
     const char target = items.kind();
-    const bool ok = target == 'f' ? std::strchr("biuf", kind) != nullptr : std::strchr("biu", kind) != nullptr;
-    if (!ok || kind == '\0')
+    const bool ok = in.size() == 0 ||
+                    (target == 'f' ? std::strchr("biuf", kind) != nullptr : std::strchr("biu", kind) != nullptr);
+    if (!ok)
         throw py::type_error("cannot store " + std::string(py::str(in.dtype())) + " items into an " +
                              ElementTypeName(type.code) + " element" +
                              (kind == 'f' ? " (round them and convert with astype first)" : ""));
-    if (target != 'f' && in.size() > 0 && kind != 'b') {
+    if (target != 'f' && in.size() > 0 && kind != 'b') { // integer items: within the item type's range
         const py::object info = target == 'b' ? np.attr("iinfo")("u1") : np.attr("iinfo")(items);
         const py::object lo = target == 'b' ? py::object(py::int_(0)) : info.attr("min");
         const py::object hi = target == 'b' ? py::object(py::int_(1)) : info.attr("max");

@@ -16,6 +16,9 @@ import numpy as np
 import kvsdatablocks as kvs
 
 ACROSS, DEPTH_Z, FLAGS, BEAM_COUNT = 603, 605, 606, 602  # use-as codes of the ping exchange
+# One colour per filter, in the order of kvs.BEAM_FLAGS (the colours of `kvsblocks plot`).
+FILTER_COLOURS = ["#8c564b", "#e377c2", "#7f7f7f", "#bcbd22", "#17becf", "#ff7f0e",
+                  "#9467bd", "#d62728", "#2ca02c", "#aec7e8", "#ffbb78", "#f7b6d2"]
 
 
 def find_ping(path, index):
@@ -53,16 +56,17 @@ def main():
     accepted = (flags & kvs.BEAM_REJECT_MASK) == 0
     ax.scatter(across[accepted], depth[accepted], s=6, color="#1f77b4", label=f"accepted ({accepted.sum()})")
     taken = accepted.copy()
-    for bit, name in kvs.BEAM_FLAGS.items():  # the first filter in the chain that flagged a beam names it
+    for (bit, name), colour in zip(kvs.BEAM_FLAGS.items(), FILTER_COLOURS):  # the first filter in the chain names a beam
         mine = ((flags & bit) != 0) & ~taken
         if mine.any():
-            ax.scatter(across[mine], depth[mine], s=14, marker="x", label=f"{name} ({mine.sum()})")
+            ax.scatter(across[mine], depth[mine], s=14, marker="x", color=colour, label=f"{name} ({mine.sum()})")
             taken |= mine
     unit = ping.element(ACROSS).unit
     ax.set_xlabel(f"across track [{unit}]")
     ax.set_ylabel(f"depth [{ping.element(DEPTH_Z).unit}]")
     ax.invert_yaxis()
-    ax.set_title(f"ping {ping.value(601)} ({index} of {args.stream}), {n} beams, {np.count_nonzero(~accepted)} flagged")
+    ax.set_title(f"{args.stream}: ping {ping.value(601)} (index {index}), {n} beams, "
+                 f"{np.count_nonzero(~accepted)} flagged")
     ax.legend(loc="lower right", fontsize="small")
     ax.grid(alpha=0.3)
     fig.tight_layout()

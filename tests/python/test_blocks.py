@@ -63,6 +63,7 @@ def test_filtering_a_block_leaves_earlier_arrays_alone(multibeam_line):
     (672, 0.5, 0.5),                   # ET_FLOAT
     (603, [1.5, 2.5], [1.5, 2.5]),     # ET_FLOAT_ARRAY, resized
     (608, np.array([1, 65535]), [1, 65535]),  # ET_USHORT_ARRAY
+    (606, [], []),                     # ET_UINT_ARRAY, emptied
 ])
 def test_set_value_stores_what_the_element_holds(use_as, value, expected):
     block = kvs.Block.from_definition(1011)

@@ -49,6 +49,7 @@ def test_station_observations_and_single_values(tide_file):
         times, values = tide.observations()
         assert len(tide) == 4 and times[0] == START and values.tolist() == [1.0, 1.6, 1.2, 0.4]
         assert tide.value_at(datetime.datetime(2026, 1, 1, 0, 30)) == pytest.approx(1.3)
+        assert tide.value_at(np.datetime64("2026-01-01T01:30")) == pytest.approx(1.4)
         assert tide.value_at(START - 1) is None
         np.testing.assert_allclose(tide.values_at(np.array(["2026-01-01T00:30", "NaT"], dtype="datetime64[s]")),
                                    [1.3, np.nan])
