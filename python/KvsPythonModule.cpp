@@ -28,7 +28,7 @@ PYBIND11_MODULE(kvsdatablocks, m)
     // GSF import: a placeholder until the library's GSF reader (formats/gsf/) is bound here.
     m.def(
         "import_gsf",
-        [](pybind11::handle) -> pybind11::object {
+        [](pybind11::object) -> pybind11::object {
             PyErr_SetString(PyExc_NotImplementedError, "import_gsf: this build has no GSF reader");
             throw pybind11::error_already_set();
         },

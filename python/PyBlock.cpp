@@ -144,7 +144,7 @@ void BindElement(py::module_& m)
         .def("array", [](const PyElement& e) { return ElementArray(*e.block, e.Header()); })
         .def(
             "set_value",
-            [](const PyElement& e, py::handle value, unsigned short status) {
+            [](const PyElement& e, py::object value, unsigned short status) {
                 e.Header();
                 SetElementValue(*e.block, e.position, value, status);
             },
@@ -233,7 +233,7 @@ void BindBlock(py::module_& m)
             "happens to the block.")
         .def(
             "set_value",
-            [](const BlockPtr& b, long key, py::handle value, unsigned short status, const std::string& by) {
+            [](const BlockPtr& b, long key, py::object value, unsigned short status, const std::string& by) {
                 SetElementValue(*b, PositionOf(b->Get(), key, by), value, status);
             },
             py::arg("key"), py::arg("value"), py::arg("status") = 0, py::arg("by") = "use_as",

@@ -219,7 +219,7 @@ public:
         }
     }
 
-    void Configure(py::handle settings)
+    void Configure(py::object settings)
     {
         *m_settings = std::move(*SettingsMap(settings));
         m_filter->SetAttributes(m_settings.get());
@@ -249,14 +249,14 @@ struct PySingleBeamFilter : PyFilter
 };
 
 template <typename Concrete, typename Wrapper>
-std::unique_ptr<Wrapper> Make(py::handle settings)
+std::unique_ptr<Wrapper> Make(py::object settings)
 {
     auto map = SettingsMap(settings);
     auto filter = std::make_unique<Concrete>(map.get());
     return std::make_unique<Wrapper>(std::move(map), std::move(filter));
 }
 
-std::unique_ptr<PyFilter> CreateFilter(PyBlock& block, py::handle settings)
+std::unique_ptr<PyFilter> CreateFilter(PyBlock& block, py::object settings)
 {
     auto map = SettingsMap(settings);
     std::unique_ptr<Filter> filter(Filter::CreateFilter(block.Headers(), map.get()));

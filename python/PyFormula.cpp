@@ -152,8 +152,8 @@ py::object ResultValue(CKvsType* result, const PyBlock* block)
     return py::none();
 }
 
-py::object Evaluate(py::handle formulaText, py::handle vars, py::handle texts, py::handle ints, py::handle times,
-                    py::handle vessel, const std::shared_ptr<PyBlock>& block, py::handle elements)
+py::object Evaluate(py::str formulaText, py::object vars, py::object texts, py::object ints, py::object times,
+                    py::object vessel, const std::shared_ptr<PyBlock>& block, py::object elements)
 {
     const CString formula = Latin1Bytes(formulaText);
     CForm form;

@@ -101,7 +101,7 @@ py::object Result(const char* type, const Arguments& args, std::vector<double> (
     return make(arrays[0], arrays[1], arrays[2]);
 }
 
-py::object Inverse(py::handle lat1, py::handle lon1, py::handle lat2, py::handle lon2, py::handle ellipsoid)
+py::object Inverse(py::object lat1, py::object lon1, py::object lat2, py::object lon2, py::object ellipsoid)
 {
     const Shape e = ChosenEllipsoid(ellipsoid);
     const Arguments args = Broadcast({lat1, lon1, lat2, lon2});
@@ -120,7 +120,7 @@ py::object Inverse(py::handle lat1, py::handle lon1, py::handle lat2, py::handle
     return Result("Inverse", args, out);
 }
 
-py::object Direct(py::handle lat, py::handle lon, py::handle azimuth, py::handle distance, py::handle ellipsoid)
+py::object Direct(py::object lat, py::object lon, py::object azimuth, py::object distance, py::object ellipsoid)
 {
     const Shape e = ChosenEllipsoid(ellipsoid);
     const Arguments args = Broadcast({lat, lon, azimuth, distance});

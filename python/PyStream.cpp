@@ -135,11 +135,11 @@ void BindStream(py::module_& m)
         .def_property_readonly("records_written", [](PyStreamWriter& w) { return w.Writer().RecordsWritten(); });
 
     m.def(
-        "read_stream", [](py::handle path) { return std::make_unique<PyStreamReader>(path); }, py::arg("path"),
+        "read_stream", [](py::object path) { return std::make_unique<PyStreamReader>(path); }, py::arg("path"),
         "Opens a record stream file: iterate it for its blocks, best in a with statement. A truncated or corrupt "
         "record raises StreamError naming its byte offset, after the blocks before it.");
     m.def(
-        "write_stream", [](py::handle path) { return std::make_unique<PyStreamWriter>(path); }, py::arg("path"),
+        "write_stream", [](py::object path) { return std::make_unique<PyStreamWriter>(path); }, py::arg("path"),
         "Creates (truncates) a record stream file; write(block) appends, close() (or the end of a with statement) "
         "flushes and raises StreamError if the data could not all be written.");
 }

@@ -131,7 +131,7 @@ py::tuple Observations(const PyTideFile& tide)
     return py::make_tuple(times, values);
 }
 
-py::tuple Span(const PyTideFile& tide, py::handle start, py::handle end, double step)
+py::tuple Span(const PyTideFile& tide, py::object start, py::object end, double step)
 {
     double first = 0.0, last = 0.0;
     const bool any = tide.Source().GetTimeSpan(first, last);
@@ -185,13 +185,13 @@ void BindTide(py::module_& m)
                       "How far beyond the first and last observation to extrapolate, seconds; None for not at all.")
         .def(
             "value_at",
-            [](const PyTideFile& t, py::handle time) -> py::object {
+            [](const PyTideFile& t, py::object time) -> py::object {
                 const double v = t.At(SecondsArg(time));
                 return std::isnan(v) ? py::object(py::none()) : py::object(py::float_(v));
             },
             py::arg("time"), "The tide at the time, or None when the file gives none there.")
         .def(
-            "values_at", [](const PyTideFile& t, py::handle times) { return ValuesAt(t, TimesArray(times)); },
+            "values_at", [](const PyTideFile& t, py::object times) { return ValuesAt(t, TimesArray(times)); },
             py::arg("times"), "The tide at each time (an array of the times' shape), NaN where there is none.")
         .def("span", &Span, py::arg("start") = py::none(), py::arg("end") = py::none(), py::arg("step") = 600.0,
              "(times, values) from start to end (default: the first and last observation) every step seconds.")
@@ -199,7 +199,7 @@ void BindTide(py::module_& m)
 
     m.def(
         "open_tide",
-        [](py::handle path, double window, std::optional<double> extrapolate) {
+        [](py::object path, double window, std::optional<double> extrapolate) {
             return std::make_unique<PyTideFile>(path, window, extrapolate);
         },
         py::arg("path"), py::kw_only(), py::arg("window") = 0.0, py::arg("extrapolate") = py::none(),
