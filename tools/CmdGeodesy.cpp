@@ -5,6 +5,7 @@
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/geometry/ClarkeDirect.h>
+#include <KvsDataBlocks/geometry/Ellipsoid.h>
 #include <KvsDataBlocks/geometry/RobbinsInverse.h>
 #include <KvsDataBlocks/host/KvsMath.h>
 #include <KvsDataBlocks/host/TextUtils.h>
@@ -24,22 +25,6 @@
 namespace kvs::tool {
 
 namespace {
-
-struct Ellipsoid
-{
-    std::string_view name;
-    double a;             // semi-major axis, metres
-    double inverseFlattening;
-};
-
-constexpr std::array<Ellipsoid, 6> kEllipsoids{{
-    {"WGS84", 6378137.0, 298.257223563},
-    {"GRS80", 6378137.0, 298.257222101},
-    {"International1924", 6378388.0, 297.0},
-    {"Bessel1841", 6377397.155, 299.1528128},
-    {"Clarke1866", 6378206.4, 294.9786982},
-    {"Airy1830", 6377563.396, 299.3249646},
-}};
 
 // Beyond this the closed forms, made for survey lines, lose accuracy (about a millimetre
 // at 500 km for the distance; the direct solution drifts sideways sooner).
@@ -83,11 +68,7 @@ Shape ChosenEllipsoid(const GeodesyOptions& o)
         const double f = 1.0 / o.inverseFlattening;
         return {"custom", o.a, f * (2.0 - f)};
     }
-    for (const Ellipsoid& e : kEllipsoids)
-        if (e.name == o.ellipsoid) {
-            const double f = 1.0 / e.inverseFlattening;
-            return {std::string(e.name), e.a, f * (2.0 - f)};
-        }
+    if (const Ellipsoid* e = FindEllipsoid(o.ellipsoid)) return {std::string(e->name), e->a, e->E2()};
     throw InputError("unknown ellipsoid '" + o.ellipsoid + "'");
 }
 

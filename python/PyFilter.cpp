@@ -1,0 +1,302 @@
+// kvsdatablocks filters: MultibeamFilter, SingleBeamFilter and create_filter (the
+// library's factory, which also gives the pipe-detection filter), with their settings
+// from a dict keyed by attribute name or from an attribute file.
+#include "PyBindings.h"
+#include "PyBlock.h"
+#include "PyCommon.h"
+
+#include <KvsDataBlocks/filters/Filter.h>
+#include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
+#include <KvsDataBlocks/filters/singlebeam/SingleBeamFilter.h>
+#include <KvsDataBlocks/host/AttributeNames.h>
+#include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/host/Multibeam.h>
+
+#include <cmath>
+#include <climits>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kvs::python {
+
+namespace {
+
+enum class SettingType { Bool, Int, Double, String, DataInfo, Double3 };
+
+struct Setting
+{
+    const char* name;
+    SettingType type;
+};
+
+// Every attribute the filters read, with the type they read it as. A map attribute of
+// another type would be passed over without a word, so a dict is checked against this.
+constexpr Setting kSettings[] = {
+    // multibeam
+    {ATTR_BEAMREJECTFILTER, SettingType::Bool},
+    {ATTR_FILTERREJECTBEAMS, SettingType::String},
+    {ATTR_QUALITYFILTER, SettingType::Bool},
+    {ATTR_FILTERQUALITY, SettingType::Int},
+    {ATTR_RANGEFILTER, SettingType::Bool},
+    {ATTR_FILTERMINRANGE, SettingType::Double},
+    {ATTR_FILTERMAXRANGE, SettingType::Double},
+    {ATTR_DEPTHFILTER, SettingType::Bool},
+    {ATTR_FILTERMINDEPTH, SettingType::Double},
+    {ATTR_FILTERMAXDEPTH, SettingType::Double},
+    {ATTR_NADIRFILTER, SettingType::Bool},
+    {"NadirAngleFilter", SettingType::Int},
+    {ATTR_FILTERNADIRANGLE, SettingType::Double},
+    {ATTR_FILTERPORTNADIRANGLE, SettingType::Double},
+    {ATTR_FILTERSTARBOARDNADIRANGLE, SettingType::Double},
+    {"NadirDistanceFilter", SettingType::Bool},
+    {"FilterPortNadirDistance", SettingType::Double},
+    {"FilterStarboardNadirDistance", SettingType::Double},
+    {"FlyingObjectsFilter", SettingType::Bool},
+    {"FlyingObjectSize", SettingType::Int},
+    {"FlyingObjectBorder", SettingType::Int},
+    {"SmartFilter", SettingType::Bool},
+    {"ReliableAngleSector", SettingType::Double},
+    {"DepthWidthRatio", SettingType::Double},
+    {"NumberAveragingClips", SettingType::Int},
+    {"NadirAreaPercentage", SettingType::Double},
+    {"VertTolRelData", SettingType::Double},
+    {"VertTolUnrelData", SettingType::Double},
+    {ATTR_SLOPEFILTER, SettingType::Bool},
+    {ATTR_FILTERSLOPEANGLE, SettingType::Double},
+    {ATTR_ANGLEFILTER, SettingType::Bool},
+    {ATTR_FILTERMINANGLE, SettingType::Double},
+    {ATTR_IHOERRORCHECK, SettingType::Bool},
+    {ATTR_IHOORDER, SettingType::Int},
+    {ATTR_CUSTOMERROR, SettingType::Bool},
+    {ATTR_CUSTOMERRORVALUE, SettingType::Double},
+    {ATTR_STATISTICFILTER, SettingType::Bool},
+    {ATTR_FILTERWINDOWSIZE, SettingType::Int},
+    {ATTR_FILTERQUANTSCALE, SettingType::Int},
+    {ATTR_MAXBEAMREJECT, SettingType::Int},
+    // single-beam
+    {ATTR_SBF_GATE, SettingType::Bool},
+    {ATTR_SBF_DEPTH, SettingType::Bool},
+    {ATTR_SBF_SPIKE, SettingType::Bool},
+    {ATTR_SBF_DPTMIN, SettingType::Double},
+    {ATTR_SBF_DPTMAX, SettingType::Double},
+    {ATTR_SBF_GATEVAL, SettingType::Double},
+    {ATTR_SBF_SPIKEGAMMA, SettingType::Double},
+    {ATTR_SBF_SPIKENOISE, SettingType::Double},
+    // pipe detection
+    {ATTR_MASKSHAPE, SettingType::String},
+    {ATTR_SHAPEVIEWSIDE, SettingType::Int},
+    {ATTR_PREVPOSMARGIN, SettingType::Double},
+    {ATTR_PIPEDETECTCOMPID, SettingType::DataInfo},
+    {ATTR_MAXINTENSITYCNT, SettingType::Int},
+    {ATTR_PIPEDIAMETER, SettingType::Double},
+    {ATTR_POSITION, SettingType::Double3},
+};
+
+constexpr const char* kTypeNames[] = {"a bool", "an int", "a number", "a str", "a dict (data_type, group_id, "
+                                      "device_num, vessel_id, elem_id)", "three numbers"};
+
+const Setting* FindSetting(std::string_view name)
+{
+    for (const Setting& s : kSettings)
+        if (name == s.name) return &s;
+    return nullptr;
+}
+
+[[noreturn]] void UnknownSetting(const std::string& name)
+{
+    py::list names;
+    for (const Setting& s : kSettings) names.append(s.name);
+    const py::list close = py::module_::import("difflib").attr("get_close_matches")(name, names);
+    std::string message = "unknown filter setting '" + name + "'";
+    if (!close.empty()) message += " (did you mean '" + std::string(py::str(close[0])) + "'?)";
+    throw py::key_error(message);
+}
+
+[[noreturn]] void WrongType(const Setting& s, py::handle value)
+{
+    throw py::type_error(std::string("filter setting '") + s.name + "' takes " +
+                         kTypeNames[static_cast<int>(s.type)] + ", not " +
+                         std::string(py::str(py::type::handle_of(value).attr("__name__"))));
+}
+
+double FiniteNumber(const Setting& s, py::handle v)
+{
+    if (PyBool_Check(v.ptr()) || PyUnicode_Check(v.ptr()) || !py::hasattr(py::type::handle_of(v), "__float__"))
+        WrongType(s, v);
+    const double d = py::float_(py::reinterpret_borrow<py::object>(v)).cast<double>();
+    if (!std::isfinite(d)) throw py::value_error(std::string("filter setting '") + s.name + "' must be finite");
+    return d;
+}
+
+void Store(CAttributeMap& map, const Setting& s, py::handle v)
+{
+    const CString name(s.name);
+    switch (s.type) {
+    case SettingType::Bool:
+        if (!PyBool_Check(v.ptr()) && !py::isinstance(v, py::module_::import("numpy").attr("bool_"))) WrongType(s, v);
+        map.SetAttribValue(name, PyObject_IsTrue(v.ptr()) == 1);
+        break;
+    case SettingType::Int: {
+        if (PyBool_Check(v.ptr()) || !PyIndex_Check(v.ptr())) WrongType(s, v);
+        const py::int_ i = py::reinterpret_steal<py::int_>(PyNumber_Index(v.ptr()));
+        if (i < py::int_(INT_MIN) || i > py::int_(INT_MAX))
+            throw py::value_error(std::string("filter setting '") + s.name + "' must fit 32 bits");
+        map.SetAttribValue(name, i.cast<int>());
+        break;
+    }
+    case SettingType::Double: map.SetAttribValue(name, FiniteNumber(s, v)); break;
+    case SettingType::String:
+        if (!PyUnicode_Check(v.ptr())) WrongType(s, v);
+        map.SetAttribValue(name, Latin1Bytes(v));
+        break;
+    case SettingType::DataInfo: {
+        if (!PyDict_Check(v.ptr())) WrongType(s, v);
+        const py::dict d = py::reinterpret_borrow<py::dict>(v);
+        auto field = [&](const char* key) {
+            if (!d.contains(key)) WrongType(s, v);
+            return d[key].cast<unsigned short>();
+        };
+        map.SetAttribValue(name, CDataInfo(CDataId(field("data_type"), field("group_id"), field("device_num"),
+                                                   field("vessel_id")),
+                                           field("elem_id")));
+        break;
+    }
+    case SettingType::Double3: {
+        if (PyUnicode_Check(v.ptr()) || !PySequence_Check(v.ptr()) || py::len(v) != 3) WrongType(s, v);
+        const py::sequence xyz = py::reinterpret_borrow<py::sequence>(v);
+        map.SetAttribValue(name, FiniteNumber(s, xyz[0]), FiniteNumber(s, xyz[1]), FiniteNumber(s, xyz[2]));
+        break;
+    }
+    }
+}
+
+// The settings as an attribute map: from a dict (checked against kSettings), from an
+// attribute file (a path; loaded as the command-line tool loads it) or none.
+std::unique_ptr<CAttributeMap> SettingsMap(py::handle settings)
+{
+    auto map = std::make_unique<CAttributeMap>();
+    if (settings.is_none()) return map;
+    if (PyDict_Check(settings.ptr())) {
+        for (const auto& [key, value] : py::reinterpret_borrow<py::dict>(settings)) {
+            if (!PyUnicode_Check(key.ptr())) throw py::type_error("filter setting names are str");
+            const std::string name = py::str(key);
+            const Setting* s = FindSetting(name);
+            if (!s) UnknownSetting(name);
+            Store(*map, *s, value);
+        }
+        return map;
+    }
+    const std::string path = PathBytes(settings);
+    CString error;
+    if (!map->LoadFile(CString(path), error)) throw py::value_error(path + ": " + std::string(error));
+    return map;
+}
+
+// A filter and the settings it reads. The map outlives the filter (the pipe-detection
+// filter reads it again on every ping) and stays the same object when settings change.
+class PyFilter
+{
+public:
+    PyFilter(std::unique_ptr<CAttributeMap> settings, std::unique_ptr<Filter> filter)
+        : m_settings(std::move(settings)), m_filter(std::move(filter))
+    {
+    }
+    virtual ~PyFilter() = default;
+
+    bool Process(PyBlock& block, bool errorLimitsOnly)
+    {
+        return m_filter->Process(block.Mutable(), errorLimitsOnly ? COMPUPDATE_ERRORLIMITS : COMPUPDATE_FULL);
+    }
+
+    py::list Remainder()
+    {
+        py::list out;
+        for (;;) {
+            auto block = std::make_shared<CDataBlock>();
+            if (!m_filter->GetRemainder(*block)) return out;
+            out.append(std::make_shared<PyBlock>(std::move(block)));
+        }
+    }
+
+    void Configure(py::object settings)
+    {
+        *m_settings = std::move(*SettingsMap(settings));
+        m_filter->SetAttributes(m_settings.get());
+    }
+
+    const Filter& Get() const { return *m_filter; }
+
+private:
+    std::unique_ptr<CAttributeMap> m_settings;
+    std::unique_ptr<Filter> m_filter;
+};
+
+struct PyMultibeamFilter : PyFilter
+{
+    explicit PyMultibeamFilter(std::unique_ptr<CAttributeMap> settings, std::unique_ptr<Filter> filter)
+        : PyFilter(std::move(settings), std::move(filter))
+    {
+    }
+};
+
+struct PySingleBeamFilter : PyFilter
+{
+    explicit PySingleBeamFilter(std::unique_ptr<CAttributeMap> settings, std::unique_ptr<Filter> filter)
+        : PyFilter(std::move(settings), std::move(filter))
+    {
+    }
+};
+
+template <typename Concrete, typename Wrapper>
+std::unique_ptr<Wrapper> Make(py::object settings)
+{
+    auto map = SettingsMap(settings);
+    auto filter = std::make_unique<Concrete>(map.get());
+    return std::make_unique<Wrapper>(std::move(map), std::move(filter));
+}
+
+std::unique_ptr<PyFilter> CreateFilter(PyBlock& block, py::object settings)
+{
+    auto map = SettingsMap(settings);
+    std::unique_ptr<Filter> filter(Filter::CreateFilter(block.Headers(), map.get()));
+    if (!filter) return nullptr;
+    if (dynamic_cast<MultibeamFilter*>(filter.get()))
+        return std::make_unique<PyMultibeamFilter>(std::move(map), std::move(filter));
+    if (dynamic_cast<SingleBeamFilter*>(filter.get()))
+        return std::make_unique<PySingleBeamFilter>(std::move(map), std::move(filter));
+    return std::make_unique<PyFilter>(std::move(map), std::move(filter));
+}
+
+} // namespace
+
+void BindFilters(py::module_& m)
+{
+    py::class_<PyFilter>(m, "Filter",
+                         "A sounding filter for one data stream: feed it every block in time order with process(), "
+                         "pass a block on whenever process() returns True, and drain it with remainder() at the end.")
+        .def("process", &PyFilter::Process, py::arg("block"), py::kw_only(), py::arg("error_limits_only") = false,
+             "Filters the block in place. True when the block now holds a finished block to pass on (possibly an "
+             "earlier one the filter held back); False when there is nothing to pass on. error_limits_only "
+             "recomputes only the IHO and custom error-limit flags.")
+        .def("remainder", &PyFilter::Remainder, "The blocks the filter still holds, for the end of the stream.")
+        .def("configure", &PyFilter::Configure, py::arg("settings"),
+             "Reads the settings again (a dict or an attribute file path).");
+    py::class_<PyMultibeamFilter, PyFilter>(m, "MultibeamFilter",
+                                             "The multibeam filter (blocks of group 1011). Settings: a dict keyed "
+                                             "by attribute name (\"DepthFilter\": True, \"FilterMinDepth\": 2.0, "
+                                             "...), an attribute file path, or None.")
+        .def(py::init(&Make<MultibeamFilter, PyMultibeamFilter>), py::arg("settings") = py::none());
+    py::class_<PySingleBeamFilter, PyFilter>(m, "SingleBeamFilter",
+                                              "The single-beam filter chain (blocks of group 1010): gate, depth "
+                                              "window and spike filter, each switched on by its setting.")
+        .def(py::init(&Make<SingleBeamFilter, PySingleBeamFilter>), py::arg("settings") = py::none());
+    py::dict flags;
+    for (const Multibeam::BeamFlagBit& f : Multibeam::kBeamFlagBits) flags[py::int_(f.bit)] = f.name;
+    m.attr("BEAM_FLAGS") = flags; // bit -> name, in the order of the filter chain
+    m.attr("BEAM_REJECT_MASK") = Multibeam::kBeamRejectMask;
+    m.def("create_filter", &CreateFilter, py::arg("block"), py::arg("settings") = py::none(),
+          "The filter for the block's group (1010 single-beam, 1011 multibeam, 1071 pipe detection), or None.");
+}
+
+} // namespace kvs::python

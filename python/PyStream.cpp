@@ -1,0 +1,147 @@
+// kvsdatablocks.read_stream / write_stream: record stream files as an iterator of blocks
+// and a writer of blocks, both context managers. Every block read is a block of its own,
+// so blocks (and arrays of them) taken out of the loop stay as they were read.
+#include "PyBindings.h"
+#include "PyBlock.h"
+#include "PyCommon.h"
+
+#include <KvsDataBlocks/datablocks/RecordStream.h>
+
+#include <memory>
+#include <string>
+
+namespace kvs::python {
+
+namespace {
+
+class PyStreamReader
+{
+public:
+    explicit PyStreamReader(py::handle path) : m_name(PathBytes(path))
+    {
+        auto reader = std::make_unique<RecordStreamReader>();
+        CString error;
+        if (!reader->Open(CString(m_name), error)) Raise("StreamError", m_name + ": " + std::string(error));
+        m_reader = std::move(reader);
+    }
+
+    std::shared_ptr<PyBlock> Next()
+    {
+        if (m_done) throw py::stop_iteration();
+        auto block = std::make_shared<CDataBlock>();
+        CString error;
+        switch (Reader().Next(*block, error)) {
+        case RecordStreamReader::Result::Record: return std::make_shared<PyBlock>(std::move(block));
+        case RecordStreamReader::Result::End: break;
+        case RecordStreamReader::Result::Error:
+            m_done = true;
+            Raise("StreamError", m_name + ": " + std::string(error));
+        }
+        m_done = true;
+        throw py::stop_iteration();
+    }
+
+    void Close() { m_reader.reset(); }
+    bool Closed() const { return !m_reader; }
+    const RecordStreamReader& Reader() const
+    {
+        if (!m_reader) throw py::value_error("I/O operation on a closed stream");
+        return *m_reader;
+    }
+    RecordStreamReader& Reader()
+    {
+        if (!m_reader) throw py::value_error("I/O operation on a closed stream");
+        return *m_reader;
+    }
+    const std::string& Name() const { return m_name; }
+
+private:
+    std::string m_name;
+    std::unique_ptr<RecordStreamReader> m_reader;
+    bool m_done = false;
+};
+
+class PyStreamWriter
+{
+public:
+    explicit PyStreamWriter(py::handle path) : m_name(PathBytes(path))
+    {
+        auto writer = std::make_unique<RecordStreamWriter>();
+        CString error;
+        if (!writer->Open(CString(m_name), error)) Raise("StreamError", std::string(error));
+        m_writer = std::move(writer);
+    }
+
+    void Write(const PyBlock& block)
+    {
+        CString error;
+        if (!Writer().Write(block.Get(), error)) Raise("StreamError", m_name + ": " + std::string(error));
+    }
+
+    // Flushes and closes; StreamError when the data could not all be written.
+    void Close()
+    {
+        if (!m_writer) return;
+        CString error;
+        const bool ok = m_writer->Close(error);
+        m_writer.reset();
+        if (!ok) Raise("StreamError", m_name + ": " + std::string(error));
+    }
+
+    bool Closed() const { return !m_writer; }
+    RecordStreamWriter& Writer()
+    {
+        if (!m_writer) throw py::value_error("I/O operation on a closed stream");
+        return *m_writer;
+    }
+
+private:
+    std::string m_name;
+    std::unique_ptr<RecordStreamWriter> m_writer;
+};
+
+} // namespace
+
+void BindStream(py::module_& m)
+{
+    py::class_<PyStreamReader>(m, "StreamReader", "Blocks of a record stream file, one by one (an iterator).")
+        .def("__iter__", [](PyStreamReader& r) -> PyStreamReader& { return r; })
+        .def("__next__", &PyStreamReader::Next)
+        .def("__enter__", [](PyStreamReader& r) -> PyStreamReader& { return r; })
+        .def("__exit__", [](PyStreamReader& r, py::args) { r.Close(); })
+        .def("close", &PyStreamReader::Close)
+        .def_property_readonly("closed", &PyStreamReader::Closed)
+        .def_property_readonly("name", [](const PyStreamReader& r) { return MessageText(r.Name()); })
+        .def_property_readonly("offset", [](const PyStreamReader& r) { return r.Reader().Offset(); },
+                               "Byte offset of the record read next.")
+        .def_property_readonly("records_read", [](const PyStreamReader& r) { return r.Reader().RecordsRead(); })
+        .def_property_readonly("size", [](const PyStreamReader& r) { return r.Reader().Size(); },
+                               "Bytes of the file (0 when not known).");
+
+    py::class_<PyStreamWriter>(m, "StreamWriter", "Appends blocks to a new record stream file.")
+        .def("write", &PyStreamWriter::Write, py::arg("block"))
+        .def("close", &PyStreamWriter::Close)
+        .def("__enter__", [](PyStreamWriter& w) -> PyStreamWriter& { return w; })
+        .def("__exit__",
+             [](PyStreamWriter& w, py::handle type, py::handle, py::handle) {
+                 if (type.is_none()) return w.Close();
+                 // An exception is on its way already: close, and let that one through.
+                 try {
+                     w.Close();
+                 } catch (const py::error_already_set&) {
+                 }
+             })
+        .def_property_readonly("closed", &PyStreamWriter::Closed)
+        .def_property_readonly("records_written", [](PyStreamWriter& w) { return w.Writer().RecordsWritten(); });
+
+    m.def(
+        "read_stream", [](py::object path) { return std::make_unique<PyStreamReader>(path); }, py::arg("path"),
+        "Opens a record stream file: iterate it for its blocks, best in a with statement. A truncated or corrupt "
+        "record raises StreamError naming its byte offset, after the blocks before it.");
+    m.def(
+        "write_stream", [](py::object path) { return std::make_unique<PyStreamWriter>(path); }, py::arg("path"),
+        "Creates (truncates) a record stream file; write(block) appends, close() (or the end of a with statement) "
+        "flushes and raises StreamError if the data could not all be written.");
+}
+
+} // namespace kvs::python
