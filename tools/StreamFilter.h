@@ -1,0 +1,45 @@
+// StreamFilter: the work of "kvsblocks filter" on one record stream. One filter per data
+// stream (data type, group, device, vessel) from Filter::CreateFilter with the given
+// settings; blocks of streams without a filter pass unchanged. Every block goes through
+// Process, the filters are drained with GetRemainder at the end, and each finished block
+// is handed to the caller. The summary counts blocks in, out and held back, the corrupt
+// record that stopped the stream, and the beams and soundings flagged.
+#pragma once
+
+#include <KvsDataBlocks/filters/Filter.h>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+class CAttributeMap;
+class CDataBlock;
+
+namespace kvs {
+class RecordStreamReader;
+}
+
+namespace kvs::tool {
+
+struct FilterSummary
+{
+    uint64_t blocksIn = 0;       // records read
+    uint64_t blocksOut = 0;      // blocks handed on
+    uint64_t blocksHeld = 0;     // taken by a filter and never given back (the filters keep none)
+    uint64_t corruptRecords = 0; // the bad record that stopped the stream (0 or 1)
+    uint64_t unfiltered = 0, streams = 0;
+    uint64_t beams = 0, beamsRejected = 0, injected = 0, injectedFlagged = 0, cleanFlagged = 0;
+    uint64_t soundings = 0, soundingsInvalidated = 0;
+    std::map<unsigned int, uint64_t> perBit;
+    double seconds = 0.0; // CPU-side time spent in the filters
+    std::string error;    // why the stream stopped early ("" when it was read to its end)
+};
+
+// Filters every block of reader; emit receives each finished block (it may throw to stop
+// the run), progress the reader's offset after each record.
+FilterSummary FilterStream(RecordStreamReader& reader, CAttributeMap& attributes, COMPUPDATEMODE mode,
+                           const std::function<void(const CDataBlock&)>& emit,
+                           const std::function<void(uint64_t offset)>& progress = {});
+
+} // namespace kvs::tool
