@@ -78,6 +78,14 @@ bool OutputFile::Open(std::string& error)
         error = m_target + " is a folder";
         return false;
     }
+    if (exists && !S_ISREG(st.st_mode)) {
+        // A device or pipe (/dev/null, a named pipe) is written as it is; a file put in
+        // its place would replace the device.
+        m_file = std::fopen(m_target.c_str(), "wb");
+        m_direct = m_file != nullptr;
+        if (!m_file) error = SystemError("cannot write", m_target);
+        return m_file != nullptr;
+    }
     // New files get 0666 less the file-creation mask from the kernel; a replaced file
     // keeps its permissions.
     int fd = ::open(FolderOf(m_path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
@@ -112,10 +120,12 @@ bool OutputFile::Commit(std::string& error)
         error = m_target + ": not open";
         return false;
     }
-    if (IsStandardOutput()) {
-        const bool ok = std::fflush(m_file) == 0 && !std::ferror(m_file);
+    if (IsStandardOutput() || m_direct) {
+        bool ok = std::fflush(m_file) == 0 && !std::ferror(m_file);
+        if (m_direct && std::fclose(m_file) != 0) ok = false;
         m_file = nullptr;
-        if (!ok) error = SystemError("cannot write", "standard output");
+        m_direct = false;
+        if (!ok) error = SystemError("cannot write", m_target);
         return ok;
     }
     const int fd = ::fileno(m_file);
@@ -162,6 +172,7 @@ void OutputFile::Discard()
     if (!m_tempName.empty()) ::unlink(m_tempName.c_str());
     m_tempName.clear();
     m_unnamed = false;
+    m_direct = false;
 }
 
 void RefuseSameFile(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs)

@@ -5,7 +5,8 @@
 // then the target keeps its old content, and a file that is not committed is removed
 // when the object goes. The new file keeps the target's permissions (or gets those of any
 // new file). A target that is a symbolic link is written through: the link stays and the
-// file it names is replaced. "-" is standard output, written directly.
+// file it names is replaced. "-" is standard output, and a target that is a device or a
+// pipe (/dev/null) is written as it is.
 #pragma once
 
 #include <cstdio>
@@ -41,6 +42,7 @@ private:
     std::string m_tempName; // the named temporary file, when there is one
     std::FILE* m_file = nullptr;
     bool m_unnamed = false; // the data lie in an unnamed (O_TMPFILE) file
+    bool m_direct = false;  // the target is a device or pipe, written as it is
 };
 
 // Throws UsageError when output names the same file as one of inputs (same device and

@@ -1,9 +1,11 @@
 // What kvsblocks leaves behind when its output is an input, when writing fails half-way
 // and when it is killed half-way: the old files as they were, and no complete-looking
 // file that is not.
+#include "TempFolder.h"
 #include "ToolRun.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
@@ -20,32 +22,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Folder
-{
-    fs::path path;
-    explicit Folder(const std::string& name)
-        : path(fs::path(::testing::TempDir()) / ("kvsblocks_out_" + std::to_string(getpid()) + "_" + name))
-    {
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~Folder() { fs::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-    std::vector<std::string> Names() const
-    {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(path)) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-};
-
-std::string Read(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
 
 // A tide file of count (at most 744) hourly values in January 2026.
 void WriteTide(const std::string& path, int count)
@@ -76,16 +52,14 @@ long WritingSize(pid_t pid, const fs::path& folder, const std::string& input)
 
 TEST(KvsblocksOutput, AnOutputThatIsAnInputIsRefusedBeforeItIsTouched)
 {
-    Folder dir("same");
+    TempFolder dir("same");
     const std::string line = dir / "b.kvs", attr = dir / "f.attr", tide = dir / "t.txt";
     ASSERT_EQ(RunTool("simulate -q -o " + line + " --pings 5 --beams 20").status, 0);
     std::ofstream(attr) << "SlopeFilter = bool:true\n";
     WriteTide(tide, 3);
-    fs::create_symlink(line, dir / "link.kvs");
-    const std::string before = Read(line), attrBefore = Read(attr), tideBefore = Read(tide);
+    const std::string before = ReadWholeFile(line), attrBefore = ReadWholeFile(attr), tideBefore = ReadWholeFile(tide);
     const std::string runs[] = {
         "filter " + line + " -o " + line,
-        "filter " + line + " -o " + dir / "link.kvs",
         "filter - -o " + line + " < " + line,
         "filter " + line + " -a " + attr + " -o " + attr,
         "plot " + line + " --ping-svg " + line,
@@ -98,15 +72,15 @@ TEST(KvsblocksOutput, AnOutputThatIsAnInputIsRefusedBeforeItIsTouched)
         EXPECT_TRUE(r.out.find("is the input") != std::string::npos || r.out.find("the same file") != std::string::npos)
             << args << "\n" << r.out;
     }
-    EXPECT_EQ(Read(line), before);
-    EXPECT_EQ(Read(attr), attrBefore);
-    EXPECT_EQ(Read(tide), tideBefore);
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"b.kvs", "f.attr", "link.kvs", "t.txt"}));
+    EXPECT_EQ(ReadWholeFile(line), before);
+    EXPECT_EQ(ReadWholeFile(attr), attrBefore);
+    EXPECT_EQ(ReadWholeFile(tide), tideBefore);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"b.kvs", "f.attr", "t.txt"}));
 }
 
 TEST(KvsblocksOutput, AWriteFailureHalfWayLeavesTheOldFile)
 {
-    Folder dir("full");
+    TempFolder dir("full");
     const std::string line = dir / "in.kvs", tide = dir / "in.txt", target = dir / "out";
     ASSERT_EQ(RunTool("simulate -q -o " + line + " --pings 40 --beams 256").status, 0);
     WriteTide(tide, 700);
@@ -123,14 +97,35 @@ TEST(KvsblocksOutput, AWriteFailureHalfWayLeavesTheOldFile)
         EXPECT_EQ(r.status, 1) << args[0] << "\n" << r.out;
         EXPECT_NE(r.out.find("File too large"), std::string::npos) << args[0] << "\n" << r.out;
         EXPECT_NE(r.out.find(target), std::string::npos) << args[0] << "\n" << r.out;
-        EXPECT_EQ(Read(target), "old") << args[0];
+        EXPECT_EQ(ReadWholeFile(target), "old") << args[0];
         EXPECT_EQ(dir.Names(), (std::vector<std::string>{"in.kvs", "in.txt", "out"})) << args[0];
     }
 }
 
+TEST(KvsblocksOutput, ACorruptInputLeavesTheOutputUnlessThePartialStreamIsAskedFor)
+{
+    TempFolder dir("partial");
+    const std::string line = dir / "in.kvs", target = dir / "out.kvs";
+    ASSERT_EQ(RunTool("simulate -q -o " + line + " --kind singlebeam --pings 5").status, 0);
+    std::string bytes = ReadWholeFile(line);
+    bytes.resize(bytes.size() - 3);
+    std::ofstream(line, std::ios::binary) << bytes;
+    std::ofstream(target) << "old";
+    RunResult r = RunTool("filter " + line + " -o " + target);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("the output is left as it was"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadWholeFile(target), "old");
+    r = RunTool("filter " + line + " -o " + target + " --partial");
+    EXPECT_EQ(r.status, 1);
+    r = RunTool("dump " + target + " --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(nlohmann::json::parse(r.out).size(), 4u); // the four blocks before the bad one
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"in.kvs", "out.kvs"}));
+}
+
 TEST(KvsblocksOutput, AKillHalfWayLeavesTheOldFileAndNoCompleteLookingOne)
 {
-    Folder dir("kill");
+    TempFolder dir("kill");
     const std::string line = dir / "in.kvs", target = dir / "out.kvs";
     ASSERT_EQ(RunTool("simulate -q -o " + line + " --pings 3000 --beams 256").status, 0);
     const std::vector<std::vector<std::string>> runs = {
@@ -149,7 +144,7 @@ TEST(KvsblocksOutput, AKillHalfWayLeavesTheOldFileAndNoCompleteLookingOne)
         int st = 0;
         ASSERT_EQ(::waitpid(pid, &st, 0), pid);
         ASSERT_TRUE(WIFSIGNALED(st)) << args[0] << " ended before it was killed";
-        EXPECT_EQ(Read(target), "old") << args[0];
+        EXPECT_EQ(ReadWholeFile(target), "old") << args[0];
         // The new file had no name (or one that says it is a temporary file).
         for (const std::string& name : dir.Names())
             EXPECT_TRUE(name == "in.kvs" || name == "out.kvs" || name.rfind("out.kvs.tmp.", 0) == 0) << name;

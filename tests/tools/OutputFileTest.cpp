@@ -1,12 +1,12 @@
 // The tool's output files: replaced whole or not at all, and never one of the inputs.
 #ifdef KVS_TOOL_PATH
 #include "OutputFile.h"
+#include "TempFolder.h"
 #include "ToolCommon.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,27 +18,6 @@ using kvs::tool::UsageError;
 
 namespace {
 
-// A fresh folder for one test, removed with the object.
-struct Folder
-{
-    fs::path path;
-    explicit Folder(const std::string& name)
-        : path(fs::path(::testing::TempDir()) / ("outputfile_" + std::to_string(getpid()) + "_" + name))
-    {
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~Folder() { fs::remove_all(path); }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-    size_t Count() const { return static_cast<size_t>(std::distance(fs::directory_iterator(path), {})); }
-};
-
-std::string Read(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
 bool Write(OutputFile& file, const std::string& text)
 {
     std::string error;
@@ -49,7 +28,7 @@ bool Write(OutputFile& file, const std::string& text)
 
 TEST(OutputFile, ReplacesTheTargetOnlyOnCommitAndKeepsItsPermissions)
 {
-    Folder dir("commit");
+    TempFolder dir("outputfile_commit");
     const std::string target = dir / "line.kvs";
     std::ofstream(target) << "old";
     ::chmod(target.c_str(), 0640);
@@ -57,15 +36,15 @@ TEST(OutputFile, ReplacesTheTargetOnlyOnCommitAndKeepsItsPermissions)
     {
         OutputFile file(target);
         ASSERT_TRUE(Write(file, "new"));
-        EXPECT_EQ(Read(target), "old"); // nothing is replaced while writing
+        EXPECT_EQ(ReadWholeFile(target), "old"); // nothing is replaced while writing
     }
-    EXPECT_EQ(Read(target), "old"); // not committed: dropped
-    EXPECT_EQ(dir.Count(), 1u);
+    EXPECT_EQ(ReadWholeFile(target), "old"); // not committed: dropped
+    EXPECT_EQ(dir.Names().size(), 1u);
     OutputFile file(target);
     ASSERT_TRUE(Write(file, "new"));
     ASSERT_TRUE(file.Commit(error)) << error;
-    EXPECT_EQ(Read(target), "new");
-    EXPECT_EQ(dir.Count(), 1u);
+    EXPECT_EQ(ReadWholeFile(target), "new");
+    EXPECT_EQ(dir.Names().size(), 1u);
     struct stat st {};
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -77,7 +56,13 @@ TEST(OutputFile, ReplacesTheTargetOnlyOnCommitAndKeepsItsPermissions)
     ASSERT_TRUE(Write(through, "newer"));
     ASSERT_TRUE(through.Commit(error)) << error;
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(Read(target), "newer");
+    EXPECT_EQ(ReadWholeFile(target), "newer");
+
+    // A device stays a device.
+    OutputFile device("/dev/null");
+    ASSERT_TRUE(Write(device, "gone"));
+    ASSERT_TRUE(device.Commit(error)) << error;
+    EXPECT_FALSE(fs::is_regular_file("/dev/null"));
 
     // A target that cannot be made is a failure with the reason.
     OutputFile nowhere(dir / "no/such/folder/x.kvs");
@@ -87,7 +72,7 @@ TEST(OutputFile, ReplacesTheTargetOnlyOnCommitAndKeepsItsPermissions)
 
 TEST(OutputFile, AnOutputThatIsAnInputIsRefusedUnderAnyName)
 {
-    Folder dir("same");
+    TempFolder dir("outputfile_same");
     const std::string input = dir / "in.kvs";
     std::ofstream(input) << "data";
     fs::create_symlink(input, dir / "link.kvs");
@@ -100,6 +85,6 @@ TEST(OutputFile, AnOutputThatIsAnInputIsRefusedUnderAnyName)
     // Two outputs may not be one file either, existing or not.
     EXPECT_THROW(RefuseSameFile({input}, {dir / "a.svg", dir / "./a.svg"}), UsageError);
     EXPECT_NO_THROW(RefuseSameFile({input}, {dir / "a.svg", dir / "b.svg"}));
-    EXPECT_EQ(Read(input), "data");
+    EXPECT_EQ(ReadWholeFile(input), "data");
 }
 #endif
