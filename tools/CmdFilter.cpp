@@ -39,7 +39,8 @@ struct FilterOptions
 
 constexpr uint64_t kProgressThreshold = 20u << 20;      // inputs above 20 MiB get a progress bar
 
-void PrintSummary(const FilterSummary& sum, bool json)
+// The summary goes to out: standard error when the filtered stream takes standard output.
+void PrintSummary(const FilterSummary& sum, bool json, std::FILE* out)
 {
     const double rate = sum.seconds > 0 ? (sum.blocksIn - sum.unfiltered) / sum.seconds : 0.0;
     if (json) {
@@ -66,31 +67,31 @@ void PrintSummary(const FilterSummary& sum, bool json)
         j["filterSeconds"] = sum.seconds;
         j["blocksPerSecond"] = rate;
         j["complete"] = sum.error.empty();
-        std::printf("%s\n", j.dump(2).c_str());
+        std::fprintf(out, "%s\n", j.dump(2).c_str());
         return;
     }
-    std::printf("blocks in %llu, out %llu, consumed by the filters %llu (%llu streams, %llu blocks without a filter)\n",
+    std::fprintf(out, "blocks in %llu, out %llu, consumed by the filters %llu (%llu streams, %llu blocks without a filter)\n",
                 static_cast<unsigned long long>(sum.blocksIn), static_cast<unsigned long long>(sum.blocksOut),
                 static_cast<unsigned long long>(sum.blocksHeld), static_cast<unsigned long long>(sum.streams),
                 static_cast<unsigned long long>(sum.unfiltered));
-    if (sum.corruptRecords) std::printf("corrupt records %llu\n", static_cast<unsigned long long>(sum.corruptRecords));
+    if (sum.corruptRecords) std::fprintf(out, "corrupt records %llu\n", static_cast<unsigned long long>(sum.corruptRecords));
     if (sum.beams) {
-        std::printf("beams %llu, rejected %llu (%.2f %%)\n", static_cast<unsigned long long>(sum.beams),
+        std::fprintf(out, "beams %llu, rejected %llu (%.2f %%)\n", static_cast<unsigned long long>(sum.beams),
                     static_cast<unsigned long long>(sum.beamsRejected), 100.0 * sum.beamsRejected / sum.beams);
         for (const BeamFlagInfo& b : kBeamFlags) {
             const auto it = sum.perBit.find(b.bit);
             if (it != sum.perBit.end() && it->second)
-                std::printf("  %-14s 0x%07X %llu\n", b.name, b.bit, static_cast<unsigned long long>(it->second));
+                std::fprintf(out, "  %-14s 0x%07X %llu\n", b.name, b.bit, static_cast<unsigned long long>(it->second));
         }
     }
     if (sum.soundings)
-        std::printf("soundings %llu, invalidated %llu\n", static_cast<unsigned long long>(sum.soundings),
+        std::fprintf(out, "soundings %llu, invalidated %llu\n", static_cast<unsigned long long>(sum.soundings),
                     static_cast<unsigned long long>(sum.soundingsInvalidated));
     if (sum.injected)
-        std::printf("injected outliers %llu, flagged %llu (%.1f %%); clean data flagged %llu\n",
+        std::fprintf(out, "injected outliers %llu, flagged %llu (%.1f %%); clean data flagged %llu\n",
                     static_cast<unsigned long long>(sum.injected), static_cast<unsigned long long>(sum.injectedFlagged),
                     100.0 * sum.injectedFlagged / sum.injected, static_cast<unsigned long long>(sum.cleanFlagged));
-    std::printf("filter time %.3f s, %.0f blocks per second\n", sum.seconds, rate);
+    std::fprintf(out, "filter time %.3f s, %.0f blocks per second\n", sum.seconds, rate);
 }
 
 int RunFilter(const FilterOptions& o)
@@ -138,7 +139,7 @@ int RunFilter(const FilterOptions& o)
         if (!writer.Close(error)) throw InputError(o.output + ": " + std::string(error));
         if (!file->Commit(failure)) throw InputError(failure);
     }
-    PrintSummary(sum, o.json);
+    PrintSummary(sum, o.json, o.output == "-" ? stderr : stdout);
     return status;
 }
 

@@ -121,6 +121,10 @@ TEST(KvsblocksOutput, ACorruptInputLeavesTheOutputUnlessThePartialStreamIsAskedF
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(nlohmann::json::parse(r.out).size(), 4u); // the four blocks before the bad one
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"in.kvs", "out.kvs"}));
+    // A stream on standard output takes nothing else there: the summary goes to standard error.
+    r = RunTool("filter " + target + " -o - 2>/dev/null | " KVS_TOOL_PATH " dump - --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(nlohmann::json::parse(r.out).size(), 4u);
 }
 
 TEST(KvsblocksOutput, AKillHalfWayLeavesTheOldFileAndNoCompleteLookingOne)
