@@ -267,6 +267,13 @@ bool CForm::ExecuteCalls()
     return true;
 }
 
+bool CForm::NumberStepFailed()
+{
+    m_execError = ErrCalculation;
+    m_failedCall = Ccalc::FirstFailedStep(m_numberSteps.data(), m_numberSteps.size());
+    return false;
+}
+
 bool CForm::GetExecErrorCall(CString& name, int& position) const
 {
     if (m_execError == 0 || m_failedCall >= m_callSites.size()) return false;

@@ -114,14 +114,9 @@ public:
     bool Execute()
     {
         if (m_numberSteps.empty() || m_parseError != 0) return ExecuteCalls();
-        const size_t failed = Ccalc::RunNumberSteps(m_numberSteps.data(), m_numberSteps.size());
-        if (failed == m_numberSteps.size()) {
-            m_execError = 0;
-            return true;
-        }
-        m_execError = ErrCalculation;
-        m_failedCall = failed;
-        return false;
+        m_execError = 0;
+        if (Ccalc::RunNumberSteps(m_numberSteps.data(), m_numberSteps.size())) return true;
+        return NumberStepFailed();
     }
     int GetExecError() const { return m_execError; }
     // The call that failed in the last Execute: its keyword ("Sqrt") or operator ("/"; a
@@ -159,6 +154,7 @@ private:
     void FreeList();
     void BuildNumberSteps();
     bool ExecuteCalls();
+    bool NumberStepFailed(); // notes which number step failed; false
     bool Bind(var_lnk** slots, int index, CKvsType* value);
     void CopyFrom(const CForm& other);
 

@@ -354,7 +354,7 @@ void Ccalc::Bearing() { Status(m_result->Bearing(*m_a1, *m_a2)); }
 void Ccalc::Modulo() { Status(m_result->Modulo(*m_a1, *m_a2)); }
 
 // The same arithmetic on plain numbers (see the CKvsDouble operations), failing where the
-// calls above fail; a failed call leaves its result as it was.
+// calls above fail.
 
 namespace {
 
@@ -388,6 +388,14 @@ void Ccalc::SqrtNumber()
     const double v = Number(m_a1);
     if (v < 0.0) return Status(0);
     SetNumber(m_result, std::sqrt(v));
+}
+
+size_t Ccalc::FirstFailedStep(const NumberStep* steps, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        if (!RunNumberSteps(steps + i, 1)) return i;
+    }
+    return count;
 }
 
 bool Ccalc::GetNumberStep(NumberStep& step) const

@@ -71,39 +71,43 @@ public:
     // step then describes it.
     bool GetNumberStep(NumberStep& step) const;
     // Runs the steps in order, computing exactly what executing their calls computes
-    // (inline: it is the whole of executing a number formula). Returns the index of the
-    // step that failed as its call fails (a division by zero, the root of a negative
-    // number, an undefined power; its result is left as it was and the steps after it do
-    // not run), or count when all ran.
-    static size_t RunNumberSteps(const NumberStep* steps, size_t count)
+    // (inline: it is the whole of executing a number formula). False when a step fails as
+    // its call fails (a division by zero, the root of a negative number, an undefined
+    // power); the steps are then all run all the same, without a branch per step, and
+    // FirstFailedStep tells which one failed first.
+    static bool RunNumberSteps(const NumberStep* steps, size_t count)
     {
-        for (size_t i = 0; i < count; ++i) {
-            const NumberStep& s = steps[i];
-            const double a = *s.a1;
-            const double b = *s.a2;
-            switch (s.op) {
-            case NumberStep::Add: *s.result = a + b; break;
-            case NumberStep::Sub: *s.result = a - b; break;
-            case NumberStep::Neg: *s.result = -a; break;
-            case NumberStep::Mul: *s.result = a * b; break;
+        bool ok = true;
+        for (const NumberStep* s = steps; s != steps + count; ++s) {
+            const double a = *s->a1;
+            const double b = *s->a2;
+            switch (s->op) {
+            case NumberStep::Add: *s->result = a + b; break;
+            case NumberStep::Sub: *s->result = a - b; break;
+            case NumberStep::Neg: *s->result = -a; break;
+            case NumberStep::Mul: *s->result = a * b; break;
             case NumberStep::Div:
-                if (b == 0.0) return i;
-                *s.result = a / b;
+                ok &= b != 0.0;
+                *s->result = a / b;
                 break;
             case NumberStep::Pow: {
                 const double r = CKvsDouble::Power(a, b);
-                if (!CKvsDouble::PowerDefined(a, b, r)) return i;
-                *s.result = r;
+                ok &= CKvsDouble::PowerDefined(a, b, r);
+                *s->result = r;
                 break;
             }
             case NumberStep::Sqrt:
-                if (a < 0.0) return i;
-                *s.result = std::sqrt(a);
+                ok &= !(a < 0.0);
+                *s->result = std::sqrt(a);
                 break;
             }
         }
-        return count;
+        return ok;
     }
+    // After RunNumberSteps failed: runs the steps again from the start up to the first
+    // that fails and returns its index (count when none does). The bound inputs are the
+    // same, so the steps before it compute what they computed.
+    static size_t FirstFailedStep(const NumberStep* steps, size_t count);
 
     int GetError() const { return m_error; }
     CKvsType* GetResult() const { return m_result; }
