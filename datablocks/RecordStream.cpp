@@ -47,15 +47,37 @@ bool RecordStreamWriter::Open(const CString& path, CString& error)
             return false;
         }
     }
-    unsigned char header[kRecordStreamHeaderSize] = {};
-    std::memcpy(header, kRecordStreamMagic, sizeof kRecordStreamMagic);
-    StoreLE<uint16_t>(header + 8, kRecordStreamWideForm);
-    if (std::fwrite(header, 1, sizeof header, m_file) != sizeof header) {
+    if (!WriteHeader()) {
         error = SystemError("cannot write", path);
         return false;
     }
-    m_records = 0;
     return true;
+}
+
+bool RecordStreamWriter::Open(std::FILE* file, CString& error)
+{
+    CString ignored;
+    Close(ignored);
+    if (!file) {
+        error = "no stream to write to";
+        return false;
+    }
+    m_file = file;
+    m_ownsFile = false;
+    if (!WriteHeader()) {
+        error.Format("cannot write the stream header: %s", std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+bool RecordStreamWriter::WriteHeader()
+{
+    unsigned char header[kRecordStreamHeaderSize] = {};
+    std::memcpy(header, kRecordStreamMagic, sizeof kRecordStreamMagic);
+    StoreLE<uint16_t>(header + 8, kRecordStreamWideForm);
+    m_records = 0;
+    return std::fwrite(header, 1, sizeof header, m_file) == sizeof header;
 }
 
 bool RecordStreamWriter::Write(const CDataBlock& block, CString& error)

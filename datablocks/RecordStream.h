@@ -33,6 +33,9 @@ public:
 
     // Creates (truncates) the file and writes the header; "-" means standard output.
     bool Open(const CString& path, CString& error);
+    // Writes the header to a stream the caller owns, for instance a new file that the
+    // caller puts in place when the stream is complete; Close flushes it and leaves it open.
+    bool Open(std::FILE* file, CString& error);
     // Packs the block into the wide record form and appends it.
     bool Write(const CDataBlock& block, CString& error);
     // Flushes and closes; false when the data could not all be written.
@@ -40,6 +43,8 @@ public:
     uint64_t RecordsWritten() const { return m_records; }
 
 private:
+    bool WriteHeader();
+
     std::FILE* m_file = nullptr;
     bool m_ownsFile = false;
     std::vector<unsigned char> m_buffer;

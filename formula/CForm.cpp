@@ -102,6 +102,7 @@ constexpr const char* kErrorTexts[] = {
     "Expected comma or bracket",
     "Unassigned variable",
     "Failed to allocate memory",
+    "Calculation failed",
 };
 
 constexpr char kOperators[7] = {'+', '-', '*', '/', '^', '(', ')'};
@@ -191,6 +192,7 @@ void CForm::CopyFrom(const CForm& other)
     if (other.m_parsed) {
         SetFormula(other.m_formula);
         m_execError = other.m_execError;
+        m_failedCall = other.m_failedCall;
     }
 }
 
@@ -254,13 +256,29 @@ bool CForm::ExecuteCalls()
 {
     if (m_parseError != 0) return false;
     m_execError = 0;
-    for (const std::unique_ptr<Ccalc>& call : m_calls) {
-        const int code = call->Execute();
+    for (size_t i = 0; i < m_calls.size(); ++i) {
+        const int code = m_calls[i]->Execute();
         if (code != 0) {
             m_execError = code;
+            m_failedCall = i;
             return false;
         }
     }
+    return true;
+}
+
+bool CForm::NumberStepFailed()
+{
+    m_execError = ErrCalculation;
+    m_failedCall = Ccalc::FirstFailedStep(m_numberSteps.data(), m_numberSteps.size());
+    return false;
+}
+
+bool CForm::GetExecErrorCall(CString& name, int& position) const
+{
+    if (m_execError == 0 || m_failedCall >= m_callSites.size()) return false;
+    name = m_callSites[m_failedCall].word;
+    position = m_callSites[m_failedCall].column + 1;
     return true;
 }
 
@@ -303,19 +321,21 @@ void CForm::AddExtVar(var_lnk*& slot)
     slot = &node;
 }
 
-void CForm::AddProc(const char* name, var_lnk*& target, var_lnk* a1, var_lnk* a2, var_lnk* a3, var_lnk* a4,
-                    var_lnk* a5)
+void CForm::AddProc(const char* name, const char* word, int column, var_lnk*& target, var_lnk* a1, var_lnk* a2,
+                    var_lnk* a3, var_lnk* a4, var_lnk* a5)
 {
     if (m_parseError != 0) return;
     target = nullptr;
     try {
         m_ownedValues.reserve(m_ownedValues.size() + 1);
         m_calls.reserve(m_calls.size() + 1);
+        m_callSites.reserve(m_callSites.size() + 1);
         AddVar(target);
         auto call = std::make_unique<Ccalc>(name, target, a1, a2, a3, a4, a5);
         if (target->value != nullptr) m_ownedValues.emplace_back(target->value); // reserved: cannot throw
         m_parseError = call->GetError();
         m_calls.push_back(std::move(call)); // reserved: cannot throw
+        m_callSites.push_back(CallSite{word, column});
     } catch (const std::bad_alloc&) {
         m_parseError = ErrNoMemory;
     }
@@ -325,6 +345,8 @@ void CForm::FreeList()
 {
     m_numberSteps.clear();
     m_calls.clear();
+    m_callSites.clear();
+    m_execError = 0;
     m_owned.clear();
     m_ownedValues.clear();
 }
@@ -493,12 +515,13 @@ void CForm::CalcSequence(var_lnk*& target)
     CalcBin(left);
     while (m_parseError == 0 && (TokenIs('+') || TokenIs('-'))) {
         const char* name = TokenIs('+') ? "+" : "-";
+        const int column = m_errorPosition;
         m_item = GetNextItem();
         var_lnk* right = nullptr;
         CalcBin(right);
         if (m_parseError != 0) return;
         var_lnk* result = nullptr;
-        AddProc(name, result, left, right, nullptr, nullptr, nullptr);
+        AddProc(name, name, column, result, left, right, nullptr, nullptr, nullptr);
         left = result;
     }
     target = left;
@@ -511,12 +534,13 @@ void CForm::CalcBin(var_lnk*& target)
     CalcUn(left);
     while (m_parseError == 0 && (TokenIs('*') || TokenIs('/'))) {
         const char* name = TokenIs('*') ? "*" : "/";
+        const int column = m_errorPosition;
         m_item = GetNextItem();
         var_lnk* right = nullptr;
         CalcUn(right);
         if (m_parseError != 0) return;
         var_lnk* result = nullptr;
-        AddProc(name, result, left, right, nullptr, nullptr, nullptr);
+        AddProc(name, name, column, result, left, right, nullptr, nullptr, nullptr);
         left = result;
     }
     target = left;
@@ -533,12 +557,13 @@ void CForm::CalcUn(var_lnk*& target)
     var_lnk* base = nullptr;
     GetOperator(base);
     if (m_parseError == 0 && TokenIs('^')) {
+        const int column = m_errorPosition;
         m_item = GetNextItem();
         var_lnk* exponent = nullptr;
         CalcUn(exponent);
         if (m_parseError != 0) return;
         var_lnk* result = nullptr;
-        AddProc("^", result, base, exponent, nullptr, nullptr, nullptr);
+        AddProc("^", "^", column, result, base, exponent, nullptr, nullptr, nullptr);
         base = result;
     }
     target = base;
@@ -548,6 +573,7 @@ void CForm::GetOperator(var_lnk*& target)
 {
     if (m_parseError != 0) return;
     const bool negate = TokenIs('-');
+    const int column = m_errorPosition;
     if (negate) m_item = GetNextItem();
     var_lnk* operand = nullptr;
     if (m_item == ItemFunction)
@@ -557,7 +583,7 @@ void CForm::GetOperator(var_lnk*& target)
     if (m_parseError != 0) return;
     if (negate) {
         var_lnk* result = nullptr;
-        AddProc("-", result, operand, nullptr, nullptr, nullptr, nullptr);
+        AddProc("-", "-", column, result, operand, nullptr, nullptr, nullptr, nullptr);
         operand = result;
     }
     target = operand;
@@ -589,6 +615,7 @@ void CForm::CalcFunc(var_lnk*& target)
         return;
     }
     const func_struct* function = FindFunction(m_token);
+    const int column = m_errorPosition;
     m_item = GetNextItem();
     if (function == nullptr) {
         SetError(ErrUnknownFunction);
@@ -597,7 +624,7 @@ void CForm::CalcFunc(var_lnk*& target)
     var_lnk* args[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
     GetOperands(function->nargs, args);
     if (m_parseError != 0) return;
-    AddProc(function->name, target, args[0], args[1], args[2], args[3], args[4]);
+    AddProc(function->name, function->keyword, column, target, args[0], args[1], args[2], args[3], args[4]);
 }
 
 void CForm::GetOperands(int nargs, var_lnk* (&args)[5])

@@ -66,6 +66,9 @@ public:
         ErrExpectedComma = 11,
         ErrUnassignedVariable = 12,
         ErrNoMemory = 13,
+        // Execution only: a value operation of a call refused its values (division by
+        // zero, root or logarithm out of range, an integer result out of range, ...).
+        ErrCalculation = Ccalc::kCalculationFailed,
     };
 
     static constexpr int kSlots = 50;       // var, tim and dataElem indices 0 .. 49
@@ -86,7 +89,7 @@ public:
     void GetError(int& code, int& position) const;
     // The text of the parse error.
     void GetErrorText(CString& text) const;
-    // The text of any error code, as GetErrorText gives it.
+    // The text of any error code, as GetErrorText gives it (14: "Calculation failed").
     static const char* ErrorText(int code);
     // Appends a function-table entry; 1, or 0 with parse error 13 when it cannot be stored.
     // The texts are not copied: they must outlive the form.
@@ -111,11 +114,15 @@ public:
     bool Execute()
     {
         if (m_numberSteps.empty() || m_parseError != 0) return ExecuteCalls();
-        m_execError = 0; // plain-number arithmetic cannot fail
-        Ccalc::RunNumberSteps(m_numberSteps.data(), m_numberSteps.size());
-        return true;
+        m_execError = 0;
+        if (Ccalc::RunNumberSteps(m_numberSteps.data(), m_numberSteps.size())) return true;
+        return NumberStepFailed();
     }
     int GetExecError() const { return m_execError; }
+    // The call that failed in the last Execute: its keyword ("Sqrt") or operator ("/"; a
+    // negation is "-") and the 1-based column where the formula text writes it. False
+    // when the last Execute did not fail in a call.
+    bool GetExecErrorCall(CString& name, int& position) const;
     // The formula's result value (owned by the form, or the caller's value for a bare
     // variable); the same object after every Execute. False without a parsed formula or
     // after a failed Execute.
@@ -141,11 +148,13 @@ private:
     var_lnk* NewOwnedNode(std::unique_ptr<CKvsType> value);
     void AddVar(var_lnk*& target);
     void AddExtVar(var_lnk*& slot);
-    void AddProc(const char* name, var_lnk*& target, var_lnk* a1, var_lnk* a2, var_lnk* a3, var_lnk* a4,
-                 var_lnk* a5);
+    // Binds the call of internal name; word and column say where the formula writes it.
+    void AddProc(const char* name, const char* word, int column, var_lnk*& target, var_lnk* a1, var_lnk* a2,
+                 var_lnk* a3, var_lnk* a4, var_lnk* a5);
     void FreeList();
     void BuildNumberSteps();
     bool ExecuteCalls();
+    bool NumberStepFailed(); // notes which number step failed; false
     bool Bind(var_lnk** slots, int index, CKvsType* value);
     void CopyFrom(const CForm& other);
 
@@ -181,6 +190,15 @@ private:
     std::vector<std::unique_ptr<CKvsType>> m_ownedValues; // the values of m_owned
     std::deque<var_lnk> m_bindings;                     // SetVar/SetTim/SetDataElem nodes
     std::vector<std::unique_ptr<Ccalc>> m_calls;        // in binding order
+    // Where the formula text writes each call: its keyword or operator (texts that live
+    // as long as the function table) and the 0-based column.
+    struct CallSite
+    {
+        const char* word;
+        int column;
+    };
+    std::vector<CallSite> m_callSites; // one per call
+    size_t m_failedCall = 0;           // index of the call that failed, when m_execError is set
     // The calls as number steps when every one is plain-number arithmetic (else empty):
     // Execute then runs these instead of the calls.
     std::vector<Ccalc::NumberStep> m_numberSteps;

@@ -256,66 +256,105 @@ Ccalc::~Ccalc() = default;
 
 // Arithmetic: the result takes a1, then combines a2 in place (the value family's operators).
 
-void Ccalc::Add()
+namespace {
+
+// The components of a vector value (2 or 3), 0 for any other value.
+int VectorComponents(const CKvsType& value, double (&c)[3])
 {
-    m_result->operator=(*m_a1);
-    m_result->operator+=(*m_a2);
+    if (value.GetDouble3D(c[0], c[1], c[2])) return 3;
+    if (value.GetDouble2D(c[0], c[1])) return 2;
+    return 0;
 }
+
+double Apply(char op, double a, double b)
+{
+    switch (op) {
+    case '+': return a + b;
+    case '-': return a - b;
+    case '*': return a * b;
+    default: return a / b;
+    }
+}
+
+} // namespace
+
+// The operators give no status, so the call tells a refused operation from the values: a
+// division by zero (of a number or by any component of a vector), an operator other than
+// "+" on values that hold neither a number nor a vector (texts only join), and a number
+// result that the receiver could not take (an integer out of range): the result must read
+// back a1 op a2, truncated toward zero for an integer receiver.
+void Ccalc::Combine(char op)
+{
+    double a = 0.0, b = 0.0;
+    double c[3] = {};
+    const bool numbers = m_a1->GetDouble(a) != 0 && m_a2->GetDouble(b) != 0;
+    if (numbers) {
+        if (op == '/' && b == 0.0) return Status(0);
+    } else if (const int n = VectorComponents(*m_a2, c); n > 0) {
+        if (op == '/')
+            for (int i = 0; i < n; ++i)
+                if (c[i] == 0.0) return Status(0);
+    } else if (op != '+') {
+        return Status(0);
+    }
+    m_result->operator=(*m_a1);
+    switch (op) {
+    case '+': m_result->operator+=(*m_a2); break;
+    case '-': m_result->operator-=(*m_a2); break;
+    case '*': m_result->operator*=(*m_a2); break;
+    default: m_result->operator/=(*m_a2); break;
+    }
+    double got = 0.0;
+    if (numbers && m_result->GetDouble(got)) {
+        const double exact = Apply(op, a, b);
+        if (!(got == exact || got == std::trunc(exact) || (std::isnan(got) && std::isnan(exact)))) Status(0);
+    }
+}
+
+void Ccalc::Add() { Combine('+'); }
 
 void Ccalc::Sub()
 {
-    if (m_a2 == nullptr) {
-        m_result->Neg(*m_a1);
-        return;
-    }
-    m_result->operator=(*m_a1);
-    m_result->operator-=(*m_a2);
+    if (m_a2 == nullptr) return Status(m_result->Neg(*m_a1));
+    Combine('-');
 }
 
-void Ccalc::Mul1d()
-{
-    m_result->operator=(*m_a1);
-    m_result->operator*=(*m_a2);
-}
+void Ccalc::Mul1d() { Combine('*'); }
+void Ccalc::Div1d() { Combine('/'); }
 
-void Ccalc::Div1d()
-{
-    m_result->operator=(*m_a1);
-    m_result->operator/=(*m_a2);
-}
+// Delegations: the value family computes from the arguments into the result and says
+// whether it could.
 
-// Delegations: the value family computes from the arguments into the result.
+void Ccalc::Pow1d() { Status(m_result->Pow1D(*m_a1, *m_a2)); }
+void Ccalc::Sqrt1d() { Status(m_result->Sqr1D(*m_a1)); }
+void Ccalc::Log101d() { Status(m_result->Log1D(*m_a1)); }
+void Ccalc::Clip() { Status(m_result->ClipValue(*m_a1, *m_a2, *m_a3)); }
+void Ccalc::NMEAPosConv() { Status(m_result->NMEAPos(*m_a1, *m_a2)); }
+void Ccalc::Value() { Status(m_result->Val(*m_a1)); }
+void Ccalc::TimeConversion() { Status(m_result->TimeConv(*m_a1)); }
+void Ccalc::InverseValue() { Status(m_result->Inverse(*m_a1)); }
+void Ccalc::Int() { Status(m_result->Int(*m_a1)); }
+void Ccalc::ValToMyStr() { Status(m_result->ValToMyStr(*m_a1, *m_a2)); }
+void Ccalc::IsNull() { Status(m_result->IsNull(*m_a1)); }
+void Ccalc::Sign() { Status(m_result->Sign(*m_a1)); }
+void Ccalc::ExpandTime() { Status(m_result->ExpandTime(*m_a1)); }
+void Ccalc::HmsToMsec() { Status(m_result->HmsToMsec(*m_a1)); }
+void Ccalc::UtcToLocal() { Status(m_result->UtcToLocal(*m_a1)); }
+void Ccalc::LocalToUtc() { Status(m_result->LocalToUtc(*m_a1)); }
+void Ccalc::YyToCcyy() { Status(m_result->YyToCcyy(*m_a1)); }
+void Ccalc::CYMDMsecToMsec() { Status(m_result->CYMDMsecToMsec(*m_a1, *m_a2, *m_a3, *m_a4)); }
+void Ccalc::BinValue() { Status(m_result->BinVal(*m_a1, *m_a2)); }
+void Ccalc::OutString() { Status(m_result->OutString(*m_a1)); }
+void Ccalc::FormatGeogsDMS() { Status(m_result->FormatGeogsDMS(*m_a1, *m_a2, *m_a3)); }
+void Ccalc::Sin() { Status(m_result->Sin(*m_a1)); }
+void Ccalc::Cos() { Status(m_result->Cos(*m_a1)); }
+void Ccalc::Asin() { Status(m_result->Asin(*m_a1)); }
+void Ccalc::Acos() { Status(m_result->Acos(*m_a1)); }
+void Ccalc::Bearing() { Status(m_result->Bearing(*m_a1, *m_a2)); }
+void Ccalc::Modulo() { Status(m_result->Modulo(*m_a1, *m_a2)); }
 
-void Ccalc::Pow1d() { m_result->Pow1D(*m_a1, *m_a2); }
-void Ccalc::Sqrt1d() { m_result->Sqr1D(*m_a1); }
-void Ccalc::Log101d() { m_result->Log1D(*m_a1); }
-void Ccalc::Clip() { m_result->ClipValue(*m_a1, *m_a2, *m_a3); }
-void Ccalc::NMEAPosConv() { m_result->NMEAPos(*m_a1, *m_a2); }
-void Ccalc::Value() { m_result->Val(*m_a1); }
-void Ccalc::TimeConversion() { m_result->TimeConv(*m_a1); }
-void Ccalc::InverseValue() { m_result->Inverse(*m_a1); }
-void Ccalc::Int() { m_result->Int(*m_a1); }
-void Ccalc::ValToMyStr() { m_result->ValToMyStr(*m_a1, *m_a2); }
-void Ccalc::IsNull() { m_result->IsNull(*m_a1); }
-void Ccalc::Sign() { m_result->Sign(*m_a1); }
-void Ccalc::ExpandTime() { m_result->ExpandTime(*m_a1); }
-void Ccalc::HmsToMsec() { m_result->HmsToMsec(*m_a1); }
-void Ccalc::UtcToLocal() { m_result->UtcToLocal(*m_a1); }
-void Ccalc::LocalToUtc() { m_result->LocalToUtc(*m_a1); }
-void Ccalc::YyToCcyy() { m_result->YyToCcyy(*m_a1); }
-void Ccalc::CYMDMsecToMsec() { m_result->CYMDMsecToMsec(*m_a1, *m_a2, *m_a3, *m_a4); }
-void Ccalc::BinValue() { m_result->BinVal(*m_a1, *m_a2); }
-void Ccalc::OutString() { m_result->OutString(*m_a1); }
-void Ccalc::FormatGeogsDMS() { m_result->FormatGeogsDMS(*m_a1, *m_a2, *m_a3); }
-void Ccalc::Sin() { m_result->Sin(*m_a1); }
-void Ccalc::Cos() { m_result->Cos(*m_a1); }
-void Ccalc::Asin() { m_result->Asin(*m_a1); }
-void Ccalc::Acos() { m_result->Acos(*m_a1); }
-void Ccalc::Bearing() { m_result->Bearing(*m_a1, *m_a2); }
-void Ccalc::Modulo() { m_result->Modulo(*m_a1, *m_a2); }
-
-// The same arithmetic on plain numbers (see the CKvsDouble operations: the result takes
-// a1, division by zero leaves it so, a negative square root leaves the result unchanged).
+// The same arithmetic on plain numbers (see the CKvsDouble operations), failing where the
+// calls above fail.
 
 namespace {
 
@@ -332,15 +371,31 @@ void Ccalc::MulNumbers() { SetNumber(m_result, Number(m_a1) * Number(m_a2)); }
 void Ccalc::DivNumbers()
 {
     const double divisor = Number(m_a2);
-    SetNumber(m_result, divisor != 0.0 ? Number(m_a1) / divisor : Number(m_a1));
+    if (divisor == 0.0) return Status(0);
+    SetNumber(m_result, Number(m_a1) / divisor);
 }
 
-void Ccalc::PowNumbers() { SetNumber(m_result, CKvsDouble::Power(Number(m_a1), Number(m_a2))); }
+void Ccalc::PowNumbers()
+{
+    const double base = Number(m_a1), exponent = Number(m_a2);
+    const double r = CKvsDouble::Power(base, exponent);
+    if (!CKvsDouble::PowerDefined(base, exponent, r)) return Status(0);
+    SetNumber(m_result, r);
+}
 
 void Ccalc::SqrtNumber()
 {
     const double v = Number(m_a1);
-    if (!(v < 0.0)) SetNumber(m_result, std::sqrt(v));
+    if (v < 0.0) return Status(0);
+    SetNumber(m_result, std::sqrt(v));
+}
+
+size_t Ccalc::FirstFailedStep(const NumberStep* steps, size_t count)
+{
+    for (size_t i = 0; i < count; ++i) {
+        if (!RunNumberSteps(steps + i, 1)) return i;
+    }
+    return count;
 }
 
 bool Ccalc::GetNumberStep(NumberStep& step) const

@@ -39,14 +39,20 @@ public:
     Ccalc& operator=(const Ccalc& other);
     virtual ~Ccalc();
 
-    // Runs the implementation; 0 after it ran, 1 ("Empty function pointer") when the
-    // call has none. Construction errors are returned unchanged.
+    // Code of a call whose value operation failed when it ran (a division by zero, the
+    // root of a negative number, an integer result out of range, ...).
+    static constexpr int kCalculationFailed = 14;
+
+    // Runs the implementation; 0 when it did its work, kCalculationFailed when the value
+    // operation it delegates to refused, 1 ("Empty function pointer") when the call has
+    // none. Construction errors are returned unchanged.
     int Execute()
     {
         if (m_function == nullptr) {
             if (m_error == 0) m_error = 1;
             return m_error;
         }
+        m_error = 0;
         (this->*m_function)();
         return m_error;
     }
@@ -65,9 +71,13 @@ public:
     // step then describes it.
     bool GetNumberStep(NumberStep& step) const;
     // Runs the steps in order, computing exactly what executing their calls computes
-    // (inline: it is the whole of executing a number formula).
-    static void RunNumberSteps(const NumberStep* steps, size_t count)
+    // (inline: it is the whole of executing a number formula). False when a step fails as
+    // its call fails (a division by zero, the root of a negative number, an undefined
+    // power); the steps are then all run all the same, without a branch per step, and
+    // FirstFailedStep tells which one failed first.
+    static bool RunNumberSteps(const NumberStep* steps, size_t count)
     {
+        bool ok = true;
         for (const NumberStep* s = steps; s != steps + count; ++s) {
             const double a = *s->a1;
             const double b = *s->a2;
@@ -76,14 +86,28 @@ public:
             case NumberStep::Sub: *s->result = a - b; break;
             case NumberStep::Neg: *s->result = -a; break;
             case NumberStep::Mul: *s->result = a * b; break;
-            case NumberStep::Div: *s->result = b != 0.0 ? a / b : a; break; // x / 0 keeps x
-            case NumberStep::Pow: *s->result = CKvsDouble::Power(a, b); break;
+            case NumberStep::Div:
+                ok &= b != 0.0;
+                *s->result = a / b;
+                break;
+            case NumberStep::Pow: {
+                const double r = CKvsDouble::Power(a, b);
+                ok &= CKvsDouble::PowerDefined(a, b, r);
+                *s->result = r;
+                break;
+            }
             case NumberStep::Sqrt:
-                if (!(a < 0.0)) *s->result = std::sqrt(a); // a negative root keeps the result
+                ok &= !(a < 0.0);
+                *s->result = std::sqrt(a);
                 break;
             }
         }
+        return ok;
     }
+    // After RunNumberSteps failed: runs the steps again from the start up to the first
+    // that fails and returns its index (count when none does). The bound inputs are the
+    // same, so the steps before it compute what they computed.
+    static size_t FirstFailedStep(const NumberStep* steps, size_t count);
 
     int GetError() const { return m_error; }
     CKvsType* GetResult() const { return m_result; }
@@ -102,7 +126,13 @@ private:
     static const Row s_catalogue[];
 
     // Catalogue implementations: each works on the fields (result, a1 .. a5).
-    // Arithmetic and delegations to the value family (Ccalc.cpp).
+    // Arithmetic and delegations to the value family (Ccalc.cpp); a refused value
+    // operation sets the error to kCalculationFailed.
+    void Status(int status)
+    {
+        if (status == 0) m_error = kCalculationFailed;
+    }
+    void Combine(char op);
     void Add();
     void Sub();
     void Mul1d();

@@ -1,7 +1,8 @@
 // Feeds arbitrary text to CForm::SetFormula and executes what parses, with variables of
 // every value class, times and data elements of a block bound, as a telegram driver
 // binds them. Parsing must succeed or report a known code at a column inside the text;
-// a parsed formula must execute (twice, and in a copy of the form) without faults.
+// a parsed formula must execute (twice, and in a copy of the form) without faults, and a
+// run that fails names a call of the text.
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
 #include <KvsDataBlocks/datablocks/ElementTypes.h>
@@ -72,7 +73,7 @@ struct Bindings
     }
 };
 
-void ExecuteAndRead(CForm& form, bool parsed)
+void ExecuteAndRead(CForm& form, bool parsed, size_t size)
 {
     const bool ran = form.Execute();
     if (!parsed) {
@@ -90,7 +91,16 @@ void ExecuteAndRead(CForm& form, bool parsed)
         CKvsType* again = nullptr;
         Check(form.Execute() && form.GetResult(again) && again == result);
     } else if (!ran) {
-        Check(form.GetExecError() != 0);
+        // A failed run is a call without implementation or a refused value operation,
+        // and it names the call where the text writes it.
+        const int code = form.GetExecError();
+        Check(code == CForm::ErrEmptyFunction || code == CForm::ErrCalculation);
+        CString name;
+        int column = 0;
+        Check(form.GetExecErrorCall(name, column) && !name.IsEmpty());
+        Check(column >= 1 && column <= static_cast<int>(size));
+        CKvsType* none = nullptr;
+        Check(!form.GetResult(none));
     }
 }
 
@@ -112,17 +122,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CString errorText;
     form.GetErrorText(errorText);
     Check(!errorText.IsEmpty());
-    ExecuteAndRead(form, parsed);
+    ExecuteAndRead(form, parsed, size);
 
     // A copy owns calls of its own; the original keeps working after the copy is gone.
     {
         CForm copy(form);
-        ExecuteAndRead(copy, parsed);
+        ExecuteAndRead(copy, parsed, size);
         CForm assigned;
         assigned = copy;
-        ExecuteAndRead(assigned, parsed);
+        ExecuteAndRead(assigned, parsed, size);
     }
-    ExecuteAndRead(form, parsed);
+    ExecuteAndRead(form, parsed, size);
 
     // Parsing again releases the first formula; the bindings stay.
     Check(form.SetFormula("var0 + var1"));

@@ -2,6 +2,7 @@
 
 #include <KvsDataBlocks/host/TextUtils.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -19,6 +20,13 @@ void CAttributeMap::Put(const CString& name, Value value, unsigned int status)
 
 const CAttributeMap::Entry* CAttributeMap::Find(const CString& name) const
 {
+    const auto it = m_entries.find(name.str());
+    return it == m_entries.end() ? nullptr : &it->second;
+}
+
+const CAttributeMap::Entry* CAttributeMap::Lookup(const CString& name, Kind kind) const
+{
+    if (m_observer) m_observer(name, kind);
     const auto it = m_entries.find(name.str());
     return it == m_entries.end() ? nullptr : &it->second;
 }
@@ -60,17 +68,17 @@ bool ReadAs(const V* entry, T& value, unsigned int& status)
 
 bool CAttributeMap::GetAttribValue(const CString& name, bool& value, unsigned int& status) const
 {
-    return ReadAs(Find(name), value, status);
+    return ReadAs(Lookup(name, Kind::Bool), value, status);
 }
 
 bool CAttributeMap::GetAttribValue(const CString& name, int& value, unsigned int& status) const
 {
-    return ReadAs(Find(name), value, status);
+    return ReadAs(Lookup(name, Kind::Int), value, status);
 }
 
 bool CAttributeMap::GetAttribValue(const CString& name, double& value, unsigned int& status) const
 {
-    const Entry* e = Find(name);
+    const Entry* e = Lookup(name, Kind::Double);
     if (!e) return false;
     if (const int* i = std::get_if<int>(&e->value)) {
         value = *i;
@@ -82,18 +90,18 @@ bool CAttributeMap::GetAttribValue(const CString& name, double& value, unsigned 
 
 bool CAttributeMap::GetAttribValue(const CString& name, CString& value, unsigned int& status) const
 {
-    return ReadAs(Find(name), value, status);
+    return ReadAs(Lookup(name, Kind::Text), value, status);
 }
 
 bool CAttributeMap::GetAttribValue(const CString& name, CDataInfo& value, unsigned int& status) const
 {
-    return ReadAs(Find(name), value, status);
+    return ReadAs(Lookup(name, Kind::DataInfo), value, status);
 }
 
 bool CAttributeMap::GetAttribValue(const CString& name, double& x, double& y, double& z, unsigned int& status) const
 {
     Triple t{};
-    if (!ReadAs(Find(name), t, status)) return false;
+    if (!ReadAs(Lookup(name, Kind::Double3), t, status)) return false;
     x = t[0];
     y = t[1];
     z = t[2];
@@ -101,6 +109,20 @@ bool CAttributeMap::GetAttribValue(const CString& name, double& x, double& y, do
 }
 
 bool CAttributeMap::HasAttrib(const CString& name) const { return Find(name) != nullptr; }
+
+std::vector<CAttributeMap::NameAndLine> CAttributeMap::GetNamesAndLines() const
+{
+    std::vector<NameAndLine> names;
+    names.reserve(m_entries.size());
+    for (const auto& [name, entry] : m_entries) names.push_back(NameAndLine{CString(name), entry.line});
+    std::stable_sort(names.begin(), names.end(), [](const NameAndLine& a, const NameAndLine& b) { return a.line < b.line; });
+    return names;
+}
+
+void CAttributeMap::SetLookupObserver(LookupObserver observer)
+{
+    m_observer = std::move(observer);
+}
 bool CAttributeMap::RemoveAttrib(const CString& name) { return m_entries.erase(name.str()) > 0; }
 void CAttributeMap::RemoveAll() { m_entries.clear(); }
 int CAttributeMap::GetCount() const { return static_cast<int>(m_entries.size()); }
@@ -257,16 +279,10 @@ bool CAttributeMap::LoadString(const CString& text, CString& error)
 {
     std::map<std::string, Entry, std::less<>> loaded;
     std::map<std::string, int, std::less<>> firstLine;
-    const std::string& all = text.str();
-    size_t pos = 0;
+    std::string_view rest = SkipByteOrderMark(text.str()), line;
     int lineNo = 0;
-    while (pos < all.size()) {
-        size_t eol = all.find('\n', pos);
-        if (eol == std::string::npos) eol = all.size();
-        std::string_view line(all.data() + pos, eol - pos);
-        pos = eol + 1;
+    while (NextTextLine(rest, line)) {
         ++lineNo;
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         const std::string_view body = Trim(line);
         if (body.empty() || body.front() == '#' || body.front() == ';') continue;
 
@@ -291,7 +307,7 @@ bool CAttributeMap::LoadString(const CString& text, CString& error)
         if (!inserted) {
             return fail("attribute '" + std::string(name) + "' already given on line " + std::to_string(it->second));
         }
-        loaded[std::string(name)] = Entry{std::move(value), 0};
+        loaded[std::string(name)] = Entry{std::move(value), 0, lineNo};
     }
     for (auto& [name, entry] : loaded) m_entries[name] = std::move(entry);
     error.Empty();

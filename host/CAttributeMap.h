@@ -19,8 +19,8 @@
 //               data type, group id, device number, vessel id, element id
 //     double3   three finite numbers separated by commas
 // Blank lines and lines whose first non-blank character is '#' or ';' are ignored;
-// spaces around name, '=', type and ':' are allowed; a trailing CR is dropped. A name may
-// appear only once in one text. A malformed text loads nothing and reports
+// spaces around name, '=', type and ':' are allowed; a UTF-8 byte-order mark at the start
+// and a CR before each line end are dropped. A name may appear only once in one text. A malformed text loads nothing and reports
 // "line N: <reason>"; a valid text adds its attributes (status 0), replacing held ones of
 // the same name.
 #pragma once
@@ -29,9 +29,11 @@
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <array>
+#include <functional>
 #include <map>
 #include <string>
 #include <variant>
+#include <vector>
 
 class CAttributeMap
 {
@@ -53,6 +55,22 @@ public:
     bool GetAttribValue(const CString& name, double& x, double& y, double& z, unsigned int& status) const;
 
     bool HasAttrib(const CString& name) const;
+
+    // Every held name with the line of the text it was loaded from (0 when it was set in
+    // code), in line order: lets an application check a settings file's names.
+    struct NameAndLine
+    {
+        CString name;
+        int line;
+    };
+    std::vector<NameAndLine> GetNamesAndLines() const;
+
+    // The value kinds that GetAttribValue reads.
+    enum class Kind { Bool, Int, Double, Text, DataInfo, Double3 };
+    // While set, observer is told the name and kind of every GetAttribValue call, held or
+    // not: shows which settings a filter or data source reads. An empty function stops it.
+    using LookupObserver = std::function<void(const CString& name, Kind kind)>;
+    void SetLookupObserver(LookupObserver observer);
     bool RemoveAttrib(const CString& name);
     void RemoveAll();
     int GetCount() const;
@@ -69,10 +87,13 @@ private:
     {
         Value value;
         unsigned int status = 0;
+        int line = 0; // the line of the loaded text, 0 when set in code
     };
 
     void Put(const CString& name, Value value, unsigned int status);
     const Entry* Find(const CString& name) const;
+    const Entry* Lookup(const CString& name, Kind kind) const; // Find, told to the observer
 
     std::map<std::string, Entry, std::less<>> m_entries;
+    LookupObserver m_observer;
 };

@@ -37,6 +37,16 @@ public:
     {
         return exponent == 2.0 ? base * base : std::pow(base, exponent);
     }
+    // Whether power, the Power of base and exponent, is a defined result: not a negative
+    // base to a fractional exponent (NaN from numbers) and not zero to a negative
+    // exponent (a pole). NaN operands give NaN, which counts as defined.
+    static bool PowerDefined(double base, double exponent, double power)
+    {
+        // Bitwise on the tests: no branch in the formula engine's number steps.
+        const bool domain = std::isnan(power) & !std::isnan(base) & !std::isnan(exponent);
+        const bool pole = (base == 0.0) & (exponent < 0.0);
+        return !(domain | pole);
+    }
 
     bool SetValueStr(CString& text) override;
     CKvsType* MakeCopy() const override;
@@ -72,7 +82,7 @@ public:
     int LocalToUtc(CKvsType& time) override;                     // minus the local zone offset
     int YyToCcyy(CKvsType& year) override;                       // 0-79 -> 2000-2079, 80-99 -> 1980-1999, others unchanged
     int CYMDMsecToMsec(CKvsType& year, CKvsType& month, CKvsType& day, CKvsType& msOfDay) override;
-    int Pow1D(CKvsType& base, CKvsType& exponent) override;      // base ^ exponent (Power)
+    int Pow1D(CKvsType& base, CKvsType& exponent) override;      // base ^ exponent (Power); undefined powers refused
     int Sqr1D(CKvsType& value) override;                         // square root; negative values refused
     int Log1D(CKvsType& value) override;                         // base-10 logarithm; values <= 0 refused
     int Neg(CKvsType& value) override;                           // -value

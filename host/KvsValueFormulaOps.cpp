@@ -181,7 +181,9 @@ int CKvsDouble::Pow1D(CKvsType& base, CKvsType& exponent)
 {
     double b, e;
     if (!NumberOf(base, b) || !NumberOf(exponent, e)) return 0;
-    m_value = Power(b, e);
+    const double r = Power(b, e);
+    if (!PowerDefined(b, e, r)) return 0;
+    m_value = r;
     return 1;
 }
 

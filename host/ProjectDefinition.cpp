@@ -138,16 +138,11 @@ bool ProjectDefinition::LoadProjectText(const CString& text, const CString& sour
 
     try {
         Setting settings[kKeyCount];
-        const std::string_view all(text.str());
+        std::string_view rest = SkipByteOrderMark(text.str()), line;
         int lineNumber = 0;
         bool ok = true;
-        for (size_t start = 0; ok && start < all.size();) {
-            size_t end = all.find('\n', start);
-            if (end == std::string_view::npos) end = all.size();
-            std::string_view line = all.substr(start, end - start);
-            start = end + 1;
+        while (ok && NextTextLine(rest, line)) {
             ++lineNumber;
-            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
             line = TrimBlanks(line);
             if (line.empty() || line.front() == '#') continue;
             bool control = false;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 CString FormatDouble(double value, int decimals)
 {
@@ -132,4 +133,41 @@ bool ParseFiniteDouble(std::string_view text, double& value)
     if (end == s.c_str() || end != s.c_str() + s.size() || errno == ERANGE || !std::isfinite(v)) return false;
     value = v;
     return true;
+}
+
+std::string_view SkipByteOrderMark(std::string_view text)
+{
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    if (text.substr(0, kMark.size()) == kMark) text.remove_prefix(kMark.size());
+    return text;
+}
+
+bool NextTextLine(std::string_view& rest, std::string_view& line)
+{
+    if (rest.empty()) return false;
+    const size_t end = rest.find('\n');
+    line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return true;
+}
+
+size_t EditDistanceNoCase(std::string_view a, std::string_view b)
+{
+    auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+    // One row of the distance table at a time: row[j] is the distance of a's first i
+    // characters to b's first j.
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            const size_t substitute = diagonal + (lower(a[i - 1]) == lower(b[j - 1]) ? 0 : 1);
+            row[j] = std::min({above + 1, row[j - 1] + 1, substitute});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
 }

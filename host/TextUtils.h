@@ -1,10 +1,12 @@
 // TextUtils: the text helpers of the base library that formats values and reads
 // settings: fixed-point number text, significant decimals, duration text, escape
-// sequences and appending. All are pure functions of their arguments.
+// sequences, appending, the lines of a text file and the distance between names. All are
+// pure functions of their arguments.
 #pragma once
 
 #include <KvsDataBlocks/platform/CString.h>
 
+#include <cstddef>
 #include <string_view>
 
 // Fixed-point text of value with the given number of decimals (0 to 20; counts outside are
@@ -34,3 +36,16 @@ void CStringAppend(CString& text, CString tail);
 // surrounding blanks). False, with value unchanged, for anything else, including numbers
 // out of the range of double. The readers of settings and data files share it.
 bool ParseFiniteDouble(std::string_view text, double& value);
+
+// The lines of a text file's content, as every reader of settings and data files takes
+// them: SkipByteOrderMark drops a UTF-8 byte-order mark at the start (Windows editors write
+// one), and NextTextLine takes the next line off rest without its end ("\n" or "\r\n");
+// a last line without an end counts, an empty rest has no line. Typical use:
+//     std::string_view rest = SkipByteOrderMark(text), line;
+//     while (NextTextLine(rest, line)) ...
+std::string_view SkipByteOrderMark(std::string_view text);
+bool NextTextLine(std::string_view& rest, std::string_view& line);
+
+// The number of single-character insertions, deletions and substitutions that turn a into
+// b, letters compared without regard to case (Levenshtein distance).
+size_t EditDistanceNoCase(std::string_view a, std::string_view b);

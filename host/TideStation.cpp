@@ -120,13 +120,12 @@ CString LineError(int line, const char* what)
 bool TideStation::Parse(const std::string& text, TideStation& out, CString& error)
 {
     TideStation result;
-    std::istringstream in(text);
-    std::string raw;
+    std::string_view rest = SkipByteOrderMark(text), raw;
     int lineNo = 0;
     bool native = false, inData = false, sawContent = false;
-    while (std::getline(in, raw)) {
+    while (NextTextLine(rest, raw)) {
         ++lineNo;
-        const std::string line = Trim(raw);
+        const std::string line = Trim(std::string(raw));
         if (line.empty() || line[0] == '#') continue;
         if (!sawContent) {
             sawContent = true;

@@ -93,23 +93,17 @@ bool VesselContour::CreateFromText(const CString& text, int view)
     m_view = view;
     Clear();
     m_error = CString();
-    const std::string_view all(text.str());
+    std::string_view rest = SkipByteOrderMark(text.str()), line;
     std::vector<VesselPoint> points;
-    size_t pos = 0;
     int lineNo = 0;
     auto fail = [&](const char* reason) {
         m_error.Format("line %d: %s", lineNo, reason);
         return false;
     };
-    while (pos < all.size()) {
-        size_t end = all.find('\n', pos);
-        if (end == std::string_view::npos) end = all.size();
-        std::string_view line = all.substr(pos, end - pos);
-        pos = end + 1;
+    while (NextTextLine(rest, line)) {
         ++lineNo;
         const size_t comment = line.find_first_of("#;");
         if (comment != std::string_view::npos) line = line.substr(0, comment);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.find('\0') != std::string_view::npos) return fail("unexpected NUL character");
         std::string_view fields[4];
         const int count = SplitFields(line, fields, 4);

@@ -1,4 +1,5 @@
 // kvsblocks dump: every block of a record stream as text or JSON.
+#include "BlockDump.h"
 #include "Commands.h"
 #include "ToolCommon.h"
 
@@ -29,77 +30,6 @@ struct DumpOptions
     uint64_t count = UINT64_MAX;
 };
 
-nlohmann::json ElementJson(const CDataBlock& block, unsigned short position, const CKvsBytePtr& e)
-{
-    nlohmann::json j;
-    j["position"] = position;
-    j["name"] = ElementName(block, e);
-    j["id"] = e.GetId();
-    j["type"] = e.GetType();
-    j["format"] = e.GetFormat();
-    j["useAs"] = e.GetUseAs();
-    j["status"] = e.GetStatus();
-    const ElementTypeInfo* info = FindElementType(e.GetType());
-    if (!info) {
-        j["value"] = nullptr;
-    } else if (info->kind == ElementKind::String) {
-        CString text;
-        e.GetValue(text);
-        j["value"] = std::string(text);
-    } else if (info->kind == ElementKind::StringList) {
-        CStringArray list;
-        nlohmann::json items = nlohmann::json::array();
-        if (e.GetValue(list))
-            for (const CString& s : list) items.push_back(std::string(s));
-        j["value"] = items;
-    } else if (info->kind == ElementKind::DataInfo) {
-        CDataInfo ref;
-        if (e.GetValue(ref)) {
-            const CDataId& id = ref.GetDataId();
-            j["value"] = {{"dataType", id.GetDataType()}, {"groupId", id.GetGroupId()}, {"deviceNum", id.GetDeviceNum()},
-                          {"vesselId", id.GetVesselId()}, {"elemId", ref.GetElemId()}};
-        }
-    } else if (e.GetType() == ET_TRIANGLE_ARRAY) {
-        Triangle* items = nullptr;
-        int n = 0;
-        nlohmann::json list = nlohmann::json::array();
-        if (e.GetValue(items, n)) {
-            for (int i = 0; i < n; ++i) {
-                Triangle t;
-                std::memcpy(static_cast<void*>(&t), e.GetDataPtr() + static_cast<size_t>(i) * kTriangleSize, kTriangleSize);
-                nlohmann::json tri = nlohmann::json::array();
-                for (const Point* p : {&t.GetPointA(), &t.GetPointB(), &t.GetPointC()}) tri.push_back({p->x, p->y, p->z});
-                list.push_back(tri);
-            }
-        }
-        j["value"] = list;
-    } else {
-        const std::vector<double> values = ElementValues(e);
-        if (info->kind == ElementKind::Scalar)
-            j["value"] = values.empty() ? nlohmann::json(nullptr) : nlohmann::json(values[0]);
-        else
-            j["value"] = values;
-    }
-    return j;
-}
-
-void PrintText(const CDataBlock& block, uint64_t index, uint64_t offset, bool units)
-{
-    const CDataId& id = block.GetDataId();
-    std::printf("block %llu at offset %llu: time %s (%.3f) group %u type %u device %u vessel %u status %u flags 0x%04X\n",
-                static_cast<unsigned long long>(index), static_cast<unsigned long long>(offset),
-                FormatUtc(block.GetTime()).c_str(), block.GetTime(), id.GetGroupId(), id.GetDataType(),
-                id.GetDeviceNum(), id.GetVesselId(), block.GetStatus(), block.GetStatusFlag());
-    for (unsigned int i = 0; i < block.GetLength(); ++i) {
-        CKvsBytePtr e;
-        if (!block.GetDataIdx(static_cast<unsigned short>(i), e)) continue;
-        CString text;
-        e.GetValueStr(text, units, 0);
-        std::printf("  %3u %-24s id %3u use-as %3u type %3u status %2u: %s\n", i, ElementName(block, e).c_str(), e.GetId(),
-                    e.GetUseAs(), e.GetType(), e.GetStatus(), static_cast<const char*>(text));
-    }
-}
-
 int RunDump(const DumpOptions& o)
 {
     RecordStreamReader reader;
@@ -124,27 +54,11 @@ int RunDump(const DumpOptions& o)
         if (index++ < o.first) continue;
         if (shown++ >= o.count) break;
         if (o.json) {
-            nlohmann::json j;
-            j["index"] = index - 1;
-            j["offset"] = offset;
-            j["time"] = block.GetTime();
-            j["timeText"] = FormatUtc(block.GetTime());
-            const CDataId& id = block.GetDataId();
-            j["dataId"] = {{"dataType", id.GetDataType()}, {"groupId", id.GetGroupId()}, {"deviceNum", id.GetDeviceNum()},
-                           {"vesselId", id.GetVesselId()}};
-            j["status"] = block.GetStatus();
-            j["flags"] = block.GetStatusFlag();
-            nlohmann::json elements = nlohmann::json::array();
-            for (unsigned int i = 0; i < block.GetLength(); ++i) {
-                CKvsBytePtr e;
-                if (block.GetDataIdx(static_cast<unsigned short>(i), e))
-                    elements.push_back(ElementJson(block, static_cast<unsigned short>(i), e));
-            }
-            j["elements"] = elements;
-            std::printf("%s\n%s", firstJson ? "" : ",", j.dump().c_str());
+            std::printf("%s\n%s", firstJson ? "" : ",", BlockJson(block, index - 1, offset).dump().c_str());
             firstJson = false;
         } else {
-            PrintText(block, index - 1, offset, o.units);
+            const std::string text = BlockText(block, index - 1, offset, o.units);
+            std::fwrite(text.data(), 1, text.size(), stdout);
         }
     }
     if (o.json) std::printf("\n]\n");

@@ -42,12 +42,6 @@ struct FormulaOptions
     bool json = false;
 };
 
-// A bad option value: main's usage status, with the option named.
-struct UsageError : std::runtime_error
-{
-    using std::runtime_error::runtime_error;
-};
-
 // Splits "N=VALUE" into a slot index 0 .. 49 and the value text.
 std::pair<int, std::string> SlotAndValue(const std::string& option, const std::string& text)
 {
@@ -153,10 +147,26 @@ int ReportParseError(const FormulaOptions& o, const CForm& form)
     return kExitBadInput;
 }
 
+// The failed run as text: its code and text, and the call that failed with its column.
 std::string ExecError(const CForm& form)
 {
     const int code = form.GetExecError();
-    return "formula execution error " + std::to_string(code) + ": " + CForm::ErrorText(code);
+    std::string text = "formula execution error " + std::to_string(code) + ": " + CForm::ErrorText(code);
+    CString name;
+    int column = 0;
+    if (form.GetExecErrorCall(name, column))
+        text += " in '" + std::string(name) + "' at column " + std::to_string(column);
+    return text;
+}
+
+nlohmann::json ExecErrorJson(const CForm& form)
+{
+    const int code = form.GetExecError();
+    nlohmann::json j = {{"code", code}, {"text", CForm::ErrorText(code)}};
+    CString name;
+    int column = 0;
+    if (form.GetExecErrorCall(name, column)) j["call"] = std::string(name), j["column"] = column;
+    return j;
 }
 
 int RunOnce(const FormulaOptions& o)
@@ -166,7 +176,12 @@ int RunOnce(const FormulaOptions& o)
     BindOptions(o, form, slots);
     if (!form.SetFormula(o.formula.c_str())) return ReportParseError(o, form);
     CKvsType* result = nullptr;
-    if (!form.Execute() || !form.GetResult(result)) throw InputError(ExecError(form));
+    if (!form.Execute() || !form.GetResult(result)) {
+        if (!o.json) throw InputError(ExecError(form));
+        const nlohmann::json j = {{"formula", o.formula}, {"error", ExecErrorJson(form)}};
+        std::printf("%s\n", j.dump(2).c_str());
+        return kExitBadInput;
+    }
     if (o.json) {
         const nlohmann::json j = {{"formula", o.formula}, {"result", ResultJson(result)}};
         std::printf("%s\n", j.dump(2).c_str());
@@ -220,12 +235,19 @@ int RunStream(const FormulaOptions& o)
         BindBlock(block, slots);
         CKvsType* result = nullptr;
         if (!form.Execute() || !form.GetResult(result)) {
+            // The block gives no telegram, as a driver would send none; the next ones do.
             std::fflush(stdout);
             std::fprintf(stderr, "kvsblocks: %s: block %llu at offset %llu: %s\n", o.stream.c_str(),
                          static_cast<unsigned long long>(index), static_cast<unsigned long long>(offset),
                          ExecError(form).c_str());
             status = kExitBadInput;
-            break;
+            if (o.json) {
+                const nlohmann::json j = {{"index", index}, {"offset", offset}, {"time", FormatUtc(block.GetTime())},
+                                          {"error", ExecErrorJson(form)}};
+                std::printf("%s\n%s", firstJson ? "" : ",", j.dump().c_str());
+                firstJson = false;
+            }
+            continue;
         }
         if (o.json) {
             const nlohmann::json j = {{"index", index}, {"offset", offset}, {"time", FormatUtc(block.GetTime())},
@@ -242,12 +264,7 @@ int RunStream(const FormulaOptions& o)
 
 int RunFormula(const FormulaOptions& o)
 {
-    try {
-        return o.stream.empty() ? RunOnce(o) : RunStream(o);
-    } catch (const UsageError& e) {
-        std::fprintf(stderr, "kvsblocks formula: %s\n", e.what());
-        return kExitUsage;
-    }
+    return o.stream.empty() ? RunOnce(o) : RunStream(o);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // beam coloured by the filter bit that rejected it, with a legend.
 #include "BeamFlags.h"
 #include "Commands.h"
+#include "OutputFile.h"
 #include "PlanSvg.h"
 #include "ToolCommon.h"
 
@@ -12,9 +13,10 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -111,18 +113,27 @@ std::string Svg(const std::vector<Beam>& beams, const std::string& title, const 
     return s.str();
 }
 
-void WriteText(const std::string& path, const std::string& text)
+// Writes each picture to its own new file, then puts them all in place: a failure leaves
+// every target as it was (unless the disk fails between two renames).
+void WriteFiles(const std::vector<std::pair<std::string, std::string>>& pictures)
 {
-    std::ofstream out(path, std::ios::binary);
-    out << text;
-    out.close();
-    if (!out) throw InputError(path + ": cannot write");
+    std::vector<std::unique_ptr<OutputFile>> files;
+    std::string failure;
+    for (const auto& [path, text] : pictures) {
+        files.push_back(std::make_unique<OutputFile>(path));
+        if (!files.back()->Open(failure)) throw InputError(failure);
+        if (std::fwrite(text.data(), 1, text.size(), files.back()->Stream()) != text.size())
+            throw InputError(path + ": cannot write: " + std::strerror(errno));
+    }
+    for (const auto& file : files)
+        if (!file->Commit(failure)) throw InputError(failure);
 }
 
 int RunPlot(const PlotOptions& o)
 {
     if (o.pingSvg.empty() && o.lineSvg.empty() && o.planSvg.empty())
         throw InputError("nothing to plot: give --ping-svg, --line-svg and/or --plan-svg");
+    RefuseSameFile({o.input}, {o.pingSvg, o.lineSvg, o.planSvg});
     RecordStreamReader reader;
     CString error;
     if (!reader.Open(o.input.c_str(), error)) throw InputError(o.input + ": " + std::string(error));
@@ -133,14 +144,13 @@ int RunPlot(const PlotOptions& o)
     std::vector<float> x, y, z;
     std::vector<unsigned int> flags;
     double firstY = std::numeric_limits<double>::quiet_NaN();
-    int status = kExitOk;
     for (;;) {
         const RecordStreamReader::Result r = reader.Next(block, error);
         if (r == RecordStreamReader::Result::End) break;
         if (r == RecordStreamReader::Result::Error) {
-            std::fprintf(stderr, "kvsblocks: %s: %s\n", o.input.c_str(), static_cast<const char*>(error));
-            status = kExitBadInput;
-            break;
+            std::fprintf(stderr, "kvsblocks: %s: %s (no picture written)\n", o.input.c_str(),
+                         static_cast<const char*>(error));
+            return kExitBadInput;
         }
         if (!ReadFloatArray(block, 603, x) || !ReadFloatArray(block, 605, z) || !ReadUIntArray(block, 606, flags)) continue;
         int n = 0;
@@ -173,25 +183,25 @@ int RunPlot(const PlotOptions& o)
         pings.push_back(std::move(beams));
     }
     if (pings.empty()) throw InputError(o.input + ": no multibeam pings to plot");
+    std::vector<std::pair<std::string, std::string>> pictures;
     if (!o.pingSvg.empty()) {
         const size_t index = o.ping < 0 ? pings.size() / 2 : static_cast<size_t>(o.ping);
         if (index >= pings.size())
             throw InputError("ping " + std::to_string(o.ping) + " is beyond the " + std::to_string(pings.size()) + " pings of the line");
-        WriteText(o.pingSvg, Svg(pings[index], "Ping " + std::to_string(index) + " of " + o.input, "across-track distance (m)", 100000));
-        std::printf("wrote %s\n", o.pingSvg.c_str());
+        pictures.emplace_back(o.pingSvg, Svg(pings[index], "Ping " + std::to_string(index) + " of " + o.input,
+                                             "across-track distance (m)", 100000));
     }
     if (!o.lineSvg.empty()) {
         std::vector<Beam> all;
         for (size_t p = 0; p < pings.size(); ++p)
             for (const Beam& b : pings[p]) all.push_back({alongs[p], b.depth, b.flags});
-        WriteText(o.lineSvg, Svg(all, "Line " + o.input + ": all beams", "along-track distance (m)", 40000));
-        std::printf("wrote %s\n", o.lineSvg.c_str());
+        pictures.emplace_back(o.lineSvg, Svg(all, "Line " + o.input + ": all beams", "along-track distance (m)", 40000));
     }
-    if (!o.planSvg.empty()) {
-        WriteText(o.planSvg, PlanSvg(plan, "Plan view of " + o.input + ": depth and rejected beams"));
-        std::printf("wrote %s\n", o.planSvg.c_str());
-    }
-    return status;
+    if (!o.planSvg.empty())
+        pictures.emplace_back(o.planSvg, PlanSvg(plan, "Plan view of " + o.input + ": depth and rejected beams"));
+    WriteFiles(pictures);
+    for (const auto& picture : pictures) std::printf("wrote %s\n", picture.first.c_str());
+    return kExitOk;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // kvsblocks simulate: writes a synthetic survey line as a record stream.
 #include "Commands.h"
+#include "OutputFile.h"
 #include "SurveySimulator.h"
 #include "ToolCommon.h"
 
@@ -41,9 +42,12 @@ std::string ParseSpikeSize(const std::string& text, SurveyLineOptions& line)
 
 int RunSimulate(const SimulateOptions& o)
 {
+    OutputFile file(o.output);
+    std::string failure;
+    if (!file.Open(failure)) throw InputError(failure);
     RecordStreamWriter writer;
     CString error;
-    if (!writer.Open(o.output.c_str(), error)) throw InputError(std::string(error));
+    if (!writer.Open(file.Stream(), error)) throw InputError(o.output + ": " + std::string(error));
     SurveySimulator sim(o.line);
     CDataBlock block;
     while (sim.Next(block)) {
@@ -51,6 +55,7 @@ int RunSimulate(const SimulateOptions& o)
     }
     if (sim.Produced() < o.line.pings) throw InputError("the data definition has no layout for the simulated group");
     if (!writer.Close(error)) throw InputError(o.output + ": " + std::string(error));
+    if (!file.Commit(failure)) throw InputError(failure);
     if (!o.quiet && o.output != "-") {
         std::printf("wrote %d %s to %s (%lld spikes, %lld flying-object beams injected)\n", sim.Produced(),
                     o.line.kind == SurveyLineOptions::Kind::Multibeam ? "pings" : "soundings", o.output.c_str(),

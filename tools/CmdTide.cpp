@@ -1,6 +1,7 @@
 // kvsblocks tide: the tide value of a tide file at given times or over a span, and
 // conversion between the two tide-file layouts.
 #include "Commands.h"
+#include "OutputFile.h"
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
@@ -11,8 +12,10 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,6 +46,7 @@ double ParseTimeOption(const std::string& text, const char* what)
 
 int RunTide(const TideOptions& o)
 {
+    RefuseSameFile({o.file}, {o.convert});
     TsdsManager& manager = TsdsManager::GetManager();
     TideStationDataSource* source = manager.OpenFile(o.file.c_str());
     if (!source) throw InputError(std::string(manager.GetLastError()));
@@ -56,7 +60,6 @@ int RunTide(const TideOptions& o)
     if (!o.convert.empty()) {
         TideStation out;
         TideStation& in = source->GetTideStation();
-        out.FileCreate(o.convert.c_str());
         out.SetLayout(o.layout == "simple" ? TideStation::Layout::Simple : TideStation::Layout::Native);
         out.SetStationName(in.GetStationName());
         out.SetStationID(in.GetStationID());
@@ -70,7 +73,13 @@ int RunTide(const TideOptions& o)
             in.GetTideValue(static_cast<int>(i), t, v);
             out.AddTideValue(t, v);
         }
-        if (!out.FileSave()) throw InputError(std::string(out.GetLastError()));
+        const std::string text = out.Format();
+        OutputFile file(o.convert);
+        std::string failure;
+        if (!file.Open(failure)) throw InputError(failure);
+        if (std::fwrite(text.data(), 1, text.size(), file.Stream()) != text.size())
+            throw InputError(o.convert + ": cannot write: " + std::strerror(errno));
+        if (!file.Commit(failure)) throw InputError(failure);
         std::printf("wrote %ld tide values to %s (%s layout)\n", in.GetNumValues(), o.convert.c_str(), o.layout.c_str());
         if (o.at.empty() && o.from.empty()) return kExitOk;
     }

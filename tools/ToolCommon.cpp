@@ -3,7 +3,9 @@
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
 #include <KvsDataBlocks/datablocks/ElementTypes.h>
+#include <KvsDataBlocks/host/CAttributeMap.h>
 #include <KvsDataBlocks/host/DataDefinition.h>
+#include <KvsDataBlocks/host/KnownAttributeNames.h>
 #include <KvsDataBlocks/platform/Runtime.h>
 
 #include <cmath>
@@ -13,6 +15,19 @@
 #include <unistd.h>
 
 namespace kvs::tool {
+
+void LoadAttributeFile(const std::string& path, CAttributeMap& map, bool strict)
+{
+    CString error;
+    if (!map.LoadFile(path.c_str(), error)) throw InputError(std::string(error));
+    const std::vector<CString> unknown = CheckAttributeNames(map);
+    for (const CString& warning : unknown)
+        std::fprintf(stderr, "kvsblocks: %s: %s%s\n", path.c_str(), static_cast<const char*>(warning),
+                     strict ? "" : " - ignored");
+    if (strict && !unknown.empty())
+        throw InputError(path + ": " + std::to_string(unknown.size()) +
+                         " unknown setting(s); correct them or leave out --strict");
+}
 
 int ElementItemCount(const CKvsBytePtr& element)
 {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+class CAttributeMap;
 class CDataBlock;
 class CKvsBytePtr;
 
@@ -16,13 +17,25 @@ namespace kvs::tool {
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitBadInput = 1; // unreadable or malformed input, failed output
-inline constexpr int kExitUsage = 2;    // bad command line
+inline constexpr int kExitUsage = 2;    // bad command line, output that is an input
 
 // Thrown by a subcommand for bad input; main prints "kvsblocks: <message>" and exits 1.
 struct InputError : std::runtime_error
 {
     using std::runtime_error::runtime_error;
 };
+
+// Thrown by a subcommand for a command line it cannot carry out (a bad option value, an
+// output that would overwrite an input); main prints "kvsblocks: <message>" and exits 2.
+struct UsageError : std::runtime_error
+{
+    using std::runtime_error::runtime_error;
+};
+
+// Loads an attribute file into map. A name that no filter or data source reads is reported
+// on standard error with its line and the closest known name; with strict the file is
+// refused for it (InputError). Other faults of the file are InputErrors too.
+void LoadAttributeFile(const std::string& path, CAttributeMap& map, bool strict);
 
 // Every value of an element as doubles (scalars give one value, arrays one per item);
 // empty for texts, string lists and references.

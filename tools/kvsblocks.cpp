@@ -1,7 +1,8 @@
 // kvsblocks: puts the KvsDataBlocks library to work from the command line: simulate a
 // survey line or import one from GSF, filter it and tune the filters on it, dump and plot
 // it, write the filter flags back into the GSF file, evaluate telegram formulas, read tide
-// files and solve geodesic lines. Exit status 0 success, 1 bad input, 2 bad command line.
+// files and solve geodesic lines. Exit status 0 success, 1 bad input or failed output, 2
+// bad command line (an output that is an input included).
 #include "Commands.h"
 #include "ToolCommon.h"
 
@@ -47,6 +48,9 @@ int main(int argc, char** argv)
     }
     try {
         return run ? run() : kExitUsage;
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "kvsblocks: %s\n", e.what());
+        return kExitUsage;
     } catch (const InputError& e) {
         std::fprintf(stderr, "kvsblocks: %s\n", e.what());
         return kExitBadInput;

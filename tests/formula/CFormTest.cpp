@@ -109,7 +109,8 @@ TEST(CForm, ErrorTextsAreTheFixedOnes)
     EXPECT_STREQ(CForm::ErrorText(9), "Expected variable or contant");
     EXPECT_STREQ(CForm::ErrorText(13), "Failed to allocate memory");
     EXPECT_STREQ(CForm::ErrorText(0), "Unknown error");
-    EXPECT_STREQ(CForm::ErrorText(14), "Unknown error");
+    EXPECT_STREQ(CForm::ErrorText(14), "Calculation failed"); // execution only
+    EXPECT_STREQ(CForm::ErrorText(15), "Unknown error");
     CForm form;
     form.SetFormula("1 + #");
     CString text;

@@ -39,6 +39,12 @@ TEST(KvsValueFormulaOps, ArithmeticRefusesWhatIsUndefined)
     EXPECT_EQ(r.Value(), 2.0);
     ASSERT_EQ(r.Pow1D(two, three), 1);
     EXPECT_EQ(r.Value(), 8.0);
+    CKvsDouble half(0.5), minusOne(-1.0);
+    EXPECT_EQ(r.Pow1D(neg, half), 0);      // a negative base to a fractional power
+    EXPECT_EQ(r.Pow1D(zero, minusOne), 0); // zero to a negative power
+    EXPECT_EQ(r.Value(), 8.0);
+    ASSERT_EQ(r.Pow1D(neg, three), 1);
+    EXPECT_EQ(r.Value(), -64.0);
     CKvsDouble east(1.0), south(-1.0);
     ASSERT_EQ(r.Bearing(east, south), 1);
     EXPECT_DOUBLE_EQ(r.Value(), 135.0);

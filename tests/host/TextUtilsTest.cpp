@@ -1,8 +1,16 @@
+#include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/host/DataDefinition.h>
+#include <KvsDataBlocks/host/ProjectDefinition.h>
 #include <KvsDataBlocks/host/TextUtils.h>
+#include <KvsDataBlocks/host/TideStation.h>
+#include <KvsDataBlocks/host/VesselContour.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
 
 TEST(TextUtils, FormatDoubleFixedDecimals)
 {
@@ -81,5 +89,74 @@ TEST(TextUtils, ParseFiniteDoubleTakesOnlyAWholeFiniteNumber)
     for (const char* bad : {"", " 1", "1 ", "1,5", "abc", "nan", "inf", "1e999", "1e-400"}) {
         EXPECT_FALSE(ParseFiniteDouble(bad, v)) << bad;
         EXPECT_EQ(v, 7.0) << bad;
+    }
+}
+
+TEST(TextUtils, LinesLoseTheirEndsAndTheTextItsByteOrderMark)
+{
+    std::string_view rest = SkipByteOrderMark("\xEF\xBB\xBF" "a\r\n\nb\rc\n\xEF\xBB\xBF" "d"), line;
+    std::vector<std::string> lines;
+    while (NextTextLine(rest, line)) lines.emplace_back(line);
+    // Only a mark at the start is one; a lone CR inside a line stays.
+    EXPECT_EQ(lines, (std::vector<std::string>{"a", "", "b\rc", "\xEF\xBB\xBF" "d"}));
+    rest = "";
+    EXPECT_FALSE(NextTextLine(rest, line));
+    EXPECT_EQ(EditDistanceNoCase("SlopFilter", "slopefilter"), 1u);
+    EXPECT_EQ(EditDistanceNoCase("", "abc"), 3u);
+    EXPECT_EQ(EditDistanceNoCase("kitten", "sitting"), 3u);
+}
+
+// Each reader of settings and data files takes the text as a Windows editor saves it.
+TEST(TextUtils, EveryTextReaderTakesAByteOrderMarkAndWindowsLineEnds)
+{
+    struct Reader
+    {
+        const char* name;
+        std::string text; // with "\n" line ends
+        std::function<bool(const CString&)> reads; // true when read with the expected content
+    };
+    const Reader readers[] = {
+        {"tide", "2026/01/01 00:00:00 1.5\n2026/01/01 01:00:00 2.5\n",
+         [](const CString& text) {
+             TideStation s;
+             CString error;
+             return TideStation::Parse(text.str(), s, error) && s.GetNumValues() == 2;
+         }},
+        {"attributes", "# settings\nSlopeFilter = bool:true\nFilterSlopeAngle = double:30\n",
+         [](const CString& text) {
+             CAttributeMap map;
+             CString error;
+             double angle = 0;
+             unsigned int status = 0;
+             return map.LoadString(text, error) && map.GetAttribValue("FilterSlopeAngle", angle, status) && angle == 30;
+         }},
+        {"contour", "0 0 0 0\n1 0 2 0\n1 1 2 1\n",
+         [](const CString& text) {
+             VesselContour contour;
+             return contour.CreateFromText(text, VesselContour::kSideView) && contour.GetSize() == 3;
+         }},
+        {"project", "# job\ngrid = EPSG:32631\ndatum = EPSG:4326\n",
+         [](const CString& text) {
+             ProjectDefinition project;
+             return project.LoadProjectText(text, "job.prj") && project.GetGeoCoordSys() != nullptr;
+         }},
+        {"data definition", "{\n \"groups\": [ {\"id\": 9, \"items\": [ {\"type\": 103} ] } ]\n}\n",
+         [](const CString& text) {
+             DataDefinition& definition = DataDefinition::GetDataDefinition();
+             CString error;
+             int count = 0;
+             const bool read = definition.LoadText(text, "test.json", error) && definition.GetGroupNumItems(9, count) &&
+                               count == 1;
+             definition.UseDefault();
+             return read;
+         }},
+    };
+    for (const Reader& r : readers) {
+        std::string crlf;
+        for (char c : r.text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        EXPECT_TRUE(r.reads(CString(r.text))) << r.name;
+        EXPECT_TRUE(r.reads(CString(crlf))) << r.name << " with CRLF";
+        EXPECT_TRUE(r.reads(CString("\xEF\xBB\xBF" + r.text))) << r.name << " with a byte-order mark";
+        EXPECT_TRUE(r.reads(CString("\xEF\xBB\xBF" + crlf))) << r.name << " with both";
     }
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -99,6 +100,11 @@ TEST(Kvsblocks, TideValuesAndConversion)
     r = RunTool("tide " + g + " --at 1767227400 --json");
     ASSERT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(nlohmann::json::parse(r.out)[0]["value"], 1.5);
+    // A file saved by a Windows editor: byte-order mark and CRLF.
+    std::ofstream(f) << "\xEF\xBB\xBF" "2026/01/01 00:00:00 1.0\r\n2026/01/01 01:00:00 2.0\r\n";
+    r = RunTool("tide " + f + " --at '2026-01-01 00:30:00'");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("00:30:00.000 1.500"), std::string::npos) << r.out;
     std::ofstream(f) << "2026/01/01 00:00:00 1.0\nbroken line\n";
     r = RunTool("tide " + f);
     EXPECT_EQ(r.status, 1);
@@ -162,6 +168,17 @@ TEST(Kvsblocks, FormulaErrorsNameCodeTextAndColumn)
     r = RunTool("formula 'AttCor(var0, var1)' --var 0=1 --var 1=2");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("execution error 1: Empty function pointer"), std::string::npos) << r.out;
+    // A value operation that fails fails the formula and names the call.
+    const std::pair<const char*, const char*> failing[] = {
+        {"1/0", "in '/' at column 2"}, {"Sqrt(-4)+1", "in 'Sqrt' at column 1"}, {"Log(0)", "in 'Log' at column 1"}};
+    for (const auto& [formula, where] : failing) {
+        r = RunTool(std::string("formula '") + formula + "'");
+        EXPECT_EQ(r.status, 1) << formula;
+        EXPECT_NE(r.out.find(std::string("execution error 14: Calculation failed ") + where), std::string::npos) << r.out;
+    }
+    r = RunTool("formula 'Log(0)' --json");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(nlohmann::json::parse(r.out)["error"]["call"], "Log") << r.out;
     // Bad option values are usage errors.
     EXPECT_EQ(RunTool("formula var0 --var 50=1").status, 2);
     EXPECT_EQ(RunTool("formula var0 --var 0=abc").status, 2);
@@ -191,6 +208,13 @@ TEST(Kvsblocks, FormulaBuildsOneTelegramPerBlockOfAStream)
     // Element 0 of a single-beam block is its first depth, about 30 m.
     r = RunTool("formula 'Clip(EntryValue(dataElem0), 25, 35) - EntryValue(dataElem0) + Sign(EntryValue(dataElem0))' --stream " + a);
     EXPECT_EQ(r.out, "1\n1\n1\n");
+    // A block whose telegram fails gives none and is reported; the others still do.
+    r = RunTool("formula '1 / (tim0 / 1000 - 1767225601)' --stream " + a);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("-1\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("block 1 at offset"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("in '/' at column 3"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - 2), "1\n") << r.out;
     // Without a stream there are no data elements.
     EXPECT_EQ(RunTool("formula 'EntryValue(dataElem0)'").status, 1);
 
@@ -234,6 +258,17 @@ TEST(Kvsblocks, FilterSummarisesAndRefusesABadAttributeFile)
     EXPECT_EQ(j["blocksOut"].get<int>() + j["blocksConsumed"].get<int>(), 400);
     EXPECT_GT(j["injectedOutliers"].get<int>(), 0);
     EXPECT_EQ(RunTool("dump " + out + " --count 1").status, 0);
+
+    EXPECT_EQ(j["corruptRecords"], 0);
+
+    // A misspelt setting is reported with the name meant; --strict refuses the file.
+    std::ofstream(attr) << "\xEF\xBB\xBFSbfDepth = bool:true\r\nSbfDeptMin = double:5\r\n";
+    r = RunTool("filter " + in + " -a " + attr);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("line 2: unknown setting 'SbfDeptMin' (did you mean 'SbfDepthMin'?)"), std::string::npos) << r.out;
+    r = RunTool("filter " + in + " -a " + attr + " --strict -o " + out);
+    EXPECT_EQ(r.status, 1) << r.out;
+    EXPECT_NE(r.out.find("1 unknown setting"), std::string::npos) << r.out;
 
     std::ofstream(attr) << "SbfDepth = bool:true\nSbfDepthMin = number 5\n";
     r = RunTool("filter " + in + " -a " + attr);

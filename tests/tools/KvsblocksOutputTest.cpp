@@ -1,0 +1,158 @@
+// What kvsblocks leaves behind when its output is an input, when writing fails half-way
+// and when it is killed half-way: the old files as they were, and no complete-looking
+// file that is not.
+#include "TempFolder.h"
+#include "ToolRun.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+#ifdef KVS_TOOL_PATH
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A tide file of count (at most 744) hourly values in January 2026.
+void WriteTide(const std::string& path, int count)
+{
+    std::ofstream out(path);
+    char line[64];
+    for (int i = 0; i < count; ++i) {
+        std::snprintf(line, sizeof line, "2026/01/%02d %02d:00:00 %.2f\n", 1 + i / 24, i % 24, i * 0.01);
+        out << line;
+    }
+}
+
+// The size of the file that process pid writes in folder, 0 while it has none open there.
+long WritingSize(pid_t pid, const fs::path& folder, const std::string& input)
+{
+    long size = 0;
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec)) {
+        const std::string target = fs::read_symlink(fd.path(), ec).string();
+        if (target.rfind(folder.string(), 0) != 0 || target == input) continue;
+        struct stat st {};
+        if (::stat(fd.path().c_str(), &st) == 0) size = std::max<long>(size, st.st_size);
+    }
+    return size;
+}
+
+} // namespace
+
+TEST(KvsblocksOutput, AnOutputThatIsAnInputIsRefusedBeforeItIsTouched)
+{
+    TempFolder dir("same");
+    const std::string line = dir / "b.kvs", attr = dir / "f.attr", tide = dir / "t.txt";
+    ASSERT_EQ(RunTool("simulate -q -o " + line + " --pings 5 --beams 20").status, 0);
+    std::ofstream(attr) << "SlopeFilter = bool:true\n";
+    WriteTide(tide, 3);
+    const std::string before = ReadWholeFile(line), attrBefore = ReadWholeFile(attr), tideBefore = ReadWholeFile(tide);
+    const std::string runs[] = {
+        "filter " + line + " -o " + line,
+        "filter - -o " + line + " < " + line,
+        "filter " + line + " -a " + attr + " -o " + attr,
+        "plot " + line + " --ping-svg " + line,
+        "plot " + line + " --ping-svg " + dir / "p.svg" + " --line-svg " + dir / "p.svg",
+        "tide " + tide + " --convert " + tide,
+    };
+    for (const std::string& args : runs) {
+        const RunResult r = RunTool(args);
+        EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
+        EXPECT_TRUE(r.out.find("is the input") != std::string::npos || r.out.find("the same file") != std::string::npos)
+            << args << "\n" << r.out;
+    }
+    EXPECT_EQ(ReadWholeFile(line), before);
+    EXPECT_EQ(ReadWholeFile(attr), attrBefore);
+    EXPECT_EQ(ReadWholeFile(tide), tideBefore);
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"b.kvs", "f.attr", "t.txt"}));
+}
+
+TEST(KvsblocksOutput, AWriteFailureHalfWayLeavesTheOldFile)
+{
+    TempFolder dir("full");
+    const std::string line = dir / "in.kvs", tide = dir / "in.txt", target = dir / "out";
+    ASSERT_EQ(RunTool("simulate -q -o " + line + " --pings 40 --beams 256").status, 0);
+    WriteTide(tide, 700);
+    // Every output is larger than the 20000 bytes that the disk takes.
+    const std::vector<std::vector<std::string>> runs = {
+        {"simulate", "-q", "-o", target, "--pings", "40", "--beams", "256"},
+        {"filter", line, "-o", target},
+        {"plot", line, "--line-svg", target},
+        {"tide", tide, "--convert", target},
+    };
+    for (const auto& args : runs) {
+        std::ofstream(target) << "old";
+        const RunResult r = RunToolLimited(args, 20000);
+        EXPECT_EQ(r.status, 1) << args[0] << "\n" << r.out;
+        EXPECT_NE(r.out.find("File too large"), std::string::npos) << args[0] << "\n" << r.out;
+        EXPECT_NE(r.out.find(target), std::string::npos) << args[0] << "\n" << r.out;
+        EXPECT_EQ(ReadWholeFile(target), "old") << args[0];
+        EXPECT_EQ(dir.Names(), (std::vector<std::string>{"in.kvs", "in.txt", "out"})) << args[0];
+    }
+}
+
+TEST(KvsblocksOutput, ACorruptInputLeavesTheOutputUnlessThePartialStreamIsAskedFor)
+{
+    TempFolder dir("partial");
+    const std::string line = dir / "in.kvs", target = dir / "out.kvs";
+    ASSERT_EQ(RunTool("simulate -q -o " + line + " --kind singlebeam --pings 5").status, 0);
+    std::string bytes = ReadWholeFile(line);
+    bytes.resize(bytes.size() - 3);
+    std::ofstream(line, std::ios::binary) << bytes;
+    std::ofstream(target) << "old";
+    RunResult r = RunTool("filter " + line + " -o " + target);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("the output is left as it was"), std::string::npos) << r.out;
+    EXPECT_EQ(ReadWholeFile(target), "old");
+    r = RunTool("filter " + line + " -o " + target + " --partial");
+    EXPECT_EQ(r.status, 1);
+    r = RunTool("dump " + target + " --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(nlohmann::json::parse(r.out).size(), 4u); // the four blocks before the bad one
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"in.kvs", "out.kvs"}));
+    // A stream on standard output takes nothing else there: the summary goes to standard error.
+    r = RunTool("filter " + target + " -o - 2>/dev/null | " KVS_TOOL_PATH " dump - --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(nlohmann::json::parse(r.out).size(), 4u);
+}
+
+TEST(KvsblocksOutput, AKillHalfWayLeavesTheOldFileAndNoCompleteLookingOne)
+{
+    TempFolder dir("kill");
+    const std::string line = dir / "in.kvs", target = dir / "out.kvs";
+    ASSERT_EQ(RunTool("simulate -q -o " + line + " --pings 3000 --beams 256").status, 0);
+    const std::vector<std::vector<std::string>> runs = {
+        {"simulate", "-q", "-o", target, "--pings", "1000000", "--beams", "256"},
+        {"filter", line, "--no-progress", "-a", KVS_SOURCE_DIR "/examples/filters.attr", "-o", target},
+    };
+    for (const auto& args : runs) {
+        std::ofstream(target) << "old";
+        const pid_t pid = StartTool(args);
+        ASSERT_GT(pid, 0);
+        // Kill it once it has written a megabyte of its new file.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (WritingSize(pid, dir.path, line) < (1 << 20) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_EQ(::kill(pid, SIGKILL), 0);
+        int st = 0;
+        ASSERT_EQ(::waitpid(pid, &st, 0), pid);
+        ASSERT_TRUE(WIFSIGNALED(st)) << args[0] << " ended before it was killed";
+        EXPECT_EQ(ReadWholeFile(target), "old") << args[0];
+        // The new file had no name (or one that says it is a temporary file).
+        for (const std::string& name : dir.Names())
+            EXPECT_TRUE(name == "in.kvs" || name == "out.kvs" || name.rfind("out.kvs.tmp.", 0) == 0) << name;
+    }
+}
+
+#endif

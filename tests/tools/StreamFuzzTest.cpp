@@ -1,0 +1,194 @@
+// Seeded random byte flips of a simulated record stream through the filter and dump work
+// of kvsblocks: every run ends with the stream read to its end or a message naming the
+// bad record's offset, and every block read is accounted for (handed on or held back),
+// the filtered stream reads back whole, and dump sees the same blocks. (Blocks held back
+// are those the single-beam spike filter consumes by design: the first sounding of a
+// line and soundings without a valid position and depth.)
+#include "ToolRun.h"
+
+#ifdef KVS_TOOL_PATH
+#include "BlockDump.h"
+#include "StreamFilter.h"
+#include "SurveySimulator.h"
+
+#include <KvsDataBlocks/datablocks/CDataBlock.h>
+#include <KvsDataBlocks/datablocks/RecordStream.h>
+#include <KvsDataBlocks/host/CAttributeMap.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// Collects what a record stream writer writes, in memory.
+struct MemoryStream
+{
+    char* data = nullptr;
+    size_t size = 0;
+    std::FILE* file = open_memstream(&data, &size);
+    ~MemoryStream()
+    {
+        if (file) std::fclose(file);
+        std::free(data);
+    }
+    Bytes Take()
+    {
+        std::fclose(file);
+        file = nullptr;
+        return Bytes(data, data + size);
+    }
+};
+
+// Ten multibeam pings of 24 beams between ten single-beam soundings.
+Bytes SimulatedStream()
+{
+    kvs::SurveyLineOptions mb, sb;
+    mb.beams = 24;
+    mb.pings = sb.pings = 10;
+    mb.spikeRate = sb.spikeRate = 0.1;
+    sb.kind = kvs::SurveyLineOptions::Kind::SingleBeam;
+    kvs::SurveySimulator pings(mb), soundings(sb);
+    MemoryStream out;
+    kvs::RecordStreamWriter writer;
+    CString error;
+    EXPECT_TRUE(writer.Open(out.file, error)) << error;
+    CDataBlock block;
+    while (pings.Next(block) && writer.Write(block, error) && soundings.Next(block) && writer.Write(block, error)) {
+    }
+    EXPECT_TRUE(writer.Close(error)) << error;
+    return out.Take();
+}
+
+// Flips one to four bits or bytes anywhere, or within the first `within` bytes.
+void Flip(Bytes& bytes, std::mt19937& random, size_t within = SIZE_MAX)
+{
+    const int flips = 1 + static_cast<int>(random() % 4);
+    for (int i = 0; i < flips; ++i) {
+        unsigned char& b = bytes[random() % std::min(within, bytes.size())];
+        b = random() % 2 ? static_cast<unsigned char>(b ^ (1u << (random() % 8))) : static_cast<unsigned char>(random());
+    }
+}
+
+uint64_t CountRecords(const Bytes& stream, std::string& error)
+{
+    kvs::RecordStreamReader reader;
+    CString text;
+    if (!reader.OpenMemory(stream.data(), stream.size(), text)) {
+        error = std::string(text);
+        return 0;
+    }
+    CDataBlock block;
+    uint64_t n = 0;
+    kvs::RecordStreamReader::Result r;
+    while ((r = reader.Next(block, text)) == kvs::RecordStreamReader::Result::Record) ++n;
+    error = r == kvs::RecordStreamReader::Result::Error ? std::string(text) : std::string();
+    return n;
+}
+
+} // namespace
+
+TEST(StreamFuzz, FlippedBytesEndInAClearMessageAndEveryBlockIsAccounted)
+{
+    const Bytes original = SimulatedStream();
+    ASSERT_GT(original.size(), 1000u);
+    CAttributeMap attributes;
+    CString error;
+    ASSERT_TRUE(attributes.LoadFile(KVS_SOURCE_DIR "/examples/filters.attr", error)) << error;
+    ASSERT_TRUE(attributes.LoadString("SbfDepth = bool:true\nSbfSpike = bool:true\n", error)) << error;
+    std::mt19937 random(20260101);
+    int refusedHeaders = 0, stoppedEarly = 0;
+    for (int run = 0; run < 300; ++run) {
+        Bytes bytes = original;
+        Flip(bytes, random, run % 25 == 0 ? 16 : SIZE_MAX); // now and then the header
+        SCOPED_TRACE("run " + std::to_string(run));
+        kvs::RecordStreamReader reader;
+        if (!reader.OpenMemory(bytes.data(), bytes.size(), error)) {
+            EXPECT_NE(error.Find("offset"), -1) << error;
+            ++refusedHeaders;
+            continue;
+        }
+        MemoryStream out;
+        kvs::RecordStreamWriter writer;
+        ASSERT_TRUE(writer.Open(out.file, error));
+        uint64_t emitted = 0;
+        const kvs::tool::FilterSummary sum =
+            kvs::tool::FilterStream(reader, attributes, COMPUPDATE_FULL, [&](const CDataBlock& block) {
+                ++emitted;
+                EXPECT_TRUE(writer.Write(block, error)) << error;
+            });
+        ASSERT_TRUE(writer.Close(error));
+        EXPECT_EQ(sum.blocksIn, sum.blocksOut + sum.blocksHeld);
+        EXPECT_EQ(sum.blocksOut, emitted);
+        EXPECT_EQ(sum.corruptRecords, sum.error.empty() ? 0u : 1u);
+        if (!sum.error.empty()) {
+            EXPECT_NE(sum.error.find("offset"), std::string::npos) << sum.error;
+            ++stoppedEarly;
+        }
+        std::string again;
+        EXPECT_EQ(CountRecords(out.Take(), again), sum.blocksOut);
+        EXPECT_EQ(again, "");
+
+        // Dump reads the same blocks and formats every one of them.
+        kvs::RecordStreamReader dump;
+        ASSERT_TRUE(dump.OpenMemory(bytes.data(), bytes.size(), error));
+        CDataBlock block;
+        uint64_t shown = 0;
+        for (uint64_t offset = dump.Offset(); dump.Next(block, error) == kvs::RecordStreamReader::Result::Record;
+             offset = dump.Offset(), ++shown) {
+            EXPECT_FALSE(kvs::tool::BlockText(block, shown, offset, true).empty());
+            EXPECT_FALSE(kvs::tool::BlockJson(block, shown, offset).dump().empty());
+        }
+        EXPECT_EQ(shown, sum.blocksIn);
+    }
+    // The flips reach both the header and the records.
+    EXPECT_GT(refusedHeaders, 0);
+    EXPECT_GT(stoppedEarly, 0);
+}
+
+TEST(StreamFuzz, TheToolReportsFlippedStreamsClearly)
+{
+    const Bytes original = SimulatedStream();
+    const std::string file = std::string(::testing::TempDir()) + "/streamfuzz_" + std::to_string(getpid()) + ".kvs";
+    const std::string out = file + ".out";
+    std::mt19937 random(7);
+    for (int run = 0; run < 6; ++run) {
+        Bytes bytes = original;
+        Flip(bytes, random);
+        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        std::string expectError;
+        const uint64_t records = CountRecords(bytes, expectError);
+        const RunResult filter = RunTool("filter " + file + " --json --no-progress -o " + out);
+        ASSERT_EQ(filter.status, expectError.empty() ? 0 : 1) << filter.out;
+        if (!expectError.empty()) {
+            EXPECT_NE(filter.out.find(expectError), std::string::npos) << filter.out;
+        }
+        const size_t json = filter.out.find('{');
+        if (json != std::string::npos && filter.out.find("bad header") == std::string::npos) {
+            const nlohmann::json sum = nlohmann::json::parse(filter.out.substr(json), nullptr, false);
+            ASSERT_FALSE(sum.is_discarded()) << filter.out;
+            EXPECT_EQ(sum["blocksIn"], records);
+            EXPECT_EQ(sum["blocksIn"], sum["blocksOut"].get<uint64_t>() + sum["blocksConsumed"].get<uint64_t>());
+            EXPECT_EQ(sum["corruptRecords"], expectError.empty() ? 0 : 1);
+        }
+        const RunResult dump = RunTool("dump " + file);
+        EXPECT_EQ(dump.status, expectError.empty() ? 0 : 1) << dump.out;
+        if (!expectError.empty()) {
+            EXPECT_NE(dump.out.find(expectError), std::string::npos) << dump.out;
+        }
+    }
+    std::remove(file.c_str());
+    std::remove(out.c_str());
+}
+#endif
