@@ -7,8 +7,9 @@
 // already ignores are left alone. A ping our filters marked invalid gets the GSF ping
 // ignore bit only with --ignore-invalid-pings: GSF has no reason bit for "rejected by a
 // filter", and bit 0 alone claims that the sonar found no bottom.
-// The result goes to a temporary file beside the target, renamed over it when complete.
+// The result replaces the target only when complete (OutputFile).
 #include "Commands.h"
+#include "OutputFile.h"
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/datablocks/ByteLayout.h>
@@ -21,15 +22,10 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace kvs::tool {
@@ -49,64 +45,6 @@ struct ExportOptions
     bool ignoreInvalidPings = false;
     bool editSelected = false;
 };
-
-// A file written under a temporary name beside its target and renamed over the target by
-// Commit; dropped (deleted) when not committed.
-class ReplacingFile
-{
-public:
-    explicit ReplacingFile(std::string target) : m_target(std::move(target)) {}
-    ~ReplacingFile()
-    {
-        if (m_file) std::fclose(m_file);
-        if (!m_temp.empty() && !m_committed) ::unlink(m_temp.c_str());
-    }
-    ReplacingFile(const ReplacingFile&) = delete;
-    ReplacingFile& operator=(const ReplacingFile&) = delete;
-
-    void Open()
-    {
-        std::string name = m_target + ".XXXXXX";
-        const int fd = ::mkstemp(name.data());
-        if (fd < 0) throw InputError("cannot create a temporary file beside " + m_target + ": " + std::strerror(errno));
-        m_temp = name;
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-        m_file = ::fdopen(fd, "wb");
-        if (!m_file) {
-            ::close(fd);
-            throw InputError("cannot write " + m_temp + ": " + std::strerror(errno));
-        }
-    }
-    void Write(const unsigned char* data, size_t size)
-    {
-        if (std::fwrite(data, 1, size, m_file) != size)
-            throw InputError("cannot write " + m_temp + ": " + std::strerror(errno));
-    }
-    void Commit()
-    {
-        const bool ok = std::fflush(m_file) == 0 && ::fsync(::fileno(m_file)) == 0;
-        const bool closed = std::fclose(m_file) == 0;
-        m_file = nullptr;
-        if (!ok || !closed || std::rename(m_temp.c_str(), m_target.c_str()) != 0)
-            throw InputError("cannot write " + m_target + ": " + std::strerror(errno));
-        m_committed = true;
-    }
-
-private:
-    std::string m_target;
-    std::string m_temp;
-    std::FILE* m_file = nullptr;
-    bool m_committed = false;
-};
-
-bool SameFile(const std::string& a, const std::string& b)
-{
-    struct stat sa {}, sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
 
 struct Totals
 {
@@ -220,19 +158,17 @@ int RunExport(const ExportOptions& o)
         std::fprintf(stderr, "kvsblocks: export-gsf writes a file: give its name with -o\n");
         return kExitUsage;
     }
-    for (const std::string* input : {&o.filtered, &o.original}) {
-        if (SameFile(o.output, *input)) {
-            std::fprintf(stderr, "kvsblocks: the output %s is the input %s; write the edited file elsewhere\n",
-                         o.output.c_str(), input->c_str());
-            return kExitUsage;
-        }
-    }
+    RefuseSameFile({o.filtered, o.original}, {o.output});
     GsfReader gsf;
     CString error;
     if (!gsf.Open(o.original.c_str(), error)) throw InputError(std::string(error));
     FilteredPings filtered(o.filtered);
-    ReplacingFile out(o.output);
-    out.Open();
+    OutputFile out(o.output);
+    std::string failure;
+    if (!out.Open(failure)) throw InputError(failure);
+    auto write = [&](const unsigned char* data, size_t size) {
+        if (std::fwrite(data, 1, size, out.Stream()) != size) throw InputError("cannot write " + o.output);
+    };
 
     Totals totals;
     std::vector<unsigned char> rec;
@@ -243,7 +179,7 @@ int RunExport(const ExportOptions& o)
         if (r == GsfReader::Result::End) break;
         if (r == GsfReader::Result::Error) throw InputError(o.original + ": " + std::string(error));
         if (!gsf.IsPing()) {
-            out.Write(gsf.RecordBytes(), gsf.RecordSize());
+            write(gsf.RecordBytes(), gsf.RecordSize());
             continue;
         }
         rec.assign(gsf.RecordBytes(), gsf.RecordBytes() + gsf.RecordSize());
@@ -253,12 +189,12 @@ int RunExport(const ExportOptions& o)
         } else {
             ++totals.unmatched;
         }
-        out.Write(rec.data(), rec.size());
+        write(rec.data(), rec.size());
     }
     if (pending)
         throw InputError(o.filtered + ": ping " + std::to_string(filtered.Number()) + " has no counterpart among the " +
                          std::to_string(gsf.PingsRead()) + " pings of " + o.original);
-    out.Commit();
+    if (!out.Commit(failure)) throw InputError(failure);
     std::printf("edited %llu of %llu pings: %llu beams newly ignored (filter edited, %.1f %% of the usable beams)",
                 totals.pingsEdited, static_cast<unsigned long long>(gsf.PingsRead()), totals.beamsIgnored,
                 totals.usableBefore ? 100.0 * totals.beamsIgnored / totals.usableBefore : 0.0);
