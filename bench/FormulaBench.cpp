@@ -5,7 +5,7 @@
 // ratio of the times (ours / muParser, below 1 is faster) is printed per expression,
 // from the medians when --benchmark_repetitions is given.
 #include <KvsDataBlocks/formula/CForm.h>
-#include <KvsDataBlocks/host/CKvsDouble.h>
+#include <KvsDataBlocks/values/CKvsDouble.h>
 
 #include <benchmark/benchmark.h>
 

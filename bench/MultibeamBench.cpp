@@ -4,7 +4,7 @@
 // copy that every iteration makes to hand the filter a fresh ping. The counters pings/s and
 // soundings/s are rates per CPU second of the benchmark thread, as items_per_second is.
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
-#include <KvsDataBlocks/host/AttributeNames.h>
+#include <KvsDataBlocks/config/AttributeNames.h>
 
 #include "../tests/filters/multibeam/SurveyLine.h"
 

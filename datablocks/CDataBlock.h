@@ -14,9 +14,9 @@
 #pragma once
 
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
-#include <KvsDataBlocks/host/CDataId.h>
-#include <KvsDataBlocks/host/CDataInfo.h>
-#include <KvsDataBlocks/host/Triangle.h>
+#include <KvsDataBlocks/datablocks/CDataId.h>
+#include <KvsDataBlocks/datablocks/CDataInfo.h>
+#include <KvsDataBlocks/geometry/Triangle.h>
 #include <KvsDataBlocks/platform/CString.h>
 #include <KvsDataBlocks/platform/CStringArray.h>
 

@@ -21,9 +21,9 @@
 #pragma once
 
 #include <KvsDataBlocks/datablocks/ElementTypes.h>
-#include <KvsDataBlocks/host/CDataInfo.h>
-#include <KvsDataBlocks/host/CKvsType.h>
-#include <KvsDataBlocks/host/Triangle.h>
+#include <KvsDataBlocks/datablocks/CDataInfo.h>
+#include <KvsDataBlocks/values/CKvsType.h>
+#include <KvsDataBlocks/geometry/Triangle.h>
 #include <KvsDataBlocks/platform/CString.h>
 #include <KvsDataBlocks/platform/CStringArray.h>
 

@@ -2,10 +2,10 @@
 // coordinates, times, mapped texts from the data definition, and paged array lists.
 #include <KvsDataBlocks/datablocks/ByteLayout.h>
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
-#include <KvsDataBlocks/host/CExTime.h>
-#include <KvsDataBlocks/host/DataDefinition.h>
-#include <KvsDataBlocks/host/FormatGeogs.h>
-#include <KvsDataBlocks/host/TextUtils.h>
+#include <KvsDataBlocks/platform/CExTime.h>
+#include <KvsDataBlocks/config/DataDefinition.h>
+#include <KvsDataBlocks/geometry/FormatGeogs.h>
+#include <KvsDataBlocks/platform/TextUtils.h>
 
 #include <algorithm>
 #include <cstring>

@@ -1,7 +1,7 @@
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/DefinitionBuild.h>
-#include <KvsDataBlocks/host/BaseDataSource.h>
-#include <KvsDataBlocks/host/DataDefinition.h>
+#include <KvsDataBlocks/datablocks/BaseDataSource.h>
+#include <KvsDataBlocks/config/DataDefinition.h>
 
 namespace {
 

@@ -3,7 +3,7 @@
 // the item's position as element id. Used by producers of blocks and by data sources.
 #pragma once
 
-#include <KvsDataBlocks/host/CDataId.h>
+#include <KvsDataBlocks/datablocks/CDataId.h>
 
 class BaseDataSource;
 class CDataBlock;

@@ -5,7 +5,7 @@
 // applications do, through this base.
 #pragma once
 
-#include <KvsDataBlocks/host/CDataId.h>
+#include <KvsDataBlocks/datablocks/CDataId.h>
 #include <KvsDataBlocks/platform/CString.h>
 
 class CAttributeMap;

@@ -5,7 +5,7 @@
 #pragma once
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
-#include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/config/CAttributeMap.h>
 
 // The mode of a filter run. Only the value 3 has a meaning of its own: recompute the
 // error-estimate flags (IHO and custom error limits) and keep every other flag.

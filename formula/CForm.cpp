@@ -1,9 +1,9 @@
 #include <KvsDataBlocks/formula/CForm.h>
 
-#include <KvsDataBlocks/host/CKvsDouble.h>
-#include <KvsDataBlocks/host/CKvsInt.h>
-#include <KvsDataBlocks/host/CKvsName.h>
-#include <KvsDataBlocks/host/TextUtils.h>
+#include <KvsDataBlocks/values/CKvsDouble.h>
+#include <KvsDataBlocks/values/CKvsInt.h>
+#include <KvsDataBlocks/values/CKvsName.h>
+#include <KvsDataBlocks/platform/TextUtils.h>
 
 #include <algorithm>
 #include <cstdlib>

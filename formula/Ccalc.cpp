@@ -1,12 +1,12 @@
 #include <KvsDataBlocks/formula/Ccalc.h>
 
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
-#include <KvsDataBlocks/host/CKvsDouble.h>
-#include <KvsDataBlocks/host/CKvsDouble2D.h>
-#include <KvsDataBlocks/host/CKvsDouble3D.h>
-#include <KvsDataBlocks/host/CKvsInt.h>
-#include <KvsDataBlocks/host/CKvsName.h>
-#include <KvsDataBlocks/host/CKvsString.h>
+#include <KvsDataBlocks/values/CKvsDouble.h>
+#include <KvsDataBlocks/values/CKvsDouble2D.h>
+#include <KvsDataBlocks/values/CKvsDouble3D.h>
+#include <KvsDataBlocks/values/CKvsInt.h>
+#include <KvsDataBlocks/values/CKvsName.h>
+#include <KvsDataBlocks/platform/CKvsString.h>
 
 #include <cmath>
 #include <cstring>

@@ -7,7 +7,7 @@
 #pragma once
 
 #include <KvsDataBlocks/formula/VectorRecords.h>
-#include <KvsDataBlocks/host/CKvsDouble.h>
+#include <KvsDataBlocks/values/CKvsDouble.h>
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <cmath>

@@ -3,8 +3,8 @@
 #include <KvsDataBlocks/formula/Ccalc.h>
 
 #include <KvsDataBlocks/formula/detail/CcalcArgs.h>
-#include <KvsDataBlocks/host/CKvsType.h>
-#include <KvsDataBlocks/host/Crc16.h>
+#include <KvsDataBlocks/values/CKvsType.h>
+#include <KvsDataBlocks/formula/Crc16.h>
 #include <KvsDataBlocks/platform/Runtime.h>
 
 #include <cmath>

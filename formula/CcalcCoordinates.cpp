@@ -6,10 +6,10 @@
 #include <KvsDataBlocks/formula/Ccalc.h>
 
 #include <KvsDataBlocks/formula/VectorMath.h>
-#include <KvsDataBlocks/host/CKvsName.h>
-#include <KvsDataBlocks/host/CKvsType.h>
-#include <KvsDataBlocks/host/DataSearch.h>
-#include <KvsDataBlocks/host/KvsGeoCoordSysBase.h>
+#include <KvsDataBlocks/values/CKvsName.h>
+#include <KvsDataBlocks/values/CKvsType.h>
+#include <KvsDataBlocks/config/DataSearch.h>
+#include <KvsDataBlocks/geometry/KvsGeoCoordSysBase.h>
 
 namespace {
 

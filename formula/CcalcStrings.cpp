@@ -4,9 +4,9 @@
 #include <KvsDataBlocks/formula/Ccalc.h>
 
 #include <KvsDataBlocks/formula/detail/CcalcArgs.h>
-#include <KvsDataBlocks/host/CKvsDouble.h>
-#include <KvsDataBlocks/host/CKvsType.h>
-#include <KvsDataBlocks/host/TextUtils.h>
+#include <KvsDataBlocks/values/CKvsDouble.h>
+#include <KvsDataBlocks/values/CKvsType.h>
+#include <KvsDataBlocks/platform/TextUtils.h>
 
 #include <cmath>
 #include <string>

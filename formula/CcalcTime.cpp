@@ -6,9 +6,9 @@
 
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
 #include <KvsDataBlocks/formula/detail/CcalcArgs.h>
-#include <KvsDataBlocks/host/CExTime.h>
-#include <KvsDataBlocks/host/CKvsType.h>
-#include <KvsDataBlocks/host/TextUtils.h>
+#include <KvsDataBlocks/platform/CExTime.h>
+#include <KvsDataBlocks/values/CKvsType.h>
+#include <KvsDataBlocks/platform/TextUtils.h>
 #include <KvsDataBlocks/platform/CTime.h>
 
 #include <cmath>

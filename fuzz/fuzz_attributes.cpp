@@ -5,7 +5,7 @@
 #include "SurveySimulator.h"
 
 #include <KvsDataBlocks/filters/Filter.h>
-#include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/config/CAttributeMap.h>
 
 #include <cstddef>
 #include <cstdint>

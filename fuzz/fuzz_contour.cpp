@@ -1,7 +1,7 @@
 // Feeds arbitrary text to the vessel contour reader: it must accept or refuse without
 // crashing; a refused text leaves an empty contour with a reason, an accepted one gives
 // finite corner points that can be read back.
-#include <KvsDataBlocks/host/VesselContour.h>
+#include <KvsDataBlocks/filters/pipedetect/VesselContour.h>
 
 #include <cmath>
 #include <cstddef>

@@ -2,7 +2,7 @@
 // crashing, and an accepted definition must lay out blocks that format safely.
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/DefinitionBuild.h>
-#include <KvsDataBlocks/host/DataDefinition.h>
+#include <KvsDataBlocks/config/DataDefinition.h>
 
 #include <cstddef>
 #include <cstdint>

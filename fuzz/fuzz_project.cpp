@@ -2,7 +2,7 @@
 // crashing. A refused text leaves the project without a system and with a reason; an
 // accepted one gives a system whose conversions can be run; a refused text after an
 // accepted one keeps the accepted system.
-#include <KvsDataBlocks/host/ProjectDefinition.h>
+#include <KvsDataBlocks/config/ProjectDefinition.h>
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // and the simple dated lines). A refused text names its line; an accepted one yields
 // finite, strictly increasing times, interpolates without faults, and survives being
 // written in either layout and read back unchanged.
-#include <KvsDataBlocks/host/TideStation.h>
+#include <KvsDataBlocks/tide/TideStation.h>
 
 #include <cmath>
 #include <cstddef>

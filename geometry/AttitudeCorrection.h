@@ -5,8 +5,8 @@
 // axis, z the vertical. Pure functions.
 #pragma once
 
-#include <KvsDataBlocks/host/CKvsDouble3D.h>
-#include <KvsDataBlocks/host/Point.h>
+#include <KvsDataBlocks/values/CKvsDouble3D.h>
+#include <KvsDataBlocks/geometry/Point.h>
 
 // The roll about the pitched forward axis for a roll measured at the given pitch:
 // asin(sin(roll) / cos(pitch)), the ratio clamped to [-1, 1]; 0 when cos(pitch) is 0.

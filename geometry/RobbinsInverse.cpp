@@ -1,7 +1,7 @@
 #include <KvsDataBlocks/geometry/RobbinsInverse.h>
 
 #include <KvsDataBlocks/geometry/detail/EllipsoidLine.h>
-#include <KvsDataBlocks/host/KvsMath.h>
+#include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 #include <KvsDataBlocks/geometry/TransformMatrix.h>
 
-#include <KvsDataBlocks/host/KvsMath.h>
+#include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include <cmath>
 

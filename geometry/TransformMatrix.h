@@ -6,7 +6,7 @@
 #pragma once
 
 #include <KvsDataBlocks/geometry/Matrix.h>
-#include <KvsDataBlocks/host/Point.h>
+#include <KvsDataBlocks/geometry/Point.h>
 
 using Matrix4 = GTL::Matrix<4, 4, double>;
 

@@ -1,7 +1,7 @@
 #include <KvsDataBlocks/module/KvsDataBlocks.h>
 
-#include <KvsDataBlocks/host/ResourceModule.h>
-#include <KvsDataBlocks/host/VersionControl.h>
+#include <KvsDataBlocks/module/ResourceModule.h>
+#include <KvsDataBlocks/module/VersionControl.h>
 
 #include <dlfcn.h>
 

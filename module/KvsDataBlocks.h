@@ -5,7 +5,7 @@
 // need the module (Filter::CreateFilter, TsdsManager::OpenFile) refuse their work.
 #pragma once
 
-#include <KvsDataBlocks/host/AttributeNames.h>
+#include <KvsDataBlocks/config/AttributeNames.h>
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <array>

@@ -6,8 +6,8 @@
 
 #include <KvsDataBlocks/datablocks/DefinitionBuild.h>
 #include <KvsDataBlocks/datablocks/ElementTypes.h>
-#include <KvsDataBlocks/host/CKvsUnitCnv.h>
-#include <KvsDataBlocks/host/DataDefinition.h>
+#include <KvsDataBlocks/values/CKvsUnitCnv.h>
+#include <KvsDataBlocks/config/DataDefinition.h>
 
 #include <cstdio>
 #include <string>

@@ -8,9 +8,9 @@
 #include <KvsDataBlocks/filters/Filter.h>
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
 #include <KvsDataBlocks/filters/singlebeam/SingleBeamFilter.h>
-#include <KvsDataBlocks/host/AttributeNames.h>
-#include <KvsDataBlocks/host/CAttributeMap.h>
-#include <KvsDataBlocks/host/Multibeam.h>
+#include <KvsDataBlocks/config/AttributeNames.h>
+#include <KvsDataBlocks/config/CAttributeMap.h>
+#include <KvsDataBlocks/filters/multibeam/Multibeam.h>
 
 #include <cmath>
 #include <climits>

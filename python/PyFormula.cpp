@@ -6,11 +6,11 @@
 #include "PyCommon.h"
 
 #include <KvsDataBlocks/formula/CForm.h>
-#include <KvsDataBlocks/host/CKvsDouble.h>
-#include <KvsDataBlocks/host/CKvsDouble2D.h>
-#include <KvsDataBlocks/host/CKvsDouble3D.h>
-#include <KvsDataBlocks/host/CKvsInt.h>
-#include <KvsDataBlocks/host/CKvsName.h>
+#include <KvsDataBlocks/values/CKvsDouble.h>
+#include <KvsDataBlocks/values/CKvsDouble2D.h>
+#include <KvsDataBlocks/values/CKvsDouble3D.h>
+#include <KvsDataBlocks/values/CKvsInt.h>
+#include <KvsDataBlocks/values/CKvsName.h>
 
 #include <array>
 #include <memory>

@@ -7,7 +7,7 @@
 #include <KvsDataBlocks/geometry/ClarkeDirect.h>
 #include <KvsDataBlocks/geometry/Ellipsoid.h>
 #include <KvsDataBlocks/geometry/RobbinsInverse.h>
-#include <KvsDataBlocks/host/KvsMath.h>
+#include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include <pybind11/numpy.h>
 

@@ -4,8 +4,8 @@
 #include "PyBindings.h"
 #include "PyCommon.h"
 
-#include <KvsDataBlocks/host/Point.h>
-#include <KvsDataBlocks/host/TideStation.h>
+#include <KvsDataBlocks/geometry/Point.h>
+#include <KvsDataBlocks/tide/TideStation.h>
 #include <KvsDataBlocks/tide/TideStationDataSource.h>
 
 #include <pybind11/numpy.h>

@@ -2,7 +2,7 @@
 // source for one test and restores the previous source when it goes out of scope.
 #pragma once
 
-#include <KvsDataBlocks/host/CExTime.h>
+#include <KvsDataBlocks/platform/CExTime.h>
 
 #include <cstdint>
 

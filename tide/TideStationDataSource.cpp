@@ -1,8 +1,8 @@
 #include <KvsDataBlocks/tide/TideStationDataSource.h>
 
 #include <KvsDataBlocks/datablocks/DefinitionBuild.h>
-#include <KvsDataBlocks/host/AttributeNames.h>
-#include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/config/AttributeNames.h>
+#include <KvsDataBlocks/config/CAttributeMap.h>
 
 #include <cmath>
 

@@ -7,9 +7,9 @@
 #pragma once
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
-#include <KvsDataBlocks/host/BaseDataSource.h>
-#include <KvsDataBlocks/host/CDataId.h>
-#include <KvsDataBlocks/host/TideStation.h>
+#include <KvsDataBlocks/datablocks/BaseDataSource.h>
+#include <KvsDataBlocks/datablocks/CDataId.h>
+#include <KvsDataBlocks/tide/TideStation.h>
 
 class CAttributeMap;
 

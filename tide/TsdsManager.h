@@ -5,7 +5,7 @@
 // Commit run under the manager's lock. The manager owns the data sources it created.
 #pragma once
 
-#include <KvsDataBlocks/host/Locker.h>
+#include <KvsDataBlocks/platform/Locker.h>
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <map>

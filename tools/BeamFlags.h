@@ -1,9 +1,9 @@
 // The beam flag bits the multibeam filters set, with names and plot colours, for the
 // tool's summaries, dumps and plots. Bits and names come from the one table in
-// host/Multibeam.h; only the colours live here.
+// filters/multibeam/Multibeam.h; only the colours live here.
 #pragma once
 
-#include <KvsDataBlocks/host/Multibeam.h>
+#include <KvsDataBlocks/filters/multibeam/Multibeam.h>
 
 #include <array>
 #include <cstddef>

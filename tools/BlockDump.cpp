@@ -5,7 +5,7 @@
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
 #include <KvsDataBlocks/datablocks/ElementTypes.h>
-#include <KvsDataBlocks/host/Triangle.h>
+#include <KvsDataBlocks/geometry/Triangle.h>
 
 #include <cstring>
 #include <vector>

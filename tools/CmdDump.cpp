@@ -7,7 +7,7 @@
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
 #include <KvsDataBlocks/datablocks/ElementTypes.h>
 #include <KvsDataBlocks/datablocks/RecordStream.h>
-#include <KvsDataBlocks/host/CKvsType.h>
+#include <KvsDataBlocks/values/CKvsType.h>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>

@@ -17,8 +17,8 @@
 #include <KvsDataBlocks/datablocks/RecordStream.h>
 #include <KvsDataBlocks/formats/gsf/GsfFormat.h>
 #include <KvsDataBlocks/formats/gsf/GsfReader.h>
-#include <KvsDataBlocks/host/Multibeam.h>
-#include <KvsDataBlocks/host/MultibeamUseAs.h>
+#include <KvsDataBlocks/filters/multibeam/Multibeam.h>
+#include <KvsDataBlocks/config/MultibeamUseAs.h>
 
 #include <CLI/CLI.hpp>
 

@@ -12,7 +12,7 @@
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/RecordStream.h>
-#include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/config/CAttributeMap.h>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>

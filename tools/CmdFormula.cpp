@@ -8,12 +8,12 @@
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
 #include <KvsDataBlocks/datablocks/RecordStream.h>
 #include <KvsDataBlocks/formula/CForm.h>
-#include <KvsDataBlocks/host/CKvsDouble.h>
-#include <KvsDataBlocks/host/CKvsDouble2D.h>
-#include <KvsDataBlocks/host/CKvsDouble3D.h>
-#include <KvsDataBlocks/host/CKvsInt.h>
-#include <KvsDataBlocks/host/CKvsName.h>
-#include <KvsDataBlocks/host/TextUtils.h>
+#include <KvsDataBlocks/values/CKvsDouble.h>
+#include <KvsDataBlocks/values/CKvsDouble2D.h>
+#include <KvsDataBlocks/values/CKvsDouble3D.h>
+#include <KvsDataBlocks/values/CKvsInt.h>
+#include <KvsDataBlocks/values/CKvsName.h>
+#include <KvsDataBlocks/platform/TextUtils.h>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>

@@ -7,8 +7,8 @@
 #include <KvsDataBlocks/geometry/ClarkeDirect.h>
 #include <KvsDataBlocks/geometry/Ellipsoid.h>
 #include <KvsDataBlocks/geometry/RobbinsInverse.h>
-#include <KvsDataBlocks/host/KvsMath.h>
-#include <KvsDataBlocks/host/TextUtils.h>
+#include <KvsDataBlocks/geometry/KvsMath.h>
+#include <KvsDataBlocks/platform/TextUtils.h>
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>

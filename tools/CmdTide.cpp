@@ -5,7 +5,7 @@
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
-#include <KvsDataBlocks/host/TideStation.h>
+#include <KvsDataBlocks/tide/TideStation.h>
 #include <KvsDataBlocks/tide/TideStationDataSource.h>
 #include <KvsDataBlocks/tide/TsdsManager.h>
 

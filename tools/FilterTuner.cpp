@@ -1,7 +1,7 @@
 #include "FilterTuner.h"
 
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
-#include <KvsDataBlocks/host/AttributeNames.h>
+#include <KvsDataBlocks/config/AttributeNames.h>
 
 #include <algorithm>
 #include <cmath>

@@ -8,7 +8,7 @@
 #include "QualityTally.h"
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
-#include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/config/CAttributeMap.h>
 
 #include <map>
 #include <string>

@@ -3,9 +3,9 @@
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
 #include <KvsDataBlocks/datablocks/ElementTypes.h>
-#include <KvsDataBlocks/host/CAttributeMap.h>
-#include <KvsDataBlocks/host/DataDefinition.h>
-#include <KvsDataBlocks/host/KnownAttributeNames.h>
+#include <KvsDataBlocks/config/CAttributeMap.h>
+#include <KvsDataBlocks/config/DataDefinition.h>
+#include <KvsDataBlocks/config/KnownAttributeNames.h>
 #include <KvsDataBlocks/platform/Runtime.h>
 
 #include <cmath>

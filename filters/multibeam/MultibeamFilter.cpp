@@ -1,9 +1,9 @@
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
 
 #include <KvsDataBlocks/datablocks/ByteLayout.h>
-#include <KvsDataBlocks/host/AttributeNames.h>
-#include <KvsDataBlocks/host/CKvsString.h>
-#include <KvsDataBlocks/host/Multibeam.h>
+#include <KvsDataBlocks/config/AttributeNames.h>
+#include <KvsDataBlocks/platform/CKvsString.h>
+#include <KvsDataBlocks/filters/multibeam/Multibeam.h>
 
 #include <algorithm>
 #include <climits>

@@ -10,9 +10,9 @@
 #include <KvsDataBlocks/filters/Filter.h>
 #include <KvsDataBlocks/filters/multibeam/SmartProfile.h>
 #include <KvsDataBlocks/filters/multibeam/SpacedSlope.h>
-#include <KvsDataBlocks/host/CAttributeMap.h>
-#include <KvsDataBlocks/host/Multibeam.h>
-#include <KvsDataBlocks/host/PingStruct.h>
+#include <KvsDataBlocks/config/CAttributeMap.h>
+#include <KvsDataBlocks/filters/multibeam/Multibeam.h>
+#include <KvsDataBlocks/filters/multibeam/PingStruct.h>
 
 #include <array>
 #include <cfloat>
@@ -23,7 +23,7 @@ class MultibeamFilter : public Filter
 {
 public:
     // Flag bits (beam word: 606, ping word: 607). Bits 0-7 are the sonar's own. The beam
-    // bits are named once, in host/Multibeam.h.
+    // bits are named once, in filters/multibeam/Multibeam.h.
     static constexpr unsigned int kFlagRejectList = Multibeam::kFlagRejectList;     // beam and ping
     static constexpr unsigned int kFlagQuality = Multibeam::kFlagQuality;           // beam and ping
     static constexpr unsigned int kFlagRange = Multibeam::kFlagRange;               // beam and ping
@@ -174,7 +174,7 @@ private:
     double m_nadirAreaPercent = 10.0;
     double m_vertTolReliable = 0.07;   // metres
     double m_vertTolUnreliable = 0.1;  // metres
-    // Variants, off by default (see host/AttributeNames.h).
+    // Variants, off by default (see config/AttributeNames.h).
     bool m_smartSlopedNadir = false;
     bool m_smartSkipEmptyBins = false;
     int m_smartToleranceUnit = 0;

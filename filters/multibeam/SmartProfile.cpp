@@ -1,6 +1,6 @@
 #include <KvsDataBlocks/filters/multibeam/SmartProfile.h>
 
-#include <KvsDataBlocks/host/Multibeam.h>
+#include <KvsDataBlocks/filters/multibeam/Multibeam.h>
 
 #include <algorithm>
 #include <cmath>

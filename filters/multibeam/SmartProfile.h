@@ -6,7 +6,7 @@
 // depth or a multiple of each beam's estimated vertical error. Owns its reusable bins.
 #pragma once
 
-#include <KvsDataBlocks/host/PingStruct.h>
+#include <KvsDataBlocks/filters/multibeam/PingStruct.h>
 
 #include <vector>
 

@@ -9,7 +9,7 @@
 // ratio is positive.
 #pragma once
 
-#include <KvsDataBlocks/host/PingStruct.h>
+#include <KvsDataBlocks/filters/multibeam/PingStruct.h>
 
 #include <vector>
 

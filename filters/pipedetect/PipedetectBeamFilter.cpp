@@ -1,10 +1,10 @@
 #include <KvsDataBlocks/filters/pipedetect/PipedetectBeamFilter.h>
 
 #include <KvsDataBlocks/datablocks/ByteLayout.h>
-#include <KvsDataBlocks/host/AttributeNames.h>
-#include <KvsDataBlocks/host/CDataInfo.h>
-#include <KvsDataBlocks/host/DataSearch.h>
-#include <KvsDataBlocks/host/Line.h>
+#include <KvsDataBlocks/config/AttributeNames.h>
+#include <KvsDataBlocks/datablocks/CDataInfo.h>
+#include <KvsDataBlocks/config/DataSearch.h>
+#include <KvsDataBlocks/geometry/Line.h>
 
 #include <algorithm>
 #include <cmath>

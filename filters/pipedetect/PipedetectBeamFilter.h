@@ -6,8 +6,8 @@
 #pragma once
 
 #include <KvsDataBlocks/filters/Filter.h>
-#include <KvsDataBlocks/host/CDataId.h>
-#include <KvsDataBlocks/host/VesselContour.h>
+#include <KvsDataBlocks/datablocks/CDataId.h>
+#include <KvsDataBlocks/filters/pipedetect/VesselContour.h>
 
 #include <array>
 #include <utility>

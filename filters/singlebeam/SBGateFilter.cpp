@@ -1,7 +1,7 @@
 #include <KvsDataBlocks/filters/singlebeam/SBGateFilter.h>
 
 #include <KvsDataBlocks/filters/singlebeam/SingleBeamFilter.h>
-#include <KvsDataBlocks/host/AttributeNames.h>
+#include <KvsDataBlocks/config/AttributeNames.h>
 
 bool SBGateFilter::SetAttributes(CAttributeMap* attributes)
 {

@@ -1,8 +1,8 @@
 #include <KvsDataBlocks/filters/singlebeam/SBSpikeFilter.h>
 
 #include <KvsDataBlocks/filters/singlebeam/SingleBeamFilter.h>
-#include <KvsDataBlocks/host/AttributeNames.h>
-#include <KvsDataBlocks/host/KvsMath.h>
+#include <KvsDataBlocks/config/AttributeNames.h>
+#include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 #pragma once
 
 #include <KvsDataBlocks/filters/Filter.h>
-#include <KvsDataBlocks/host/Point.h>
+#include <KvsDataBlocks/geometry/Point.h>
 
 class SBSpikeFilter : public Filter
 {

@@ -3,9 +3,9 @@
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/DefinitionBuild.h>
 #include <KvsDataBlocks/formats/gsf/GsfFormat.h>
-#include <KvsDataBlocks/host/KvsGeoCoordSysBase.h>
-#include <KvsDataBlocks/host/MultibeamUseAs.h>
-#include <KvsDataBlocks/host/PingStruct.h>
+#include <KvsDataBlocks/geometry/KvsGeoCoordSysBase.h>
+#include <KvsDataBlocks/config/MultibeamUseAs.h>
+#include <KvsDataBlocks/filters/multibeam/PingStruct.h>
 
 #include <cmath>
 

@@ -2,7 +2,7 @@
 // write fixed-point numbers. Internal to the Ccalc sources.
 #pragma once
 
-#include <KvsDataBlocks/host/CKvsType.h>
+#include <KvsDataBlocks/values/CKvsType.h>
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <climits>

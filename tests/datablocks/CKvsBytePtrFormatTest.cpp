@@ -1,9 +1,9 @@
 #include "datablocks/TestBlocks.h"
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
-#include <KvsDataBlocks/host/DataDefinition.h>
-#include <KvsDataBlocks/host/FormatGeogs.h>
-#include <KvsDataBlocks/host/TextUtils.h>
+#include <KvsDataBlocks/config/DataDefinition.h>
+#include <KvsDataBlocks/geometry/FormatGeogs.h>
+#include <KvsDataBlocks/platform/TextUtils.h>
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // and every refused value operation must fail the run.
 #include <KvsDataBlocks/formula/CForm.h>
 
-#include <KvsDataBlocks/host/CKvsDouble.h>
-#include <KvsDataBlocks/host/CKvsDouble2D.h>
-#include <KvsDataBlocks/host/CKvsInt.h>
-#include <KvsDataBlocks/host/CKvsName.h>
+#include <KvsDataBlocks/values/CKvsDouble.h>
+#include <KvsDataBlocks/values/CKvsDouble2D.h>
+#include <KvsDataBlocks/values/CKvsInt.h>
+#include <KvsDataBlocks/values/CKvsName.h>
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,12 @@
 #include <KvsDataBlocks/formula/CForm.h>
 #include <KvsDataBlocks/formula/Ccalc.h>
 
-#include <KvsDataBlocks/host/CKvsDouble.h>
-#include <KvsDataBlocks/host/CKvsDouble2D.h>
-#include <KvsDataBlocks/host/CKvsDouble3D.h>
-#include <KvsDataBlocks/host/CKvsName.h>
-#include <KvsDataBlocks/host/DataSearch.h>
-#include <KvsDataBlocks/host/KvsGeoCoordSysBase.h>
+#include <KvsDataBlocks/values/CKvsDouble.h>
+#include <KvsDataBlocks/values/CKvsDouble2D.h>
+#include <KvsDataBlocks/values/CKvsDouble3D.h>
+#include <KvsDataBlocks/values/CKvsName.h>
+#include <KvsDataBlocks/config/DataSearch.h>
+#include <KvsDataBlocks/geometry/KvsGeoCoordSysBase.h>
 
 #include <gtest/gtest.h>
 

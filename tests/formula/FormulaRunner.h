@@ -3,9 +3,9 @@
 #pragma once
 
 #include <KvsDataBlocks/formula/CForm.h>
-#include <KvsDataBlocks/host/CKvsDouble.h>
-#include <KvsDataBlocks/host/CKvsInt.h>
-#include <KvsDataBlocks/host/CKvsName.h>
+#include <KvsDataBlocks/values/CKvsDouble.h>
+#include <KvsDataBlocks/values/CKvsInt.h>
+#include <KvsDataBlocks/values/CKvsName.h>
 
 #include <gtest/gtest.h>
 

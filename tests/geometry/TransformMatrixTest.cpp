@@ -1,6 +1,6 @@
 #include <KvsDataBlocks/geometry/AttitudeCorrection.h>
 #include <KvsDataBlocks/geometry/TransformMatrix.h>
-#include <KvsDataBlocks/host/KvsMath.h>
+#include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include <gtest/gtest.h>
 

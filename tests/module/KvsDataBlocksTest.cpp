@@ -1,4 +1,4 @@
-#include <KvsDataBlocks/host/VersionControl.h>
+#include <KvsDataBlocks/module/VersionControl.h>
 #include <KvsDataBlocks/module/KvsDataBlocks.h>
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
-#include <KvsDataBlocks/host/AttributeNames.h>
-#include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/config/AttributeNames.h>
+#include <KvsDataBlocks/config/CAttributeMap.h>
 #include <KvsDataBlocks/tide/TideStationDataSource.h>
 
 #include <gtest/gtest.h>

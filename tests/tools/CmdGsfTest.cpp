@@ -6,7 +6,7 @@
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/RecordStream.h>
 #include <KvsDataBlocks/formats/gsf/GsfReader.h>
-#include <KvsDataBlocks/host/Multibeam.h>
+#include <KvsDataBlocks/filters/multibeam/Multibeam.h>
 
 #include <gtest/gtest.h>
 

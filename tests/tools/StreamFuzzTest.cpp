@@ -13,7 +13,7 @@
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/RecordStream.h>
-#include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/config/CAttributeMap.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

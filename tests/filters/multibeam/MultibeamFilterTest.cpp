@@ -1,7 +1,7 @@
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
 
-#include <KvsDataBlocks/host/AttributeNames.h>
-#include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/config/AttributeNames.h>
+#include <KvsDataBlocks/config/CAttributeMap.h>
 
 #include "PingBlock.h"
 #include "SurveyLine.h"

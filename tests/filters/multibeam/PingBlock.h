@@ -5,7 +5,7 @@
 
 #include <KvsDataBlocks/datablocks/ByteLayout.h>
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
-#include <KvsDataBlocks/host/CDataId.h>
+#include <KvsDataBlocks/datablocks/CDataId.h>
 
 #include <algorithm>
 #include <cstring>

@@ -2,8 +2,8 @@
 // each on the case that tells it from the specified filter.
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
 
-#include <KvsDataBlocks/host/AttributeNames.h>
-#include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/config/AttributeNames.h>
+#include <KvsDataBlocks/config/CAttributeMap.h>
 
 #include "PingBlock.h"
 

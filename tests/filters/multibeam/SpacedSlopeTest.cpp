@@ -1,8 +1,8 @@
 // The slope filter's variant for dense swaths (SlopeBaseRatio).
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
 
-#include <KvsDataBlocks/host/AttributeNames.h>
-#include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/config/AttributeNames.h>
+#include <KvsDataBlocks/config/CAttributeMap.h>
 
 #include "PingBlock.h"
 

@@ -1,7 +1,7 @@
 #include <KvsDataBlocks/filters/pipedetect/PipedetectBeamFilter.h>
 
-#include <KvsDataBlocks/host/AttributeNames.h>
-#include <KvsDataBlocks/host/DataSearch.h>
+#include <KvsDataBlocks/config/AttributeNames.h>
+#include <KvsDataBlocks/config/DataSearch.h>
 
 #include <gtest/gtest.h>
 

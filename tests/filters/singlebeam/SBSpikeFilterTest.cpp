@@ -1,5 +1,5 @@
 #include <KvsDataBlocks/filters/singlebeam/SBSpikeFilter.h>
-#include <KvsDataBlocks/host/AttributeNames.h>
+#include <KvsDataBlocks/config/AttributeNames.h>
 
 #include "SingleBeamBlocks.h"
 

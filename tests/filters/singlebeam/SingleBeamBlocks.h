@@ -5,7 +5,7 @@
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/ElementTypes.h>
-#include <KvsDataBlocks/host/CAttributeMap.h>
+#include <KvsDataBlocks/config/CAttributeMap.h>
 
 namespace sb_test {
 

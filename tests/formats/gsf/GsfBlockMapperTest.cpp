@@ -3,7 +3,7 @@
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/formats/gsf/GsfBlockMapper.h>
 #include <KvsDataBlocks/formats/gsf/GsfReader.h>
-#include <KvsDataBlocks/host/MultibeamUseAs.h>
+#include <KvsDataBlocks/config/MultibeamUseAs.h>
 
 #include <gtest/gtest.h>
 

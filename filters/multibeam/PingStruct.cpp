@@ -1,0 +1,154 @@
+#include <KvsDataBlocks/filters/multibeam/PingStruct.h>
+
+#include <KvsDataBlocks/filters/multibeam/Multibeam.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <iterator>
+#include <new>
+#include <utility>
+
+namespace {
+
+// Each float view with the owned array that backs it.
+struct FloatView
+{
+    float* PingArrays::*member;
+    PingStruct::FloatArray store;
+};
+
+constexpr FloatView kFloatViews[] = {
+    {&PingArrays::x, PingStruct::kArrX},
+    {&PingArrays::y, PingStruct::kArrY},
+    {&PingArrays::z, PingStruct::kArrZ},
+    {&PingArrays::values618, PingStruct::kArr618},
+    {&PingArrays::values621, PingStruct::kArr621},
+    {&PingArrays::angle622, PingStruct::kArr622},
+    {&PingArrays::values623, PingStruct::kArr623},
+    {&PingArrays::estVertError, PingStruct::kArr676},
+    {&PingArrays::estHorError, PingStruct::kArr677},
+    {&PingArrays::allowedVertError, PingStruct::kArr678},
+    {&PingArrays::allowedHorError, PingStruct::kArr679},
+};
+static_assert(std::size(kFloatViews) == PingStruct::kFloatArrayCount);
+
+template <typename T>
+T* CopyInto(T* own, const T* source, int count)
+{
+    if (!source) return nullptr;
+    if (count > 0) std::memcpy(own, source, static_cast<size_t>(count) * sizeof(T));
+    return own;
+}
+
+} // namespace
+
+PingStruct::PingStruct(const PingStruct& other) : PingValues(), PingArrays()
+{
+    if (other.IsAllocated()) Allocate();
+    DeepCopy(other);
+}
+
+PingStruct& PingStruct::operator=(const PingStruct& other)
+{
+    if (this != &other) DeepCopy(other);
+    return *this;
+}
+
+void PingStruct::Init()
+{
+    static_cast<PingValues&>(*this) = PingValues();
+    static_cast<PingArrays&>(*this) = PingArrays();
+}
+
+void PingStruct::Delete()
+{
+    static_cast<PingArrays&>(*this) = PingArrays();
+    m_floats.reset();
+    m_flagStore.reset();
+    m_store608.reset();
+}
+
+bool PingStruct::Allocate()
+{
+    if (IsAllocated()) return true;
+    try {
+        auto floats = std::make_unique<float[]>(static_cast<size_t>(kFloatArrayCount) * kMaxBeams);
+        auto flagStore = std::make_unique<unsigned int[]>(kMaxBeams);
+        auto store608 = std::make_unique<unsigned short[]>(kMaxBeams);
+        m_floats = std::move(floats);
+        m_flagStore = std::move(flagStore);
+        m_store608 = std::move(store608);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+float* PingStruct::OwnFloats(FloatArray which) const
+{
+    if (!m_floats || which < 0 || which >= kFloatArrayCount) return nullptr;
+    return m_floats.get() + static_cast<size_t>(which) * kMaxBeams;
+}
+
+void PingStruct::DeepCopy(const PingStruct& other)
+{
+    if (this == &other) return;
+    static_cast<PingValues&>(*this) = other;
+    static_cast<PingArrays&>(*this) = PingArrays();
+    const bool anyArray = other.x || other.y || other.z || other.flags || other.values608 || other.values618 ||
+                          other.values621 || other.angle622 || other.values623 || other.estVertError ||
+                          other.estHorError || other.allowedVertError || other.allowedHorError;
+    if (!anyArray) return;
+    if (!Allocate()) throw std::bad_alloc();
+    // Views never cover more than the owned arrays hold.
+    const int count = std::clamp(other.beamCount, 0, kMaxBeams);
+    for (const FloatView& v : kFloatViews)
+        this->*v.member = CopyInto(OwnFloats(v.store), other.*v.member, count);
+    flags = CopyInto(m_flagStore.get(), other.flags, count);
+    values608 = CopyInto(m_store608.get(), other.values608, count);
+}
+
+void PingStruct::ShalowCopy(const PingStruct& other)
+{
+    if (this == &other) return;
+    static_cast<PingValues&>(*this) = other;
+    static_cast<PingArrays&>(*this) = other;
+}
+
+void PingStruct::Swap(PingStruct& other) noexcept
+{
+    std::swap(static_cast<PingValues&>(*this), static_cast<PingValues&>(other));
+    std::swap(static_cast<PingArrays&>(*this), static_cast<PingArrays&>(other));
+    m_floats.swap(other.m_floats);
+    m_flagStore.swap(other.m_flagStore);
+    m_store608.swap(other.m_store608);
+}
+
+int PingStruct::CompNadirBeam()
+{
+    nadirBeam = -1;
+    if (!x || !flags) return -1;
+    double best = 0.0;
+    for (int i = 0; i < beamCount; ++i) {
+        if (Multibeam::IsBeamRejected(flags[i])) continue;
+        const double d = std::fabs(static_cast<double>(x[i]));
+        if (!(d == d)) continue; // a NaN position is never nadir
+        if (nadirBeam < 0 || d < best) {
+            nadirBeam = i;
+            best = d;
+        }
+    }
+    return nadirBeam;
+}
+
+bool PingStruct::CompNadirDepth()
+{
+    CompNadirBeam();
+    if (nadirBeam < 0 || !z) {
+        nadirDepth = 0.0;
+        return false;
+    }
+    nadirDepth = -static_cast<double>(z[nadirBeam]);
+    return true;
+}

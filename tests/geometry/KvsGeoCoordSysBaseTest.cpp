@@ -1,0 +1,266 @@
+#include <KvsDataBlocks/geometry/KvsGeoCoordSysBase.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+// Expected values come from PROJ 9.1.1's command-line tools with network access off
+// (PROJ_NETWORK=OFF); each block names its command.
+
+namespace {
+
+constexpr double kDegTol = 1e-9;  // about 0.1 mm on the ground
+constexpr double kMetreTol = 1e-4;
+
+std::unique_ptr<KvsGeoCoordSysBase> Make(const char* grid, const char* datum)
+{
+    auto system = KvsGeoCoordSysBase::Create(grid, datum);
+    EXPECT_TRUE(system) << grid << " / " << datum;
+    return system;
+}
+
+struct GridGeo
+{
+    double x, y, lat, lon;
+};
+
+} // namespace
+
+TEST(KvsGeoCoordSysBase, GridToGeoMatchesCs2csOnWgs84Utm31)
+{
+    // printf "500000 5800000\n431000 5790000\n690000 6500000\n" | cs2cs -d 10 EPSG:32631 EPSG:4326
+    const GridGeo points[] = {
+        {500000.0, 5800000.0, 52.3502933489, 3.0000000000},
+        {431000.0, 5790000.0, 52.2560608677, 1.9891187531},
+        {690000.0, 6500000.0, 58.5987173060, 6.2699460574},
+    };
+    auto system = Make("EPSG:32631", "EPSG:4326");
+    ASSERT_TRUE(system);
+    for (const GridGeo& p : points) {
+        double lat = 0.0, lon = 0.0;
+        ASSERT_TRUE(system->GridToGeo(p.x, p.y, lat, lon));
+        EXPECT_NEAR(lat, p.lat, kDegTol);
+        EXPECT_NEAR(lon, p.lon, kDegTol);
+        double x = 0.0, y = 0.0;
+        ASSERT_TRUE(system->GeoToGrid(lat, lon, x, y));
+        EXPECT_NEAR(x, p.x, kMetreTol);
+        EXPECT_NEAR(y, p.y, kMetreTol);
+    }
+}
+
+TEST(KvsGeoCoordSysBase, GeoToGridMatchesCs2csOnWgs84Utm31)
+{
+    // printf "52.35 3.0\n58.6 7.9\n" | cs2cs -d 6 EPSG:4326 EPSG:32631
+    auto system = Make("EPSG:32631", "EPSG:4326");
+    ASSERT_TRUE(system);
+    double x = 0.0, y = 0.0;
+    ASSERT_TRUE(system->GeoToGrid(52.35, 3.0, x, y));
+    EXPECT_NEAR(x, 500000.000000, 1e-6);
+    EXPECT_NEAR(y, 5799967.370958, 1e-6);
+    ASSERT_TRUE(system->GeoToGrid(58.6, 7.9, x, y));
+    EXPECT_NEAR(x, 784615.560314, 1e-6);
+    EXPECT_NEAR(y, 6505910.965844, 1e-6);
+}
+
+TEST(KvsGeoCoordSysBase, GridToGeoMatchesCs2csOnEtrs89Utm32AndProjStrings)
+{
+    // printf "350000 6100000\n690000 5340000\n" | cs2cs -d 10 EPSG:25832 EPSG:4258
+    const GridGeo points[] = {
+        {350000.0, 6100000.0, 55.0241836096, 6.6534610272},
+        {690000.0, 5340000.0, 48.1847976067, 11.5563060652},
+    };
+    auto epsg = Make("EPSG:25832", "EPSG:4258");
+    auto proj = Make("+proj=utm +zone=32 +ellps=GRS80 +units=m +no_defs +type=crs", "EPSG:4258");
+    auto bare = Make(" +proj=utm +zone=32 +ellps=GRS80", "+proj=longlat +ellps=GRS80"); // no +type=crs
+    ASSERT_TRUE(epsg && proj && bare);
+    for (const GridGeo& p : points) {
+        for (const KvsGeoCoordSysBase* system : {epsg.get(), proj.get(), bare.get()}) {
+            double lat = 0.0, lon = 0.0;
+            ASSERT_TRUE(system->GridToGeo(p.x, p.y, lat, lon));
+            EXPECT_NEAR(lat, p.lat, kDegTol);
+            EXPECT_NEAR(lon, p.lon, kDegTol);
+        }
+    }
+    EXPECT_EQ(epsg->GetGridCrs(), "EPSG:25832");
+    EXPECT_EQ(epsg->GetDatumCrs(), "EPSG:4258");
+}
+
+TEST(KvsGeoCoordSysBase, DatumTransformGoesBothWaysThroughWgs84)
+{
+    // printf "500000 5800000\n" | cs2cs -d 10 EPSG:23031 EPSG:4230
+    //   -> 52.3492035038 3.0000000000
+    // printf "52.3492035038 3.0 10\n" | cs2cs --3d -d 10 EPSG:4230 EPSG:4979
+    //   -> 52.3484037741 2.9986599697 52.6477055866
+    auto ed50 = Make("EPSG:23031", "EPSG:4230");
+    ASSERT_TRUE(ed50);
+    double lat = 0.0, lon = 0.0;
+    ASSERT_TRUE(ed50->GridToGeo(500000.0, 5800000.0, lat, lon));
+    EXPECT_NEAR(lat, 52.3492035038, kDegTol);
+    EXPECT_NEAR(lon, 3.0, kDegTol);
+
+    double h = 10.0, wLat = 0.0, wLon = 0.0, wH = 0.0;
+    ASSERT_TRUE(ed50->DatumTransform(lat, lon, h, wLat, wLon, wH, 1, CString()));
+    EXPECT_NEAR(wLat, 52.3484037741, kDegTol);
+    EXPECT_NEAR(wLon, 2.9986599697, kDegTol);
+    EXPECT_NEAR(wH, 52.6477055866, kMetreTol);
+
+    double bLat = 0.0, bLon = 0.0, bH = 0.0;
+    ASSERT_TRUE(ed50->DatumTransform(wLat, wLon, wH, bLat, bLon, bH, 0, CString()));
+    EXPECT_NEAR(bLat, lat, kDegTol);
+    EXPECT_NEAR(bLon, lon, kDegTol);
+    EXPECT_NEAR(bH, 10.0, kMetreTol);
+
+    // WGS 84 itself is the identity.
+    auto wgs = Make("EPSG:32631", "EPSG:4326");
+    ASSERT_TRUE(wgs);
+    double in1 = 52.5, in2 = 3.25, in3 = -7.0;
+    ASSERT_TRUE(wgs->DatumTransform(in1, in2, in3, wLat, wLon, wH, 1, CString()));
+    EXPECT_NEAR(wLat, 52.5, 1e-12);
+    EXPECT_NEAR(wLon, 3.25, 1e-12);
+    EXPECT_NEAR(wH, -7.0, 1e-9);
+}
+
+TEST(KvsGeoCoordSysBase, DatumTransformRefusesOtherDatumsAndDirections)
+{
+    auto system = Make("EPSG:23031", "EPSG:4230");
+    ASSERT_TRUE(system);
+    double lat = 52.0, lon = 3.0, h = 0.0, a = 1.0, b = 2.0, c = 3.0;
+    EXPECT_FALSE(system->DatumTransform(lat, lon, h, a, b, c, 1, "ETRS89"));
+    EXPECT_FALSE(system->DatumTransform(lat, lon, h, a, b, c, 2, CString()));
+    double badLat = 95.0;
+    EXPECT_FALSE(system->DatumTransform(badLat, lon, h, a, b, c, 1, CString()));
+    EXPECT_EQ(a, 1.0);
+    EXPECT_EQ(b, 2.0);
+    EXPECT_EQ(c, 3.0);
+}
+
+TEST(KvsGeoCoordSysBase, CreateRefusesTextsProjCannotUse)
+{
+    KvsGeoCoordSysBase::CreateError error;
+    EXPECT_FALSE(KvsGeoCoordSysBase::Create("EPSG:99999", "EPSG:4326", &error));
+    EXPECT_EQ(error.part, KvsGeoCoordSysBase::CreateError::Grid);
+    EXPECT_FALSE(error.reason.IsEmpty());
+    EXPECT_FALSE(KvsGeoCoordSysBase::Create("EPSG:32631", "no such thing", &error));
+    EXPECT_EQ(error.part, KvsGeoCoordSysBase::CreateError::Datum);
+    EXPECT_FALSE(KvsGeoCoordSysBase::Create("", "EPSG:4326", &error));
+    EXPECT_EQ(error.part, KvsGeoCoordSysBase::CreateError::Grid);
+    // The roles must fit: a geographic CRS is no grid, a projected one no datum.
+    EXPECT_FALSE(KvsGeoCoordSysBase::Create("EPSG:4326", "EPSG:4326", &error));
+    EXPECT_EQ(error.part, KvsGeoCoordSysBase::CreateError::Grid);
+    EXPECT_FALSE(KvsGeoCoordSysBase::Create("EPSG:32631", "EPSG:32632", &error));
+    EXPECT_EQ(error.part, KvsGeoCoordSysBase::CreateError::Datum);
+    EXPECT_FALSE(KvsGeoCoordSysBase::Create("EPSG:32631", "EPSG:5773", &error)); // a vertical CRS
+    EXPECT_TRUE(KvsGeoCoordSysBase::Create("EPSG:32631", "EPSG:4326", &error));
+    EXPECT_EQ(error.part, KvsGeoCoordSysBase::CreateError::None);
+}
+
+TEST(KvsGeoCoordSysBase, ConversionsRefuseWhatProjCannotPlace)
+{
+    auto system = Make("EPSG:32631", "EPSG:4326");
+    ASSERT_TRUE(system);
+    double a = 1.0, b = 2.0;
+    EXPECT_FALSE(system->GridToGeo(std::nan(""), 5800000.0, a, b));
+    EXPECT_FALSE(system->GridToGeo(500000.0, HUGE_VAL, a, b));
+    EXPECT_FALSE(system->GeoToGrid(91.0, 3.0, a, b));
+    EXPECT_FALSE(system->GeoToGrid(std::nan(""), 3.0, a, b));
+    EXPECT_EQ(a, 1.0);
+    EXPECT_EQ(b, 2.0);
+}
+
+TEST(KvsGeoCoordSysBase, HeightCorrectionNeedsAGeoidModelThatOpens)
+{
+    // echo "3.0 52.3502933489 0" | cct -d 6 +proj=pipeline +step +proj=unitconvert
+    //   +xy_in=deg +xy_out=rad +step +proj=vgridshift +grids=egm96_15.gtx +multiplier=1
+    //   +step +proj=unitconvert +xy_in=rad +xy_out=deg          -> z 43.579979
+    // printf "52.3502933489 3.0 5\n" | cs2cs -d 6 EPSG:4326+5773 EPSG:4979 -> h 48.579979
+    auto system = Make("EPSG:32631", "EPSG:4326");
+    ASSERT_TRUE(system);
+    double n = -1.0;
+    EXPECT_FALSE(system->HeightCorrection(52.35, 3.0, 500000.0, 5800000.0, n));
+    EXPECT_EQ(n, -1.0);
+
+    CString why;
+    EXPECT_FALSE(system->SetGeoidModel("no_such_geoid.gtx", CString(), &why));
+    EXPECT_FALSE(why.IsEmpty());
+    EXPECT_FALSE(system->HasGeoidModel());
+    EXPECT_FALSE(system->HeightCorrection(52.35, 3.0, 500000.0, 5800000.0, n));
+    for (const char* unsafe : {"../egm96_15.gtx", "/usr/share/proj/egm96_15.gtx", "egm96_15.gtx +proj=noop", ""})
+        EXPECT_FALSE(system->SetGeoidModel(unsafe, CString(), &why)) << unsafe;
+
+    ASSERT_TRUE(system->SetGeoidModel("egm96_15.gtx", CString(), &why)) << why.GetString();
+    EXPECT_TRUE(system->HasGeoidModel());
+    EXPECT_EQ(system->GetGeoidModel(), "egm96_15.gtx");
+    ASSERT_TRUE(system->HeightCorrection(52.3502933489, 3.0, 0.0, 0.0, n));
+    EXPECT_NEAR(n, 43.579979, 1e-6);
+    EXPECT_FALSE(system->HeightCorrection(std::nan(""), 3.0, 0.0, 0.0, n));
+
+    system->ClearGeoidModel();
+    EXPECT_FALSE(system->HeightCorrection(52.3502933489, 3.0, 0.0, 0.0, n));
+}
+
+TEST(KvsGeoCoordSysBase, GeoidModelBesideTheProjectWins)
+{
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kvs_geoid_dir with blank";
+    std::filesystem::create_directories(dir);
+    std::error_code ec;
+    std::filesystem::copy_file("/usr/share/proj/egm96_15.gtx", dir / "local_geoid.gtx",
+                               std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) GTEST_SKIP() << "egm96_15.gtx of proj-data is not installed";
+    auto system = Make("EPSG:32631", "EPSG:4326");
+    ASSERT_TRUE(system);
+    CString why;
+    EXPECT_FALSE(system->SetGeoidModel("local_geoid.gtx", CString(), &why)); // not in PROJ's directories
+    ASSERT_TRUE(system->SetGeoidModel("local_geoid.gtx", CString(dir.string()), &why)) << why.GetString();
+    double n = 0.0;
+    ASSERT_TRUE(system->HeightCorrection(52.3502933489, 3.0, 0.0, 0.0, n));
+    EXPECT_NEAR(n, 43.579979, 1e-6);
+    std::filesystem::remove_all(dir, ec);
+}
+
+TEST(KvsGeoCoordSysBase, GridAdjustOnlyWithAnAdjustment)
+{
+    auto system = Make("EPSG:32631", "EPSG:4326");
+    ASSERT_TRUE(system);
+    double x = 1.0, y = 2.0, h = 3.0;
+    EXPECT_FALSE(system->GridAdjust(10.0, 20.0, 5.0, x, y, h, 1));
+    EXPECT_EQ(x, 1.0);
+
+    system->SetGridAdjustment(*GridAdjustment::Similarity(500000.0, 5800000.0, 1.0, 0.0));
+    ASSERT_TRUE(system->GridAdjust(10.0, 20.0, 5.0, x, y, h, 1));
+    EXPECT_DOUBLE_EQ(x, 500010.0);
+    EXPECT_DOUBLE_EQ(y, 5800020.0);
+    EXPECT_DOUBLE_EQ(h, 5.0);
+    ASSERT_TRUE(system->GridAdjust(500010.0, 5800020.0, 5.0, x, y, h, 0));
+    EXPECT_DOUBLE_EQ(x, 10.0);
+    EXPECT_DOUBLE_EQ(y, 20.0);
+    EXPECT_FALSE(system->GridAdjust(10.0, 20.0, 5.0, x, y, h, 7));
+
+    system->ClearGridAdjustment();
+    EXPECT_FALSE(system->GridAdjust(10.0, 20.0, 5.0, x, y, h, 1));
+}
+
+TEST(KvsGeoCoordSysBase, KeepsProjNetworkAccessOffWhateverTheEnvironmentSays)
+{
+    // NAD27's best transformation to WGS 84 needs a grid that is not installed; with
+    // network access on PROJ would try to fetch it and fail (cs2cs then gives "inf").
+    // printf "40 -100 0\n" | PROJ_NETWORK=OFF cs2cs --3d -d 10 EPSG:4267 EPSG:4979
+    //   -> 39.9999968824 -100.0004155886 -35.1041686665
+    const char* before = std::getenv("PROJ_NETWORK");
+    const std::string saved = before != nullptr ? before : "";
+    setenv("PROJ_NETWORK", "ON", 1);
+    auto system = KvsGeoCoordSysBase::Create("EPSG:26714", "EPSG:4267");
+    double lat = 40.0, lon = -100.0, h = 0.0, a = 0.0, b = 0.0, c = 0.0;
+    const bool done = system && system->DatumTransform(lat, lon, h, a, b, c, 1, CString());
+    if (before != nullptr)
+        setenv("PROJ_NETWORK", saved.c_str(), 1);
+    else
+        unsetenv("PROJ_NETWORK");
+    ASSERT_TRUE(done);
+    EXPECT_NEAR(a, 39.9999968824, kDegTol);
+    EXPECT_NEAR(b, -100.0004155886, kDegTol);
+    EXPECT_NEAR(c, -35.1041686665, kMetreTol);
+}

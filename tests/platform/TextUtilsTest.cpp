@@ -1,0 +1,162 @@
+#include <KvsDataBlocks/config/CAttributeMap.h>
+#include <KvsDataBlocks/config/DataDefinition.h>
+#include <KvsDataBlocks/config/ProjectDefinition.h>
+#include <KvsDataBlocks/platform/TextUtils.h>
+#include <KvsDataBlocks/tide/TideStation.h>
+#include <KvsDataBlocks/filters/pipedetect/VesselContour.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+TEST(TextUtils, FormatDoubleFixedDecimals)
+{
+    EXPECT_EQ(FormatDouble(3.14159, 2), "3.14");
+    EXPECT_EQ(FormatDouble(2.5, 0), "2");   // printf rounds half to even in binary: 2.5 is exact
+    EXPECT_EQ(FormatDouble(-1.005, 1), "-1.0");
+    EXPECT_EQ(FormatDouble(-0.0001, 2), "0.00");
+    EXPECT_EQ(FormatDouble(12.0, -3), "12");
+    EXPECT_EQ(FormatDouble(1.0, 50), "1.00000000000000000000");
+    EXPECT_EQ(FormatDouble(1e300, 2).GetLength(), 304);
+    EXPECT_EQ(FormatDouble(NAN, 2), "nan");
+    EXPECT_EQ(FormatDouble(-INFINITY, 2), "-inf");
+}
+
+TEST(TextUtils, DoublePrecisionCountsShortestDecimals)
+{
+    EXPECT_EQ(GetDoublePrecision(12.0), 0);
+    EXPECT_EQ(GetDoublePrecision(0.1), 1);
+    EXPECT_EQ(GetDoublePrecision(-2.125), 3);
+    EXPECT_EQ(GetDoublePrecision(1e20), 0);
+    EXPECT_EQ(GetDoublePrecision(1.5e-5), 6);
+    EXPECT_EQ(GetDoublePrecision(NAN), 0);
+}
+
+TEST(TextUtils, TimeSpanText)
+{
+    EXPECT_EQ(TimeSpanToString(0.0, false), "00:00:00");
+    EXPECT_EQ(TimeSpanToString(3725.4, false), "01:02:05");
+    EXPECT_EQ(TimeSpanToString(3725.4, true), "01:02:05.400");
+    EXPECT_EQ(TimeSpanToString(59.9996, true), "00:01:00.000");
+    EXPECT_EQ(TimeSpanToString(90061.0, false), "1 d 01:01:01");
+    EXPECT_EQ(TimeSpanToString(-61.0, false), "-00:01:01");
+    EXPECT_EQ(TimeSpanToString(-0.0001, true), "00:00:00.000");
+    EXPECT_EQ(TimeSpanToString(NAN, true), "");
+    EXPECT_EQ(TimeSpanToString(1e300, false), "");
+}
+
+TEST(TextUtils, StrHandleEscapeReplacesKnownEscapes)
+{
+    EXPECT_EQ(StrHandleEscape("a\\r\\n\\t\\\\\\\"\\'"), "a\r\n\t\\\"'");
+    EXPECT_EQ(StrHandleEscape("\\x41\\x7e\\xFFz"), "A~\xFFz");
+    EXPECT_EQ(StrHandleEscape("\\x4G"), "\x04G");
+    const CString nul = StrHandleEscape("a\\x00b\\0");
+    ASSERT_EQ(nul.GetLength(), 4);
+    EXPECT_EQ(nul[1], '\0');
+    EXPECT_EQ(nul[3], '\0');
+}
+
+TEST(TextUtils, StrHandleEscapeKeepsWhatItDoesNotKnow)
+{
+    EXPECT_EQ(StrHandleEscape("\\q"), "\\q");
+    EXPECT_EQ(StrHandleEscape("\\xZ"), "\\xZ");
+    EXPECT_EQ(StrHandleEscape("end\\"), "end\\");
+    EXPECT_EQ(StrHandleEscape("\\x"), "\\x");
+    EXPECT_EQ(StrHandleEscape(""), "");
+}
+
+TEST(TextUtils, CStringAppendKeepsAllBytes)
+{
+    CString text("$GP");
+    CString tail("GGA");
+    tail += '\0';
+    CStringAppend(text, tail);
+    EXPECT_EQ(text.GetLength(), 7);
+    EXPECT_EQ(text.Left(6), "$GPGGA");
+}
+
+TEST(TextUtils, ParseFiniteDoubleTakesOnlyAWholeFiniteNumber)
+{
+    double v = 7.0;
+    EXPECT_TRUE(ParseFiniteDouble("-12.5e1", v));
+    EXPECT_EQ(v, -125.0);
+    EXPECT_TRUE(ParseFiniteDouble(std::string_view("3.25xyz", 4), v)); // the view ends before "xyz"
+    EXPECT_EQ(v, 3.25);
+    v = 7.0;
+    for (const char* bad : {"", " 1", "1 ", "1,5", "abc", "nan", "inf", "1e999", "1e-400"}) {
+        EXPECT_FALSE(ParseFiniteDouble(bad, v)) << bad;
+        EXPECT_EQ(v, 7.0) << bad;
+    }
+}
+
+TEST(TextUtils, LinesLoseTheirEndsAndTheTextItsByteOrderMark)
+{
+    std::string_view rest = SkipByteOrderMark("\xEF\xBB\xBF" "a\r\n\nb\rc\n\xEF\xBB\xBF" "d"), line;
+    std::vector<std::string> lines;
+    while (NextTextLine(rest, line)) lines.emplace_back(line);
+    // Only a mark at the start is one; a lone CR inside a line stays.
+    EXPECT_EQ(lines, (std::vector<std::string>{"a", "", "b\rc", "\xEF\xBB\xBF" "d"}));
+    rest = "";
+    EXPECT_FALSE(NextTextLine(rest, line));
+    EXPECT_EQ(EditDistanceNoCase("SlopFilter", "slopefilter"), 1u);
+    EXPECT_EQ(EditDistanceNoCase("", "abc"), 3u);
+    EXPECT_EQ(EditDistanceNoCase("kitten", "sitting"), 3u);
+}
+
+// Each reader of settings and data files takes the text as a Windows editor saves it.
+TEST(TextUtils, EveryTextReaderTakesAByteOrderMarkAndWindowsLineEnds)
+{
+    struct Reader
+    {
+        const char* name;
+        std::string text; // with "\n" line ends
+        std::function<bool(const CString&)> reads; // true when read with the expected content
+    };
+    const Reader readers[] = {
+        {"tide", "2026/01/01 00:00:00 1.5\n2026/01/01 01:00:00 2.5\n",
+         [](const CString& text) {
+             TideStation s;
+             CString error;
+             return TideStation::Parse(text.str(), s, error) && s.GetNumValues() == 2;
+         }},
+        {"attributes", "# settings\nSlopeFilter = bool:true\nFilterSlopeAngle = double:30\n",
+         [](const CString& text) {
+             CAttributeMap map;
+             CString error;
+             double angle = 0;
+             unsigned int status = 0;
+             return map.LoadString(text, error) && map.GetAttribValue("FilterSlopeAngle", angle, status) && angle == 30;
+         }},
+        {"contour", "0 0 0 0\n1 0 2 0\n1 1 2 1\n",
+         [](const CString& text) {
+             VesselContour contour;
+             return contour.CreateFromText(text, VesselContour::kSideView) && contour.GetSize() == 3;
+         }},
+        {"project", "# job\ngrid = EPSG:32631\ndatum = EPSG:4326\n",
+         [](const CString& text) {
+             ProjectDefinition project;
+             return project.LoadProjectText(text, "job.prj") && project.GetGeoCoordSys() != nullptr;
+         }},
+        {"data definition", "{\n \"groups\": [ {\"id\": 9, \"items\": [ {\"type\": 103} ] } ]\n}\n",
+         [](const CString& text) {
+             DataDefinition& definition = DataDefinition::GetDataDefinition();
+             CString error;
+             int count = 0;
+             const bool read = definition.LoadText(text, "test.json", error) && definition.GetGroupNumItems(9, count) &&
+                               count == 1;
+             definition.UseDefault();
+             return read;
+         }},
+    };
+    for (const Reader& r : readers) {
+        std::string crlf;
+        for (char c : r.text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        EXPECT_TRUE(r.reads(CString(r.text))) << r.name;
+        EXPECT_TRUE(r.reads(CString(crlf))) << r.name << " with CRLF";
+        EXPECT_TRUE(r.reads(CString("\xEF\xBB\xBF" + r.text))) << r.name << " with a byte-order mark";
+        EXPECT_TRUE(r.reads(CString("\xEF\xBB\xBF" + crlf))) << r.name << " with both";
+    }
+}
