@@ -1,5 +1,6 @@
 // The kvsdatablocks Python module: data blocks and record streams with numpy arrays of
-// element data, the sounding filters, telegram formulas, geodesy and tide files.
+// element data, the sounding filters, telegram formulas, geodesy and tide files,
+// and GSF swath bathymetry read into blocks.
 #include "PyBindings.h"
 #include "PyCommon.h"
 
@@ -24,13 +25,5 @@ PYBIND11_MODULE(kvsdatablocks, m)
     kp::BindFormula(m);
     kp::BindGeodesy(m);
     kp::BindTide(m);
-
-    // GSF import: a placeholder until the library's GSF reader (formats/gsf/) is bound here.
-    m.def(
-        "import_gsf",
-        [](pybind11::object) -> pybind11::object {
-            PyErr_SetString(PyExc_NotImplementedError, "import_gsf: this build has no GSF reader");
-            throw pybind11::error_already_set();
-        },
-        pybind11::arg("path"), "Reads a GSF file into blocks (not in this build yet: raises NotImplementedError).");
+    kp::BindGsf(m);
 }

@@ -13,5 +13,6 @@ void BindFilters(py::module_& module); // Filter, MultibeamFilter, SingleBeamFil
 void BindFormula(py::module_& module); // evaluate (PyFormula.cpp)
 void BindGeodesy(py::module_& module); // the geodesy submodule (PyGeodesy.cpp)
 void BindTide(py::module_& module);    // open_tide, TideFile (PyTide.cpp)
+void BindGsf(py::module_& module);     // import_gsf, GsfImport (PyGsf.cpp)
 
 } // namespace kvs::python

@@ -19,6 +19,9 @@ constexpr ErrorClass kErrorClasses[] = {
      "A telegram formula failed to parse or to run: code, text (the library's error text) and column (1-based, None "
      "for an execution error)."},
     {"TideError", "OSError", "A tide file could not be opened or read; the message names the file and line."},
+    {"GsfError", "OSError",
+     "A GSF file could not be opened or read, or a ping could not be held; the message names the record index and "
+     "byte offset."},
 };
 
 py::object NewClass(const char* name, const char* doc, const py::tuple& bases)
