@@ -1,5 +1,6 @@
 #include <KvsDataBlocks/platform/CExTime.h>
 
+#include <KvsDataBlocks/platform/CalendarText.h>
 #include <KvsDataBlocks/platform/Runtime.h>
 
 #include <chrono>
@@ -34,17 +35,6 @@ int64_t FloorDiv(int64_t a, int64_t b)
     int64_t q = a / b;
     if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
     return q;
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date (month 1-12).
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d)
-{
-    y -= m <= 2;
-    const int64_t era = FloorDiv(y, 400);
-    const int64_t yoe = y - era * 400;
-    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
 }
 
 } // namespace

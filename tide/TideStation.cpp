@@ -1,4 +1,5 @@
 #include <KvsDataBlocks/tide/TideStation.h>
+#include <KvsDataBlocks/platform/CalendarText.h>
 #include <KvsDataBlocks/platform/TextUtils.h>
 
 #include <KvsDataBlocks/platform/Runtime.h>
@@ -28,31 +29,17 @@ std::string Trim(const std::string& s)
     return s.substr(a, b - a + 1);
 }
 
-// "Y?M?D H:M:S[.fff] value" with the given date separator; false when malformed.
+// "Y?M?D H:M:S[.fff] value" with the given date separator; false when malformed or when
+// the time does not exist.
 bool ParseObservation(const std::string& line, char dateSep, double& time, double& value)
 {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, used = 0;
-    double s = 0.0;
-    char s1 = 0, s2 = 0;
-    if (std::sscanf(line.c_str(), "%4d%c%2d%c%2d %2d:%2d:%lf%n", &y, &s1, &mo, &s2, &d, &h, &mi, &s, &used) != 8)
-        return false;
-    if (s1 != dateSep || s2 != dateSep) return false;
-    if (y < 1900 || y > 9999 || mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || h < 0 || mi < 0 || mi > 59 ||
-        !(s >= 0.0 && s < 60.0))
-        return false;
-    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    if (d > kDays[mo - 1] || (mo == 2 && d == 29 && !leap)) return false;
-    if (used <= 0 || !std::isspace(static_cast<unsigned char>(line[static_cast<size_t>(used)]))) return false;
-    if (!ParseFiniteDouble(Trim(line.substr(static_cast<size_t>(used))), value)) return false;
-    struct tm tm {};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
+    CalendarTime t;
+    const size_t used = ReadCalendarTime(line, dateSep, t);
+    if (used == 0 || t.year < 1900) return false;
+    if (used >= line.size() || !std::isspace(static_cast<unsigned char>(line[used]))) return false;
+    if (!ParseFiniteDouble(Trim(line.substr(used)), value)) return false;
     // Whole milliseconds, as FormatTime writes them back.
-    const long long ms = static_cast<long long>(timegm(&tm)) * 1000 + std::llround(s * 1000.0);
+    const long long ms = static_cast<long long>(t.MinuteSince1970()) * 1000 + std::llround(t.second * 1000.0);
     time = static_cast<double>(ms) / 1000.0;
     return true;
 }

@@ -6,12 +6,14 @@
 #include <KvsDataBlocks/config/CAttributeMap.h>
 #include <KvsDataBlocks/config/DataDefinition.h>
 #include <KvsDataBlocks/config/KnownAttributeNames.h>
+#include <KvsDataBlocks/platform/CalendarText.h>
 #include <KvsDataBlocks/platform/Runtime.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 #include <unistd.h>
 
 namespace kvs::tool {
@@ -103,23 +105,11 @@ std::string FormatUtc(double seconds)
 
 bool ParseUtc(const std::string& text, double& seconds)
 {
-    int y, mo, d, h, mi;
-    double s;
-    char sep;
-    int used = 0;
-    if (std::sscanf(text.c_str(), "%d-%d-%d%c%d:%d:%lf%n", &y, &mo, &d, &sep, &h, &mi, &s, &used) == 7 &&
-        (sep == ' ' || sep == 'T')) {
-        std::string rest = text.substr(static_cast<size_t>(used));
+    CalendarTime t;
+    if (const size_t used = ReadCalendarTime(text, '-', t)) {
+        const std::string_view rest = std::string_view(text).substr(used);
         if (!(rest.empty() || rest == "Z")) return false;
-        if (mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s >= 61) return false;
-        struct tm tm {};
-        tm.tm_year = y - 1900;
-        tm.tm_mon = mo - 1;
-        tm.tm_mday = d;
-        tm.tm_hour = h;
-        tm.tm_min = mi;
-        tm.tm_sec = 0;
-        seconds = static_cast<double>(timegm(&tm)) + s;
+        seconds = t.SecondsSince1970();
         return true;
     }
     char* end = nullptr;

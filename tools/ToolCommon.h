@@ -54,8 +54,9 @@ std::string ElementName(const CDataBlock& block, const CKvsBytePtr& element);
 
 // Formats seconds since 1970 UTC as "YYYY-MM-DD HH:MM:SS.sss".
 std::string FormatUtc(double seconds);
-// Reads "YYYY-MM-DD HH:MM:SS[.sss]", "YYYY-MM-DDTHH:MM:SS[.sss][Z]" or plain seconds
-// since 1970; false when the text is none of these.
+// Reads "YYYY-MM-DD HH:MM:SS[.sss]", "YYYY-MM-DDTHH:MM:SS[.sss][Z]" (UTC; impossible
+// dates and times such as 2026-02-31 or 24:00:00 are refused) or plain seconds since
+// 1970; false when the text is none of these.
 bool ParseUtc(const std::string& text, double& seconds);
 
 // Whether standard error is a terminal (for progress bars).

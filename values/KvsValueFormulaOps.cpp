@@ -3,6 +3,7 @@
 // into the receiver. Arguments are numbers when they answer GetDouble, GetInt, GetUInt or
 // GetBool, or when they are texts that start with a number.
 #include <KvsDataBlocks/platform/CExTime.h>
+#include <KvsDataBlocks/platform/CalendarText.h>
 #include <KvsDataBlocks/values/CKvsDouble.h>
 #include <KvsDataBlocks/values/CKvsDouble2D.h>
 #include <KvsDataBlocks/values/CKvsDouble3D.h>
@@ -16,7 +17,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <ctime>
 
 namespace {
 
@@ -169,11 +169,14 @@ int CKvsDouble::CYMDMsecToMsec(CKvsType& year, CKvsType& month, CKvsType& day, C
     double y, mo, d, ms;
     if (!NumberOf(year, y) || !NumberOf(month, mo) || !NumberOf(day, d) || !NumberOf(msOfDay, ms)) return 0;
     if (y < 1 || y > 9999 || mo < 1 || mo > 12 || d < 1 || d > 31) return 0;
-    struct tm tm {};
-    tm.tm_year = static_cast<int>(y) - 1900;
-    tm.tm_mon = static_cast<int>(mo) - 1;
-    tm.tm_mday = static_cast<int>(d);
-    m_value = static_cast<double>(timegm(&tm)) * 1000.0 + ms;
+    CalendarTime date;
+    date.year = static_cast<int>(y);
+    date.month = static_cast<int>(mo);
+    date.day = static_cast<int>(d);
+    // A day the month does not have (31 April, 29 February of a common year) is refused,
+    // not carried into the next month.
+    if (!IsCalendarDate(date.year, date.month, date.day)) return 0;
+    m_value = static_cast<double>(date.MinuteSince1970()) * 1000.0 + ms;
     return 1;
 }
 

@@ -95,6 +95,12 @@ TEST(Kvsblocks, TideValuesAndConversion)
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("2026-01-01 00:30:00.000 1.500"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("03:00:00.000 no value"), std::string::npos) << r.out;
+    // Impossible times are refused, not read as a later day.
+    for (const char* at : {"2026-02-31 00:30:00", "2025-02-29 00:00:00", "2026-01-01 24:00:00"}) {
+        r = RunTool("tide " + f + " --at '" + at + "'");
+        EXPECT_EQ(r.status, 1) << at;
+        EXPECT_NE(r.out.find("is not a time"), std::string::npos) << r.out;
+    }
     r = RunTool("tide " + f + " --convert " + g);
     EXPECT_EQ(r.status, 0);
     r = RunTool("tide " + g + " --at 1767227400 --json");

@@ -28,6 +28,21 @@ TEST(KvsValueFormulaOps, NmeaFieldsAndTimesOfDay)
     EXPECT_EQ(r.Value(), 1767312000000.0 + 1000.0);
 }
 
+TEST(KvsValueFormulaOps, DateRefusesDaysTheMonthDoesNotHave)
+{
+    CKvsDouble r(7.0), year(2026), ms(0);
+    for (int bad : {29, 30, 31}) {
+        CKvsDouble feb(2), day(bad);
+        EXPECT_EQ(r.CYMDMsecToMsec(year, feb, day, ms), 0) << bad;
+    }
+    CKvsDouble april(4), thirtyOne(31);
+    EXPECT_EQ(r.CYMDMsecToMsec(year, april, thirtyOne, ms), 0);
+    EXPECT_EQ(r.Value(), 7.0);
+    CKvsDouble leap(2024), feb(2), day(29);
+    ASSERT_EQ(r.CYMDMsecToMsec(leap, feb, day, ms), 1);
+    EXPECT_EQ(r.Value(), 1709164800000.0);
+}
+
 TEST(KvsValueFormulaOps, ArithmeticRefusesWhatIsUndefined)
 {
     CKvsDouble r(7.0), neg(-4.0), zero(0.0), two(2.0), three(3.0);
