@@ -2,6 +2,7 @@
 // formula) solutions next to GeographicLib's Geodesic::Inverse and Geodesic::Direct on
 // the same WGS 84 lines: 100 m to 100 km, latitudes 0 to 75 degrees, eight azimuths.
 #include <KvsDataBlocks/geometry/ClarkeDirect.h>
+#include <KvsDataBlocks/geometry/KvsMath.h>
 #include <KvsDataBlocks/geometry/RobbinsInverse.h>
 
 #include <benchmark/benchmark.h>
@@ -31,7 +32,7 @@ const std::vector<Line>& Lines()
 {
     static const std::vector<Line> lines = [] {
         std::vector<Line> out;
-        const double rad = 3.141592653589793 / 180.0;
+        const double rad = D_TO_R;
         for (double length : {100.0, 1000.0, 10000.0, 100000.0})
             for (double lat : {0.0, 15.0, 30.0, 45.0, 60.0, 75.0})
                 for (double az = 10.0; az < 360.0; az += 45.0) {

@@ -28,7 +28,7 @@ CDataBlock MultibeamBlock()
     b.Init();
     std::vector<float> depths(kBeams, 12.5f);
     for (unsigned short u = 601; u < 607; ++u)
-        b.SetDataValue(u, depths.data(), kBeams, 0, 0);
+        b.SetDataValue(u, depths.data(), kBeams, 0, CDataBlock::kByUseAs);
     b.SetTime(1.7e9);
     b.SetStatus(0);
     return b;

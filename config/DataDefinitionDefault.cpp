@@ -7,7 +7,7 @@
 // and 1071 pipe detection (element ids 1 to 13 as the pipe filter reads them, use-as 615).
 // Use-as codes 220/221 (tide value, station id), 630 to 633 (pipe-detection values) and
 // 690 to 695 (multibeam: source beam and ping flags, longitude and latitude, exact time;
-// named in MultibeamUseAs.h) are this definition's own.
+// named in UseAsCodes.h) are this definition's own.
 const char* DataDefinition::GetDefaultDefinitionText()
 {
     return R"json(

@@ -247,17 +247,17 @@ bool CDataBlock::CheckStatusFlag(unsigned short flags) const
 bool CDataBlock::LookUp(unsigned short key, unsigned short mode, unsigned short& index) const
 {
     // Element ids lie below 100, use-as codes at 100 and above.
-    if (key >= 100) mode = 2;
+    if (key >= 100) mode = kByUseAs;
     switch (mode) {
-    case 0:
+    case kByPosition:
         if (key >= m_count) return false;
         index = key;
         return true;
-    case 1:
-    case 2:
+    case kById:
+    case kByUseAs:
         for (unsigned int i = 0; i < m_count; ++i) {
             const CKvsBytePtr& e = m_table[i];
-            if ((mode == 1 ? e.GetId() : e.GetUseAs()) == key) {
+            if ((mode == kById ? e.GetId() : e.GetUseAs()) == key) {
                 index = static_cast<unsigned short>(i);
                 return true;
             }

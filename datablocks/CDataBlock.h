@@ -4,8 +4,9 @@
 // handed out stay valid until the block is next laid out (Allocate, RemoveDataElement,
 // Init, a resizing setter, assignment, UnPack, Interpolate).
 //
-// Elements are found by key and mode (LookUp): mode 0 position, 1 element id, 2 use-as
-// code; any key of 100 or more is a use-as code whatever the mode. The first match wins.
+// Elements are found by key and mode (LookUp, CDataBlock::LookupMode): by position, element id
+// or use-as code; any key of 100 or more is a use-as code whatever the mode. The first
+// match wins.
 // The by-key getters deliver the element's status whenever the element was found.
 //
 // The packed record (Pack/UnPack) comes in a narrow form (16-bit sizes and lengths) and
@@ -27,6 +28,16 @@
 class CDataBlock
 {
 public:
+    // The mode argument of LookUp and of every by-key operation: how the key names the
+    // element. It converts to the unsigned short the operations take, so the numbers 0, 1
+    // and 2 keep working; any other mode finds nothing.
+    enum LookupMode : unsigned short
+    {
+        kByPosition = 0, // the key is the element's place in the table
+        kById = 1,       // the key is the element id (ids lie below 100)
+        kByUseAs = 2,    // the key is the use-as code (codes lie at 100 and above)
+    };
+
     // Most elements a block can hold (the count is a 16-bit number).
     static constexpr unsigned int kMaxElements = 0xFFFF;
 

@@ -93,7 +93,7 @@ bool CDataBlock::ImportItems(const CDataBlock& source)
 {
     for (unsigned int i = 0; i < m_count; ++i) {
         unsigned short j = 0;
-        if (!source.LookUp(m_table[i].GetUseAs(), 2, j)) continue;
+        if (!source.LookUp(m_table[i].GetUseAs(), CDataBlock::kByUseAs, j)) continue;
         const CKvsBytePtr& from = source.m_table[j]; // re-read after a resize: it may be ours
         if (from.GetLength() != m_table[i].GetLength() &&
             !ResizeDataBlock(static_cast<unsigned short>(i), from.GetLength()))

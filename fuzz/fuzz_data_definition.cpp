@@ -18,8 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             if (!BuildDataBlockFromDefinition(CDataId(1, static_cast<unsigned short>(group), 1, 1), block)) continue;
             for (unsigned short i = 0; i < block.GetLength(); ++i) {
                 CString value;
-                block.GetDataValueStr(i, value, 0);
-                block.GetDataValueStr(i, static_cast<unsigned short>(0), value, 0);
+                block.GetDataValueStr(i, value, CDataBlock::kByPosition);
+                block.GetDataValueStr(i, static_cast<unsigned short>(0), value, CDataBlock::kByPosition);
             }
         }
     }

@@ -57,8 +57,8 @@ struct Bindings
         block.InitDataElement(4, 5, ET_UCHAR, 1, 0, 509);
         block.InitDataElement(5, 6, ET_BOOL, 1, 0, 510);
         block.Init();
-        block.SetDataValue(0, 52.125, 0, 0);
-        block.SetDataValue(1, -17, 0, 0);
+        block.SetDataValue(0, 52.125, 0, CDataBlock::kByPosition);
+        block.SetDataValue(1, -17, 0, CDataBlock::kByPosition);
         for (unsigned short i = 0; i < 6; ++i) block.GetDataIdx(i, elements[i]);
     }
 

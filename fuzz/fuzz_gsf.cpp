@@ -73,9 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (!mapped) continue;
         int beams = 0;
         unsigned short status = 0;
-        Check(block.GetDataValue(602, beams, status, 2) && beams == p.beamCount);
+        Check(block.GetDataValue(602, beams, status, CDataBlock::kByUseAs) && beams == p.beamCount);
         CKvsBytePtr z;
-        Check(block.GetData(605, z, 2) && z.GetLength() == 4u * static_cast<unsigned>(beams));
+        Check(block.GetData(605, z, CDataBlock::kByUseAs) && z.GetLength() == 4u * static_cast<unsigned>(beams));
         std::vector<unsigned char> packed(block.GetPackSize(true));
         unsigned char* out = packed.data();
         unsigned int room = static_cast<unsigned int>(packed.size());

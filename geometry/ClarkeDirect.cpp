@@ -21,7 +21,7 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
         return true;
     }
     const double ep2 = e2 / (1.0 - e2); // second eccentricity squared, a^2 / b^2 - 1
-    const double phi1 = lat1 * kDegToRad, alpha = azimuth * kDegToRad;
+    const double phi1 = lat1 * D_TO_R, alpha = azimuth * D_TO_R;
     const double sinPhi1 = std::sin(phi1), cosPhi1 = std::cos(phi1);
     const double sinAlpha = std::sin(alpha), cosAlpha = std::cos(alpha);
     const double n1 = PrimeVerticalRadius(a, e2, sinPhi1);
@@ -45,8 +45,8 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
     const double n2 = PrimeVerticalRadius(a, e2, sinPhi2);
     const double tanPsi1 = NormalSectionTanPsi(e2, sinPhi2, n2, sinPhi1, cosPhi1, n1);
     backAzimuth = AzimuthDegrees(NormalSectionAzimuth(sinPhi2, cosPhi2, tanPsi1, -dLambda));
-    lat2 = phi2 * kRadToDeg;
-    lon2 = lon1 + dLambda * kRadToDeg;
+    lat2 = phi2 * R_TO_D;
+    lon2 = lon1 + dLambda * R_TO_D;
     return true;
 }
 
@@ -68,7 +68,7 @@ bool ClarkeXY(double a, double e2, double lat1, double lon1, double dx, double d
         backAzimuth = 0.0;
         return true;
     }
-    double azimuth = std::atan2(dx, dy) * kRadToDeg;
+    double azimuth = std::atan2(dx, dy) * R_TO_D;
     if (azimuth < 0.0) azimuth += 360.0;
     return ClarkePolar(a, e2, lat1, lon1, azimuth, d, lat2, lon2, backAzimuth);
 }

@@ -1,11 +1,11 @@
 #include <KvsDataBlocks/geometry/GridAdjustment.h>
 
+#include <KvsDataBlocks/geometry/KvsMath.h>
+
 #include <cmath>
 #include <initializer_list>
 
 namespace {
-
-constexpr double kDegToRad = 0.017453292519943295;
 
 bool AllFinite(std::initializer_list<double> values)
 {
@@ -37,7 +37,7 @@ std::optional<GridAdjustment> GridAdjustment::Affine(double a, double b, double 
 std::optional<GridAdjustment> GridAdjustment::Similarity(double tx, double ty, double scale, double rotationDeg)
 {
     if (!AllFinite({tx, ty, scale, rotationDeg}) || !(scale > 0.0)) return std::nullopt;
-    const double r = rotationDeg * kDegToRad;
+    const double r = rotationDeg * D_TO_R;
     const double sc = scale * std::cos(r);
     const double ss = scale * std::sin(r);
     return Affine(sc, -ss, tx, ss, sc, ty);

@@ -24,9 +24,9 @@ bool robinv(double a, double e2, double lat1, double lon1, double lat2, double l
         azimuth12 = azimuth21 = distance = kNaN;
         return false;
     }
-    const double phi1 = lat1 * kDegToRad, phi2 = lat2 * kDegToRad;
+    const double phi1 = lat1 * D_TO_R, phi2 = lat2 * D_TO_R;
     // The short way round: 179 to -179 is 2 degrees east, not 358 west.
-    const double dLambda = modgeo(lon2 - lon1) * kDegToRad;
+    const double dLambda = modgeo(lon2 - lon1) * D_TO_R;
     if (std::fabs(std::sin(dLambda)) < 1e-38) {
         // One meridian (also 180 and -180, and differences too small for the series).
         distance = std::fabs(MeridianArc(a, e2, phi2) - MeridianArc(a, e2, phi1));

@@ -6,10 +6,10 @@
 #pragma once
 
 #include <KvsDataBlocks/config/AttributeNames.h>
+#include <KvsDataBlocks/geometry/KvsMath.h>
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <array>
-#include <numbers>
 
 using HINSTANCE = void*;
 
@@ -25,9 +25,9 @@ enum KvsModuleReason : unsigned int
 inline constexpr unsigned int kKvsModuleVersion = 0x0304010B;
 inline constexpr const char* kKvsModuleSourceName = "KvsDataBlocks";
 
-// Load-time constants: degrees to radians and back, from pi = 3.141592653589793.
-inline constexpr double kDegToRad = std::numbers::pi / 180.0;
-inline constexpr double kRadToDeg = 180.0 / std::numbers::pi;
+// Load-time constants: degrees to radians and back (the geometry's D_TO_R and R_TO_D).
+inline constexpr double kDegToRad = D_TO_R;
+inline constexpr double kRadToDeg = R_TO_D;
 
 // The names of the three single-beam filters, in the order gate, depth, spike.
 inline constexpr std::array<const char*, 3> kSingleBeamFilterNames = {ATTR_SBF_GATE, ATTR_SBF_DEPTH, ATTR_SBF_SPIKE};

@@ -43,17 +43,17 @@ CKvsBytePtr& PyElement::MutableHeader() const
 namespace {
 
 // Lookup modes of CDataBlock::LookUp by the name a caller gives them.
-struct LookupMode
+struct NamedLookupMode
 {
     const char* name;
-    unsigned short mode;
+    CDataBlock::LookupMode mode;
     const char* what; // for messages
 };
 
-constexpr LookupMode kLookupModes[] = {
-    {"position", 0, "at position"},
-    {"id", 1, "with id"},
-    {"use_as", 2, "with use-as code"},
+constexpr NamedLookupMode kLookupModes[] = {
+    {"position", CDataBlock::kByPosition, "at position"},
+    {"id", CDataBlock::kById, "with id"},
+    {"use_as", CDataBlock::kByUseAs, "with use-as code"},
 };
 
 // The position of the element that key names; KeyError when there is none. Positions
@@ -61,13 +61,13 @@ constexpr LookupMode kLookupModes[] = {
 // 100 or more are always use-as codes).
 unsigned short PositionOf(const CDataBlock& block, long key, const std::string& by)
 {
-    const LookupMode* mode = nullptr;
-    for (const LookupMode& m : kLookupModes)
+    const NamedLookupMode* mode = nullptr;
+    for (const NamedLookupMode& m : kLookupModes)
         if (by == m.name) mode = &m;
     if (!mode) throw py::value_error("by must be 'use_as', 'id' or 'position', not '" + by + "'");
     unsigned short index = 0;
     const bool inRange = key >= 0 && key <= 0xFFFF;
-    const bool found = inRange && (mode->mode == 0 ? static_cast<unsigned long>(key) < block.GetLength() &&
+    const bool found = inRange && (mode->mode == CDataBlock::kByPosition ? static_cast<unsigned long>(key) < block.GetLength() &&
                                                          (index = static_cast<unsigned short>(key), true)
                                                    : block.LookUp(static_cast<unsigned short>(key), mode->mode, index));
     if (!found) throw py::key_error("the block has no element " + std::string(mode->what) + " " + std::to_string(key));

@@ -153,17 +153,17 @@ py::array TriangleArray(const CKvsBytePtr& e)
 struct Key
 {
     unsigned short key;
-    unsigned short mode;
+    CDataBlock::LookupMode mode;
 };
 
 std::optional<Key> KeyFor(const CDataBlock& block, unsigned short position)
 {
-    if (position < 100) return Key{position, 0};
+    if (position < 100) return Key{position, CDataBlock::kByPosition};
     CKvsBytePtr* e = nullptr;
     unsigned short found = 0;
     if (!block.GetDataIdx(position, e)) return std::nullopt;
-    if (block.LookUp(e->GetId(), 1, found) && found == position) return Key{e->GetId(), 1};
-    if (block.LookUp(e->GetUseAs(), 2, found) && found == position) return Key{e->GetUseAs(), 2};
+    if (block.LookUp(e->GetId(), CDataBlock::kById, found) && found == position) return Key{e->GetId(), CDataBlock::kById};
+    if (block.LookUp(e->GetUseAs(), CDataBlock::kByUseAs, found) && found == position) return Key{e->GetUseAs(), CDataBlock::kByUseAs};
     return std::nullopt;
 }
 

@@ -129,7 +129,7 @@ void BindBlockElements(CForm& form, Slots& slots, const CDataBlock& block, py::h
     }
     for (size_t i = 0; i < slots.elements.size(); ++i) {
         CKvsBytePtr& e = slots.elements[i];
-        const bool found = useAs[i] != 0 ? block.GetData(static_cast<unsigned short>(useAs[i]), e, 2)
+        const bool found = useAs[i] != 0 ? block.GetData(static_cast<unsigned short>(useAs[i]), e, CDataBlock::kByUseAs)
                                          : i < block.GetLength() && block.GetDataIdx(static_cast<unsigned short>(i), e);
         if (!found) e = CKvsBytePtr();
         form.SetDataElem(static_cast<int>(i), &e);

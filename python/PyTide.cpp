@@ -59,7 +59,7 @@ public:
         block.SetTime(time);
         double value = 0.0;
         unsigned short status = 0;
-        if (!std::isfinite(time) || !Source().Interpolate(block) || !block.GetDataValue(0, value, status, 0))
+        if (!std::isfinite(time) || !Source().Interpolate(block) || !block.GetDataValue(0, value, status, CDataBlock::kByPosition))
             return std::numeric_limits<double>::quiet_NaN();
         return value;
     }

@@ -3,16 +3,14 @@
 #include <KvsDataBlocks/datablocks/DefinitionBuild.h>
 #include <KvsDataBlocks/config/AttributeNames.h>
 #include <KvsDataBlocks/config/CAttributeMap.h>
+#include <KvsDataBlocks/config/UseAsCodes.h>
 
 #include <cmath>
 
 namespace {
 
-constexpr unsigned short kByPosition = 0;
-constexpr unsigned short kById = 1;
-constexpr unsigned short kByUseAs = 2;
-constexpr unsigned short kStationX = 505;
-constexpr unsigned short kStationY = 506;
+constexpr unsigned short kStationX = UseAs::kPositionX;
+constexpr unsigned short kStationY = UseAs::kPositionY;
 
 // The element id an ATTR_ELTINDEX value addresses: truncated toward zero to 16 bits.
 unsigned short ElementIdOf(double index)
@@ -55,19 +53,19 @@ bool TideStationDataSource::AddDataBlock(const CDataBlock& in)
 {
     double value = 0.0;
     unsigned short valueStatus = 0;
-    if (!in.GetDataValue(0, value, valueStatus, kByPosition)) return false;
+    if (!in.GetDataValue(0, value, valueStatus, CDataBlock::kByPosition)) return false;
     m_dLastAddTime = in.GetTime();
     m_bHasData = true;
     m_mustBuild = true;
     DataBlockInit();
     m_block.SetTime(m_dLastAddTime);
-    m_block.SetDataValue(0, value, valueStatus, kByPosition);
+    m_block.SetDataValue(0, value, valueStatus, CDataBlock::kByPosition);
     CString id;
     unsigned short status = 0;
-    if (in.GetDataValue(1, id, status, kByPosition)) m_block.SetDataValue(1, id, status, kByPosition);
+    if (in.GetDataValue(1, id, status, CDataBlock::kByPosition)) m_block.SetDataValue(1, id, status, CDataBlock::kByPosition);
     double coordinate = 0.0;
-    if (in.GetDataValue(kStationX, coordinate, status, kByUseAs)) m_block.SetDataValue(kStationX, coordinate, status, kByUseAs);
-    if (in.GetDataValue(kStationY, coordinate, status, kByUseAs)) m_block.SetDataValue(kStationY, coordinate, status, kByUseAs);
+    if (in.GetDataValue(kStationX, coordinate, status, CDataBlock::kByUseAs)) m_block.SetDataValue(kStationX, coordinate, status, CDataBlock::kByUseAs);
+    if (in.GetDataValue(kStationY, coordinate, status, CDataBlock::kByUseAs)) m_block.SetDataValue(kStationY, coordinate, status, CDataBlock::kByUseAs);
     SetResultStatus();
     return m_station.AddTideValue(m_dLastAddTime, value);
 }
@@ -77,10 +75,10 @@ void TideStationDataSource::FillBlock(CDataBlock& block, double time, double val
     Point pos;
     m_station.GetStationPos(pos);
     block.SetTime(time);
-    block.SetDataValue(0, value, 0, kByPosition);
-    block.SetDataValue(1, m_station.GetStationID(), 0, kByPosition);
-    block.SetDataValue(kStationX, pos.x, 0, kByUseAs);
-    block.SetDataValue(kStationY, pos.y, 0, kByUseAs);
+    block.SetDataValue(0, value, 0, CDataBlock::kByPosition);
+    block.SetDataValue(1, m_station.GetStationID(), 0, CDataBlock::kByPosition);
+    block.SetDataValue(kStationX, pos.x, 0, CDataBlock::kByUseAs);
+    block.SetDataValue(kStationY, pos.y, 0, CDataBlock::kByUseAs);
 }
 
 bool TideStationDataSource::GetDataBlock(int index, double& time, CDataBlock& out)
@@ -118,7 +116,7 @@ bool TideStationDataSource::UpdateDataBlock(CDataBlock& block)
 {
     double value = 0.0;
     unsigned short status = 0;
-    if (!block.GetDataValue(0, value, status, kByPosition)) return false;
+    if (!block.GetDataValue(0, value, status, CDataBlock::kByPosition)) return false;
     return m_station.UpdateTideValue(block.GetTime(), value);
 }
 
@@ -135,9 +133,9 @@ void TideStationDataSource::UpdateDataBlock(CDataBlock block, const CAttributeMa
         const unsigned short id = ElementIdOf(index);
         double value = 0.0;
         unsigned short status = 0;
-        if (block.GetDataAsDouble(id, value, status, kById, false)) {
+        if (block.GetDataAsDouble(id, value, status, CDataBlock::kById, false)) {
             block.SetStatusFlag(kEditedFlag);
-            block.SetDataFromDouble(id, value + shift, status, kById);
+            block.SetDataFromDouble(id, value + shift, status, CDataBlock::kById);
             UpdateDataBlock(block);
         }
     }
@@ -146,9 +144,9 @@ void TideStationDataSource::UpdateDataBlock(CDataBlock block, const CAttributeMa
         const unsigned short id = ElementIdOf(index);
         double old = 0.0;
         unsigned short status = 0;
-        if (block.GetDataAsDouble(id, old, status, kById, false)) {
+        if (block.GetDataAsDouble(id, old, status, CDataBlock::kById, false)) {
             block.SetStatusFlag(kEditedFlag);
-            block.SetDataFromDouble(id, newValue, status, kById);
+            block.SetDataFromDouble(id, newValue, status, CDataBlock::kById);
             // A set value is stored in the tide file, as a shift is.
             UpdateDataBlock(block);
         }
@@ -210,13 +208,16 @@ void TideStationDataSource::SetResultStatus()
     int n40 = 0, n30 = 0, n20 = 0;
     for (unsigned int i = 0; i < m_block.GetLength() && i <= 0xFFFF; ++i) {
         CKvsBytePtr* element = nullptr;
-        if (!m_block.GetData(static_cast<unsigned short>(i), element, kById)) continue;
+        if (!m_block.GetData(static_cast<unsigned short>(i), element, CDataBlock::kById)) continue;
         switch (element->GetStatus()) {
-        case 40: ++n40; break;
-        case 30: ++n30; break;
-        case 20: ++n20; break;
+        case kvs::kStatusInvalid: ++n40; break;
+        case kvs::kStatusRejected: ++n30; break;
+        case kvs::kStatusDegraded: ++n20; break;
         default: break;
         }
     }
-    m_block.SetStatus(n40 ? 40 : n30 ? 30 : n20 ? 20 : 0);
+    m_block.SetStatus(n40   ? kvs::kStatusInvalid
+                      : n30 ? kvs::kStatusRejected
+                      : n20 ? kvs::kStatusDegraded
+                            : kvs::kStatusValid);
 }

@@ -18,7 +18,7 @@
 #include <KvsDataBlocks/formats/gsf/GsfFormat.h>
 #include <KvsDataBlocks/formats/gsf/GsfReader.h>
 #include <KvsDataBlocks/filters/multibeam/Multibeam.h>
-#include <KvsDataBlocks/config/MultibeamUseAs.h>
+#include <KvsDataBlocks/config/UseAsCodes.h>
 
 #include <CLI/CLI.hpp>
 
@@ -32,7 +32,7 @@ namespace kvs::tool {
 
 namespace {
 
-using namespace MultibeamUseAs;
+using namespace UseAs;
 
 constexpr unsigned int kPingInvalid = 0x10000; // set by the multibeam filter's ping validation
 constexpr double kTimeTolerance = 1e-6;         // seconds, for streams without the exact time
@@ -71,7 +71,7 @@ public:
             if (r == RecordStreamReader::Result::Error) throw InputError(m_path + ": " + std::string(error));
             unsigned short status = 0;
             int number = 0;
-            if (m_block.GetDataId().GetGroupId() != 1011 || !m_block.GetDataValue(kPingNumber, number, status, 2))
+            if (m_block.GetDataId().GetGroupId() != 1011 || !m_block.GetDataValue(kPingNumber, number, status, CDataBlock::kByUseAs))
                 continue;
             if (number <= m_number)
                 throw InputError(m_path + ": ping " + std::to_string(number) + " follows ping " + std::to_string(m_number) +
@@ -103,12 +103,12 @@ void EditPing(const ExportOptions& o, const GsfReader& gsf, const CDataBlock& bl
     const GsfPing& ping = gsf.Ping();
     unsigned short status = 0;
     unsigned int seconds = 0, nanoseconds = 0;
-    const bool exact = block.GetDataValue(kTimeSeconds, seconds, status, 2) && status == 0 &&
-                       block.GetDataValue(kTimeNanoseconds, nanoseconds, status, 2) && status == 0;
+    const bool exact = block.GetDataValue(kTimeSeconds, seconds, status, CDataBlock::kByUseAs) && status == 0 &&
+                       block.GetDataValue(kTimeNanoseconds, nanoseconds, status, CDataBlock::kByUseAs) && status == 0;
     const bool sameTime = exact ? seconds == ping.seconds && nanoseconds == ping.nanoseconds
                                 : std::fabs(block.GetTime() - ping.Time()) <= kTimeTolerance;
     int beams = 0;
-    block.GetDataValue(kBeamCount, beams, status, 2);
+    block.GetDataValue(kBeamCount, beams, status, CDataBlock::kByUseAs);
     if (!sameTime || beams != ping.beamCount || !ReadUIntArray(block, kBeamFlags, words) ||
         words.size() < static_cast<size_t>(ping.beamCount)) {
         char times[96];
@@ -136,7 +136,7 @@ void EditPing(const ExportOptions& o, const GsfReader& gsf, const CDataBlock& bl
             edited = true;
         }
         unsigned int pingWord = 0;
-        if (o.ignoreInvalidPings && block.GetDataValue(kPingFlags, pingWord, status, 2) && (pingWord & kPingInvalid)) {
+        if (o.ignoreInvalidPings && block.GetDataValue(kPingFlags, pingWord, status, CDataBlock::kByUseAs) && (pingWord & kPingInvalid)) {
             const size_t at = (gsf.RecordHasChecksum() ? 12 : 8) + gsf::kPingFlagsOffset;
             StoreBE<uint16_t>(rec.data() + at, static_cast<uint16_t>(LoadBE<uint16_t>(rec.data() + at) | gsf::kPingIgnore));
             ++totals.pingsIgnored;

@@ -197,7 +197,7 @@ void BindBlock(const CDataBlock& block, Slots& slots)
     for (size_t i = 0; i < slots.elements.size(); ++i) {
         CKvsBytePtr& element = slots.elements[i];
         const bool found = slots.elementUseAs[i] != 0
-                               ? block.GetData(static_cast<unsigned short>(slots.elementUseAs[i]), element, 2)
+                               ? block.GetData(static_cast<unsigned short>(slots.elementUseAs[i]), element, CDataBlock::kByUseAs)
                                : i < block.GetLength() && block.GetDataIdx(static_cast<unsigned short>(i), element);
         if (!found) element = CKvsBytePtr();
     }

@@ -9,6 +9,7 @@
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/RecordStream.h>
+#include <KvsDataBlocks/config/UseAsCodes.h>
 
 #include <CLI/CLI.hpp>
 
@@ -152,14 +153,16 @@ int RunPlot(const PlotOptions& o)
                          static_cast<const char*>(error));
             return kExitBadInput;
         }
-        if (!ReadFloatArray(block, 603, x) || !ReadFloatArray(block, 605, z) || !ReadUIntArray(block, 606, flags)) continue;
+        if (!ReadFloatArray(block, UseAs::kAcrossTrack, x) || !ReadFloatArray(block, UseAs::kBeamZ, z) ||
+            !ReadUIntArray(block, UseAs::kBeamFlags, flags))
+            continue;
         int n = 0;
         unsigned short s = 0;
-        if (!block.GetDataValue(602, n, s, 2)) n = static_cast<int>(x.size());
+        if (!block.GetDataValue(UseAs::kBeamCount, n, s, CDataBlock::kByUseAs)) n = static_cast<int>(x.size());
         n = std::clamp(n, 0, static_cast<int>(std::min({x.size(), z.size(), flags.size()})));
         double along = static_cast<double>(alongs.size());
         double northing = 0.0;
-        const bool hasNorthing = block.GetDataValue(506, northing, s, 2);
+        const bool hasNorthing = block.GetDataValue(UseAs::kPositionY, northing, s, CDataBlock::kByUseAs);
         if (hasNorthing) {
             if (std::isnan(firstY)) firstY = northing;
             along = northing - firstY;
@@ -169,10 +172,11 @@ int RunPlot(const PlotOptions& o)
             PlanPing p;
             double easting = 0.0;
             const double nan = std::numeric_limits<double>::quiet_NaN();
-            p.east = block.GetDataValue(505, easting, s, 2) ? easting : nan;
+            p.east = block.GetDataValue(UseAs::kPositionX, easting, s, CDataBlock::kByUseAs) ? easting : nan;
             p.north = hasNorthing ? northing : nan;
             p.x.assign(x.begin(), x.begin() + n);
-            if (!ReadFloatArray(block, 604, y) || y.size() < static_cast<size_t>(n)) y.assign(static_cast<size_t>(n), 0.0f);
+            if (!ReadFloatArray(block, UseAs::kAlongTrack, y) || y.size() < static_cast<size_t>(n))
+                y.assign(static_cast<size_t>(n), 0.0f);
             p.y.assign(y.begin(), y.begin() + n);
             p.z.assign(z.begin(), z.begin() + n);
             p.flags.assign(flags.begin(), flags.begin() + n);

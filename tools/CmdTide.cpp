@@ -120,7 +120,7 @@ int RunTide(const TideOptions& o)
         block.SetTime(t);
         double value = 0.0;
         unsigned short status = 40;
-        const bool ok = source->Interpolate(block) && block.GetDataValue(0, value, status, 0);
+        const bool ok = source->Interpolate(block) && block.GetDataValue(0, value, status, CDataBlock::kByPosition);
         if (o.json) {
             nlohmann::json j = {{"time", FormatUtc(t)}, {"seconds", t}};
             j["value"] = ok ? nlohmann::json(value) : nlohmann::json(nullptr);

@@ -2,6 +2,7 @@
 
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
 #include <KvsDataBlocks/config/AttributeNames.h>
+#include <KvsDataBlocks/config/UseAsCodes.h>
 
 #include <algorithm>
 #include <cmath>
@@ -11,8 +12,6 @@
 namespace kvs::tool {
 
 namespace {
-
-constexpr unsigned short kByUseAs = 2;
 
 // Threshold grids, strictest first. The smart filter's tolerances depend on their unit
 // (SmartToleranceUnit): metres, a fraction of the depth, a multiple of the beam's error.
@@ -117,7 +116,9 @@ QualityTally FilterTuner::Run(const CAttributeMap& a) const
         CKvsBytePtr e;
         int n = 0;
         unsigned short st = 0;
-        if (!b.GetData(606, e, kByUseAs) || !e.GetDataPtr() || !b.GetDataValue(602, n, st, kByUseAs)) return;
+        if (!b.GetData(UseAs::kBeamFlags, e, CDataBlock::kByUseAs) || !e.GetDataPtr() ||
+            !b.GetDataValue(UseAs::kBeamCount, n, st, CDataBlock::kByUseAs))
+            return;
         const int items = static_cast<int>(e.GetLength() / sizeof(unsigned int));
         n = std::clamp(n, 0, items);
         flags.resize(static_cast<size_t>(n));

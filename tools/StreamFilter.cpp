@@ -6,6 +6,7 @@
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/RecordStream.h>
 #include <KvsDataBlocks/config/CAttributeMap.h>
+#include <KvsDataBlocks/config/UseAsCodes.h>
 
 #include <chrono>
 #include <memory>
@@ -20,20 +21,20 @@ namespace {
 void CountFlags(const CDataBlock& block, FilterSummary& sum)
 {
     std::vector<unsigned int> flags;
-    if (ReadUIntArray(block, 606, flags)) {
+    if (ReadUIntArray(block, UseAs::kBeamFlags, flags)) {
         int n = static_cast<int>(flags.size());
         unsigned short s = 0;
         int count = 0;
-        if (block.GetDataValue(602, count, s, 2) && count >= 0 && count < n) n = count;
+        if (block.GetDataValue(UseAs::kBeamCount, count, s, CDataBlock::kByUseAs) && count >= 0 && count < n) n = count;
         sum.beams.Add(flags.data(), n);
         return;
     }
     if (block.GetDataId().GetGroupId() == 1010) {
         double depth = 0.0;
         unsigned short status = 0;
-        if (!block.GetDataValue(201, depth, status, 2)) return;
+        if (!block.GetDataValue(UseAs::kDepth, depth, status, CDataBlock::kByUseAs)) return;
         ++sum.soundings;
-        const bool invalid = status == 30;
+        const bool invalid = status == kStatusRejected;
         if (invalid) ++sum.soundingsInvalidated;
         if (block.CheckStatusFlag(kSimulatedOutlierFlag)) {
             ++sum.soundingOutliers;

@@ -65,7 +65,7 @@ std::vector<double> ElementValues(const CKvsBytePtr& element)
 bool ReadFloatArray(const CDataBlock& block, unsigned short useAs, std::vector<float>& out)
 {
     CKvsBytePtr element;
-    if (!block.GetData(useAs, element, 2) || element.GetType() != ET_FLOAT_ARRAY || !element.GetDataPtr()) return false;
+    if (!block.GetData(useAs, element, CDataBlock::kByUseAs) || element.GetType() != ET_FLOAT_ARRAY || !element.GetDataPtr()) return false;
     out.resize(element.GetLength() / sizeof(float));
     if (!out.empty()) std::memcpy(out.data(), element.GetDataPtr(), out.size() * sizeof(float));
     return true;
@@ -74,7 +74,7 @@ bool ReadFloatArray(const CDataBlock& block, unsigned short useAs, std::vector<f
 bool ReadUIntArray(const CDataBlock& block, unsigned short useAs, std::vector<unsigned int>& out)
 {
     CKvsBytePtr element;
-    if (!block.GetData(useAs, element, 2) || element.GetType() != ET_UINT_ARRAY || !element.GetDataPtr()) return false;
+    if (!block.GetData(useAs, element, CDataBlock::kByUseAs) || element.GetType() != ET_UINT_ARRAY || !element.GetDataPtr()) return false;
     out.resize(element.GetLength() / sizeof(unsigned int));
     if (!out.empty()) std::memcpy(out.data(), element.GetDataPtr(), out.size() * sizeof(unsigned int));
     return true;

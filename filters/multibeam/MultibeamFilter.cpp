@@ -2,6 +2,8 @@
 
 #include <KvsDataBlocks/datablocks/ByteLayout.h>
 #include <KvsDataBlocks/config/AttributeNames.h>
+#include <KvsDataBlocks/config/UseAsCodes.h>
+#include <KvsDataBlocks/geometry/KvsMath.h>
 #include <KvsDataBlocks/platform/CKvsString.h>
 #include <KvsDataBlocks/filters/multibeam/Multibeam.h>
 
@@ -9,16 +11,9 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <numbers>
-
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
 
 namespace {
 
-constexpr unsigned short kByUseAs = 2;
-constexpr double R2D = 180.0 / std::numbers::pi;
 
 // IHO S-44 (4th edition) orders 0 (special) to 3, and the additional order 4: the
 // constants a, b of the allowed vertical error sqrt(a^2 + (b d)^2) and the fixed part
@@ -64,13 +59,13 @@ void ReadScalar(const CDataBlock& block, unsigned short useAs, T& member)
 {
     T value{};
     unsigned short status = 0;
-    if (block.GetDataValue(useAs, value, status, kByUseAs)) member = value;
+    if (block.GetDataValue(useAs, value, status, CDataBlock::kByUseAs)) member = value;
 }
 
 template <typename T>
 void WriteScalar(CDataBlock& block, unsigned short useAs, T value, unsigned short status = 0)
 {
-    block.SetDataValue(useAs, value, status, kByUseAs);
+    block.SetDataValue(useAs, value, status, CDataBlock::kByUseAs);
 }
 
 // The element of use-as code useAs when it is an array of type code type (or alt) with
@@ -79,7 +74,7 @@ const CKvsBytePtr* FindArray(const CDataBlock& block, unsigned short useAs, unsi
                              unsigned int itemSize, int count)
 {
     CKvsBytePtr* e = nullptr;
-    if (!block.GetData(useAs, e, kByUseAs) || !e) return nullptr;
+    if (!block.GetData(useAs, e, CDataBlock::kByUseAs) || !e) return nullptr;
     if (e->GetType() != type && e->GetType() != alt) return nullptr;
     if (count < 0 || e->GetLength() / itemSize != static_cast<unsigned int>(count)) return nullptr;
     if (count > 0 && !e->GetDataPtr()) return nullptr;
@@ -103,14 +98,14 @@ void WriteArray(CDataBlock& block, unsigned short useAs, unsigned short type, co
 {
     if (!items) return;
     CKvsBytePtr* e = nullptr;
-    if (!block.GetData(useAs, e, kByUseAs) || !e || e->GetType() != type) return;
+    if (!block.GetData(useAs, e, CDataBlock::kByUseAs) || !e || e->GetType() != type) return;
     const size_t bytes = static_cast<size_t>(count) * sizeof(T);
     if (e->GetLength() == bytes) {
         if (bytes) std::memcpy(e->GetDataPtr(), items, bytes);
         e->SetStatus(0);
         return;
     }
-    block.SetDataValue(useAs, items, count, 0, kByUseAs);
+    block.SetDataValue(useAs, items, count, 0, CDataBlock::kByUseAs);
 }
 
 // The beam flag array may be stored as ET_UINT_ARRAY or as ET_ULONG_ARRAY (32-bit too).
@@ -118,9 +113,9 @@ void WriteFlags(CDataBlock& block, const unsigned int* flags, int count)
 {
     if (!flags) return;
     CKvsBytePtr* e = nullptr;
-    if (!block.GetData(606, e, kByUseAs) || !e) return;
+    if (!block.GetData(UseAs::kBeamFlags, e, CDataBlock::kByUseAs) || !e) return;
     if (e->GetType() == ET_UINT_ARRAY) {
-        WriteArray(block, 606, ET_UINT_ARRAY, flags, count);
+        WriteArray(block, UseAs::kBeamFlags, ET_UINT_ARRAY, flags, count);
     } else if (e->GetType() == ET_ULONG_ARRAY) {
         const size_t bytes = static_cast<size_t>(count) * 4;
         if (e->GetLength() == bytes) {
@@ -128,7 +123,7 @@ void WriteFlags(CDataBlock& block, const unsigned int* flags, int count)
             e->SetStatus(0);
         } else {
             std::vector<unsigned long> wide(flags, flags + count);
-            block.SetDataValue(606, wide.data(), count, 0, kByUseAs);
+            block.SetDataValue(UseAs::kBeamFlags, wide.data(), count, 0, CDataBlock::kByUseAs);
         }
     }
 }
@@ -283,7 +278,7 @@ MultibeamFilter::TanBound MultibeamFilter::TanBound::For(double degrees)
 {
     TanBound b;
     if (!(degrees > 0.0 && degrees < 89.0)) return b;
-    const double t = std::tan(degrees / R2D);
+    const double t = std::tan(degrees / R_TO_D);
     b.lo = t * (1.0 - 1e-9);
     b.hi = t * (1.0 + 1e-9);
     b.usable = true;
@@ -300,7 +295,7 @@ void MultibeamFilter::DeriveLimits()
     // The interior angle acos(c) is at least L exactly when c <= cos L; acos falls at
     // least as fast as c rises, so a margin of 1e-9 in c settles the clear cases.
     m_minAngleBound = m_minAngle > 0.0 && m_minAngle < 180.0;
-    const double c = std::cos(m_minAngle / R2D);
+    const double c = std::cos(m_minAngle / R_TO_D);
     m_minAngleCosLo = c - 1e-9;
     m_minAngleCosHi = c + 1e-9;
 }
@@ -362,12 +357,12 @@ bool MultibeamFilter::AllocateWindow()
 bool MultibeamFilter::IsReadable(const CDataBlock& block)
 {
     int count = 0;
-    ReadScalar(block, 602, count);
+    ReadScalar(block, UseAs::kBeamCount, count);
     if (count < 0 || count > kMaxBeams) return false;
-    return FindArray(block, 603, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, count) &&
-           FindArray(block, 604, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, count) &&
-           FindArray(block, 605, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, count) &&
-           FindArray(block, 606, ET_UINT_ARRAY, ET_ULONG_ARRAY, 4, count);
+    return FindArray(block, UseAs::kAcrossTrack, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, count) &&
+           FindArray(block, UseAs::kAlongTrack, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, count) &&
+           FindArray(block, UseAs::kBeamZ, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, count) &&
+           FindArray(block, UseAs::kBeamFlags, ET_UINT_ARRAY, ET_ULONG_ARRAY, 4, count);
 }
 
 bool MultibeamFilter::Process(CDataBlock& block, COMPUPDATEMODE mode)
@@ -444,21 +439,21 @@ bool MultibeamFilter::ReadDatablock(CDataBlock& block, PingStruct& ping)
 {
     ping.Init();
     ping.time = block.GetTime();
-    ReadScalar(block, 601, ping.pingNumber);
-    ReadScalar(block, 602, ping.beamCount);
-    ReadScalar(block, 212, ping.verticalOffset);
-    ReadScalar(block, 104, ping.value104);
-    ReadScalar(block, 102, ping.value102);
-    ReadScalar(block, 103, ping.value103);
-    ReadScalar(block, 401, ping.value401);
+    ReadScalar(block, UseAs::kPingNumber, ping.pingNumber);
+    ReadScalar(block, UseAs::kBeamCount, ping.beamCount);
+    ReadScalar(block, UseAs::kVerticalOffset, ping.verticalOffset);
+    ReadScalar(block, UseAs::kValue104, ping.value104);
+    ReadScalar(block, UseAs::kValue102, ping.value102);
+    ReadScalar(block, UseAs::kValue103, ping.value103);
+    ReadScalar(block, UseAs::kValue401, ping.value401);
 
     // More beams than the arrays hold are refused, never read past them.
     const int n = ping.beamCount;
     if (n < 0 || n > kMaxBeams) return false;
-    const CKvsBytePtr* ex = FindArray(block, 603, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, n);
-    const CKvsBytePtr* ey = FindArray(block, 604, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, n);
-    const CKvsBytePtr* ez = FindArray(block, 605, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, n);
-    const CKvsBytePtr* ef = FindArray(block, 606, ET_UINT_ARRAY, ET_ULONG_ARRAY, 4, n);
+    const CKvsBytePtr* ex = FindArray(block, UseAs::kAcrossTrack, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, n);
+    const CKvsBytePtr* ey = FindArray(block, UseAs::kAlongTrack, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, n);
+    const CKvsBytePtr* ez = FindArray(block, UseAs::kBeamZ, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, n);
+    const CKvsBytePtr* ef = FindArray(block, UseAs::kBeamFlags, ET_UINT_ARRAY, ET_ULONG_ARRAY, 4, n);
     if (!ex || !ey || !ez || !ef) return false;
     if (!ping.Allocate()) return false;
     // Block arrays lie unaligned in the block's buffer: the ping works on copies.
@@ -467,60 +462,60 @@ bool MultibeamFilter::ReadDatablock(CDataBlock& block, PingStruct& ping)
     ping.z = CopyArrayIn(ez, ping.OwnFloats(PingStruct::kArrZ), n);
     ping.flags = CopyArrayIn(ef, ping.OwnFlags(), n);
 
-    ReadScalar(block, 607, ping.pingFlags);
-    ReadScalar(block, 609, ping.value609);
-    ReadScalar(block, 610, ping.value610);
-    ReadScalar(block, 611, ping.value611);
-    ReadScalar(block, 612, ping.rejectedCount);
-    ReadScalar(block, 214, ping.nadirDepth);
-    ReadScalar(block, 617, ping.value617);
+    ReadScalar(block, UseAs::kPingFlags, ping.pingFlags);
+    ReadScalar(block, UseAs::kValue609, ping.value609);
+    ReadScalar(block, UseAs::kValue610, ping.value610);
+    ReadScalar(block, UseAs::kValue611, ping.value611);
+    ReadScalar(block, UseAs::kRejectedBeams, ping.rejectedCount);
+    ReadScalar(block, UseAs::kNadirDepth, ping.nadirDepth);
+    ReadScalar(block, UseAs::kValue617, ping.value617);
 
     auto optionalFloats = [&](unsigned short useAs, PingStruct::FloatArray store) {
         return CopyArrayIn(FindArray(block, useAs, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, n), ping.OwnFloats(store), n);
     };
-    ping.values621 = optionalFloats(621, PingStruct::kArr621);
-    ping.angle622 = optionalFloats(622, PingStruct::kArr622);
-    ping.values623 = optionalFloats(623, PingStruct::kArr623);
+    ping.values621 = optionalFloats(UseAs::kBeamValues621, PingStruct::kArr621);
+    ping.beamAngle = optionalFloats(UseAs::kBeamAngle, PingStruct::kArrBeamAngle);
+    ping.values623 = optionalFloats(UseAs::kBeamValues623, PingStruct::kArr623);
 
-    ping.perBeamKind = 0;
-    const CKvsBytePtr* e608 = FindArray(block, 608, ET_USHORT_ARRAY, ET_USHORT_ARRAY, 2, n);
-    const CKvsBytePtr* e618 = FindArray(block, 618, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, n);
+    ping.beamValuesKind = BeamValuesKind::None;
+    const CKvsBytePtr* e608 = FindArray(block, UseAs::kBeamValues16, ET_USHORT_ARRAY, ET_USHORT_ARRAY, 2, n);
+    const CKvsBytePtr* e618 = FindArray(block, UseAs::kBeamValuesFloat, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, 4, n);
     if (e608 && e608->GetStatus() == 0) {
-        ping.values608 = CopyArrayIn(e608, ping.OwnValues608(), n);
-        ping.perBeamKind = 1;
+        ping.beamValues16 = CopyArrayIn(e608, ping.OwnBeamValues16(), n);
+        ping.beamValuesKind = BeamValuesKind::Bits16;
     } else if (e618 && e618->GetStatus() == 0) {
-        ping.values618 = CopyArrayIn(e618, ping.OwnFloats(PingStruct::kArr618), n);
-        ping.perBeamKind = 2;
+        ping.beamValuesFloat = CopyArrayIn(e618, ping.OwnFloats(PingStruct::kArrBeamValuesFloat), n);
+        ping.beamValuesKind = BeamValuesKind::Float;
     }
 
-    ping.kind619 = 0;
+    ping.value619Kind = Value619Kind::None;
     unsigned short st = 0;
-    if (block.GetDataValue(619, ping.value619, st, kByUseAs))
-        ping.kind619 = 1;
-    else if (block.GetDataValue(672, ping.value672, st, kByUseAs))
-        ping.kind619 = 2;
+    if (block.GetDataValue(UseAs::kValue619, ping.value619, st, CDataBlock::kByUseAs))
+        ping.value619Kind = Value619Kind::Int;
+    else if (block.GetDataValue(UseAs::kValue672, ping.value672, st, CDataBlock::kByUseAs))
+        ping.value619Kind = Value619Kind::Float;
 
-    ReadScalar(block, 620, ping.value620);
-    ReadScalar(block, 624, ping.value624);
-    ReadScalar(block, 101, ping.value101);
-    ReadScalar(block, 505, ping.value505);
-    ReadScalar(block, 506, ping.value506);
-    ReadScalar(block, 507, ping.verticalReference);
-    ReadScalar(block, 522, ping.value522);
-    ReadScalar(block, 684, ping.value684);
-    ReadScalar(block, 685, ping.value685);
+    ReadScalar(block, UseAs::kValue620, ping.value620);
+    ReadScalar(block, UseAs::kValue624, ping.value624);
+    ReadScalar(block, UseAs::kValue101, ping.value101);
+    ReadScalar(block, UseAs::kPositionX, ping.positionX);
+    ReadScalar(block, UseAs::kPositionY, ping.positionY);
+    ReadScalar(block, UseAs::kVerticalReference, ping.verticalReference);
+    ReadScalar(block, UseAs::kValue522, ping.value522);
+    ReadScalar(block, UseAs::kValue684, ping.value684);
+    ReadScalar(block, UseAs::kValue685, ping.value685);
 
-    ping.estVertError = optionalFloats(676, PingStruct::kArr676);
-    ping.estHorError = optionalFloats(677, PingStruct::kArr677);
-    ping.allowedVertError = optionalFloats(678, PingStruct::kArr678);
-    ping.allowedHorError = optionalFloats(679, PingStruct::kArr679);
+    ping.estVertError = optionalFloats(UseAs::kEstimatedVertError, PingStruct::kArrEstVertError);
+    ping.estHorError = optionalFloats(UseAs::kEstimatedHorError, PingStruct::kArrEstHorError);
+    ping.allowedVertError = optionalFloats(UseAs::kAllowedVertError, PingStruct::kArrAllowedVertError);
+    ping.allowedHorError = optionalFloats(UseAs::kAllowedHorError, PingStruct::kArrAllowedHorError);
 
-    ReadScalar(block, 649, ping.value649);
-    ReadScalar(block, 616, ping.value616);
-    ReadScalar(block, 626, ping.value626);
-    ReadScalar(block, 627, ping.value627);
-    ReadScalar(block, 401, ping.value401);
-    ReadScalar(block, 625, ping.value625);
+    ReadScalar(block, UseAs::kValue649, ping.value649);
+    ReadScalar(block, UseAs::kValue616, ping.value616);
+    ReadScalar(block, UseAs::kValue626, ping.value626);
+    ReadScalar(block, UseAs::kValue627, ping.value627);
+    ReadScalar(block, UseAs::kValue401, ping.value401);
+    ReadScalar(block, UseAs::kValue625, ping.value625);
 
     if (ping.allowedVertError && ping.allowedHorError) {
         const float reference = static_cast<float>(ping.verticalReference);
@@ -544,55 +539,55 @@ bool MultibeamFilter::WriteDatablock(CDataBlock& block, PingStruct& ping)
     const int n = ping.beamCount;
     block.SetTime(ping.time);
     block.SetStatus(0);
-    WriteScalar(block, 601, ping.pingNumber);
-    WriteScalar(block, 602, ping.beamCount);
-    WriteScalar(block, 212, ping.verticalOffset);
-    WriteScalar(block, 104, ping.value104);
-    WriteScalar(block, 102, ping.value102);
-    WriteScalar(block, 103, ping.value103);
-    WriteScalar(block, 401, ping.value401);
-    WriteArray(block, 603, ET_FLOAT_ARRAY, ping.x, n);
-    WriteArray(block, 604, ET_FLOAT_ARRAY, ping.y, n);
-    WriteArray(block, 605, ET_FLOAT_ARRAY, ping.z, n);
+    WriteScalar(block, UseAs::kPingNumber, ping.pingNumber);
+    WriteScalar(block, UseAs::kBeamCount, ping.beamCount);
+    WriteScalar(block, UseAs::kVerticalOffset, ping.verticalOffset);
+    WriteScalar(block, UseAs::kValue104, ping.value104);
+    WriteScalar(block, UseAs::kValue102, ping.value102);
+    WriteScalar(block, UseAs::kValue103, ping.value103);
+    WriteScalar(block, UseAs::kValue401, ping.value401);
+    WriteArray(block, UseAs::kAcrossTrack, ET_FLOAT_ARRAY, ping.x, n);
+    WriteArray(block, UseAs::kAlongTrack, ET_FLOAT_ARRAY, ping.y, n);
+    WriteArray(block, UseAs::kBeamZ, ET_FLOAT_ARRAY, ping.z, n);
     WriteFlags(block, ping.flags, n);
-    WriteScalar(block, 607, ping.pingFlags);
-    WriteScalar(block, 609, ping.value609);
-    WriteScalar(block, 610, ping.value610);
-    WriteScalar(block, 611, ping.value611);
-    WriteScalar(block, 612, ping.rejectedCount);
-    WriteScalar(block, 214, ping.nadirDepth, m_nadirDepthStatus);
-    WriteScalar(block, 213, ping.nadirDepth - ping.verticalOffset, m_nadirDepthStatus);
-    WriteScalar(block, 617, ping.value617);
-    WriteArray(block, 621, ET_FLOAT_ARRAY, ping.values621, n);
-    WriteArray(block, 622, ET_FLOAT_ARRAY, ping.angle622, n);
-    WriteArray(block, 623, ET_FLOAT_ARRAY, ping.values623, n);
-    if (ping.perBeamKind == 1)
-        WriteArray(block, 608, ET_USHORT_ARRAY, ping.values608, n);
-    else if (ping.perBeamKind == 2)
-        WriteArray(block, 618, ET_FLOAT_ARRAY, ping.values618, n);
-    if (ping.kind619 == 1)
-        WriteScalar(block, 619, ping.value619);
-    else if (ping.kind619 == 2)
-        WriteScalar(block, 672, ping.value672);
-    WriteScalar(block, 620, ping.value620);
-    WriteScalar(block, 624, ping.value624);
-    WriteScalar(block, 101, ping.value101);
-    WriteScalar(block, 505, ping.value505);
-    WriteScalar(block, 506, ping.value506);
-    WriteScalar(block, 507, ping.verticalReference);
-    WriteScalar(block, 522, ping.value522);
-    WriteScalar(block, 684, ping.value684);
-    WriteScalar(block, 685, ping.value685);
-    WriteArray(block, 676, ET_FLOAT_ARRAY, ping.estVertError, n);
-    WriteArray(block, 677, ET_FLOAT_ARRAY, ping.estHorError, n);
-    WriteArray(block, 678, ET_FLOAT_ARRAY, ping.allowedVertError, n);
-    WriteArray(block, 679, ET_FLOAT_ARRAY, ping.allowedHorError, n);
-    WriteScalar(block, 649, ping.value649);
-    WriteScalar(block, 616, ping.value616);
-    WriteScalar(block, 626, ping.value626);
-    WriteScalar(block, 627, ping.value627);
-    WriteScalar(block, 401, ping.value401);
-    WriteScalar(block, 625, ping.value625);
+    WriteScalar(block, UseAs::kPingFlags, ping.pingFlags);
+    WriteScalar(block, UseAs::kValue609, ping.value609);
+    WriteScalar(block, UseAs::kValue610, ping.value610);
+    WriteScalar(block, UseAs::kValue611, ping.value611);
+    WriteScalar(block, UseAs::kRejectedBeams, ping.rejectedCount);
+    WriteScalar(block, UseAs::kNadirDepth, ping.nadirDepth, m_nadirDepthStatus);
+    WriteScalar(block, UseAs::kNadirDepthBelowOffset, ping.nadirDepth - ping.verticalOffset, m_nadirDepthStatus);
+    WriteScalar(block, UseAs::kValue617, ping.value617);
+    WriteArray(block, UseAs::kBeamValues621, ET_FLOAT_ARRAY, ping.values621, n);
+    WriteArray(block, UseAs::kBeamAngle, ET_FLOAT_ARRAY, ping.beamAngle, n);
+    WriteArray(block, UseAs::kBeamValues623, ET_FLOAT_ARRAY, ping.values623, n);
+    if (ping.beamValuesKind == BeamValuesKind::Bits16)
+        WriteArray(block, UseAs::kBeamValues16, ET_USHORT_ARRAY, ping.beamValues16, n);
+    else if (ping.beamValuesKind == BeamValuesKind::Float)
+        WriteArray(block, UseAs::kBeamValuesFloat, ET_FLOAT_ARRAY, ping.beamValuesFloat, n);
+    if (ping.value619Kind == Value619Kind::Int)
+        WriteScalar(block, UseAs::kValue619, ping.value619);
+    else if (ping.value619Kind == Value619Kind::Float)
+        WriteScalar(block, UseAs::kValue672, ping.value672);
+    WriteScalar(block, UseAs::kValue620, ping.value620);
+    WriteScalar(block, UseAs::kValue624, ping.value624);
+    WriteScalar(block, UseAs::kValue101, ping.value101);
+    WriteScalar(block, UseAs::kPositionX, ping.positionX);
+    WriteScalar(block, UseAs::kPositionY, ping.positionY);
+    WriteScalar(block, UseAs::kVerticalReference, ping.verticalReference);
+    WriteScalar(block, UseAs::kValue522, ping.value522);
+    WriteScalar(block, UseAs::kValue684, ping.value684);
+    WriteScalar(block, UseAs::kValue685, ping.value685);
+    WriteArray(block, UseAs::kEstimatedVertError, ET_FLOAT_ARRAY, ping.estVertError, n);
+    WriteArray(block, UseAs::kEstimatedHorError, ET_FLOAT_ARRAY, ping.estHorError, n);
+    WriteArray(block, UseAs::kAllowedVertError, ET_FLOAT_ARRAY, ping.allowedVertError, n);
+    WriteArray(block, UseAs::kAllowedHorError, ET_FLOAT_ARRAY, ping.allowedHorError, n);
+    WriteScalar(block, UseAs::kValue649, ping.value649);
+    WriteScalar(block, UseAs::kValue616, ping.value616);
+    WriteScalar(block, UseAs::kValue626, ping.value626);
+    WriteScalar(block, UseAs::kValue627, ping.value627);
+    WriteScalar(block, UseAs::kValue401, ping.value401);
+    WriteScalar(block, UseAs::kValue625, ping.value625);
     return true;
 }
 
@@ -696,10 +691,10 @@ bool MultibeamFilter::FilterNadir(PingStruct& ping)
             const double x = ping.x[i], y = ping.y[i];
             const double rho = std::sqrt(x * x + y * y), d = -(ping.z[i] + off);
             const int side = (ping.x[i] <= 0.0f ? m_portBound : m_starboardBound).Side(rho, d);
-            return side != 0 ? side > 0 : std::atan2(rho, d) * R2D > limit(i);
+            return side != 0 ? side > 0 : std::atan2(rho, d) * R_TO_D > limit(i);
         });
-    } else if (m_nadirAngleMode == 3 && ping.angle622) {
-        FlagBeams<true>(ping, kFlagSwath, [&](int i) { return static_cast<double>(ping.angle622[i]) > limit(i); });
+    } else if (m_nadirAngleMode == 3 && ping.beamAngle) {
+        FlagBeams<true>(ping, kFlagSwath, [&](int i) { return static_cast<double>(ping.beamAngle[i]) > limit(i); });
     }
     if (m_nadirDistance) {
         FlagBeams<true>(ping, kFlagSwath, [&](int i) {
@@ -729,7 +724,7 @@ bool MultibeamFilter::FilterSlope(PingStruct& ping)
             const double dx = s > 0 ? static_cast<double>(ping.x[j]) - ping.x[r]
                                     : static_cast<double>(ping.x[r]) - ping.x[j];
             int side = m_slopeBound.Side(dz, dx);
-            if (side == 0) side = std::atan2(dz, dx) * R2D > m_slopeLimit ? 1 : -1;
+            if (side == 0) side = std::atan2(dz, dx) * R_TO_D > m_slopeLimit ? 1 : -1;
             if (side > 0)
                 ping.flags[j] |= kFlagSlope;
             else
@@ -769,7 +764,7 @@ bool MultibeamFilter::FilterAngle(PingStruct& ping)
                 else if (m_minAngleBound && c >= m_minAngleCosHi)
                     passes = false;
                 else
-                    passes = std::acos(std::clamp(c, -1.0, 1.0)) * R2D >= m_minAngle;
+                    passes = std::acos(std::clamp(c, -1.0, 1.0)) * R_TO_D >= m_minAngle;
             } else {
                 passes = 180.0 >= m_minAngle;
             }
@@ -1438,7 +1433,7 @@ bool MultibeamFilter::SmartFilter(PingStruct& ping)
         const double x = ping.x[i], y = ping.y[i];
         const double rho = std::sqrt(x * x + y * y), d = -(ping.z[i] + off);
         int side = m_reliableBound.Side(rho, d);
-        if (side == 0) side = std::atan2(rho, d) * R2D < m_reliableAngle ? -1 : 1;
+        if (side == 0) side = std::atan2(rho, d) * R_TO_D < m_reliableAngle ? -1 : 1;
         if (side < 0) {
             sum += -static_cast<double>(ping.z[i]);
             ++count;
@@ -1518,7 +1513,7 @@ bool MultibeamFilter::SmartFilter(PingStruct& ping)
         if (bin.count == 0) continue;
         const double p = (lo + k) * bw;
         const double q = p >= 0.0 ? p - bw / 2 : p + bw / 2;
-        const double phi = std::fabs(std::atan2(q, -(bin.mean + off)) * R2D);
+        const double phi = std::fabs(std::atan2(q, -(bin.mean + off)) * R_TO_D);
         bin.tolerance = phi < m_reliableAngle ? m_vertTolReliable : m_vertTolUnreliable;
     }
 

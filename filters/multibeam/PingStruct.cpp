@@ -22,14 +22,14 @@ constexpr FloatView kFloatViews[] = {
     {&PingArrays::x, PingStruct::kArrX},
     {&PingArrays::y, PingStruct::kArrY},
     {&PingArrays::z, PingStruct::kArrZ},
-    {&PingArrays::values618, PingStruct::kArr618},
+    {&PingArrays::beamValuesFloat, PingStruct::kArrBeamValuesFloat},
     {&PingArrays::values621, PingStruct::kArr621},
-    {&PingArrays::angle622, PingStruct::kArr622},
+    {&PingArrays::beamAngle, PingStruct::kArrBeamAngle},
     {&PingArrays::values623, PingStruct::kArr623},
-    {&PingArrays::estVertError, PingStruct::kArr676},
-    {&PingArrays::estHorError, PingStruct::kArr677},
-    {&PingArrays::allowedVertError, PingStruct::kArr678},
-    {&PingArrays::allowedHorError, PingStruct::kArr679},
+    {&PingArrays::estVertError, PingStruct::kArrEstVertError},
+    {&PingArrays::estHorError, PingStruct::kArrEstHorError},
+    {&PingArrays::allowedVertError, PingStruct::kArrAllowedVertError},
+    {&PingArrays::allowedHorError, PingStruct::kArrAllowedHorError},
 };
 static_assert(std::size(kFloatViews) == PingStruct::kFloatArrayCount);
 
@@ -66,7 +66,7 @@ void PingStruct::Delete()
     static_cast<PingArrays&>(*this) = PingArrays();
     m_floats.reset();
     m_flagStore.reset();
-    m_store608.reset();
+    m_beamValues16Store.reset();
 }
 
 bool PingStruct::Allocate()
@@ -75,10 +75,10 @@ bool PingStruct::Allocate()
     try {
         auto floats = std::make_unique<float[]>(static_cast<size_t>(kFloatArrayCount) * kMaxBeams);
         auto flagStore = std::make_unique<unsigned int[]>(kMaxBeams);
-        auto store608 = std::make_unique<unsigned short[]>(kMaxBeams);
+        auto beamValues16Store = std::make_unique<unsigned short[]>(kMaxBeams);
         m_floats = std::move(floats);
         m_flagStore = std::move(flagStore);
-        m_store608 = std::move(store608);
+        m_beamValues16Store = std::move(beamValues16Store);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -96,8 +96,8 @@ void PingStruct::DeepCopy(const PingStruct& other)
     if (this == &other) return;
     static_cast<PingValues&>(*this) = other;
     static_cast<PingArrays&>(*this) = PingArrays();
-    const bool anyArray = other.x || other.y || other.z || other.flags || other.values608 || other.values618 ||
-                          other.values621 || other.angle622 || other.values623 || other.estVertError ||
+    const bool anyArray = other.x || other.y || other.z || other.flags || other.beamValues16 || other.beamValuesFloat ||
+                          other.values621 || other.beamAngle || other.values623 || other.estVertError ||
                           other.estHorError || other.allowedVertError || other.allowedHorError;
     if (!anyArray) return;
     if (!Allocate()) throw std::bad_alloc();
@@ -106,7 +106,7 @@ void PingStruct::DeepCopy(const PingStruct& other)
     for (const FloatView& v : kFloatViews)
         this->*v.member = CopyInto(OwnFloats(v.store), other.*v.member, count);
     flags = CopyInto(m_flagStore.get(), other.flags, count);
-    values608 = CopyInto(m_store608.get(), other.values608, count);
+    beamValues16 = CopyInto(m_beamValues16Store.get(), other.beamValues16, count);
 }
 
 void PingStruct::ShalowCopy(const PingStruct& other)
@@ -122,7 +122,7 @@ void PingStruct::Swap(PingStruct& other) noexcept
     std::swap(static_cast<PingArrays&>(*this), static_cast<PingArrays&>(other));
     m_floats.swap(other.m_floats);
     m_flagStore.swap(other.m_flagStore);
-    m_store608.swap(other.m_store608);
+    m_beamValues16Store.swap(other.m_beamValues16Store);
 }
 
 int PingStruct::CompNadirBeam()

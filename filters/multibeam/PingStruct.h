@@ -7,63 +7,79 @@
 
 #include <memory>
 
-// The header values of a ping (use-as code of the data block element in brackets).
+// Which of two alternative per-beam arrays a ping holds: the 16-bit values (608) or, when
+// the block has none with status 0, the float values (618).
+enum class BeamValuesKind : int
+{
+    None = 0,
+    Bits16 = 1, // beamValues16 (608)
+    Float = 2,  // beamValuesFloat (618)
+};
+
+// Which of two alternative header values a ping holds: 619 (int) or, without it, 672 (float).
+enum class Value619Kind : int
+{
+    None = 0,
+    Int = 1,   // value619
+    Float = 2, // value672
+};
+
+// The header values of a ping (use-as code of the data block element in brackets; "carried"
+// values are read and written back unchanged).
 struct PingValues
 {
-    int pingNumber = 0;            // 601
-    int beamCount = 0;             // 602; 0 .. PingStruct::kMaxBeams when arrays are set
-    int rejectedCount = 0;         // 612
-    double time = 0.0;             // block time
-    double value101 = 0.0;         // 101
-    double nadirDepth = 0.0;       // 214, metres, positive down
-    int nadirBeam = -1;            // index, -1 when none
-    double verticalOffset = 0.0;   // 212, metres, added to z for slant range and swath angle
-    double value104 = 0.0;         // 104
-    double value102 = 0.0;         // 102
-    double value103 = 0.0;         // 103
-    double value401 = 0.0;         // 401
-    double value505 = 0.0;         // 505 position x
-    double value506 = 0.0;         // 506 position y
+    int pingNumber = 0;             // 601
+    int beamCount = 0;              // 602; 0 .. PingStruct::kMaxBeams when arrays are set
+    int rejectedCount = 0;          // 612
+    double time = 0.0;              // block time
+    double value101 = 0.0;          // 101, carried
+    double nadirDepth = 0.0;        // 214, metres, positive down
+    int nadirBeam = -1;             // index, -1 when none
+    double verticalOffset = 0.0;    // 212, metres, added to z for slant range and swath angle
+    double value104 = 0.0;          // 104, carried
+    double value102 = 0.0;          // 102, carried
+    double value103 = 0.0;          // 103, carried
+    double value401 = 0.0;          // 401, carried
+    double positionX = 0.0;         // 505, metres
+    double positionY = 0.0;         // 506, metres
     double verticalReference = 0.0; // 507, metres
-    unsigned int pingFlags = 0;    // 607
-    unsigned short value609 = 0;   // 609
-    unsigned short value611 = 0;   // 611
-    short value610 = 0;            // 610
-    int value617 = 0;              // 617
-    int perBeamKind = 0;           // 0 none, 1 values608 set, 2 values618 set
-    int value619 = 0;              // 619
-    float value672 = 0.0f;         // 672
-    int kind619 = 0;               // 0 none, 1 value619 present, 2 value672 present
-    float value620 = 0.0f;         // 620
-    int value624 = 0;              // 624
-    double value522 = 0.0;         // 522
-    double value684 = 0.0;         // 684
-    double value685 = 0.0;         // 685
-    double value616 = 0.0;         // 616
-    int value649 = 0;              // 649
-    float value625 = 0.0f;         // 625
-    float value626 = 0.0f;         // 626
-    float value627 = 0.0f;         // 627
-
+    unsigned int pingFlags = 0;     // 607
+    unsigned short value609 = 0;    // 609, carried
+    unsigned short value611 = 0;    // 611, carried
+    short value610 = 0;             // 610, carried
+    int value617 = 0;               // 617, carried
+    BeamValuesKind beamValuesKind = BeamValuesKind::None; // which of 608 and 618 is held
+    int value619 = 0;               // 619, carried
+    float value672 = 0.0f;          // 672, carried in place of 619
+    Value619Kind value619Kind = Value619Kind::None; // which of 619 and 672 is held
+    float value620 = 0.0f;          // 620, carried
+    int value624 = 0;               // 624, carried
+    double value522 = 0.0;          // 522, carried
+    double value684 = 0.0;          // 684, carried
+    double value685 = 0.0;          // 685, carried
+    double value616 = 0.0;          // 616, carried
+    int value649 = 0;               // 649, carried
+    float value625 = 0.0f;          // 625, carried
+    float value626 = 0.0f;          // 626, carried
+    float value627 = 0.0f;          // 627, carried
 };
 
 // The per-beam array views of a ping: beamCount items each, or null.
 struct PingArrays
 {
-    float* x = nullptr;                 // 603 across-track, metres, starboard positive
-    float* y = nullptr;                 // 604 along-track, metres
-    float* z = nullptr;                 // 605 vertical, metres, up positive (depth = -z)
-    unsigned int* flags = nullptr;      // 606 beam flag words
-    unsigned short* values608 = nullptr; // 608
-    float* values618 = nullptr;         // 618
-    float* values621 = nullptr;         // 621
-    float* angle622 = nullptr;          // 622 beam angle, degrees
-    float* values623 = nullptr;         // 623
-    float* estVertError = nullptr;      // 676 estimated vertical error, metres
-    float* estHorError = nullptr;       // 677 estimated horizontal error, metres
-    float* allowedVertError = nullptr;  // 678 allowed vertical error, metres
-    float* allowedHorError = nullptr;   // 679 allowed horizontal error, metres
-
+    float* x = nullptr;                    // 603 across-track, metres, starboard positive
+    float* y = nullptr;                    // 604 along-track, metres
+    float* z = nullptr;                    // 605 vertical, metres, up positive (depth = -z)
+    unsigned int* flags = nullptr;         // 606 beam flag words
+    unsigned short* beamValues16 = nullptr; // 608, carried
+    float* beamValuesFloat = nullptr;      // 618, carried in place of 608
+    float* values621 = nullptr;            // 621, carried
+    float* beamAngle = nullptr;            // 622 beam angle, degrees
+    float* values623 = nullptr;            // 623, carried
+    float* estVertError = nullptr;         // 676 estimated vertical error, metres
+    float* estHorError = nullptr;          // 677 estimated horizontal error, metres
+    float* allowedVertError = nullptr;     // 678 allowed vertical error, metres
+    float* allowedHorError = nullptr;      // 679 allowed horizontal error, metres
 };
 
 class PingStruct : public PingValues, public PingArrays
@@ -89,11 +105,11 @@ public:
     bool IsAllocated() const { return m_floats != nullptr; }
 
     // The owned storage of each per-beam array, null before Allocate.
-    enum FloatArray { kArrX, kArrY, kArrZ, kArr618, kArr621, kArr622, kArr623, kArr676, kArr677, kArr678, kArr679,
-                      kFloatArrayCount };
+    enum FloatArray { kArrX, kArrY, kArrZ, kArrBeamValuesFloat, kArr621, kArrBeamAngle, kArr623, kArrEstVertError,
+                      kArrEstHorError, kArrAllowedVertError, kArrAllowedHorError, kFloatArrayCount };
     float* OwnFloats(FloatArray which) const;
     unsigned int* OwnFlags() const { return m_flagStore.get(); }
-    unsigned short* OwnValues608() const { return m_store608.get(); }
+    unsigned short* OwnBeamValues16() const { return m_beamValues16Store.get(); }
 
     // Values copied from other; each array view of other that is set is copied item by
     // item (beamCount items) into this ping's own storage (allocated when missing) and
@@ -117,5 +133,5 @@ public:
 private:
     std::unique_ptr<float[]> m_floats;            // kFloatArrayCount * kMaxBeams
     std::unique_ptr<unsigned int[]> m_flagStore;  // kMaxBeams
-    std::unique_ptr<unsigned short[]> m_store608; // kMaxBeams
+    std::unique_ptr<unsigned short[]> m_beamValues16Store; // kMaxBeams
 };

@@ -1,16 +1,10 @@
 #include <KvsDataBlocks/filters/multibeam/SmartProfile.h>
 
 #include <KvsDataBlocks/filters/multibeam/Multibeam.h>
+#include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
-
-namespace {
-
-constexpr double R2D = 180.0 / std::numbers::pi;
-
-} // namespace
 
 int SmartProfile::Filled(int k, int step) const
 {
@@ -108,7 +102,7 @@ void SmartProfile::Run(PingStruct& ping, const Settings& s, double smallest, dou
         if (b.count == 0) continue;
         const double p = (lo + k) * bw;
         const double q = p >= 0.0 ? p - bw / 2 : p + bw / 2;
-        const double phi = std::fabs(std::atan2(q, -(b.mean + off)) * R2D);
+        const double phi = std::fabs(std::atan2(q, -(b.mean + off)) * R_TO_D);
         b.tolerance = phi < s.reliableAngle ? s.tolReliable : s.tolUnreliable;
     }
 

@@ -1,11 +1,11 @@
 #include <KvsDataBlocks/filters/multibeam/SpacedSlope.h>
 
 #include <KvsDataBlocks/filters/multibeam/Multibeam.h>
+#include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <numbers>
 
 int SpacedSlope::Anchor(const PingStruct& ping, int nadir, double base)
 {
@@ -25,8 +25,7 @@ void SpacedSlope::Run(PingStruct& ping, int nadir, double limit, double baseRati
 {
     const int n = ping.beamCount;
     if (nadir < 0 || nadir >= n) return;
-    constexpr double R2D = 180.0 / std::numbers::pi;
-    const double base = baseRatio * std::fabs(static_cast<double>(ping.z[nadir]));
+        const double base = baseRatio * std::fabs(static_cast<double>(ping.z[nadir]));
     m_passed.reserve(static_cast<size_t>(n));
     m_near.reserve(static_cast<size_t>(n));
     const int anchor = Anchor(ping, nadir, base);
@@ -49,7 +48,7 @@ void SpacedSlope::Run(PingStruct& ping, int nadir, double limit, double baseRati
             // inwards (negative distance) keeps its angle above 90 degrees.
             double dx = outward(r, j);
             if (dx >= 0.0) dx = std::max(dx, base);
-            if (std::atan2(dz, dx) * R2D > limit)
+            if (std::atan2(dz, dx) * R_TO_D > limit)
                 ping.flags[j] |= bit;
             else
                 m_passed.push_back(j);

@@ -4,6 +4,7 @@
 #include <KvsDataBlocks/config/AttributeNames.h>
 #include <KvsDataBlocks/datablocks/CDataInfo.h>
 #include <KvsDataBlocks/config/DataSearch.h>
+#include <KvsDataBlocks/config/UseAsCodes.h>
 #include <KvsDataBlocks/geometry/Line.h>
 
 #include <algorithm>
@@ -25,8 +26,7 @@ constexpr unsigned short kSensorZId = 9;
 constexpr unsigned short kPipeValueId = 11;
 constexpr unsigned short kPipeValueAtMeanId = 12;
 constexpr unsigned short kIntensityId = 13;
-constexpr unsigned short kLookupUseAs = 615;
-constexpr unsigned short kById = 1;
+constexpr unsigned short kLookupUseAs = UseAs::kPipeBeamLookup;
 
 constexpr unsigned int kQualityCandidate = 512; // flag words below this take quality/intensity
 constexpr unsigned int kCandidate = 256;        // flag words below this take the other tests
@@ -51,7 +51,7 @@ ArrayRef<T> GetArray(CDataBlock& block, unsigned short key, unsigned short type)
 {
     ArrayRef<T> ref;
     CKvsBytePtr* e = nullptr;
-    if (!block.GetData(key, e, kById) || !e || e->GetType() != type || !e->GetDataPtr()) return ref;
+    if (!block.GetData(key, e, CDataBlock::kById) || !e || e->GetType() != type || !e->GetDataPtr()) return ref;
     ref.data = e->GetDataPtr();
     ref.count = static_cast<int>(e->GetLength() / sizeof(T));
     return ref;
@@ -71,7 +71,7 @@ double GetDouble(const CDataBlock& block, unsigned short key)
 {
     double value = 0.0;
     unsigned short status = 0;
-    if (!block.GetDataValue(key, value, status, kById)) return 0.0;
+    if (!block.GetDataValue(key, value, status, CDataBlock::kById)) return 0.0;
     return value;
 }
 
@@ -227,7 +227,7 @@ void PipedetectBeamFilter::HistogramFilter(CDataBlock& block)
     unsigned short status = 0;
     const ArrayRef<float> values = GetFloats(block, kValueId);
     const ArrayRef<unsigned int> flags = GetFlags(block);
-    if (!block.GetDataValue(kBeamCountId, beamCount, status, kById) || !values.data || !flags.data) return;
+    if (!block.GetDataValue(kBeamCountId, beamCount, status, CDataBlock::kById) || !values.data || !flags.data) return;
     // Never past the arrays, whatever element 1 says.
     beamCount = std::clamp(beamCount, 0, std::min(values.count, flags.count));
     const ArrayRef<float> lookup = GetFloats(block, kLookupUseAs);
@@ -303,13 +303,13 @@ void PipedetectBeamFilter::HistogramFilter(CDataBlock& block)
         }
     }
     if (count != 0) {
-        block.SetDataValue(kPipeValueId, sum / static_cast<double>(count), kvs::kStatusValid, kById);
+        block.SetDataValue(kPipeValueId, sum / static_cast<double>(count), kvs::kStatusValid, CDataBlock::kById);
         const long long m = indexSum / count;
         if (m >= 0 && m < lookup.count)
             block.SetDataValue(kPipeValueAtMeanId, static_cast<double>(lookup.Get(static_cast<int>(m))),
-                               kvs::kStatusValid, kById);
+                               kvs::kStatusValid, CDataBlock::kById);
         else
-            block.SetDataValue(kPipeValueAtMeanId, static_cast<double>(m), kvs::kStatusInvalid, kById);
+            block.SetDataValue(kPipeValueAtMeanId, static_cast<double>(m), kvs::kStatusInvalid, CDataBlock::kById);
     }
     // SetDataValue of a scalar does not move the arrays, but read them afresh all the same.
     const ArrayRef<float> v2 = GetFloats(block, kValueId);

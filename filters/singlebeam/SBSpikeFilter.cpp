@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr unsigned short kByUseAs = 2;
 
 double Dot(const Point& a, const Point& b)
 {
@@ -39,9 +38,9 @@ bool SBSpikeFilter::SetAttributes(CAttributeMap* attributes)
 bool SBSpikeFilter::GetData(const CDataBlock& block, Point& point)
 {
     unsigned short status = 0;
-    if (!block.GetDataValue(SingleBeamFilter::kPointXUseAs, point.x, status, kByUseAs) || status != 0) return false;
-    if (!block.GetDataValue(SingleBeamFilter::kPointYUseAs, point.y, status, kByUseAs) || status != 0) return false;
-    if (!block.GetDataValue(SingleBeamFilter::kDepthUseAs, point.z, status, kByUseAs) || status != 0) return false;
+    if (!block.GetDataValue(SingleBeamFilter::kPointXUseAs, point.x, status, CDataBlock::kByUseAs) || status != 0) return false;
+    if (!block.GetDataValue(SingleBeamFilter::kPointYUseAs, point.y, status, CDataBlock::kByUseAs) || status != 0) return false;
+    if (!block.GetDataValue(SingleBeamFilter::kDepthUseAs, point.z, status, CDataBlock::kByUseAs) || status != 0) return false;
     return true;
 }
 

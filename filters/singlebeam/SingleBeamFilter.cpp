@@ -8,7 +8,6 @@ namespace {
 // The switch attribute of each chain entry, in chain order.
 constexpr const char* kSwitchNames[] = {ATTR_SBF_GATE, ATTR_SBF_DEPTH, ATTR_SBF_SPIKE};
 
-constexpr unsigned short kByUseAs = 2;
 
 template <typename T>
 std::unique_ptr<T> Clone(const std::unique_ptr<T>& source)
@@ -120,11 +119,11 @@ bool SingleBeamFilter::GetRemainder(CDataBlock& block)
 
 void SingleBeamFilter::InvalidateDepths(CDataBlock& block)
 {
-    for (unsigned short code = kDepthUseAs; code <= kLastDepthUseAs; ++code)
-        block.SetDataStatus(code, kvs::kStatusRejected, kByUseAs);
+    for (unsigned short code = UseAs::kFirstDepth; code <= UseAs::kLastDepth; ++code)
+        block.SetDataStatus(code, kvs::kStatusRejected, CDataBlock::kByUseAs);
 }
 
 bool SingleBeamFilter::GetDepth(const CDataBlock& block, double& depth, unsigned short& status)
 {
-    return block.GetDataValue(kDepthUseAs, depth, status, kByUseAs);
+    return block.GetDataValue(kDepthUseAs, depth, status, CDataBlock::kByUseAs);
 }

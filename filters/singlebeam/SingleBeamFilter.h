@@ -1,9 +1,11 @@
 // SingleBeamFilter: the filter of a single-beam echo sounder stream, one block per ping.
 // A fixed chain of up to three sub-filters (gate, depth window, spike), each switched on
 // and off by its attribute; it owns them, and a copy owns clones of them. Rejected
-// soundings get status 30 on every depth element (use-as 201 to 217).
+// soundings get status 30 (kvs::kStatusRejected) on every depth element (use-as 201 to
+// 217).
 #pragma once
 
+#include <KvsDataBlocks/config/UseAsCodes.h>
 #include <KvsDataBlocks/filters/Filter.h>
 #include <KvsDataBlocks/filters/singlebeam/SBDepthFilter.h>
 #include <KvsDataBlocks/filters/singlebeam/SBGateFilter.h>
@@ -15,11 +17,11 @@ class SingleBeamFilter : public Filter
 {
 public:
     // Use-as codes of the depth tested (the first) and of every depth invalidated.
-    static constexpr unsigned short kDepthUseAs = 201;
-    static constexpr unsigned short kLastDepthUseAs = 217;
+    static constexpr unsigned short kDepthUseAs = UseAs::kDepth;
+    static constexpr unsigned short kLastDepthUseAs = UseAs::kLastDepth;
     // Use-as codes of the sounding position.
-    static constexpr unsigned short kPointXUseAs = 505;
-    static constexpr unsigned short kPointYUseAs = 506;
+    static constexpr unsigned short kPointXUseAs = UseAs::kPositionX;
+    static constexpr unsigned short kPointYUseAs = UseAs::kPositionY;
 
     // Reads the settings at once; a null map leaves every sub-filter off.
     explicit SingleBeamFilter(CAttributeMap* attributes);
@@ -35,7 +37,7 @@ public:
     // Delivers the block the spike filter still holds, once; false without one.
     bool GetRemainder(CDataBlock& block) override;
 
-    // Status 30 on every depth element 201 to 217 the block has.
+    // Status 30 (kvs::kStatusRejected) on every depth element 201 to 217 the block has.
     static void InvalidateDepths(CDataBlock& block);
     // The depth (use-as 201) and its status; false when the block has none.
     static bool GetDepth(const CDataBlock& block, double& depth, unsigned short& status);

@@ -4,7 +4,7 @@
 #include <KvsDataBlocks/datablocks/DefinitionBuild.h>
 #include <KvsDataBlocks/formats/gsf/GsfFormat.h>
 #include <KvsDataBlocks/geometry/KvsGeoCoordSysBase.h>
-#include <KvsDataBlocks/config/MultibeamUseAs.h>
+#include <KvsDataBlocks/config/UseAsCodes.h>
 #include <KvsDataBlocks/filters/multibeam/PingStruct.h>
 
 #include <cmath>
@@ -13,12 +13,11 @@ namespace kvs {
 
 namespace {
 
-using namespace MultibeamUseAs;
+using namespace UseAs;
 
 constexpr unsigned short kMultibeamGroup = 1011;
-constexpr unsigned short kByUseAs = 2;
-constexpr unsigned short kValid = 0;
-constexpr unsigned short kNotValid = 40;
+constexpr unsigned short kValid = kStatusValid;
+constexpr unsigned short kNotValid = kStatusInvalid;
 constexpr unsigned int kSonarGoodBit = 0x01; // the bit quality mode 1 requires
 
 bool IsUnknownCorrector(double metres)
@@ -158,47 +157,47 @@ bool GsfBlockMapper::Map(const GsfPing& ping, int pingNumber, CDataBlock& block,
     };
     block.SetTime(ping.Time());
     block.SetStatus(kValid);
-    check(block.SetDataValue(kPingNumber, pingNumber, kValid, kByUseAs), kPingNumber);
-    check(block.SetDataValue(kBeamCount, n, kValid, kByUseAs), kBeamCount);
-    check(block.SetDataValue(kRejectedBeams, ignored, kValid, kByUseAs), kRejectedBeams);
-    check(block.SetDataValue(kVerticalOffset, offset, kValid, kByUseAs), kVerticalOffset);
-    check(block.SetDataValue(kVerticalReference, 0.0, kValid, kByUseAs), kVerticalReference);
-    check(block.SetDataValue(kPositionX, x, positionStatus, kByUseAs), kPositionX);
-    check(block.SetDataValue(kPositionY, y, positionStatus, kByUseAs), kPositionY);
-    check(block.SetDataValue(kLongitude, ping.longitude, geoStatus, kByUseAs), kLongitude);
-    check(block.SetDataValue(kLatitude, ping.latitude, geoStatus, kByUseAs), kLatitude);
-    check(block.SetDataValue(kTimeSeconds, static_cast<unsigned int>(ping.seconds), kValid, kByUseAs), kTimeSeconds);
-    check(block.SetDataValue(kTimeNanoseconds, static_cast<unsigned int>(ping.nanoseconds), kValid, kByUseAs),
+    check(block.SetDataValue(kPingNumber, pingNumber, kValid, CDataBlock::kByUseAs), kPingNumber);
+    check(block.SetDataValue(kBeamCount, n, kValid, CDataBlock::kByUseAs), kBeamCount);
+    check(block.SetDataValue(kRejectedBeams, ignored, kValid, CDataBlock::kByUseAs), kRejectedBeams);
+    check(block.SetDataValue(kVerticalOffset, offset, kValid, CDataBlock::kByUseAs), kVerticalOffset);
+    check(block.SetDataValue(kVerticalReference, 0.0, kValid, CDataBlock::kByUseAs), kVerticalReference);
+    check(block.SetDataValue(kPositionX, x, positionStatus, CDataBlock::kByUseAs), kPositionX);
+    check(block.SetDataValue(kPositionY, y, positionStatus, CDataBlock::kByUseAs), kPositionY);
+    check(block.SetDataValue(kLongitude, ping.longitude, geoStatus, CDataBlock::kByUseAs), kLongitude);
+    check(block.SetDataValue(kLatitude, ping.latitude, geoStatus, CDataBlock::kByUseAs), kLatitude);
+    check(block.SetDataValue(kTimeSeconds, static_cast<unsigned int>(ping.seconds), kValid, CDataBlock::kByUseAs), kTimeSeconds);
+    check(block.SetDataValue(kTimeNanoseconds, static_cast<unsigned int>(ping.nanoseconds), kValid, CDataBlock::kByUseAs),
           kTimeNanoseconds);
-    check(block.SetDataValue(kAcrossTrack, m_x.data(), n, kValid, kByUseAs), kAcrossTrack);
-    check(block.SetDataValue(kAlongTrack, m_y.data(), n, kValid, kByUseAs), kAlongTrack);
-    check(block.SetDataValue(kBeamZ, m_z.data(), n, kValid, kByUseAs), kBeamZ);
-    check(block.SetDataValue(kBeamFlags, m_flags.data(), n, kValid, kByUseAs), kBeamFlags);
-    check(block.SetDataValue(kPingFlags, 0u, kValid, kByUseAs), kPingFlags);
-    check(block.SetDataValue(kGsfPingFlags, static_cast<unsigned short>(ping.pingFlags), kValid, kByUseAs),
+    check(block.SetDataValue(kAcrossTrack, m_x.data(), n, kValid, CDataBlock::kByUseAs), kAcrossTrack);
+    check(block.SetDataValue(kAlongTrack, m_y.data(), n, kValid, CDataBlock::kByUseAs), kAlongTrack);
+    check(block.SetDataValue(kBeamZ, m_z.data(), n, kValid, CDataBlock::kByUseAs), kBeamZ);
+    check(block.SetDataValue(kBeamFlags, m_flags.data(), n, kValid, CDataBlock::kByUseAs), kBeamFlags);
+    check(block.SetDataValue(kPingFlags, 0u, kValid, CDataBlock::kByUseAs), kPingFlags);
+    check(block.SetDataValue(kGsfPingFlags, static_cast<unsigned short>(ping.pingFlags), kValid, CDataBlock::kByUseAs),
           kGsfPingFlags);
     if (ping.hasBeamFlags)
-        check(block.SetDataValue(kGsfBeamFlags, ping.beamFlags.data(), n, kValid, kByUseAs), kGsfBeamFlags);
+        check(block.SetDataValue(kGsfBeamFlags, ping.beamFlags.data(), n, kValid, CDataBlock::kByUseAs), kGsfBeamFlags);
     else
-        check(block.SetDataValue(kGsfBeamFlags, static_cast<const unsigned char*>(nullptr), 0, kNotValid, kByUseAs),
+        check(block.SetDataValue(kGsfBeamFlags, static_cast<const unsigned char*>(nullptr), 0, kNotValid, CDataBlock::kByUseAs),
               kGsfBeamFlags);
     // Optional arrays: the beam count when the ping has them, else empty (never a stale
     // array of an earlier ping that a filter would take for this one's).
     auto optional = [&](unsigned short code, bool present, const std::vector<float>& values) {
-        check(present ? block.SetDataValue(code, values.data(), n, kValid, kByUseAs)
-                      : block.SetDataValue(code, &kNoFloat, 0, kNotValid, kByUseAs),
+        check(present ? block.SetDataValue(code, values.data(), n, kValid, CDataBlock::kByUseAs)
+                      : block.SetDataValue(code, &kNoFloat, 0, kNotValid, CDataBlock::kByUseAs),
               code);
     };
     optional(kBeamAngle, ping.beamAngle.present, m_angle);
     optional(kEstimatedVertError, vert != nullptr, m_vertError);
     optional(kEstimatedHorError, hasHor, m_horError);
-    optional(kBeamValues618, false, m_zeros);
+    optional(kBeamValuesFloat, false, m_zeros);
     optional(kBeamValues621, false, m_zeros);
     optional(kBeamValues623, false, m_zeros);
-    check(block.SetDataValue(kBeamValues16, &kNoShort, 0, kNotValid, kByUseAs), kBeamValues16);
+    check(block.SetDataValue(kBeamValues16, &kNoShort, 0, kNotValid, CDataBlock::kByUseAs), kBeamValues16);
     // The allowed errors are the filter's to fill: sized to the ping, zero.
-    check(block.SetDataValue(kAllowedVertError, m_zeros.data(), n, kNotValid, kByUseAs), kAllowedVertError);
-    check(block.SetDataValue(kAllowedHorError, m_zeros.data(), n, kNotValid, kByUseAs), kAllowedHorError);
+    check(block.SetDataValue(kAllowedVertError, m_zeros.data(), n, kNotValid, CDataBlock::kByUseAs), kAllowedVertError);
+    check(block.SetDataValue(kAllowedHorError, m_zeros.data(), n, kNotValid, CDataBlock::kByUseAs), kAllowedHorError);
     if (missing) {
         error.Format("the multibeam layout (group 1011) has no element of use-as %u of the expected type", missing);
         return false;

@@ -3,6 +3,8 @@
 // one point towards another. Internal to the geometry functions.
 #pragma once
 
+#include <KvsDataBlocks/geometry/KvsMath.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -10,8 +12,6 @@
 namespace kvs::geometry::detail {
 
 inline constexpr double kPi = 3.141592653589793;
-inline constexpr double kDegToRad = kPi / 180.0;
-inline constexpr double kRadToDeg = 180.0 / kPi;
 
 // An ellipsoid the formulas can use: a finite positive semi-major axis and an
 // eccentricity squared in [0, 1).
@@ -61,7 +61,7 @@ inline double NormalSectionAzimuth(double sinA, double cosA, double tanPsiB, dou
 // An azimuth in degrees brought into [0, 360).
 inline double AzimuthDegrees(double radians)
 {
-    double deg = radians * kRadToDeg;
+    double deg = radians * R_TO_D;
     if (deg >= 360.0) deg -= 360.0;
     if (deg < 0.0) deg += 360.0;
     return deg >= 360.0 ? 0.0 : deg;

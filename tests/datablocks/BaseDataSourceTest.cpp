@@ -1,4 +1,5 @@
 #include <KvsDataBlocks/datablocks/BaseDataSource.h>
+#include <KvsDataBlocks/datablocks/CDataBlock.h>
 
 #include <gtest/gtest.h>
 
@@ -26,8 +27,8 @@ TEST(BaseDataSource, DefaultsReportNothingProvided)
     EXPECT_FALSE(source.DataBlockSetup(3, id));
     EXPECT_FALSE(source.InitDataElement(0, 0, 103, 8, 1, 0));
     EXPECT_FALSE(source.DataBlockInit());
-    EXPECT_FALSE(source.Interpolate(1.0, 0, 0, a, status));
-    EXPECT_FALSE(source.FindIntervalStartEnd(1.0, 0, 0, a, b, c, d, status));
+    EXPECT_FALSE(source.Interpolate(1.0, 0, CDataBlock::kByPosition, a, status));
+    EXPECT_FALSE(source.FindIntervalStartEnd(1.0, 0, CDataBlock::kByPosition, a, b, c, d, status));
     EXPECT_FALSE(source.GetDataId(id));
     EXPECT_EQ(source.GetDataIdPtr(), nullptr);
     EXPECT_EQ(source.GetInternalDataBlock(), nullptr);

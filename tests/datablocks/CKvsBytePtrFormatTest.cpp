@@ -53,7 +53,7 @@ TEST_F(ValueText, DoubleArrayIsShownInPagesOfFive)
 {
     Layout(m_block, {{ET_DOUBLE_ARRAY, 64}});
     const double values[] = {1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5, 8.5};
-    ASSERT_TRUE(m_block.SetDataValue(0, values, 8, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(0, values, 8, 0, CDataBlock::kByPosition));
     const CKvsBytePtr& e = Element(0);
     CString text;
     EXPECT_EQ(e.GetValueStr(text, false, 0), 1);
@@ -84,12 +84,12 @@ TEST_F(ValueText, ItemArraysOfEveryListedType)
     list.Add("one");
     list.Add("two");
     const float f[] = {0.25f};
-    ASSERT_TRUE(m_block.SetDataValue(0, s, 2, 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(1, u, 1, 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(2, us, 6, 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(3, chars, 4, 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(4, list, 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(5, f, 1, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(0, s, 2, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(1, u, 1, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(2, us, 6, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(3, chars, 4, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(4, list, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(5, f, 1, 0, CDataBlock::kByPosition));
     CString text;
     EXPECT_EQ(Element(0).GetValueStr(text, false, 0), 1);
     EXPECT_EQ(text, "2: -3; 4");
@@ -128,7 +128,7 @@ TEST_F(ValueText, TrianglesListNineCoordinatesEach)
     Layout(m_block, {{ET_TRIANGLE_ARRAY, 0}});
     const Triangle t[] = {Triangle(Point(1, 2, 3), Point(4, 5, 6), Point(7, 8, 9)),
                           Triangle(Point(-1, -2, -3), Point(0.5, 0.3, 0), Point(10, 20, 30))};
-    ASSERT_TRUE(m_block.SetDataValue(0, t, 2, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(0, t, 2, 0, CDataBlock::kByPosition));
     CKvsType::m_iGridDecml = 1;
     CString text;
     EXPECT_EQ(Element(0).GetArrayValueStr(1, text, false), 1);
@@ -147,33 +147,33 @@ TEST_F(ValueText, MappedIntAndBoolTextsComeFromTheDefinition)
     LoadFormatDefinition();
     Layout(m_block, {{ET_INT, 4, 30}, {ET_DOUBLE, 8, 44}, {ET_BOOL, 1, 0}, {ET_INT_ARRAY, 12, 30}}, 7);
     CString text;
-    ASSERT_TRUE(m_block.SetDataValue(0, -2, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(0, -2, 0, CDataBlock::kByPosition));
     EXPECT_EQ(Element(0).GetValueStr(text, false, -1), 1);
     EXPECT_EQ(text, "Broken");
-    ASSERT_TRUE(m_block.SetDataValue(0, 5, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(0, 5, 0, CDataBlock::kByPosition));
     EXPECT_EQ(Element(0).GetValueStr(text, false, -1), 0); // no entry for 5
     EXPECT_EQ(text, "---");
 
-    ASSERT_TRUE(m_block.SetDataValue(2, true, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(2, true, 0, CDataBlock::kByPosition));
     EXPECT_EQ(Element(2).GetValueStr(text, false, -1), 1); // a bool is always mapped, format 0 too
     EXPECT_EQ(text, "Fixed");
-    ASSERT_TRUE(m_block.SetDataValue(2, false, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(2, false, 0, CDataBlock::kByPosition));
     EXPECT_EQ(Element(2).GetValueStr(text, false, -1), 0);
 
-    ASSERT_TRUE(m_block.SetDataValue(1, -9999.0, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(1, -9999.0, 0, CDataBlock::kByPosition));
     EXPECT_EQ(Element(1).GetValueStr(text, false, -1), 1);
     EXPECT_EQ(text, "no data");
-    ASSERT_TRUE(m_block.SetDataValue(1, 3.0, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(1, 3.0, 0, CDataBlock::kByPosition));
     EXPECT_EQ(Element(1).GetValueStr(text, false, -1), 0);
 
     const int modes[] = {1, 0, 7};
-    ASSERT_TRUE(m_block.SetDataValue(3, modes, 3, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(3, modes, 3, 0, CDataBlock::kByPosition));
     EXPECT_EQ(Element(3).GetValueStr(text, false, 0), 1);
     EXPECT_EQ(text, "3: On; Off; 7"); // an item without an entry shows its number
 
     // Without a definition group the mapped texts are missing.
     DataDefinition::GetDataDefinition().UseDefault();
-    ASSERT_TRUE(m_block.SetDataValue(0, 1, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(0, 1, 0, CDataBlock::kByPosition));
     EXPECT_EQ(Element(0).GetValueStr(text, false, -1), 0);
 }
 
@@ -182,10 +182,10 @@ TEST_F(ValueText, UnitQuantitiesAreConvertedWithDecimalsAndMnemonic)
     Layout(m_block, {{ET_DOUBLE, 8, 4}, {ET_FLOAT, 4, 4}, {ET_DOUBLE, 8, 1}, {ET_INT, 4, 4}});
     ASSERT_TRUE(CKvsType::m_unitCnv.SetDisplayUnit(CKvsUnitCnv::UNIT_DEPTH, CKvsUnitCnv::DU_FOOT));
     CKvsType::m_iDepthDecml = 1;
-    ASSERT_TRUE(m_block.SetDataValue(0, 10.0, 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(1, 10.0f, 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(2, 10.0, 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(3, 10, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(0, 10.0, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(1, 10.0f, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(2, 10.0, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(3, 10, 0, CDataBlock::kByPosition));
     const CKvsBytePtr& depth = Element(0);
     CString text;
     EXPECT_EQ(depth.GetDefaultDecimals(), 1);
@@ -229,13 +229,13 @@ TEST_F(ValueText, ScalarsTextsAndTypesWithoutText)
 {
     Layout(m_block, {{ET_UINT, 4}, {ET_CHAR, 1}, {ET_SHORT, 2}, {ET_USHORT, 2}, {ET_UINT64, 8}, {ET_STRING, 0},
                      {ET_BOOL_ARRAY, 3}, {ET_DATAINFO, 20}, {ET_LONG, 4}});
-    ASSERT_TRUE(m_block.SetDataValue(0, 4294967295u, 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(1, static_cast<char>(-5), 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(2, static_cast<short>(-300), 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(3, static_cast<unsigned short>(65535), 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(4, 18446744073709551615ull, 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(5, CString("Station A"), 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(8, -7L, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(0, 4294967295u, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(1, static_cast<char>(-5), 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(2, static_cast<short>(-300), 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(3, static_cast<unsigned short>(65535), 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(4, 18446744073709551615ull, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(5, CString("Station A"), 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(8, -7L, 0, CDataBlock::kByPosition));
     const char* const expected[] = {"4294967295", "-5", "-300", "65535", "18446744073709551615", "Station A"};
     CString text;
     for (unsigned short i = 0; i < 6; ++i) {
@@ -259,9 +259,9 @@ TEST_F(ValueText, ScalarsTextsAndTypesWithoutText)
 TEST_F(ValueText, CallerFormatStringsAreCheckedBeforeUse)
 {
     Layout(m_block, {{ET_INT, 4}, {ET_DOUBLE, 8, 4}, {ET_BOOL, 1}, {ET_SHORT, 2}});
-    ASSERT_TRUE(m_block.SetDataValue(0, 42, 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(1, 10.0, 0, 0));
-    ASSERT_TRUE(m_block.SetDataValue(2, true, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(0, 42, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(1, 10.0, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(m_block.SetDataValue(2, true, 0, CDataBlock::kByPosition));
     ASSERT_TRUE(CKvsType::m_unitCnv.SetDisplayUnit(CKvsUnitCnv::UNIT_DEPTH, CKvsUnitCnv::DU_FOOT));
     CString text;
     EXPECT_EQ(Element(0).GetValueStr(CString("[%05d] 100%%"), text, false), 1);
@@ -270,7 +270,7 @@ TEST_F(ValueText, CallerFormatStringsAreCheckedBeforeUse)
     EXPECT_EQ(text, "32.8"); // always in the display unit
     EXPECT_EQ(Element(2).GetValueStr(CString("%d"), text, false), 1);
     EXPECT_EQ(text, "Yes");
-    ASSERT_TRUE(m_block.SetDataValue(2, false, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(2, false, 0, CDataBlock::kByPosition));
     EXPECT_EQ(Element(2).GetValueStr(CString(""), text, false), 1);
     EXPECT_EQ(text, "No");
     EXPECT_EQ(Element(3).GetValueStr(CString("%d"), text, false), 0);
@@ -286,27 +286,27 @@ TEST_F(ValueText, CallerFormatStringsAreCheckedBeforeUse)
 TEST_F(ValueText, BlockWrappersFindTheElementFirst)
 {
     Layout(m_block, {{ET_DOUBLE, 8, 4, 201}, {ET_INT_ARRAY, 8}});
-    ASSERT_TRUE(m_block.SetDataValue(201, 1.234, 0, 2));
+    ASSERT_TRUE(m_block.SetDataValue(201, 1.234, 0, CDataBlock::kByUseAs));
     const int items[] = {5, 6};
-    ASSERT_TRUE(m_block.SetDataValue(1, items, 2, 0, 0));
+    ASSERT_TRUE(m_block.SetDataValue(1, items, 2, 0, CDataBlock::kByPosition));
     CString text;
-    EXPECT_TRUE(m_block.GetDataValueStr(201, text, 2));
+    EXPECT_TRUE(m_block.GetDataValueStr(201, text, CDataBlock::kByUseAs));
     EXPECT_EQ(text, "1.23");
-    EXPECT_TRUE(m_block.GetDataValueStr(0, 1, text, 0));
+    EXPECT_TRUE(m_block.GetDataValueStr(0, 1, text, CDataBlock::kByPosition));
     EXPECT_EQ(text, "1.2");
-    EXPECT_TRUE(m_block.GetDataValueStr(1, static_cast<unsigned short>(1), text, 0));
+    EXPECT_TRUE(m_block.GetDataValueStr(1, static_cast<unsigned short>(1), text, CDataBlock::kByPosition));
     EXPECT_EQ(text, "6");
-    EXPECT_TRUE(m_block.GetDataValueStr(0, CString("%.3f"), text, 0));
+    EXPECT_TRUE(m_block.GetDataValueStr(0, CString("%.3f"), text, CDataBlock::kByPosition));
     EXPECT_EQ(text, "1.234");
-    EXPECT_TRUE(m_block.FormatDoubleStr(2.0, 201, text, 2, true));
+    EXPECT_TRUE(m_block.FormatDoubleStr(2.0, 201, text, CDataBlock::kByUseAs, true));
     EXPECT_EQ(text, "2.00");
-    EXPECT_TRUE(m_block.GetDataValueUnitAnnotation(201, text, 2));
+    EXPECT_TRUE(m_block.GetDataValueUnitAnnotation(201, text, CDataBlock::kByUseAs));
     EXPECT_EQ(text, "m");
 
     text = "keep";
-    EXPECT_FALSE(m_block.GetDataValueStr(202, text, 2));
-    EXPECT_FALSE(m_block.GetDataValueStr(9, static_cast<unsigned short>(0), text, 0));
-    EXPECT_FALSE(m_block.GetDataValueUnitAnnotation(9, text, 0));
+    EXPECT_FALSE(m_block.GetDataValueStr(202, text, CDataBlock::kByUseAs));
+    EXPECT_FALSE(m_block.GetDataValueStr(9, static_cast<unsigned short>(0), text, CDataBlock::kByPosition));
+    EXPECT_FALSE(m_block.GetDataValueUnitAnnotation(9, text, CDataBlock::kByPosition));
     EXPECT_EQ(text, "keep");
-    EXPECT_FALSE(m_block.GetDataValueStr(1, static_cast<unsigned short>(5), text, 0)); // index past the items
+    EXPECT_FALSE(m_block.GetDataValueStr(1, static_cast<unsigned short>(5), text, CDataBlock::kByPosition)); // index past the items
 }

@@ -63,13 +63,13 @@ TEST_F(DefinitionBuild, TideBlockFromTheBuiltInDefinition)
         EXPECT_EQ(e.GetGroupId(), 1020);
     }
     // Usable the way the tide data source uses it.
-    EXPECT_TRUE(block.SetDataValue(0, 1.25, 0, 0));
-    EXPECT_TRUE(block.SetDataValue(1, CString("ST01"), 0, 0));
-    EXPECT_TRUE(block.SetDataValue(505, 100.0, 0, 0));
-    EXPECT_TRUE(block.SetDataValue(506, 200.0, 0, 0));
+    EXPECT_TRUE(block.SetDataValue(0, 1.25, 0, CDataBlock::kByPosition));
+    EXPECT_TRUE(block.SetDataValue(1, CString("ST01"), 0, CDataBlock::kByPosition));
+    EXPECT_TRUE(block.SetDataValue(505, 100.0, 0, CDataBlock::kByUseAs));
+    EXPECT_TRUE(block.SetDataValue(506, 200.0, 0, CDataBlock::kByUseAs));
     double y = 0.0;
     unsigned short status = 1;
-    EXPECT_TRUE(block.GetDataValue(506, y, status, 2));
+    EXPECT_TRUE(block.GetDataValue(506, y, status, CDataBlock::kByUseAs));
     EXPECT_EQ(y, 200.0);
     EXPECT_EQ(status, 0);
 
@@ -77,7 +77,7 @@ TEST_F(DefinitionBuild, TideBlockFromTheBuiltInDefinition)
     ASSERT_TRUE(BuildDataBlockFromDefinition(CDataId(1, 1011, 1, 1), multibeam));
     float* z = nullptr;
     int count = 0;
-    EXPECT_TRUE(multibeam.GetDataValue(605, z, count, status, 2));
+    EXPECT_TRUE(multibeam.GetDataValue(605, z, count, status, CDataBlock::kByUseAs));
     EXPECT_EQ(count, 1600);
 }
 
@@ -103,7 +103,7 @@ TEST_F(DefinitionBuild, BlockFromAFileDefinitionFollowsItsItems)
     }
     int v = -1;
     unsigned short status = 0;
-    EXPECT_TRUE(block.GetDataValue(0, v, status, 0));
+    EXPECT_TRUE(block.GetDataValue(0, v, status, CDataBlock::kByPosition));
     EXPECT_EQ(v, 0); // zeroed values
     EXPECT_EQ(status, 40);
 }

@@ -21,16 +21,16 @@ CKvsBytePtr* At(CDataBlock& block, unsigned short index)
 void Sample(CDataBlock& block, int i, double d, const char* text)
 {
     Layout(block, {{ET_INT, 4, 1, 101}, {ET_DOUBLE, 8, 4, 201}, {ET_STRING, 4, 1, 301}});
-    ASSERT_TRUE(block.SetDataValue(0, i, 0, 0));
-    ASSERT_TRUE(block.SetDataValue(1, d, 0, 0));
-    ASSERT_TRUE(block.SetDataValue(2, CString(text), 0, 0));
+    ASSERT_TRUE(block.SetDataValue(0, i, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(block.SetDataValue(1, d, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(block.SetDataValue(2, CString(text), 0, CDataBlock::kByPosition));
 }
 
 double DoubleAt(const CDataBlock& block, unsigned short key)
 {
     double v = 0.0;
     unsigned short status = 0;
-    EXPECT_TRUE(block.GetDataValue(key, v, status, 0));
+    EXPECT_TRUE(block.GetDataValue(key, v, status, CDataBlock::kByPosition));
     return v;
 }
 
@@ -38,7 +38,7 @@ int IntAt(const CDataBlock& block, unsigned short key)
 {
     int v = 0;
     unsigned short status = 0;
-    EXPECT_TRUE(block.GetDataValue(key, v, status, 0));
+    EXPECT_TRUE(block.GetDataValue(key, v, status, CDataBlock::kByPosition));
     return v;
 }
 
@@ -69,7 +69,7 @@ TEST(ElementInterpolation, DoublesBlendAndIntsSwitchAtB)
     EXPECT_TRUE(At(out, 2)->Interpolate(*At(a, 2), *At(b, 2), 0.5));
     CString text;
     unsigned short status = 0;
-    EXPECT_TRUE(out.GetDataValue(2, text, status, 0));
+    EXPECT_TRUE(out.GetDataValue(2, text, status, CDataBlock::kByPosition));
     EXPECT_EQ(text, "oooo");
     EXPECT_EQ(status, 20);
 }
@@ -119,7 +119,7 @@ TEST(BlockInterpolation, TakesALayoutAndClearsTheStatusWord)
     EXPECT_EQ(DoubleAt(out, 201), 12.5);
     CString text;
     unsigned short status = 0;
-    EXPECT_TRUE(out.GetDataValue(301, text, status, 2));
+    EXPECT_TRUE(out.GetDataValue(301, text, status, CDataBlock::kByUseAs));
     EXPECT_EQ(text, CString('\0', 4)); // renewed buffer: the text is zero bytes
 
     // b may be the result block itself.
@@ -156,8 +156,8 @@ TEST(BlockInterpolation, ShorterOrDifferentBIsRefusedWithoutReadingPastIt)
     EXPECT_EQ(At(out, 1)->GetStatus(), 0); // a's header, not interpolated
     EXPECT_EQ(DoubleAt(out, 1), 7.0);       // same layout as a: this block's values stay
 
-    EXPECT_FALSE(out.Interpolate(2, 0, a, shortB, 0.5));
-    EXPECT_FALSE(out.Interpolate(201, 2, a, mixedB, 0.5));
+    EXPECT_FALSE(out.Interpolate(2, CDataBlock::kByPosition, a, shortB, 0.5));
+    EXPECT_FALSE(out.Interpolate(201, CDataBlock::kByUseAs, a, mixedB, 0.5));
 }
 
 TEST(BlockInterpolation, OneElementByKey)
@@ -167,10 +167,10 @@ TEST(BlockInterpolation, OneElementByKey)
     Sample(b, 8, 20.0, "bbbb");
     Sample(out, 0, 0.0, "oooo");
     a.SetStatus(40); // the block status does not matter for one element
-    EXPECT_TRUE(out.Interpolate(201, 2, a, b, 0.5));
+    EXPECT_TRUE(out.Interpolate(201, CDataBlock::kByUseAs, a, b, 0.5));
     EXPECT_EQ(DoubleAt(out, 1), 15.0);
     EXPECT_EQ(IntAt(out, 0), 0);
-    EXPECT_FALSE(out.Interpolate(250, 2, a, b, 0.5));
+    EXPECT_FALSE(out.Interpolate(250, CDataBlock::kByUseAs, a, b, 0.5));
 }
 
 TEST(ImportItems, CopiesByUseAsCodeResizingWhereNeeded)
@@ -178,24 +178,24 @@ TEST(ImportItems, CopiesByUseAsCodeResizingWhereNeeded)
     CDataBlock target, source;
     Layout(target, {{ET_DOUBLE, 8, 4, 201}, {ET_STRING, 2, 1, 301}, {ET_INT, 4, 1, 101}, {ET_DOUBLE, 8, 1, 505}});
     Layout(source, {{ET_STRING, 6, 1, 301}, {ET_DOUBLE, 8, 4, 201}, {ET_DOUBLE, 8, 4, 201}});
-    ASSERT_TRUE(target.SetDataValue(101, 9, 20, 2));
-    ASSERT_TRUE(target.SetDataValue(505, 1.5, 30, 2));
-    ASSERT_TRUE(source.SetDataValue(0, CString("abcdef"), 10, 0));
-    ASSERT_TRUE(source.SetDataValue(1, 4.25, 0, 0));
-    ASSERT_TRUE(source.SetDataValue(2, 99.0, 0, 0));
+    ASSERT_TRUE(target.SetDataValue(101, 9, 20, CDataBlock::kByUseAs));
+    ASSERT_TRUE(target.SetDataValue(505, 1.5, 30, CDataBlock::kByUseAs));
+    ASSERT_TRUE(source.SetDataValue(0, CString("abcdef"), 10, CDataBlock::kByPosition));
+    ASSERT_TRUE(source.SetDataValue(1, 4.25, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(source.SetDataValue(2, 99.0, 0, CDataBlock::kByPosition));
     EXPECT_TRUE(target.ImportItems(source));
 
     unsigned short status = 0;
     double d = 0.0;
-    EXPECT_TRUE(target.GetDataValue(201, d, status, 2));
+    EXPECT_TRUE(target.GetDataValue(201, d, status, CDataBlock::kByUseAs));
     EXPECT_EQ(d, 4.25); // the first match
     CString text;
-    EXPECT_TRUE(target.GetDataValue(301, text, status, 2));
+    EXPECT_TRUE(target.GetDataValue(301, text, status, CDataBlock::kByUseAs));
     EXPECT_EQ(text, "abcdef");
     EXPECT_EQ(status, 10);
     // Elements without a match keep value and status, also after the resize moved them.
     EXPECT_EQ(IntAt(target, 2), 9);
-    EXPECT_TRUE(target.GetDataValue(505, d, status, 2));
+    EXPECT_TRUE(target.GetDataValue(505, d, status, CDataBlock::kByUseAs));
     EXPECT_EQ(d, 1.5);
     EXPECT_EQ(status, 30);
 }

@@ -22,8 +22,8 @@ CDataBlock HandChecked()
     b.Init();
     b.SetTime(1.5);
     b.SetStatusAndFlags(0x0105);
-    b.SetDataValue(120, 2.0, 0, 0);
-    b.SetDataValue(121, -1, 20, 0);
+    b.SetDataValue(120, 2.0, 0, CDataBlock::kByUseAs);
+    b.SetDataValue(121, -1, 20, CDataBlock::kByUseAs);
     return b;
 }
 
@@ -197,16 +197,16 @@ TEST(PackedRecord, EveryElementTypeRoundTripsInBothForms)
     ASSERT_TRUE(b.Init());
     b.SetTime(1234567.25);
     b.SetStatusAndFlags(0x0140);
-    ASSERT_TRUE(b.SetDataValue(100, -7, 0, 0));
-    ASSERT_TRUE(b.SetDataValue(102, 3.75, 10, 0));
-    ASSERT_TRUE(b.SetDataValue(111, 0xFEDCBA9876543210ull, 20, 0));
-    ASSERT_TRUE(b.SetDataValue(112, CDataInfo(CDataId(1, 2, 3, 4), 5), 30, 0));
-    ASSERT_TRUE(b.SetDataValue(113, CString("sounds"), 0, 0));
+    ASSERT_TRUE(b.SetDataValue(100, -7, 0, CDataBlock::kByUseAs));
+    ASSERT_TRUE(b.SetDataValue(102, 3.75, 10, CDataBlock::kByUseAs));
+    ASSERT_TRUE(b.SetDataValue(111, 0xFEDCBA9876543210ull, 20, CDataBlock::kByUseAs));
+    ASSERT_TRUE(b.SetDataValue(112, CDataInfo(CDataId(1, 2, 3, 4), 5), 30, CDataBlock::kByUseAs));
+    ASSERT_TRUE(b.SetDataValue(113, CString("sounds"), 0, CDataBlock::kByUseAs));
     CStringArray list;
     list.Add("a");
-    ASSERT_TRUE(b.SetDataValue(126, list, 0, 0));
+    ASSERT_TRUE(b.SetDataValue(126, list, 0, CDataBlock::kByUseAs));
     const Triangle tri[1] = {Triangle(Point(1, 2, 3), Point(4, 5, 6), Point(7, 8, 9))};
-    ASSERT_TRUE(b.SetDataValue(125, tri, 1, 0, 0));
+    ASSERT_TRUE(b.SetDataValue(125, tri, 1, 0, CDataBlock::kByUseAs));
     for (unsigned short i = 0; i < n; ++i) {
         CKvsBytePtr* e = nullptr;
         b.GetDataIdx(i, e);
@@ -223,14 +223,14 @@ TEST(PackedRecord, EveryElementTypeRoundTripsInBothForms)
         ExpectSameBlock(b, empty);
         CString text;
         unsigned short s = 0;
-        ASSERT_TRUE(empty.GetDataValue(113, text, s, 0));
+        ASSERT_TRUE(empty.GetDataValue(113, text, s, CDataBlock::kByUseAs));
         EXPECT_EQ(text, "sounds");
         Triangle* items = nullptr;
         int count = 0;
-        ASSERT_TRUE(empty.GetDataValue(125, items, count, s, 0));
+        ASSERT_TRUE(empty.GetDataValue(125, items, count, s, CDataBlock::kByUseAs));
         EXPECT_EQ(count, 1);
         unsigned long long big = 0;
-        ASSERT_TRUE(empty.GetDataValue(111, big, s, 0));
+        ASSERT_TRUE(empty.GetDataValue(111, big, s, CDataBlock::kByUseAs));
         EXPECT_EQ(big, 0xFEDCBA9876543210ull);
         EXPECT_EQ(s, 20);
     }
@@ -241,7 +241,7 @@ TEST(PackedRecord, UnPackReusesTheBufferOfAnEqualLayout)
     const CDataBlock b = HandChecked();
     for (bool wide : {false, true}) {
         CDataBlock target = HandChecked();
-        target.SetDataValue(120, 99.0, 0, 0);
+        target.SetDataValue(120, 99.0, 0, CDataBlock::kByUseAs);
         CKvsBytePtr before;
         target.GetDataIdx(0, before);
         ASSERT_TRUE(UnPackBytes(target, PackToBytes(b, wide), wide));
@@ -327,7 +327,7 @@ TEST(PackedRecord, UnPackFailsWhenLengthsDisagreeWithTheDataSize)
         EXPECT_EQ(e.GetDataPtr(), nullptr);
         double d = 0;
         unsigned short s = 0;
-        EXPECT_FALSE(back.GetDataValue(120, d, s, 0));
+        EXPECT_FALSE(back.GetDataValue(120, d, s, CDataBlock::kByUseAs));
     }
 }
 
@@ -356,7 +356,7 @@ TEST(PackedRecord, NarrowFormRefusesSizesAbove16Bits)
     EXPECT_TRUE(b.CanPack(false));
 
     // Element lengths beyond 16 bits from a resizing setter.
-    ASSERT_TRUE(b.SetDataValue(100, std::vector<char>(70000, 'x').data(), 70000, 0, 0));
+    ASSERT_TRUE(b.SetDataValue(100, std::vector<char>(70000, 'x').data(), 70000, 0, CDataBlock::kByUseAs));
     EXPECT_FALSE(b.CanPack(false));
     const Bytes wide = PackToBytes(b, true);
     CDataBlock back;

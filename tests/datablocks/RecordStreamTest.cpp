@@ -22,8 +22,8 @@ CDataBlock MakeBlock(double time, int value)
     EXPECT_TRUE(b.InitDataElement(1, 1, 101, 4, 0, 0));
     EXPECT_TRUE(b.Init());
     b.SetTime(time);
-    EXPECT_TRUE(b.SetDataValue(201, time * 2.0, 0, 2));
-    EXPECT_TRUE(b.SetDataValue(1, value, 0, 1));
+    EXPECT_TRUE(b.SetDataValue(201, time * 2.0, 0, CDataBlock::kByUseAs));
+    EXPECT_TRUE(b.SetDataValue(1, value, 0, CDataBlock::kById));
     return b;
 }
 
@@ -76,7 +76,7 @@ TEST(RecordStream, RoundTripKeepsOrderAndValues)
         EXPECT_EQ(b.GetTime(), i);
         int v = 0;
         unsigned short status = 99;
-        EXPECT_TRUE(b.GetDataValue(1, v, status, 1));
+        EXPECT_TRUE(b.GetDataValue(1, v, status, CDataBlock::kById));
         EXPECT_EQ(v, i * 10);
         EXPECT_EQ(status, 0);
         EXPECT_EQ(b.GetDataId().GetGroupId(), 1010);

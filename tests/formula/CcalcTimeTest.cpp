@@ -228,9 +228,9 @@ TEST(CcalcTime, EntryValueAndEntryStatusReadBoundElements)
     ASSERT_TRUE(block.InitDataElement(1, 2, ET_SHORT, 2, 0, 0));
     ASSERT_TRUE(block.InitDataElement(2, 3, ET_STRING, 8, 0, 0));
     ASSERT_TRUE(block.Init());
-    ASSERT_TRUE(block.SetDataValue(1, 12.5, 0, 1));
-    ASSERT_TRUE(block.SetDataValue(2, static_cast<short>(-7), 20, 1));
-    ASSERT_TRUE(block.SetDataValue(3, "text", 0, 1));
+    ASSERT_TRUE(block.SetDataValue(1, 12.5, 0, CDataBlock::kById));
+    ASSERT_TRUE(block.SetDataValue(2, static_cast<short>(-7), 20, CDataBlock::kById));
+    ASSERT_TRUE(block.SetDataValue(3, "text", 0, CDataBlock::kById));
     CKvsBytePtr* depth = nullptr;
     CKvsBytePtr* count = nullptr;
     CKvsBytePtr* name = nullptr;
@@ -250,7 +250,7 @@ TEST(CcalcTime, EntryValueAndEntryStatusReadBoundElements)
 
     // The calls read the element at every run.
     ASSERT_TRUE(f.Form().SetFormula("FtoS(EntryValue(dataElem0), 1) + \"/\" + FtoS(EntryStatus(dataElem0), 0)"));
-    ASSERT_TRUE(block.SetDataValue(1, 13.5, 30, 1));
+    ASSERT_TRUE(block.SetDataValue(1, 13.5, 30, CDataBlock::kById));
     EXPECT_EQ(f.TextAgain(), "13.5/30");
 }
 

@@ -32,7 +32,7 @@ protected:
         CDataBlock b;
         ds.CopyDataBlock(b);
         b.SetTime(time);
-        b.SetDataValue(0, value, status, 0);
+        b.SetDataValue(0, value, status, CDataBlock::kByPosition);
         return b;
     }
 
@@ -44,7 +44,7 @@ double ValueAt0(const CDataBlock& b)
 {
     double v = -999;
     unsigned short s = 0;
-    b.GetDataValue(0, v, s, 0);
+    b.GetDataValue(0, v, s, CDataBlock::kByPosition);
     return v;
 }
 
@@ -78,10 +78,10 @@ TEST_F(TideSource, GetDataBlockFillsValueStationAndStatus)
     EXPECT_EQ(ValueAt0(out), 2.0);
     CString id;
     unsigned short s = 99;
-    ASSERT_TRUE(out.GetDataValue(1, id, s, 0));
+    ASSERT_TRUE(out.GetDataValue(1, id, s, CDataBlock::kByPosition));
     EXPECT_EQ(id, "Q1");
     double x = 0;
-    ASSERT_TRUE(out.GetDataValue(505, x, s, 2));
+    ASSERT_TRUE(out.GetDataValue(505, x, s, CDataBlock::kByUseAs));
     EXPECT_EQ(x, 100.5);
     EXPECT_EQ(out.GetStatus(), 0); // every element the fill writes is valid
     CDataBlock untouched;
@@ -119,7 +119,7 @@ TEST_F(TideSource, AddRebuildsTheBlockAndDerivesItsStatus)
     ASSERT_TRUE(ds.FileOpen(path.c_str()));
     ds.DataBlockInit();
     CDataBlock in = Incoming(kT0 + 60, 1.25, 20);
-    in.SetDataValue(505, 7.0, 30, 2);
+    in.SetDataValue(505, 7.0, 30, CDataBlock::kByUseAs);
     ASSERT_TRUE(ds.AddDataBlock(in));
     EXPECT_EQ(ds.GetNumElements(), 4);
     double last = 0;
@@ -129,8 +129,8 @@ TEST_F(TideSource, AddRebuildsTheBlockAndDerivesItsStatus)
     ds.CopyDataBlock(block);
     // Station id and y were not valid in the incoming block (status 40): the block is 40.
     EXPECT_EQ(block.GetStatus(), 40);
-    in.SetDataValue(1, CString("Q1"), 0, 0);
-    in.SetDataValue(506, 8.0, 0, 2);
+    in.SetDataValue(1, CString("Q1"), 0, CDataBlock::kByPosition);
+    in.SetDataValue(506, 8.0, 0, CDataBlock::kByUseAs);
     in.SetTime(kT0 + 120);
     ASSERT_TRUE(ds.AddDataBlock(in));
     ds.CopyDataBlock(block);

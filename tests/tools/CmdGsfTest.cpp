@@ -50,7 +50,7 @@ std::vector<std::vector<unsigned int>> StreamFlags(const std::string& path)
     CDataBlock block;
     while (reader.Next(block, error) == kvs::RecordStreamReader::Result::Record) {
         CKvsBytePtr e;
-        if (!block.GetData(606, e, 2)) continue;
+        if (!block.GetData(606, e, CDataBlock::kByUseAs)) continue;
         std::vector<unsigned int> words(e.GetLength() / 4);
         std::memcpy(words.data(), e.GetDataPtr(), words.size() * 4);
         out.push_back(words);

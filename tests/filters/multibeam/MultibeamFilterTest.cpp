@@ -2,6 +2,7 @@
 
 #include <KvsDataBlocks/config/AttributeNames.h>
 #include <KvsDataBlocks/config/CAttributeMap.h>
+#include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include "PingBlock.h"
 #include "SurveyLine.h"
@@ -192,7 +193,7 @@ TEST(MultibeamFilter, RangeLimitsAreInclusiveAndSkipRejectedBeams)
     SetBeam(b, 2, 6.0f, 8.0f, 0.0f);       // exactly 10
     SetBeam(b, 3, 0.0f, 0.0f, -500.0f);    // on the reject list
     SetBeam(b, 4, 0.0f, 0.0f, -9.0f);      // short, but offset 2 makes it 11... below
-    b.SetDataValue(212, 0.0, 0, 2);
+    b.SetDataValue(212, 0.0, 0, CDataBlock::kByUseAs);
     ASSERT_TRUE(f.Process(b, kFull));
     auto flags = Flags(b);
     EXPECT_EQ(flags[0], 0u);
@@ -205,7 +206,7 @@ TEST(MultibeamFilter, RangeLimitsAreInclusiveAndSkipRejectedBeams)
     // The vertical offset is added to z: -9 - 2 = -11 lies inside.
     CDataBlock c = LineBlock(5);
     SetBeam(c, 4, 0.0f, 0.0f, -9.0f);
-    c.SetDataValue(212, -2.0, 0, 2);
+    c.SetDataValue(212, -2.0, 0, CDataBlock::kByUseAs);
     for (int i = 0; i < 4; ++i) SetBeam(c, i, 0.0f, 0.0f, -50.0f);
     ASSERT_TRUE(f.Process(c, kFull));
     EXPECT_EQ(Flags(c)[4], 0u);
@@ -312,7 +313,6 @@ TEST(MultibeamFilter, AngleTestsAgreeWithTheExactAnglesAtTheirLimits)
 {
     // Beams a hair's breadth either side of each limit: every one is judged exactly as
     // the arctangent or arccosine in double precision has it.
-    constexpr double R2D = 180.0 / 3.14159265358979323846;
     const double offsets[] = {0.0, 1e-15, -1e-15, 1e-13, -1e-13, 1e-11, -1e-11, 1e-9, -1e-9, 1e-7, -1e-7, 1e-5, -1e-5};
 
     // Swath angle, a limit per side, with a vertical offset.
@@ -325,7 +325,7 @@ TEST(MultibeamFilter, AngleTestsAgreeWithTheExactAnglesAtTheirLimits)
     for (double depth : {7.3, 31.0, 212.9})
         for (double limit : {-55.5, 40.25})
             for (double o : offsets) {
-                const double a = (std::fabs(limit) + o) / R2D;
+                const double a = (std::fabs(limit) + o) / R_TO_D;
                 x.push_back(static_cast<float>((limit < 0 ? -1 : 1) * depth * std::tan(a) * 0.8));
                 y.push_back(static_cast<float>(depth * std::tan(a) * 0.6));
                 z.push_back(static_cast<float>(-depth + 1.5));
@@ -335,13 +335,13 @@ TEST(MultibeamFilter, AngleTestsAgreeWithTheExactAnglesAtTheirLimits)
     SetFloats(b, 603, x);
     SetFloats(b, 604, y);
     SetFloats(b, 605, z);
-    b.SetDataValue(212, -1.5, 0, 2);
+    b.SetDataValue(212, -1.5, 0, CDataBlock::kByUseAs);
     ASSERT_TRUE(fs.Process(b, kFull));
     auto flags = Flags(b);
     int flagged = 0;
     for (int i = 0; i < n; ++i) {
         const double xi = x[i], yi = y[i];
-        const double theta = std::atan2(std::sqrt(xi * xi + yi * yi), -(z[i] + -1.5)) * R2D;
+        const double theta = std::atan2(std::sqrt(xi * xi + yi * yi), -(z[i] + -1.5)) * R_TO_D;
         const bool want = theta > (x[i] <= 0.0f ? 55.5 : 40.25);
         EXPECT_EQ((flags[i] & MultibeamFilter::kFlagSwath) != 0, want) << "beam " << i;
         flagged += want;
@@ -360,17 +360,17 @@ TEST(MultibeamFilter, AngleTestsAgreeWithTheExactAnglesAtTheirLimits)
     MultibeamFilter fl(&slope);
     MultibeamFilter fa(&angle);
     for (double o : offsets) {
-        const double s = (33.3 + o) / R2D;
+        const double s = (33.3 + o) / R_TO_D;
         CDataBlock c = MakePingBlock(2);
         const std::vector<float> cx{0.0f, 2.5f}, cz{-20.0f, static_cast<float>(-20.0 - 2.5 * std::tan(s))};
         SetFloats(c, 603, cx);
         SetFloats(c, 605, cz);
         ASSERT_TRUE(fl.Process(c, kFull));
-        const bool steep = std::atan2(std::fabs(static_cast<double>(cz[1]) - cz[0]), static_cast<double>(cx[1]) - cx[0]) * R2D > 33.3;
+        const bool steep = std::atan2(std::fabs(static_cast<double>(cz[1]) - cz[0]), static_cast<double>(cx[1]) - cx[0]) * R_TO_D > 33.3;
         EXPECT_EQ((Flags(c)[1] & MultibeamFilter::kFlagSlope) != 0, steep) << o;
 
         // The bend at beam 1 between the nadir beam and beam 2.
-        const double bend = (180.0 - 151.7 + o) / R2D;
+        const double bend = (180.0 - 151.7 + o) / R_TO_D;
         CDataBlock d = MakePingBlock(4);
         const std::vector<float> dx{0.0f, 3.0f, static_cast<float>(3.0 + 4.0 * std::cos(bend)), 9.0f};
         const std::vector<float> dz{-20.0f, -20.0f, static_cast<float>(-20.0 - 4.0 * std::sin(bend)), -30.0f};
@@ -382,7 +382,7 @@ TEST(MultibeamFilter, AngleTestsAgreeWithTheExactAnglesAtTheirLimits)
             return ddx * ddx + ddz * ddz;
         };
         const double am2 = dist2(0, 1), mj2 = dist2(1, 2), aj2 = dist2(0, 2);
-        const double phi = std::acos(std::clamp((am2 + mj2 - aj2) / (2.0 * std::sqrt(am2) * std::sqrt(mj2)), -1.0, 1.0)) * R2D;
+        const double phi = std::acos(std::clamp((am2 + mj2 - aj2) / (2.0 * std::sqrt(am2) * std::sqrt(mj2)), -1.0, 1.0)) * R_TO_D;
         EXPECT_EQ((Flags(d)[1] & MultibeamFilter::kFlagAngle) != 0, !(phi >= 151.7)) << o;
     }
 }
@@ -471,9 +471,9 @@ TEST(MultibeamFilter, FiltersNeedingNadirSkipAPingWithoutOne)
     // Without a nadir beam the nadir depths are written with status 40.
     double depth = 1.0;
     unsigned short st = 0;
-    ASSERT_TRUE(b.GetDataValue(214, depth, st, 2));
+    ASSERT_TRUE(b.GetDataValue(214, depth, st, CDataBlock::kByUseAs));
     EXPECT_EQ(st, kvs::kStatusInvalid);
-    ASSERT_TRUE(b.GetDataValue(213, depth, st, 2));
+    ASSERT_TRUE(b.GetDataValue(213, depth, st, CDataBlock::kByUseAs));
     EXPECT_EQ(st, kvs::kStatusInvalid);
 }
 
@@ -509,7 +509,7 @@ TEST(MultibeamFilter, IhoFilterComparesEstimatedWithAllowedErrors)
     a.SetAttribValue(ATTR_IHOORDER, 1);
     MultibeamFilter f(&a);
     CDataBlock b = LineBlock(4);
-    b.SetDataValue(507, -90.0, 0, 2); // d = -(-90 + -10) = 100 m
+    b.SetDataValue(507, -90.0, 0, CDataBlock::kByUseAs); // d = -(-90 + -10) = 100 m
     const float v = std::sqrt(0.25f + 1.69f);
     SetFloats(b, 676, {v, std::nextafter(v, 2.0f), 0.1f, 0.1f});
     SetFloats(b, 677, {1.0f, 1.0f, 10.0f, 10.01f});
@@ -581,7 +581,7 @@ TEST(MultibeamFilter, ModeThreeRecomputesOnlyTheErrorLimitBits)
     MultibeamFilter f(&a);
     CDataBlock b = LineBlock(4);
     SetFlags(b, {0x2003, 0x400000 | 0x100, 0x800000, 0x8000});
-    b.SetDataValue(607, 0x2000u | 0x100u | 0x10000u, 0, 2);
+    b.SetDataValue(607, 0x2000u | 0x100u | 0x10000u, 0, CDataBlock::kByUseAs);
     SetFloats(b, 676, {0.0f, 0.0f, 0.0f, 5.0f});
     SetFloats(b, 677, {0.0f, 0.0f, 0.0f, 0.0f});
     ASSERT_TRUE(f.Process(b, kErrorOnly));
@@ -591,7 +591,7 @@ TEST(MultibeamFilter, ModeThreeRecomputesOnlyTheErrorLimitBits)
     EXPECT_EQ(PingFlags(b), 0x2000u | 0x100u | 0x10000u);
     int rejected = 0;
     unsigned short st = 0;
-    b.GetDataValue(612, rejected, st, 2);
+    b.GetDataValue(612, rejected, st, CDataBlock::kByUseAs);
     EXPECT_EQ(rejected, 3);
 }
 
@@ -609,7 +609,7 @@ TEST(MultibeamFilter, PingIsValidUpToTheMaximumRejectedPercentage)
         EXPECT_EQ((PingFlags(b) & MultibeamFilter::kFlagPingInvalid) != 0, rejected == 41) << rejected;
         int count = 0;
         unsigned short st = 0;
-        b.GetDataValue(612, count, st, 2);
+        b.GetDataValue(612, count, st, CDataBlock::kByUseAs);
         EXPECT_EQ(count, rejected);
     }
     // A ping without beams is never valid.
@@ -633,7 +633,7 @@ TEST(MultibeamFilter, UnreadableBlocksAreRefusedAndLeftUnchanged)
     CDataBlock wrongType = MakePingBlock(10, 1.0, {606});
     bad.push_back(wrongType);
     CDataBlock negative = MakePingBlock(10, 1.0);
-    negative.SetDataValue(602, -1, 0, 2);
+    negative.SetDataValue(602, -1, 0, CDataBlock::kByUseAs);
     bad.push_back(negative);
     // More beams than the filter's arrays hold.
     bad.push_back(MakePingBlock(MultibeamFilter::kMaxBeams + 1, 1.0));
@@ -662,17 +662,17 @@ TEST(MultibeamFilter, ValuesSurviveTheRoundTripAndNadirIsWritten)
 {
     MultibeamFilter f(nullptr);
     CDataBlock b = LineBlock(5, 1234.5);
-    b.SetDataValue(601, 77, 0, 2);
-    b.SetDataValue(212, 1.5, 0, 2);
-    b.SetDataValue(505, 650000.25, 0, 2);
-    b.SetDataValue(506, 5800000.75, 0, 2);
-    b.SetDataValue(609, static_cast<unsigned short>(9), 0, 2);
-    b.SetDataValue(610, static_cast<short>(-10), 0, 2);
-    b.SetDataValue(619, 619, 0, 2);
-    b.SetDataValue(625, 6.25f, 0, 2);
-    b.SetDataValue(612, 99, 40, 2);
+    b.SetDataValue(601, 77, 0, CDataBlock::kByUseAs);
+    b.SetDataValue(212, 1.5, 0, CDataBlock::kByUseAs);
+    b.SetDataValue(505, 650000.25, 0, CDataBlock::kByUseAs);
+    b.SetDataValue(506, 5800000.75, 0, CDataBlock::kByUseAs);
+    b.SetDataValue(609, static_cast<unsigned short>(9), 0, CDataBlock::kByUseAs);
+    b.SetDataValue(610, static_cast<short>(-10), 0, CDataBlock::kByUseAs);
+    b.SetDataValue(619, 619, 0, CDataBlock::kByUseAs);
+    b.SetDataValue(625, 6.25f, 0, CDataBlock::kByUseAs);
+    b.SetDataValue(612, 99, 40, CDataBlock::kByUseAs);
     const std::vector<unsigned short> v608 = {1, 2, 3, 4, 5};
-    b.SetDataValue(608, v608.data(), 5, 0, 2);
+    b.SetDataValue(608, v608.data(), 5, 0, CDataBlock::kByUseAs);
     SetFloats(b, 621, {1, 2, 3, 4, 5});
     b.SetStatus(20);
     auto z = ReadArray<float>(b, 605);
@@ -687,16 +687,16 @@ TEST(MultibeamFilter, ValuesSurviveTheRoundTripAndNadirIsWritten)
     short s = 0;
     unsigned short us = 0;
     float fl = 0;
-    EXPECT_TRUE(b.GetDataValue(601, i, st, 2) && i == 77 && st == 0);
-    EXPECT_TRUE(b.GetDataValue(505, d, st, 2) && d == 650000.25);
-    EXPECT_TRUE(b.GetDataValue(506, d, st, 2) && d == 5800000.75);
-    EXPECT_TRUE(b.GetDataValue(609, us, st, 2) && us == 9);
-    EXPECT_TRUE(b.GetDataValue(610, s, st, 2) && s == -10);
-    EXPECT_TRUE(b.GetDataValue(619, i, st, 2) && i == 619);
-    EXPECT_TRUE(b.GetDataValue(625, fl, st, 2) && fl == 6.25f);
-    EXPECT_TRUE(b.GetDataValue(612, i, st, 2) && i == 0 && st == 0);
-    EXPECT_TRUE(b.GetDataValue(214, d, st, 2) && d == 12.5 && st == 0);
-    EXPECT_TRUE(b.GetDataValue(213, d, st, 2) && d == 11.0 && st == 0);
+    EXPECT_TRUE(b.GetDataValue(601, i, st, CDataBlock::kByUseAs) && i == 77 && st == 0);
+    EXPECT_TRUE(b.GetDataValue(505, d, st, CDataBlock::kByUseAs) && d == 650000.25);
+    EXPECT_TRUE(b.GetDataValue(506, d, st, CDataBlock::kByUseAs) && d == 5800000.75);
+    EXPECT_TRUE(b.GetDataValue(609, us, st, CDataBlock::kByUseAs) && us == 9);
+    EXPECT_TRUE(b.GetDataValue(610, s, st, CDataBlock::kByUseAs) && s == -10);
+    EXPECT_TRUE(b.GetDataValue(619, i, st, CDataBlock::kByUseAs) && i == 619);
+    EXPECT_TRUE(b.GetDataValue(625, fl, st, CDataBlock::kByUseAs) && fl == 6.25f);
+    EXPECT_TRUE(b.GetDataValue(612, i, st, CDataBlock::kByUseAs) && i == 0 && st == 0);
+    EXPECT_TRUE(b.GetDataValue(214, d, st, CDataBlock::kByUseAs) && d == 12.5 && st == 0);
+    EXPECT_TRUE(b.GetDataValue(213, d, st, CDataBlock::kByUseAs) && d == 11.0 && st == 0);
     EXPECT_EQ(ReadArray<unsigned short>(b, 608), v608);
     EXPECT_EQ(ReadArray<float>(b, 621), (std::vector<float>{1, 2, 3, 4, 5}));
 }
@@ -719,16 +719,16 @@ TEST(MultibeamFilter, OptionalElementsAbsentFromTheBlockAreSkipped)
     b.InitDataElement(3, 4, ET_FLOAT_ARRAY, 12, 0, 605);
     b.InitDataElement(4, 5, ET_ULONG_ARRAY, 12, 0, 606);
     b.Init();
-    b.SetDataValue(602, 3, 0, 2);
+    b.SetDataValue(602, 3, 0, CDataBlock::kByUseAs);
     b.SetTime(5.0);
     SetFloats(b, 603, {-1, 0, 1});
     SetFloats(b, 605, {-10, -10, -10});
     const unsigned long flags[3] = {0x1, 0x8000, 0x2};
-    ASSERT_TRUE(b.SetDataValue(606, flags, 3, 0, 2));
+    ASSERT_TRUE(b.SetDataValue(606, flags, 3, 0, CDataBlock::kByUseAs));
     ASSERT_TRUE(f.Process(b, kFull));
     std::vector<unsigned long> out;
     unsigned short st = 0;
-    ASSERT_TRUE(b.GetDataValue(606, out, st, 2));
+    ASSERT_TRUE(b.GetDataValue(606, out, st, CDataBlock::kByUseAs));
     EXPECT_EQ(out, (std::vector<unsigned long>{0x1, 0x0, 0x2}));
     EXPECT_EQ(b.GetLength(), 5u);
     EXPECT_EQ(b.GetTime(), 5.0);
@@ -739,14 +739,14 @@ TEST(MultibeamFilter, The608ArrayCountsOnlyWithStatusZero)
     MultibeamFilter f(nullptr);
     CDataBlock b = LineBlock(3);
     const std::vector<unsigned short> v608 = {1, 2, 3};
-    b.SetDataValue(608, v608.data(), 3, 40, 2);
+    b.SetDataValue(608, v608.data(), 3, 40, CDataBlock::kByUseAs);
     SetFloats(b, 618, {7, 8, 9});
     ASSERT_TRUE(f.Process(b, kFull));
     // 608 was not read, so it is not written back: its status stays 40.
     CKvsBytePtr e;
-    ASSERT_TRUE(b.GetData(608, e, 2));
+    ASSERT_TRUE(b.GetData(608, e, CDataBlock::kByUseAs));
     EXPECT_EQ(e.GetStatus(), 40);
-    ASSERT_TRUE(b.GetData(618, e, 2));
+    ASSERT_TRUE(b.GetData(618, e, CDataBlock::kByUseAs));
     EXPECT_EQ(e.GetStatus(), 0);
     EXPECT_EQ(ReadArray<float>(b, 618), (std::vector<float>{7, 8, 9}));
 }
@@ -806,7 +806,7 @@ CDataBlock NumberedPing(int p, int n = 9, double t = -1.0)
 {
     CDataBlock b = MakePingBlock(n, t < 0 ? p : t);
     SetFlatSwath(b, n, 100.0, 50.0);
-    b.SetDataValue(601, p, 0, 2);
+    b.SetDataValue(601, p, 0, CDataBlock::kByUseAs);
     return b;
 }
 
@@ -814,7 +814,7 @@ int PingNumber(const CDataBlock& b)
 {
     int p = -1;
     unsigned short st = 0;
-    b.GetDataValue(601, p, st, 2);
+    b.GetDataValue(601, p, st, CDataBlock::kByUseAs);
     return p;
 }
 
@@ -894,13 +894,13 @@ TEST(MultibeamFilter, HeldPingsLeaveWithTheElementsTheFilterDoesNotCarry)
     auto check = [&](const CDataBlock& b) {
         unsigned char mark = 0;
         unsigned short st = 0;
-        ASSERT_TRUE(b.GetDataValue(99, mark, st, 2));
+        ASSERT_TRUE(b.GetDataValue(99, mark, st, CDataBlock::kByUseAs));
         EXPECT_EQ(mark, PingNumber(b));
         ++seen;
     };
     for (int p = 1; p <= 6; ++p) {
         CDataBlock b = NumberedPing(p);
-        b.SetDataValue(99, static_cast<unsigned char>(p), 0, 2); // not a ping member
+        b.SetDataValue(99, static_cast<unsigned char>(p), 0, CDataBlock::kByUseAs); // not a ping member
         if (f.Process(b, kFull)) check(b);
     }
     CDataBlock b;
@@ -1038,7 +1038,7 @@ TEST(MultibeamFilter, RunningWindowRestartsLikeAFreshOneAfterATimeReversal)
         }
         SetFloats(b, 603, x);
         SetFloats(b, 605, z);
-        b.SetDataValue(601, p, 0, 2);
+        b.SetDataValue(601, p, 0, CDataBlock::kByUseAs);
         pings.push_back(b);
     }
     CAttributeMap a = StatsAttributes(2);
@@ -1390,7 +1390,7 @@ TEST(MultibeamFilter, SmartFilterWithoutReliableBeamsFlagsNothing)
     CDataBlock c = MakePingBlock(3);
     SetFloats(c, 603, {-1.0f, 0.0f, 1.0f});
     SetFloats(c, 605, {1.0f, 1.0f, 1.0f});
-    c.SetDataValue(212, -5.0, 0, 2);
+    c.SetDataValue(212, -5.0, 0, CDataBlock::kByUseAs);
     ASSERT_TRUE(g.Process(c, kFull));
     EXPECT_EQ(SmartFlagged(c), (std::vector<int>{0, 1, 2}));
 }

@@ -71,7 +71,7 @@ inline CDataBlock MakePingBlock(int beams, double t = 0.0, std::initializer_list
         b.GetDataIdx(static_cast<unsigned short>(i), p);
         p->SetStatus(0);
     }
-    b.SetDataValue(602, beams, 0, 2);
+    b.SetDataValue(602, beams, 0, CDataBlock::kByUseAs);
     return b;
 }
 
@@ -79,7 +79,7 @@ template <typename T>
 std::vector<T> ReadArray(const CDataBlock& b, unsigned short useAs)
 {
     CKvsBytePtr e;
-    if (!b.GetData(useAs, e, 2)) return {};
+    if (!b.GetData(useAs, e, CDataBlock::kByUseAs)) return {};
     std::vector<T> out(e.GetLength() / sizeof(T));
     if (!out.empty()) std::memcpy(out.data(), e.GetDataPtr(), out.size() * sizeof(T));
     return out;
@@ -94,18 +94,18 @@ inline unsigned int PingFlags(const CDataBlock& b)
 {
     unsigned int v = 0;
     unsigned short st = 0;
-    b.GetDataValue(607, v, st, 2);
+    b.GetDataValue(607, v, st, CDataBlock::kByUseAs);
     return v;
 }
 
 inline void SetFloats(CDataBlock& b, unsigned short useAs, const std::vector<float>& v)
 {
-    b.SetDataValue(useAs, v.data(), static_cast<int>(v.size()), 0, 2);
+    b.SetDataValue(useAs, v.data(), static_cast<int>(v.size()), 0, CDataBlock::kByUseAs);
 }
 
 inline void SetFlags(CDataBlock& b, const std::vector<unsigned int>& v)
 {
-    b.SetDataValue(606, v.data(), static_cast<int>(v.size()), 0, 2);
+    b.SetDataValue(606, v.data(), static_cast<int>(v.size()), 0, CDataBlock::kByUseAs);
 }
 
 // Beams across a flat seabed at depth (z = -depth), x from -halfWidth to +halfWidth.

@@ -52,10 +52,10 @@ CDataBlock MakeBlock(const Ping& p, unsigned short group = 1071)
     }
     EXPECT_TRUE(block.Init());
     block.SetTime(p.time);
-    block.SetDataValue(1, p.beams >= 0 ? p.beams : static_cast<int>(p.flags.size()), 0, 1);
+    block.SetDataValue(1, p.beams >= 0 ? p.beams : static_cast<int>(p.flags.size()), 0, CDataBlock::kById);
     auto setFloats = [&](unsigned short id, const std::vector<float>& v) {
         if (!v.empty()) {
-            EXPECT_TRUE(block.SetDataValue(id, v.data(), static_cast<int>(v.size()), 0, 1));
+            EXPECT_TRUE(block.SetDataValue(id, v.data(), static_cast<int>(v.size()), 0, CDataBlock::kById));
         }
     };
     setFloats(2, p.x);
@@ -64,15 +64,15 @@ CDataBlock MakeBlock(const Ping& p, unsigned short group = 1071)
     setFloats(5, p.value);
     setFloats(615, p.lookup);
     if (!p.flags.empty()) {
-        EXPECT_TRUE(block.SetDataValue(6, p.flags.data(), static_cast<int>(p.flags.size()), 0, 1));
+        EXPECT_TRUE(block.SetDataValue(6, p.flags.data(), static_cast<int>(p.flags.size()), 0, CDataBlock::kById));
     }
     if (!p.intensity.empty()) {
-        EXPECT_TRUE(block.SetDataValue(13, p.intensity.data(), static_cast<int>(p.intensity.size()), 0, 1));
+        EXPECT_TRUE(block.SetDataValue(13, p.intensity.data(), static_cast<int>(p.intensity.size()), 0, CDataBlock::kById));
     }
     setFloats(13, p.floatIntensity);
-    for (int i = 0; i < 3; ++i) block.SetDataValue(static_cast<unsigned short>(7 + i), p.sensor[i], 0, 1);
-    block.SetDataValue(11, 7.0, kvs::kStatusInvalid, 1);
-    block.SetDataValue(12, 7.0, kvs::kStatusInvalid, 1);
+    for (int i = 0; i < 3; ++i) block.SetDataValue(static_cast<unsigned short>(7 + i), p.sensor[i], 0, CDataBlock::kById);
+    block.SetDataValue(11, 7.0, kvs::kStatusInvalid, CDataBlock::kById);
+    block.SetDataValue(12, 7.0, kvs::kStatusInvalid, CDataBlock::kById);
     return block;
 }
 
@@ -82,10 +82,10 @@ std::vector<unsigned int> Flags(const CDataBlock& block)
     int count = 0;
     unsigned short status = 0;
     std::vector<unsigned int> out;
-    if (!block.GetDataValue(6, items, count, status, 1)) return out;
+    if (!block.GetDataValue(6, items, count, status, CDataBlock::kById)) return out;
     out.resize(static_cast<size_t>(count));
     CKvsBytePtr e;
-    block.GetData(6, e, 1);
+    block.GetData(6, e, CDataBlock::kById);
     std::memcpy(out.data(), e.GetDataPtr(), out.size() * sizeof(unsigned int));
     return out;
 }
@@ -93,7 +93,7 @@ std::vector<unsigned int> Flags(const CDataBlock& block)
 double Output(const CDataBlock& block, unsigned short id, unsigned short& status)
 {
     double v = 0.0;
-    block.GetDataValue(id, v, status, 1);
+    block.GetDataValue(id, v, status, CDataBlock::kById);
     return v;
 }
 

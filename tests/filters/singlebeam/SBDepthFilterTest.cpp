@@ -73,7 +73,7 @@ TEST(SBDepthFilter, MissingDepthStopsAndInvalidDepthPassesUnchanged)
     EXPECT_FALSE(filter.Process(empty, COMPUPDATE_FULL));
 
     CDataBlock block = sb_test::MakeDepth(100.0);
-    block.SetDataStatus(201, kvs::kStatusInvalid, sb_test::kByUseAs);
+    block.SetDataStatus(201, kvs::kStatusInvalid, CDataBlock::kByUseAs);
     EXPECT_TRUE(filter.Process(block, COMPUPDATE_FULL));
     EXPECT_EQ(sb_test::StatusOf(block, 201), kvs::kStatusInvalid);
     EXPECT_EQ(sb_test::StatusOf(block, 202), 0);

@@ -54,7 +54,7 @@ TEST(SBGateFilter, InvalidDepthsNeitherStartNorMoveTheGate)
 {
     SBGateFilter gate;
     CDataBlock bad = sb_test::MakeDepth(500.0);
-    bad.SetDataStatus(201, kvs::kStatusEmpty, sb_test::kByUseAs);
+    bad.SetDataStatus(201, kvs::kStatusEmpty, CDataBlock::kByUseAs);
     EXPECT_TRUE(gate.Process(bad, COMPUPDATE_FULL));
     EXPECT_FALSE(gate.IsStarted());
     EXPECT_FALSE(Rejects(gate, 20.0));

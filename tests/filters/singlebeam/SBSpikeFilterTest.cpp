@@ -80,7 +80,7 @@ TEST(SBSpikeFilter, BlocksWithoutValidPositionOrDepthAreConsumed)
 {
     SBSpikeFilter filter = Spike(0.5, 30.0);
     CDataBlock noX = MakeSounding(0, 0, 0, 10);
-    noX.SetDataStatus(505, kvs::kStatusInvalid, sb_test::kByUseAs);
+    noX.SetDataStatus(505, kvs::kStatusInvalid, CDataBlock::kByUseAs);
     EXPECT_FALSE(filter.Process(noX, COMPUPDATE_FULL));
     EXPECT_EQ(filter.GetFillCount(), -1);
 
@@ -89,7 +89,7 @@ TEST(SBSpikeFilter, BlocksWithoutValidPositionOrDepthAreConsumed)
         EXPECT_FALSE(filter.Process(block, COMPUPDATE_FULL));
     }
     CDataBlock rejected = MakeSounding(2, 2, 0, 10);
-    rejected.SetDataStatus(201, kvs::kStatusRejected, sb_test::kByUseAs);
+    rejected.SetDataStatus(201, kvs::kStatusRejected, CDataBlock::kByUseAs);
     EXPECT_FALSE(filter.Process(rejected, COMPUPDATE_FULL));
     CDataBlock empty;
     empty.SetTime(2.5);
@@ -163,7 +163,7 @@ TEST(SBSpikeFilter, RemainderDoesNotRepeatABlockAlreadyPassedOn)
     }
     // 11.5 replaces the newest held block but has no valid position: only 11 is left.
     CDataBlock between = MakeSounding(11.5, 11.5, 0, 10);
-    between.SetDataStatus(506, kvs::kStatusInvalid, sb_test::kByUseAs);
+    between.SetDataStatus(506, kvs::kStatusInvalid, CDataBlock::kByUseAs);
     EXPECT_FALSE(filter.Process(between, COMPUPDATE_FULL));
     CDataBlock out;
     EXPECT_FALSE(filter.GetRemainder(out));

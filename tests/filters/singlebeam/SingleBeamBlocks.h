@@ -9,7 +9,6 @@
 
 namespace sb_test {
 
-inline constexpr unsigned short kByUseAs = 2;
 inline constexpr unsigned short kDepthCodes[] = {201, 202, 203};
 inline constexpr unsigned short kQualityUseAs = 300;
 
@@ -25,10 +24,10 @@ inline CDataBlock MakeSounding(double time, double x, double y, double depth)
     block.Init();
     block.SetStatus(0);
     block.SetTime(time);
-    for (unsigned short code : kDepthCodes) block.SetDataValue(code, depth, 0, kByUseAs);
-    block.SetDataValue(505, x, 0, kByUseAs);
-    block.SetDataValue(506, y, 0, kByUseAs);
-    block.SetDataValue(kQualityUseAs, 1.0, 0, kByUseAs);
+    for (unsigned short code : kDepthCodes) block.SetDataValue(code, depth, 0, CDataBlock::kByUseAs);
+    block.SetDataValue(505, x, 0, CDataBlock::kByUseAs);
+    block.SetDataValue(506, y, 0, CDataBlock::kByUseAs);
+    block.SetDataValue(kQualityUseAs, 1.0, 0, CDataBlock::kByUseAs);
     return block;
 }
 
@@ -41,7 +40,7 @@ inline unsigned short StatusOf(const CDataBlock& block, unsigned short useAs)
 {
     double value = 0.0;
     unsigned short status = 0xFFFF;
-    block.GetDataValue(useAs, value, status, kByUseAs);
+    block.GetDataValue(useAs, value, status, CDataBlock::kByUseAs);
     return status;
 }
 
@@ -49,7 +48,7 @@ inline double ValueOf(const CDataBlock& block, unsigned short useAs)
 {
     double value = 0.0;
     unsigned short status = 0;
-    block.GetDataValue(useAs, value, status, kByUseAs);
+    block.GetDataValue(useAs, value, status, CDataBlock::kByUseAs);
     return value;
 }
 

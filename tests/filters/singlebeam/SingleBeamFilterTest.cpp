@@ -209,7 +209,7 @@ TEST(SingleBeamFilter, StreamPassesEveryBlockOnAndInvalidatesExactlyTheInjectedF
         case Fault::TooDeep: block = MakeSounding(i, i, 0.0, 150.0); break;
         case Fault::InvalidDepth:
             block = MakeSounding(i, i, 0.0, 99.0);
-            block.SetDataStatus(201, kvs::kStatusInvalid, sb_test::kByUseAs);
+            block.SetDataStatus(201, kvs::kStatusInvalid, CDataBlock::kByUseAs);
             break;
         case Fault::NoDepth: block.SetTime(i); break;
         }

@@ -3,7 +3,7 @@
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/formats/gsf/GsfBlockMapper.h>
 #include <KvsDataBlocks/formats/gsf/GsfReader.h>
-#include <KvsDataBlocks/config/MultibeamUseAs.h>
+#include <KvsDataBlocks/config/UseAsCodes.h>
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 
 using kvs::GsfBlockMapper;
 using kvs::GsfPing;
-using namespace MultibeamUseAs;
+using namespace UseAs;
 
 namespace {
 
@@ -22,7 +22,7 @@ template <typename T>
 std::vector<T> Items(const CDataBlock& b, unsigned short useAs)
 {
     CKvsBytePtr e;
-    if (!b.GetData(useAs, e, 2)) return {};
+    if (!b.GetData(useAs, e, CDataBlock::kByUseAs)) return {};
     std::vector<T> v(e.GetLength() / sizeof(T));
     if (!v.empty()) std::memcpy(v.data(), e.GetDataPtr(), v.size() * sizeof(T));
     return v;
@@ -33,7 +33,7 @@ T Value(const CDataBlock& b, unsigned short useAs)
 {
     T v{};
     unsigned short status = 0;
-    EXPECT_TRUE(b.GetDataValue(useAs, v, status, 2)) << useAs;
+    EXPECT_TRUE(b.GetDataValue(useAs, v, status, CDataBlock::kByUseAs)) << useAs;
     return v;
 }
 
