@@ -6,7 +6,7 @@
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
 #include <KvsDataBlocks/config/AttributeNames.h>
 
-#include "../tests/filters/multibeam/SurveyLine.h"
+#include "SurveySimulator.h"
 
 #include <benchmark/benchmark.h>
 
@@ -14,20 +14,17 @@
 
 namespace {
 
-using pingtest::SurveyLine;
-using pingtest::SurveyLineOptions;
-using pingtest::Truth;
-
 enum Config { kPerBeam, kWithStats, kWithSmart };
 
 std::vector<CDataBlock> MakeLine(int beams)
 {
-    SurveyLineOptions o;
+    kvs::SurveyLineOptions o;
     o.beams = beams;
-    SurveyLine line(o);
+    o.pings = 32;
+    kvs::SurveySimulator line(o);
     std::vector<CDataBlock> pings;
-    std::vector<Truth> truth;
-    for (int p = 0; p < 32; ++p) pings.push_back(line.Ping(p, truth));
+    CDataBlock block;
+    while (line.Next(block)) pings.push_back(block);
     return pings;
 }
 
@@ -39,7 +36,7 @@ CAttributeMap Attributes(Config config)
                              "FlyingObjectsFilter", ATTR_IHOERRORCHECK, ATTR_CUSTOMERROR})
         a.SetAttribValue(name, true);
     a.SetAttribValue(ATTR_FILTERREJECTBEAMS, "1,2,3");
-    a.SetAttribValue(ATTR_FILTERQUALITY, 3);
+    a.SetAttribValue(ATTR_FILTERQUALITY, 1); // the sonar's good-detection bit, which the simulator sets
     a.SetAttribValue(ATTR_FILTERMINRANGE, 1.0);
     a.SetAttribValue(ATTR_FILTERMAXRANGE, 1000.0);
     a.SetAttribValue(ATTR_FILTERMINDEPTH, 1.0);

@@ -1,19 +1,23 @@
 // SurveySimulator: makes a synthetic but realistic survey line as data blocks, for the
-// command-line tool and the tests: multibeam pings (group 1011) over a sloping, rippled
-// seabed with depth-dependent noise, injected spikes and flying objects (fish, bubbles),
-// or single-beam soundings (group 1010) with spikes. Blocks are laid out from the data
-// definition. The same options (seed included) give the same blocks.
+// command-line tool, the tests, the benchmarks and the fuzzers: multibeam pings (group
+// 1011) over a sloping, rippled seabed with depth-dependent noise, injected spikes and
+// flying objects (fish, bubbles), or single-beam soundings (group 1010) with spikes.
+// Blocks are laid out from the data definition. The same options (seed included) give
+// the same blocks.
 //
 // Every multibeam beam carries the sonar's "good detection" bit kSonarGoodBit, as a real
 // sonar marks its valid detections (the quality filter in mode 1 keeps such beams).
 // Truth marks, so filter results can be judged: a multibeam beam the simulator disturbed
 // carries bit kSimulatedOutlierBit (a sonar bit, which no filter sets or tests) in its
-// flag word; a disturbed single-beam block carries block flag kSimulatedOutlierFlag.
+// flag word, and LastPingTruth() tells spikes from flying objects; a disturbed single-beam
+// block carries block flag kSimulatedOutlierFlag. A multibeam block handed in already laid
+// out for group 1011 is filled in as it is (any element order); otherwise it is laid out.
 // Times are seconds since 1970 UTC; positions are grid metres, the line runs north.
 #pragma once
 
 #include <cstdint>
 #include <random>
+#include <vector>
 
 class CDataBlock;
 
@@ -48,6 +52,9 @@ struct SurveyLineOptions
     uint64_t seed = 1;
 };
 
+// What the simulator did to a beam.
+enum class BeamTruth : unsigned char { Clean, Spike, Flying };
+
 class SurveySimulator
 {
 public:
@@ -61,6 +68,8 @@ public:
     int64_t InjectedSpikes() const { return m_spikes; }
     int64_t InjectedFlyingBeams() const { return m_flyingBeams; }
     int Produced() const { return m_index; }
+    // Per beam of the last multibeam ping made; empty before the first.
+    const std::vector<BeamTruth>& LastPingTruth() const { return m_truth; }
 
     // Seabed depth (metres, positive down) at across-track x and along-track distance.
     double SeabedDepth(double across, double along) const;
@@ -74,6 +83,7 @@ private:
     int m_index = 0;
     int64_t m_spikes = 0;
     int64_t m_flyingBeams = 0;
+    std::vector<BeamTruth> m_truth;
 };
 
 } // namespace kvs

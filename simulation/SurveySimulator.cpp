@@ -54,6 +54,7 @@ bool SurveySimulator::NextMultibeam(CDataBlock& block)
 
     std::vector<float> x(n), y(n), z(n), angle(n), vertErr(n), horErr(n), zeros(n, 0.0f);
     std::vector<unsigned int> flags(n, kSonarGoodBit);
+    m_truth.assign(static_cast<size_t>(n), BeamTruth::Clean);
     std::vector<unsigned short> zeros16(n, 0);
     std::normal_distribution<double> unit(0.0, 1.0);
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
@@ -81,6 +82,7 @@ bool SurveySimulator::NextMultibeam(CDataBlock& block)
             const double jump = depth * size * (uniform(m_rng) < 0.5 ? -1.0 : 1.0);
             z[i] = static_cast<float>(-(depth + jump));
             flags[i] |= kSimulatedOutlierBit;
+            m_truth[i] = BeamTruth::Spike;
             ++m_spikes;
         }
     }
@@ -94,6 +96,7 @@ bool SurveySimulator::NextMultibeam(CDataBlock& block)
             z[i] = static_cast<float>(z[i] * height);
             x[i] = static_cast<float>(x[i] * height);
             flags[i] |= kSimulatedOutlierBit;
+            m_truth[i] = BeamTruth::Flying;
             ++m_flyingBeams;
         }
     }
