@@ -5,6 +5,7 @@
 #include "Commands.h"
 #include "OutputFile.h"
 #include "PlanSvg.h"
+#include "SvgPicture.h"
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
@@ -68,14 +69,8 @@ std::string Svg(const std::vector<Beam>& beams, const std::string& title, const 
     auto py = [&](double d) { return kTop + (d - dmin) / (dmax - dmin) * ph; }; // depth grows downwards
 
     std::ostringstream s;
-    s.setf(std::ios::fixed);
-    s.precision(1);
-    s << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth << "\" height=\"" << kHeight
-      << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
-      << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
-      << "<text x=\"" << kLeft << "\" y=\"24\" font-size=\"15\">" << title << "</text>\n"
-      << "<rect x=\"" << kLeft << "\" y=\"" << kTop << "\" width=\"" << pw << "\" height=\"" << ph
-      << "\" fill=\"none\" stroke=\"#444\"/>\n";
+    BeginSvg(s, kWidth, kHeight, kLeft, title);
+    FrameSvg(s, kLeft, kTop, pw, ph);
     for (int i = 0; i <= 5; ++i) {
         const double x = xmin + (xmax - xmin) * i / 5, d = dmin + (dmax - dmin) * i / 5;
         s << "<text x=\"" << px(x) << "\" y=\"" << kHeight - kBottom + 18 << "\" text-anchor=\"middle\">" << x << "</text>\n"
@@ -139,12 +134,11 @@ int RunPlot(const PlotOptions& o)
     CString error;
     if (!reader.Open(o.input.c_str(), error)) throw InputError(o.input + ": " + std::string(error));
     std::vector<std::vector<Beam>> pings; // per ping: across-track x, depth, flags
-    std::vector<double> alongs;
+    std::vector<double> easts, norths; // ping positions, NaN where absent
     std::vector<PlanPing> plan; // only when a plan view is asked for
     CDataBlock block;
     std::vector<float> x, y, z;
     std::vector<unsigned int> flags;
-    double firstY = std::numeric_limits<double>::quiet_NaN();
     for (;;) {
         const RecordStreamReader::Result r = reader.Next(block, error);
         if (r == RecordStreamReader::Result::End) break;
@@ -160,20 +154,14 @@ int RunPlot(const PlotOptions& o)
         unsigned short s = 0;
         if (!block.GetDataValue(UseAs::kBeamCount, n, s, CDataBlock::kByUseAs)) n = static_cast<int>(x.size());
         n = std::clamp(n, 0, static_cast<int>(std::min({x.size(), z.size(), flags.size()})));
-        double along = static_cast<double>(alongs.size());
-        double northing = 0.0;
-        const bool hasNorthing = block.GetDataValue(UseAs::kPositionY, northing, s, CDataBlock::kByUseAs);
-        if (hasNorthing) {
-            if (std::isnan(firstY)) firstY = northing;
-            along = northing - firstY;
-        }
-        alongs.push_back(along);
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        double easting = 0.0, northing = 0.0;
+        easts.push_back(block.GetDataValue(UseAs::kPositionX, easting, s, CDataBlock::kByUseAs) ? easting : nan);
+        norths.push_back(block.GetDataValue(UseAs::kPositionY, northing, s, CDataBlock::kByUseAs) ? northing : nan);
         if (!o.planSvg.empty()) {
             PlanPing p;
-            double easting = 0.0;
-            const double nan = std::numeric_limits<double>::quiet_NaN();
-            p.east = block.GetDataValue(UseAs::kPositionX, easting, s, CDataBlock::kByUseAs) ? easting : nan;
-            p.north = hasNorthing ? northing : nan;
+            p.east = easts.back();
+            p.north = norths.back();
             p.x.assign(x.begin(), x.begin() + n);
             if (!ReadFloatArray(block, UseAs::kAlongTrack, y) || y.size() < static_cast<size_t>(n))
                 y.assign(static_cast<size_t>(n), 0.0f);
@@ -196,9 +184,11 @@ int RunPlot(const PlotOptions& o)
                                              "across-track distance (m)", 100000));
     }
     if (!o.lineSvg.empty()) {
+        // Along the line's own direction, so that a line running east is drawn as long as it is.
+        const std::vector<LinePlace> places = LinePlaces(easts, norths);
         std::vector<Beam> all;
         for (size_t p = 0; p < pings.size(); ++p)
-            for (const Beam& b : pings[p]) all.push_back({alongs[p], b.depth, b.flags});
+            for (const Beam& b : pings[p]) all.push_back({places[p].along, b.depth, b.flags});
         pictures.emplace_back(o.lineSvg, Svg(all, "Line " + o.input + ": all beams", "along-track distance (m)", 40000));
     }
     if (!o.planSvg.empty())

@@ -5,6 +5,7 @@
 #include "BeamFlags.h"
 #include "Commands.h"
 #include "FilterTuner.h"
+#include "SvgPicture.h"
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
@@ -126,14 +127,8 @@ std::string CurvesSvg(const FilterTuner& tuner, const std::vector<FilterTuner::C
     };
     auto py = [&](double det) { return kTop + (100.0 - std::clamp(det, 0.0, 100.0)) / 100.0 * ph; };
     std::ostringstream s;
-    s.setf(std::ios::fixed);
-    s.precision(1);
-    s << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth << "\" height=\"" << kHeight
-      << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
-      << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
-      << "<text x=\"" << kLeft << "\" y=\"24\" font-size=\"15\">" << title << "</text>\n"
-      << "<rect x=\"" << kLeft << "\" y=\"" << kTop << "\" width=\"" << pw << "\" height=\"" << ph
-      << "\" fill=\"none\" stroke=\"#444\"/>\n";
+    BeginSvg(s, kWidth, kHeight, kLeft, title);
+    FrameSvg(s, kLeft, kTop, pw, ph);
     const char* decades[] = {"0.001", "0.01", "0.1", "1", "10", "100"};
     for (int i = 0; i <= 5; ++i) {
         const double x = kLeft + pw * i / 5, det = 20.0 * i;

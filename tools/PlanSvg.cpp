@@ -1,6 +1,7 @@
 #include "PlanSvg.h"
 
 #include "BeamFlags.h"
+#include "SvgPicture.h"
 
 #include <algorithm>
 #include <array>
@@ -39,36 +40,44 @@ struct PlanBeam
     unsigned int flags;
 };
 
-// The beams in line coordinates: the ping positions relative to the first, turned so
-// that the line runs along the first axis, plus the beam offsets. Pings without a
-// position are placed one metre apart.
+// The beams in line coordinates: the ping's place in the line frame plus the beam offsets.
 std::vector<PlanBeam> LineCoordinates(const std::vector<PlanPing>& pings)
 {
-    const bool positioned = std::all_of(pings.begin(), pings.end(), [](const PlanPing& p) {
-        return std::isfinite(p.east) && std::isfinite(p.north);
-    });
-    double fe = 0.0, fn = 1.0; // forward unit vector (east, north)
-    if (positioned) {
-        const double de = pings.back().east - pings.front().east, dn = pings.back().north - pings.front().north;
-        const double len = std::hypot(de, dn);
-        if (len > 1.0) fe = de / len, fn = dn / len;
-    }
+    std::vector<double> east, north;
+    for (const PlanPing& p : pings) east.push_back(p.east), north.push_back(p.north);
+    const std::vector<LinePlace> places = LinePlaces(east, north);
     std::vector<PlanBeam> beams;
     for (size_t p = 0; p < pings.size(); ++p) {
         const PlanPing& ping = pings[p];
-        double along = static_cast<double>(p), across = 0.0;
-        if (positioned) {
-            const double de = ping.east - pings.front().east, dn = ping.north - pings.front().north;
-            along = de * fe + dn * fn;
-            across = de * fn - dn * fe; // starboard of the line positive
-        }
         for (size_t i = 0; i < ping.flags.size(); ++i)
-            beams.push_back({along + ping.y[i], across + ping.x[i], -static_cast<double>(ping.z[i]), ping.flags[i]});
+            beams.push_back({places[p].along + ping.y[i], places[p].across + ping.x[i], -static_cast<double>(ping.z[i]),
+                             ping.flags[i]});
     }
     return beams;
 }
 
 } // namespace
+
+std::vector<LinePlace> LinePlaces(const std::vector<double>& east, const std::vector<double>& north)
+{
+    const size_t n = std::min(east.size(), north.size());
+    bool positioned = n > 0;
+    for (size_t i = 0; i < n; ++i) positioned = positioned && std::isfinite(east[i]) && std::isfinite(north[i]);
+    std::vector<LinePlace> places(n);
+    if (!positioned) {
+        for (size_t i = 0; i < n; ++i) places[i].along = static_cast<double>(i);
+        return places;
+    }
+    double fe = 0.0, fn = 1.0; // forward unit vector (east, north)
+    const double de = east[n - 1] - east[0], dn = north[n - 1] - north[0];
+    const double len = std::hypot(de, dn);
+    if (len > 1.0) fe = de / len, fn = dn / len;
+    for (size_t i = 0; i < n; ++i) {
+        const double e = east[i] - east[0], d = north[i] - north[0];
+        places[i] = {e * fe + d * fn, e * fn - d * fe};
+    }
+    return places;
+}
 
 std::string PlanSvg(const std::vector<PlanPing>& pings, const std::string& title)
 {
@@ -122,12 +131,7 @@ std::string PlanSvg(const std::vector<PlanPing>& pings, const std::string& title
     }
 
     std::ostringstream s;
-    s.setf(std::ios::fixed);
-    s.precision(1);
-    s << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth << "\" height=\"" << kHeight
-      << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
-      << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n"
-      << "<text x=\"" << kLeft << "\" y=\"24\" font-size=\"15\">" << title << "</text>\n";
+    BeginSvg(s, kWidth, kHeight, kLeft, title);
     for (size_t cell = 0; cell < sum.size(); ++cell) {
         if (!count[cell]) continue;
         const double d = sum[cell] / count[cell];

@@ -18,6 +18,18 @@ struct PlanPing
     std::vector<unsigned int> flags;
 };
 
+// A ping's place in the line's own frame, in metres from the first ping: along the
+// direction from the first to the last ping position, and across it (starboard positive).
+struct LinePlace
+{
+    double along = 0.0, across = 0.0;
+};
+
+// The places of pings at the given positions (NaN where a ping has none). Without a
+// position for every ping the pings lie one metre apart along the line; a line shorter
+// than a metre is taken to run north.
+std::vector<LinePlace> LinePlaces(const std::vector<double>& east, const std::vector<double>& north);
+
 // The picture; its size stays within a few megabytes however many beams there are: the
 // accepted beams are averaged on a grid of small cells, the rejected ones thinned to one
 // mark per filter and cell.
