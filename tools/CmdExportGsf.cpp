@@ -34,7 +34,6 @@ namespace {
 
 using namespace UseAs;
 
-constexpr unsigned int kPingInvalid = 0x10000; // set by the multibeam filter's ping validation
 constexpr double kTimeTolerance = 1e-6;         // seconds, for streams without the exact time
 
 struct ExportOptions
@@ -136,7 +135,7 @@ void EditPing(const ExportOptions& o, const GsfReader& gsf, const CDataBlock& bl
             edited = true;
         }
         unsigned int pingWord = 0;
-        if (o.ignoreInvalidPings && block.GetDataValue(kPingFlags, pingWord, status, CDataBlock::kByUseAs) && (pingWord & kPingInvalid)) {
+        if (o.ignoreInvalidPings && block.GetDataValue(kPingFlags, pingWord, status, CDataBlock::kByUseAs) && (pingWord & Multibeam::kPingFlagInvalid)) {
             const size_t at = (gsf.RecordHasChecksum() ? 12 : 8) + gsf::kPingFlagsOffset;
             StoreBE<uint16_t>(rec.data() + at, static_cast<uint16_t>(LoadBE<uint16_t>(rec.data() + at) | gsf::kPingIgnore));
             ++totals.pingsIgnored;

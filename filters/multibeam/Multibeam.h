@@ -8,7 +8,7 @@
 namespace Multibeam {
 
 // The beam flag bits the multibeam filters set. Bits 0-7 are the sonar's own; the bits
-// 0x10000 and 0x20000 are set in the ping word only (see MultibeamFilter).
+// 0x10000 and 0x20000 are set in the ping word only (below).
 inline constexpr unsigned int kFlagRejectList = 0x100;
 inline constexpr unsigned int kFlagQuality = 0x200;
 inline constexpr unsigned int kFlagRange = 0x400;
@@ -21,6 +21,12 @@ inline constexpr unsigned int kFlagFlyingObject = 0x100000;
 inline constexpr unsigned int kFlagCustomError = 0x400000;
 inline constexpr unsigned int kFlagIhoError = 0x800000;
 inline constexpr unsigned int kFlagSmart = 0x1000000;
+
+// The bits of the ping flag word (607) that only the ping word gets: the ping judged not
+// valid (too many beams rejected), and the flying-objects test ran. Beside them, each test
+// of the chain sets its beam bit in the ping word when it ran.
+inline constexpr unsigned int kPingFlagInvalid = 0x10000;
+inline constexpr unsigned int kPingFlagFlyingRan = 0x20000;
 
 struct BeamFlagBit
 {

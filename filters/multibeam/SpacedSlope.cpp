@@ -1,6 +1,7 @@
 #include <KvsDataBlocks/filters/multibeam/SpacedSlope.h>
 
 #include <KvsDataBlocks/filters/multibeam/Multibeam.h>
+#include <KvsDataBlocks/filters/multibeam/detail/BeamWalk.h>
 #include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include <algorithm>
@@ -25,20 +26,19 @@ void SpacedSlope::Run(PingStruct& ping, int nadir, double limit, double baseRati
 {
     const int n = ping.beamCount;
     if (nadir < 0 || nadir >= n) return;
-        const double base = baseRatio * std::fabs(static_cast<double>(ping.z[nadir]));
+    const double base = baseRatio * std::fabs(static_cast<double>(ping.z[nadir]));
     m_passed.reserve(static_cast<size_t>(n));
     m_near.reserve(static_cast<size_t>(n));
     const int anchor = Anchor(ping, nadir, base);
-    for (int s : {-1, 1}) {
+    kvs::multibeam::detail::WalkOutward(ping, anchor, 1, [&](int side) {
         m_passed.assign(1, anchor);
-        size_t ref = 0; // index into m_passed of the reference beam
         // Outward distance from beam r to beam j on this side.
-        auto outward = [&](int r, int j) {
+        auto outward = [side, &ping](int r, int j) {
             const double d = static_cast<double>(ping.x[j]) - ping.x[r];
-            return s > 0 ? d : -d;
+            return side > 0 ? d : -d;
         };
-        for (int j = anchor + s; j >= 0 && j < n; j += s) {
-            if (Multibeam::IsBeamRejected(ping.flags[j])) continue;
+        return [&, outward, ref = size_t{0}](int j) mutable { // ref: index into m_passed of the reference beam
+            if (Multibeam::IsBeamRejected(ping.flags[j])) return true;
             // The passing beam nearest to j that is still a base away (the anchor while
             // none is).
             while (ref + 1 < m_passed.size() && outward(m_passed[ref + 1], j) >= base) ++ref;
@@ -52,6 +52,7 @@ void SpacedSlope::Run(PingStruct& ping, int nadir, double limit, double baseRati
                 ping.flags[j] |= bit;
             else
                 m_passed.push_back(j);
-        }
-    }
+            return true;
+        };
+    });
 }

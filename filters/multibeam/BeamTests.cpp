@@ -1,0 +1,213 @@
+#include <KvsDataBlocks/filters/multibeam/BeamTests.h>
+
+#include <KvsDataBlocks/filters/multibeam/Multibeam.h>
+#include <KvsDataBlocks/filters/multibeam/detail/BeamWalk.h>
+#include <KvsDataBlocks/filters/multibeam/detail/IhoOrder.h>
+#include <KvsDataBlocks/geometry/KvsMath.h>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace Multibeam;
+using kvs::multibeam::detail::FlagBeams;
+using kvs::multibeam::detail::IhoOrder;
+using kvs::multibeam::detail::NadirBeam;
+using kvs::multibeam::detail::Rejected;
+using kvs::multibeam::detail::WalkOutward;
+
+void BeamTests::Derive(const MultibeamSettings& s)
+{
+    m_portBound = TanBound::For(s.portAngle);
+    m_starboardBound = TanBound::For(s.starboardAngle);
+    m_slopeBound = TanBound::For(s.slopeLimit);
+    m_minAngleBound = s.minAngle > 0.0 && s.minAngle < 180.0;
+    const double c = std::cos(s.minAngle / R_TO_D);
+    m_minAngleCosLo = c - 1e-9;
+    m_minAngleCosHi = c + 1e-9;
+}
+
+bool BeamTests::FilterBeam(PingStruct& ping, const MultibeamSettings& s) const
+{
+    FlagBeams<false>(ping, kFlagRejectList, [&](int i) { return s.rejectList[i]; });
+    ping.pingFlags |= kFlagRejectList;
+    return true;
+}
+
+bool BeamTests::FilterQuality(PingStruct& ping, const MultibeamSettings& s) const
+{
+    // The sonar's quality bits that must all be set, by quality mode 1, 2, 3.
+    constexpr unsigned int kRequired[] = {0x1, 0x2, 0x3};
+    if (s.qualityMode >= 1 && s.qualityMode <= 3) {
+        const unsigned int need = kRequired[s.qualityMode - 1];
+        FlagBeams<false>(ping, kFlagQuality, [&](int i) { return (ping.flags[i] & need) != need; });
+    }
+    ping.pingFlags |= kFlagQuality;
+    return true;
+}
+
+bool BeamTests::FilterRange(PingStruct& ping, const MultibeamSettings& s) const
+{
+    const double off = ping.verticalOffset;
+    FlagBeams<true>(ping, kFlagRange, [&](int i) {
+        const double x = ping.x[i], y = ping.y[i], z = ping.z[i] + off;
+        const double r = std::sqrt(x * x + y * y + z * z);
+        return !(s.minRange <= r && r <= s.maxRange);
+    });
+    ping.pingFlags |= kFlagRange;
+    return true;
+}
+
+bool BeamTests::FilterDepth(PingStruct& ping, const MultibeamSettings& s) const
+{
+    FlagBeams<true>(ping, kFlagDepth, [&](int i) {
+        const double d = -static_cast<double>(ping.z[i]);
+        return !(s.minDepth <= d && d <= s.maxDepth);
+    });
+    ping.pingFlags |= kFlagDepth;
+    return true;
+}
+
+bool BeamTests::FilterNadir(PingStruct& ping, const MultibeamSettings& s) const
+{
+    const double off = ping.verticalOffset;
+    // A beam at x = 0 counts as port.
+    auto limit = [&](int i) { return ping.x[i] <= 0.0f ? s.portAngle : s.starboardAngle; };
+    if (s.nadirAngleMode == 1) {
+        FlagBeams<true>(ping, kFlagSwath, [&](int i) {
+            const double x = ping.x[i], y = ping.y[i];
+            const double rho = std::sqrt(x * x + y * y), d = -(ping.z[i] + off);
+            const int side = (ping.x[i] <= 0.0f ? m_portBound : m_starboardBound).Side(rho, d);
+            return side != 0 ? side > 0 : std::atan2(rho, d) * R_TO_D > limit(i);
+        });
+    } else if (s.nadirAngleMode == 3 && ping.beamAngle) {
+        FlagBeams<true>(ping, kFlagSwath, [&](int i) { return static_cast<double>(ping.beamAngle[i]) > limit(i); });
+    }
+    if (s.nadirDistance) {
+        FlagBeams<true>(ping, kFlagSwath, [&](int i) {
+            const double x = ping.x[i];
+            return (x <= 0.0 && x < -s.portDistance) || (x > 0.0 && x > s.starboardDistance);
+        });
+    }
+    ping.pingFlags |= kFlagSwath;
+    return true;
+}
+
+bool BeamTests::FilterSlope(PingStruct& ping, const MultibeamSettings& s)
+{
+    const int nadir = NadirBeam(ping);
+    if (nadir < 0) return true;
+    if (s.slopeBaseRatio > 0.0) {
+        m_spacedSlope.Run(ping, nadir, s.slopeLimit, s.slopeBaseRatio, kFlagSlope);
+        ping.pingFlags |= kFlagSlope;
+        return true;
+    }
+    // Each beam against the last passing beam nearer nadir (the reference r); once the
+    // reference is a rejected beam, the rest of that side is left as it is.
+    WalkOutward(ping, nadir, 1, [&](int side) {
+        return [&, side, r = nadir](int j) mutable {
+            if (Rejected(ping, r)) return true;
+            const double dz = std::fabs(static_cast<double>(ping.z[j]) - ping.z[r]);
+            const double dx = side > 0 ? static_cast<double>(ping.x[j]) - ping.x[r]
+                                       : static_cast<double>(ping.x[r]) - ping.x[j];
+            int over = m_slopeBound.Side(dz, dx);
+            if (over == 0) over = std::atan2(dz, dx) * R_TO_D > s.slopeLimit ? 1 : -1;
+            if (over > 0)
+                ping.flags[j] |= kFlagSlope;
+            else
+                r = j;
+            return true;
+        };
+    });
+    ping.pingFlags |= kFlagSlope;
+    return true;
+}
+
+bool BeamTests::FilterAngle(PingStruct& ping, const MultibeamSettings& s) const
+{
+    const int nadir = NadirBeam(ping);
+    if (nadir < 0) return true;
+    const int n = ping.beamCount;
+    auto dist2 = [&](int p, int q) {
+        const double dx = static_cast<double>(ping.x[p]) - ping.x[q];
+        const double dz = static_cast<double>(ping.z[p]) - ping.z[q];
+        return dx * dx + dz * dz;
+    };
+    // The bend at beam m between the passing beam a nearer nadir and the next beam j out;
+    // a side is left alone when its first unrejected beam m lies at either end of the ping.
+    WalkOutward(ping, nadir, 1, [&](int) {
+        return [&, a = nadir, m = -1](int j) mutable {
+            if (Rejected(ping, j)) return true;
+            if (m < 0) {
+                m = j;
+                return m > 0 && m < n - 1;
+            }
+            const double am2 = dist2(a, m), mj2 = dist2(m, j), aj2 = dist2(a, j);
+            const double am = std::sqrt(am2), mj = std::sqrt(mj2);
+            // Coincident beams make no bend (180 degrees); rounding must not push the
+            // cosine outside -1 .. 1.
+            bool passes = true;
+            if (am > 0.0 && mj > 0.0) {
+                const double c = (am2 + mj2 - aj2) / (2.0 * am * mj);
+                if (m_minAngleBound && c <= m_minAngleCosLo)
+                    passes = true;
+                else if (m_minAngleBound && c >= m_minAngleCosHi)
+                    passes = false;
+                else
+                    passes = std::acos(std::clamp(c, -1.0, 1.0)) * R_TO_D >= s.minAngle;
+            } else {
+                passes = 180.0 >= s.minAngle;
+            }
+            if (passes)
+                a = m;
+            else
+                ping.flags[m] |= kFlagAngle;
+            m = j;
+            return true;
+        };
+    });
+    ping.pingFlags |= kFlagAngle;
+    return true;
+}
+
+bool BeamTests::FilterbFlyingObjects(PingStruct& ping, const MultibeamSettings& s) const
+{
+    const int nadir = NadirBeam(ping);
+    if (nadir < 0) return true;
+    const int n = ping.beamCount;
+    const int k = std::max(s.flyingSize, 1);
+    const int b = std::clamp(s.flyingBorder, 0, k - 1);
+    WalkOutward(ping, nadir, 0, [&](int side) {
+        return [&, side](int i) {
+            if (Rejected(ping, i)) return true;
+            // A beam about k places nearer nadir that lies further out than beam i. Every
+            // comparison beam is looked at (no early end), which keeps the branches few.
+            const float xi = ping.x[i];
+            int hit = 0;
+            for (int t = -b; t <= b; ++t) {
+                const int c = side < 0 ? i + k - t : i - k + t;
+                const int inside = static_cast<int>(static_cast<unsigned>(c) < static_cast<unsigned>(n));
+                const int cc = inside ? c : i; // beam i itself never lies further out
+                const int further = static_cast<int>(side < 0 ? ping.x[cc] < xi : ping.x[cc] > xi);
+                hit |= inside & static_cast<int>(!Rejected(ping, cc)) & further;
+            }
+            if (hit) ping.flags[i] |= kFlagFlyingObject;
+            return true;
+        };
+    });
+    ping.pingFlags |= kPingFlagFlyingRan;
+    return true;
+}
+
+bool BeamTests::FilterIHO(PingStruct& ping) const
+{
+    if (!ping.estVertError || !ping.estHorError || !ping.allowedVertError || !ping.allowedHorError) return false;
+    return FlagBeams<false>(ping, kFlagIhoError, [&](int i) {
+        return ping.allowedVertError[i] < ping.estVertError[i] || ping.allowedHorError[i] < ping.estHorError[i];
+    });
+}
+
+bool BeamTests::FilterCustom(PingStruct& ping, const MultibeamSettings& s) const
+{
+    if (!ping.estVertError || !(s.customLimit > 0.0)) return false;
+    return FlagBeams<false>(ping, kFlagCustomError, [&](int i) { return ping.estVertError[i] > s.customLimit; });
+}

@@ -1,0 +1,40 @@
+// BeamTests: the per-beam tests of the multibeam filter's chain (reject list, quality,
+// slant range, depth window, swath, slope, angle, flying objects, IHO and custom error
+// limits). Each ORs its bit into the flag word of every beam it fails and, where the chain
+// records it, into the ping word. Owns the quick bounds derived from the settings and the
+// spaced slope variant's buffers.
+#pragma once
+
+#include <KvsDataBlocks/filters/multibeam/MultibeamSettings.h>
+#include <KvsDataBlocks/filters/multibeam/PingStruct.h>
+#include <KvsDataBlocks/filters/multibeam/SpacedSlope.h>
+#include <KvsDataBlocks/filters/multibeam/TanBound.h>
+
+class BeamTests
+{
+public:
+    // Derives the bounds of the trigonometric tests; again whenever the settings change.
+    void Derive(const MultibeamSettings& s);
+
+    bool FilterBeam(PingStruct& ping, const MultibeamSettings& s) const;
+    bool FilterQuality(PingStruct& ping, const MultibeamSettings& s) const;
+    bool FilterRange(PingStruct& ping, const MultibeamSettings& s) const;
+    bool FilterDepth(PingStruct& ping, const MultibeamSettings& s) const;
+    bool FilterNadir(PingStruct& ping, const MultibeamSettings& s) const;
+    // The slope, angle and flying-object tests skip a ping without a nadir beam.
+    bool FilterSlope(PingStruct& ping, const MultibeamSettings& s);
+    bool FilterAngle(PingStruct& ping, const MultibeamSettings& s) const;
+    bool FilterbFlyingObjects(PingStruct& ping, const MultibeamSettings& s) const;
+    // False (nothing flagged) without the error arrays they need.
+    bool FilterIHO(PingStruct& ping) const;
+    bool FilterCustom(PingStruct& ping, const MultibeamSettings& s) const;
+
+private:
+    TanBound m_portBound, m_starboardBound, m_slopeBound;
+    // The interior angle acos(c) is at least the minimum angle L exactly when c <= cos L;
+    // acos falls at least as fast as c rises, so a margin of 1e-9 in c settles the clear
+    // cases.
+    double m_minAngleCosLo = 0.0, m_minAngleCosHi = 0.0;
+    bool m_minAngleBound = false;
+    SpacedSlope m_spacedSlope;
+};

@@ -1,0 +1,44 @@
+// SmartFilter: the multibeam filter's smart test. The mean depth of the beams seen within
+// the reliable sector sets the analysed half-width (depth times the depth/width ratio);
+// beams beyond it fail, and the others are tested against an across-track profile of the
+// ping averaged in bins, the nadir zone levelled, with a tolerance by the angle at which
+// each bin is seen. The variant settings hand the profile steps to SmartProfile. Owns the
+// reusable bins.
+#pragma once
+
+#include <KvsDataBlocks/filters/multibeam/MultibeamSettings.h>
+#include <KvsDataBlocks/filters/multibeam/PingStruct.h>
+#include <KvsDataBlocks/filters/multibeam/SmartProfile.h>
+#include <KvsDataBlocks/filters/multibeam/TanBound.h>
+
+#include <vector>
+
+class SmartFilter
+{
+public:
+    // The most bins across the analysed half-width that are worked with.
+    static constexpr int kMaxAveragingClips = 100000;
+
+    // Takes the settings' reliable sector and bin count; again whenever they change.
+    void Derive(const MultibeamSettings& s);
+    // ORs bit into every beam not rejected that fails; a ping without a nadir beam is
+    // skipped. Returns false (the chain ignores the result).
+    bool Run(PingStruct& ping, const MultibeamSettings& s, unsigned int bit);
+
+private:
+    struct Bin
+    {
+        int count = 0;
+        double mean = 0.0;
+        double tolerance = 0.0;
+        void Add(double v)
+        {
+            ++count;
+            mean += (v - mean) / count;
+        }
+    };
+
+    TanBound m_reliableBound;
+    std::vector<Bin> m_bins;
+    SmartProfile m_profile;
+};

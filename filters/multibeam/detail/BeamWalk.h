@@ -1,0 +1,57 @@
+// BeamWalk: the ways the multibeam filter's tests walk the beams of a ping: every beam in
+// turn (FlagBeams), and outward from nadir on each side (WalkOutward), with the nadir
+// beam they start from. Internal to the multibeam filter.
+#pragma once
+
+#include <KvsDataBlocks/filters/multibeam/Multibeam.h>
+#include <KvsDataBlocks/filters/multibeam/PingStruct.h>
+
+namespace kvs::multibeam::detail {
+
+inline bool Rejected(const PingStruct& ping, int i)
+{
+    return Multibeam::IsBeamRejected(ping.flags[i]);
+}
+
+// The shape of most per-beam tests: ORs bit into every beam for which fails(i) holds,
+// skipping beams already rejected when skipRejected. True when any beam was flagged.
+// (A template, so each test is compiled into its own loop.)
+template <bool skipRejected, typename Fails>
+bool FlagBeams(PingStruct& ping, unsigned int bit, Fails fails)
+{
+    bool any = false;
+    for (int i = 0; i < ping.beamCount; ++i) {
+        if (skipRejected && Rejected(ping, i)) continue;
+        if (fails(i)) {
+            ping.flags[i] |= bit;
+            any = true;
+        }
+    }
+    return any;
+}
+
+// The tests that run from nadir outwards: port (side -1) first, then starboard (+1). For
+// each side, side(s) gives the side's visitor, which sees the beams origin + offset * s,
+// then one further out each time, while they lie within the ping and it returns true.
+template <typename Side>
+void WalkOutward(const PingStruct& ping, int origin, int offset, Side side)
+{
+    const int n = ping.beamCount;
+    for (int s : {-1, 1}) {
+        auto visit = side(s);
+        for (int j = origin + offset * s; j >= 0 && j < n; j += s)
+            if (!visit(j)) break;
+    }
+}
+
+// The ping's nadir beam, reusing the one found earlier in this pass while it stands:
+// within one pass flags only gain bits, so the unrejected beams only become fewer and the
+// beam nearest nadir found earlier stays the nearest while it is not rejected itself.
+inline int NadirBeam(PingStruct& ping)
+{
+    const int k = ping.nadirBeam;
+    if (k >= 0 && k < ping.beamCount && ping.x && ping.flags && !Rejected(ping, k)) return k;
+    return ping.CompNadirBeam();
+}
+
+} // namespace kvs::multibeam::detail

@@ -1,0 +1,59 @@
+// SortNetworks: sorts of a few keys without data-dependent branches, for the statistical
+// filter's columns and beam windows: Batcher's odd-even merge sort network on 8 values,
+// a 12-comparator network on 6, and up to 7 keys padded to 8. Internal to the multibeam
+// filter.
+#pragma once
+
+#include <KvsDataBlocks/filters/multibeam/detail/DepthKey.h>
+
+#include <cstdint>
+
+namespace kvs::multibeam::detail {
+
+// Orders a and b; written so that the compiler emits conditional moves.
+template <typename T>
+inline void CompareSwap(T& a, T& b)
+{
+    const bool less = a < b;
+    const T lo = less ? a : b;
+    const T hi = less ? b : a;
+    a = lo;
+    b = hi;
+}
+
+// Sorts 8 keys (19 comparators) on values held in registers.
+template <typename T>
+void SortEight(T* w)
+{
+    T v0 = w[0], v1 = w[1], v2 = w[2], v3 = w[3], v4 = w[4], v5 = w[5], v6 = w[6], v7 = w[7];
+    CompareSwap(v0, v1); CompareSwap(v2, v3); CompareSwap(v4, v5); CompareSwap(v6, v7);
+    CompareSwap(v0, v2); CompareSwap(v1, v3); CompareSwap(v4, v6); CompareSwap(v5, v7);
+    CompareSwap(v1, v2); CompareSwap(v5, v6);
+    CompareSwap(v0, v4); CompareSwap(v1, v5); CompareSwap(v2, v6); CompareSwap(v3, v7);
+    CompareSwap(v2, v4); CompareSwap(v3, v5);
+    CompareSwap(v1, v2); CompareSwap(v3, v4); CompareSwap(v5, v6);
+    w[0] = v0; w[1] = v1; w[2] = v2; w[3] = v3; w[4] = v4; w[5] = v5; w[6] = v6; w[7] = v7;
+}
+
+// Sorts 6 keys (12 comparators).
+inline void SortSix(int32_t* w)
+{
+    int32_t v0 = w[0], v1 = w[1], v2 = w[2], v3 = w[3], v4 = w[4], v5 = w[5];
+    CompareSwap(v0, v5); CompareSwap(v1, v3); CompareSwap(v2, v4);
+    CompareSwap(v1, v2); CompareSwap(v3, v4);
+    CompareSwap(v0, v3); CompareSwap(v2, v5);
+    CompareSwap(v0, v1); CompareSwap(v2, v3); CompareSwap(v4, v5);
+    CompareSwap(v1, v2); CompareSwap(v3, v4);
+    w[0] = v0; w[1] = v1; w[2] = v2; w[3] = v3; w[4] = v4; w[5] = v5;
+}
+
+// Sorts up to 7 keys.
+inline void SortSmall(int32_t* v, int n)
+{
+    int32_t w[8];
+    for (int i = 0; i < 8; ++i) w[i] = i < n ? v[i] : kNoKey;
+    SortEight(w);
+    for (int i = 0; i < n; ++i) v[i] = w[i];
+}
+
+} // namespace kvs::multibeam::detail

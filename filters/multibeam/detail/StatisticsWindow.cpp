@@ -1,0 +1,505 @@
+#include <KvsDataBlocks/filters/multibeam/detail/StatisticsWindow.h>
+
+#include <KvsDataBlocks/filters/multibeam/Multibeam.h>
+#include <KvsDataBlocks/filters/multibeam/detail/DepthKey.h>
+#include <KvsDataBlocks/filters/multibeam/detail/SortNetworks.h>
+#include <KvsDataBlocks/filters/multibeam/detail/SortedSample.h>
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+namespace kvs::multibeam::detail {
+
+namespace {
+
+constexpr unsigned int kFlagStatistics = Multibeam::kFlagStatistics;
+constexpr int kMaxBeams = PingStruct::kMaxBeams;
+
+// The quantile rule of StatisticsWindow::Quantile on n >= 1 sorted items read by at(i).
+template <typename At>
+double SortedQuantile(double p, int n, At at)
+{
+    const int m = n - 1;
+    const double pos = m * p;
+    const int k = static_cast<int>(pos);
+    const double f = pos - k;
+    if (k <= 0) return at(0);
+    if (k >= m - 1) return at(m - 1);
+    const double a = at(k);
+    return a + (at(k + 1) - a) * f;
+}
+
+// The number of entries below e in 64 sorted entries padded with kNoEntry.
+int EntriesBelow(const Entry* v, Entry e)
+{
+    int pos = 0;
+    for (int step = 32; step > 0; step /= 2) pos += step & -static_cast<int>(v[pos + step - 1] < e);
+    return pos;
+}
+
+// The most entries of the pings around the middle one: 6 pings by 7 beams.
+constexpr int kMaxAround = 2 * 3 * (2 * 3 + 1);
+static_assert(kMaxAround + 8 <= 64);
+
+// Builds in dst (64 entries, kNoEntry from dstSize on) the sorted prev[0..size) without
+// the entries of tag outTag and with the sorted in[0..nIn), padded with kNoEntry; returns
+// the new size. prev holds at most kMaxAround entries, in at most 8. Each kept entry goes
+// straight to its place, counting the new entries below it; a dropped entry is written
+// too, to the place that the next kept or new entry then takes.
+int SlideEntries(const Entry* prev, int size, int outTag, const Entry* in, int nIn, Entry* dst, int dstSize)
+{
+    int inAt[8] = {};
+    unsigned char newBelow[kMaxAround + 8] = {};
+    for (int r = 0; r < nIn; ++r) {
+        inAt[r] = EntriesBelow(prev, in[r]);
+        ++newBelow[inAt[r]];
+    }
+    int keptBelow[kMaxAround + 8];
+    int kept = 0;
+    int added = 0;
+#pragma GCC unroll 4
+    for (int i = 0; i < size; ++i) {
+        added += newBelow[i];
+        keptBelow[i] = kept;
+        const Entry e = prev[i];
+        dst[kept + added] = e;
+        kept += static_cast<int>((e & 7) != outTag);
+    }
+    keptBelow[size] = kept;
+    for (int r = 0; r < nIn; ++r) dst[keptBelow[inAt[r]] + r] = in[r];
+    const int newSize = kept + nIn;
+    // Beyond the new size: kNoEntry up to where dst held entries before, and where a
+    // dropped last entry may have been written.
+    for (int i = newSize; i < std::max(dstSize, newSize + 1); ++i) dst[i] = kNoEntry;
+    return newSize;
+}
+
+// The entries at sorted positions r - 1 and r (the latter kNoEntry when there is none) of
+// the union of the sorted a[0..na) and b[0..nb) (na < 64, nb <= 7, padded with kNoEntry to
+// 64 and 8 entries), 1 <= r <= na + nb: how many of the r smallest come from b, found by
+// a binary search of three fixed steps.
+[[gnu::always_inline]] inline void UnionPair(const Entry* a, int na, const Entry* b, int nb, int r, Entry& at,
+                                             Entry& next)
+{
+    const int lo = std::max(0, r - na);
+    const int hi = std::min(nb, r);
+    // 1 for t in lo .. i-1, 0 from i on, where i is the count from b; the loads stay
+    // within both arrays whatever t is.
+    auto more = [&](int t) {
+        const Entry bt = b[std::min(t, 7)];
+        const Entry ar = a[std::max(r - t - 1, 0)];
+        return static_cast<int>(t < hi) & static_cast<int>(bt < ar);
+    };
+    int pos = lo;
+    pos += more(pos + 3) << 2;
+    pos += more(pos + 1) << 1;
+    pos += more(pos);
+    const int fromA = r - pos;
+    const Entry fromB = b[std::max(pos - 1, 0)];
+    const Entry lastA = a[std::max(fromA - 1, 0)];
+    at = std::max(pos > 0 ? fromB : INT64_MIN, fromA > 0 ? lastA : INT64_MIN);
+    // Both arrays are padded with kNoEntry beyond their sizes.
+    next = std::min(b[pos], a[fromA]);
+}
+
+// Where the quantile rule of StatisticsWindow::Quantile reads a sorted sample of a given
+// size: the 1-based position r of the item taken, and whether it interpolates towards the
+// next one with fraction f. Computed by the rule itself, so the values are the same.
+struct QuantilePos
+{
+    int r = 1;
+    bool interpolate = false;
+    double f = 0.0;
+};
+
+constexpr QuantilePos PositionOf(double p, int size)
+{
+    const int m = size - 1;
+    const double pos = m * p;
+    const int k = static_cast<int>(pos);
+    const double f = pos - k;
+    if (k <= 0) return {1, false, 0.0};
+    if (k >= m - 1) return {m, false, 0.0};
+    return {k + 1, true, f};
+}
+
+constexpr std::array<QuantilePos, 64> QuantilePositions(double p)
+{
+    std::array<QuantilePos, 64> t{};
+    for (int size = 2; size < 64; ++size) t[size] = PositionOf(p, size);
+    return t;
+}
+
+constexpr std::array<QuantilePos, 64> kMedianPos = QuantilePositions(0.5);
+constexpr std::array<QuantilePos, 64> kLowerPos = QuantilePositions(0.25);
+constexpr std::array<QuantilePos, 64> kUpperPos = QuantilePositions(0.75);
+
+// The quantile at q of the union of two sorted entry arrays (at least 2 entries, fewer
+// than 64).
+[[gnu::always_inline]] inline double UnionQuantile(const QuantilePos& q, const Entry* a, int na, const Entry* b,
+                                                   int nb)
+{
+    Entry at = 0;
+    Entry next = 0;
+    UnionPair(a, na, b, nb, q.r, at, next);
+    const double v = EntryDepth(at);
+    return q.interpolate ? v + (EntryDepth(next) - v) * q.f : v;
+}
+
+} // namespace
+
+StatisticsWindow::StatisticsWindow()
+{
+    for (PingStruct& slot : m_slots) slot.Init();
+}
+
+void StatisticsWindow::Resize(int size)
+{
+    if (size == m_size) return;
+    Release();
+    m_size = size;
+    m_slotCount = size;
+}
+
+bool StatisticsWindow::Allocate()
+{
+    if (m_allocated) return true;
+    for (int i = 0; i < m_slotCount; ++i)
+        if (!m_slots[i].Allocate()) return false;
+    try {
+        m_keyRows.assign(static_cast<size_t>(m_slotCount) * kMaxBeams, kNoKey);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    m_keyExtent.fill(0);
+    m_keyStale.fill(true);
+    m_spread = 4.0;
+    m_writePos = 0;
+    m_fill = 0;
+    m_allocated = true;
+    return true;
+}
+
+void StatisticsWindow::Release()
+{
+    if (m_allocated)
+        for (PingStruct& slot : m_slots) slot.Delete();
+    for (CDataBlock& held : m_blocks) held.Allocate(0);
+    m_allocated = false;
+}
+
+void StatisticsWindow::KeepBlock(const CDataBlock& block)
+{
+    if (m_storedSlot >= 0) m_blocks[m_storedSlot] = block;
+}
+
+void StatisticsWindow::TakeBlock(CDataBlock& block) const
+{
+    if (m_middleSlot >= 0) block = m_blocks[m_middleSlot];
+}
+
+bool StatisticsWindow::Push(PingStruct& ping, int readSlot, double quantScale)
+{
+    const int w = m_size;
+    const int h = w / 2;
+    const int slots = m_slotCount;
+    m_storedSlot = m_middleSlot = -1;
+    if (!Allocate()) return true; // out of memory: the ping passes unjudged
+    // Times must keep running the way the last two stored pings ran; equal times do not
+    // break the run. A reversal starts the window afresh, dropping the pings it held.
+    if (m_fill > 1) {
+        const double t1 = m_slots[BufIndex(m_writePos - 1, slots)].time;
+        const double t2 = m_slots[BufIndex(m_writePos - 2, slots)].time;
+        const bool upwards = t2 < t1;
+        if ((upwards && ping.time < t1) || (!upwards && ping.time > t1)) {
+            // The ping read into the slot at the write position moves to the first slot.
+            if (readSlot == m_writePos && m_writePos != 0) {
+                m_slots[0].Swap(m_slots[m_writePos]);
+                m_keyStale[0] = m_keyStale[m_writePos] = true;
+                readSlot = 0;
+            }
+            m_spread = 4.0;
+            m_writePos = 0;
+            m_fill = 0;
+        }
+    }
+    if (readSlot == m_writePos)
+        static_cast<PingValues&>(m_slots[m_writePos]) = ping; // the arrays are there already
+    else
+        m_slots[m_writePos] = ping;
+    m_keyStale[m_writePos] = true;
+    m_storedSlot = m_writePos;
+    m_writePos = (m_writePos + 1) % slots;
+    ++m_fill;
+    if (m_fill < h + 1) return false;
+
+    const int middle = BufIndex(m_writePos - h - 1, slots);
+    if (m_fill >= w + h) {
+        Running(middle, quantScale);
+        m_slots[middle].pingFlags |= kFlagStatistics;
+    } else if (m_fill >= w) {
+        Pass(middle, h, false, quantScale);
+        // While the window is young the spread pass looks at fewer later pings.
+        const int lastOffset = m_fill > w ? m_fill - w : 0;
+        Pass(middle, lastOffset, true, quantScale);
+        m_slots[middle].pingFlags |= kFlagStatistics;
+    }
+    ping.ShalowCopy(m_slots[middle]);
+    m_middleSlot = middle;
+    // The rest of the chain flags the middle ping further: its keys are to be renewed.
+    m_keyStale[middle] = true;
+    return true;
+}
+
+// One pass over the beams h .. N-h-1 of the middle slot. The sample of beam j is every
+// z[b] of the slots at ping offsets -h .. lastOffset for b = j-h .. j+h, where b lies
+// within that slot's beams, its flag word is below 0x8000 and z is a number. Instead of
+// gathering and sorting each sample anew, the sorted sample slides along the beams: a
+// step takes out the column of beam j-h-1 and puts in that of beam j+h, and a beam
+// flagged here is taken out at once, so that every test sees exactly the sample the
+// flags of that moment give. The quantiles depend only on the values, not on how they
+// were sorted.
+void StatisticsWindow::Pass(int middle, int lastOffset, bool spreadPass, double quantScale)
+{
+    const int h = m_size / 2;
+    const int slots = m_slotCount;
+    PingStruct& mid = m_slots[middle];
+    const int n = mid.beamCount;
+    if (n < 2 * h + 1) return;
+
+    const PingStruct* pings[7];
+    int pingCount = 0;
+    for (int p = -h; p <= lastOffset; ++p) pings[pingCount++] = &m_slots[BufIndex(middle + p, slots)];
+
+    auto isSample = [](const PingStruct& q, int b) {
+        return b < q.beamCount && q.flags[b] < kFlagStatistics && std::isfinite(q.z[b]);
+    };
+    auto column = [&](int b, int32_t* out) {
+        int c = 0;
+        for (int k = 0; k < pingCount; ++k)
+            if (isSample(*pings[k], b)) out[c++] = DepthKey(pings[k]->z[b]);
+        SortSmall(out, c);
+        return c;
+    };
+
+    static_assert(kSampleSlots == SortedSample::kSlots);
+    SortedSample sample(m_sampleKeys.data());
+    {
+        int32_t first[7 * 7];
+        int count = 0;
+        for (int b = 0; b <= 2 * h; ++b) count += column(b, first + count);
+        sample.Build(first, count);
+    }
+
+    int lo = 0; // first column of the current sample
+    auto flag = [&](int t) {
+        const bool wasSample = isSample(mid, t);
+        mid.flags[t] |= kFlagStatistics;
+        if (wasSample && t >= lo && t <= lo + 2 * h) sample.RemoveOne(DepthKey(mid.z[t]));
+    };
+    auto at = [&](int i) { return sample.Depth(i); };
+
+    for (int j = h; j < n - h; ++j) {
+        if (j > h) {
+            int32_t out[8];
+            int32_t in[8];
+            const int nOut = column(j - h - 1, out);
+            const int nIn = column(j + h, in);
+            sample.Remove(out, nOut);
+            sample.Insert(in, nIn);
+            lo = j - h;
+        }
+        const int size = sample.Size();
+        if (size < 4) continue;
+
+        const double med = SortedQuantile(0.5, size, at);
+        double limit;
+        if (spreadPass) {
+            const double q1 = SortedQuantile(kLowerQuantile, size, at);
+            const double q3 = SortedQuantile(kUpperQuantile, size, at);
+            m_spread = 0.9 * m_spread + 0.1 * std::fabs(q3 - q1);
+            limit = quantScale * std::max(m_spread, kMinSpread);
+        } else {
+            limit = std::fabs(kFixedRatio * med);
+        }
+        auto judge = [&](int t) {
+            if (std::fabs(mid.z[t] - med) > limit) flag(t);
+        };
+        judge(j);
+        // The beams beyond the first and the last judged one share their sample.
+        if (j == h)
+            for (int t = h - 1; t >= 0; --t) judge(t);
+        if (j == n - 1 - h)
+            for (int t = j + 1; t < n; ++t) judge(t);
+    }
+}
+
+const int32_t* StatisticsWindow::KeyRow(int slot)
+{
+    int32_t* row = m_keyRows.data() + static_cast<size_t>(slot) * kMaxBeams;
+    if (!m_keyStale[slot]) return row;
+    const PingStruct& q = m_slots[slot];
+    const int n = q.z && q.flags ? std::clamp(q.beamCount, 0, kMaxBeams) : 0;
+    for (int b = 0; b < n; ++b)
+        row[b] = q.flags[b] < kFlagStatistics && std::isfinite(q.z[b]) ? DepthKey(q.z[b]) : kNoKey;
+    if (m_keyExtent[slot] > n) std::fill(row + n, row + m_keyExtent[slot], kNoKey);
+    m_keyExtent[slot] = n;
+    m_keyStale[slot] = false;
+    return row;
+}
+
+// Both passes over a full window (the spread pass sees every ping of it), giving exactly
+// what Pass gives for the fixed-ratio pass followed by the spread pass. A sample is
+// the union of two sorted parts: the depths of the pings around the middle one, which no
+// pass changes, and the few depths of the middle ping itself, which each pass flags its
+// own way. The first part slides along the beams once for both passes: a step takes out
+// the sorted column of beam j-h-1 and puts in that of beam j+h, and the sample of each
+// beam is kept for the spread pass, which trails h beams behind. So it sees every flag
+// the fixed-ratio pass sets on its beams, while the fixed-ratio pass, ahead of it, never
+// meets a beam the spread pass has flagged. Quantiles of the union come from a binary
+// search over the middle part.
+void StatisticsWindow::Running(int middle, double quantScale)
+{
+    static_assert(kLowerQuantile == 0.25 && kUpperQuantile == 0.75, "the quantile positions are tabled for these");
+    const int h = m_size / 2;
+    const int slots = m_slotCount;
+    PingStruct& mid = m_slots[middle];
+    const int n = mid.beamCount;
+    if (n < 2 * h + 1) return;
+    const int width = 2 * h + 1;
+    const int kept = h + 1; // samples kept for the trailing pass
+
+    // A buffer of kept samples holds kNoEntry only from its size on once it was built in
+    // this call: until then the whole of it counts as held.
+    m_aroundSize.fill(kSampleSlots);
+    const int32_t* around[8] = {};
+    int aroundCount = 0;
+    for (int p = -h; p <= h; ++p)
+        if (p != 0) around[aroundCount++] = KeyRow(BufIndex(middle + p, slots));
+    // The middle ping's keys, set to kNoKey as its beams are flagged.
+    int32_t* midKeys = m_keyRows.data() + static_cast<size_t>(middle) * kMaxBeams;
+    KeyRow(middle);
+
+    // The sorted column of beam b of the pings around the middle into its ring place.
+    auto column = [&](int b) {
+        const int tag = b % width;
+        int32_t c[6];
+        for (int k = 0; k < 6; ++k) c[k] = k < aroundCount ? around[k][b] : kNoKey;
+        SortSix(c);
+        int size = 0;
+        for (int k = 0; k < 6; ++k) {
+            m_columns[tag][k] = MakeEntry(c[k], tag);
+            size += c[k] != kNoKey;
+        }
+        m_columns[tag][6] = m_columns[tag][7] = kNoEntry;
+        m_columnSize[tag] = size;
+    };
+    // Each pass keeps the middle ping's keys of the beam window by ring place (kNoKey
+    // where there is no sample) and sorts them afresh for each beam: a sort of 8 without
+    // branches costs less than keeping them sorted.
+    struct Own
+    {
+        int32_t* ring;
+        Entry run[8];
+        int size;
+    };
+    Own ownA{m_middleKeys[0].data(), {}, 0};
+    Own ownB{m_middleKeys[1].data(), {}, 0};
+    auto sortOwn = [&](Own& own) {
+        int32_t c[8];
+        for (int k = 0; k < 8; ++k) c[k] = k < width ? own.ring[k] : kNoKey;
+        SortEight(c);
+        own.size = 0;
+        for (int k = 0; k < 8; ++k) {
+            own.run[k] = MakeEntry(c[k], 0);
+            own.size += c[k] != kNoKey;
+        }
+    };
+    auto start = [&](Own& own) {
+        for (int b = 0; b < width; ++b) own.ring[b] = midKeys[b];
+        sortOwn(own);
+    };
+    auto slide = [&](Own& own, int b) { // beam b takes the ring place of beam b - width
+        own.ring[b % width] = midKeys[b];
+        sortOwn(own);
+    };
+    // The flagged beam leaves the middle ping's samples from the next beam on.
+    auto flag = [&](int t, Own& own) {
+        mid.flags[t] |= kFlagStatistics;
+        midKeys[t] = kNoKey;
+        own.ring[t % width] = kNoKey;
+    };
+
+    auto stepA = [&](int j) {
+        Entry* keys = m_aroundKeys[j % kept].data();
+        if (j == h) {
+            int count = 0;
+            for (int b = 0; b < width; ++b) {
+                column(b);
+                for (int k = 0; k < m_columnSize[b]; ++k) keys[count++] = m_columns[b][k];
+            }
+            std::sort(keys, keys + count);
+            std::fill(keys + count, keys + kSampleSlots, kNoEntry);
+            m_aroundSize[j % kept] = count;
+            start(ownA);
+        } else {
+            const int tag = (j + h) % width; // the ring place of beam j-h-1, then of j+h
+            column(j + h);
+            m_aroundSize[j % kept] = SlideEntries(m_aroundKeys[(j - 1) % kept].data(), m_aroundSize[(j - 1) % kept],
+                                                  tag, m_columns[tag].data(), m_columnSize[tag], keys,
+                                                  m_aroundSize[j % kept]);
+            slide(ownA, j + h);
+        }
+        const int na = m_aroundSize[j % kept];
+        if (na + ownA.size < 4) return;
+        const double med = UnionQuantile(kMedianPos[na + ownA.size], keys, na, ownA.run, ownA.size);
+        const double limit = std::fabs(kFixedRatio * med);
+        auto judge = [&](int t) {
+            if (std::fabs(mid.z[t] - med) > limit) flag(t, ownA);
+        };
+        judge(j);
+        if (j == h)
+            for (int t = h - 1; t >= 0; --t) judge(t);
+        if (j == n - 1 - h)
+            for (int t = j + 1; t < n; ++t) judge(t);
+    };
+
+    auto stepB = [&](int j) {
+        if (j == h)
+            start(ownB);
+        else
+            slide(ownB, j + h);
+        const Entry* keys = m_aroundKeys[j % kept].data();
+        const int na = m_aroundSize[j % kept];
+        if (na + ownB.size < 4) return;
+        const int size = na + ownB.size;
+        const double med = UnionQuantile(kMedianPos[size], keys, na, ownB.run, ownB.size);
+        const double q1 = UnionQuantile(kLowerPos[size], keys, na, ownB.run, ownB.size);
+        const double q3 = UnionQuantile(kUpperPos[size], keys, na, ownB.run, ownB.size);
+        m_spread = 0.9 * m_spread + 0.1 * std::fabs(q3 - q1);
+        const double limit = quantScale * std::max(m_spread, kMinSpread);
+        auto judge = [&](int t) {
+            if (std::fabs(mid.z[t] - med) > limit) flag(t, ownB);
+        };
+        judge(j);
+        if (j == h)
+            for (int t = h - 1; t >= 0; --t) judge(t);
+        if (j == n - 1 - h)
+            for (int t = j + 1; t < n; ++t) judge(t);
+    };
+
+    for (int j = h; j < n; ++j) {
+        if (j < n - h) stepA(j);
+        if (j - h >= h) stepB(j - h);
+    }
+}
+
+double StatisticsWindow::Quantile(double p, std::vector<double>& v)
+{
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    return SortedQuantile(p, static_cast<int>(v.size()), [&](int i) { return v[i]; });
+}
+
+} // namespace kvs::multibeam::detail

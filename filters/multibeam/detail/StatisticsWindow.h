@@ -1,0 +1,102 @@
+// StatisticsWindow: the multibeam filter's statistical filter, a window of the last
+// pings (3, 5 or 7) whose middle ping is judged against the depths of its neighbours in
+// two passes, a fixed-ratio pass around the median and a spread pass on the smoothed
+// interquartile spread. Owns the window slots, the block each held ping came in and the
+// working samples. Internal to the multibeam filter.
+#pragma once
+
+#include <KvsDataBlocks/datablocks/CDataBlock.h>
+#include <KvsDataBlocks/filters/multibeam/PingStruct.h>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace kvs::multibeam::detail {
+
+class StatisticsWindow
+{
+public:
+    static constexpr int kSlots = 14;
+
+    StatisticsWindow();
+
+    // A window of size pings (3, 5 or 7; 2 h + 1): releases the slots' storage when the
+    // size changes, and the slot count becomes size.
+    void Resize(int size);
+    // Gives every slot in use its storage, at its first use; false when out of memory.
+    bool Allocate();
+    // Releases the slots' storage and the held blocks; the window starts afresh.
+    void Release();
+    bool IsAllocated() const { return m_allocated; }
+
+    // The slot the next ping is stored in, for reading a ping straight into it.
+    int WritePos() const { return m_writePos; }
+    PingStruct& Slot(int i) { return m_slots[i]; }
+    // The slot's ping changed: its depth keys are to be renewed.
+    void MarkStale(int slot) { m_keyStale[slot] = true; }
+
+    // Stores ping (read into slot readSlot, -1 for another ping) in the window and, once
+    // h + 1 pings are held, judges the middle one and makes ping refer to it (ShalowCopy).
+    // False while the window fills; true when ping is the judged ping, or when out of
+    // memory (ping passes unjudged).
+    bool Push(PingStruct& ping, int readSlot, double quantScale);
+    // The block the last pushed ping came in, kept with it.
+    void KeepBlock(const CDataBlock& block);
+    // The block the ping last given out came in (unchanged without one).
+    void TakeBlock(CDataBlock& block) const;
+
+    // The p-quantile of v as the passes take it: v is sorted in place; no interpolation
+    // below the second item, and at or above the second-largest position the
+    // second-largest item. 0 for an empty v.
+    static double Quantile(double p, std::vector<double>& v);
+
+private:
+    static int BufIndex(int i, int n) { return (i + n) % n; }
+    // One pass over the middle slot (see the source).
+    void Pass(int middle, int lastOffset, bool spreadPass, double quantScale);
+    // Both passes at once once the window runs full (see the source).
+    void Running(int middle, double quantScale);
+    // The depth keys of a slot's samples, brought up to date with its flags when stale.
+    const int32_t* KeyRow(int slot);
+
+    static constexpr double kFixedRatio = 0.03;
+    static constexpr double kLowerQuantile = 0.25;
+    static constexpr double kUpperQuantile = 0.75;
+    static constexpr double kMinSpread = 0.1;
+
+    std::array<PingStruct, kSlots> m_slots;
+    // The block each held ping came in: a ping leaves the window in its own block, so the
+    // elements the ping exchange does not carry stay with their ping.
+    std::array<CDataBlock, kSlots> m_blocks;
+    int m_storedSlot = -1; // the slot the last Push stored its ping in, -1 none
+    int m_middleSlot = -1; // the slot of the ping it gave out, -1 none
+    int m_writePos = 0;
+    int m_fill = 0;
+    double m_spread = 4.0;
+    bool m_allocated = false;
+    int m_size = 3;
+    int m_slotCount = 5;
+
+    // The sorted sample of a pass: at most 7 x 7 depths as order-keeping integer keys,
+    // padded to a fixed length.
+    static constexpr int kSampleSlots = 64;
+    std::array<int32_t, kSampleSlots> m_sampleKeys{};
+    // Per slot in use, the depth key of every beam that counts as a sample (kMaxBeams
+    // each), with how far it may hold keys and whether the slot's flags changed since.
+    std::vector<int32_t> m_keyRows;
+    std::array<int, kSlots> m_keyExtent{};
+    std::array<bool, kSlots> m_keyStale{};
+    // The running passes: the sorted samples of the pings around the middle one for the
+    // last few beams (the spread pass trails the fixed-ratio pass), the sorted columns of
+    // those pings and the middle ping's keys within the beam window.
+    static constexpr int kMaxHalf = 3;
+    // Entries are keys shifted left by 3 bits over the ring place of their column.
+    std::array<std::array<int64_t, kSampleSlots>, kMaxHalf + 1> m_aroundKeys{};
+    std::array<int, kMaxHalf + 1> m_aroundSize{};
+    std::array<std::array<int64_t, 8>, 2 * kMaxHalf + 1> m_columns{};
+    std::array<int, 2 * kMaxHalf + 1> m_columnSize{};
+    std::array<std::array<int32_t, 8>, 2> m_middleKeys{};
+};
+
+} // namespace kvs::multibeam::detail
