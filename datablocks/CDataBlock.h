@@ -13,6 +13,8 @@
 // sizes do not fit the chosen form is refused (CanPack).
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
 #include <KvsDataBlocks/datablocks/CDataId.h>
 #include <KvsDataBlocks/datablocks/CDataInfo.h>
@@ -24,7 +26,7 @@
 #include <memory>
 #include <vector>
 
-class CDataBlock
+class KVS_API CDataBlock
 {
 public:
     // Most elements a block can hold (the count is a 16-bit number).

@@ -6,6 +6,8 @@
 // It owns its working ping and the window of pings of the statistical filter.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/filters/Filter.h>
 #include <KvsDataBlocks/filters/multibeam/SmartProfile.h>
@@ -19,7 +21,7 @@
 #include <cstdint>
 #include <vector>
 
-class MultibeamFilter : public Filter
+class KVS_API MultibeamFilter : public Filter
 {
 public:
     // Flag bits (beam word: 606, ping word: 607). Bits 0-7 are the sonar's own. The beam

@@ -5,6 +5,8 @@
 // ShalowCopy, into another ping's storage, which must then outlive the view.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <memory>
 
 // The header values of a ping (use-as code of the data block element in brackets).
@@ -66,7 +68,7 @@ struct PingArrays
 
 };
 
-class PingStruct : public PingValues, public PingArrays
+class KVS_API PingStruct : public PingValues, public PingArrays
 {
 public:
     // Most beams a ping can hold: the size of every owned per-beam array.

@@ -4,6 +4,8 @@
 // soundings get status 30 on every depth element (use-as 201 to 217).
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/filters/Filter.h>
 #include <KvsDataBlocks/filters/singlebeam/SBDepthFilter.h>
 #include <KvsDataBlocks/filters/singlebeam/SBGateFilter.h>
@@ -11,7 +13,7 @@
 
 #include <memory>
 
-class SingleBeamFilter : public Filter
+class KVS_API SingleBeamFilter : public Filter
 {
 public:
     // Use-as codes of the depth tested (the first) and of every depth invalidated.
