@@ -25,6 +25,8 @@
 // the same name.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/datablocks/CDataInfo.h>
 #include <KvsDataBlocks/platform/CString.h>
 
@@ -35,7 +37,7 @@
 #include <variant>
 #include <vector>
 
-class CAttributeMap
+class KVS_API CAttributeMap
 {
 public:
     void SetAttribValue(const CString& name, bool value, unsigned int status = 0);

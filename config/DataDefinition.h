@@ -39,12 +39,14 @@
 // definition, never a mixture.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <memory>
 #include <mutex>
 
-class DataDefinition
+class KVS_API DataDefinition
 {
 public:
     static constexpr const char* kEnvironmentVariable = "KVS_DATA_DEFINITION";

@@ -5,10 +5,12 @@
 // coordinate functions.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/config/ProjectDefinition.h>
 #include <KvsDataBlocks/platform/CString.h>
 
-class DataSearch
+class KVS_API DataSearch
 {
 public:
     // File kinds.

@@ -4,6 +4,8 @@
 // it meant at its default.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/config/CAttributeMap.h>
 #include <KvsDataBlocks/platform/CString.h>
 
@@ -13,13 +15,13 @@
 #include <vector>
 
 // The names, each once.
-std::span<const char* const> KnownAttributeNames();
-bool IsKnownAttributeName(std::string_view name);
+KVS_API std::span<const char* const> KnownAttributeNames();
+KVS_API bool IsKnownAttributeName(std::string_view name);
 // The known name nearest to name by case-insensitive edit distance, or "" when none is
 // near enough to be what was meant (more than a third of the name's letters, at least 2,
 // would have to change).
-std::string ClosestAttributeName(std::string_view name);
+KVS_API std::string ClosestAttributeName(std::string_view name);
 // One warning for each name of map that no filter or data source reads, in line order:
 // "line 1: unknown setting 'SlopFilter' (did you mean 'SlopeFilter'?)" (names set in code
 // have no line: "unknown setting ...").
-std::vector<CString> CheckAttributeNames(const CAttributeMap& map);
+KVS_API std::vector<CString> CheckAttributeNames(const CAttributeMap& map);

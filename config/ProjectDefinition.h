@@ -22,12 +22,14 @@
 //   geoid = egm96_15.gtx
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/geometry/KvsGeoCoordSysBase.h>
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <memory>
 
-class ProjectDefinition
+class KVS_API ProjectDefinition
 {
 public:
     static constexpr int kMaxFileSize = 1 << 20;

@@ -6,12 +6,14 @@
 // GetLastAddTime reports the protected last-add time and has-data flag. It owns nothing.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/datablocks/CDataId.h>
 
 class CAttributeMap;
 class CDataBlock;
 
-class BaseDataSource
+class KVS_API BaseDataSource
 {
 public:
     BaseDataSource() = default;

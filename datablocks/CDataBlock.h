@@ -14,6 +14,8 @@
 // sizes do not fit the chosen form is refused (CanPack).
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
 #include <KvsDataBlocks/datablocks/CDataId.h>
 #include <KvsDataBlocks/datablocks/CDataInfo.h>
@@ -25,7 +27,7 @@
 #include <memory>
 #include <vector>
 
-class CDataBlock
+class KVS_API CDataBlock
 {
 public:
     // The mode argument of LookUp and of every by-key operation: how the key names the

@@ -20,6 +20,8 @@
 // platform and so selects the ET_ULONG overloads.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/datablocks/ElementTypes.h>
 #include <KvsDataBlocks/datablocks/CDataInfo.h>
 #include <KvsDataBlocks/values/CKvsType.h>
@@ -29,7 +31,7 @@
 
 #include <vector>
 
-class CKvsBytePtr : public CKvsType
+class KVS_API CKvsBytePtr : public CKvsType
 {
 public:
     CKvsBytePtr();

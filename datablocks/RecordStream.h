@@ -8,6 +8,8 @@
 // corrupt record, after which it stops (the records before it were delivered).
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <cstdint>
@@ -23,7 +25,7 @@ inline constexpr char kRecordStreamMagic[8] = {'K', 'V', 'S', 'B', 'L', 'K', 'S'
 inline constexpr size_t kRecordStreamHeaderSize = 16;
 inline constexpr uint16_t kRecordStreamWideForm = 1;
 
-class RecordStreamWriter
+class KVS_API RecordStreamWriter
 {
 public:
     RecordStreamWriter() = default;
@@ -51,7 +53,7 @@ private:
     uint64_t m_records = 0;
 };
 
-class RecordStreamReader
+class KVS_API RecordStreamReader
 {
 public:
     enum class Result { Record, End, Error };

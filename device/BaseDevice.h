@@ -5,6 +5,8 @@
 // applications do, through this base.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/datablocks/CDataId.h>
 #include <KvsDataBlocks/platform/CString.h>
 
@@ -13,7 +15,7 @@ class CDataBlock;
 class CForm;
 class KVSMessageSocket; // the host's remote-control socket; only passed through here
 
-class BaseDevice
+class KVS_API BaseDevice
 {
 public:
     BaseDevice() = default;

@@ -4,6 +4,8 @@
 // of the stream and deletes it; the caller owns what CreateFilter returns.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/config/CAttributeMap.h>
 
@@ -15,7 +17,7 @@ enum COMPUPDATEMODE
     COMPUPDATE_ERRORLIMITS = 3,
 };
 
-class Filter
+class KVS_API Filter
 {
 public:
     Filter() = default;

@@ -12,6 +12,8 @@
 // "//" anywhere start a comment.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/formula/Ccalc.h>
 #include <KvsDataBlocks/platform/CString.h>
 
@@ -21,7 +23,7 @@
 
 class CKvsType;
 
-class CForm
+class KVS_API CForm
 {
 public:
     // Kind of a token.

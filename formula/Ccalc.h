@@ -6,6 +6,8 @@
 // target coordinate system; result and arguments belong to the form's nodes.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/formula/VectorRecords.h>
 #include <KvsDataBlocks/values/CKvsDouble.h>
 #include <KvsDataBlocks/platform/CString.h>
@@ -25,7 +27,7 @@ struct var_lnk
     CKvsType* value = nullptr;
 };
 
-class Ccalc
+class KVS_API Ccalc
 {
 public:
     // Binds the call named name (an internal name of the catalogue, operators by their

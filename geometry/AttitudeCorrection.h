@@ -5,24 +5,26 @@
 // axis, z the vertical. Pure functions.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/values/CKvsDouble3D.h>
 #include <KvsDataBlocks/geometry/Point.h>
 
 // The roll about the pitched forward axis for a roll measured at the given pitch:
 // asin(sin(roll) / cos(pitch)), the ratio clamped to [-1, 1]; 0 when cos(pitch) is 0.
-double EulerRoll(double roll, double pitch);
+KVS_API double EulerRoll(double roll, double pitch);
 
 // p turned about y (roll): (x c + z s, y, -x s + z c).
-Point EulerRollCorrection(Point p, double angle);
+KVS_API Point EulerRollCorrection(Point p, double angle);
 // p turned about x (pitch): (x, y c + z s, -y s + z c).
-Point PitchCorrection(Point p, double angle);
+KVS_API Point PitchCorrection(Point p, double angle);
 // p turned about z (heading): (x c + y s, -x s + y c, z).
-Point HeadingCorrection(Point p, double angle);
+KVS_API Point HeadingCorrection(Point p, double angle);
 
 // v turned by the Euler roll (keeping the sign of cos(roll), so rolls beyond 90 degrees
 // turn over) and then by the pitch. Where sin(roll) / cos(pitch) lies beyond +-1 (no
 // attitude gives such a pair) the Euler roll is clamped to +-90 degrees and the z
 // component keeps the measured sin(roll) term.
-CKvsDouble3D PitchRollCorrection(const CKvsDouble3D& v, double pitch, double roll);
+KVS_API CKvsDouble3D PitchRollCorrection(const CKvsDouble3D& v, double pitch, double roll);
 // PitchRollCorrection followed by the turn about z by the heading.
-CKvsDouble3D PitchRollHeadingCorrection(const CKvsDouble3D& v, double pitch, double roll, double heading);
+KVS_API CKvsDouble3D PitchRollHeadingCorrection(const CKvsDouble3D& v, double pitch, double roll, double heading);

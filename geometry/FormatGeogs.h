@@ -8,6 +8,8 @@
 // always take two digits before their point.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/platform/CString.h>
 
 // Format flag bits (CKvsType::m_uGeogFmtFlags holds them).
@@ -26,5 +28,5 @@ constexpr int GEOG_FORMAT_LONGITUDE = 11;
 // '-' for south and west). padDegrees: zero-pad the degrees to 2 (latitude) or 3
 // (longitude) digits so that columns line up. Returns true with the text; false and
 // "---" for a value that is not finite or beyond 1e6 degrees.
-bool FormatGeogs(double value, unsigned int flags, int decimals, int format, CString& text, bool hemisphere,
+KVS_API bool FormatGeogs(double value, unsigned int flags, int decimals, int format, CString& text, bool hemisphere,
                  bool padDegrees);

@@ -9,9 +9,11 @@
 // Heights are not adjusted. Only finite, invertible transforms can be made.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <optional>
 
-class GridAdjustment
+class KVS_API GridAdjustment
 {
 public:
     static std::optional<GridAdjustment> Affine(double a, double b, double c, double d, double e, double f);

@@ -6,13 +6,15 @@
 // degrees (east and north positive), grid coordinates and heights in metres.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/geometry/GridAdjustment.h>
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <memory>
 #include <optional>
 
-class KvsGeoCoordSysBase
+class KVS_API KvsGeoCoordSysBase
 {
 public:
     // Why Create refused: which of the two texts, and PROJ's or our reason.

@@ -3,9 +3,11 @@
 // Intersections are computed in the x-y plane; z is carried along the first segment.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/geometry/Point.h>
 
-class Line
+class KVS_API Line
 {
 public:
     // Intersection codes written by Intersect.

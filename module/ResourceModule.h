@@ -4,12 +4,14 @@
 // loaded library; failing that, the data folder configured at build time.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/platform/CString.h>
 
 namespace KVSUITE {
 
 // Returns the data folder of the module whose handle is given (the handle is the base
 // address the dynamic loader reports for the library; null means "this library").
-CString LoadDLLResourceDLL(void* module, void* extensionModule);
+KVS_API CString LoadDLLResourceDLL(void* module, void* extensionModule);
 
 } // namespace KVSUITE

@@ -6,10 +6,12 @@
 // unchecked build. An empty source name or build text is refused too.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <optional>
 
 // Packed version of "a.b.c.d" (one byte each, most significant first); nullopt when the
 // text is neither dotted nor a packed number.
-std::optional<unsigned int> ParsePackedVersion(const char* text);
+KVS_API std::optional<unsigned int> ParsePackedVersion(const char* text);
 
-bool CheckDllVersion(unsigned int packedVersion, const char* sourceName, const char* buildText);
+KVS_API bool CheckDllVersion(unsigned int packedVersion, const char* sourceName, const char* buildText);

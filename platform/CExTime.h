@@ -8,13 +8,15 @@
 // thread reads the clock, e.g. in test set-up.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/platform/CString.h>
 #include <KvsDataBlocks/platform/CTime.h>
 
 #include <cstdint>
 #include <functional>
 
-class CExTime
+class KVS_API CExTime
 {
 public:
     // Current time in milliseconds since 1970 UTC.

@@ -5,10 +5,12 @@
 // every item are removed.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/platform/CString.h>
 #include <KvsDataBlocks/platform/CStringArray.h>
 
-class CKvsString
+class KVS_API CKvsString
 {
 public:
     explicit CKvsString(char separator = ',') : m_separator(separator) {}

@@ -4,11 +4,13 @@
 // Positions are 0-based; out-of-range arguments are clamped the way the framework does.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <cstdarg>
 #include <string>
 #include <string_view>
 
-class CString
+class KVS_API CString
 {
 public:
     CString() = default;

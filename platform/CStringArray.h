@@ -2,11 +2,13 @@
 // Indexes are 0-based; GetAt/operator[] expect a valid index (the caller checks).
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <vector>
 
-class CStringArray
+class KVS_API CStringArray
 {
 public:
     int GetSize() const { return static_cast<int>(m_items.size()); }

@@ -3,12 +3,14 @@
 // Local fields follow the process time zone (TZ).
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <cstdint>
 #include <ctime>
 
-class CTime
+class KVS_API CTime
 {
 public:
     CTime() = default;

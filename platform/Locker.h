@@ -3,11 +3,13 @@
 // unlock as often. Not copyable.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
-class Locker
+class KVS_API Locker
 {
 public:
     Locker() = default;

@@ -4,6 +4,8 @@
 // pure functions of their arguments.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <cstddef>
@@ -13,29 +15,29 @@
 // clamped), rounded to nearest as printf does (exact binary ties to even); results that
 // round to zero are written without a sign ("0.00", not "-0.00").
 // Non-finite values give "nan", "inf" or "-inf".
-CString FormatDouble(double value, int decimals);
+KVS_API CString FormatDouble(double value, int decimals);
 
 // The number of decimals needed to show value exactly in its shortest round-trip decimal
 // fixed-point form (0 for whole numbers, 1 for 0.1, 3 for 2.125). 0 for non-finite values.
-int GetDoublePrecision(double value);
+KVS_API int GetDoublePrecision(double value);
 
 // A duration in seconds as text. Without withMs: "[-][D d ]HH:MM:SS" with the seconds
 // rounded to whole seconds; with withMs: "[-][D d ]HH:MM:SS.mmm". The day part appears only
 // for durations of 24 hours or more. Non-finite durations give an empty text.
-CString TimeSpanToString(double seconds, bool withMs);
+KVS_API CString TimeSpanToString(double seconds, bool withMs);
 
 // Replaces escape sequences by their characters: \n \r \t \0 \a \b \f \v \\ \" \' and \xHH
 // (one or two hex digits, any byte value including NUL). A backslash before any other
 // character, a \x without hex digits and a trailing lone backslash are kept as they stand.
-CString StrHandleEscape(const CString& text);
+KVS_API CString StrHandleEscape(const CString& text);
 
 // Appends tail to text (any bytes, including NUL).
-void CStringAppend(CString& text, CString tail);
+KVS_API void CStringAppend(CString& text, CString tail);
 
 // Reads text as one finite number in strtod syntax, the whole text and nothing else (no
 // surrounding blanks). False, with value unchanged, for anything else, including numbers
 // out of the range of double. The readers of settings and data files share it.
-bool ParseFiniteDouble(std::string_view text, double& value);
+KVS_API bool ParseFiniteDouble(std::string_view text, double& value);
 
 // The lines of a text file's content, as every reader of settings and data files takes
 // them: SkipByteOrderMark drops a UTF-8 byte-order mark at the start (Windows editors write
@@ -43,9 +45,9 @@ bool ParseFiniteDouble(std::string_view text, double& value);
 // a last line without an end counts, an empty rest has no line. Typical use:
 //     std::string_view rest = SkipByteOrderMark(text), line;
 //     while (NextTextLine(rest, line)) ...
-std::string_view SkipByteOrderMark(std::string_view text);
-bool NextTextLine(std::string_view& rest, std::string_view& line);
+KVS_API std::string_view SkipByteOrderMark(std::string_view text);
+KVS_API bool NextTextLine(std::string_view& rest, std::string_view& line);
 
 // The number of single-character insertions, deletions and substitutions that turn a into
 // b, letters compared without regard to case (Levenshtein distance).
-size_t EditDistanceNoCase(std::string_view a, std::string_view b);
+KVS_API size_t EditDistanceNoCase(std::string_view a, std::string_view b);

@@ -4,11 +4,8 @@
 #include "PyBindings.h"
 #include "PyCommon.h"
 
+#include <KvsDataBlocks/KvsVersion.h>
 #include <KvsDataBlocks/module/KvsDataBlocks.h>
-
-#ifndef KVS_VERSION_TEXT
-#define KVS_VERSION_TEXT "unknown"
-#endif
 
 PYBIND11_MODULE(kvsdatablocks, m)
 {
@@ -17,7 +14,7 @@ PYBIND11_MODULE(kvsdatablocks, m)
         throw pybind11::import_error("the KvsDataBlocks library refused to load (version check failed)");
     m.doc() = "Hydrographic survey data blocks, record streams, sounding filters, telegram formulas, geodesy and "
               "tide files, from the KvsDataBlocks library.";
-    m.attr("__version__") = KVS_VERSION_TEXT;
+    m.attr("__version__") = KVS_VERSION_STRING;
     kp::AddErrors(m);
     kp::BindBlock(m);
     kp::BindStream(m);

@@ -29,6 +29,8 @@
 // the file-creation mask).
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/geometry/Point.h>
 #include <KvsDataBlocks/platform/CString.h>
 
@@ -37,7 +39,7 @@
 #include <utility>
 #include <vector>
 
-class TideStation
+class KVS_API TideStation
 {
 public:
     enum class Layout { Native, Simple };

@@ -6,6 +6,8 @@
 // stored values. Instances are normally created and shared by TsdsManager.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/BaseDataSource.h>
 #include <KvsDataBlocks/datablocks/CDataId.h>
@@ -13,7 +15,7 @@
 
 class CAttributeMap;
 
-class TideStationDataSource : public BaseDataSource
+class KVS_API TideStationDataSource : public BaseDataSource
 {
 public:
     // The block status flag set on a block whose tide value was edited.

@@ -5,6 +5,8 @@
 // Commit run under the manager's lock. The manager owns the data sources it created.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/platform/Locker.h>
 #include <KvsDataBlocks/platform/CString.h>
 
@@ -12,7 +14,7 @@
 
 class TideStationDataSource;
 
-class TsdsManager
+class KVS_API TsdsManager
 {
 public:
     // The single instance, constructed on first use (make the first call before other

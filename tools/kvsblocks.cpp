@@ -6,6 +6,7 @@
 #include "Commands.h"
 #include "ToolCommon.h"
 
+#include <KvsDataBlocks/KvsVersion.h>
 #include <KvsDataBlocks/module/KvsDataBlocks.h>
 
 #include <CLI/CLI.hpp>
@@ -18,7 +19,7 @@ int main(int argc, char** argv)
     using namespace kvs::tool;
     CLI::App app{"kvsblocks: survey data blocks, filters, telegram formulas, tide files and geodesy"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", "kvsblocks 3.4.1.11");
+    app.set_version_flag("--version", "kvsblocks " KVS_VERSION_STRING);
     Runner run;
     AddSimulateCommand(app, run);
     AddDumpCommand(app, run);

@@ -9,11 +9,13 @@
 // return the base part only; build arithmetic as result = a; result += b.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/values/CKvsType.h>
 
 #include <cmath>
 
-class CKvsDouble : public CKvsType
+class KVS_API CKvsDouble : public CKvsType
 {
 public:
     CKvsDouble() = default;

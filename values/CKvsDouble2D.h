@@ -9,9 +9,11 @@
 // KvsDoubleVector.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/values/KvsDoubleVector.h>
 
-class CKvsDouble2D : public KvsDoubleVector<2, CKvsDouble2D>
+class KVS_API CKvsDouble2D : public KvsDoubleVector<2, CKvsDouble2D>
 {
 public:
     CKvsDouble2D() = default;

@@ -9,9 +9,11 @@
 // KvsDoubleVector.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/values/KvsDoubleVector.h>
 
-class CKvsDouble3D : public KvsDoubleVector<3, CKvsDouble3D>
+class KVS_API CKvsDouble3D : public KvsDoubleVector<3, CKvsDouble3D>
 {
 public:
     CKvsDouble3D() = default;

@@ -10,9 +10,11 @@
 // the base part only; build arithmetic as result = a; result += b.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/values/CKvsType.h>
 
-class CKvsInt : public CKvsType
+class KVS_API CKvsInt : public CKvsType
 {
 public:
     CKvsInt() = default;

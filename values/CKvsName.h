@@ -6,9 +6,11 @@
 // text form. The by-value operators of the interface return the base part only.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/values/CKvsType.h>
 
-class CKvsName : public CKvsType
+class KVS_API CKvsName : public CKvsType
 {
 public:
     CKvsName() = default;

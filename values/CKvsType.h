@@ -10,12 +10,14 @@
 // The class also carries the process-wide display settings read by the text formatter.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/values/CCompOffset.h>
 #include <KvsDataBlocks/datablocks/CDataInfo.h>
 #include <KvsDataBlocks/values/CKvsUnitCnv.h>
 #include <KvsDataBlocks/platform/CString.h>
 
-class CKvsType
+class KVS_API CKvsType
 {
 public:
     virtual ~CKvsType() = default;

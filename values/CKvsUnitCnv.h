@@ -26,11 +26,13 @@
 // Any other format code has no unit (UNIT_NONE): values pass unchanged, mnemonic "".
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <array>
 
-class CKvsUnitCnv
+class KVS_API CKvsUnitCnv
 {
 public:
     enum UnitCode {

@@ -5,6 +5,8 @@
 // through which other values are read as N components.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/values/CKvsType.h>
 #include <KvsDataBlocks/values/KvsValueText.h>
 
@@ -12,7 +14,7 @@
 #include <cstddef>
 
 template <std::size_t N, typename Derived>
-class KvsDoubleVector : public CKvsType
+class KVS_API KvsDoubleVector : public CKvsType
 {
     static_assert(N == 2 || N == 3, "a vector value has 2 or 3 components");
 

@@ -2,19 +2,21 @@
 // attribute map: whole-text parsing (no trailing characters) and shortest round-trip text.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/platform/CString.h>
 
 namespace kvs {
 
 // True and the number when text (surrounding blanks allowed) is one decimal number.
-bool ParseWholeDouble(const CString& text, double& out);
+KVS_API bool ParseWholeDouble(const CString& text, double& out);
 // True and the integer when text (surrounding blanks allowed) is one decimal integer
 // within int range.
-bool ParseWholeInt(const CString& text, int& out);
+KVS_API bool ParseWholeInt(const CString& text, int& out);
 // The shortest decimal text that reads back to the same double ("0.1", "12", "1e+300").
-CString ShortestText(double value);
+KVS_API CString ShortestText(double value);
 // A double truncated toward zero into int / unsigned range; false when outside or NaN.
-bool DoubleToInt(double value, int& out);
-bool DoubleToUInt(double value, unsigned int& out);
+KVS_API bool DoubleToInt(double value, int& out);
+KVS_API bool DoubleToUInt(double value, unsigned int& out);
 
 } // namespace kvs

@@ -5,12 +5,14 @@
 // spaced slope variant's buffers.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/filters/multibeam/MultibeamSettings.h>
 #include <KvsDataBlocks/filters/multibeam/PingStruct.h>
 #include <KvsDataBlocks/filters/multibeam/SpacedSlope.h>
 #include <KvsDataBlocks/filters/multibeam/TanBound.h>
 
-class BeamTests
+class KVS_API BeamTests
 {
 public:
     // Derives the bounds of the trigonometric tests; again whenever the settings change.

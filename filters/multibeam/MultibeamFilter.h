@@ -7,6 +7,7 @@
 // pings of the statistical filter.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
 #include <KvsDataBlocks/config/CAttributeMap.h>
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/filters/Filter.h>
@@ -23,7 +24,7 @@ namespace kvs::multibeam::detail {
 class StatisticsWindow;
 }
 
-class MultibeamFilter : public Filter
+class KVS_API MultibeamFilter : public Filter
 {
 public:
     // Flag bits (beam word: 606, ping word: 607). Bits 0-7 are the sonar's own. The bits

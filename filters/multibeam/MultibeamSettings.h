@@ -5,6 +5,8 @@
 // (config/KnownAttributeNames) and the Python module take the names and types from it.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/config/AttributeNames.h>
 #include <KvsDataBlocks/config/CAttributeMap.h>
 #include <KvsDataBlocks/filters/multibeam/PingStruct.h>
@@ -12,7 +14,7 @@
 
 #include <array>
 
-struct MultibeamSettings
+struct KVS_API MultibeamSettings
 {
     // Switches, each off until its attribute says otherwise.
     bool beamReject = false;

@@ -5,6 +5,8 @@
 // ShalowCopy, into another ping's storage, which must then outlive the view.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <memory>
 
 // Which of two alternative per-beam arrays a ping holds: the 16-bit values (608) or, when
@@ -82,7 +84,7 @@ struct PingArrays
     float* allowedHorError = nullptr;      // 679 allowed horizontal error, metres
 };
 
-class PingStruct : public PingValues, public PingArrays
+class KVS_API PingStruct : public PingValues, public PingArrays
 {
 public:
     // Most beams a ping can hold: the size of every owned per-beam array.

@@ -6,6 +6,8 @@
 // reusable bins.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/filters/multibeam/MultibeamSettings.h>
 #include <KvsDataBlocks/filters/multibeam/PingStruct.h>
 #include <KvsDataBlocks/filters/multibeam/SmartProfile.h>
@@ -13,7 +15,7 @@
 
 #include <vector>
 
-class SmartFilter
+class KVS_API SmartFilter
 {
 public:
     // The most bins across the analysed half-width that are worked with.

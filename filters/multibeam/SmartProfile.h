@@ -6,11 +6,13 @@
 // depth or a multiple of each beam's estimated vertical error. Owns its reusable bins.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/filters/multibeam/PingStruct.h>
 
 #include <vector>
 
-class SmartProfile
+class KVS_API SmartProfile
 {
 public:
     enum class ToleranceUnit { Metres = 0, DepthFraction = 1, EstimatedError = 2 };

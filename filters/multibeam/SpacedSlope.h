@@ -9,11 +9,13 @@
 // ratio is positive.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/filters/multibeam/PingStruct.h>
 
 #include <vector>
 
-class SpacedSlope
+class KVS_API SpacedSlope
 {
 public:
     // Flags with bit every beam not rejected whose slope (degrees, from the horizontal)

@@ -5,6 +5,8 @@
 // ("PipeDiameter" and "Position" are re-read from it at every block).
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/filters/Filter.h>
 #include <KvsDataBlocks/datablocks/CDataId.h>
 #include <KvsDataBlocks/filters/pipedetect/VesselContour.h>
@@ -13,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-class PipedetectBeamFilter : public Filter
+class KVS_API PipedetectBeamFilter : public Filter
 {
 public:
     // Rejection bits ORed into the per-beam flag words.

@@ -12,12 +12,14 @@
 // (x, y, 0); GetPoint returns the projected point, so segment tests run in x-y.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/filters/pipedetect/VesselPoint.h>
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <vector>
 
-class VesselContour
+class KVS_API VesselContour
 {
 public:
     static constexpr int kSideView = 5;

@@ -3,9 +3,11 @@
 // element of their block invalidated. Equal limits switch the window off.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/filters/Filter.h>
 
-class SBDepthFilter : public Filter
+class KVS_API SBDepthFilter : public Filter
 {
 public:
     SBDepthFilter() = default;

@@ -4,9 +4,11 @@
 // zero is derived from the first depth (a tenth of it). Widths in the depth's unit.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/filters/Filter.h>
 
-class SBGateFilter : public Filter
+class KVS_API SBGateFilter : public Filter
 {
 public:
     SBGateFilter() = default;

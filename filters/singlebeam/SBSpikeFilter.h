@@ -5,10 +5,12 @@
 // and the track turns at it by at most gamma. It owns copies of the held blocks.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/filters/Filter.h>
 #include <KvsDataBlocks/geometry/Point.h>
 
-class SBSpikeFilter : public Filter
+class KVS_API SBSpikeFilter : public Filter
 {
 public:
     SBSpikeFilter() = default;

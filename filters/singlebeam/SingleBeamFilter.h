@@ -5,6 +5,7 @@
 // 217).
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
 #include <KvsDataBlocks/config/UseAsCodes.h>
 #include <KvsDataBlocks/filters/Filter.h>
 #include <KvsDataBlocks/filters/singlebeam/SBDepthFilter.h>
@@ -13,7 +14,7 @@
 
 #include <memory>
 
-class SingleBeamFilter : public Filter
+class KVS_API SingleBeamFilter : public Filter
 {
 public:
     // Use-as codes of the depth tested (the first) and of every depth invalidated.

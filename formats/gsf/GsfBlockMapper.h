@@ -13,6 +13,8 @@
 //   505/506 easting/northing, metres; 692/693 longitude/latitude, degrees
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/formats/gsf/GsfPing.h>
 #include <KvsDataBlocks/platform/CString.h>
 
@@ -24,7 +26,7 @@ class KvsGeoCoordSysBase;
 
 namespace kvs {
 
-class GsfBlockMapper
+class KVS_API GsfBlockMapper
 {
 public:
     GsfBlockMapper();

@@ -6,6 +6,8 @@
 // wrongly count, when the written size does not land on a subrecord boundary).
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/formats/gsf/GsfFormat.h>
 #include <KvsDataBlocks/formats/gsf/GsfPing.h>
 #include <KvsDataBlocks/platform/CString.h>
@@ -17,7 +19,7 @@
 
 namespace kvs {
 
-class GsfPingDecoder
+class KVS_API GsfPingDecoder
 {
 public:
     // major: the file's GSF major version (it decides the header size); maxBeams: pings

@@ -7,6 +7,8 @@
 // before it has been delivered.
 #pragma once
 
+#include <KvsDataBlocks/KvsExport.h>
+
 #include <KvsDataBlocks/formats/gsf/GsfPing.h>
 #include <KvsDataBlocks/formats/gsf/GsfPingDecoder.h>
 #include <KvsDataBlocks/platform/CString.h>
@@ -20,7 +22,7 @@
 
 namespace kvs {
 
-class GsfReader
+class KVS_API GsfReader
 {
 public:
     enum class Result { Record, End, Error };

@@ -7,6 +7,12 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefi
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "install failed: ${rc}")
 endif()
+# Internal headers stay out of the installed tree.
+file(GLOB_RECURSE internal RELATIVE ${prefix}/include ${prefix}/include/*.h)
+list(FILTER internal INCLUDE REGEX "/detail/|/Runtime\\.h$|/CalendarText\\.h$|/ByteLayout\\.h$")
+if(internal)
+  message(FATAL_ERROR "internal headers installed: ${internal}")
+endif()
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
   -DCMAKE_PREFIX_PATH=${prefix} RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
