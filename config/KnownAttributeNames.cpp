@@ -1,48 +1,79 @@
 #include <KvsDataBlocks/config/KnownAttributeNames.h>
 
 #include <KvsDataBlocks/config/AttributeNames.h>
+#include <KvsDataBlocks/filters/multibeam/MultibeamSettings.h>
+#include <KvsDataBlocks/tide/TideStationDataSource.h>
 #include <KvsDataBlocks/platform/TextUtils.h>
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 
 namespace {
 
-// The names of AttributeNames.h and the ones the filters and data sources write as
-// literals. A test reads every filter and data source and checks that this table holds
-// exactly the names they ask for.
-constexpr const char* kKnownNames[] = {
-    // Multibeam filter (MultibeamFilter).
-    ATTR_BEAMREJECTFILTER, ATTR_FILTERREJECTBEAMS, ATTR_MAXBEAMREJECT, ATTR_QUALITYFILTER, ATTR_FILTERQUALITY,
-    ATTR_RANGEFILTER, ATTR_FILTERMINRANGE, ATTR_FILTERMAXRANGE, ATTR_DEPTHFILTER, ATTR_FILTERMINDEPTH,
-    ATTR_FILTERMAXDEPTH, ATTR_NADIRFILTER, ATTR_FILTERNADIRANGLE, ATTR_FILTERPORTNADIRANGLE,
-    ATTR_FILTERSTARBOARDNADIRANGLE, ATTR_SLOPEFILTER, ATTR_FILTERSLOPEANGLE, ATTR_ANGLEFILTER, ATTR_FILTERMINANGLE,
-    ATTR_IHOERRORCHECK, ATTR_IHOORDER, ATTR_CUSTOMERROR, ATTR_CUSTOMERRORVALUE, ATTR_STATISTICFILTER,
-    ATTR_FILTERWINDOWSIZE, ATTR_FILTERQUANTSCALE, "NadirAngleFilter", "NadirDistanceFilter",
-    "FilterPortNadirDistance", "FilterStarboardNadirDistance", "FlyingObjectsFilter", "FlyingObjectSize",
-    "FlyingObjectBorder", "SmartFilter", "ReliableAngleSector", "DepthWidthRatio", "NumberAveragingClips",
-    "NadirAreaPercentage", "VertTolRelData", "VertTolUnrelData", ATTR_SMARTSLOPEDNADIR, ATTR_SMARTSKIPEMPTYBINS,
-    ATTR_SMARTTOLERANCEUNIT, ATTR_SLOPEBASERATIO,
-    // Single-beam filters (SingleBeamFilter, SBDepthFilter, SBGateFilter, SBSpikeFilter).
-    ATTR_SBF_DEPTH, ATTR_SBF_GATE, ATTR_SBF_SPIKE, ATTR_SBF_DPTMIN, ATTR_SBF_DPTMAX, ATTR_SBF_GATEVAL,
-    ATTR_SBF_SPIKEGAMMA, ATTR_SBF_SPIKENOISE,
-    // Pipe-detection filter (PipedetectBeamFilter).
-    ATTR_MASKSHAPE, ATTR_SHAPEVIEWSIDE, ATTR_PREVPOSMARGIN, ATTR_PIPEDETECTCOMPID, ATTR_MAXINTENSITYCNT,
-    ATTR_PIPEDIAMETER, ATTR_POSITION,
-    // Tide data source edits (TideStationDataSource).
-    ATTR_ELTINDEX, ATTR_SETVALUE, ATTR_VALUESHIFT, "SetDeleteFlag",
+using Kind = CAttributeMap::Kind;
+
+// The settings read by calls of their own, each with the type it is read as. A test makes
+// every filter and data source read its settings and checks that the known settings are
+// exactly the names and types they ask for.
+constexpr KnownSetting kOtherSettings[] = {
+    {ATTR_SBF_DEPTH, Kind::Bool, SettingReader::SingleBeamFilter},
+    {ATTR_SBF_GATE, Kind::Bool, SettingReader::SingleBeamFilter},
+    {ATTR_SBF_SPIKE, Kind::Bool, SettingReader::SingleBeamFilter},
+    {ATTR_SBF_DPTMIN, Kind::Double, SettingReader::SingleBeamFilter},
+    {ATTR_SBF_DPTMAX, Kind::Double, SettingReader::SingleBeamFilter},
+    {ATTR_SBF_GATEVAL, Kind::Double, SettingReader::SingleBeamFilter},
+    {ATTR_SBF_SPIKEGAMMA, Kind::Double, SettingReader::SingleBeamFilter},
+    {ATTR_SBF_SPIKENOISE, Kind::Double, SettingReader::SingleBeamFilter},
+    {ATTR_MASKSHAPE, Kind::Text, SettingReader::PipeDetectionFilter},
+    {ATTR_SHAPEVIEWSIDE, Kind::Int, SettingReader::PipeDetectionFilter},
+    {ATTR_PREVPOSMARGIN, Kind::Double, SettingReader::PipeDetectionFilter},
+    {ATTR_PIPEDETECTCOMPID, Kind::DataInfo, SettingReader::PipeDetectionFilter},
+    {ATTR_MAXINTENSITYCNT, Kind::Int, SettingReader::PipeDetectionFilter},
+    {ATTR_PIPEDIAMETER, Kind::Double, SettingReader::PipeDetectionFilter},
+    {ATTR_POSITION, Kind::Double3, SettingReader::PipeDetectionFilter},
+    {ATTR_ELTINDEX, Kind::Double, SettingReader::TideDataSource},
+    {ATTR_SETVALUE, Kind::Double, SettingReader::TideDataSource},
+    {ATTR_VALUESHIFT, Kind::Double, SettingReader::TideDataSource},
+    {TideStationDataSource::kDeleteFlagAttribute, Kind::Double, SettingReader::TideDataSource},
 };
+
+constexpr auto kSettings = [] {
+    std::array<KnownSetting, std::size(kMultibeamSettingFields) + std::size(kOtherSettings)> all{};
+    size_t i = 0;
+    for (const MultibeamSettingField& f : kMultibeamSettingFields) all[i++] = {f.name, f.kind, SettingReader::MultibeamFilter};
+    for (const KnownSetting& s : kOtherSettings) all[i++] = s;
+    return all;
+}();
+
+constexpr auto kNames = [] {
+    std::array<const char*, kSettings.size()> names{};
+    for (size_t i = 0; i < kSettings.size(); ++i) names[i] = kSettings[i].name;
+    return names;
+}();
 
 } // namespace
 
+std::span<const KnownSetting> KnownSettings()
+{
+    return kSettings;
+}
+
+const KnownSetting* FindKnownSetting(std::string_view name)
+{
+    for (const KnownSetting& s : kSettings)
+        if (name == s.name) return &s;
+    return nullptr;
+}
+
 std::span<const char* const> KnownAttributeNames()
 {
-    return kKnownNames;
+    return kNames;
 }
 
 bool IsKnownAttributeName(std::string_view name)
 {
-    return std::any_of(std::begin(kKnownNames), std::end(kKnownNames),
-                       [name](const char* known) { return name == known; });
+    return FindKnownSetting(name) != nullptr;
 }
 
 std::string ClosestAttributeName(std::string_view name)
@@ -50,7 +81,7 @@ std::string ClosestAttributeName(std::string_view name)
     const size_t limit = std::max<size_t>(2, name.size() / 3);
     const char* best = nullptr;
     size_t bestDistance = limit + 1;
-    for (const char* known : kKnownNames) {
+    for (const char* known : kNames) {
         const size_t d = EditDistanceNoCase(name, known);
         if (d < bestDistance) {
             best = known;

@@ -10,6 +10,7 @@
 #include <KvsDataBlocks/filters/singlebeam/SingleBeamFilter.h>
 #include <KvsDataBlocks/config/AttributeNames.h>
 #include <KvsDataBlocks/config/CAttributeMap.h>
+#include <KvsDataBlocks/config/KnownAttributeNames.h>
 #include <KvsDataBlocks/filters/multibeam/Multibeam.h>
 
 #include <cmath>
@@ -22,109 +23,45 @@ namespace kvs::python {
 
 namespace {
 
-enum class SettingType { Bool, Int, Double, String, DataInfo, Double3 };
+using Kind = CAttributeMap::Kind;
 
-struct Setting
+// The settings a dict may give: those the filters read (the library's list, with the type
+// each is read as). A map attribute of another type would be passed over without a word,
+// so a dict is checked against it.
+bool IsFilterSetting(const KnownSetting& s)
 {
-    const char* name;
-    SettingType type;
-};
+    return s.reader != SettingReader::TideDataSource;
+}
 
-// Every attribute the filters read, with the type they read it as. A map attribute of
-// another type would be passed over without a word, so a dict is checked against this.
-constexpr Setting kSettings[] = {
-    // multibeam
-    {ATTR_BEAMREJECTFILTER, SettingType::Bool},
-    {ATTR_FILTERREJECTBEAMS, SettingType::String},
-    {ATTR_QUALITYFILTER, SettingType::Bool},
-    {ATTR_FILTERQUALITY, SettingType::Int},
-    {ATTR_RANGEFILTER, SettingType::Bool},
-    {ATTR_FILTERMINRANGE, SettingType::Double},
-    {ATTR_FILTERMAXRANGE, SettingType::Double},
-    {ATTR_DEPTHFILTER, SettingType::Bool},
-    {ATTR_FILTERMINDEPTH, SettingType::Double},
-    {ATTR_FILTERMAXDEPTH, SettingType::Double},
-    {ATTR_NADIRFILTER, SettingType::Bool},
-    {"NadirAngleFilter", SettingType::Int},
-    {ATTR_FILTERNADIRANGLE, SettingType::Double},
-    {ATTR_FILTERPORTNADIRANGLE, SettingType::Double},
-    {ATTR_FILTERSTARBOARDNADIRANGLE, SettingType::Double},
-    {"NadirDistanceFilter", SettingType::Bool},
-    {"FilterPortNadirDistance", SettingType::Double},
-    {"FilterStarboardNadirDistance", SettingType::Double},
-    {"FlyingObjectsFilter", SettingType::Bool},
-    {"FlyingObjectSize", SettingType::Int},
-    {"FlyingObjectBorder", SettingType::Int},
-    {"SmartFilter", SettingType::Bool},
-    {"ReliableAngleSector", SettingType::Double},
-    {"DepthWidthRatio", SettingType::Double},
-    {"NumberAveragingClips", SettingType::Int},
-    {"NadirAreaPercentage", SettingType::Double},
-    {"VertTolRelData", SettingType::Double},
-    {"VertTolUnrelData", SettingType::Double},
-    {"SmartSlopedNadir", SettingType::Bool},
-    {"SmartSkipEmptyBins", SettingType::Bool},
-    {"SmartToleranceUnit", SettingType::Int},
-    {"SlopeBaseRatio", SettingType::Double},
-    {ATTR_SLOPEFILTER, SettingType::Bool},
-    {ATTR_FILTERSLOPEANGLE, SettingType::Double},
-    {ATTR_ANGLEFILTER, SettingType::Bool},
-    {ATTR_FILTERMINANGLE, SettingType::Double},
-    {ATTR_IHOERRORCHECK, SettingType::Bool},
-    {ATTR_IHOORDER, SettingType::Int},
-    {ATTR_CUSTOMERROR, SettingType::Bool},
-    {ATTR_CUSTOMERRORVALUE, SettingType::Double},
-    {ATTR_STATISTICFILTER, SettingType::Bool},
-    {ATTR_FILTERWINDOWSIZE, SettingType::Int},
-    {ATTR_FILTERQUANTSCALE, SettingType::Int},
-    {ATTR_MAXBEAMREJECT, SettingType::Int},
-    // single-beam
-    {ATTR_SBF_GATE, SettingType::Bool},
-    {ATTR_SBF_DEPTH, SettingType::Bool},
-    {ATTR_SBF_SPIKE, SettingType::Bool},
-    {ATTR_SBF_DPTMIN, SettingType::Double},
-    {ATTR_SBF_DPTMAX, SettingType::Double},
-    {ATTR_SBF_GATEVAL, SettingType::Double},
-    {ATTR_SBF_SPIKEGAMMA, SettingType::Double},
-    {ATTR_SBF_SPIKENOISE, SettingType::Double},
-    // pipe detection
-    {ATTR_MASKSHAPE, SettingType::String},
-    {ATTR_SHAPEVIEWSIDE, SettingType::Int},
-    {ATTR_PREVPOSMARGIN, SettingType::Double},
-    {ATTR_PIPEDETECTCOMPID, SettingType::DataInfo},
-    {ATTR_MAXINTENSITYCNT, SettingType::Int},
-    {ATTR_PIPEDIAMETER, SettingType::Double},
-    {ATTR_POSITION, SettingType::Double3},
-};
-
+// By CAttributeMap::Kind.
 constexpr const char* kTypeNames[] = {"a bool", "an int", "a number", "a str", "a dict (data_type, group_id, "
                                       "device_num, vessel_id, elem_id)", "three numbers"};
 
-const Setting* FindSetting(std::string_view name)
+const KnownSetting* FindSetting(std::string_view name)
 {
-    for (const Setting& s : kSettings)
-        if (name == s.name) return &s;
-    return nullptr;
+    const KnownSetting* s = FindKnownSetting(name);
+    return s && IsFilterSetting(*s) ? s : nullptr;
 }
 
 [[noreturn]] void UnknownSetting(const std::string& name)
 {
     py::list names;
-    for (const Setting& s : kSettings) names.append(s.name);
+    for (const KnownSetting& s : KnownSettings())
+        if (IsFilterSetting(s)) names.append(s.name);
     const py::list close = py::module_::import("difflib").attr("get_close_matches")(name, names);
     std::string message = "unknown filter setting '" + name + "'";
     if (!close.empty()) message += " (did you mean '" + std::string(py::str(close[0])) + "'?)";
     throw py::key_error(message);
 }
 
-[[noreturn]] void WrongType(const Setting& s, py::handle value)
+[[noreturn]] void WrongType(const KnownSetting& s, py::handle value)
 {
     throw py::type_error(std::string("filter setting '") + s.name + "' takes " +
-                         kTypeNames[static_cast<int>(s.type)] + ", not " +
+                         kTypeNames[static_cast<int>(s.kind)] + ", not " +
                          std::string(py::str(py::type::handle_of(value).attr("__name__"))));
 }
 
-double FiniteNumber(const Setting& s, py::handle v)
+double FiniteNumber(const KnownSetting& s, py::handle v)
 {
     if (PyBool_Check(v.ptr()) || PyUnicode_Check(v.ptr()) || !py::hasattr(py::type::handle_of(v), "__float__"))
         WrongType(s, v);
@@ -133,15 +70,15 @@ double FiniteNumber(const Setting& s, py::handle v)
     return d;
 }
 
-void Store(CAttributeMap& map, const Setting& s, py::handle v)
+void Store(CAttributeMap& map, const KnownSetting& s, py::handle v)
 {
     const CString name(s.name);
-    switch (s.type) {
-    case SettingType::Bool:
+    switch (s.kind) {
+    case Kind::Bool:
         if (!PyBool_Check(v.ptr()) && !py::isinstance(v, py::module_::import("numpy").attr("bool_"))) WrongType(s, v);
         map.SetAttribValue(name, PyObject_IsTrue(v.ptr()) == 1);
         break;
-    case SettingType::Int: {
+    case Kind::Int: {
         if (PyBool_Check(v.ptr()) || !PyIndex_Check(v.ptr())) WrongType(s, v);
         const py::int_ i = py::reinterpret_steal<py::int_>(PyNumber_Index(v.ptr()));
         if (i < py::int_(INT_MIN) || i > py::int_(INT_MAX))
@@ -149,12 +86,12 @@ void Store(CAttributeMap& map, const Setting& s, py::handle v)
         map.SetAttribValue(name, i.cast<int>());
         break;
     }
-    case SettingType::Double: map.SetAttribValue(name, FiniteNumber(s, v)); break;
-    case SettingType::String:
+    case Kind::Double: map.SetAttribValue(name, FiniteNumber(s, v)); break;
+    case Kind::Text:
         if (!PyUnicode_Check(v.ptr())) WrongType(s, v);
         map.SetAttribValue(name, Latin1Bytes(v));
         break;
-    case SettingType::DataInfo: {
+    case Kind::DataInfo: {
         if (!PyDict_Check(v.ptr())) WrongType(s, v);
         const py::dict d = py::reinterpret_borrow<py::dict>(v);
         auto field = [&](const char* key) {
@@ -166,7 +103,7 @@ void Store(CAttributeMap& map, const Setting& s, py::handle v)
                                            field("elem_id")));
         break;
     }
-    case SettingType::Double3: {
+    case Kind::Double3: {
         if (PyUnicode_Check(v.ptr()) || !PySequence_Check(v.ptr()) || py::len(v) != 3) WrongType(s, v);
         const py::sequence xyz = py::reinterpret_borrow<py::sequence>(v);
         map.SetAttribValue(name, FiniteNumber(s, xyz[0]), FiniteNumber(s, xyz[1]), FiniteNumber(s, xyz[2]));
@@ -175,7 +112,7 @@ void Store(CAttributeMap& map, const Setting& s, py::handle v)
     }
 }
 
-// The settings as an attribute map: from a dict (checked against kSettings), from an
+// The settings as an attribute map: from a dict (checked against the filter settings), from an
 // attribute file (a path; loaded as the command-line tool loads it) or none.
 std::unique_ptr<CAttributeMap> SettingsMap(py::handle settings)
 {
@@ -185,7 +122,7 @@ std::unique_ptr<CAttributeMap> SettingsMap(py::handle settings)
         for (const auto& [key, value] : py::reinterpret_borrow<py::dict>(settings)) {
             if (!PyUnicode_Check(key.ptr())) throw py::type_error("filter setting names are str");
             const std::string name = py::str(key);
-            const Setting* s = FindSetting(name);
+            const KnownSetting* s = FindSetting(name);
             if (!s) UnknownSetting(name);
             Store(*map, *s, value);
         }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -17,9 +18,10 @@
 namespace {
 
 // Every name asked for while each filter is made and runs a block, and while the tide
-// data source takes an edit. Settings that switch others on (SbfDepth before
-// SbfDepthMin) are given a value in the next round, until no new name is asked for.
-std::set<std::string> NamesAskedFor()
+// data source takes an edit, with the type each is asked for as. Settings that switch
+// others on (SbfDepth before SbfDepthMin) are given a value in the next round, until no
+// new name is asked for.
+std::map<std::string, CAttributeMap::Kind> NamesAskedFor()
 {
     std::map<std::string, CAttributeMap::Kind> asked;
     CAttributeMap map;
@@ -51,20 +53,24 @@ std::set<std::string> NamesAskedFor()
         tide.CopyDataBlock(edit);
         tide.UpdateDataBlock(edit, map);
     }
-    std::set<std::string> names;
-    for (const auto& entry : asked) names.insert(entry.first);
-    return names;
+    return asked;
 }
 
 } // namespace
 
 TEST(KnownAttributeNames, AreExactlyTheNamesTheFiltersAndDataSourcesRead)
 {
-    const std::set<std::string> asked = NamesAskedFor();
-    std::set<std::string> known;
-    for (const char* name : KnownAttributeNames()) EXPECT_TRUE(known.insert(name).second) << name << " listed twice";
-    for (const std::string& name : asked) EXPECT_TRUE(known.count(name)) << name << " is read but not known";
-    for (const std::string& name : known) EXPECT_TRUE(asked.count(name)) << name << " is known but never read";
+    const std::map<std::string, CAttributeMap::Kind> asked = NamesAskedFor();
+    std::map<std::string, CAttributeMap::Kind> known;
+    for (const KnownSetting& s : KnownSettings()) EXPECT_TRUE(known.emplace(s.name, s.kind).second) << s.name << " listed twice";
+    for (const auto& [name, kind] : asked) {
+        const auto k = known.find(name);
+        EXPECT_TRUE(k != known.end()) << name << " is read but not known";
+        EXPECT_TRUE(k == known.end() || k->second == kind) << name << " is known as another type than it is read as";
+    }
+    for (const auto& entry : known) EXPECT_TRUE(asked.count(entry.first)) << entry.first << " is known but never read";
+    EXPECT_TRUE(std::equal(KnownAttributeNames().begin(), KnownAttributeNames().end(), KnownSettings().begin(),
+                           KnownSettings().end(), [](const char* n, const KnownSetting& s) { return n == s.name; }));
 }
 
 TEST(KnownAttributeNames, AMisspeltNameIsReportedWithItsLineAndTheClosestName)
