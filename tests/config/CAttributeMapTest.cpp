@@ -7,38 +7,74 @@
 #include <fstream>
 #include <string>
 
-TEST(CAttributeMap, ReadsBackEveryTypeWithItsStatus)
-{
-    CAttributeMap map;
-    map.SetAttribValue(ATTR_DEPTHFILTER, true, 7);
-    map.SetAttribValue(ATTR_FILTERQUALITY, 3);
-    map.SetAttribValue(ATTR_FILTERMAXDEPTH, 120.5);
-    map.SetAttribValue(ATTR_FILTERREJECTBEAMS, "3,7-9");
-    map.SetAttribValue("PipedetectCompId", CDataInfo(CDataId(1, 1072, 2, 3), 9));
-    map.SetAttribValue("Offset", 1.0, 2.0, 3.0);
+namespace {
 
+// Expects in map the values that both the setters and the text below give.
+void ExpectEveryType(const CAttributeMap& map, unsigned int boolStatus)
+{
+    unsigned int st = 99;
     bool b = false;
-    unsigned int status = 0;
-    EXPECT_TRUE(map.GetAttribValue(ATTR_DEPTHFILTER, b, status));
-    EXPECT_TRUE(b);
-    EXPECT_EQ(status, 7u);
+    EXPECT_TRUE(map.GetAttribValue(ATTR_DEPTHFILTER, b, st) && b);
+    EXPECT_EQ(st, boolStatus);
     int i = 0;
-    EXPECT_TRUE(map.GetAttribValue(ATTR_FILTERQUALITY, i, status));
-    EXPECT_EQ(i, 3);
-    EXPECT_EQ(status, 0u);
+    EXPECT_TRUE(map.GetAttribValue(ATTR_FILTERQUALITY, i, st));
+    EXPECT_EQ(i, -2);
+    EXPECT_EQ(st, 0u);
     double d = 0;
-    EXPECT_TRUE(map.GetAttribValue(ATTR_FILTERMAXDEPTH, d, status));
-    EXPECT_EQ(d, 120.5);
+    EXPECT_TRUE(map.GetAttribValue(ATTR_FILTERMAXDEPTH, d, st));
+    EXPECT_EQ(d, 150.0);
+    EXPECT_TRUE(map.GetAttribValue(ATTR_FILTERQUALITY, d, st)); // an int reads as a double
+    EXPECT_EQ(d, -2.0);
     CString s;
-    EXPECT_TRUE(map.GetAttribValue(ATTR_FILTERREJECTBEAMS, s, status));
-    EXPECT_EQ(s, "3,7-9");
+    EXPECT_TRUE(map.GetAttribValue(ATTR_FILTERREJECTBEAMS, s, st));
+    EXPECT_EQ(s, "3, 7-9");
     CDataInfo info;
-    EXPECT_TRUE(map.GetAttribValue("PipedetectCompId", info, status));
+    EXPECT_TRUE(map.GetAttribValue("PipedetectCompId", info, st));
+    EXPECT_EQ(info.GetDataId().GetDataType(), 1);
     EXPECT_EQ(info.GetDataId().GetGroupId(), 1072);
-    EXPECT_EQ(info.GetElemId(), 9);
+    EXPECT_EQ(info.GetDataId().GetDeviceNum(), 2);
+    EXPECT_EQ(info.GetDataId().GetVesselId(), 3);
+    EXPECT_EQ(info.GetElemId(), 65535);
     double x = 0, y = 0, z = 0;
-    EXPECT_TRUE(map.GetAttribValue("Offset", x, y, z, status));
-    EXPECT_EQ(z, 3.0);
+    EXPECT_TRUE(map.GetAttribValue("Offset", x, y, z, st));
+    EXPECT_EQ(x, 1.0);
+    EXPECT_EQ(y, -2.5);
+    EXPECT_EQ(z, 30.0);
+}
+
+} // namespace
+
+TEST(CAttributeMap, ReadsBackEveryTypeSetOrLoaded)
+{
+    CAttributeMap set;
+    set.SetAttribValue(ATTR_DEPTHFILTER, true, 7);
+    set.SetAttribValue(ATTR_FILTERQUALITY, -2);
+    set.SetAttribValue(ATTR_FILTERMAXDEPTH, 150.0);
+    set.SetAttribValue(ATTR_FILTERREJECTBEAMS, "3, 7-9");
+    set.SetAttribValue("PipedetectCompId", CDataInfo(CDataId(1, 1072, 2, 3), 65535));
+    set.SetAttribValue("Offset", 1.0, -2.5, 30.0);
+    ExpectEveryType(set, 7);
+
+    CAttributeMap loaded;
+    CString error;
+    ASSERT_TRUE(loaded.LoadString("# multibeam settings\r\n"
+                                  "  DepthFilter = bool : YES\n"
+                                  "\n"
+                                  "; comment\n"
+                                  "FilterQuality=int:-2\n"
+                                  "FilterMaxDepth = double: 1.5e2\n"
+                                  "FilterRejectBeams = string:  3, 7-9  \n"
+                                  "MaskShape = string: \"  a \\\"b\\\" \\x41\"\n"
+                                  "PipedetectCompId = datainfo: 1, 1072, 2, 3, 65535\n"
+                                  "Offset = double3: 1, -2.5, 3e1\n",
+                                  error))
+        << error;
+    EXPECT_EQ(loaded.GetCount(), 7);
+    ExpectEveryType(loaded, 0);
+    CString s;
+    unsigned int st = 0;
+    EXPECT_TRUE(loaded.GetAttribValue("MaskShape", s, st));
+    EXPECT_EQ(s, "  a \"b\" A");
 }
 
 TEST(CAttributeMap, AbsentOrMismatchedNamesLeaveOutputsUntouched)
@@ -58,9 +94,9 @@ TEST(CAttributeMap, AbsentOrMismatchedNamesLeaveOutputsUntouched)
     EXPECT_FALSE(map.GetAttribValue("Missing", s, status));
     EXPECT_FALSE(map.GetAttribValue("Missing", info, status));
     EXPECT_FALSE(map.GetAttribValue("Missing", x, y, z, status));
-    EXPECT_FALSE(map.GetAttribValue("Flag", i, status)); // a bool is not an int
+    EXPECT_FALSE(map.GetAttribValue("Flag", i, status));  // a bool is not an int
     EXPECT_FALSE(map.GetAttribValue("Limit", i, status)); // a double is not an int
-    EXPECT_FALSE(map.GetAttribValue("flag", b, status)); // names are case-sensitive
+    EXPECT_FALSE(map.GetAttribValue("flag", b, status));  // names are case-sensitive
     EXPECT_EQ(i, 42);
     EXPECT_EQ(d, -1.0);
     EXPECT_EQ(x + y + z, 6.0);
@@ -68,60 +104,6 @@ TEST(CAttributeMap, AbsentOrMismatchedNamesLeaveOutputsUntouched)
     EXPECT_EQ(s, "keep");
     EXPECT_EQ(info.GetElemId(), 5);
     EXPECT_EQ(status, 99u);
-}
-
-TEST(CAttributeMap, IntAttributeReadsAsDouble)
-{
-    CAttributeMap map;
-    map.SetAttribValue(ATTR_ELTINDEX, 505);
-    double d = 0;
-    unsigned int status = 0;
-    EXPECT_TRUE(map.GetAttribValue(ATTR_ELTINDEX, d, status));
-    EXPECT_EQ(d, 505.0);
-}
-
-TEST(CAttributeMap, LoadsTheTextFormat)
-{
-    CAttributeMap map;
-    CString error;
-    ASSERT_TRUE(map.LoadString("# multibeam settings\r\n"
-                               "  BeamRejectFilter = bool : YES\n"
-                               "\n"
-                               "; comment\n"
-                               "FilterQuality=int:-2\n"
-                               "FilterMaxDepth = double: 1.5e2\n"
-                               "FilterRejectBeams = string:  3, 7-9  \n"
-                               "MaskShape = string: \"  a \\\"b\\\" \\x41\"\n"
-                               "PipedetectCompId = datainfo: 1, 1072, 2, 3, 65535\n"
-                               "Offset = double3: 1, -2.5, 3e1\n",
-                               error))
-        << error;
-    EXPECT_EQ(map.GetCount(), 7);
-    unsigned int st = 0;
-    bool b = false;
-    EXPECT_TRUE(map.GetAttribValue(ATTR_BEAMREJECTFILTER, b, st) && b);
-    int i = 0;
-    EXPECT_TRUE(map.GetAttribValue(ATTR_FILTERQUALITY, i, st));
-    EXPECT_EQ(i, -2);
-    double d = 0;
-    EXPECT_TRUE(map.GetAttribValue(ATTR_FILTERMAXDEPTH, d, st));
-    EXPECT_EQ(d, 150.0);
-    CString s;
-    EXPECT_TRUE(map.GetAttribValue(ATTR_FILTERREJECTBEAMS, s, st));
-    EXPECT_EQ(s, "3, 7-9");
-    EXPECT_TRUE(map.GetAttribValue("MaskShape", s, st));
-    EXPECT_EQ(s, "  a \"b\" A");
-    CDataInfo info;
-    EXPECT_TRUE(map.GetAttribValue("PipedetectCompId", info, st));
-    EXPECT_EQ(info.GetDataId().GetDataType(), 1);
-    EXPECT_EQ(info.GetDataId().GetGroupId(), 1072);
-    EXPECT_EQ(info.GetDataId().GetDeviceNum(), 2);
-    EXPECT_EQ(info.GetDataId().GetVesselId(), 3);
-    EXPECT_EQ(info.GetElemId(), 65535);
-    double x = 0, y = 0, z = 0;
-    EXPECT_TRUE(map.GetAttribValue("Offset", x, y, z, st));
-    EXPECT_EQ(y, -2.5);
-    EXPECT_EQ(z, 30.0);
 }
 
 TEST(CAttributeMap, MalformedTextNamesTheLineAndLoadsNothing)

@@ -36,47 +36,28 @@ private:
 
 } // namespace
 
-TEST(BaseDevice, DefaultsOfANewDevice)
+TEST(BaseDevice, ANewDeviceIsEnabledAndItsOptionalOperationsDoNothing)
 {
     PseudoDevice d;
     EXPECT_TRUE(d.GetEnable());
     EXPECT_EQ(d.GetDeviceNum(), 1u);
-    EXPECT_EQ(d.GetGroupId(), 0);
-    EXPECT_EQ(d.GetEnableT0(), 0);
-    EXPECT_EQ(d.GetIndexNumber(), 0u);
-    EXPECT_EQ(d.GetTimeOut(), 0.0);
-    EXPECT_EQ(d.GetDataRate(), 0.0);
     EXPECT_EQ(d.GetPortName(), "INVALID");
     EXPECT_EQ(d.GetHandlerType(true), "Pseudo");
     EXPECT_EQ(d.GetHandlerType(false), "Pseudo");
-    EXPECT_TRUE(d.GetRemoteFilename().IsEmpty());
-    EXPECT_TRUE(d.GetDeviceCtrlViewType().IsEmpty());
     EXPECT_FALSE(d.HasInputs());
-    EXPECT_FALSE(d.HasOutputs());
     EXPECT_FALSE(d.HasOutputs(1));
     EXPECT_FALSE(d.DoOutput(3));
     EXPECT_FALSE(d.StartOutputTimer());
     EXPECT_FALSE(d.SetRemoteRunning(true));
     EXPECT_FALSE(d.GetRemoteRunning());
-}
-
-TEST(BaseDevice, SendingAndProcessingDoNothing)
-{
-    PseudoDevice d;
-    CString msg("$GPGGA");
+    CString msg("$GPGGA"), dll("untouched");
     char raw[] = "abc";
     EXPECT_FALSE(d.SendMessageA(msg, true));
     EXPECT_FALSE(d.SendMessageA(static_cast<CForm*>(nullptr), false));
     EXPECT_FALSE(d.ProcessMessage(raw, 3));
     EXPECT_EQ(msg, "$GPGGA");
-    CString dll("untouched");
     EXPECT_FALSE(d.GetDeviceCtrlDllName(dll));
     EXPECT_EQ(dll, "untouched");
-}
-
-TEST(BaseDevice, OutputStatIsZero)
-{
-    PseudoDevice d;
     double t = 5.0;
     unsigned short s = 7;
     d.SetOutputStat(9.0, 3);
@@ -89,10 +70,9 @@ TEST(BaseDevice, CopyKeepsTheEnableFlag)
 {
     PseudoDevice d;
     d.SetEnable(false);
-    PseudoDevice copy(d);
-    EXPECT_FALSE(copy.GetEnable());
-    PseudoDevice assigned;
+    PseudoDevice copy(d), assigned;
     assigned = d;
+    EXPECT_FALSE(copy.GetEnable());
     EXPECT_FALSE(assigned.GetEnable());
     d.SetEnable(true);
     assigned = d;

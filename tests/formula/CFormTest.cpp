@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
 namespace {
@@ -20,12 +21,6 @@ double Eval(CForm& form, const char* text)
     double value = std::nan("");
     if (form.GetResult(result)) result->GetDouble(value);
     return value;
-}
-
-double Eval(const char* text)
-{
-    CForm form;
-    return Eval(form, text);
 }
 
 CString EvalText(CForm& form, const char* text)
@@ -50,67 +45,94 @@ ErrorAt ParseError(CForm& form, const char* text)
     return e;
 }
 
-ErrorAt ParseError(const char* text)
+// A form with var0 a double (7), var1 an integer (2), var2 a text ("x"), tim3 a double
+// (5) and dataElem0 an element view.
+struct BoundForm
 {
+    CKvsDouble d{7.0}, t{5.0};
+    CKvsInt i{2};
+    CKvsName n{CString("x")};
+    CKvsBytePtr element;
     CForm form;
-    return ParseError(form, text);
-}
+    BoundForm()
+    {
+        form.SetVar(0, &d);
+        form.SetVar(1, &i);
+        form.SetVar(2, &n);
+        form.SetTim(3, &t);
+        form.SetDataElem(0, &element);
+    }
+};
 
 } // namespace
 
-TEST(CForm, PrecedenceAndAssociativity)
+TEST(CForm, EvaluatesPrecedenceNumbersCommentsAndBoundValues)
 {
-    EXPECT_DOUBLE_EQ(Eval("2^3^2"), 512.0);
-    EXPECT_DOUBLE_EQ(Eval("-2^2"), 4.0);
-    EXPECT_DOUBLE_EQ(Eval("8/2/2"), 2.0);
-    EXPECT_DOUBLE_EQ(Eval("10-4-3"), 3.0);
-    EXPECT_DOUBLE_EQ(Eval("1+2*3"), 7.0);
-    EXPECT_DOUBLE_EQ(Eval("(1+2)*3"), 9.0);
-    EXPECT_DOUBLE_EQ(Eval("2*3^2"), 18.0);
-    EXPECT_DOUBLE_EQ(Eval("-(2+3)"), -5.0);
-    EXPECT_DOUBLE_EQ(Eval("2*-3"), -6.0);
-}
-
-TEST(CForm, NumbersHaveUnsignedExponents)
-{
-    EXPECT_DOUBLE_EQ(Eval("1e-5"), -4.0); // the number 1e, then "- 5"
-    EXPECT_DOUBLE_EQ(Eval("1.5e2"), 150.0);
-    EXPECT_DOUBLE_EQ(Eval("0.25"), 0.25);
-    EXPECT_EQ(ParseError(".5").code, CForm::ErrUnknownOperator);
+    BoundForm b;
+    const std::pair<const char*, double> cases[] = {
+        {"2^3^2", 512.0}, {"-2^2", 4.0},   {"8/2/2", 2.0},  {"10-4-3", 3.0},  {"1+2*3", 7.0},
+        {"(1+2)*3", 9.0}, {"2*3^2", 18.0}, {"-(2+3)", -5.0}, {"2*-3", -6.0},   {"((((2))))*3", 6.0},
+        {"1e-5", -4.0}, // the number 1e, then "- 5": exponents are unsigned
+        {"1.5e2", 150.0}, {"0.25", 0.25},
+        {"var0 ; a note", 7.0}, {"1 // a note", 1.0}, {"1 2", 1.0}, {"  3   ", 3.0}, // tokens after: ignored
+        {"Sqrt 4", 0.0},      // without brackets the next token is skipped
+        {"Sqrt(16, 9)", 4.0}, // surplus arguments are ignored
+        {"var0 + tim3", 12.0}, {"tim3 - var0", -2.0}, {"var1 * var1 + var1", 6.0},
+    };
+    for (const auto& [text, value] : cases) EXPECT_DOUBLE_EQ(Eval(b.form, text), value) << text;
+    const std::pair<const char*, std::string> texts[] = {
+        {"\"a;b\"", "a;b"}, {"\"a;b\" ; note", "a;b"}, // the last ";" outside a string starts the note
+        {"\"a\\tb\"", "a\tb"}, {"\"ab\" + \"cd\"", "abcd"}, {"\"open", "open"}, // no closing quote: to the end
+        {"\"a\\x00b\"", std::string("a\0b", 3)}, {"var2 + \"y\"", "xy"},
+    };
+    for (const auto& [text, value] : texts) EXPECT_EQ(EvalText(b.form, text), CString(value)) << text;
+    b.form.SetVesselName("Sea Surveyor");
+    EXPECT_EQ(EvalText(b.form, "vesselName"), "Sea Surveyor");
 }
 
 TEST(CForm, ReportsEveryParseErrorWithItsColumn)
 {
-    struct Case
+    BoundForm b;
+    constexpr int kAny = -1;
+    const struct
     {
         const char* text;
         int code;
         int column;
+    } cases[] = {
+        {"Sqrt(", 10, 6},    {"Sqrt(2,", 10, 8},  {"Sqrt(2", 11, 7},    {"Sqrt(2 3)", 11, 8}, {"(1+2", 8, 5},
+        {"1 + #", 6, 5},     {"foo(1)", 5, 1},    {"", 9, 1},           {"1+", 9, 3},         {"--2", 9, 2},
+        {"RtoP(1)", 5, 8},   {"var50", 7, 4},     {"var4", 12, 4},      {"var", 7, 4},        {"1 + \t2", 6, 5},
+        {"()", 9, 2},        {"2 * \"a\"", 3, 8}, {"GetSubStr(\"abc\")", 2, 17}, {"  #", 6, 3}, {".5", 6, kAny},
+        {"Sqrt()", 9, kAny}, {"tim4", 12, kAny},  // an empty argument list is no argument at all
+        // Classes are checked when the formula is bound.
+        {"var0 + var1", 3, kAny}, {"var0 + \"a\"", 3, kAny}, {"FtoS(var1, 2)", 3, kAny}, {"ItoS(var0)", 3, kAny},
+        {"GetSubStr(var2, 1, var1)", 3, kAny}, {"Sqrt(var2)", 3, kAny},
+        // A copy of an element view would share the block's bytes: arithmetic on elements
+        // must go through EntryValue.
+        {"dataElem0 + dataElem0", 3, kAny}, {"-dataElem0", 3, kAny}, {"EntryValue(1)", 3, kAny},
+        // Catalogue rows without a keyword cannot be named.
+        {"PtoR(1)", 5, kAny}, {"V2dR(1,2)", 5, kAny}, {"V3dP(1,2,3)", 5, kAny}, {"Att(1,2,3)", 5, kAny},
+        {"AttCor(1, 2) + 1", 2, kAny},
     };
-    const Case cases[] = {
-        {"Sqrt(", 10, 6},       {"Sqrt(2,", 10, 8},  {"Sqrt(2", 11, 7},    {"Sqrt(2 3)", 11, 8},
-        {"(1+2", 8, 5},         {"1 + #", 6, 5},     {"foo(1)", 5, 1},     {"", 9, 1},
-        {"1+", 9, 3},           {"--2", 9, 2},       {"RtoP(1)", 5, 8},    {"var50", 7, 4},
-        {"var3", 12, 4},        {"var", 7, 4},       {"1 + \t2", 6, 5},    {"()", 9, 2},
-        {"2 * \"a\"", 3, 8},    {"GetSubStr(\"abc\")", 2, 17},
-    };
-    for (const Case& c : cases) {
-        CForm form;
-        const ErrorAt e = ParseError(form, c.text);
+    for (const auto& c : cases) {
+        const ErrorAt e = ParseError(b.form, c.text);
         EXPECT_EQ(e.code, c.code) << c.text;
-        EXPECT_EQ(e.column, c.column) << c.text;
+        if (c.column != kAny) {
+            EXPECT_EQ(e.column, c.column) << c.text;
+        }
     }
+    for (const char* fine : {"ItoS(var1)", "-var2", "EntryValue(dataElem0)", "FtoS(3.7)"})
+        EXPECT_TRUE(b.form.SetFormula(fine)) << fine; // negation checks no class
 }
 
 TEST(CForm, ErrorTextsAreTheFixedOnes)
 {
-    EXPECT_STREQ(CForm::ErrorText(1), "Empty function pointer");
-    EXPECT_STREQ(CForm::ErrorText(7), "Invalid varibable index");
-    EXPECT_STREQ(CForm::ErrorText(9), "Expected variable or contant");
-    EXPECT_STREQ(CForm::ErrorText(13), "Failed to allocate memory");
-    EXPECT_STREQ(CForm::ErrorText(0), "Unknown error");
-    EXPECT_STREQ(CForm::ErrorText(14), "Calculation failed"); // execution only
-    EXPECT_STREQ(CForm::ErrorText(15), "Unknown error");
+    const std::pair<int, const char*> cases[] = {
+        {1, "Empty function pointer"}, {7, "Invalid varibable index"}, {9, "Expected variable or contant"},
+        {13, "Failed to allocate memory"}, {0, "Unknown error"}, {14, "Calculation failed"}, {15, "Unknown error"},
+    };
+    for (const auto& [code, text] : cases) EXPECT_STREQ(CForm::ErrorText(code), text) << code;
     CForm form;
     form.SetFormula("1 + #");
     CString text;
@@ -118,222 +140,85 @@ TEST(CForm, ErrorTextsAreTheFixedOnes)
     EXPECT_EQ(text, "Unknown operator");
 }
 
-TEST(CForm, CommentsAndSemicolons)
-{
-    CForm form;
-    CKvsDouble v(7.0);
-    form.SetVar(0, &v);
-    EXPECT_DOUBLE_EQ(Eval(form, "var0 ; a note"), 7.0);
-    EXPECT_DOUBLE_EQ(Eval(form, "1 // a note"), 1.0);
-    EXPECT_EQ(EvalText(form, "\"a;b\""), "a;b");            // ";" inside a string stays
-    EXPECT_EQ(EvalText(form, "\"a;b\" ; note"), "a;b");     // the last ";" is outside
-    EXPECT_DOUBLE_EQ(Eval(form, "1 2"), 1.0);               // tokens after the expression are ignored
-    EXPECT_DOUBLE_EQ(Eval(form, "  3   "), 3.0);
-    EXPECT_EQ(ParseError(form, "  #").column, 3);            // leading spaces keep the columns
-}
-
-TEST(CForm, StringConstantsHandleEscapes)
-{
-    CForm form;
-    EXPECT_EQ(EvalText(form, "\"a\\tb\""), "a\tb");
-    EXPECT_EQ(EvalText(form, "\"ab\" + \"cd\""), "abcd");
-    EXPECT_EQ(EvalText(form, "\"open"), "open"); // no closing quote: to the end
-    const CString withNul = EvalText(form, "\"a\\x00b\"");
-    EXPECT_EQ(withNul.GetLength(), 3);
-}
-
-TEST(CForm, LongTokensAreCutToTheBuffer)
+TEST(CForm, LongTokensAreCutAndDeepNestingIsRefusedNotOverflowed)
 {
     CForm form;
     const std::string longText = "\"" + std::string(3000, 'x') + "\"";
     EXPECT_EQ(EvalText(form, longText.c_str()).GetLength(), CForm::kTokenSize - 1);
-    const std::string longNumber = std::string(2000, '1');
-    EXPECT_TRUE(form.SetFormula(longNumber.c_str()));
-    const std::string longWord = std::string(2000, 'q') + "(1)";
-    EXPECT_EQ(ParseError(form, longWord.c_str()).code, CForm::ErrUnknownFunction);
-}
-
-TEST(CForm, DeepNestingIsRefusedNotOverflowed)
-{
-    CForm form;
-    const std::string deep = std::string(5000, '(') + "1" + std::string(5000, ')');
-    EXPECT_EQ(ParseError(form, deep.c_str()).code, CForm::ErrTooDeep);
-    std::string powers = "2";
-    for (int i = 0; i < 3000; ++i) powers += "^1";
-    EXPECT_EQ(ParseError(form, powers.c_str()).code, CForm::ErrTooDeep);
-    std::string calls;
-    for (int i = 0; i < 3000; ++i) calls += "Sqrt(";
-    EXPECT_EQ(ParseError(form, calls.c_str()).code, CForm::ErrTooDeep);
-    EXPECT_DOUBLE_EQ(Eval(form, "((((2))))*3"), 6.0);
-}
-
-TEST(CForm, DefaultedAndSurplusArguments)
-{
-    CForm form;
-    // An empty argument list is no argument at all: ")" where an operand must stand.
-    EXPECT_EQ(ParseError(form, "Sqrt()").code, 9);
-    EXPECT_DOUBLE_EQ(Eval(form, "Sqrt 4"), 0.0);   // without brackets the next token is skipped
-    EXPECT_DOUBLE_EQ(Eval(form, "Sqrt(16, 9)"), 4.0); // surplus arguments are ignored
-    EXPECT_TRUE(form.SetFormula("FtoS(3.7)"));
-    EXPECT_EQ(ParseError(form, "GetSubStr(\"abc\")").code, CForm::ErrMissingArgument);
+    EXPECT_TRUE(form.SetFormula(std::string(2000, '1').c_str()));
+    EXPECT_EQ(ParseError(form, (std::string(2000, 'q') + "(1)").c_str()).code, CForm::ErrUnknownFunction);
+    std::string powers = "2", calls;
+    for (int i = 0; i < 3000; ++i) powers += "^1", calls += "Sqrt(";
+    for (const std::string& deep : {std::string(5000, '(') + "1" + std::string(5000, ')'), powers, calls})
+        EXPECT_EQ(ParseError(form, deep.c_str()).code, CForm::ErrTooDeep);
 }
 
 TEST(CForm, ZeroArgumentCallsSkipTheirBrackets)
 {
     CForm form;
     EXPECT_TRUE(form.SetFormula("CurDateToYYYYMMDD()"));
-    EXPECT_TRUE(form.Execute());
     EXPECT_TRUE(form.SetFormula("CurDateToYYYYMMDD() + \"x\""));
     CKvsType* result = nullptr;
-    ASSERT_TRUE(form.Execute());
-    ASSERT_TRUE(form.GetResult(result));
+    ASSERT_TRUE(form.Execute() && form.GetResult(result));
     EXPECT_EQ(CForm::GetKvsType(result), 501);
 }
 
-TEST(CForm, ChecksClassesAtBinding)
-{
-    CForm form;
-    CKvsDouble d(1.0);
-    CKvsInt i(2);
-    CKvsName n(CString("x"));
-    form.SetVar(0, &d);
-    form.SetVar(1, &i);
-    form.SetVar(2, &n);
-    EXPECT_EQ(ParseError(form, "var0 + var1").code, CForm::ErrInvalidArgument);
-    EXPECT_EQ(ParseError(form, "var0 + \"a\"").code, CForm::ErrInvalidArgument);
-    EXPECT_EQ(ParseError(form, "FtoS(var1, 2)").code, CForm::ErrInvalidArgument);
-    EXPECT_EQ(ParseError(form, "ItoS(var0)").code, CForm::ErrInvalidArgument);
-    EXPECT_EQ(ParseError(form, "GetSubStr(var2, 1, var1)").code, CForm::ErrInvalidArgument);
-    EXPECT_EQ(ParseError(form, "Sqrt(var2)").code, CForm::ErrInvalidArgument);
-    EXPECT_TRUE(form.SetFormula("ItoS(var1)"));
-    EXPECT_TRUE(form.SetFormula("var2 + \"y\""));
-    EXPECT_TRUE(form.SetFormula("-var2")); // negation checks no class
-    EXPECT_DOUBLE_EQ(Eval(form, "var1 * var1 + var1"), 6.0);
-}
-
-TEST(CForm, UnboundRowsFailAsDocumented)
-{
-    CForm form;
-    for (const char* text : {"RtoP(1)", "PtoR(1)", "V2dR(1,2)", "V3dR(1,2,3)", "V2dP(1,2)", "V3dP(1,2,3)", "Att(1,2,3)"})
-        EXPECT_EQ(ParseError(form, text).code, CForm::ErrUnknownFunction) << text;
-    ASSERT_TRUE(form.SetFormula("AttCor(1, 2)"));
-    EXPECT_FALSE(form.Execute());
-    EXPECT_EQ(form.GetExecError(), CForm::ErrEmptyFunction);
-    CKvsType* result = nullptr;
-    EXPECT_FALSE(form.GetResult(result));
-    EXPECT_EQ(ParseError(form, "AttCor(1, 2) + 1").code, CForm::ErrMissingArgument);
-}
-
-TEST(CForm, DataElementsAreRefusedAsArithmeticOperands)
-{
-    // A copy of an element view would share the block's bytes, so arithmetic on elements
-    // must go through EntryValue.
-    CForm form;
-    CKvsBytePtr element;
-    form.SetDataElem(0, &element);
-    EXPECT_EQ(ParseError(form, "dataElem0 + dataElem0").code, CForm::ErrInvalidArgument);
-    EXPECT_EQ(ParseError(form, "-dataElem0").code, CForm::ErrInvalidArgument);
-    EXPECT_TRUE(form.SetFormula("EntryValue(dataElem0)"));
-    EXPECT_EQ(ParseError(form, "EntryValue(1)").code, CForm::ErrInvalidArgument);
-}
-
-TEST(CForm, BareConstantsAndVariables)
+TEST(CForm, NothingToRunAndFailedRunsGiveNoResult)
 {
     CForm form;
     CKvsType* result = nullptr;
     EXPECT_TRUE(form.Execute()); // never parsed: nothing to run
     EXPECT_FALSE(form.GetResult(result));
-
-    CKvsDouble v(3.0);
-    form.SetVar(0, &v);
-    ASSERT_TRUE(form.SetFormula("var0"));
-    ASSERT_TRUE(form.Execute());
-    ASSERT_TRUE(form.GetResult(result));
-    EXPECT_EQ(result, &v);
-
-    ASSERT_TRUE(form.SetFormula("42"));
-    ASSERT_TRUE(form.Execute());
-    ASSERT_TRUE(form.GetResult(result));
-    EXPECT_EQ(CForm::GetKvsType(result), 103);
-
-    form.SetVesselName("Sea Surveyor");
-    EXPECT_EQ(EvalText(form, "vesselName"), "Sea Surveyor");
+    EXPECT_FALSE(form.SetFormula("1 +"));
+    EXPECT_FALSE(form.Execute());
+    EXPECT_FALSE(form.GetResult(result));
+    ASSERT_TRUE(form.SetFormula("AttCor(1, 2)")); // a catalogue row without a function
+    EXPECT_FALSE(form.Execute());
+    EXPECT_EQ(form.GetExecError(), CForm::ErrEmptyFunction);
+    EXPECT_FALSE(form.GetResult(result));
 }
 
-TEST(CForm, ResultObjectIsReusedAcrossExecutions)
+TEST(CForm, BareValuesAndTheReusedResult)
 {
     CForm form;
     CKvsDouble v(3.0);
     form.SetVar(0, &v);
-    ASSERT_TRUE(form.SetFormula("var0 * 2"));
-    ASSERT_TRUE(form.Execute());
-    CKvsType* first = nullptr;
-    ASSERT_TRUE(form.GetResult(first));
-    double value = 0.0;
-    first->GetDouble(value);
-    EXPECT_DOUBLE_EQ(value, 6.0);
+    CKvsType* result = nullptr;
+    ASSERT_TRUE(form.SetFormula("var0") && form.Execute() && form.GetResult(result));
+    EXPECT_EQ(result, &v);
+    ASSERT_TRUE(form.SetFormula("42") && form.Execute() && form.GetResult(result));
+    EXPECT_EQ(CForm::GetKvsType(result), 103);
+    ASSERT_TRUE(form.SetFormula("var0 * 2") && form.Execute() && form.GetResult(result));
     v.SetDouble(4.0);
-    ASSERT_TRUE(form.Execute());
     CKvsType* second = nullptr;
-    ASSERT_TRUE(form.GetResult(second));
-    EXPECT_EQ(first, second);
+    ASSERT_TRUE(form.Execute() && form.GetResult(second));
+    EXPECT_EQ(result, second);
+    double value = 0.0;
     second->GetDouble(value);
     EXPECT_DOUBLE_EQ(value, 8.0);
 }
 
-TEST(CForm, ReparsingKeepsBindings)
+TEST(CForm, SlotsRebindUnbindAndKeepTheirUsedFlags)
 {
     CForm form;
-    CKvsDouble a(2.0);
-    CKvsDouble b(5.0);
-    form.SetVar(0, &a);
-    form.SetTim(3, &b);
-    EXPECT_DOUBLE_EQ(Eval(form, "var0 + tim3"), 7.0);
-    EXPECT_DOUBLE_EQ(Eval(form, "var0 * tim3"), 10.0);
-    EXPECT_EQ(ParseError(form, "tim4").code, CForm::ErrUnassignedVariable);
-    EXPECT_DOUBLE_EQ(Eval(form, "tim3 - var0"), 3.0);
-    // Rebinding a slot reuses its node.
-    CKvsDouble c(9.0);
-    form.SetVar(0, &c);
-    EXPECT_DOUBLE_EQ(Eval(form, "var0"), 9.0);
-    // A null value unassigns the slot.
-    form.SetVar(0, nullptr);
-    EXPECT_EQ(ParseError(form, "var0").code, CForm::ErrUnassignedVariable);
-}
-
-TEST(CForm, SlotIndicesAreChecked)
-{
-    CForm form;
-    CKvsDouble v(1.0);
-    EXPECT_FALSE(form.SetVar(50, &v));
-    EXPECT_FALSE(form.SetVar(-1, &v));
-    EXPECT_FALSE(form.SetTim(50, &v));
-    EXPECT_FALSE(form.SetDataElem(-1, &v));
-    EXPECT_TRUE(form.SetVar(49, &v));
+    CKvsDouble a(2.0), c(9.0);
+    EXPECT_FALSE(form.SetVar(50, &a));
+    EXPECT_FALSE(form.SetVar(-1, &a));
+    EXPECT_FALSE(form.SetTim(50, &a));
+    EXPECT_FALSE(form.SetDataElem(-1, &a));
+    EXPECT_TRUE(form.SetVar(49, &a));
     EXPECT_FALSE(form.CheckVarUsed(50));
     EXPECT_FALSE(form.CheckVarUsed(-1));
-}
-
-TEST(CForm, UsedFlagsStayAcrossFormulas)
-{
-    CForm form;
-    CKvsDouble v(1.0);
-    form.SetVar(2, &v);
+    form.SetVar(2, &a);
     EXPECT_FALSE(form.CheckVarUsed(2));
-    ASSERT_TRUE(form.SetFormula("var2 + 1"));
-    EXPECT_TRUE(form.CheckVarUsed(2));
+    EXPECT_DOUBLE_EQ(Eval(form, "var2 + 1"), 3.0);
     ASSERT_TRUE(form.SetFormula("1"));
-    EXPECT_TRUE(form.CheckVarUsed(2));
-    EXPECT_FALSE(form.CheckVarUsed(1));
-}
-
-TEST(CForm, FailedParseRefusesToRun)
-{
-    CForm form;
-    EXPECT_FALSE(form.SetFormula("1 +"));
-    EXPECT_FALSE(form.Execute());
-    CKvsType* result = nullptr;
-    EXPECT_FALSE(form.GetResult(result));
+    EXPECT_TRUE(form.CheckVarUsed(2)); // used flags stay across formulas
+    EXPECT_FALSE(form.CheckVarUsed(49));
+    form.SetVar(2, &c); // rebinding a slot reuses its node
+    EXPECT_DOUBLE_EQ(Eval(form, "var2"), 9.0);
+    form.SetVar(2, nullptr); // a null value unassigns the slot
+    EXPECT_EQ(ParseError(form, "var2").code, CForm::ErrUnassignedVariable);
 }
 
 TEST(CForm, TypeCodesByRunTimeClass)
@@ -342,14 +227,11 @@ TEST(CForm, TypeCodesByRunTimeClass)
     CKvsInt i;
     CKvsName n;
     CKvsDouble2D v;
-    EXPECT_EQ(CForm::GetKvsType(&d), 103);
-    EXPECT_EQ(CForm::GetKvsType(&i), 101);
-    EXPECT_EQ(CForm::GetKvsType(&n), 501);
-    EXPECT_EQ(CForm::GetKvsType(&v), 0);
-    EXPECT_EQ(CForm::GetKvsType(nullptr), 0);
+    const std::pair<CKvsType*, int> cases[] = {{&d, 103}, {&i, 101}, {&n, 501}, {&v, 0}, {nullptr, 0}};
+    for (const auto& [value, code] : cases) EXPECT_EQ(CForm::GetKvsType(value), code);
 }
 
-TEST(CForm, CopiesOwnTheirCalls)
+TEST(CForm, CopiesOwnTheirCallsAndKeepErrors)
 {
     CKvsDouble v(3.0);
     auto original = std::make_unique<CForm>();
@@ -360,7 +242,6 @@ TEST(CForm, CopiesOwnTheirCalls)
     CForm assigned;
     assigned = *original;
     original.reset(); // the copies must not depend on the original's nodes
-
     for (CForm* form : {&copy, &assigned}) {
         ASSERT_TRUE(form->Execute());
         CKvsType* result = nullptr;
@@ -373,19 +254,15 @@ TEST(CForm, CopiesOwnTheirCalls)
     }
     assigned = assigned; // self-assignment keeps the form
     EXPECT_DOUBLE_EQ(Eval(assigned, "var0"), 3.0);
-}
 
-TEST(CForm, CopyOfAFailedFormKeepsItsError)
-{
-    CForm form;
-    form.SetFormula("1 + #");
-    CForm copy(form);
-    int code = 0;
-    int column = 0;
-    copy.GetError(code, column);
+    CForm failed;
+    failed.SetFormula("1 + #");
+    CForm failedCopy(failed);
+    int code = 0, column = 0;
+    failedCopy.GetError(code, column);
     EXPECT_EQ(code, CForm::ErrUnknownOperator);
     EXPECT_EQ(column, 5);
-    EXPECT_FALSE(copy.Execute());
+    EXPECT_FALSE(failedCopy.Execute());
 }
 
 TEST(CForm, CustomFunctionEntries)

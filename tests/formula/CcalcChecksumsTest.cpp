@@ -10,148 +10,104 @@
 #include <cmath>
 #include <string>
 
-TEST(CcalcChecksums, NMEAChecksumOfRealSentences)
+TEST(CcalcChecksums, NMEAChecksumLeavesOutTheFirstCharacterOnly)
 {
-    // Published example sentences with their checksums.
+    // Published example sentences with their checksums (upper-case hex).
     const char* gga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,";
-    EXPECT_EQ(Ccalc::CreateNMEACheckSum(gga), CString(gga) + "*47");
     const char* rmc = "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W";
-    EXPECT_EQ(Ccalc::CreateNMEACheckSum(rmc), CString(rmc) + "*6A"); // upper-case hex
-
+    const std::pair<CString, CString> cases[] = {
+        {gga, CString(gga) + "*47"}, {rmc, CString(rmc) + "*6A"}, {"", "*00"},       {"$", "$*00"},
+        {"!A", "!A*41"},             {"$AA", "$AA*00"},           {"$\x0f", "$\x0f*0F"}, // zero-padded
+        {CString("$\xff\x01", 3), CString("$\xff\x01*FE", 6)},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(Ccalc::CreateNMEACheckSum(in), out) << in.GetString();
     FormulaRunner f;
     f.Text(0, gga);
     EXPECT_EQ(f.TextOf("NMEACS(var0)"), CString(gga) + "*47");
 }
 
-TEST(CcalcChecksums, NMEAChecksumLeavesOutTheFirstCharacterOnly)
-{
-    EXPECT_EQ(Ccalc::CreateNMEACheckSum(""), "*00");
-    EXPECT_EQ(Ccalc::CreateNMEACheckSum("$"), "$*00");
-    EXPECT_EQ(Ccalc::CreateNMEACheckSum("!A"), "!A*41");  // whatever the start character
-    EXPECT_EQ(Ccalc::CreateNMEACheckSum("$AA"), "$AA*00");
-    EXPECT_EQ(Ccalc::CreateNMEACheckSum("$\x0f"), "$\x0f*0F"); // two digits, zero-padded
-    EXPECT_EQ(Ccalc::CreateNMEACheckSum(CString("$\xff\x01", 3)), CString("$\xff\x01*FE", 6));
-}
-
-TEST(CcalcChecksums, CheckSumAppendsTheSignedByteSumModulo128Plus128)
+TEST(CcalcChecksums, CheckSumAndMARSChecksum)
 {
     FormulaRunner f;
-    EXPECT_EQ(f.TextOf("CheckSum(\"A\")"), CString("A\xc1"));   // 65 + 128 = 193
-    EXPECT_EQ(f.TextOf("CheckSum(\"AB\")"), CString("AB\x83")); // 131 mod 128 = 3
-    EXPECT_EQ(f.TextOf("CheckSum(\"\")"), CString("\x80"));
     // Bytes of 128 and more count negative: the remainder keeps the sum's sign.
-    f.Text(0, CString("\xff", 1)); // -1
-    EXPECT_EQ(f.TextOf("CheckSum(var0)"), CString("\xff\x7f"));
-    f.Text(1, CString("\xc8", 1)); // -56: 72, "H"
-    EXPECT_EQ(f.TextOf("CheckSum(var1)"), CString("\xc8H"));
-    f.Text(2, CString(std::string(128, '\x80'))); // -16384: remainder 0
-    EXPECT_EQ(f.TextOf("CheckSum(var2)"), CString(std::string(128, '\x80') + "\x80"));
-}
-
-TEST(CcalcChecksums, MARSChecksumAppendsTheCrcInFourHexDigits)
-{
-    FormulaRunner f;
-    EXPECT_EQ(f.TextOf("MARSCS(\"\")"), "0000");
-    EXPECT_EQ(f.TextOf("MARSCS(\"123456789\")"), "12345678931C3");
-    EXPECT_EQ(f.TextOf("MARSCS(\"A\")"), "A58E5");
-    f.Text(0, CString("\0\0", 2));
-    EXPECT_EQ(f.TextOf("MARSCS(var0)"), CString("\0\0" "0000", 6)); // NUL bytes take part
+    f.Text(0, CString("\xff", 1)).Text(1, CString("\xc8", 1)).Text(2, CString(std::string(128, '\x80')));
+    f.Text(3, CString("\0\0", 2));
+    ExpectTexts(f, {
+        {"CheckSum(\"A\")", "A\xc1"},  {"CheckSum(\"AB\")", "AB\x83"}, // 65 + 128; 131 mod 128 = 3
+        {"CheckSum(\"\")", "\x80"},    {"CheckSum(var0)", "\xff\x7f"}, // -1
+        {"CheckSum(var1)", "\xc8H"},   // -56: 72
+        {"MARSCS(\"\")", "0000"},      {"MARSCS(\"123456789\")", "12345678931C3"},
+        {"MARSCS(\"A\")", "A58E5"},    {"MARSCS(var3)", "\0\0" "0000"sv}, // NUL bytes take part
+    });
+    EXPECT_EQ(f.TextOf("CheckSum(var2)"), CString(std::string(128, '\x80') + "\x80")); // -16384: 0
 }
 
 TEST(CcalcChecksums, NMEAPositionFieldsOfEveryKind)
 {
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(52.5, 4, "Lat"), "5230.0000");
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(48.1173, 3, "Lat"), "4807.038"); // minutes below 10 padded
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(5.5, 2, "Lat"), "0530.00");     // degrees below 10 padded
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(52.5, 0, "Lat"), "5230");
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(-4.25, 3, "Lon"), "00415.000");
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(11.516666667, 3, "Lon"), "01131.000");
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(151.2093, 4, "Lon"), "15112.5580");
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(545.4, 1, "Alt"), "545.4");
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(-12.5, 1, "Alt"), "-12.5"); // the altitude keeps its sign
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(545.4, -2, "Alt"), "545");
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(1.0, 2, "Height"), "");
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(1.0, 2, ""), "");
-}
-
-TEST(CcalcChecksums, NMEAPositionHemispheresAndCase)
-{
-    FormulaRunner f;
-    EXPECT_EQ(f.TextOf("NMEAPOS(-52.5, 4, \"Lat\")"), "5230.0000"); // magnitude only
-    EXPECT_EQ(f.TextOf("NMEAPOS(52.5, 4, \"LatS\")"), "N");
-    EXPECT_EQ(f.TextOf("NMEAPOS(-52.5, 4, \"LatS\")"), "S");
-    EXPECT_EQ(f.TextOf("NMEAPOS(0, 2, \"LatS\")"), "N");
-    EXPECT_EQ(f.TextOf("NMEAPOS(-4.25, 3, \"LonS\")"), "W");
-    EXPECT_EQ(f.TextOf("NMEAPOS(4.25, 3, \"LonS\")"), "E");
-    EXPECT_EQ(f.TextOf("NMEAPOS(0, 3, \"LonS\")"), "E");
-    EXPECT_EQ(f.TextOf("NMEAPOS(52.5, 4, \"lat\")"), "5230.0000");
-    EXPECT_EQ(f.TextOf("NMEAPOS(-4.25, 3, \"LONS\")"), "W");
-    EXPECT_EQ(f.TextOf("NMEAPOS(52.5, 4.7, \"Lat\")"), "5230.0000"); // decimals truncated
-}
-
-TEST(CcalcChecksums, NMEAPositionMinutesAreRoundedWithoutCarry)
-{
-    // Degrees and minutes are split before rounding: no carry into the degrees, and the
-    // padding is chosen on the unrounded minutes.
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(12.9999999, 2, "Lat"), "1260.00");
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(5.1666666, 2, "Lat"), "05010.00");
     const double nan = std::nan("");
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(nan, 2, "Lat"), ""); // a missing value is an empty field
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(INFINITY, 2, "Lon"), "");
-    EXPECT_EQ(Ccalc::CreateNMEAPosStr(nan, 2, "Alt"), "");
+    const struct
+    {
+        double value;
+        int decimals;
+        const char* kind;
+        const char* text;
+    } cases[] = {
+        {52.5, 4, "Lat", "5230.0000"},   {48.1173, 3, "Lat", "4807.038"}, // minutes below 10 padded
+        {5.5, 2, "Lat", "0530.00"},      {52.5, 0, "Lat", "5230"},        // degrees below 10 padded
+        {-4.25, 3, "Lon", "00415.000"},  {11.516666667, 3, "Lon", "01131.000"},
+        {151.2093, 4, "Lon", "15112.5580"}, {545.4, 1, "Alt", "545.4"},
+        {-12.5, 1, "Alt", "-12.5"},      {545.4, -2, "Alt", "545"},       // the altitude keeps its sign
+        {1.0, 2, "Height", ""},          {1.0, 2, "", ""},
+        // Degrees and minutes are split before rounding: no carry into the degrees, and the
+        // padding is chosen on the unrounded minutes.
+        {12.9999999, 2, "Lat", "1260.00"}, {5.1666666, 2, "Lat", "05010.00"},
+        {nan, 2, "Lat", ""},             {INFINITY, 2, "Lon", ""}, {nan, 2, "Alt", ""}, // missing: empty
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Ccalc::CreateNMEAPosStr(c.value, c.decimals, c.kind), c.text) << c.value << " " << c.kind;
+    FormulaRunner f;
+    ExpectTexts(f, {
+        {"NMEAPOS(-52.5, 4, \"Lat\")", "5230.0000"}, {"NMEAPOS(52.5, 4, \"LatS\")", "N"}, // magnitude only
+        {"NMEAPOS(-52.5, 4, \"LatS\")", "S"},        {"NMEAPOS(0, 2, \"LatS\")", "N"},
+        {"NMEAPOS(-4.25, 3, \"LonS\")", "W"},        {"NMEAPOS(0, 3, \"LonS\")", "E"},
+        {"NMEAPOS(52.5, 4, \"lat\")", "5230.0000"},  {"NMEAPOS(-4.25, 3, \"LONS\")", "W"},
+        {"NMEAPOS(52.5, 4.7, \"Lat\")", "5230.0000"}, // decimals truncated
+    });
 }
 
 TEST(CcalcChecksums, GGASentenceBuiltFromBoundValues)
 {
     TimeZoneGuard tz("UTC0");
-    FormulaRunner f;
-    f.Time(0, 1709642119000.0); // 2024-03-05 12:35:19 UTC
-    f.Number(0, 48.1173).Number(1, 11.0 + 31.0 / 60.0).Integer(2, 1).Integer(3, 8);
-    f.Number(4, 0.9).Number(5, 545.4).Number(6, 46.9);
     const char* formula =
         "NMEACS(\"$GPGGA,\" + FormatMyTime(tim0, \"%H%M%S\", 0)"
         " + \",\" + NMEAPOS(var0, 3, \"Lat\") + \",\" + NMEAPOS(var0, 3, \"LatS\")"
         " + \",\" + NMEAPOS(var1, 3, \"Lon\") + \",\" + NMEAPOS(var1, 3, \"LonS\")"
         " + \",\" + ItoS(var2) + \",\" + LeadZero(ItoS(var3), 2) + \",\" + FtoS(var4, 1)"
         " + \",\" + NMEAPOS(var5, 1, \"Alt\") + \",M,\" + FtoS(var6, 1) + \",M,,\")";
-    EXPECT_EQ(f.TextOf(formula), "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47");
-
-    // The same formula south and west of the equator and Greenwich, below the geoid.
-    FormulaRunner g;
-    g.Time(0, 1709642119000.0);
-    g.Number(0, -48.1173).Number(1, -(11.0 + 31.0 / 60.0)).Integer(2, 1).Integer(3, 8);
-    g.Number(4, 0.9).Number(5, -12.5).Number(6, 46.9);
-    EXPECT_EQ(g.TextOf(formula), "$GPGGA,123519,4807.038,S,01131.000,W,1,08,0.9,-12.5,M,46.9,M,,*53");
+    // North-east, and south-west below the geoid.
+    for (const double sign : {1.0, -1.0}) {
+        FormulaRunner f;
+        f.Time(0, 1709642119000.0); // 2024-03-05 12:35:19 UTC
+        f.Number(0, sign * 48.1173).Number(1, sign * (11.0 + 31.0 / 60.0)).Integer(2, 1).Integer(3, 8);
+        f.Number(4, 0.9).Number(5, sign > 0 ? 545.4 : -12.5).Number(6, 46.9);
+        EXPECT_EQ(f.TextOf(formula), sign > 0 ? "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47"
+                                              : "$GPGGA,123519,4807.038,S,01131.000,W,1,08,0.9,-12.5,M,46.9,M,,*53");
+    }
 }
 
 TEST(CcalcChecksums, DMStoDMWritesFiveDecimalsWithoutSign)
 {
     FormulaRunner f;
-    EXPECT_EQ(f.TextOf("DMStoDM(\"5230.5\")"), "52.50833");
-    EXPECT_EQ(f.TextOf("DMStoDM(\"-5230.5\")"), "52.50833");
-    EXPECT_EQ(f.TextOf("DMStoDM(\"  4807.038xyz\")"), "48.11730"); // a number at the start
-    EXPECT_EQ(f.TextOf("DMStoDM(\"12000\")"), "120.00000");
-    EXPECT_EQ(f.TextOf("DMStoDM(\"59.9999999\")"), "1.00000"); // rounds up to a digit before the point
-}
-
-TEST(CcalcChecksums, DMStoDMBelowOneHasNoDigitBeforeThePoint)
-{
-    FormulaRunner f;
-    EXPECT_EQ(f.TextOf("DMStoDM(\"30\")"), ".50000");
-    EXPECT_EQ(f.TextOf("DMStoDM(\"59.99\")"), ".99983");
-    EXPECT_EQ(f.TextOf("DMStoDM(\"3\")"), ".05000");   // below 0.1: the zeros are written
-    EXPECT_EQ(f.TextOf("DMStoDM(\"0.3\")"), ".00500");
-    EXPECT_EQ(f.TextOf("DMStoDM(\"0.0006\")"), ".00001");
-    EXPECT_EQ(f.TextOf("DMStoDM(\"0.0000003\")"), ".00000");
-    EXPECT_EQ(f.TextOf("DMStoDM(\"0\")"), ".00000");
-    EXPECT_EQ(f.TextOf("DMStoDM(\"-3\")"), ".05000");
-}
-
-TEST(CcalcChecksums, DMStoDMOfATextWithoutNumberIsEmpty)
-{
-    FormulaRunner f;
-    EXPECT_EQ(f.TextOf("DMStoDM(\"\")"), "");
-    EXPECT_EQ(f.TextOf("DMStoDM(\"N\")"), "");
-    EXPECT_EQ(f.TextOf("DMStoDM(\"nan\")"), "");
-    EXPECT_EQ(f.TextOf("DMStoDM(\"inf\")"), "");
+    ExpectTexts(f, {
+        {"DMStoDM(\"5230.5\")", "52.50833"},   {"DMStoDM(\"-5230.5\")", "52.50833"},
+        {"DMStoDM(\"  4807.038xyz\")", "48.11730"}, {"DMStoDM(\"12000\")", "120.00000"}, // a number at the start
+        {"DMStoDM(\"59.9999999\")", "1.00000"}, // rounds up to a digit before the point
+        // Below one there is no digit before the point.
+        {"DMStoDM(\"30\")", ".50000"},         {"DMStoDM(\"59.99\")", ".99983"},
+        {"DMStoDM(\"3\")", ".05000"},          {"DMStoDM(\"0.3\")", ".00500"}, // below 0.1: zeros written
+        {"DMStoDM(\"0.0006\")", ".00001"},     {"DMStoDM(\"0.0000003\")", ".00000"},
+        {"DMStoDM(\"0\")", ".00000"},          {"DMStoDM(\"-3\")", ".05000"},
+        // A text without a number gives an empty text.
+        {"DMStoDM(\"\")", ""},  {"DMStoDM(\"N\")", ""},  {"DMStoDM(\"nan\")", ""},  {"DMStoDM(\"inf\")", ""},
+    });
 }

@@ -11,10 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <memory>
+#include <numbers>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -123,21 +124,16 @@ FakeCoordSys* InstallFake(std::unique_ptr<ProjectSystem>& guard)
     return raw;
 }
 
-std::array<double, 2> Vec2(CForm& form, const char* text)
+// The result of text as its components (two for a 2-D vector, three otherwise).
+std::vector<double> Vec(CForm& form, const char* text)
 {
-    std::array<double, 2> v{NAN, NAN};
+    std::vector<double> v;
     CKvsType* result = nullptr;
     EXPECT_TRUE(form.SetFormula(text)) << text;
-    if (form.Execute() && form.GetResult(result)) result->GetDouble2D(v[0], v[1]);
-    return v;
-}
-
-std::array<double, 3> Vec3(CForm& form, const char* text)
-{
-    std::array<double, 3> v{NAN, NAN, NAN};
-    CKvsType* result = nullptr;
-    EXPECT_TRUE(form.SetFormula(text)) << text;
-    if (form.Execute() && form.GetResult(result)) result->GetDouble3D(v[0], v[1], v[2]);
+    if (!form.Execute() || !form.GetResult(result)) return v;
+    double x = NAN, y = NAN, z = NAN;
+    if (result->GetDouble2D(x, y)) return {x, y};
+    if (result->GetDouble3D(x, y, z)) return {x, y, z};
     return v;
 }
 
@@ -158,46 +154,26 @@ constexpr double kTol = 1e-9;
 
 } // namespace
 
-TEST(CcalcCoordinates, VectorBuildersFillTheirResults)
+TEST(CcalcCoordinates, VectorBuildersAndConversionsKeepTheVectorsDimension)
 {
     CForm form = VectorForm();
-    EXPECT_EQ(Vec2(form, "C2D(1.5, -2)"), (std::array<double, 2>{1.5, -2.0}));
-    EXPECT_EQ(Vec3(form, "C3D(1, 2, 3)"), (std::array<double, 3>{1.0, 2.0, 3.0}));
-    EXPECT_EQ(Vec3(form, "V3R(4, 5, 6)"), (std::array<double, 3>{4.0, 5.0, 6.0}));
-    EXPECT_EQ(Vec2(form, "V2P(3, 45)"), (std::array<double, 2>{3.0, 45.0}));
-    EXPECT_EQ(Vec3(form, "V3P(3, 45, 10)"), (std::array<double, 3>{3.0, 45.0, 10.0}));
-    EXPECT_EQ(Vec3(form, "ATT(1, 2, 3)"), (std::array<double, 3>{1.0, 2.0, 3.0}));
-    // The polar and attitude builders take the first double of a vector argument.
-    EXPECT_EQ(Vec2(form, "V2P(C2D(7, 8), C2D(9, 1))"), (std::array<double, 2>{7.0, 9.0}));
-    EXPECT_EQ(Vec3(form, "ATT(C3D(1, 0, 0), C3D(2, 0, 0), C3D(3, 0, 0))"), (std::array<double, 3>{1.0, 2.0, 3.0}));
-    // Texts hold no number: the vector stays zero.
-    EXPECT_EQ(Vec2(form, "C2D(\"a\", \"b\")"), (std::array<double, 2>{0.0, 0.0}));
-}
-
-TEST(CcalcCoordinates, RectToPolAndBackKeepTheVectorsDimension)
-{
-    CForm form = VectorForm();
-    std::array<double, 2> p2 = Vec2(form, "R2P(C2D(1, 1))");
-    EXPECT_NEAR(p2[0], std::sqrt(2.0), kTol);
-    EXPECT_NEAR(p2[1], 45.0, kTol);
-    EXPECT_NEAR(Vec2(form, "R2P(C2D(0, -1))")[1], 180.0, kTol);
-    EXPECT_NEAR(Vec2(form, "R2P(C2D(-1, 0))")[1], -90.0, kTol);
-
-    std::array<double, 3> r3 = Vec3(form, "P2R(C3D(2, 90, 30))");
-    EXPECT_NEAR(r3[0], std::sqrt(3.0), kTol);
-    EXPECT_NEAR(r3[1], 0.0, kTol);
-    EXPECT_NEAR(r3[2], 1.0, kTol);
-    std::array<double, 3> p3 = Vec3(form, "R2P(C3D(0, 0, 5))");
-    EXPECT_NEAR(p3[0], 5.0, kTol);
-    EXPECT_NEAR(p3[1], 0.0, kTol);
-    EXPECT_NEAR(p3[2], 90.0, kTol);
-    std::array<double, 2> r2 = Vec2(form, "P2R(V2P(2, 90))");
-    EXPECT_NEAR(r2[0], 2.0, kTol);
-    EXPECT_NEAR(r2[1], 0.0, kTol);
-
-    CKvsType* result = nullptr;
-    ASSERT_TRUE(form.SetFormula("R2P(C3D(3, 4, 0))") && form.Execute() && form.GetResult(result));
-    EXPECT_EQ(CForm::GetKvsType(result), CForm::GetKvsType(std::make_unique<CKvsDouble3D>().get()));
+    const double r2 = std::sqrt(2.0), r3 = std::sqrt(3.0);
+    const std::pair<const char*, std::vector<double>> cases[] = {
+        {"C2D(1.5, -2)", {1.5, -2.0}},      {"C3D(1, 2, 3)", {1.0, 2.0, 3.0}}, {"V3R(4, 5, 6)", {4.0, 5.0, 6.0}},
+        {"V2P(3, 45)", {3.0, 45.0}},        {"V3P(3, 45, 10)", {3.0, 45.0, 10.0}}, {"ATT(1, 2, 3)", {1.0, 2.0, 3.0}},
+        // The polar and attitude builders take the first double of a vector argument.
+        {"V2P(C2D(7, 8), C2D(9, 1))", {7.0, 9.0}},
+        {"ATT(C3D(1, 0, 0), C3D(2, 0, 0), C3D(3, 0, 0))", {1.0, 2.0, 3.0}},
+        {"C2D(\"a\", \"b\")", {0.0, 0.0}}, // texts hold no number: the vector stays zero
+        {"R2P(C2D(1, 1))", {r2, 45.0}},     {"R2P(C2D(0, -1))", {1.0, 180.0}}, {"R2P(C2D(-1, 0))", {1.0, -90.0}},
+        {"P2R(C3D(2, 90, 30))", {r3, 0.0, 1.0}}, {"R2P(C3D(0, 0, 5))", {5.0, 0.0, 90.0}},
+        {"P2R(V2P(2, 90))", {2.0, 0.0}},   {"R2P(C3D(3, 4, 0))", {5.0, std::atan2(3.0, 4.0) * 180 / std::numbers::pi, 0.0}},
+    };
+    for (const auto& [text, expected] : cases) {
+        const std::vector<double> got = Vec(form, text);
+        ASSERT_EQ(got.size(), expected.size()) << text;
+        for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], expected[i], kTol) << text << " " << i;
+    }
     int code = 0, column = 0;
     EXPECT_FALSE(form.SetFormula("R2P(1)")); // a scalar is no vector
     form.GetError(code, column);

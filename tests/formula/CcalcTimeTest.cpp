@@ -28,61 +28,43 @@ constexpr int64_t k20240701_1200 = 1719835200000;
 TEST(CcalcTime, CurrentTimeWritesTheFractionDigitRule)
 {
     TimeZoneGuard tz("EST5"); // UTC fields whatever the zone
-    ClockGuard clock(k20240305_123456 + 789);
     FormulaRunner f;
-    EXPECT_EQ(f.TextOf("CurrentTime(0)"), "123456.0"); // no width: the (zero) value itself
-    EXPECT_EQ(f.TextOf("CurrentTime(1)"), "123456.7");
-    EXPECT_EQ(f.TextOf("CurrentTime(2)"), "123456.78"); // cut, not rounded
-    EXPECT_EQ(f.TextOf("CurrentTime(3)"), "123456.789");
-    EXPECT_EQ(f.TextOf("CurrentTime(4)"), "123456.7890");
-    EXPECT_EQ(f.TextOf("CurrentTime(5)"), "123456.78900");
-    EXPECT_EQ(f.TextOf("CurrentTime(6)"), "123456.789000");
-    EXPECT_EQ(f.TextOf("CurrentTime(3.9)"), "123456.789");
-    EXPECT_EQ(f.TextOf("CurrentTime(40)"), "123456.789000000"); // at most nine digits
-    EXPECT_EQ(f.TextOf("CurTimeToHHMMSSTTTT()"), "123456.0789");
-}
-
-TEST(CcalcTime, FractionDigitsOfSmallMillisecondsAreZeroPadded)
-{
-    TimeZoneGuard tz("UTC0");
-    ClockGuard clock(k20240305_123456 + 5);
-    FormulaRunner f;
-    EXPECT_EQ(f.TextOf("CurrentTime(1)"), "123456.0");
-    EXPECT_EQ(f.TextOf("CurrentTime(2)"), "123456.00");
-    EXPECT_EQ(f.TextOf("CurrentTime(3)"), "123456.005");
-    EXPECT_EQ(f.TextOf("CurrentTime(6)"), "123456.005000");
-    EXPECT_EQ(f.TextOf("CurTimeToHHMMSSTTTT()"), "123456.0005");
+    {
+        ClockGuard clock(k20240305_123456 + 789);
+        ExpectTexts(f, {
+            {"CurrentTime(0)", "123456.0"},      {"CurrentTime(1)", "123456.7"}, // no width: the (zero) value
+            {"CurrentTime(2)", "123456.78"},     {"CurrentTime(3)", "123456.789"}, // cut, not rounded
+            {"CurrentTime(4)", "123456.7890"},   {"CurrentTime(6)", "123456.789000"},
+            {"CurrentTime(3.9)", "123456.789"},  {"CurrentTime(40)", "123456.789000000"}, // at most nine
+            {"CurTimeToHHMMSSTTTT()", "123456.0789"},
+        });
+    }
+    ClockGuard clock(k20240305_123456 + 5); // small milliseconds are zero-padded
+    ExpectTexts(f, {
+        {"CurrentTime(1)", "123456.0"},      {"CurrentTime(2)", "123456.00"}, {"CurrentTime(3)", "123456.005"},
+        {"CurrentTime(6)", "123456.005000"}, {"CurTimeToHHMMSSTTTT()", "123456.0005"},
+    });
 }
 
 TEST(CcalcTime, DatesInBothOrdersFollowTheLocalCalendar)
 {
-    ClockGuard clock(k20240305_123456);
     FormulaRunner f;
     {
+        ClockGuard clock(k20240305_123456);
         TimeZoneGuard tz("UTC0");
-        EXPECT_EQ(f.TextOf("CurrentDate(\"YMD\", \"-\")"), "2024-03-05");
-        EXPECT_EQ(f.TextOf("CurrentDate(\"DMY\", \"/\")"), "05/03/2024");
-        EXPECT_EQ(f.TextOf("CurrentDate(\"YMD\", \"\")"), "20240305");
-        EXPECT_EQ(f.TextOf("CurrentDate(\"DMY\", \". \")"), "05. 03. 2024");
-        EXPECT_EQ(f.TextOf("CurrentDate(\"ymd\", \"-\")"), ""); // orders are case-sensitive
-        EXPECT_EQ(f.TextOf("CurrentDate(\"MDY\", \"-\")"), "");
-    }
-    {
+        ExpectTexts(f, {
+            {"CurrentDate(\"YMD\", \"-\")", "2024-03-05"}, {"CurrentDate(\"DMY\", \"/\")", "05/03/2024"},
+            {"CurrentDate(\"YMD\", \"\")", "20240305"},    {"CurrentDate(\"DMY\", \". \")", "05. 03. 2024"},
+            {"CurrentDate(\"ymd\", \"-\")", ""},           {"CurrentDate(\"MDY\", \"-\")", ""}, // case-sensitive
+        });
         // 12:34 UTC is 01:34 of the next day at UTC+13: the local date moves on, the UTC
         // date of CurDateToYYYYMMDD does not.
-        TimeZoneGuard tz("<+13>-13");
-        EXPECT_EQ(f.TextOf("CurrentDate(\"YMD\", \"-\")"), "2024-03-06");
-        EXPECT_EQ(f.TextOf("CurDateToYYYYMMDD()"), "20240305");
+        TimeZoneGuard east("<+13>-13");
+        ExpectTexts(f, {{"CurrentDate(\"YMD\", \"-\")", "2024-03-06"}, {"CurDateToYYYYMMDD()", "20240305"}});
     }
-}
-
-TEST(CcalcTime, TwoDigitMonthsAndDays)
-{
     TimeZoneGuard tz("UTC0");
     ClockGuard clock(k20241225_0800);
-    FormulaRunner f;
-    EXPECT_EQ(f.TextOf("CurrentDate(\"DMY\", \".\")"), "25.12.2024");
-    EXPECT_EQ(f.TextOf("CurDateToYYYYMMDD()"), "20241225");
+    ExpectTexts(f, {{"CurrentDate(\"DMY\", \".\")", "25.12.2024"}, {"CurDateToYYYYMMDD()", "20241225"}});
 }
 
 TEST(CcalcTime, TimeStrWritesTwoDigitHundredthsLimitedTo99)
@@ -108,45 +90,34 @@ TEST(CcalcTime, TimeStrWritesTwoDigitHundredthsLimitedTo99)
     EXPECT_EQ(f.TextOf("TimeStr(tim0)"), "");
 }
 
-TEST(CcalcTime, FormatTimeWritesTheCurrentLocalTimeInTheCallersFormat)
+TEST(CcalcTime, FormatTimeAndFormatMyTimeWriteLocalTimeInTheCallersFormat)
 {
-    TimeZoneGuard tz("EST5");
-    ClockGuard clock(k20240305_123456 + 789);
-    FormulaRunner f;
-    EXPECT_EQ(f.TextOf("FormatTime(\"%H:%M:%S.\", 3)"), "07:34:56.789");
-    EXPECT_EQ(f.TextOf("FormatTime(\"%H:%M:%S.\", 0)"), "07:34:56."); // nothing appended
-    EXPECT_EQ(f.TextOf("FormatTime(\"%Y\", 2)"), "202478");           // no "." of its own
-    EXPECT_EQ(f.TextOf("FormatTime(\"\", 3)"), "789");
-    const std::string tooLong = "FormatTime(\"" + std::string(128, 'x') + "\", 3)";
-    EXPECT_EQ(f.TextOf(tooLong.c_str()), ""); // does not fit 128 characters
-    const std::string fits = "FormatTime(\"" + std::string(127, 'x') + "\", 0)";
-    EXPECT_EQ(f.TextOf(fits.c_str()), CString(std::string(127, 'x')));
-}
-
-TEST(CcalcTime, FormatMyTimeWritesAGivenTimeInLocalTime)
-{
+    {
+        TimeZoneGuard tz("EST5");
+        ClockGuard clock(k20240305_123456 + 789);
+        FormulaRunner f;
+        const std::string tooLong = "FormatTime(\"" + std::string(128, 'x') + "\", 3)";
+        const std::string fits = "FormatTime(\"" + std::string(127, 'x') + "\", 0)";
+        const std::string fitsText(127, 'x');
+        ExpectTexts(f, {
+            {"FormatTime(\"%H:%M:%S.\", 3)", "07:34:56.789"}, {"FormatTime(\"%H:%M:%S.\", 0)", "07:34:56."},
+            {"FormatTime(\"%Y\", 2)", "202478"},              {"FormatTime(\"\", 3)", "789"}, // no "." of its own
+            {tooLong.c_str(), ""},                            {fits.c_str(), fitsText}, // 128 characters at most
+        });
+    }
     TimeZoneGuard tz("IST-5:30");
     FormulaRunner f;
     f.Time(0, static_cast<double>(k20240305_123456 + 500));
     // 123 ms is no binary fraction of a second: splitting time / 1000 would read 122.
     f.Time(1, static_cast<double>(k20240305_123456 + 123));
-    EXPECT_EQ(f.TextOf("FormatMyTime(tim0, \"%H:%M:%S.\", 3)"), "18:04:56.500");
-    EXPECT_EQ(f.TextOf("FormatMyTime(tim0, \"%H:%M:%S\", 0)"), "18:04:56");
-    EXPECT_EQ(f.TextOf("FormatMyTime(tim1, \"%S.\", 3)"), "56.123");
-    EXPECT_EQ(f.TextOf("FormatMyTime(tim1, \"%S.\", 2)"), "56.12");
-    EXPECT_EQ(f.TextOf("FormatMyTime(tim0, \"%Y-%m-%d\", 0)"), "2024-03-05");
-}
-
-TEST(CcalcTime, FormatMyTimeOfUnusualTimes)
-{
-    TimeZoneGuard tz("UTC0");
-    FormulaRunner f;
-    f.Time(0, -1.0);
-    EXPECT_EQ(f.TextOf("FormatMyTime(tim0, \"%Y-%m-%d %H:%M:%S.\", 3)"), "1969-12-31 23:59:59.999");
-    f.Time(1, std::nan(""));
-    EXPECT_EQ(f.TextOf("FormatMyTime(tim1, \"%H\", 3)"), "");
-    f.Time(2, INFINITY);
-    EXPECT_EQ(f.TextOf("FormatMyTime(tim2, \"%H\", 3)"), "");
+    f.Time(2, -1.0).Time(3, std::nan("")).Time(4, INFINITY);
+    ExpectTexts(f, {
+        {"FormatMyTime(tim0, \"%H:%M:%S.\", 3)", "18:04:56.500"}, {"FormatMyTime(tim0, \"%H:%M:%S\", 0)", "18:04:56"},
+        {"FormatMyTime(tim1, \"%S.\", 3)", "56.123"},             {"FormatMyTime(tim1, \"%S.\", 2)", "56.12"},
+        {"FormatMyTime(tim0, \"%Y-%m-%d\", 0)", "2024-03-05"},
+        {"FormatMyTime(tim2, \"%Y-%m-%d %H:%M:%S.\", 3)", "1970-01-01 05:29:59.999"},
+        {"FormatMyTime(tim3, \"%H\", 3)", ""},                    {"FormatMyTime(tim4, \"%H\", 3)", ""},
+    });
 }
 
 TEST(CcalcTime, ZoneTexts)
@@ -176,45 +147,29 @@ TEST(CcalcTime, ZoneTextsFollowDaylightSavingAtTheClockTime)
 {
     TimeZoneGuard tz("CET-1CEST,M3.5.0,M10.5.0/3");
     FormulaRunner f;
-    {
-        ClockGuard clock(k20240305_123456);
-        EXPECT_EQ(f.TextOf("LocalZoneHr()"), "01");
-    }
-    {
-        ClockGuard clock(k20240701_1200);
-        EXPECT_EQ(f.TextOf("LocalZoneHr()"), "02");
+    for (const auto& [ms, hours] : {std::pair{k20240305_123456, "01"}, std::pair{k20240701_1200, "02"}}) {
+        ClockGuard clock(ms);
+        EXPECT_EQ(f.TextOf("LocalZoneHr()"), hours);
     }
 }
 
-TEST(CcalcTime, JulianDayCountsFromTheFirstOfJanuary)
+TEST(CcalcTime, JulianDayCountsFromTheFirstOfJanuaryOfTheLocalDate)
 {
-    TimeZoneGuard tz("UTC0");
     FormulaRunner f;
     const struct
     {
         int64_t ms;
+        const char* tz;
         double day;
     } cases[] = {
-        {k20240101, 1}, {k20240101 + 86399999, 1}, {k20240201, 32},
-        {k20241231, 366}, {k20230301, 60}, {k20240301, 61},
+        {k20240101, "UTC0", 1},   {k20240101 + 86399999, "UTC0", 1}, {k20240201, "UTC0", 32},
+        {k20241231, "UTC0", 366}, {k20230301, "UTC0", 60},           {k20240301, "UTC0", 61},
+        {k20240131_2330, "UTC0", 31}, {k20240131_2330, "CET-1", 32}, // 00:30 on 1 February
     };
     for (const auto& c : cases) {
+        TimeZoneGuard tz(c.tz);
         f.Time(0, static_cast<double>(c.ms));
-        EXPECT_DOUBLE_EQ(f.NumberOf("JulianDay(tim0)"), c.day) << c.ms;
-    }
-}
-
-TEST(CcalcTime, JulianDayUsesTheLocalDate)
-{
-    FormulaRunner f;
-    f.Time(0, static_cast<double>(k20240131_2330));
-    {
-        TimeZoneGuard tz("UTC0");
-        EXPECT_DOUBLE_EQ(f.NumberOf("JulianDay(tim0)"), 31.0);
-    }
-    {
-        TimeZoneGuard tz("CET-1"); // 00:30 on 1 February
-        EXPECT_DOUBLE_EQ(f.NumberOf("JulianDay(tim0)"), 32.0);
+        EXPECT_DOUBLE_EQ(f.NumberOf("JulianDay(tim0)"), c.day) << c.ms << " " << c.tz;
     }
     f.Time(1, std::nan(""));
     EXPECT_DOUBLE_EQ(f.NumberOf("JulianDay(tim1)"), 0.0); // result left as created

@@ -10,8 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
+
+using namespace std::string_view_literals;
 
 class FormulaRunner
 {
@@ -85,3 +90,15 @@ private:
     CForm m_form;
     std::vector<std::unique_ptr<CKvsType>> m_values;
 };
+
+// One formula and the text it must give (a view, so that NUL bytes count).
+struct TextCase
+{
+    const char* formula;
+    std::string_view text;
+};
+
+inline void ExpectTexts(FormulaRunner& f, std::initializer_list<TextCase> cases)
+{
+    for (const TextCase& c : cases) EXPECT_EQ(f.TextOf(c.formula), CString(std::string(c.text))) << c.formula;
+}

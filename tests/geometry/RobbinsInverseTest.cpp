@@ -118,10 +118,11 @@ TEST(Robbins, RefusesUnusableArguments)
     EXPECT_NEAR(sphere.distance, std::numbers::pi / 2, 1e-12);
 }
 
-#ifdef KVS_HAVE_GEOGRAPHICLIB
-
 TEST(Robbins, AgreesWithGeographicLibOnSurveyLines)
 {
+#ifndef KVS_HAVE_GEOGRAPHICLIB
+    GTEST_SKIP() << "GeographicLib, the reference, is not installed";
+#else
     const GeographicLib::Geodesic geod(kA, kF);
     const Tolerance tolerances[] = {
         {100.0, 1e-7, 2e-5, 2e-5},
@@ -151,10 +152,14 @@ TEST(Robbins, AgreesWithGeographicLibOnSurveyLines)
         EXPECT_LT(worstAz12, t.azimuth) << t.length;
         EXPECT_LT(worstAz21, t.backAzimuth) << t.length;
     }
+#endif
 }
 
 TEST(Robbins, SouthboundAndNorthboundLinesAreEquallyGood)
 {
+#ifndef KVS_HAVE_GEOGRAPHICLIB
+    GTEST_SKIP() << "GeographicLib, the reference, is not installed";
+#else
     // The odd terms of the distance series change sign with the hemisphere and the
     // direction; with them 500 km lines stay within a millimetre whichever way they run.
     const GeographicLib::Geodesic geod(kA, kF);
@@ -164,6 +169,5 @@ TEST(Robbins, SouthboundAndNorthboundLinesAreEquallyGood)
             geod.Direct(lat, 0.0, az, 500000.0, lat2, lon2);
             EXPECT_NEAR(Solve(lat, 0.0, lat2, lon2).distance, 500000.0, 1e-3) << lat << " " << az;
         }
-}
-
 #endif
+}

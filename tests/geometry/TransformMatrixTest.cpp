@@ -97,25 +97,18 @@ TEST(TransformMatrix, TranslationSitsInColumnThreeAndMovesTheOrigin)
 
 TEST(CalcRPY, PureTurnsGiveBackTheirAngle)
 {
-    for (double a = -90.0; a <= 90.0; a += 7.5) {
-        const Rpy r = Read(RollMatrix(I, a));
-        EXPECT_NEAR(r.roll, a, 1e-9) << a;
-        EXPECT_NEAR(r.pitch, 0.0, 1e-12);
-        EXPECT_NEAR(r.yaw, 0.0, 1e-12);
-    }
-    for (double a = -89.5; a <= 89.5; a += 7.25) {
-        const Rpy r = Read(PitchMatrix(I, a));
-        EXPECT_NEAR(r.pitch, a, 1e-9) << a;
-        EXPECT_NEAR(r.roll, 0.0, 1e-12);
-        EXPECT_NEAR(r.yaw, 0.0, 1e-12);
-    }
+    auto expect = [](const Rpy& r, double roll, double pitch, double yaw, double a) {
+        EXPECT_NEAR(r.roll, roll, 1e-9) << a;
+        EXPECT_NEAR(r.pitch, pitch, 1e-9) << a;
+        EXPECT_NEAR(r.yaw, yaw, 1e-9) << a;
+    };
+    for (double a = -90.0; a <= 90.0; a += 7.5) expect(Read(RollMatrix(I, a)), a, 0, 0, a);
+    for (double a = -89.5; a <= 89.5; a += 7.25) expect(Read(PitchMatrix(I, a)), 0, a, 0, a);
     for (double a = -720.0; a <= 720.0; a += 12.5) {
         const Rpy r = Read(YawMatrix(I, a));
-        EXPECT_NEAR(r.yaw, modgeo(a), 1e-9) << a;
+        expect(r, 0, 0, modgeo(a), a);
         EXPECT_GT(r.yaw, -180.0);
         EXPECT_LE(r.yaw, 180.0);
-        EXPECT_NEAR(r.roll, 0.0, 1e-12);
-        EXPECT_NEAR(r.pitch, 0.0, 1e-12);
     }
 }
 

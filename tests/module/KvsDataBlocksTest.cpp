@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <regex>
 #include <string>
@@ -22,34 +21,19 @@ struct ModuleGuard
 
 } // namespace
 
-TEST(Module, IsReadyAfterLoading)
+TEST(Module, NotificationsDetachAndAttachAgain)
 {
+    ModuleGuard guard;
     EXPECT_TRUE(KvsModuleIsReady());
-    EXPECT_EQ(kKvsModuleVersion, 50594059u);
-}
-
-TEST(Module, BuildTextHasTheCompilerDateForm)
-{
+    const std::pair<int, bool> steps[] = {{KVS_THREAD_ATTACH, true}, {KVS_THREAD_DETACH, true},
+                                          {KVS_PROCESS_DETACH, false}, {KVS_THREAD_ATTACH, false},
+                                          {KVS_PROCESS_ATTACH, true}};
+    for (const auto& [reason, ready] : steps) {
+        EXPECT_EQ(KvsDataBlocksEntry(nullptr, reason), 1) << reason;
+        EXPECT_EQ(KvsModuleIsReady(), ready) << reason;
+    }
     const std::string text = KvsModuleBuildText();
     EXPECT_TRUE(std::regex_match(text, std::regex("[A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}"))) << text;
-}
-
-TEST(Module, ThreadNotificationsChangeNothing)
-{
-    ModuleGuard guard;
-    EXPECT_EQ(KvsDataBlocksEntry(nullptr, KVS_THREAD_ATTACH), 1);
-    EXPECT_TRUE(KvsModuleIsReady());
-    EXPECT_EQ(KvsDataBlocksEntry(nullptr, KVS_THREAD_DETACH), 1);
-    EXPECT_TRUE(KvsModuleIsReady());
-}
-
-TEST(Module, DetachAndAttachAgain)
-{
-    ModuleGuard guard;
-    EXPECT_EQ(KvsDataBlocksEntry(nullptr, KVS_PROCESS_DETACH), 1);
-    EXPECT_FALSE(KvsModuleIsReady());
-    EXPECT_EQ(KvsDataBlocksEntry(nullptr, KVS_PROCESS_ATTACH), 1);
-    EXPECT_TRUE(KvsModuleIsReady());
 }
 
 TEST(Module, RefusedVersionCheckLeavesTheModuleUnusable)
@@ -72,15 +56,6 @@ TEST(Module, DataDirFollowsTheEnvironment)
     unsetenv("KVS_DATA_DIR");
 }
 
-TEST(Module, LoadTimeConstants)
-{
-    EXPECT_DOUBLE_EQ(kDegToRad * 180.0, 3.141592653589793);
-    EXPECT_DOUBLE_EQ(kRadToDeg * 3.141592653589793, 180.0);
-    EXPECT_STREQ(kSingleBeamFilterNames[0], ATTR_SBF_GATE);
-    EXPECT_STREQ(kSingleBeamFilterNames[1], ATTR_SBF_DEPTH);
-    EXPECT_STREQ(kSingleBeamFilterNames[2], ATTR_SBF_SPIKE);
-}
-
 TEST(CheckDllVersion, PolicyFromTheEnvironment)
 {
     ModuleGuard guard;
@@ -97,13 +72,7 @@ TEST(CheckDllVersion, PolicyFromTheEnvironment)
 
 TEST(CheckDllVersion, ParsesDottedAndPackedVersions)
 {
-    EXPECT_EQ(ParsePackedVersion("3.4.1.11"), 0x0304010Bu);
-    EXPECT_EQ(ParsePackedVersion("50594059"), 0x0304010Bu);
-    EXPECT_EQ(ParsePackedVersion("0x0304010B"), 0x0304010Bu);
-    EXPECT_FALSE(ParsePackedVersion("3.4.1"));
-    EXPECT_FALSE(ParsePackedVersion("3.4.1.256"));
-    EXPECT_FALSE(ParsePackedVersion("3.4.1.1.1"));
-    EXPECT_FALSE(ParsePackedVersion("3..1.1"));
-    EXPECT_FALSE(ParsePackedVersion(""));
-    EXPECT_FALSE(ParsePackedVersion("0x1FFFFFFFF"));
+    for (const char* text : {"3.4.1.11", "50594059", "0x0304010B"}) EXPECT_EQ(ParsePackedVersion(text), 0x0304010Bu) << text;
+    for (const char* bad : {"3.4.1", "3.4.1.256", "3.4.1.1.1", "3..1.1", "", "0x1FFFFFFFF"})
+        EXPECT_FALSE(ParsePackedVersion(bad)) << bad;
 }

@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <ctime>
-#include <string>
 
 namespace {
 
@@ -16,29 +14,22 @@ constexpr int64_t k20240305_123456_789 = 1709642096789; // 2024-03-05 12:34:56.7
 
 } // namespace
 
-TEST(CExTime, ClockSourceMakesTheCurrentTimeDeterministic)
+TEST(CExTime, CurrentTimeFromTheClockSourceOrTheSystemClock)
 {
-    ClockGuard clock(k20240305_123456_789);
-    CTime now;
-    int ms = -1;
-    CExTime::GetCurTime(now, ms);
-    EXPECT_EQ(now.GetTime(), 1709642096);
-    EXPECT_EQ(ms, 789);
-    EXPECT_EQ(now.FormatGmt("%Y%m%d %H%M%S"), "20240305 123456");
-}
-
-TEST(CExTime, NegativeClockTimesSplitIntoEarlierSecond)
-{
-    ClockGuard clock(-1);
-    CTime now;
-    int ms = -1;
-    CExTime::GetCurTime(now, ms);
-    EXPECT_EQ(now.GetTime(), -1);
-    EXPECT_EQ(ms, 999);
-}
-
-TEST(CExTime, SystemClockIsUsedWithoutASource)
-{
+    const struct
+    {
+        int64_t clock;
+        int64_t seconds;
+        int ms;
+    } cases[] = {{k20240305_123456_789, 1709642096, 789}, {-1, -1, 999}}; // negative: the earlier second
+    for (const auto& c : cases) {
+        ClockGuard clock(c.clock);
+        CTime now;
+        int ms = -1;
+        CExTime::GetCurTime(now, ms);
+        EXPECT_EQ(now.GetTime(), c.seconds);
+        EXPECT_EQ(ms, c.ms);
+    }
     const int64_t before = static_cast<int64_t>(std::time(nullptr));
     CTime now;
     int ms = -1;
@@ -52,52 +43,52 @@ TEST(CExTime, SystemClockIsUsedWithoutASource)
 TEST(CExTime, TimezoneIsEastPositiveMilliseconds)
 {
     ClockGuard clock(k20240305_123456_789);
-    {
-        TimeZoneGuard tz("IST-5:30");
-        EXPECT_EQ(CExTime::GetTimezone(), 19800000L);
-    }
-    {
-        TimeZoneGuard tz("EST5");
-        EXPECT_EQ(CExTime::GetTimezone(), -18000000L);
-    }
-    {
-        TimeZoneGuard tz("UTC0");
-        EXPECT_EQ(CExTime::GetTimezone(), 0L);
+    for (const auto& [tz, ms] : {std::pair{"IST-5:30", 19800000L}, std::pair{"EST5", -18000000L}, std::pair{"UTC0", 0L}}) {
+        TimeZoneGuard zone(tz);
+        EXPECT_EQ(CExTime::GetTimezone(), ms) << tz;
     }
     const auto prev = CExTime::SetTimezoneSource([] { return int64_t{-19800000}; });
     EXPECT_EQ(CExTime::GetTimezone(), -19800000L);
     CExTime::SetTimezoneSource(prev);
 }
 
-TEST(CExTime, JulianDayNumbersCountDays)
+TEST(CExTime, JulianDayNumbersCountDaysAndCarryMonthsAndDays)
 {
-    EXPECT_EQ(CExTime::ConvertToJulianFrac(1, 1, 2000), 2451545.0);
-    EXPECT_EQ(CExTime::ConvertToJulianFrac(2, 1, 2024) - CExTime::ConvertToJulianFrac(1, 1, 2024), 31.0);
-    EXPECT_EQ(CExTime::ConvertToJulianFrac(12, 31, 2024) - CExTime::ConvertToJulianFrac(1, 1, 2024), 365.0);
-    EXPECT_EQ(CExTime::ConvertToJulianFrac(3, 1, 1900) - CExTime::ConvertToJulianFrac(2, 28, 1900), 1.0);
-    EXPECT_EQ(CExTime::ConvertToJulianFrac(13, 1, 2023), CExTime::ConvertToJulianFrac(1, 1, 2024));
-    EXPECT_EQ(CExTime::ConvertToJulianFrac(0, 1, 2024), CExTime::ConvertToJulianFrac(12, 1, 2023));
-    EXPECT_EQ(CExTime::ConvertToJulianFrac(1, 32, 2024), CExTime::ConvertToJulianFrac(2, 1, 2024));
+    auto jd = CExTime::ConvertToJulianFrac;
+    EXPECT_EQ(jd(1, 1, 2000), 2451545.0);
+    EXPECT_EQ(jd(2, 1, 2024) - jd(1, 1, 2024), 31.0);
+    EXPECT_EQ(jd(12, 31, 2024) - jd(1, 1, 2024), 365.0);
+    EXPECT_EQ(jd(3, 1, 1900) - jd(2, 28, 1900), 1.0);
+    EXPECT_EQ(jd(13, 1, 2023), jd(1, 1, 2024));
+    EXPECT_EQ(jd(0, 1, 2024), jd(12, 1, 2023));
+    EXPECT_EQ(jd(1, 32, 2024), jd(2, 1, 2024));
 }
 
 TEST(CExTime, ConvertToCTimeRoundsDownToTheSecond)
 {
-    EXPECT_EQ(CExTime::ConvertToCTime(1999.9).GetTime(), 1);
-    EXPECT_EQ(CExTime::ConvertToCTime(-1.0).GetTime(), -1);
-    EXPECT_EQ(CExTime::ConvertToCTime(4102444800000.0).GetTime(), 4102444800); // 2100, beyond 32 bits
-    EXPECT_EQ(CExTime::ConvertToCTime(NAN).GetTime(), 0);
+    const std::pair<double, int64_t> cases[] = {
+        {1999.9, 1}, {-1.0, -1}, {4102444800000.0, 4102444800}, {NAN, 0}}; // 2100: beyond 32 bits
+    for (const auto& [ms, seconds] : cases) EXPECT_EQ(CExTime::ConvertToCTime(ms).GetTime(), seconds) << ms;
 }
 
-TEST(CExTime, TimeToStringLayouts)
+TEST(CExTime, TimeToStringLayoutsAndTheFourDigitYears)
 {
     TimeZoneGuard tz("CET-1");
     const double t = static_cast<double>(k20240305_123456_789);
-    EXPECT_EQ(CExTime::TimeToString(t, true, true, false), "2024-03-05 12:34:56.789");
-    EXPECT_EQ(CExTime::TimeToString(t, false, false, false), "12:34:56");
-    EXPECT_EQ(CExTime::TimeToString(t, true, false, true), "2024-03-05 13:34:56");
-    EXPECT_EQ(CExTime::TimeToString(t + 0.9, false, true, false), "12:34:56.789");
-    EXPECT_EQ(CExTime::TimeToString(-1.0, true, true, false), "1969-12-31 23:59:59.999");
-    EXPECT_EQ(CExTime::TimeToString(NAN, true, true, false), "");
-    EXPECT_EQ(CExTime::TimeToString(1e300, true, true, false), "");
-    EXPECT_EQ(CExTime::TimeToString(253402300800000.0, true, false, false), ""); // year 10000
+    constexpr double kYear0 = -62167219200000.0;     // 0000-01-01 00:00:00 UTC
+    constexpr double kYear10000 = 253402300800000.0; // 10000-01-01 00:00:00 UTC
+    const struct
+    {
+        double ms;
+        bool date, withMs, local;
+        const char* text;
+    } cases[] = {
+        {t, true, true, false, "2024-03-05 12:34:56.789"}, {t, false, false, false, "12:34:56"},
+        {t, true, false, true, "2024-03-05 13:34:56"},     {t + 0.9, false, true, false, "12:34:56.789"},
+        {-1.0, true, true, false, "1969-12-31 23:59:59.999"}, {NAN, true, true, false, ""},
+        {1e300, true, true, false, ""},
+        {kYear0, true, false, false, "0000-01-01 00:00:00"},   {kYear0 - 1, true, false, false, ""}, // year -1
+        {kYear10000 - 1, true, true, false, "9999-12-31 23:59:59.999"}, {kYear10000, true, false, false, ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CExTime::TimeToString(c.ms, c.date, c.withMs, c.local), c.text) << c.ms;
 }

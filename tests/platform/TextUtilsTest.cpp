@@ -12,60 +12,33 @@
 #include <string>
 #include <vector>
 
-TEST(TextUtils, FormatDoubleFixedDecimals)
+TEST(TextUtils, NumbersAndTimeSpansAsText)
 {
-    EXPECT_EQ(FormatDouble(3.14159, 2), "3.14");
-    EXPECT_EQ(FormatDouble(2.5, 0), "2");   // printf rounds half to even in binary: 2.5 is exact
-    EXPECT_EQ(FormatDouble(-1.005, 1), "-1.0");
-    EXPECT_EQ(FormatDouble(-0.0001, 2), "0.00");
-    EXPECT_EQ(FormatDouble(12.0, -3), "12");
-    EXPECT_EQ(FormatDouble(1.0, 50), "1.00000000000000000000");
+    const std::pair<CString, CString> cases[] = {
+        {FormatDouble(3.14159, 2), "3.14"},   {FormatDouble(2.5, 0), "2"}, // printf: 2.5 is exact, half to even
+        {FormatDouble(-1.005, 1), "-1.0"},    {FormatDouble(-0.0001, 2), "0.00"},
+        {FormatDouble(12.0, -3), "12"},       {FormatDouble(1.0, 50), "1.00000000000000000000"},
+        {FormatDouble(NAN, 2), "nan"},        {FormatDouble(-INFINITY, 2), "-inf"},
+        {TimeSpanToString(0.0, false), "00:00:00"},          {TimeSpanToString(3725.4, false), "01:02:05"},
+        {TimeSpanToString(3725.4, true), "01:02:05.400"},    {TimeSpanToString(59.9996, true), "00:01:00.000"},
+        {TimeSpanToString(90061.0, false), "1 d 01:01:01"},  {TimeSpanToString(-61.0, false), "-00:01:01"},
+        {TimeSpanToString(-0.0001, true), "00:00:00.000"},   {TimeSpanToString(NAN, true), ""},
+        {TimeSpanToString(1e300, false), ""},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].first, cases[i].second) << "row " << i;
     EXPECT_EQ(FormatDouble(1e300, 2).GetLength(), 304);
-    EXPECT_EQ(FormatDouble(NAN, 2), "nan");
-    EXPECT_EQ(FormatDouble(-INFINITY, 2), "-inf");
+    const std::pair<double, int> precisions[] = {{12.0, 0}, {0.1, 1}, {-2.125, 3}, {1e20, 0}, {1.5e-5, 6}, {NAN, 0}};
+    for (const auto& [value, digits] : precisions) EXPECT_EQ(GetDoublePrecision(value), digits) << value;
 }
 
-TEST(TextUtils, DoublePrecisionCountsShortestDecimals)
+TEST(TextUtils, StrHandleEscapeReplacesKnownEscapesAndKeepsTheOthers)
 {
-    EXPECT_EQ(GetDoublePrecision(12.0), 0);
-    EXPECT_EQ(GetDoublePrecision(0.1), 1);
-    EXPECT_EQ(GetDoublePrecision(-2.125), 3);
-    EXPECT_EQ(GetDoublePrecision(1e20), 0);
-    EXPECT_EQ(GetDoublePrecision(1.5e-5), 6);
-    EXPECT_EQ(GetDoublePrecision(NAN), 0);
-}
-
-TEST(TextUtils, TimeSpanText)
-{
-    EXPECT_EQ(TimeSpanToString(0.0, false), "00:00:00");
-    EXPECT_EQ(TimeSpanToString(3725.4, false), "01:02:05");
-    EXPECT_EQ(TimeSpanToString(3725.4, true), "01:02:05.400");
-    EXPECT_EQ(TimeSpanToString(59.9996, true), "00:01:00.000");
-    EXPECT_EQ(TimeSpanToString(90061.0, false), "1 d 01:01:01");
-    EXPECT_EQ(TimeSpanToString(-61.0, false), "-00:01:01");
-    EXPECT_EQ(TimeSpanToString(-0.0001, true), "00:00:00.000");
-    EXPECT_EQ(TimeSpanToString(NAN, true), "");
-    EXPECT_EQ(TimeSpanToString(1e300, false), "");
-}
-
-TEST(TextUtils, StrHandleEscapeReplacesKnownEscapes)
-{
-    EXPECT_EQ(StrHandleEscape("a\\r\\n\\t\\\\\\\"\\'"), "a\r\n\t\\\"'");
-    EXPECT_EQ(StrHandleEscape("\\x41\\x7e\\xFFz"), "A~\xFFz");
-    EXPECT_EQ(StrHandleEscape("\\x4G"), "\x04G");
-    const CString nul = StrHandleEscape("a\\x00b\\0");
-    ASSERT_EQ(nul.GetLength(), 4);
-    EXPECT_EQ(nul[1], '\0');
-    EXPECT_EQ(nul[3], '\0');
-}
-
-TEST(TextUtils, StrHandleEscapeKeepsWhatItDoesNotKnow)
-{
-    EXPECT_EQ(StrHandleEscape("\\q"), "\\q");
-    EXPECT_EQ(StrHandleEscape("\\xZ"), "\\xZ");
-    EXPECT_EQ(StrHandleEscape("end\\"), "end\\");
-    EXPECT_EQ(StrHandleEscape("\\x"), "\\x");
-    EXPECT_EQ(StrHandleEscape(""), "");
+    const std::pair<const char*, std::string> cases[] = {
+        {"a\\r\\n\\t\\\\\\\"\\'", "a\r\n\t\\\"'"}, {"\\x41\\x7e\\xFFz", "A~\xFFz"},
+        {"\\x4G", "\x04G"}, {"a\\x00b\\0", std::string("a\0b\0", 4)},
+        {"\\q", "\\q"}, {"\\xZ", "\\xZ"}, {"end\\", "end\\"}, {"\\x", "\\x"}, {"", ""},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(StrHandleEscape(in), CString(out)) << in;
 }
 
 TEST(TextUtils, CStringAppendKeepsAllBytes)

@@ -165,52 +165,41 @@ TEST(TideStation, EditsKeepTimeOrder)
     EXPECT_EQ(s.GetNumValues(), 1);
 }
 
-TEST(TideStation, InterpolationWindow)
+TEST(TideStation, InterpolationAndExtrapolationWindows)
 {
+    constexpr double kNone = -999.0; // refused: the value is left
+    const struct
+    {
+        bool interpolate;
+        double window;
+        bool extrapolate;
+        double extraWindow;
+        double t, v;
+    } cases[] = {
+        {true, 0.0, false, 0.0, 300, 3.0},      // window 0: any gap
+        {true, 600.0, false, 0.0, 300, 3.0},    // gaps up to 600 s inclusive
+        {true, 600.0, false, 0.0, 1200, kNone}, {false, 0.0, false, 0.0, 300, kNone},
+        {false, 0.0, false, 0.0, 600, 6.0},     // a stored time always gives its value
+        {false, 0.0, false, 0.0, 3700, kNone},  // no extrapolation by default
+        {false, 0.0, true, 0.0, 3700, kNone},   // window 0: nothing beyond the ends
+        {false, 0.0, true, 100.0, 3700, 1.0 - 5.0 / 3000 * 100}, {false, 0.0, true, 100.0, -100, -1.0},
+        {false, 0.0, true, 100.0, -100.5, kNone},
+    };
     TideStation s;
     s.AddTideValue(0, 0.0);
     s.AddTideValue(600, 6.0);
     s.AddTideValue(3600, 1.0);
-    double t = 300, v = -1;
-    s.SetInterpolAttribs(true, 0.0); // window 0: any gap
-    ASSERT_TRUE(s.InterpolateTide(t, v));
-    EXPECT_DOUBLE_EQ(v, 3.0);
-    s.SetInterpolAttribs(true, 600.0); // gaps up to 600 s inclusive
-    t = 300;
-    EXPECT_TRUE(s.InterpolateTide(t, v));
-    t = 1200;
-    v = -1;
-    EXPECT_FALSE(s.InterpolateTide(t, v));
-    EXPECT_EQ(v, -1);
-    s.SetInterpolAttribs(false, 0.0);
-    t = 300;
-    EXPECT_FALSE(s.InterpolateTide(t, v));
-    t = 600; // a stored time always gives its value
-    ASSERT_TRUE(s.InterpolateTide(t, v));
-    EXPECT_EQ(v, 6.0);
-}
-
-TEST(TideStation, ExtrapolationWindow)
-{
-    TideStation s;
-    s.AddTideValue(0, 0.0);
-    s.AddTideValue(100, 1.0);
-    double t = 150, v = -1;
-    EXPECT_FALSE(s.InterpolateTide(t, v)); // off by default
-    s.SetExtrapolationAttribs(true, 0.0);  // window 0: nothing beyond the ends
-    EXPECT_FALSE(s.InterpolateTide(t, v));
-    s.SetExtrapolationAttribs(true, 50.0);
-    ASSERT_TRUE(s.InterpolateTide(t, v));
-    EXPECT_DOUBLE_EQ(v, 1.5);
-    t = -50;
-    ASSERT_TRUE(s.InterpolateTide(t, v));
-    EXPECT_DOUBLE_EQ(v, -0.5);
-    t = -50.5;
-    EXPECT_FALSE(s.InterpolateTide(t, v));
+    for (const auto& c : cases) {
+        s.SetInterpolAttribs(c.interpolate, c.window);
+        s.SetExtrapolationAttribs(c.extrapolate, c.extraWindow);
+        double t = c.t, v = kNone;
+        EXPECT_EQ(s.InterpolateTide(t, v), c.v != kNone) << c.t;
+        EXPECT_DOUBLE_EQ(v, c.v) << c.t;
+    }
     TideStation one;
     one.AddTideValue(10, 4.0);
     one.SetExtrapolationAttribs(true, 5.0);
-    t = 14;
+    double t = 14, v = 0;
     ASSERT_TRUE(one.InterpolateTide(t, v));
     EXPECT_EQ(v, 4.0);
 }

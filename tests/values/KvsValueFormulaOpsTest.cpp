@@ -1,5 +1,4 @@
 #include <KvsDataBlocks/values/CKvsDouble.h>
-#include <KvsDataBlocks/values/CKvsDouble2D.h>
 #include <KvsDataBlocks/values/CKvsInt.h>
 #include <KvsDataBlocks/values/CKvsName.h>
 
@@ -70,12 +69,6 @@ TEST(KvsValueFormulaOps, ArithmeticRefusesWhatIsUndefined)
     CKvsInt i(0);
     CKvsDouble big(1e12);
     EXPECT_EQ(i.Neg(big), 0);
-    CKvsDouble2D v(0, 0), w(1, -2);
-    ASSERT_EQ(v.Neg(w), 1);
-    double a = 0, b = 0;
-    v.GetDouble2D(a, b);
-    EXPECT_EQ(a, -1);
-    EXPECT_EQ(b, 2);
 }
 
 TEST(KvsValueFormulaOps, TextResults)
