@@ -2,14 +2,20 @@
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/config/DataDefinition.h>
-#include <KvsDataBlocks/geometry/FormatGeogs.h>
-#include <KvsDataBlocks/platform/TextUtils.h>
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 using kvs_test::Layout;
 
 namespace {
+
+// The result code of a text call and the text it made, as "1 text".
+std::string Shown(int result, const CString& text)
+{
+    return std::to_string(result) + " " + std::string(text.GetString());
+}
 
 // Keeps the process-wide display settings and definition as the other tests expect them.
 class ValueText : public ::testing::Test
@@ -56,20 +62,15 @@ TEST_F(ValueText, DoubleArrayIsShownInPagesOfFive)
     ASSERT_TRUE(m_block.SetDataValue(0, values, 8, 0, CDataBlock::kByPosition));
     const CKvsBytePtr& e = Element(0);
     CString text;
-    EXPECT_EQ(e.GetValueStr(text, false, 0), 1);
-    EXPECT_EQ(text, "8: 1.50; 2.50; 3.50; 4.50; 5.50; ...");
-    EXPECT_EQ(e.GetValueStr(text, false, 6), 1);
-    EXPECT_EQ(text, "8: 7.50; 8.50");
-    EXPECT_EQ(e.GetValueStr(text, false, 8), 1);
-    EXPECT_EQ(text, "<<<8");
-    EXPECT_EQ(e.GetValueStr(text, false, -3), 1); // a negative start is the first page
-    EXPECT_EQ(text, "8: 1.50; 2.50; 3.50; 4.50; 5.50; ...");
+    EXPECT_EQ(Shown(e.GetValueStr(text, false, 0), text), "1 8: 1.50; 2.50; 3.50; 4.50; 5.50; ...");
+    EXPECT_EQ(Shown(e.GetValueStr(text, false, 6), text), "1 8: 7.50; 8.50");
+    EXPECT_EQ(Shown(e.GetValueStr(text, false, 8), text), "1 <<<8");
+    // a negative start is the first page
+    EXPECT_EQ(Shown(e.GetValueStr(text, false, -3), text), "1 8: 1.50; 2.50; 3.50; 4.50; 5.50; ...");
 
     CKvsType::m_bPrintFullArray = true;
-    EXPECT_EQ(e.GetValueStr(text, false, -1), 1);
-    EXPECT_EQ(text, "1.50; 2.50; 3.50; 4.50; 5.50; 6.50; 7.50; 8.50");
-    EXPECT_EQ(e.GetValueStr(text, false, 6), 1);
-    EXPECT_EQ(text, "7.50; 8.50");
+    EXPECT_EQ(Shown(e.GetValueStr(text, false, -1), text), "1 1.50; 2.50; 3.50; 4.50; 5.50; 6.50; 7.50; 8.50");
+    EXPECT_EQ(Shown(e.GetValueStr(text, false, 6), text), "1 7.50; 8.50");
 }
 
 TEST_F(ValueText, ItemArraysOfEveryListedType)
@@ -91,36 +92,23 @@ TEST_F(ValueText, ItemArraysOfEveryListedType)
     ASSERT_TRUE(m_block.SetDataValue(4, list, 0, CDataBlock::kByPosition));
     ASSERT_TRUE(m_block.SetDataValue(5, f, 1, 0, CDataBlock::kByPosition));
     CString text;
-    EXPECT_EQ(Element(0).GetValueStr(text, false, 0), 1);
-    EXPECT_EQ(text, "2: -3; 4");
-    EXPECT_EQ(Element(1).GetValueStr(text, false, 0), 1);
-    EXPECT_EQ(text, "1: 4000000000");
-    EXPECT_EQ(Element(2).GetValueStr(text, false, 5), 1);
-    EXPECT_EQ(text, "6: 5");
-    EXPECT_EQ(Element(3).GetValueStr(text, false, 2), 1);
-    EXPECT_EQ(text, "cd"); // a char array is one text from start on
-    EXPECT_EQ(Element(4).GetValueStr(text, false, 0), 1);
-    EXPECT_EQ(text, "2: one; two");
-    EXPECT_EQ(Element(5).GetValueStr(text, false, 0), 1);
-    EXPECT_EQ(text, "1: 0.25");
+    EXPECT_EQ(Shown(Element(0).GetValueStr(text, false, 0), text), "1 2: -3; 4");
+    EXPECT_EQ(Shown(Element(1).GetValueStr(text, false, 0), text), "1 1: 4000000000");
+    EXPECT_EQ(Shown(Element(2).GetValueStr(text, false, 5), text), "1 6: 5");
+    EXPECT_EQ(Shown(Element(3).GetValueStr(text, false, 2), text), "1 cd"); // a char array is one text from start on
+    EXPECT_EQ(Shown(Element(4).GetValueStr(text, false, 0), text), "1 2: one; two");
+    EXPECT_EQ(Shown(Element(5).GetValueStr(text, false, 0), text), "1 1: 0.25");
 
-    EXPECT_EQ(Element(0).GetArrayValueStr(1, text, false), 1);
-    EXPECT_EQ(text, "4");
-    EXPECT_EQ(Element(1).GetArrayValueStr(0, text, false), 1);
-    EXPECT_EQ(text, "4000000000");
-    EXPECT_EQ(Element(3).GetArrayValueStr(0, text, false), 1);
-    EXPECT_EQ(text, "abcd");
-    EXPECT_EQ(Element(4).GetArrayValueStr(1, text, false), 1);
-    EXPECT_EQ(text, "two");
-    EXPECT_EQ(Element(5).GetArrayValueStr(3, 0, text, false), 1);
-    EXPECT_EQ(text, "0.250");
+    EXPECT_EQ(Shown(Element(0).GetArrayValueStr(1, text, false), text), "1 4");
+    EXPECT_EQ(Shown(Element(1).GetArrayValueStr(0, text, false), text), "1 4000000000");
+    EXPECT_EQ(Shown(Element(3).GetArrayValueStr(0, text, false), text), "1 abcd");
+    EXPECT_EQ(Shown(Element(4).GetArrayValueStr(1, text, false), text), "1 two");
+    EXPECT_EQ(Shown(Element(5).GetArrayValueStr(3, 0, text, false), text), "1 0.250");
     // Out of range: the numeric arrays leave the text empty, lists and char arrays "---".
-    EXPECT_EQ(Element(0).GetArrayValueStr(2, text, false), 0);
-    EXPECT_EQ(text, "");
-    EXPECT_EQ(Element(4).GetArrayValueStr(2, text, false), 0);
-    EXPECT_EQ(text, "---");
-    EXPECT_EQ(Element(2).GetArrayValueStr(0, text, false), 0); // unsigned short arrays give no item text
-    EXPECT_EQ(text, "...");
+    EXPECT_EQ(Shown(Element(0).GetArrayValueStr(2, text, false), text), "0 ");
+    EXPECT_EQ(Shown(Element(4).GetArrayValueStr(2, text, false), text), "0 ---");
+    // unsigned short arrays give no item text
+    EXPECT_EQ(Shown(Element(2).GetArrayValueStr(0, text, false), text), "0 ...");
 }
 
 TEST_F(ValueText, TrianglesListNineCoordinatesEach)
@@ -131,15 +119,14 @@ TEST_F(ValueText, TrianglesListNineCoordinatesEach)
     ASSERT_TRUE(m_block.SetDataValue(0, t, 2, 0, CDataBlock::kByPosition));
     CKvsType::m_iGridDecml = 1;
     CString text;
-    EXPECT_EQ(Element(0).GetArrayValueStr(1, text, false), 1);
-    EXPECT_EQ(text, "-1.0; -2.0; -3.0; 0.5; 0.3; 0.0; 10.0; 20.0; 30.0; ");
-    EXPECT_EQ(Element(0).GetArrayValueStr(0, 0, text, false), 1); // no decimals
-    EXPECT_EQ(text, "1; 2; 3; 4; 5; 6; 7; 8; 9; ");
+    EXPECT_EQ(Shown(Element(0).GetArrayValueStr(1, text, false), text), "1 -1.0; -2.0; -3.0; 0.5; 0.3; 0.0; 10.0; 20.0; 30.0; ");
+    // no decimals
+    EXPECT_EQ(Shown(Element(0).GetArrayValueStr(0, 0, text, false), text), "1 1; 2; 3; 4; 5; 6; 7; 8; 9; ");
     EXPECT_EQ(Element(0).GetValueStr(text, false, 0), 1);
     EXPECT_EQ(text, "2: 1.0; 2.0; 3.0; 4.0; 5.0; 6.0; 7.0; 8.0; 9.0; | -1.0; -2.0; -3.0; 0.5; 0.3; 0.0; "
                     "10.0; 20.0; 30.0; ");
-    EXPECT_EQ(Element(0).GetValueStr(text, false, 1), 1); // the bar marks position 1 in the array
-    EXPECT_EQ(text, "2: | -1.0; -2.0; -3.0; 0.5; 0.3; 0.0; 10.0; 20.0; 30.0; ");
+    // the bar marks position 1 in the array
+    EXPECT_EQ(Shown(Element(0).GetValueStr(text, false, 1), text), "1 2: | -1.0; -2.0; -3.0; 0.5; 0.3; 0.0; 10.0; 20.0; 30.0; ");
 }
 
 TEST_F(ValueText, MappedIntAndBoolTextsComeFromTheDefinition)
@@ -148,28 +135,24 @@ TEST_F(ValueText, MappedIntAndBoolTextsComeFromTheDefinition)
     Layout(m_block, {{ET_INT, 4, 30}, {ET_DOUBLE, 8, 44}, {ET_BOOL, 1, 0}, {ET_INT_ARRAY, 12, 30}}, 7);
     CString text;
     ASSERT_TRUE(m_block.SetDataValue(0, -2, 0, CDataBlock::kByPosition));
-    EXPECT_EQ(Element(0).GetValueStr(text, false, -1), 1);
-    EXPECT_EQ(text, "Broken");
+    EXPECT_EQ(Shown(Element(0).GetValueStr(text, false, -1), text), "1 Broken");
     ASSERT_TRUE(m_block.SetDataValue(0, 5, 0, CDataBlock::kByPosition));
-    EXPECT_EQ(Element(0).GetValueStr(text, false, -1), 0); // no entry for 5
-    EXPECT_EQ(text, "---");
+    EXPECT_EQ(Shown(Element(0).GetValueStr(text, false, -1), text), "0 ---"); // no entry for 5
 
     ASSERT_TRUE(m_block.SetDataValue(2, true, 0, CDataBlock::kByPosition));
-    EXPECT_EQ(Element(2).GetValueStr(text, false, -1), 1); // a bool is always mapped, format 0 too
-    EXPECT_EQ(text, "Fixed");
+    EXPECT_EQ(Shown(Element(2).GetValueStr(text, false, -1), text), "1 Fixed"); // a bool is always mapped, format 0 too
     ASSERT_TRUE(m_block.SetDataValue(2, false, 0, CDataBlock::kByPosition));
     EXPECT_EQ(Element(2).GetValueStr(text, false, -1), 0);
 
     ASSERT_TRUE(m_block.SetDataValue(1, -9999.0, 0, CDataBlock::kByPosition));
-    EXPECT_EQ(Element(1).GetValueStr(text, false, -1), 1);
-    EXPECT_EQ(text, "no data");
+    EXPECT_EQ(Shown(Element(1).GetValueStr(text, false, -1), text), "1 no data");
     ASSERT_TRUE(m_block.SetDataValue(1, 3.0, 0, CDataBlock::kByPosition));
     EXPECT_EQ(Element(1).GetValueStr(text, false, -1), 0);
 
     const int modes[] = {1, 0, 7};
     ASSERT_TRUE(m_block.SetDataValue(3, modes, 3, 0, CDataBlock::kByPosition));
-    EXPECT_EQ(Element(3).GetValueStr(text, false, 0), 1);
-    EXPECT_EQ(text, "3: On; Off; 7"); // an item without an entry shows its number
+    // an item without an entry shows its number
+    EXPECT_EQ(Shown(Element(3).GetValueStr(text, false, 0), text), "1 3: On; Off; 7");
 
     // Without a definition group the mapped texts are missing.
     DataDefinition::GetDataDefinition().UseDefault();
@@ -192,37 +175,15 @@ TEST_F(ValueText, UnitQuantitiesAreConvertedWithDecimalsAndMnemonic)
     EXPECT_EQ(Element(2).GetDefaultDecimals(), CKvsType::m_iGridDecml);
     EXPECT_EQ(Element(3).GetDefaultDecimals(), 0); // ints whatever their format
 
-    EXPECT_EQ(depth.GetValueStr(text, true, -1), 1);
-    EXPECT_EQ(text, "32.8 ft");
-    EXPECT_EQ(depth.GetValueStr(text, false, -1), 1);
-    EXPECT_EQ(text, "32.8");
-    EXPECT_EQ(depth.GetValueStr(3, text, true), 1);
-    EXPECT_EQ(text, "32.808 ft");
-    EXPECT_EQ(Element(1).GetValueStr(text, true, -1), 1);
-    EXPECT_EQ(text, "32.8 ft");
-    EXPECT_EQ(depth.FormatDoubleString(10.0, 2, text, true, false), 1); // stored units, no mnemonic
-    EXPECT_EQ(text, "10.00");
-    EXPECT_EQ(depth.FormatDoubleString(1.0, text, true, true), 1);
-    EXPECT_EQ(text, "3.3 ft");
+    EXPECT_EQ(Shown(depth.GetValueStr(text, true, -1), text), "1 32.8 ft");
+    EXPECT_EQ(Shown(depth.GetValueStr(text, false, -1), text), "1 32.8");
+    EXPECT_EQ(Shown(depth.GetValueStr(3, text, true), text), "1 32.808 ft");
+    EXPECT_EQ(Shown(Element(1).GetValueStr(text, true, -1), text), "1 32.8 ft");
+    // stored units, no mnemonic
+    EXPECT_EQ(Shown(depth.FormatDoubleString(10.0, 2, text, true, false), text), "1 10.00");
+    EXPECT_EQ(Shown(depth.FormatDoubleString(1.0, text, true, true), text), "1 3.3 ft");
     EXPECT_EQ(depth.GetUnitAnnotation(), "ft");
-    EXPECT_EQ(Element(3).GetValueStr(text, true, -1), 1);
-    EXPECT_EQ(text, "10");
-}
-
-TEST_F(ValueText, GeographicAndTimeFormatsUseTheHostFormatters)
-{
-    Layout(m_block, {{ET_DOUBLE, 8, 10}, {ET_DOUBLE, 8, 21}, {ET_DOUBLE, 8, 45}, {ET_DOUBLE, 8, 20}});
-    CString text, expected;
-    const CKvsBytePtr& lat = Element(0);
-    EXPECT_EQ(lat.FormatDoubleString(-52.5, text, true, true), 1);
-    FormatGeogs(-52.5, CKvsType::m_uGeogFmtFlags, CKvsType::m_iGeogDecml, 10, expected, true, true);
-    EXPECT_EQ(text, expected);
-    EXPECT_EQ(Element(1).FormatDoubleString(3661.5, text, true, true), 1);
-    EXPECT_EQ(text, TimeSpanToString(3661.5, true));
-    EXPECT_EQ(Element(2).FormatDoubleString(3661.5, text, true, true), 1);
-    EXPECT_EQ(text, TimeSpanToString(3661.5, false));
-    EXPECT_EQ(Element(3).FormatDoubleString(0.0, text, true, true), 1);
-    EXPECT_FALSE(text.IsEmpty());
+    EXPECT_EQ(Shown(Element(3).GetValueStr(text, true, -1), text), "1 10");
 }
 
 TEST_F(ValueText, ScalarsTextsAndTypesWithoutText)
@@ -238,21 +199,14 @@ TEST_F(ValueText, ScalarsTextsAndTypesWithoutText)
     ASSERT_TRUE(m_block.SetDataValue(8, -7L, 0, CDataBlock::kByPosition));
     const char* const expected[] = {"4294967295", "-5", "-300", "65535", "18446744073709551615", "Station A"};
     CString text;
-    for (unsigned short i = 0; i < 6; ++i) {
-        EXPECT_EQ(Element(i).GetValueStr(text, false, -1), 1);
-        EXPECT_EQ(text, expected[i]);
-    }
-    EXPECT_EQ(Element(8).GetValueStr(text, false, -1), 1);
-    EXPECT_EQ(text, "-7");
-    EXPECT_EQ(Element(6).GetValueStr(text, false, 0), 0);
-    EXPECT_EQ(text, "---");
-    EXPECT_EQ(Element(6).GetArrayValueStr(0, text, false), 0);
-    EXPECT_EQ(text, "...");
+    for (unsigned short i = 0; i < 6; ++i) EXPECT_EQ(Shown(Element(i).GetValueStr(text, false, -1), text), "1 " + std::string(expected[i]));
+    EXPECT_EQ(Shown(Element(8).GetValueStr(text, false, -1), text), "1 -7");
+    EXPECT_EQ(Shown(Element(6).GetValueStr(text, false, 0), text), "0 ---");
+    EXPECT_EQ(Shown(Element(6).GetArrayValueStr(0, text, false), text), "0 ...");
     EXPECT_EQ(Element(7).GetValueStr(text, false, 0), 0);
 
     CKvsBytePtr detached(ET_DOUBLE, 8); // no data area
-    EXPECT_EQ(detached.GetValueStr(text, false, -1), 0);
-    EXPECT_EQ(text, "---");
+    EXPECT_EQ(Shown(detached.GetValueStr(text, false, -1), text), "0 ---");
     EXPECT_EQ(detached.GetDoubleStr(text, false), 0);
 }
 
@@ -264,17 +218,13 @@ TEST_F(ValueText, CallerFormatStringsAreCheckedBeforeUse)
     ASSERT_TRUE(m_block.SetDataValue(2, true, 0, CDataBlock::kByPosition));
     ASSERT_TRUE(CKvsType::m_unitCnv.SetDisplayUnit(CKvsUnitCnv::UNIT_DEPTH, CKvsUnitCnv::DU_FOOT));
     CString text;
-    EXPECT_EQ(Element(0).GetValueStr(CString("[%05d] 100%%"), text, false), 1);
-    EXPECT_EQ(text, "[00042] 100%");
-    EXPECT_EQ(Element(1).GetValueStr(CString("%.1f"), text, false), 1);
-    EXPECT_EQ(text, "32.8"); // always in the display unit
-    EXPECT_EQ(Element(2).GetValueStr(CString("%d"), text, false), 1);
-    EXPECT_EQ(text, "Yes");
+    EXPECT_EQ(Shown(Element(0).GetValueStr(CString("[%05d] 100%%"), text, false), text), "1 [00042] 100%");
+    // always in the display unit
+    EXPECT_EQ(Shown(Element(1).GetValueStr(CString("%.1f"), text, false), text), "1 32.8");
+    EXPECT_EQ(Shown(Element(2).GetValueStr(CString("%d"), text, false), text), "1 Yes");
     ASSERT_TRUE(m_block.SetDataValue(2, false, 0, CDataBlock::kByPosition));
-    EXPECT_EQ(Element(2).GetValueStr(CString(""), text, false), 1);
-    EXPECT_EQ(text, "No");
-    EXPECT_EQ(Element(3).GetValueStr(CString("%d"), text, false), 0);
-    EXPECT_EQ(text, "...");
+    EXPECT_EQ(Shown(Element(2).GetValueStr(CString(""), text, false), text), "1 No");
+    EXPECT_EQ(Shown(Element(3).GetValueStr(CString("%d"), text, false), text), "0 ...");
     // Formats that would read a missing or mistyped argument are refused.
     for (const char* bad : {"%s", "%d %d", "%f", "%ld", "%*d", "%", "no conversion", "%99999d"}) {
         EXPECT_EQ(Element(0).GetValueStr(CString(bad), text, false), 0) << bad;
@@ -290,18 +240,12 @@ TEST_F(ValueText, BlockWrappersFindTheElementFirst)
     const int items[] = {5, 6};
     ASSERT_TRUE(m_block.SetDataValue(1, items, 2, 0, CDataBlock::kByPosition));
     CString text;
-    EXPECT_TRUE(m_block.GetDataValueStr(201, text, CDataBlock::kByUseAs));
-    EXPECT_EQ(text, "1.23");
-    EXPECT_TRUE(m_block.GetDataValueStr(0, 1, text, CDataBlock::kByPosition));
-    EXPECT_EQ(text, "1.2");
-    EXPECT_TRUE(m_block.GetDataValueStr(1, static_cast<unsigned short>(1), text, CDataBlock::kByPosition));
-    EXPECT_EQ(text, "6");
-    EXPECT_TRUE(m_block.GetDataValueStr(0, CString("%.3f"), text, CDataBlock::kByPosition));
-    EXPECT_EQ(text, "1.234");
-    EXPECT_TRUE(m_block.FormatDoubleStr(2.0, 201, text, CDataBlock::kByUseAs, true));
-    EXPECT_EQ(text, "2.00");
-    EXPECT_TRUE(m_block.GetDataValueUnitAnnotation(201, text, CDataBlock::kByUseAs));
-    EXPECT_EQ(text, "m");
+    EXPECT_EQ(Shown(m_block.GetDataValueStr(201, text, CDataBlock::kByUseAs), text), "1 1.23");
+    EXPECT_EQ(Shown(m_block.GetDataValueStr(0, 1, text, CDataBlock::kByPosition), text), "1 1.2");
+    EXPECT_EQ(Shown(m_block.GetDataValueStr(1, static_cast<unsigned short>(1), text, CDataBlock::kByPosition), text), "1 6");
+    EXPECT_EQ(Shown(m_block.GetDataValueStr(0, CString("%.3f"), text, CDataBlock::kByPosition), text), "1 1.234");
+    EXPECT_EQ(Shown(m_block.FormatDoubleStr(2.0, 201, text, CDataBlock::kByUseAs, true), text), "1 2.00");
+    EXPECT_EQ(Shown(m_block.GetDataValueUnitAnnotation(201, text, CDataBlock::kByUseAs), text), "1 m");
 
     text = "keep";
     EXPECT_FALSE(m_block.GetDataValueStr(202, text, CDataBlock::kByUseAs));

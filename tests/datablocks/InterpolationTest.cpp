@@ -7,39 +7,19 @@
 #include <cmath>
 
 using kvs_test::Layout;
+using kvs_test::At;
+using kvs_test::Get;
+constexpr unsigned short kPos = CDataBlock::kByPosition;
 
 namespace {
-
-CKvsBytePtr* At(CDataBlock& block, unsigned short index)
-{
-    CKvsBytePtr* e = nullptr;
-    EXPECT_TRUE(block.GetDataIdx(index, e));
-    return e;
-}
 
 // A block of an int, a double and a text, with the given values, statuses 0.
 void Sample(CDataBlock& block, int i, double d, const char* text)
 {
     Layout(block, {{ET_INT, 4, 1, 101}, {ET_DOUBLE, 8, 4, 201}, {ET_STRING, 4, 1, 301}});
-    ASSERT_TRUE(block.SetDataValue(0, i, 0, CDataBlock::kByPosition));
-    ASSERT_TRUE(block.SetDataValue(1, d, 0, CDataBlock::kByPosition));
-    ASSERT_TRUE(block.SetDataValue(2, CString(text), 0, CDataBlock::kByPosition));
-}
-
-double DoubleAt(const CDataBlock& block, unsigned short key)
-{
-    double v = 0.0;
-    unsigned short status = 0;
-    EXPECT_TRUE(block.GetDataValue(key, v, status, CDataBlock::kByPosition));
-    return v;
-}
-
-int IntAt(const CDataBlock& block, unsigned short key)
-{
-    int v = 0;
-    unsigned short status = 0;
-    EXPECT_TRUE(block.GetDataValue(key, v, status, CDataBlock::kByPosition));
-    return v;
+    ASSERT_TRUE(block.SetDataValue(0, i, 0, kPos));
+    ASSERT_TRUE(block.SetDataValue(1, d, 0, kPos));
+    ASSERT_TRUE(block.SetDataValue(2, CString(text), 0, kPos));
 }
 
 } // namespace
@@ -52,25 +32,23 @@ TEST(ElementInterpolation, DoublesBlendAndIntsSwitchAtB)
     Sample(out, 0, 0.0, "oooo");
     CKvsBytePtr* e = At(out, 1);
     EXPECT_TRUE(e->Interpolate(*At(a, 1), *At(b, 1), 0.25));
-    EXPECT_EQ(DoubleAt(out, 1), 12.5);
+    EXPECT_EQ(Get<double>(out, 1, kPos), 12.5);
     EXPECT_TRUE(e->Interpolate(*At(a, 1), *At(b, 1), 1.5));
-    EXPECT_EQ(DoubleAt(out, 1), 25.0); // no clamping
+    EXPECT_EQ(Get<double>(out, 1, kPos), 25.0); // no clamping
 
     CKvsBytePtr* i = At(out, 0);
     EXPECT_TRUE(i->Interpolate(*At(a, 0), *At(b, 0), 0.99));
-    EXPECT_EQ(IntAt(out, 0), 3);
+    EXPECT_EQ(Get<int>(out, 0, kPos), 3);
     EXPECT_TRUE(i->Interpolate(*At(a, 0), *At(b, 0), 1.0));
-    EXPECT_EQ(IntAt(out, 0), 8);
+    EXPECT_EQ(Get<int>(out, 0, kPos), 8);
     EXPECT_TRUE(i->Interpolate(*At(a, 0), *At(b, 0), std::nan("")));
-    EXPECT_EQ(IntAt(out, 0), 3);
+    EXPECT_EQ(Get<int>(out, 0, kPos), 3);
 
     // Other types keep their value; only the status follows.
     At(a, 2)->SetStatus(20);
     EXPECT_TRUE(At(out, 2)->Interpolate(*At(a, 2), *At(b, 2), 0.5));
-    CString text;
     unsigned short status = 0;
-    EXPECT_TRUE(out.GetDataValue(2, text, status, CDataBlock::kByPosition));
-    EXPECT_EQ(text, "oooo");
+    EXPECT_EQ(Get<CString>(out, 2, kPos, &status), "oooo");
     EXPECT_EQ(status, 20);
 }
 
@@ -99,7 +77,7 @@ TEST(ElementInterpolation, DifferingTypesChangeNothing)
     At(out, 1)->SetStatus(10);
     EXPECT_FALSE(At(out, 1)->Interpolate(*At(a, 1), *At(b, 0), 0.5));
     EXPECT_FALSE(At(out, 0)->Interpolate(*At(a, 1), *At(b, 1), 0.5));
-    EXPECT_EQ(DoubleAt(out, 1), 5.0);
+    EXPECT_EQ(Get<double>(out, 1, kPos), 5.0);
     EXPECT_EQ(At(out, 1)->GetStatus(), 10);
 }
 
@@ -115,16 +93,13 @@ TEST(BlockInterpolation, TakesALayoutAndClearsTheStatusWord)
     EXPECT_EQ(out.GetLength(), 3u);
     EXPECT_EQ(out.GetStatusAndFlags(), 0);
     EXPECT_EQ(out.GetTime(), 77.0); // the caller sets the time
-    EXPECT_EQ(IntAt(out, 0), 3);
-    EXPECT_EQ(DoubleAt(out, 201), 12.5);
-    CString text;
-    unsigned short status = 0;
-    EXPECT_TRUE(out.GetDataValue(301, text, status, CDataBlock::kByUseAs));
-    EXPECT_EQ(text, CString('\0', 4)); // renewed buffer: the text is zero bytes
+    EXPECT_EQ(Get<int>(out, 0, kPos), 3);
+    EXPECT_EQ(Get<double>(out, 201, CDataBlock::kByUseAs), 12.5);
+    EXPECT_EQ(Get<CString>(out, 301), CString('\0', 4)); // renewed buffer: the text is zero bytes
 
     // b may be the result block itself.
     EXPECT_TRUE(b.Interpolate(a, b, 0.5));
-    EXPECT_EQ(DoubleAt(b, 1), 15.0);
+    EXPECT_EQ(Get<double>(b, 1, kPos), 15.0);
 }
 
 TEST(BlockInterpolation, InputsMustBeValid)
@@ -137,7 +112,7 @@ TEST(BlockInterpolation, InputsMustBeValid)
     EXPECT_FALSE(out.Interpolate(a, b, 0.5));
     EXPECT_EQ(out.GetLength(), 3u); // a's layout stays
     EXPECT_EQ(out.GetStatusAndFlags(), 0x0147);
-    EXPECT_EQ(DoubleAt(out, 1), 0.0);
+    EXPECT_EQ(Get<double>(out, 1, kPos), 0.0);
 }
 
 TEST(BlockInterpolation, ShorterOrDifferentBIsRefusedWithoutReadingPastIt)
@@ -154,9 +129,9 @@ TEST(BlockInterpolation, ShorterOrDifferentBIsRefusedWithoutReadingPastIt)
     EXPECT_EQ(out.GetStatusAndFlags(), 0x0100);
     EXPECT_FALSE(out.Interpolate(a, mixedB, 0.5));
     EXPECT_EQ(At(out, 1)->GetStatus(), 0); // a's header, not interpolated
-    EXPECT_EQ(DoubleAt(out, 1), 7.0);       // same layout as a: this block's values stay
+    EXPECT_EQ(Get<double>(out, 1, kPos), 7.0);       // same layout as a: this block's values stay
 
-    EXPECT_FALSE(out.Interpolate(2, CDataBlock::kByPosition, a, shortB, 0.5));
+    EXPECT_FALSE(out.Interpolate(2, kPos, a, shortB, 0.5));
     EXPECT_FALSE(out.Interpolate(201, CDataBlock::kByUseAs, a, mixedB, 0.5));
 }
 
@@ -168,8 +143,8 @@ TEST(BlockInterpolation, OneElementByKey)
     Sample(out, 0, 0.0, "oooo");
     a.SetStatus(40); // the block status does not matter for one element
     EXPECT_TRUE(out.Interpolate(201, CDataBlock::kByUseAs, a, b, 0.5));
-    EXPECT_EQ(DoubleAt(out, 1), 15.0);
-    EXPECT_EQ(IntAt(out, 0), 0);
+    EXPECT_EQ(Get<double>(out, 1, kPos), 15.0);
+    EXPECT_EQ(Get<int>(out, 0, kPos), 0);
     EXPECT_FALSE(out.Interpolate(250, CDataBlock::kByUseAs, a, b, 0.5));
 }
 
@@ -180,22 +155,17 @@ TEST(ImportItems, CopiesByUseAsCodeResizingWhereNeeded)
     Layout(source, {{ET_STRING, 6, 1, 301}, {ET_DOUBLE, 8, 4, 201}, {ET_DOUBLE, 8, 4, 201}});
     ASSERT_TRUE(target.SetDataValue(101, 9, 20, CDataBlock::kByUseAs));
     ASSERT_TRUE(target.SetDataValue(505, 1.5, 30, CDataBlock::kByUseAs));
-    ASSERT_TRUE(source.SetDataValue(0, CString("abcdef"), 10, CDataBlock::kByPosition));
-    ASSERT_TRUE(source.SetDataValue(1, 4.25, 0, CDataBlock::kByPosition));
-    ASSERT_TRUE(source.SetDataValue(2, 99.0, 0, CDataBlock::kByPosition));
+    ASSERT_TRUE(source.SetDataValue(0, CString("abcdef"), 10, kPos));
+    ASSERT_TRUE(source.SetDataValue(1, 4.25, 0, kPos));
+    ASSERT_TRUE(source.SetDataValue(2, 99.0, 0, kPos));
     EXPECT_TRUE(target.ImportItems(source));
 
     unsigned short status = 0;
-    double d = 0.0;
-    EXPECT_TRUE(target.GetDataValue(201, d, status, CDataBlock::kByUseAs));
-    EXPECT_EQ(d, 4.25); // the first match
-    CString text;
-    EXPECT_TRUE(target.GetDataValue(301, text, status, CDataBlock::kByUseAs));
-    EXPECT_EQ(text, "abcdef");
+    EXPECT_EQ(Get<double>(target, 201), 4.25); // the first match
+    EXPECT_EQ(Get<CString>(target, 301, CDataBlock::kByUseAs, &status), "abcdef");
     EXPECT_EQ(status, 10);
     // Elements without a match keep value and status, also after the resize moved them.
-    EXPECT_EQ(IntAt(target, 2), 9);
-    EXPECT_TRUE(target.GetDataValue(505, d, status, CDataBlock::kByUseAs));
-    EXPECT_EQ(d, 1.5);
+    EXPECT_EQ(Get<int>(target, 2, kPos), 9);
+    EXPECT_EQ(Get<double>(target, 505, CDataBlock::kByUseAs, &status), 1.5);
     EXPECT_EQ(status, 30);
 }

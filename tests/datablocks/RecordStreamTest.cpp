@@ -1,3 +1,5 @@
+#include "datablocks/TestBlocks.h"
+
 #include <KvsDataBlocks/datablocks/ByteLayout.h>
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/RecordStream.h>
@@ -11,51 +13,54 @@
 #include <unistd.h>
 #include <vector>
 
+using Result = kvs::RecordStreamReader::Result;
+
 namespace {
 
-CDataBlock MakeBlock(double time, int value)
-{
-    CDataBlock b;
-    b.SetDataId(CDataId(1, 1010, 2, 3));
-    EXPECT_TRUE(b.Allocate(2));
-    EXPECT_TRUE(b.InitDataElement(0, 0, 103, 8, 4, 201));
-    EXPECT_TRUE(b.InitDataElement(1, 1, 101, 4, 0, 0));
-    EXPECT_TRUE(b.Init());
-    b.SetTime(time);
-    EXPECT_TRUE(b.SetDataValue(201, time * 2.0, 0, CDataBlock::kByUseAs));
-    EXPECT_TRUE(b.SetDataValue(1, value, 0, CDataBlock::kById));
-    return b;
-}
+using Bytes = std::vector<unsigned char>;
 
 std::string TempPath(const char* name)
 {
     return std::string(::testing::TempDir()) + "/" + name + "_" + std::to_string(getpid());
 }
 
-std::vector<unsigned char> ReadAll(const std::string& path)
+// A stream file of count blocks (time i, value 10 i), returned as bytes and left at path.
+Bytes StreamOf(int count, const std::string& path = TempPath("stream"))
 {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
-}
-
-std::vector<unsigned char> StreamOf(int count)
-{
-    const std::string path = TempPath("stream");
     kvs::RecordStreamWriter w;
     CString error;
     EXPECT_TRUE(w.Open(path.c_str(), error)) << error;
-    for (int i = 0; i < count; ++i) EXPECT_TRUE(w.Write(MakeBlock(i, i * 10), error));
+    for (int i = 0; i < count; ++i) {
+        CDataBlock b = kvs_test::Block({{103, 8, 4, 201}, {101, 4, 0, 0}}, 1010);
+        b.SetTime(i);
+        EXPECT_TRUE(b.SetDataValue(1, i * 10, 0, CDataBlock::kById));
+        EXPECT_TRUE(w.Write(b, error));
+    }
     EXPECT_TRUE(w.Close(error));
-    std::vector<unsigned char> bytes = ReadAll(path);
-    std::remove(path.c_str());
-    return bytes;
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// What the reader delivers from the bytes: "R" a record, "E" the end, else the error text.
+std::vector<std::string> Read(const Bytes& bytes, int calls)
+{
+    kvs::RecordStreamReader r;
+    CString error;
+    EXPECT_TRUE(r.OpenMemory(bytes.data(), bytes.size(), error)) << error;
+    std::vector<std::string> out;
+    CDataBlock b;
+    for (int i = 0; i < calls; ++i) {
+        const Result result = r.Next(b, error);
+        out.push_back(result == Result::Record ? "R" : result == Result::End ? "E" : std::string(error));
+    }
+    return out;
 }
 
 } // namespace
 
 TEST(RecordStream, HeaderNamesTheFormatAndTheWideForm)
 {
-    const std::vector<unsigned char> bytes = StreamOf(1);
+    const Bytes bytes = StreamOf(1);
     ASSERT_GE(bytes.size(), kvs::kRecordStreamHeaderSize);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "KVSBLKS1");
     EXPECT_EQ(kvs::LoadLE<uint16_t>(bytes.data() + 8), 1);
@@ -64,71 +69,51 @@ TEST(RecordStream, HeaderNamesTheFormatAndTheWideForm)
     EXPECT_EQ(kvs::LoadLE<uint32_t>(bytes.data() + 16), 74u);
 }
 
-TEST(RecordStream, RoundTripKeepsOrderAndValues)
+TEST(RecordStream, FileRoundTripKeepsOrderAndValues)
 {
-    const std::vector<unsigned char> bytes = StreamOf(5);
+    const std::string path = TempPath("file");
+    const Bytes bytes = StreamOf(5, path);
     kvs::RecordStreamReader r;
     CString error;
-    ASSERT_TRUE(r.OpenMemory(bytes.data(), bytes.size(), error)) << error;
+    ASSERT_TRUE(r.Open(path.c_str(), error)) << error;
+    EXPECT_EQ(r.Size(), bytes.size());
     CDataBlock b;
     for (int i = 0; i < 5; ++i) {
-        ASSERT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::Record) << error;
+        ASSERT_EQ(r.Next(b, error), Result::Record) << error;
         EXPECT_EQ(b.GetTime(), i);
-        int v = 0;
         unsigned short status = 99;
-        EXPECT_TRUE(b.GetDataValue(1, v, status, CDataBlock::kById));
-        EXPECT_EQ(v, i * 10);
+        EXPECT_EQ(kvs_test::Get<int>(b, 1, CDataBlock::kById, &status), i * 10);
         EXPECT_EQ(status, 0);
         EXPECT_EQ(b.GetDataId().GetGroupId(), 1010);
     }
-    EXPECT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::End);
+    EXPECT_EQ(r.Next(b, error), Result::End);
     EXPECT_EQ(r.RecordsRead(), 5u);
+    std::remove(path.c_str());
 }
 
-TEST(RecordStream, TruncatedRecordIsReportedWithItsOffsetAfterTheGoodOnes)
+TEST(RecordStream, BadRecordsAreReportedWithTheirOffsetAfterTheGoodOnes)
 {
-    std::vector<unsigned char> bytes = StreamOf(3);
-    bytes.resize(bytes.size() - 5);
-    kvs::RecordStreamReader r;
-    CString error;
-    ASSERT_TRUE(r.OpenMemory(bytes.data(), bytes.size(), error));
-    CDataBlock b;
-    EXPECT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::Record);
-    EXPECT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::Record);
-    EXPECT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::Error);
-    EXPECT_NE(std::string(error).find("offset 164"), std::string::npos) << error;
-    EXPECT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::Error);
-}
+    Bytes cut = StreamOf(3);
+    cut.resize(cut.size() - 5);
+    const std::vector<std::string> truncated = Read(cut, 4);
+    EXPECT_EQ(truncated[1], "R");
+    EXPECT_NE(truncated[2].find("offset 164"), std::string::npos) << truncated[2];
+    EXPECT_NE(truncated[3].find("offset 164"), std::string::npos) << truncated[3]; // stopped at the fault
 
-TEST(RecordStream, CorruptSizeFieldsAreRefused)
-{
-    std::vector<unsigned char> bytes = StreamOf(2);
+    Bytes bytes = StreamOf(2);
     kvs::StoreLE<uint32_t>(bytes.data() + 16 + 74, 0xFFFFFFF0u); // larger than the file
-    kvs::RecordStreamReader r;
-    CString error;
-    ASSERT_TRUE(r.OpenMemory(bytes.data(), bytes.size(), error));
-    CDataBlock b;
-    EXPECT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::Record);
-    EXPECT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::Error);
-    EXPECT_NE(std::string(error).find("truncated record at offset 90"), std::string::npos) << error;
-
+    const std::vector<std::string> large = Read(bytes, 2);
+    EXPECT_EQ(large[0], "R");
+    EXPECT_NE(large[1].find("truncated record at offset 90"), std::string::npos) << large[1];
     kvs::StoreLE<uint32_t>(bytes.data() + 16 + 74, 10u); // smaller than any record
-    ASSERT_TRUE(r.OpenMemory(bytes.data(), bytes.size(), error));
-    EXPECT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::Record);
-    EXPECT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::Error);
-}
+    const std::string small = Read(bytes, 2)[1];
+    EXPECT_TRUE(small != "R" && small != "E");
 
-TEST(RecordStream, RecordWhoseContentDisagreesWithItsSizeIsRefused)
-{
-    std::vector<unsigned char> bytes = StreamOf(1);
-    bytes.push_back(0); // one byte beyond the announced content
-    kvs::StoreLE<uint32_t>(bytes.data() + 16, 75u);
-    kvs::RecordStreamReader r;
-    CString error;
-    ASSERT_TRUE(r.OpenMemory(bytes.data(), bytes.size(), error));
-    CDataBlock b;
-    EXPECT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::Error);
-    EXPECT_NE(std::string(error).find("offset 16"), std::string::npos) << error;
+    Bytes longer = StreamOf(1);
+    longer.push_back(0); // one byte beyond the content the record holds
+    kvs::StoreLE<uint32_t>(longer.data() + 16, 75u);
+    const std::string error = Read(longer, 1)[0];
+    EXPECT_NE(error.find("offset 16"), std::string::npos) << error;
 }
 
 TEST(RecordStream, BadHeaderAndMissingFile)
@@ -143,23 +128,4 @@ TEST(RecordStream, BadHeaderAndMissingFile)
     EXPECT_NE(std::string(error).find("/nonexistent/dir/file.kvs"), std::string::npos);
     kvs::RecordStreamWriter w;
     EXPECT_FALSE(w.Open("/nonexistent/dir/out.kvs", error));
-}
-
-TEST(RecordStream, ReadsFromAFile)
-{
-    const std::vector<unsigned char> bytes = StreamOf(2);
-    const std::string path = TempPath("file");
-    {
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-    kvs::RecordStreamReader r;
-    CString error;
-    ASSERT_TRUE(r.Open(path.c_str(), error)) << error;
-    EXPECT_EQ(r.Size(), bytes.size());
-    CDataBlock b;
-    EXPECT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::Record);
-    EXPECT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::Record);
-    EXPECT_EQ(r.Next(b, error), kvs::RecordStreamReader::Result::End);
-    std::remove(path.c_str());
 }

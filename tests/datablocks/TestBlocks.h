@@ -1,4 +1,5 @@
-// Helpers of the data block tests: blocks laid out from a list of element layouts.
+// Helpers of the data block tests: blocks laid out from a list of element layouts, and
+// typed reads that expect the element to be there.
 #pragma once
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
@@ -15,20 +16,56 @@ struct ElementSpec
     unsigned short length;
     unsigned short format = 1;
     unsigned short useAs = 0;
+    int id = -1; // the position when -1
 };
 
-// Elements get their position as id; the block is left with status 0 (valid).
+// Elements get their position as id unless given; the block is left with status 0 (valid).
 inline void Layout(CDataBlock& block, std::initializer_list<ElementSpec> elements, unsigned short group = 0)
 {
     block.SetDataId(CDataId(1, group, 1, 1));
     ASSERT_TRUE(block.Allocate(static_cast<unsigned int>(elements.size())));
     int i = 0;
     for (const ElementSpec& e : elements) {
-        ASSERT_TRUE(block.InitDataElement(i, static_cast<unsigned short>(i), e.type, e.length, e.format, e.useAs));
+        const unsigned short id = static_cast<unsigned short>(e.id < 0 ? i : e.id);
+        ASSERT_TRUE(block.InitDataElement(i, id, e.type, e.length, e.format, e.useAs));
         ++i;
     }
     ASSERT_TRUE(block.Init());
     block.SetStatus(0);
+}
+
+// A block laid out by Layout whose status stays 40 (invalid), as after Init.
+inline CDataBlock Block(std::initializer_list<ElementSpec> elements, unsigned short group = 1011)
+{
+    CDataBlock block;
+    Layout(block, elements, group);
+    block.SetStatus(40);
+    return block;
+}
+
+// The value of an element, which must be found with that type; its status into *status.
+template <typename T>
+T Get(const CDataBlock& block, unsigned short key, unsigned short mode = CDataBlock::kByUseAs,
+      unsigned short* status = nullptr)
+{
+    T value{};
+    unsigned short s = 0;
+    EXPECT_TRUE(block.GetDataValue(key, value, s, mode)) << "key " << key;
+    if (status) *status = s;
+    return value;
+}
+
+inline CKvsBytePtr* At(const CDataBlock& block, unsigned short index)
+{
+    CKvsBytePtr* e = nullptr;
+    EXPECT_TRUE(block.GetDataIdx(index, e)) << "index " << index;
+    return e;
+}
+
+inline const unsigned char* DataOf(const CDataBlock& block, unsigned short index)
+{
+    CKvsBytePtr e;
+    return block.GetDataIdx(index, e) ? e.GetDataPtr() : nullptr;
 }
 
 } // namespace kvs_test

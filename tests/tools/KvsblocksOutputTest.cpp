@@ -57,24 +57,20 @@ TEST(KvsblocksOutput, AnOutputThatIsAnInputIsRefusedBeforeItIsTouched)
     ASSERT_EQ(RunTool("simulate -q -o " + line + " --pings 5 --beams 20").status, 0);
     std::ofstream(attr) << "SlopeFilter = bool:true\n";
     WriteTide(tide, 3);
-    const std::string before = ReadWholeFile(line), attrBefore = ReadWholeFile(attr), tideBefore = ReadWholeFile(tide);
-    const std::string runs[] = {
-        "filter " + line + " -o " + line,
-        "filter - -o " + line + " < " + line,
-        "filter " + line + " -a " + attr + " -o " + attr,
-        "plot " + line + " --ping-svg " + line,
-        "plot " + line + " --ping-svg " + dir / "p.svg" + " --line-svg " + dir / "p.svg",
-        "tide " + tide + " --convert " + tide,
-    };
-    for (const std::string& args : runs) {
+    const std::string before[] = {ReadWholeFile(line), ReadWholeFile(attr), ReadWholeFile(tide)};
+    for (const std::string& args : {"filter " + line + " -o " + line, "filter - -o " + line + " < " + line,
+                                    "filter " + line + " -a " + attr + " -o " + attr,
+                                    "plot " + line + " --ping-svg " + line,
+                                    "plot " + line + " --ping-svg " + dir / "p.svg" + " --line-svg " + dir / "p.svg",
+                                    "tide " + tide + " --convert " + tide}) {
         const RunResult r = RunTool(args);
         EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
         EXPECT_TRUE(r.out.find("is the input") != std::string::npos || r.out.find("the same file") != std::string::npos)
             << args << "\n" << r.out;
     }
-    EXPECT_EQ(ReadWholeFile(line), before);
-    EXPECT_EQ(ReadWholeFile(attr), attrBefore);
-    EXPECT_EQ(ReadWholeFile(tide), tideBefore);
+    EXPECT_EQ(ReadWholeFile(line), before[0]);
+    EXPECT_EQ(ReadWholeFile(attr), before[1]);
+    EXPECT_EQ(ReadWholeFile(tide), before[2]);
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"b.kvs", "f.attr", "t.txt"}));
 }
 
@@ -85,20 +81,16 @@ TEST(KvsblocksOutput, AWriteFailureHalfWayLeavesTheOldFile)
     ASSERT_EQ(RunTool("simulate -q -o " + line + " --pings 40 --beams 256").status, 0);
     WriteTide(tide, 700);
     // Every output is larger than the 20000 bytes that the disk takes.
-    const std::vector<std::vector<std::string>> runs = {
-        {"simulate", "-q", "-o", target, "--pings", "40", "--beams", "256"},
-        {"filter", line, "-o", target},
-        {"plot", line, "--line-svg", target},
-        {"tide", tide, "--convert", target},
-    };
-    for (const auto& args : runs) {
+    for (const std::string& args : {"simulate -q -o " + target + " --pings 40 --beams 256", "filter " + line + " -o " + target,
+                                    "plot " + line + " --line-svg " + target, "tide " + tide + " --convert " + target}) {
         std::ofstream(target) << "old";
-        const RunResult r = RunToolLimited(args, 20000);
-        EXPECT_EQ(r.status, 1) << args[0] << "\n" << r.out;
-        EXPECT_NE(r.out.find("File too large"), std::string::npos) << args[0] << "\n" << r.out;
-        EXPECT_NE(r.out.find(target), std::string::npos) << args[0] << "\n" << r.out;
-        EXPECT_EQ(ReadWholeFile(target), "old") << args[0];
-        EXPECT_EQ(dir.Names(), (std::vector<std::string>{"in.kvs", "in.txt", "out"})) << args[0];
+        const RunResult r = RunToolLimited(args, 39); // 19968 bytes
+        SCOPED_TRACE(args);
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_NE(r.out.find("kvsblocks: " + target + ": "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("File too large"), std::string::npos) << r.out;
+        EXPECT_EQ(ReadWholeFile(target), "old");
+        EXPECT_EQ(dir.Names(), (std::vector<std::string>{"in.kvs", "in.txt", "out"}));
     }
 }
 

@@ -4,7 +4,6 @@
 // the filtered stream reads back whole, and dump sees the same blocks. (Blocks held back
 // are those the single-beam spike filter consumes by design: the first sounding of a
 // line and soundings without a valid position and depth.)
-#include "ToolRun.h"
 
 #ifdef KVS_TOOL_PATH
 #include "BlockDump.h"
@@ -16,13 +15,9 @@
 #include <KvsDataBlocks/config/CAttributeMap.h>
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -131,10 +126,8 @@ TEST(StreamFuzz, FlippedBytesEndInAClearMessageAndEveryBlockIsAccounted)
         EXPECT_EQ(sum.blocksIn, sum.blocksOut + sum.blocksHeld);
         EXPECT_EQ(sum.blocksOut, emitted);
         EXPECT_EQ(sum.corruptRecords, sum.error.empty() ? 0u : 1u);
-        if (!sum.error.empty()) {
-            EXPECT_NE(sum.error.find("offset"), std::string::npos) << sum.error;
-            ++stoppedEarly;
-        }
+        EXPECT_TRUE(sum.error.empty() || sum.error.find("offset") != std::string::npos) << sum.error;
+        stoppedEarly += !sum.error.empty();
         std::string again;
         EXPECT_EQ(CountRecords(out.Take(), again), sum.blocksOut);
         EXPECT_EQ(again, "");
@@ -154,41 +147,5 @@ TEST(StreamFuzz, FlippedBytesEndInAClearMessageAndEveryBlockIsAccounted)
     // The flips reach both the header and the records.
     EXPECT_GT(refusedHeaders, 0);
     EXPECT_GT(stoppedEarly, 0);
-}
-
-TEST(StreamFuzz, TheToolReportsFlippedStreamsClearly)
-{
-    const Bytes original = SimulatedStream();
-    const std::string file = std::string(::testing::TempDir()) + "/streamfuzz_" + std::to_string(getpid()) + ".kvs";
-    const std::string out = file + ".out";
-    std::mt19937 random(7);
-    for (int run = 0; run < 6; ++run) {
-        Bytes bytes = original;
-        Flip(bytes, random);
-        std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
-        std::string expectError;
-        const uint64_t records = CountRecords(bytes, expectError);
-        const RunResult filter = RunTool("filter " + file + " --json --no-progress -o " + out);
-        ASSERT_EQ(filter.status, expectError.empty() ? 0 : 1) << filter.out;
-        if (!expectError.empty()) {
-            EXPECT_NE(filter.out.find(expectError), std::string::npos) << filter.out;
-        }
-        const size_t json = filter.out.find('{');
-        if (json != std::string::npos && filter.out.find("bad header") == std::string::npos) {
-            const nlohmann::json sum = nlohmann::json::parse(filter.out.substr(json), nullptr, false);
-            ASSERT_FALSE(sum.is_discarded()) << filter.out;
-            EXPECT_EQ(sum["blocksIn"], records);
-            EXPECT_EQ(sum["blocksIn"], sum["blocksOut"].get<uint64_t>() + sum["blocksConsumed"].get<uint64_t>());
-            EXPECT_EQ(sum["corruptRecords"], expectError.empty() ? 0 : 1);
-        }
-        const RunResult dump = RunTool("dump " + file);
-        EXPECT_EQ(dump.status, expectError.empty() ? 0 : 1) << dump.out;
-        if (!expectError.empty()) {
-            EXPECT_NE(dump.out.find(expectError), std::string::npos) << dump.out;
-        }
-    }
-    std::remove(file.c_str());
-    std::remove(out.c_str());
 }
 #endif

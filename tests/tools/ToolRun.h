@@ -2,11 +2,9 @@
 #pragma once
 
 #include <array>
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -18,13 +16,11 @@ struct RunResult
 };
 
 #ifdef KVS_TOOL_PATH
-// Runs kvsblocks with the arguments (a shell word list), standard output and standard
-// error together.
-inline RunResult RunTool(const std::string& args)
+// Runs a shell command line, standard output and standard error together.
+inline RunResult RunShell(const std::string& command)
 {
-    const std::string cmd = std::string(KVS_TOOL_PATH) + " " + args + " 2>&1";
     RunResult r{-1, {}};
-    FILE* p = popen(cmd.c_str(), "r");
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
     if (!p) return r;
     std::array<char, 4096> buf;
     size_t n;
@@ -34,11 +30,22 @@ inline RunResult RunTool(const std::string& args)
     return r;
 }
 
+// Runs kvsblocks with the arguments (a shell word list).
+inline RunResult RunTool(const std::string& args)
+{
+    return RunShell(std::string(KVS_TOOL_PATH) + " " + args);
+}
+
+// Runs kvsblocks so that no file it writes may grow beyond blocks of 512 bytes: writes
+// beyond fail with EFBIG, as on a full disk, instead of killing it.
+inline RunResult RunToolLimited(const std::string& args, int blocks)
+{
+    return RunShell("trap '' XFSZ; ulimit -f " + std::to_string(blocks) + "; " + KVS_TOOL_PATH + " " + args);
+}
+
 // Starts kvsblocks with the argument list in a child process, its standard output and
-// error going to outFd (or nowhere when it is -1). With fileSizeLimit >= 0 no file that
-// it writes may grow beyond that many bytes: writes beyond fail with EFBIG, as on a full
-// disk. Returns the child's process id, or -1.
-inline pid_t StartTool(const std::vector<std::string>& args, long fileSizeLimit = -1, int outFd = -1)
+// error going nowhere. Returns the child's process id, or -1.
+inline pid_t StartTool(const std::vector<std::string>& args)
 {
     std::vector<char*> argv;
     std::string program = KVS_TOOL_PATH;
@@ -48,32 +55,10 @@ inline pid_t StartTool(const std::vector<std::string>& args, long fileSizeLimit 
     argv.push_back(nullptr);
     const pid_t pid = fork();
     if (pid != 0) return pid;
-    const int out = outFd >= 0 ? outFd : ::open("/dev/null", O_WRONLY);
+    const int out = ::open("/dev/null", O_WRONLY);
     dup2(out, STDOUT_FILENO);
     dup2(out, STDERR_FILENO);
-    if (fileSizeLimit >= 0) {
-        std::signal(SIGXFSZ, SIG_IGN); // a failing write, not a killed process
-        const rlimit limit{static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
     execv(argv[0], argv.data());
     _exit(127);
-}
-
-// Runs kvsblocks with the argument list and a file-size limit (see StartTool) to its end.
-inline RunResult RunToolLimited(const std::vector<std::string>& args, long fileSizeLimit)
-{
-    RunResult r{-1, {}};
-    int fds[2];
-    if (pipe(fds) != 0) return r;
-    const pid_t pid = StartTool(args, fileSizeLimit, fds[1]);
-    close(fds[1]);
-    std::array<char, 4096> buf;
-    ssize_t n;
-    while ((n = read(fds[0], buf.data(), buf.size())) > 0) r.out.append(buf.data(), static_cast<size_t>(n));
-    close(fds[0]);
-    int st = 0;
-    if (pid > 0 && waitpid(pid, &st, 0) == pid) r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
 }
 #endif

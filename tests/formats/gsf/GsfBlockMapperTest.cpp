@@ -68,25 +68,28 @@ TEST(GsfBlockMapper, Em302PingFillsTheMultibeamBlock)
 {
     GSF_FILES_OR_SKIP();
     const GsfPing p = FirstPing(gsftest::k0059);
+    // As the reader decodes it: beam 0, the outermost port beam, has a negative across-track
+    // distance and a positive angle in this file; the height is unknown.
+    ASSERT_TRUE(p.acrossTrack.present && p.beamAngle.present && p.verticalError.present && p.horizontalError.present);
+    EXPECT_NEAR(p.acrossTrack.values[0], -2693.42, 1e-9);
+    EXPECT_NEAR(p.beamAngle.values[0], 53.60, 1e-9);
+    EXPECT_NEAR(p.acrossTrack.values[431], 1750.42, 1e-9);
+    EXPECT_NEAR(p.height, 9999.99, 1e-9);
     GsfBlockMapper mapper;
     CDataBlock b;
     CString error;
     ASSERT_TRUE(mapper.Map(p, 1, b, error)) << error.GetString();
     EXPECT_EQ(b.GetDataId().GetGroupId(), 1011);
-    EXPECT_EQ(Value<int>(b, kPingNumber), 1);
-    EXPECT_EQ(Value<int>(b, kBeamCount), 432);
-    EXPECT_EQ(Value<int>(b, kRejectedBeams), 14);
+    EXPECT_EQ((std::vector<int>{Value<int>(b, kPingNumber), Value<int>(b, kBeamCount), Value<int>(b, kRejectedBeams),
+                                mapper.UtmZone()}), (std::vector<int>{1, 432, 14, 20}));
     EXPECT_DOUBLE_EQ(b.GetTime(), 1541193704.559999465);
     EXPECT_EQ(Value<unsigned int>(b, kTimeSeconds), 1541193704u);
     EXPECT_EQ(Value<unsigned int>(b, kTimeNanoseconds), 559999465u);
-    EXPECT_NEAR(Value<double>(b, kVerticalOffset), -3.29, 1e-12); // depth corrector, tide 0
-    EXPECT_EQ(Value<double>(b, kVerticalReference), 0.0);
-    EXPECT_DOUBLE_EQ(Value<double>(b, kLatitude), 17.8471517);
-    EXPECT_DOUBLE_EQ(Value<double>(b, kLongitude), -64.5970738);
-    EXPECT_EQ(mapper.UtmZone(), 20);
-    // Oracle: PROJ's command line, +proj=utm +zone=20 +datum=WGS84.
-    EXPECT_NEAR(Value<double>(b, kPositionX), 330766.6010, 1e-3);
-    EXPECT_NEAR(Value<double>(b, kPositionY), 1973998.1338, 1e-3);
+    // Depth corrector, tide 0; positions against PROJ's command line, +proj=utm +zone=20 +datum=WGS84.
+    const struct { unsigned short code; double value, tolerance; } values[] = {
+        {kVerticalOffset, -3.29, 1e-12}, {kVerticalReference, 0.0, 0},      {kLatitude, 17.8471517, 1e-12},
+        {kLongitude, -64.5970738, 1e-12}, {kPositionX, 330766.6010, 1e-3}, {kPositionY, 1973998.1338, 1e-3}};
+    for (const auto& v : values) EXPECT_NEAR(Value<double>(b, v.code), v.value, v.tolerance) << v.code;
 
     const auto x = Items<float>(b, kAcrossTrack), y = Items<float>(b, kAlongTrack), z = Items<float>(b, kBeamZ);
     const auto angle = Items<float>(b, kBeamAngle);

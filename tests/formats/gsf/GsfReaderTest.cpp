@@ -122,24 +122,6 @@ TEST(GsfReader, RealFilesDecodeToTheirHandDecodedValues)
     }
 }
 
-TEST(GsfReader, AcrossTrackAnglesAndErrorsOfTheEm302File)
-{
-    GSF_FILES_OR_SKIP();
-    GsfReader reader;
-    CString error;
-    ASSERT_TRUE(reader.Open((gsftest::kDir + gsftest::k0059).c_str(), error));
-    while (reader.Next(error) == GsfReader::Result::Record && !reader.IsPing()) {
-    }
-    const GsfPing& p = reader.Ping();
-    ASSERT_TRUE(p.acrossTrack.present && p.beamAngle.present && p.verticalError.present && p.horizontalError.present);
-    // Beam 0, the outermost port beam: negative across-track, positive angle in this file.
-    EXPECT_NEAR(p.acrossTrack.values[0], -2693.42, 1e-9);
-    EXPECT_NEAR(p.beamAngle.values[0], 53.60, 1e-9);
-    EXPECT_NEAR(p.acrossTrack.values[431], 1750.42, 1e-9);
-    EXPECT_NEAR(p.depthCorrector, -3.29, 1e-9);
-    EXPECT_NEAR(p.height, 9999.99, 1e-9); // unknown
-}
-
 TEST(GsfReader, FaultsNameRecordAndOffsetAndKeepTheEarlierPings)
 {
     GSF_FILES_OR_SKIP();
