@@ -1,5 +1,6 @@
 #include <KvsDataBlocks/filters/Filter.h>
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
+#include <KvsDataBlocks/filters/pipedetect/PipedetectBeamFilter.h>
 #include <KvsDataBlocks/filters/singlebeam/SingleBeamFilter.h>
 #include <KvsDataBlocks/module/KvsDataBlocks.h>
 
@@ -8,19 +9,26 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <typeinfo>
 
-TEST(Filter, GroupIdSelectsTheSingleBeamFilterAndUnknownGroupsGetNone)
+TEST(Filter, FactoryPicksTheFilterByGroupIdAndUnknownGroupsGetNone)
 {
+    const struct
+    {
+        unsigned short group;
+        const std::type_info* type;
+    } cases[] = {{1010, &typeid(SingleBeamFilter)}, {1011, &typeid(MultibeamFilter)},
+                 {1071, &typeid(PipedetectBeamFilter)}, {0, nullptr}, {1012, nullptr}};
     CAttributeMap map;
-    CDataBlock block = sb_test::MakeDepth(20.0);
-    std::unique_ptr<Filter> single(Filter::CreateFilter(block, &map));
-    EXPECT_NE(dynamic_cast<SingleBeamFilter*>(single.get()), nullptr);
-
-    for (unsigned short group : {0, 1012}) {
-        CDataId id = block.GetDataId();
-        id.SetGroupId(group);
-        block.SetDataId(id);
-        EXPECT_EQ(Filter::CreateFilter(block, &map), nullptr) << group;
+    for (const auto& c : cases) {
+        CDataBlock block;
+        block.SetDataId(CDataId(0, c.group, 1, 1));
+        std::unique_ptr<Filter> f(Filter::CreateFilter(block, &map));
+        ASSERT_EQ(f != nullptr, c.type != nullptr) << c.group;
+        const Filter* made = f.get();
+        if (made) {
+            EXPECT_EQ(typeid(*made), *c.type) << c.group;
+        }
     }
 }
 
@@ -38,14 +46,6 @@ TEST(Filter, BaseRemainderDeliversNothingAndLeavesTheBlockAlone)
     EXPECT_TRUE(sb_test::IsUntouched(block));
 }
 
-TEST(Filter, FactoryPicksTheMultibeamFilterByGroupId)
-{
-    CDataBlock block;
-    block.SetDataId(CDataId(0, 1011, 1, 1));
-    std::unique_ptr<Filter> f(Filter::CreateFilter(block, nullptr));
-    EXPECT_NE(dynamic_cast<MultibeamFilter*>(f.get()), nullptr);
-}
-
 TEST(Filter, FactoryRefusesWhenTheLibraryDidNotInitialise)
 {
     CDataBlock block;
@@ -55,6 +55,5 @@ TEST(Filter, FactoryRefusesWhenTheLibraryDidNotInitialise)
     EXPECT_EQ(Filter::CreateFilter(block, nullptr), nullptr);
     unsetenv("KVS_MIN_DLL_VERSION");
     ASSERT_EQ(KvsDataBlocksEntry(nullptr, KVS_PROCESS_ATTACH), 1);
-    std::unique_ptr<Filter> f(Filter::CreateFilter(block, nullptr));
-    EXPECT_NE(f, nullptr);
+    EXPECT_NE(std::unique_ptr<Filter>(Filter::CreateFilter(block, nullptr)), nullptr);
 }

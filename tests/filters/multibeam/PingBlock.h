@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <initializer_list>
 #include <vector>
 
 namespace pingtest {
@@ -49,7 +48,7 @@ inline unsigned int ScalarSize(unsigned short type)
 
 // A ping block of the given beam count at time t, elements listed in omit left out.
 // Every value is zero, every status 0; beam count (602) set.
-inline CDataBlock MakePingBlock(int beams, double t = 0.0, std::initializer_list<unsigned short> omit = {})
+inline CDataBlock MakePingBlock(int beams, double t = 0.0, const std::vector<unsigned short>& omit = {})
 {
     std::vector<PingElement> elems;
     for (const PingElement& e : kPingElements)

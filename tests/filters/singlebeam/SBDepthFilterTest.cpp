@@ -3,15 +3,15 @@
 
 #include "SingleBeamBlocks.h"
 
+#include "../AttributeList.h"
+
 #include <gtest/gtest.h>
 
 namespace {
 
 SBDepthFilter Window(double minimum, double maximum)
 {
-    CAttributeMap map;
-    map.SetAttribValue(ATTR_SBF_DPTMIN, minimum);
-    map.SetAttribValue(ATTR_SBF_DPTMAX, maximum);
+    CAttributeMap map = filtertest::Attributes({{ATTR_SBF_DPTMIN, minimum}, {ATTR_SBF_DPTMAX, maximum}});
     SBDepthFilter filter;
     filter.SetAttributes(&map);
     return filter;
@@ -28,30 +28,23 @@ bool Rejects(SBDepthFilter& filter, double depth)
 
 } // namespace
 
-TEST(SBDepthFilter, WindowIsInclusiveAtBothEnds)
+TEST(SBDepthFilter, WindowIsInclusiveSwappedLimitsAreOrderedAndEqualLimitsSwitchItOff)
 {
-    SBDepthFilter filter = Window(10.0, 50.0);
-    EXPECT_FALSE(Rejects(filter, 10.0));
-    EXPECT_FALSE(Rejects(filter, 50.0));
-    EXPECT_FALSE(Rejects(filter, 30.0));
-    EXPECT_TRUE(Rejects(filter, 9.99));
-    EXPECT_TRUE(Rejects(filter, 50.01));
-}
-
-TEST(SBDepthFilter, SwappedLimitsAreOrderedAndEqualLimitsSwitchItOff)
-{
-    SBDepthFilter swapped = Window(50.0, 10.0);
-    EXPECT_EQ(swapped.GetMinimum(), 10.0);
-    EXPECT_EQ(swapped.GetMaximum(), 50.0);
-    EXPECT_FALSE(Rejects(swapped, 10.0));
-    EXPECT_TRUE(Rejects(swapped, 50.01));
-
-    SBDepthFilter equal = Window(20.0, 20.0);
-    EXPECT_FALSE(equal.IsEnabled());
-    EXPECT_FALSE(Rejects(equal, 5.0));
-
+    struct Case
+    {
+        double minimum, maximum, depth;
+        bool rejected;
+    };
+    const Case cases[] = {
+        {10, 50, 10, false}, {10, 50, 50, false}, {10, 50, 30, false}, {10, 50, 9.99, true},
+        {10, 50, 50.01, true}, {50, 10, 10, false}, {50, 10, 50.01, true}, {50, 10, 9.99, true},
+        {20, 20, 5, false},
+    };
+    for (const Case& c : cases) {
+        SBDepthFilter filter = Window(c.minimum, c.maximum);
+        EXPECT_EQ(Rejects(filter, c.depth), c.rejected) << c.minimum << " " << c.maximum << " " << c.depth;
+    }
     SBDepthFilter fresh;
-    EXPECT_FALSE(fresh.IsEnabled());
     EXPECT_FALSE(Rejects(fresh, 5.0));
 }
 
