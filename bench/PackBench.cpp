@@ -1,5 +1,6 @@
 // Pack and UnPack of a multibeam-sized block (40 elements: scalars plus 1600-beam float
-// and flag arrays, about 40 KiB of data) next to a memcpy of the same number of bytes.
+// and flag arrays, about 40 KiB of data) next to a memcpy of the same number of bytes, for
+// the narrow (argument 0) and the wide (argument 1) record form.
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 
 #include <benchmark/benchmark.h>
@@ -36,40 +37,42 @@ CDataBlock MultibeamBlock()
 
 void BM_Pack(benchmark::State& state)
 {
+    const bool wide = state.range(0) != 0;
     const CDataBlock b = MultibeamBlock();
-    std::vector<unsigned char> out(b.GetPackSize(false));
+    std::vector<unsigned char> out(b.GetPackSize(wide));
     for (auto _ : state) {
         unsigned char* pos = out.data();
         unsigned int remaining = static_cast<unsigned int>(out.size());
-        benchmark::DoNotOptimize(b.Pack(&pos, remaining, false));
+        benchmark::DoNotOptimize(b.Pack(&pos, remaining, wide));
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(out.size()));
 }
-BENCHMARK(BM_Pack);
+BENCHMARK(BM_Pack)->Arg(0)->Arg(1);
 
 void BM_UnPack(benchmark::State& state)
 {
+    const bool wide = state.range(0) != 0;
     const CDataBlock b = MultibeamBlock();
-    std::vector<unsigned char> record(b.GetPackSize(false));
+    std::vector<unsigned char> record(b.GetPackSize(wide));
     unsigned char* w = record.data();
     unsigned int room = static_cast<unsigned int>(record.size());
-    b.Pack(&w, room, false);
+    b.Pack(&w, room, wide);
     CDataBlock target = b; // same layout: the buffer is reused
     for (auto _ : state) {
         const unsigned char* pos = record.data();
         unsigned int remaining = static_cast<unsigned int>(record.size());
-        benchmark::DoNotOptimize(target.UnPack(&pos, remaining, false));
+        benchmark::DoNotOptimize(target.UnPack(&pos, remaining, wide));
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(record.size()));
 }
-BENCHMARK(BM_UnPack);
+BENCHMARK(BM_UnPack)->Arg(0)->Arg(1);
 
 void BM_Memcpy(benchmark::State& state)
 {
     const CDataBlock b = MultibeamBlock();
-    const size_t size = b.GetPackSize(false);
+    const size_t size = b.GetPackSize(state.range(0) != 0);
     std::vector<unsigned char> from(size, 1), to(size);
     for (auto _ : state) {
         std::memcpy(to.data(), from.data(), size);
@@ -78,7 +81,7 @@ void BM_Memcpy(benchmark::State& state)
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(size));
 }
-BENCHMARK(BM_Memcpy);
+BENCHMARK(BM_Memcpy)->Arg(0)->Arg(1);
 
 } // namespace
 
