@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the benchmarks and the tool (Release, in their own build folder) and prints one
 # table: each figure that survey users feel, its baseline measured in the same run, and
-# the ratio. Google Benchmark figures are medians of 5 repetitions (JSON output); the
+# the ratio. Google Benchmark figures are medians of 5 repetitions (JSON output), run in
+# random order so that a busy moment of the machine does not fall on one figure only; the
 # filter scaling is the best wall time of 3 runs of "kvsblocks filter" over simulated lines
-# with --jobs 1 and --jobs 2.
+# with --jobs 1 and --jobs 2. Run it on a quiet machine: the figures are times.
 # Usage: scripts/bench.sh [build-dir]
 #   KVS_BENCH_LINES (4), KVS_BENCH_PINGS (3000), KVS_BENCH_BEAMS (1600): the simulated lines.
 set -euo pipefail
@@ -24,6 +25,7 @@ trap 'rm -rf "$work"' EXIT
 run() { # name [benchmark filter]
   echo "running $1" >&2
   "$build/bench/$1" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+    --benchmark_enable_random_interleaving=true \
     --benchmark_out="$work/$1.json" --benchmark_out_format=json ${2:+--benchmark_filter="$2"} >/dev/null
 }
 run MultibeamBench 'c_plus_smart/1600'
@@ -34,13 +36,6 @@ run GsfImportBench
 
 # Filter scaling: the same lines filtered with one job and with two.
 tool="$build/tools/kvsblocks"
-echo "simulating $lines lines of $pings pings x $beams beams" >&2
-inputs=()
-for i in $(seq 1 "$lines"); do
-  "$tool" simulate -q -o "$work/line$i.kvs" --beams "$beams" --pings "$pings" --seed "$i"
-  inputs+=("$work/line$i.kvs")
-done
-mkdir -p "$work/out"
 best() { # jobs -> best wall seconds of 3 runs
   local b=""
   for _ in 1 2 3; do
@@ -48,14 +43,21 @@ best() { # jobs -> best wall seconds of 3 runs
     t0=$(date +%s.%N)
     "$tool" filter "${inputs[@]}" -a "$root/examples/filters.attr" -o "$work/out" --jobs "$1" --no-progress >/dev/null
     t1=$(date +%s.%N)
-    b=$(python3 -c "import sys; t=$t1-$t0; b='$b'; print(t if not b else min(t, float(b)))")
+    b=$(python3 -c "t = $t1 - $t0; print(t if '$b' == '' else min(t, float('$b')))")
   done
   echo "$b"
 }
 if "$tool" filter --help | grep -q -- '--jobs'; then
+  echo "simulating $lines lines of $pings pings x $beams beams" >&2
+  inputs=()
+  for i in $(seq 1 "$lines"); do
+    "$tool" simulate -q -o "$work/line$i.kvs" --beams "$beams" --pings "$pings" --seed "$i"
+    inputs+=("$work/line$i.kvs")
+  done
   echo "filtering with 1 and 2 jobs" >&2
   printf '{"jobs1": %s, "jobs2": %s, "lines": %s, "pings": %s, "beams": %s}\n' "$(best 1)" "$(best 2)" \
     "$lines" "$pings" "$beams" >"$work/scaling.json"
+  rm -f "$work"/line*.kvs
 else
   echo '{}' >"$work/scaling.json"
 fi
@@ -117,7 +119,7 @@ else:
 def fmt(v):
     if v is None:
         return "n/a"
-    return f"{v:,.0f}" if abs(v) >= 1000 else f"{v:.3g}" if abs(v) < 10 else f"{v:.1f}"
+    return f"{v:,.0f}" if abs(v) >= 1000 else f"{v:.2f}" if abs(v) < 10 else f"{v:.1f}"
 
 header = ("figure", "value", "unit", "baseline", "baseline value", "ratio", "sense")
 cells = [header] + [(f, fmt(v), u, bl, fmt(bv), "n/a" if r is None else f"{r:.2f}", s) for f, v, u, bl, bv, r, s in rows]
