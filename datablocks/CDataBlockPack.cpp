@@ -22,6 +22,7 @@
 
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 namespace {
 
@@ -105,15 +106,40 @@ bool CDataBlock::UnPackDouble(double& value, const unsigned char** pos, unsigned
 
 // ---- sizes
 
+namespace {
+
+// The part sizes of a record of count elements and dataSize data bytes, and whether
+// every size field of the form holds its value.
+struct RecordSizes
+{
+    uint64_t staticSize, dynamicSize, total;
+    bool fits;
+
+    constexpr RecordSizes(unsigned int count, unsigned int dataSize, bool wide)
+        : staticSize(Form(wide).staticFixed + static_cast<uint64_t>(Form(wide).descriptor) * count),
+          dynamicSize(Form(wide).dynamicFixed + 2ull * count + dataSize),
+          total(Form(wide).totalField + staticSize + dynamicSize),
+          fits(staticSize <= kMax16 && total <= (wide ? kMax32 : kMax16))
+    {
+    }
+};
+
+// The 32-bit sizes saturate rather than wrap for a block beyond the wide form's reach.
+constexpr unsigned int Saturated(uint64_t size)
+{
+    return static_cast<unsigned int>(size > kMax32 ? kMax32 : size);
+}
+
+} // namespace
+
 uint64_t CDataBlock::StaticPackSize(bool wide) const
 {
-    const FormWidths& f = Form(wide);
-    return f.staticFixed + static_cast<uint64_t>(f.descriptor) * m_count;
+    return RecordSizes(m_count, m_dataSize, wide).staticSize;
 }
 
 uint64_t CDataBlock::DynamicPackSize(bool wide) const
 {
-    return Form(wide).dynamicFixed + 2ull * m_count + m_dataSize;
+    return RecordSizes(m_count, m_dataSize, wide).dynamicSize;
 }
 
 unsigned short CDataBlock::GetStaticPackSize(bool wide) const
@@ -121,203 +147,283 @@ unsigned short CDataBlock::GetStaticPackSize(bool wide) const
     return static_cast<unsigned short>(StaticPackSize(wide));
 }
 
-// The 32-bit sizes saturate rather than wrap for a block beyond the wide form's reach.
 unsigned int CDataBlock::GetDynamicPackSize(bool wide) const
 {
-    const uint64_t size = DynamicPackSize(wide);
-    return static_cast<unsigned int>(size > kMax32 ? kMax32 : size);
+    return Saturated(DynamicPackSize(wide));
 }
 
 unsigned int CDataBlock::GetPackSize(bool wide) const
 {
-    const uint64_t size = Form(wide).totalField + StaticPackSize(wide) + DynamicPackSize(wide);
-    return static_cast<unsigned int>(size > kMax32 ? kMax32 : size);
+    return Saturated(RecordSizes(m_count, m_dataSize, wide).total);
 }
 
 bool CDataBlock::CanPack(bool wide) const
 {
-    if (StaticPackSize(wide) > kMax16) return false;
-    const uint64_t total = Form(wide).totalField + StaticPackSize(wide) + DynamicPackSize(wide);
-    return total <= (wide ? kMax32 : kMax16);
+    return RecordSizes(m_count, m_dataSize, wide).fits;
 }
 
 // ---- packing
 
+// The writers store without bounds checks: the caller has made sure that the whole part
+// fits, so that the fields of every element cost a few stores and no branch. Wide selects
+// the width of the size and length fields at compile time.
+namespace {
+
+template <bool Wide>
+using SizeField = std::conditional_t<Wide, uint32_t, uint16_t>;
+
+template <typename T>
+inline unsigned char* Put(unsigned char* p, T value)
+{
+    kvs::StoreLE<T>(p, value);
+    return p + sizeof(T);
+}
+
+// The static part up to the element descriptors.
+template <bool Wide>
+unsigned char* PutStaticHead(unsigned char* p, unsigned int staticSize, const CDataId& id, unsigned int count,
+                             unsigned int dataSize)
+{
+    p = Put<uint16_t>(p, static_cast<uint16_t>(staticSize));
+    p = Put<uint16_t>(p, id.GetDataType());
+    p = Put<uint16_t>(p, id.GetGroupId());
+    p = Put<uint16_t>(p, id.GetVesselId());
+    p = Put<uint16_t>(p, id.GetDeviceNum());
+    p = Put<uint16_t>(p, static_cast<uint16_t>(count));
+    return Put<SizeField<Wide>>(p, static_cast<SizeField<Wide>>(dataSize));
+}
+
+// One element descriptor in two stores: type, length and id (and the narrow form's
+// format) in one 64-bit word, the rest in a second one.
+template <bool Wide>
+inline unsigned char* PutDescriptor(unsigned char* p, const CKvsBytePtr& e)
+{
+    const uint64_t type = e.GetType(), id = e.GetId(), format = e.GetFormat(), useAs = e.GetUseAs();
+    if constexpr (Wide) {
+        p = Put<uint64_t>(p, type | uint64_t{e.GetLength()} << 16 | id << 48);
+        return Put<uint32_t>(p, static_cast<uint32_t>(format | useAs << 16));
+    } else {
+        const uint64_t length = static_cast<uint16_t>(e.GetLength());
+        p = Put<uint64_t>(p, type | length << 16 | id << 32 | format << 48);
+        return Put<uint16_t>(p, static_cast<uint16_t>(useAs));
+    }
+}
+
+// The dynamic part up to the element statuses.
+template <bool Wide>
+unsigned char* PutDynamicHead(unsigned char* p, unsigned int dynamicSize, double time, unsigned short statusWord)
+{
+    p = Put<SizeField<Wide>>(p, static_cast<SizeField<Wide>>(dynamicSize));
+    p = Put<double>(p, time);
+    return Put<uint16_t>(p, statusWord);
+}
+
+inline unsigned char* PutData(unsigned char* p, const unsigned char* data, unsigned int dataSize)
+{
+    if (!data) return p;
+    std::memcpy(p, data, dataSize); // the one block copy of the values
+    return p + dataSize;
+}
+
+} // namespace
+
+// The whole record walks the element table once: descriptor i goes into the static part
+// and status i into the dynamic part in the same step.
 bool CDataBlock::Pack(unsigned char** pos, unsigned int& remaining, bool wide) const
 {
-    if (!pos || !*pos || !CanPack(wide)) return false;
-    const unsigned int total = GetPackSize(wide);
-    if (remaining < total) return false;
-    unsigned char* p = *pos;
-    unsigned int left = remaining;
-    if (wide)
-        PutField<uint32_t>(total, &p, left);
-    else
-        PutField<uint16_t>(static_cast<unsigned short>(total), &p, left);
-    if (!PackStatic(&p, left, wide) || !PackDynamic(&p, left, wide)) return false;
-    *pos = p;
-    remaining = left;
+    const RecordSizes sizes(m_count, m_dataSize, wide);
+    if (!pos || !*pos || !sizes.fits || remaining < sizes.total) return false;
+    const auto total = static_cast<unsigned int>(sizes.total), staticSize = static_cast<unsigned int>(sizes.staticSize),
+               dynamicSize = static_cast<unsigned int>(sizes.dynamicSize);
+    auto pack = [&]<bool Wide>(unsigned char* p) {
+        // Locals: the stores through p could alias the members, which would then be
+        // loaded again for every element.
+        const CKvsBytePtr* const table = m_table.get();
+        const unsigned int count = m_count;
+        p = Put<SizeField<Wide>>(p, static_cast<SizeField<Wide>>(total));
+        p = PutStaticHead<Wide>(p, staticSize, m_dataId, count, m_dataSize);
+        unsigned char* const dynamic = p + static_cast<size_t>(Form(Wide).descriptor) * count;
+        unsigned char* status = PutDynamicHead<Wide>(dynamic, dynamicSize, m_time, m_statusWord);
+#pragma GCC unroll 4
+        for (unsigned int i = 0; i < count; ++i) {
+            p = PutDescriptor<Wide>(p, table[i]);
+            status = Put<uint16_t>(status, table[i].GetStatus());
+        }
+        return PutData(status, m_buffer.get(), m_dataSize);
+    };
+    *pos = wide ? pack.template operator()<true>(*pos) : pack.template operator()<false>(*pos);
+    remaining -= total;
     return true;
 }
 
 bool CDataBlock::PackStatic(unsigned char** pos, unsigned int& remaining, bool wide) const
 {
-    if (!pos || !*pos || !CanPack(wide)) return false;
-    const unsigned int size = GetStaticPackSize(wide);
-    if (remaining < size) return false;
-    unsigned char* p = *pos;
-    unsigned int left = remaining;
-    PutField<uint16_t>(static_cast<unsigned short>(size), &p, left);
-    PutField<uint16_t>(m_dataId.GetDataType(), &p, left);
-    PutField<uint16_t>(m_dataId.GetGroupId(), &p, left);
-    PutField<uint16_t>(m_dataId.GetVesselId(), &p, left);
-    PutField<uint16_t>(m_dataId.GetDeviceNum(), &p, left);
-    PutField<uint16_t>(m_count, &p, left);
-    if (wide)
-        PutField<uint32_t>(m_dataSize, &p, left);
-    else
-        PutField<uint16_t>(static_cast<unsigned short>(m_dataSize), &p, left);
-    for (unsigned int i = 0; i < m_count; ++i) {
-        const CKvsBytePtr& e = m_table[i];
-        PutField<uint16_t>(e.GetType(), &p, left);
-        if (wide)
-            PutField<uint32_t>(e.GetLength(), &p, left);
-        else
-            PutField<uint16_t>(static_cast<unsigned short>(e.GetLength()), &p, left);
-        PutField<uint16_t>(e.GetId(), &p, left);
-        PutField<uint16_t>(e.GetFormat(), &p, left);
-        PutField<uint16_t>(e.GetUseAs(), &p, left);
-    }
-    *pos = p;
-    remaining = left;
+    const RecordSizes sizes(m_count, m_dataSize, wide);
+    if (!pos || !*pos || !sizes.fits || remaining < sizes.staticSize) return false;
+    const auto size = static_cast<unsigned int>(sizes.staticSize);
+    auto pack = [&]<bool Wide>(unsigned char* p) {
+        const CKvsBytePtr* const table = m_table.get();
+        const unsigned int count = m_count;
+        p = PutStaticHead<Wide>(p, size, m_dataId, count, m_dataSize);
+        for (unsigned int i = 0; i < count; ++i) p = PutDescriptor<Wide>(p, table[i]);
+        return p;
+    };
+    *pos = wide ? pack.template operator()<true>(*pos) : pack.template operator()<false>(*pos);
+    remaining -= size;
     return true;
 }
 
 bool CDataBlock::PackDynamic(unsigned char** pos, unsigned int& remaining, bool wide) const
 {
-    if (!pos || !*pos || !CanPack(wide)) return false;
-    const unsigned int size = GetDynamicPackSize(wide);
-    if (remaining < size) return false;
-    unsigned char* p = *pos;
-    unsigned int left = remaining;
-    if (wide)
-        PutField<uint32_t>(size, &p, left);
-    else
-        PutField<uint16_t>(static_cast<unsigned short>(size), &p, left);
-    PutField<double>(m_time, &p, left);
-    PutField<uint16_t>(m_statusWord, &p, left);
-    for (unsigned int i = 0; i < m_count; ++i)
-        PutField<uint16_t>(m_table[i].GetStatus(), &p, left);
-    if (m_buffer) {
-        std::memcpy(p, m_buffer.get(), m_dataSize);
-        p += m_dataSize;
-        left -= m_dataSize;
-    }
-    *pos = p;
-    remaining = left;
+    const RecordSizes sizes(m_count, m_dataSize, wide);
+    if (!pos || !*pos || !sizes.fits || remaining < sizes.dynamicSize) return false;
+    const auto size = static_cast<unsigned int>(sizes.dynamicSize);
+    auto pack = [&]<bool Wide>(unsigned char* p) {
+        const CKvsBytePtr* const table = m_table.get();
+        const unsigned int count = m_count;
+        p = PutDynamicHead<Wide>(p, size, m_time, m_statusWord);
+        for (unsigned int i = 0; i < count; ++i) p = Put<uint16_t>(p, table[i].GetStatus());
+        return PutData(p, m_buffer.get(), m_dataSize);
+    };
+    *pos = wide ? pack.template operator()<true>(*pos) : pack.template operator()<false>(*pos);
+    remaining -= size;
     return true;
 }
 
 // ---- unpacking
 
-// Every field is read within the remaining bytes; the first one that does not fit ends
-// the unpacking with false. Before anything is allocated, the element count and the
-// announced data size are checked against the bytes that remain, so a malformed record
-// cannot make the block allocate more than the record itself could fill.
+namespace {
+
+template <typename T>
+inline const unsigned char* Take(const unsigned char* p, T& value)
+{
+    value = kvs::LoadLE<T>(p);
+    return p + sizeof(T);
+}
+
+// The caller's position and remaining count, kept in locals while a record is read and
+// handed back however the reading ends.
+struct ReadCursor
+{
+    ReadCursor(const unsigned char** pos, unsigned int& remaining)
+        : m_pos(pos), m_remaining(remaining), p(*pos), left(remaining)
+    {
+    }
+    ~ReadCursor()
+    {
+        *m_pos = p;
+        m_remaining = left;
+    }
+    ReadCursor(const ReadCursor&) = delete;
+    ReadCursor& operator=(const ReadCursor&) = delete;
+
+    // A checked read: false, nothing moved, when the field does not fit.
+    template <typename T>
+    bool Read(T& value)
+    {
+        if (left < sizeof(T)) return false;
+        p = Take<T>(p, value);
+        left -= static_cast<unsigned int>(sizeof(T));
+        return true;
+    }
+    // An unchecked read of a field known to fit.
+    template <typename T>
+    T Next()
+    {
+        T value;
+        p = Take<T>(p, value);
+        left -= static_cast<unsigned int>(sizeof(T));
+        return value;
+    }
+
+    const unsigned char** m_pos;
+    unsigned int& m_remaining;
+    const unsigned char* p;
+    unsigned int left;
+};
+
+} // namespace
+
+// The fixed fields at the start are read one by one within the remaining bytes; the
+// first one that does not fit ends the unpacking with false. Then, before anything is
+// allocated, the element descriptors, the dynamic part and the announced data size are
+// checked against the bytes that remain at once, so a malformed record cannot make the
+// block allocate more than the record itself could fill, and the rest is read without a
+// check per field.
 //
 // Decision: when the element lengths do not add up to the announced data size, the block
 // keeps the record's layout but no buffer (data size 0, every data pointer null).
 bool CDataBlock::UnPack(const unsigned char** pos, unsigned int& remaining, bool wide)
 {
     if (!pos || (!*pos && remaining > 0)) return false;
-    const unsigned int available = remaining;
-    unsigned int total = 0;
-    if (wide) {
-        if (!GetField<uint32_t>(total, pos, remaining)) return false;
-    } else {
-        unsigned short t = 0;
-        if (!GetField<uint16_t>(t, pos, remaining)) return false;
-        total = t;
-    }
-    if (total > available) return false;
+    // One body for both forms, with the width of the size fields fixed at compile time.
+    auto unpack = [&]<bool Wide>() {
+        using Size = SizeField<Wide>;
+        ReadCursor in(pos, remaining);
+        const unsigned int available = in.left;
+        Size total = 0;
+        if (!in.Read(total) || total > available) return false;
 
-    unsigned short staticSize = 0, dataType = 0, groupId = 0, vesselId = 0, deviceNum = 0, count = 0;
-    if (!GetField<uint16_t>(staticSize, pos, remaining)) return false;
-    if (!GetField<uint16_t>(dataType, pos, remaining)) return false;
-    m_dataId.SetDataType(dataType);
-    if (!GetField<uint16_t>(groupId, pos, remaining)) return false;
-    m_dataId.SetGroupId(groupId);
-    if (!GetField<uint16_t>(vesselId, pos, remaining)) return false;
-    m_dataId.SetVesselId(vesselId);
-    if (!GetField<uint16_t>(deviceNum, pos, remaining)) return false;
-    m_dataId.SetDeviceNum(deviceNum);
-    if (!GetField<uint16_t>(count, pos, remaining)) return false;
-    unsigned int dataSize = 0;
-    if (wide) {
-        if (!GetField<uint32_t>(dataSize, pos, remaining)) return false;
-    } else {
-        unsigned short d = 0;
-        if (!GetField<uint16_t>(d, pos, remaining)) return false;
-        dataSize = d;
-    }
+        unsigned short staticSize = 0, dataType = 0, groupId = 0, vesselId = 0, deviceNum = 0, count = 0;
+        if (!in.Read(staticSize)) return false;
+        if (!in.Read(dataType)) return false;
+        m_dataId.SetDataType(dataType);
+        if (!in.Read(groupId)) return false;
+        m_dataId.SetGroupId(groupId);
+        if (!in.Read(vesselId)) return false;
+        m_dataId.SetVesselId(vesselId);
+        if (!in.Read(deviceNum)) return false;
+        m_dataId.SetDeviceNum(deviceNum);
+        if (!in.Read(count)) return false;
+        Size dataSize = 0;
+        if (!in.Read(dataSize)) return false;
 
-    const FormWidths& f = Form(wide);
-    const uint64_t rest = static_cast<uint64_t>(f.descriptor) * count + f.dynamicFixed + 2ull * count + dataSize;
-    if (rest > remaining) return false;
+        const FormWidths& f = Form(Wide);
+        const uint64_t rest = static_cast<uint64_t>(f.descriptor) * count + f.dynamicFixed + 2ull * count + dataSize;
+        if (rest > in.left) return false;
 
-    if (count != m_count && !Allocate(count)) return false;
-    uint64_t sum = 0;
-    for (unsigned int i = 0; i < m_count; ++i) {
-        CKvsBytePtr& e = m_table[i];
-        unsigned short type = 0, id = 0, format = 0, useAs = 0;
-        unsigned int length = 0;
-        if (!GetField<uint16_t>(type, pos, remaining)) return false;
-        if (wide) {
-            if (!GetField<uint32_t>(length, pos, remaining)) return false;
-        } else {
-            unsigned short l = 0;
-            if (!GetField<uint16_t>(l, pos, remaining)) return false;
-            length = l;
+        if (count != m_count && !Allocate(count)) return false;
+        // Locals, as the stores into the elements could alias the members. The data
+        // pointers are set along: they are those of the buffer kept when the data size
+        // stays, and set anew below otherwise.
+        unsigned char* const buffer = m_buffer.get();
+        const uint64_t bufferSize = m_dataSize;
+        CKvsBytePtr* const table = m_table.get();
+        const unsigned int elements = m_count;
+        uint64_t sum = 0;
+#pragma GCC unroll 4
+        for (unsigned int i = 0; i < elements; ++i) {
+            CKvsBytePtr& e = table[i];
+            e.SetType(in.Next<uint16_t>());
+            const unsigned int length = in.Next<Size>();
+            e.SetLength(length);
+            e.SetId(in.Next<uint16_t>());
+            e.SetFormat(in.Next<uint16_t>());
+            e.SetUseAs(in.Next<uint16_t>());
+            e.SetGroupId(groupId);
+            e.SetDataPtr(buffer && sum + length <= bufferSize ? buffer + sum : nullptr);
+            sum += length;
         }
-        if (!GetField<uint16_t>(id, pos, remaining) || !GetField<uint16_t>(format, pos, remaining) ||
-            !GetField<uint16_t>(useAs, pos, remaining))
+
+        in.Next<Size>(); // the dynamic part size: not compared with anything
+        m_time = in.Next<double>();
+        m_statusWord = in.Next<uint16_t>();
+        for (unsigned int i = 0; i < elements; ++i) table[i].SetStatus(in.Next<uint16_t>());
+
+        if (sum != dataSize) {
+            m_buffer.reset();
+            m_dataSize = 0;
+            AssignBptr();
             return false;
-        e.SetType(type);
-        e.SetLength(length);
-        e.SetId(id);
-        e.SetFormat(format);
-        e.SetUseAs(useAs);
-        e.SetGroupId(groupId);
-        sum += length;
-    }
-
-    unsigned int dynamicSize32 = 0;
-    unsigned short dynamicSize16 = 0;
-    if (!(wide ? GetField<uint32_t>(dynamicSize32, pos, remaining) : GetField<uint16_t>(dynamicSize16, pos, remaining))) return false;
-    if (!GetField<double>(m_time, pos, remaining)) return false;
-    if (!GetField<uint16_t>(m_statusWord, pos, remaining)) return false;
-    for (unsigned int i = 0; i < m_count; ++i) {
-        unsigned short status = 0;
-        if (!GetField<uint16_t>(status, pos, remaining)) return false;
-        m_table[i].SetStatus(status);
-    }
-
-    if (sum != dataSize) {
-        m_buffer.reset();
-        m_dataSize = 0;
-        AssignBptr();
-        return false;
-    }
-    // The same data size reuses the buffer; another one gets a fresh buffer.
-    if (dataSize != m_dataSize) {
-        if (!Init() || m_dataSize != dataSize) return false;
-    } else {
-        AssignBptr();
-    }
-    if (!m_buffer) return true;
-    if (remaining < m_dataSize) return false;
-    std::memcpy(m_buffer.get(), *pos, m_dataSize);
-    *pos += m_dataSize;
-    remaining -= m_dataSize;
-    return true;
+        }
+        // The same data size reuses the buffer (the pointers are set); another one gets a
+        // fresh buffer.
+        if (dataSize != m_dataSize && (!Init() || m_dataSize != dataSize)) return false;
+        if (!m_buffer) return true;
+        std::memcpy(m_buffer.get(), in.p, m_dataSize); // within rest, checked above
+        in.p += m_dataSize;
+        in.left -= m_dataSize;
+        return true;
+    };
+    return wide ? unpack.template operator()<true>() : unpack.template operator()<false>();
 }

@@ -1,7 +1,9 @@
 // Filter: the interface of every sounding filter and the factory that picks the filter
 // for a data stream from the group id of its blocks. The application creates one filter
 // per stream, feeds it every block in time order, drains it with GetRemainder at the end
-// of the stream and deletes it; the caller owns what CreateFilter returns.
+// of the stream and deletes it; the caller owns what CreateFilter returns. A filter is
+// used by one thread at a time; filters on different threads share nothing but an
+// attribute map that no thread changes while they run (they only read it).
 #pragma once
 
 #include <KvsDataBlocks/KvsExport.h>

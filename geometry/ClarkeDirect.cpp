@@ -1,7 +1,9 @@
 #include <KvsDataBlocks/geometry/ClarkeDirect.h>
 
 #include <KvsDataBlocks/geometry/detail/EllipsoidLine.h>
+#include <KvsDataBlocks/geometry/KvsMath.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace kvs::geometry::detail;
@@ -20,33 +22,49 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
         backAzimuth = 0.0;
         return true;
     }
-    const double ep2 = e2 / (1.0 - e2); // second eccentricity squared, a^2 / b^2 - 1
-    const double phi1 = lat1 * D_TO_R, alpha = azimuth * D_TO_R;
-    const double sinPhi1 = std::sin(phi1), cosPhi1 = std::cos(phi1);
-    const double sinAlpha = std::sin(alpha), cosAlpha = std::cos(alpha);
-    const double n1 = PrimeVerticalRadius(a, e2, sinPhi1);
+    // Each angle's sine and cosine come from one sincos; the angles found on the way (psi,
+    // the longitude difference, the end latitude) are carried as sine and cosine and
+    // turned into an angle only where one is returned, which leaves one asin and two
+    // atan2 beside the three sincos.
+    // What depends on the ellipsoid only, divided out first, apart from the chain below.
+    const double invA = 1.0 / a, onePlusEp2 = 1.0 / (1.0 - e2); // 1 + e'^2 = a^2 / b^2
+    const double ep2 = e2 * onePlusEp2;                            // second eccentricity squared
+    double sinPhi1, cosPhi1, sinAlpha, cosAlpha;
+    SinCos(lat1 * D_TO_R, sinPhi1, cosPhi1);
+    SinCos(azimuth * D_TO_R, sinAlpha, cosAlpha);
+    const double w1 = RadiusFactor(e2, sinPhi1); // a / N(lat1)
 
     const double r1 = -ep2 * cosPhi1 * cosPhi1 * cosAlpha * cosAlpha;
     const double r2 = 3.0 * ep2 * (1.0 - r1) * cosPhi1 * sinPhi1 * cosAlpha;
-    const double sigma = distance / n1;
+    const double sigma = distance * w1 * invA;
     const double sigma3 = sigma * sigma * sigma;
     const double theta = sigma - r1 * (1.0 + r1) * sigma3 / 6.0 - r2 * (1.0 + 3.0 * r1) * sigma3 * sigma / 24.0;
     const double r3 = 1.0 - r1 * theta * theta / 2.0 - r2 * theta * theta * theta / 6.0;
-    const double sinTheta = std::sin(theta), cosTheta = std::cos(theta);
+    double sinTheta, cosTheta;
+    SinCos(theta, sinTheta, cosTheta);
 
-    const double psi = SafeAsin(sinPhi1 * cosTheta + cosPhi1 * sinTheta * cosAlpha);
-    const double cosPsi = std::cos(psi);
-    const double dLambda = SafeAsin(sinTheta * sinAlpha / cosPsi);
-    // tan(lat2) = (1 + ep2) (1 - e2 r3 sin(lat1) / sin(psi)) tan(psi), written without the
-    // division by sin(psi), which is 0 for an end point on the equator.
-    const double phi2 = std::atan((1.0 + ep2) * (std::tan(psi) - e2 * r3 * sinPhi1 / cosPsi));
+    // psi = asin(sinPsi) lies within +-90 degrees: its cosine is not negative.
+    const double sinPsi = std::clamp(sinPhi1 * cosTheta + cosPhi1 * sinTheta * cosAlpha, -1.0, 1.0);
+    const double cosPsi = CosOfAsin(sinPsi);
+    // At a pole (cos(psi) = 0) every longitude is the end point's; the start's is kept.
+    const double sinDLambda = cosPsi > 0.0 ? std::clamp(sinTheta * sinAlpha / cosPsi, -1.0, 1.0) : 0.0;
+    const double cosDLambda = CosOfAsin(sinDLambda);
+    // tan(lat2) = (1 + ep2) (1 - e2 r3 sin(lat1) / sin(psi)) tan(psi) = north / east: no
+    // division by sin(psi), which is 0 for an end point on the equator; east = cos(psi) is
+    // 0 only at a pole.
+    const double north = onePlusEp2 * (sinPsi - e2 * r3 * sinPhi1), east = cosPsi;
+    const double phi2 = east > 0.0 ? std::atan(north / east) : std::copysign(kPi / 2.0, north);
 
-    const double sinPhi2 = std::sin(phi2), cosPhi2 = std::cos(phi2);
-    const double n2 = PrimeVerticalRadius(a, e2, sinPhi2);
-    const double tanPsi1 = NormalSectionTanPsi(e2, sinPhi2, n2, sinPhi1, cosPhi1, n1);
-    backAzimuth = AzimuthDegrees(NormalSectionAzimuth(sinPhi2, cosPhi2, tanPsi1, -dLambda));
+    // The normal section at the end point back towards the start. sin(lat2) and cos(lat2)
+    // enter as north and east, both radius = sqrt(north^2 + east^2) times too large, and so
+    // does sin(dLon), so that both atan2 arguments grow alike and no division by radius is
+    // needed; N2 / N1 = w1 / w2 with w2 = q / radius, q = sqrt(east^2 + (1 - e2) north^2).
+    const double radius = std::sqrt(north * north + east * east);
+    const double q = std::sqrt(east * east + (1.0 - e2) * north * north);
+    const NormalSection back(e2, north, east, sinPhi1, cosPhi1, w1 / q, -sinDLambda * radius, cosDLambda);
+    backAzimuth = AzimuthDegrees(back.Azimuth());
     lat2 = phi2 * R_TO_D;
-    lon2 = lon1 + dLambda * R_TO_D;
+    lon2 = lon1 + std::asin(sinDLambda) * R_TO_D;
     return true;
 }
 

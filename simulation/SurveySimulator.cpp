@@ -2,6 +2,7 @@
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/DefinitionBuild.h>
+#include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +16,6 @@ namespace {
 constexpr unsigned short kMultibeamGroup = 1011;
 constexpr unsigned short kSingleBeamGroup = 1010;
 constexpr unsigned short kByUseAs = 2;
-constexpr double kDegToRad = std::numbers::pi / 180.0;
 
 } // namespace
 
@@ -32,7 +32,7 @@ double SurveySimulator::SeabedDepth(double across, double along) const
 {
     const double ripple = 0.5 * m_opt.rippleHeight *
                           std::sin(2.0 * std::numbers::pi * along / std::max(m_opt.rippleLength, 0.1));
-    return m_opt.depth + along * m_opt.alongSlope / 100.0 - across * std::tan(m_opt.acrossSlope * kDegToRad) + ripple;
+    return m_opt.depth + along * m_opt.alongSlope / 100.0 - across * std::tan(m_opt.acrossSlope * D_TO_R) + ripple;
 }
 
 bool SurveySimulator::Next(CDataBlock& block)
@@ -59,7 +59,7 @@ bool SurveySimulator::NextMultibeam(CDataBlock& block)
     std::normal_distribution<double> unit(0.0, 1.0);
     std::uniform_real_distribution<double> uniform(0.0, 1.0);
 
-    const double half = 0.5 * m_opt.swath * kDegToRad;
+    const double half = 0.5 * m_opt.swath * D_TO_R;
     for (int i = 0; i < n; ++i) {
         // Beams from port (negative angle) to starboard, equiangular.
         const double a = n == 1 ? 0.0 : -half + 2.0 * half * i / (n - 1);
@@ -73,7 +73,7 @@ bool SurveySimulator::NextMultibeam(CDataBlock& block)
         x[i] = static_cast<float>(across);
         y[i] = static_cast<float>(0.02 * unit(m_rng));
         z[i] = static_cast<float>(-depth);
-        angle[i] = static_cast<float>(a / kDegToRad);
+        angle[i] = static_cast<float>(a / D_TO_R);
         vertErr[i] = static_cast<float>(0.02 + sigma);
         horErr[i] = static_cast<float>(0.05 + 0.01 * range);
         if (uniform(m_rng) < m_opt.spikeRate) {

@@ -45,6 +45,23 @@ void CountFlags(const CDataBlock& block, FilterSummary& sum)
 
 } // namespace
 
+void FilterSummary::Add(const FilterSummary& other)
+{
+    blocksIn += other.blocksIn;
+    blocksOut += other.blocksOut;
+    blocksHeld += other.blocksHeld;
+    corruptRecords += other.corruptRecords;
+    unfiltered += other.unfiltered;
+    streams += other.streams;
+    beams.Add(other.beams);
+    soundings += other.soundings;
+    soundingsInvalidated += other.soundingsInvalidated;
+    soundingOutliers += other.soundingOutliers;
+    soundingOutliersFlagged += other.soundingOutliersFlagged;
+    seconds += other.seconds;
+    if (error.empty()) error = other.error;
+}
+
 FilterSummary FilterStream(RecordStreamReader& reader, CAttributeMap& attributes, COMPUPDATEMODE mode,
                            const std::function<void(const CDataBlock&)>& emit,
                            const std::function<void(uint64_t offset)>& progress)

@@ -40,6 +40,9 @@ struct FilterSummary
     uint64_t InjectedFlagged() const { return beams.injectedFlagged + soundingOutliersFlagged; }
     uint64_t Clean() const { return beams.Clean() + (soundings - soundingOutliers); }
     uint64_t CleanFlagged() const { return beams.cleanFlagged + (soundingsInvalidated - soundingOutliersFlagged); }
+
+    // Adds the counts and times of another stream; the error becomes the first one.
+    void Add(const FilterSummary& other);
 };
 
 // Filters every block of reader; emit receives each finished block (it may throw to stop

@@ -70,6 +70,7 @@ public:
     ~Progress() { Done(); }
     void Update(uint64_t done);
     void Done();
+    bool Enabled() const { return m_enabled; }
 
 private:
     bool m_enabled;

@@ -4,7 +4,9 @@
 // custom error limits. Settings come from a CAttributeMap. Filters never remove data:
 // they OR bits into each beam's flag word (use-as 606) and the ping's flag word (607).
 // It runs the chain; it owns its settings, the tests, its working ping and the window of
-// pings of the statistical filter.
+// pings of the statistical filter. An object is for
+// one thread at a time; objects on other threads may share the attribute map, which is
+// read only while the settings are taken (construction, SetAttributes) and not changed.
 #pragma once
 
 #include <KvsDataBlocks/KvsExport.h>

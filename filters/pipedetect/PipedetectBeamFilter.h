@@ -2,7 +2,9 @@
 // belong to the tracked pipe: quality, intensity, fixed-structure mask, a histogram over
 // the last ten pings and a previous-position window. It owns the ping ring and the
 // structure contour; the attribute map is the caller's and must outlive the filter
-// ("PipeDiameter" and "Position" are re-read from it at every block).
+// ("PipeDiameter" and "Position" are re-read from it at every block). An object is for
+// one thread at a time; objects on other threads may share the attribute map as long as
+// none changes it while they run, as they read it at every block.
 #pragma once
 
 #include <KvsDataBlocks/KvsExport.h>

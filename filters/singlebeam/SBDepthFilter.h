@@ -1,6 +1,7 @@
 // SBDepthFilter: the fixed depth window of the single-beam chain. Depths outside
 // [minimum, maximum] (both inclusive, same unit as the depth element) have every depth
-// element of their block invalidated. Equal limits switch the window off.
+// element of their block invalidated. Equal limits switch the window off. An object is
+// for one thread at a time; the attribute map is only read, in SetAttributes.
 #pragma once
 
 #include <KvsDataBlocks/KvsExport.h>

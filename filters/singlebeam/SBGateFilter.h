@@ -1,7 +1,8 @@
 // SBGateFilter: the moving depth gate of the single-beam chain. The gate is centred on
 // the last accepted depth; a depth outside it is invalidated and the gate doubles, the
 // next accepted depth snaps it back to the configured width. A configured width below
-// zero is derived from the first depth (a tenth of it). Widths in the depth's unit.
+// zero is derived from the first depth (a tenth of it). Widths in the depth's unit. An
+// object is for one thread at a time; the attribute map is only read, in SetAttributes.
 #pragma once
 
 #include <KvsDataBlocks/KvsExport.h>

@@ -2,7 +2,8 @@
 // latest soundings (block, position x/y and depth) and tests the middle one against its
 // neighbours when the next arrives, so output lags input by one block. A sounding is a
 // spike when it lies more than the noise distance off the line between its neighbours
-// and the track turns at it by at most gamma. It owns copies of the held blocks.
+// and the track turns at it by at most gamma. It owns copies of the held blocks. An
+// object is for one thread at a time; the attribute map is only read, in SetAttributes.
 #pragma once
 
 #include <KvsDataBlocks/KvsExport.h>

@@ -2,7 +2,9 @@
 // A fixed chain of up to three sub-filters (gate, depth window, spike), each switched on
 // and off by its attribute; it owns them, and a copy owns clones of them. Rejected
 // soundings get status 30 (kvs::kStatusRejected) on every depth element (use-as 201 to
-// 217).
+// 217). An object is for one thread at a time; objects on other threads may share the
+// attribute map, which is only read, while the settings are taken (construction,
+// SetAttributes).
 #pragma once
 
 #include <KvsDataBlocks/KvsExport.h>

@@ -1,6 +1,7 @@
 // Pieces shared by the closed-form direct (Clarke) and inverse (Robbins) solutions: the
 // argument checks, the prime-vertical radius and the azimuth of the normal section from
-// one point towards another. Internal to the geometry functions.
+// one point towards another. Angles travel as sine and cosine wherever the formulas allow,
+// so that each solution needs few trigonometric calls. Internal to the geometry functions.
 #pragma once
 
 #include <KvsDataBlocks/geometry/KvsMath.h>
@@ -33,30 +34,55 @@ inline double SafeAsin(double x)
     return std::asin(std::clamp(x, -1.0, 1.0));
 }
 
-// Radius of curvature in the prime vertical for the sine of the latitude.
-inline double PrimeVerticalRadius(double a, double e2, double sinLat)
+// An azimuth in radians from atan2, (-pi, pi], brought into [0, 2 pi).
+inline double PositiveAzimuth(double az)
 {
-    return a / std::sqrt(1.0 - e2 * sinLat * sinLat);
-}
-
-// tan of the latitude, seen along the normal through point A, of point B:
-// (1 - e2) tan(latB) + e2 NA sin(latA) / (NB cos(latB)).
-inline double NormalSectionTanPsi(double e2, double sinA, double nA, double sinB, double cosB, double nB)
-{
-    return (1.0 - e2) * sinB / cosB + e2 * nA * sinA / (nB * cosB);
-}
-
-// Azimuth in radians, [0, 2 pi), of the normal section at A towards B, from A's latitude,
-// the NormalSectionTanPsi of B and the longitude difference lonB - lonA (radians, within
-// +-pi). The quadrant follows the signs of the east and north parts of the direction, so
-// lines running nearly east-west, or between points of one latitude, get it right.
-inline double NormalSectionAzimuth(double sinA, double cosA, double tanPsiB, double dLon)
-{
-    double az = std::atan2(std::sin(dLon), cosA * tanPsiB - sinA * std::cos(dLon));
     if (az < 0.0) az += 2.0 * kPi;
     if (az >= 2.0 * kPi) az -= 2.0 * kPi;
     return az;
 }
+
+// Sine and cosine of one angle (the compiler makes them one sincos call).
+inline void SinCos(double x, double& sinX, double& cosX)
+{
+    sinX = std::sin(x);
+    cosX = std::cos(x);
+}
+
+// sqrt(1 - e2 sin^2(lat)) = a / N(lat): the prime-vertical radius of curvature N as a
+// fraction of the semi-major axis, inverted.
+inline double RadiusFactor(double e2, double sinLat)
+{
+    return std::sqrt(1.0 - e2 * sinLat * sinLat);
+}
+
+// cos(asin(x)) for x in [-1, 1], without the two calls.
+inline double CosOfAsin(double x)
+{
+    return std::sqrt((1.0 - x) * (1.0 + x));
+}
+
+// The normal section from A towards B has the azimuth atan2(east, north), with
+//   east  = sin(dLon) cos(latB),
+//   north = cos(latA) ((1 - e2) sin(latB) + e2 (NA / NB) sin(latA)) - sin(latA) cos(dLon) cos(latB),
+// dLon = lonB - lonA. This is atan2(sin(dLon), cos(latA) tan(psiB) - sin(latA) cos(dLon))
+// with tan(psiB) = (1 - e2) tan(latB) + e2 NA sin(latA) / (NB cos(latB)), the latitude of
+// B seen along the normal through A, both arguments scaled by cos(latB) > 0, which keeps
+// the quadrant and needs no division. The quadrant follows the signs of the east and north
+// parts, so lines running nearly east-west, or between points of one latitude, get it
+// right.
+struct NormalSection
+{
+    double east, north;
+
+    NormalSection(double e2, double sinA, double cosA, double sinB, double cosB, double nAOverNB, double sinDLon,
+                  double cosDLon)
+        : east(sinDLon * cosB), north(cosA * ((1.0 - e2) * sinB + e2 * nAOverNB * sinA) - sinA * cosDLon * cosB)
+    {
+    }
+    // Radians in [0, 2 pi).
+    double Azimuth() const { return PositiveAzimuth(std::atan2(east, north)); }
+};
 
 // An azimuth in degrees brought into [0, 360).
 inline double AzimuthDegrees(double radians)

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <vector>
 
 namespace {
@@ -323,4 +325,95 @@ TEST(PackedRecord, StaticPartAbove16BitsIsRefusedInBothForms)
     EXPECT_FALSE(b.Pack(&pos, remaining, true));
     EXPECT_FALSE(b.PackStatic(&pos, remaining, true));
     EXPECT_EQ(pos, out.data());
+}
+
+namespace {
+
+// The record of b as the format lays it out, written field by field.
+Bytes ReferenceRecord(const CDataBlock& b, bool wide)
+{
+    Bytes out(b.GetPackSize(wide));
+    kvs::ByteWriter w(out.data(), out.size());
+    auto size = [&](unsigned int v) { return wide ? w.Write<uint32_t>(v) : w.Write<uint16_t>(static_cast<uint16_t>(v)); };
+    const CDataId& id = b.GetDataId();
+    size(b.GetPackSize(wide));
+    w.Write<uint16_t>(b.GetStaticPackSize(wide));
+    for (unsigned short v : {id.GetDataType(), id.GetGroupId(), id.GetVesselId(), id.GetDeviceNum(),
+                             static_cast<unsigned short>(b.GetLength())})
+        w.Write<uint16_t>(v);
+    size(b.GetDataSize());
+    for (unsigned short i = 0; i < b.GetLength(); ++i) {
+        CKvsBytePtr e;
+        b.GetDataIdx(i, e);
+        w.Write<uint16_t>(e.GetType());
+        size(e.GetLength());
+        for (unsigned short v : {e.GetId(), e.GetFormat(), e.GetUseAs()}) w.Write<uint16_t>(v);
+    }
+    size(b.GetDynamicPackSize(wide));
+    w.Write<double>(b.GetTime());
+    w.Write<uint16_t>(b.GetStatusAndFlags());
+    for (unsigned short i = 0; i < b.GetLength(); ++i) {
+        CKvsBytePtr e;
+        b.GetDataIdx(i, e);
+        w.Write<uint16_t>(e.GetStatus());
+    }
+    CKvsBytePtr first; // its data pointer is the start of the buffer
+    if (b.GetDataSize() && b.GetDataIdx(0, first)) w.WriteBytes(first.GetDataPtr(), b.GetDataSize());
+    EXPECT_EQ(w.Remaining(), 0u);
+    return out;
+}
+
+// A block of count elements with random header fields, lengths, statuses and bytes.
+CDataBlock RandomBlock(std::mt19937& random, unsigned short count)
+{
+    auto pick = [&](unsigned int lo, unsigned int hi) { return std::uniform_int_distribution<unsigned int>(lo, hi)(random); };
+    auto word = [&] { return static_cast<unsigned short>(pick(0, 0xFFFF)); };
+    CDataBlock b;
+    b.SetDataId(CDataId(word(), word(), word(), word()));
+    b.Allocate(count);
+    for (unsigned short i = 0; i < count; ++i)
+        b.InitDataElement(i, word(), word(), static_cast<unsigned short>(pick(0, 3) ? pick(0, 40) : pick(0, 3000)),
+                          word(), word());
+    b.Init();
+    b.SetTime(std::uniform_real_distribution<double>(-1e12, 1e12)(random));
+    b.SetStatusAndFlags(word());
+    for (unsigned short i = 0; i < count; ++i) {
+        CKvsBytePtr* e = nullptr;
+        b.GetDataIdx(i, e);
+        e->SetStatus(word());
+        for (unsigned int k = 0; k < e->GetLength(); ++k) e->GetDataPtr()[k] = static_cast<unsigned char>(pick(0, 255));
+    }
+    return b;
+}
+
+} // namespace
+
+TEST(PackedRecord, RandomBlocksPackAsLaidOutAndRoundTrip)
+{
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 200; ++round) {
+        const CDataBlock b = RandomBlock(random, static_cast<unsigned short>(round % 67));
+        const CDataBlock other = RandomBlock(random, static_cast<unsigned short>(round % 5));
+        for (bool wide : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "round " << round << (wide ? " wide" : " narrow"));
+            const Bytes record = PackToBytes(b, wide);
+            ASSERT_EQ(record, ReferenceRecord(b, wide));
+            // The two parts alone are the record without its total.
+            Bytes parts(record.size() - (wide ? 4 : 2));
+            unsigned char* pos = parts.data();
+            unsigned int room = static_cast<unsigned int>(parts.size());
+            ASSERT_TRUE(b.PackStatic(&pos, room, wide));
+            ASSERT_TRUE(b.PackDynamic(&pos, room, wide));
+            EXPECT_EQ(room, 0u);
+            EXPECT_TRUE(std::equal(parts.begin(), parts.end(), record.begin() + (wide ? 4 : 2)));
+            // Into an empty block, a block of the same layout and one of another layout.
+            for (CDataBlock target : {CDataBlock(), b, other}) {
+                unsigned int left = 1;
+                ASSERT_TRUE(UnPackBytes(target, record, wide, &left));
+                EXPECT_EQ(left, 0u);
+                ExpectSameBlock(b, target);
+                EXPECT_EQ(PackToBytes(target, wide), record);
+            }
+        }
+    }
 }

@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# Builds the benchmarks and the tool (Release, in their own build folder) and prints one
+# table: each figure that survey users feel, its baseline measured in the same run, and
+# the ratio. Google Benchmark figures are medians of 5 repetitions (JSON output), run in
+# random order so that a busy moment of the machine does not fall on one figure only; the
+# filter scaling is the best wall time of 3 runs of "kvsblocks filter" over simulated lines
+# with --jobs 1 and --jobs 2. Run it on a quiet machine: the figures are times.
+# Usage: scripts/bench.sh [build-dir]
+#   KVS_BENCH_LINES (4), KVS_BENCH_PINGS (3000), KVS_BENCH_BEAMS (1600): the simulated lines.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh"
+build=${1:-$root/build-bench}
+lines=${KVS_BENCH_LINES:-4}
+pings=${KVS_BENCH_PINGS:-3000}
+beams=${KVS_BENCH_BEAMS:-1600}
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKVS_BUILD_BENCH=ON -DKVS_BUILD_TOOLS=ON \
+  -DKVS_BUILD_TESTS=OFF -DKVS_BUILD_PYTHON=OFF >/dev/null
+cmake --build "$build" -j 2 --target MultibeamBench PackBench GeodesyBench FormulaBench GsfImportBench kvsblocks >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+run() { # name [benchmark filter]
+  echo "running $1" >&2
+  "$build/bench/$1" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+    --benchmark_enable_random_interleaving=true \
+    --benchmark_out="$work/$1.json" --benchmark_out_format=json ${2:+--benchmark_filter="$2"} >/dev/null
+}
+run MultibeamBench 'c_plus_smart/1600'
+run PackBench
+run GeodesyBench
+run FormulaBench
+run GsfImportBench
+
+# Filter scaling: the same lines filtered with one job and with two.
+tool="$build/tools/kvsblocks"
+best() { # jobs -> best wall seconds of 3 runs
+  local b=""
+  for _ in 1 2 3; do
+    local t0 t1
+    t0=$(date +%s.%N)
+    "$tool" filter "${inputs[@]}" -a "$root/examples/filters.attr" -o "$work/out" --jobs "$1" --no-progress >/dev/null
+    t1=$(date +%s.%N)
+    b=$(python3 -c "t = $t1 - $t0; print(t if '$b' == '' else min(t, float('$b')))")
+  done
+  echo "$b"
+}
+if "$tool" filter --help | grep -q -- '--jobs'; then
+  echo "simulating $lines lines of $pings pings x $beams beams" >&2
+  inputs=()
+  for i in $(seq 1 "$lines"); do
+    "$tool" simulate -q -o "$work/line$i.kvs" --beams "$beams" --pings "$pings" --seed "$i"
+    inputs+=("$work/line$i.kvs")
+  done
+  echo "filtering with 1 and 2 jobs" >&2
+  printf '{"jobs1": %s, "jobs2": %s, "lines": %s, "pings": %s, "beams": %s}\n' "$(best 1)" "$(best 2)" \
+    "$lines" "$pings" "$beams" >"$work/scaling.json"
+  rm -f "$work"/line*.kvs
+else
+  echo '{}' >"$work/scaling.json"
+fi
+
+python3 - "$work" <<'EOF'
+import json, os, sys
+
+work = sys.argv[1]
+medians = {}
+for name in ("MultibeamBench", "PackBench", "GeodesyBench", "FormulaBench", "GsfImportBench"):
+    with open(os.path.join(work, name + ".json")) as f:
+        for b in json.load(f)["benchmarks"]:
+            if b.get("aggregate_name") == "median" and not b.get("error_occurred"):
+                medians[b["run_name"]] = b
+with open(os.path.join(work, "scaling.json")) as f:
+    scaling = json.load(f)
+
+def ns(run):
+    b = medians.get(run)
+    if b is None:
+        return None
+    scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}[b["time_unit"]]
+    return b["cpu_time"] * scale
+
+def counter(run, key):
+    b = medians.get(run)
+    return None if b is None else b.get(key)
+
+rows = []  # figure, value, unit, baseline, baseline value, ratio, sense
+
+def time_row(figure, ours, base, baseline, target):
+    a, b = ns(ours), ns(base)
+    unit = "us" if (a or 0) > 1e3 else "ns"
+    div = 1e3 if unit == "us" else 1.0
+    rows.append((figure, a / div if a else None, unit, baseline, b / div if b else None,
+                 a / b if a and b else None, "time ratio" + target))
+
+pings = counter("BM_Process/c_plus_smart/1600", "pings/s")
+rows.append(("multibeam pings/s, every filter, 1600 beams", pings, "1/s", "target", 5000.0,
+             pings / 5000.0 if pings else None, "rate ratio, >= 1"))
+for form, arg in (("narrow", 0), ("wide", 1)):
+    time_row(f"Pack {form}", f"BM_Pack/{arg}", f"BM_Memcpy/{arg}", "memcpy", ", <= 1.1")
+for form, arg in (("narrow", 0), ("wide", 1)):
+    time_row(f"UnPack {form}", f"BM_UnPack/{arg}", f"BM_Memcpy/{arg}", "memcpy", ", <= 1.1")
+time_row("ClarkePolar", "BM_ClarkeDirect", "BM_GeographicLibDirect", "GeographicLib Direct", ", <= 0.25")
+time_row("robinv", "BM_RobbinsInverse", "BM_GeographicLibInverse", "GeographicLib Inverse", "")
+for e in ("Hypot", "Linear"):
+    time_row(f"formula {e}", f"BM_KvsForm/{e}", f"BM_MuParser/{e}", "muParser", "")
+imp, cat = counter("BM_GsfImport", "bytes_per_second"), counter("BM_ReadWholeFile", "bytes_per_second")
+rows.append(("GSF import MB/s", imp / 1e6 if imp else None, "MB/s", "whole-file read", cat / 1e6 if cat else None,
+             imp / cat if imp and cat else None, "rate ratio"))
+if scaling:
+    rows.append((f"filter {scaling['lines']} lines x {scaling['pings']} pings x {scaling['beams']} beams, 2 jobs",
+                 scaling["jobs2"], "s", "1 job", scaling["jobs1"], scaling["jobs1"] / scaling["jobs2"],
+                 "speed-up, ideal 2"))
+else:
+    rows.append(("filter 2 jobs", None, "s", "1 job", None, None, "one input only"))
+
+def fmt(v):
+    if v is None:
+        return "n/a"
+    return f"{v:,.0f}" if abs(v) >= 1000 else f"{v:.2f}" if abs(v) < 10 else f"{v:.1f}"
+
+header = ("figure", "value", "unit", "baseline", "baseline value", "ratio", "sense")
+cells = [header] + [(f, fmt(v), u, bl, fmt(bv), "n/a" if r is None else f"{r:.2f}", s) for f, v, u, bl, bv, r, s in rows]
+widths = [max(len(row[i]) for row in cells) for i in range(len(header))]
+for n, row in enumerate(cells):
+    print("  ".join(c.ljust(w) if i in (0, 2, 3, 6) else c.rjust(w) for i, (c, w) in enumerate(zip(row, widths))))
+    if n == 0:
+        print("  ".join("-" * w for w in widths))
+EOF

@@ -1,0 +1,133 @@
+// kvsblocks filter over several inputs: parallel runs give what single runs give, one
+// failing input spoils only its own output, and what several inputs cannot do is refused.
+#include "ParallelFor.h"
+#include "TempFolder.h"
+#include "ToolRun.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+TEST(ParallelFor, RunsEveryIndexOnce)
+{
+    for (unsigned int jobs : {1u, 2u, 8u})
+        for (size_t count : {0u, 1u, 5u, 200u}) {
+            std::vector<std::atomic<int>> runs(count);
+            kvs::tool::ParallelFor(count, jobs, [&](size_t i) { ++runs[i]; });
+            for (size_t i = 0; i < count; ++i) EXPECT_EQ(runs[i], 1) << jobs << " jobs, index " << i << " of " << count;
+        }
+}
+
+#ifdef KVS_TOOL_PATH
+
+namespace {
+
+const std::string kAttributes = std::string(KVS_SOURCE_DIR) + "/examples/filters.attr";
+
+void Simulate(const std::string& path, int pings, int seed)
+{
+    ASSERT_EQ(RunTool("simulate -q -o " + path + " --beams 300 --pings " + std::to_string(pings) + " --seed " +
+                      std::to_string(seed))
+                  .status,
+              0);
+}
+
+} // namespace
+
+TEST(FilterJobs, TwoInputsInParallelMatchTwoSingleRuns)
+{
+    TempFolder t("jobs_same");
+    Simulate(t / "a.kvs", 40, 1);
+    Simulate(t / "b.kvs", 55, 2);
+    nlohmann::json single[2];
+    int n = 0;
+    for (const char* name : {"a", "b"}) {
+        const RunResult r =
+            RunTool("filter " + t / (std::string(name) + ".kvs") + " -a " + kAttributes + " -o " + t / name + "1.kvs --json");
+        ASSERT_EQ(r.status, 0) << r.out;
+        single[n++] = nlohmann::json::parse(r.out);
+    }
+    // The output folder is made, nested, when absent.
+    const RunResult r = RunTool("filter " + t / "a.kvs" + " " + t / "b.kvs" + " -a " + kAttributes + " -o " +
+                                t / "out/x" + " --jobs 2 --json");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(ReadWholeFile(t / "out/x/a.kvs"), ReadWholeFile(t / "a1.kvs"));
+    EXPECT_EQ(ReadWholeFile(t / "out/x/b.kvs"), ReadWholeFile(t / "b1.kvs"));
+    const nlohmann::json j = nlohmann::json::parse(r.out);
+    ASSERT_EQ(j["files"].size(), 2u);
+    for (int i = 0; i < 2; ++i)
+        for (const char* key : {"blocksIn", "blocksOut", "beams", "beamsRejected", "perFilter", "complete"})
+            EXPECT_EQ(j["files"][i][key], single[i][key]) << i << " " << key;
+    EXPECT_EQ(j["files"][0]["input"], t / "a.kvs");
+    EXPECT_EQ(j["total"]["blocksIn"], 95);
+    EXPECT_EQ(j["total"]["beamsRejected"].get<int>(),
+              single[0]["beamsRejected"].get<int>() + single[1]["beamsRejected"].get<int>());
+    EXPECT_EQ(j["total"]["jobs"], 2);
+    EXPECT_EQ(j["total"]["complete"], true);
+}
+
+TEST(FilterJobs, AFailingInputSpoilsOnlyItsOwnOutput)
+{
+    TempFolder t("jobs_fail");
+    Simulate(t / "good.kvs", 30, 3);
+    Simulate(t / "whole.kvs", 30, 4);
+    const std::string whole = ReadWholeFile(t / "whole.kvs");
+    std::ofstream(t / "bad.kvs", std::ios::binary) << whole.substr(0, whole.size() * 2 / 3);
+    std::filesystem::create_directories(t / "out");
+    std::ofstream(t / "out/bad.kvs") << "kept";
+    for (bool partial : {false, true}) {
+        const RunResult r = RunTool("filter " + t / "good.kvs" + " " + t / "bad.kvs" + " " + t / "gone.kvs" + " -o " +
+                                    t / "out --jobs 2" + (partial ? " --partial" : ""));
+        EXPECT_EQ(r.status, 1) << r.out;
+        EXPECT_GT(ReadWholeFile(t / "out/good.kvs").size(), 16u);
+        EXPECT_EQ(ReadWholeFile(t / "out/bad.kvs") == "kept", !partial);
+        EXPECT_FALSE(std::filesystem::exists(t / "out/gone.kvs"));
+        // Messages and summaries come in input order, each failure under its own file.
+        const size_t badMessage = r.out.find(t / "bad.kvs: truncated record");
+        const size_t goneMessage = r.out.find(t / "gone.kvs: cannot open");
+        ASSERT_NE(badMessage, std::string::npos) << r.out;
+        ASSERT_NE(goneMessage, std::string::npos) << r.out;
+        EXPECT_LT(badMessage, goneMessage);
+        const size_t good = r.out.find("== " + t / "good.kvs"), bad = r.out.find("== " + t / "bad.kvs"),
+                     gone = r.out.find("== " + t / "gone.kvs"), total = r.out.find("== total: 3 files, 2 failed");
+        EXPECT_TRUE(good < bad && bad < gone && gone < total && total != std::string::npos) << r.out;
+    }
+}
+
+TEST(FilterJobs, RefusesWhatSeveralInputsCannotDo)
+{
+    TempFolder t("jobs_refuse");
+    Simulate(t / "a.kvs", 5, 5);
+    Simulate(t / "b.kvs", 5, 6);
+    std::filesystem::create_directories(t / "x");
+    std::filesystem::create_directories(t / "y");
+    std::filesystem::copy_file(t / "a.kvs", t / "x/l.kvs");
+    std::filesystem::copy_file(t / "a.kvs", t / "y/l.kvs");
+    const std::string a = t / "a.kvs", b = t / "b.kvs", before = ReadWholeFile(b);
+    const struct
+    {
+        std::string args, says;
+    } cases[] = {
+        {a + " - -o " + t / "o", "standard input"},
+        {a + " " + b + " -o " + b, "names a folder"},
+        {a + " " + b + " -o -", "not to standard output"},
+        {t / "x/l.kvs" + " " + t / "y/l.kvs" + " -o " + t / "o", "are the same file"},
+        {a + " " + b + " -o " + t.path.string(), "is the input"},
+        {a + " " + b + " --jobs 0", "--jobs"},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = RunTool("filter " + c.args);
+        EXPECT_EQ(r.status, 2) << c.args << "\n" << r.out;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
+    }
+    EXPECT_FALSE(std::filesystem::exists(t / "o"));
+    EXPECT_EQ(ReadWholeFile(b), before);
+}
+
+#endif
