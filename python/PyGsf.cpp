@@ -5,6 +5,7 @@
 #include "PyBindings.h"
 #include "PyBlock.h"
 #include "PyCommon.h"
+#include "PyFileReader.h"
 
 #include <KvsDataBlocks/formats/gsf/GsfBlockMapper.h>
 #include <KvsDataBlocks/formats/gsf/GsfReader.h>
@@ -16,23 +17,17 @@ namespace kvs::python {
 
 namespace {
 
-class PyGsfImport
+class PyGsfImport : public PyFileReader<GsfReader>
 {
 public:
-    explicit PyGsfImport(py::handle path) : m_name(PathBytes(path))
-    {
-        auto reader = std::make_unique<GsfReader>();
-        CString error;
-        if (!reader->Open(CString(m_name), error)) Raise("GsfError", m_name + ": " + std::string(error));
-        m_reader = std::move(reader);
-    }
+    explicit PyGsfImport(py::handle path) : PyFileReader(path, "GsfError", "I/O operation on a closed file") {}
 
     // The next ping; records of other types are stepped over. A fault raises GsfError
     // after the pings before it have been delivered.
     std::shared_ptr<PyBlock> Next()
     {
-        if (m_done) throw py::stop_iteration();
-        GsfReader& reader = Reader();
+        if (Done()) throw py::stop_iteration();
+        GsfReader& reader = Get();
         CString error;
         for (;;) {
             const GsfReader::Result r = reader.Next(error);
@@ -45,50 +40,22 @@ public:
                      std::to_string(reader.RecordOffset()) + ": " + std::string(error));
             return std::make_shared<PyBlock>(std::move(block));
         }
-        m_done = true;
-        throw py::stop_iteration();
+        Stop();
     }
 
-    void Close() { m_reader.reset(); }
-    bool Closed() const { return !m_reader; }
-    const std::string& Name() const { return m_name; }
     int UtmZone() const { return m_mapper.UtmZone(); }
-    const GsfReader& Reader() const
-    {
-        if (!m_reader) throw py::value_error("I/O operation on a closed file");
-        return *m_reader;
-    }
+    const GsfReader& Reader() const { return Get(); }
 
 private:
-    GsfReader& Reader()
-    {
-        if (!m_reader) throw py::value_error("I/O operation on a closed file");
-        return *m_reader;
-    }
-    [[noreturn]] void Fail(const std::string& what)
-    {
-        m_done = true;
-        Raise("GsfError", m_name + ": " + what);
-    }
-
-    std::string m_name;
-    std::unique_ptr<GsfReader> m_reader;
     GsfBlockMapper m_mapper;
-    bool m_done = false;
 };
 
 } // namespace
 
 void BindGsf(py::module_& m)
 {
-    py::class_<PyGsfImport>(m, "GsfImport", "The pings of a GSF file as multibeam blocks, one by one (an iterator).")
-        .def("__iter__", [](PyGsfImport& g) -> PyGsfImport& { return g; })
-        .def("__next__", &PyGsfImport::Next)
-        .def("__enter__", [](PyGsfImport& g) -> PyGsfImport& { return g; })
-        .def("__exit__", [](PyGsfImport& g, py::args) { g.Close(); })
-        .def("close", &PyGsfImport::Close)
-        .def_property_readonly("closed", &PyGsfImport::Closed)
-        .def_property_readonly("name", [](const PyGsfImport& g) { return MessageText(g.Name()); })
+    py::class_<PyGsfImport> import(m, "GsfImport", "The pings of a GSF file as multibeam blocks, one by one (an iterator).");
+    BindFileReader(import)
         .def_property_readonly("version",
                                [](const PyGsfImport& g) {
                                    return py::make_tuple(g.Reader().MajorVersion(), g.Reader().MinorVersion());

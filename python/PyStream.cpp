@@ -4,6 +4,7 @@
 #include "PyBindings.h"
 #include "PyBlock.h"
 #include "PyCommon.h"
+#include "PyFileReader.h"
 
 #include <KvsDataBlocks/datablocks/RecordStream.h>
 
@@ -14,51 +15,27 @@ namespace kvs::python {
 
 namespace {
 
-class PyStreamReader
+class PyStreamReader : public PyFileReader<RecordStreamReader>
 {
 public:
-    explicit PyStreamReader(py::handle path) : m_name(PathBytes(path))
+    explicit PyStreamReader(py::handle path)
+        : PyFileReader(path, "StreamError", "I/O operation on a closed stream")
     {
-        auto reader = std::make_unique<RecordStreamReader>();
-        CString error;
-        if (!reader->Open(CString(m_name), error)) Raise("StreamError", m_name + ": " + std::string(error));
-        m_reader = std::move(reader);
     }
 
     std::shared_ptr<PyBlock> Next()
     {
-        if (m_done) throw py::stop_iteration();
+        if (Done()) throw py::stop_iteration();
         auto block = std::make_shared<CDataBlock>();
         CString error;
-        switch (Reader().Next(*block, error)) {
+        switch (Get().Next(*block, error)) {
         case RecordStreamReader::Result::Record: return std::make_shared<PyBlock>(std::move(block));
         case RecordStreamReader::Result::End: break;
-        case RecordStreamReader::Result::Error:
-            m_done = true;
-            Raise("StreamError", m_name + ": " + std::string(error));
+        case RecordStreamReader::Result::Error: Fail(std::string(error));
         }
-        m_done = true;
-        throw py::stop_iteration();
+        Stop();
     }
-
-    void Close() { m_reader.reset(); }
-    bool Closed() const { return !m_reader; }
-    const RecordStreamReader& Reader() const
-    {
-        if (!m_reader) throw py::value_error("I/O operation on a closed stream");
-        return *m_reader;
-    }
-    RecordStreamReader& Reader()
-    {
-        if (!m_reader) throw py::value_error("I/O operation on a closed stream");
-        return *m_reader;
-    }
-    const std::string& Name() const { return m_name; }
-
-private:
-    std::string m_name;
-    std::unique_ptr<RecordStreamReader> m_reader;
-    bool m_done = false;
+    const RecordStreamReader& Reader() const { return Get(); }
 };
 
 class PyStreamWriter
@@ -104,14 +81,8 @@ private:
 
 void BindStream(py::module_& m)
 {
-    py::class_<PyStreamReader>(m, "StreamReader", "Blocks of a record stream file, one by one (an iterator).")
-        .def("__iter__", [](PyStreamReader& r) -> PyStreamReader& { return r; })
-        .def("__next__", &PyStreamReader::Next)
-        .def("__enter__", [](PyStreamReader& r) -> PyStreamReader& { return r; })
-        .def("__exit__", [](PyStreamReader& r, py::args) { r.Close(); })
-        .def("close", &PyStreamReader::Close)
-        .def_property_readonly("closed", &PyStreamReader::Closed)
-        .def_property_readonly("name", [](const PyStreamReader& r) { return MessageText(r.Name()); })
+    py::class_<PyStreamReader> reader(m, "StreamReader", "Blocks of a record stream file, one by one (an iterator).");
+    BindFileReader(reader)
         .def_property_readonly("offset", [](const PyStreamReader& r) { return r.Reader().Offset(); },
                                "Byte offset of the record read next.")
         .def_property_readonly("records_read", [](const PyStreamReader& r) { return r.Reader().RecordsRead(); })

@@ -1,6 +1,7 @@
 #include <KvsDataBlocks/filters/multibeam/SmartFilter.h>
 
 #include <KvsDataBlocks/filters/multibeam/detail/BeamWalk.h>
+#include <KvsDataBlocks/filters/multibeam/detail/BinTolerance.h>
 #include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 
 using kvs::multibeam::detail::NadirBeam;
 using kvs::multibeam::detail::Rejected;
+using kvs::multibeam::detail::SetBinTolerances;
 
 void SmartFilter::Derive(const MultibeamSettings& s)
 {
@@ -105,14 +107,7 @@ bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int
             m_bins[k].Add(level);
         }
     }
-    for (int k = 0; k < bins; ++k) {
-        Bin& bin = m_bins[k];
-        if (bin.count == 0) continue;
-        const double p = (lo + k) * bw;
-        const double q = p >= 0.0 ? p - bw / 2 : p + bw / 2;
-        const double phi = std::fabs(std::atan2(q, -(bin.mean + off)) * R_TO_D);
-        bin.tolerance = phi < s.reliableAngle ? s.vertTolReliable : s.vertTolUnreliable;
-    }
+    SetBinTolerances(m_bins, bins, lo, bw, off, s.reliableAngle, s.vertTolReliable, s.vertTolUnreliable);
 
     // Each beam against the profile half a bin inwards of it.
     for (int i = 0; i < n; ++i) {

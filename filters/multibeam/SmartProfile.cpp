@@ -1,6 +1,7 @@
 #include <KvsDataBlocks/filters/multibeam/SmartProfile.h>
 
 #include <KvsDataBlocks/filters/multibeam/Multibeam.h>
+#include <KvsDataBlocks/filters/multibeam/detail/BinTolerance.h>
 #include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include <algorithm>
@@ -97,14 +98,7 @@ void SmartProfile::Run(PingStruct& ping, const Settings& s, double smallest, dou
         }
     }
 
-    for (int k = 0; k < bins; ++k) {
-        Bin& b = m_bins[static_cast<size_t>(k)];
-        if (b.count == 0) continue;
-        const double p = (lo + k) * bw;
-        const double q = p >= 0.0 ? p - bw / 2 : p + bw / 2;
-        const double phi = std::fabs(std::atan2(q, -(b.mean + off)) * R_TO_D);
-        b.tolerance = phi < s.reliableAngle ? s.tolReliable : s.tolUnreliable;
-    }
+    kvs::multibeam::detail::SetBinTolerances(m_bins, bins, lo, bw, off, s.reliableAngle, s.tolReliable, s.tolUnreliable);
 
     for (int i = 0; i < n; ++i) {
         if (rejected(i)) continue;
