@@ -15,7 +15,7 @@ namespace {
 
 constexpr unsigned short kMultibeamGroup = 1011;
 constexpr unsigned short kSingleBeamGroup = 1010;
-constexpr unsigned short kByUseAs = 2;
+constexpr unsigned short kByUseAs = CDataBlock::kByUseAs;
 
 } // namespace
 
