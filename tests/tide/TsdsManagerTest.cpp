@@ -27,6 +27,19 @@ TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastCloseAndCopiesShareIt)
 {
     TsdsManager mgr;
     const std::string path = MakeTideFile("share"), upper = MakeTideFile("SHARE");
+    EXPECT_EQ(mgr.OpenFile((path + ".missing").c_str()), nullptr);
+    EXPECT_NE(std::string(mgr.GetLastError()).find("cannot open"), std::string::npos);
+    TideStationDataSource stranger;
+    TideStationDataSource *none = nullptr, *foreign = &stranger;
+    EXPECT_FALSE(mgr.CloseFile(none, false));
+    EXPECT_FALSE(mgr.CloseFile(foreign, false));
+    EXPECT_EQ(foreign, &stranger);
+    std::ofstream(path + ".missing") << "2026/01/01 00:00:00 1.0\n";
+    TideStationDataSource* fresh = mgr.OpenFile((path + ".missing").c_str()); // nothing kept of the failed open
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(fresh->GetOpenCount(), 1);
+    EXPECT_TRUE(mgr.CloseFile(fresh, false));
+    std::remove((path + ".missing").c_str());
     TideStationDataSource* a = mgr.OpenFile(path.c_str());
     TideStationDataSource* b = mgr.OpenFile(path.c_str());
     ASSERT_NE(a, nullptr);
@@ -49,26 +62,6 @@ TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastCloseAndCopiesShareIt)
     EXPECT_FALSE(mgr.CloseFile(keep, false)); // already deleted and erased
     std::remove(path.c_str());
     std::remove(upper.c_str());
-}
-
-TEST(TsdsManager, FailedOpenLeavesNothingAndForeignCloseFails)
-{
-    TsdsManager mgr;
-    const std::string path = std::string(::testing::TempDir()) + "/mgr_missing_" + std::to_string(getpid()) + ".txt";
-    EXPECT_EQ(mgr.OpenFile(path.c_str()), nullptr);
-    EXPECT_NE(std::string(mgr.GetLastError()).find("cannot open"), std::string::npos);
-    std::ofstream(path) << "2026/01/01 00:00:00 1.0\n";
-    TideStationDataSource* s = mgr.OpenFile(path.c_str()); // a fresh data source now
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->GetOpenCount(), 1);
-    TideStationDataSource* none = nullptr;
-    EXPECT_FALSE(mgr.CloseFile(none, false));
-    TideStationDataSource stranger;
-    TideStationDataSource* foreign = &stranger;
-    EXPECT_FALSE(mgr.CloseFile(foreign, false));
-    EXPECT_EQ(foreign, &stranger);
-    EXPECT_TRUE(mgr.CloseFile(s, false));
-    std::remove(path.c_str());
 }
 
 TEST(TsdsManager, CommitSavesEveryFileAndStopsAtTheFirstFailure)
