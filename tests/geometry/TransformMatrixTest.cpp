@@ -50,20 +50,6 @@ Rpy Read(const Matrix4& m)
 
 } // namespace
 
-TEST(GtlMatrix, MultipliesRowsByColumns)
-{
-    Matrix4 a, b;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) {
-            a[i][j] = i * 4 + j; // row by row: 0 1 2 3 / 4 5 6 7 / ...
-            b[i][j] = (i == j) + (j == 3 && i == 0) * 2.0;
-        }
-    EXPECT_EQ((a * b)[1][3], 4 * 2.0 + 7); // row 1 of a against column 3 of b
-    EXPECT_EQ((b * a)[0][0], 0 + 2.0 * 12);
-    EXPECT_EQ(a * I, a);
-    EXPECT_EQ(I * a, a);
-}
-
 TEST(TransformMatrix, TurnsApplyInOrderAndTranslationMovesTheTurnedPoint)
 {
     const Matrix4 m = TransMatrix(RollMatrix(I, 11), Point(1, 2, 3));
