@@ -35,11 +35,7 @@ double AzimuthDifference(double a, double b)
     return std::fabs(std::remainder(a - b, 360.0));
 }
 
-struct Direct
-{
-    bool ok;
-    double lat2, lon2, back;
-};
+struct Direct { bool ok; double lat2, lon2, back; };
 
 Direct Polar(double lat1, double lon1, double az, double s, double a = kA, double e2 = kE2)
 {
@@ -55,11 +51,7 @@ Direct XY(double lat1, double lon1, double dx, double dy)
     return r;
 }
 
-struct Inverse
-{
-    bool ok;
-    double az12, az21, distance;
-};
+struct Inverse { bool ok; double az12, az21, distance; };
 
 Inverse Solve(double lat1, double lon1, double lat2, double lon2, double a = kA, double e2 = kE2)
 {

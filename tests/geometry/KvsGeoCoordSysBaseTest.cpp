@@ -24,10 +24,7 @@ std::unique_ptr<KvsGeoCoordSysBase> Make(const char* grid, const char* datum)
     return system;
 }
 
-struct Geo
-{
-    double x, y, lat, lon;
-};
+struct Geo { double x, y, lat, lon; };
 
 // lat, lon, h after DatumTransform in direction (1: to WGS 84, 0: from it).
 std::array<double, 3> Datum(const KvsGeoCoordSysBase& system, double lat, double lon, double h, long direction)

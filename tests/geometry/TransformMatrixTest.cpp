@@ -36,10 +36,7 @@ Matrix4 Attitude(double roll, double pitch, double yaw)
     return YawMatrix(PitchMatrix(RollMatrix(I, roll), pitch), yaw);
 }
 
-struct Rpy
-{
-    double roll, pitch, yaw;
-};
+struct Rpy { double roll, pitch, yaw; };
 
 Rpy Read(const Matrix4& m)
 {
