@@ -68,7 +68,7 @@ const char* const kSmallDefinition = R"({"groups": [{"id": 7, "name": "Small", "
 
 } // namespace
 
-TEST_F(DataDefinitionTest, BuiltInGroupsFitTheirReadersAndItsTextIsAValidFile)
+TEST_F(DataDefinitionTest, BuiltInGroupsFitTheirReadersUnknownOnesLeaveOutputsAndItsTextIsAValidFile)
 {
     DataDefinition& def = DataDefinition::GetDataDefinition();
     EXPECT_EQ(def.GetSource(), DataDefinition::kBuiltInSource);
@@ -87,6 +87,17 @@ TEST_F(DataDefinitionTest, BuiltInGroupsFitTheirReadersAndItsTextIsAValidFile)
     }
     EXPECT_EQ(Layout(1020, 0).type, 103);
     EXPECT_EQ(Layout(1020, 1).type, 501);
+    {
+        int count = -5, buffer = 10;
+        unsigned short value = 77;
+        CString text("keep");
+        EXPECT_FALSE(def.GetGroupNumItems(4242, count));
+        EXPECT_FALSE(def.GetGroupItemType(1020, 4, value)); // the tide group has 4 items
+        EXPECT_FALSE(def.GetGroupBufferlength(1020, buffer)); // and names no buffer length
+        EXPECT_FALSE(def.GetGroupItemMapTxt(1020, 0, 0, text));
+        EXPECT_EQ(std::tuple(count, value, buffer), std::tuple(-5, 77, 10)); // outputs untouched
+        EXPECT_EQ(text, "keep");
+    }
 
     const DataDefinition::View view = def.GetView(); // keeps its definition across a load
     CString error;
@@ -98,20 +109,6 @@ TEST_F(DataDefinitionTest, BuiltInGroupsFitTheirReadersAndItsTextIsAValidFile)
     EXPECT_FALSE(def.GetGroupNumItems(1020, count));
     EXPECT_TRUE(view.GetGroupNumItems(1020, count));
     EXPECT_EQ(count, 4);
-}
-
-TEST_F(DataDefinitionTest, UnknownGroupsAndItemsLeaveOutputsUntouched)
-{
-    const DataDefinition& def = DataDefinition::GetDataDefinition();
-    int count = -5, buffer = 10;
-    unsigned short value = 77;
-    CString text("keep");
-    EXPECT_FALSE(def.GetGroupNumItems(4242, count));
-    EXPECT_FALSE(def.GetGroupItemType(1020, 4, value)); // the tide group has 4 items
-    EXPECT_FALSE(def.GetGroupBufferlength(1020, buffer)); // and names no buffer length
-    EXPECT_FALSE(def.GetGroupItemMapTxt(1020, 0, 0, text));
-    EXPECT_EQ(std::tuple(count, value, buffer), std::tuple(-5, 77, 10)); // outputs untouched
-    EXPECT_EQ(text, "keep");
 }
 
 TEST_F(DataDefinitionTest, FileNamedByTheEnvironmentDefinesMapsValueTextsAndBufferLength)
