@@ -1,109 +1,89 @@
-#include <KvsDataBlocks/config/AttributeNames.h>
 #include <KvsDataBlocks/config/CAttributeMap.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
 
-// Expects in map the values that both the setters and the text below give.
-void ExpectEveryType(const CAttributeMap& map, unsigned int boolStatus)
+// Reads name as every type, from outputs preset to b0 i42 d-1 "keep" 1,2,3,4,5 and 7,8,9
+// with status 99: "<found><value>/<status>" for each.
+std::string ReadAll(const CAttributeMap& map, const char* name)
 {
+    std::ostringstream out;
     unsigned int st = 99;
     bool b = false;
-    EXPECT_TRUE(map.GetAttribValue(ATTR_DEPTHFILTER, b, st) && b);
-    EXPECT_EQ(st, boolStatus);
-    int i = 0;
-    EXPECT_TRUE(map.GetAttribValue(ATTR_FILTERQUALITY, i, st));
-    EXPECT_EQ(i, -2);
-    EXPECT_EQ(st, 0u);
-    double d = 0;
-    EXPECT_TRUE(map.GetAttribValue(ATTR_FILTERMAXDEPTH, d, st));
-    EXPECT_EQ(d, 150.0);
-    EXPECT_TRUE(map.GetAttribValue(ATTR_FILTERQUALITY, d, st)); // an int reads as a double
-    EXPECT_EQ(d, -2.0);
-    CString s;
-    EXPECT_TRUE(map.GetAttribValue(ATTR_FILTERREJECTBEAMS, s, st));
-    EXPECT_EQ(s, "3, 7-9");
-    CDataInfo info;
-    EXPECT_TRUE(map.GetAttribValue("PipedetectCompId", info, st));
-    EXPECT_EQ(info.GetDataId().GetDataType(), 1);
-    EXPECT_EQ(info.GetDataId().GetGroupId(), 1072);
-    EXPECT_EQ(info.GetDataId().GetDeviceNum(), 2);
-    EXPECT_EQ(info.GetDataId().GetVesselId(), 3);
-    EXPECT_EQ(info.GetElemId(), 65535);
-    double x = 0, y = 0, z = 0;
-    EXPECT_TRUE(map.GetAttribValue("Offset", x, y, z, st));
-    EXPECT_EQ(x, 1.0);
-    EXPECT_EQ(y, -2.5);
-    EXPECT_EQ(z, 30.0);
+    int i = 42;
+    double d = -1, x = 7, y = 8, z = 9;
+    CString s("keep");
+    CDataInfo c(CDataId(1, 2, 3, 4), 5);
+    out << "b" << map.GetAttribValue(name, b, st) << b << "/" << st;
+    st = 99;
+    out << " i" << map.GetAttribValue(name, i, st) << i << "/" << st;
+    st = 99;
+    out << " d" << map.GetAttribValue(name, d, st) << d << "/" << st;
+    st = 99;
+    out << " s" << map.GetAttribValue(name, s, st) << s.GetString() << "/" << st;
+    st = 99;
+    const bool found = map.GetAttribValue(name, c, st);
+    const CDataId& id = c.GetDataId();
+    out << " c" << found << id.GetDataType() << "," << id.GetGroupId() << "," << id.GetDeviceNum() << ","
+        << id.GetVesselId() << "," << c.GetElemId() << "/" << st;
+    st = 99;
+    out << " v" << map.GetAttribValue(name, x, y, z, st) << x << "," << y << "," << z << "/" << st;
+    return out.str();
 }
+
+const struct
+{
+    const char* name;
+    const char* read; // with status 0
+} kEveryType[] = {
+    {"Flag", "b11/0 i042/99 d0-1/99 s0keep/99 c01,2,3,4,5/99 v07,8,9/99"},
+    {"Count", "b00/99 i1-2/0 d1-2/0 s0keep/99 c01,2,3,4,5/99 v07,8,9/99"}, // an int reads as a double
+    {"Depth", "b00/99 i042/99 d1150/0 s0keep/99 c01,2,3,4,5/99 v07,8,9/99"},
+    {"Beams", "b00/99 i042/99 d0-1/99 s13, 7-9/0 c01,2,3,4,5/99 v07,8,9/99"},
+    {"Comp", "b00/99 i042/99 d0-1/99 s0keep/99 c11,1072,2,3,65535/0 v07,8,9/99"},
+    {"Offset", "b00/99 i042/99 d0-1/99 s0keep/99 c01,2,3,4,5/99 v11,-2.5,30/0"},
+    {"Missing", "b00/99 i042/99 d0-1/99 s0keep/99 c01,2,3,4,5/99 v07,8,9/99"},
+    {"flag", "b00/99 i042/99 d0-1/99 s0keep/99 c01,2,3,4,5/99 v07,8,9/99"}, // names are case-sensitive
+};
 
 } // namespace
 
-TEST(CAttributeMap, ReadsBackEveryTypeSetOrLoaded)
+TEST(CAttributeMap, ReadsBackEveryTypeSetOrLoadedAndOnlyAsItsType)
 {
     CAttributeMap set;
-    set.SetAttribValue(ATTR_DEPTHFILTER, true, 7);
-    set.SetAttribValue(ATTR_FILTERQUALITY, -2);
-    set.SetAttribValue(ATTR_FILTERMAXDEPTH, 150.0);
-    set.SetAttribValue(ATTR_FILTERREJECTBEAMS, "3, 7-9");
-    set.SetAttribValue("PipedetectCompId", CDataInfo(CDataId(1, 1072, 2, 3), 65535));
-    set.SetAttribValue("Offset", 1.0, -2.5, 30.0);
-    ExpectEveryType(set, 7);
+    set.SetAttribValue("Flag", true, 7);
+    set.SetAttribValue("Count", -2, 7);
+    set.SetAttribValue("Depth", 150.0, 7);
+    set.SetAttribValue("Beams", "3, 7-9", 7);
+    set.SetAttribValue("Comp", CDataInfo(CDataId(1, 1072, 2, 3), 65535), 7);
+    set.SetAttribValue("Offset", 1.0, -2.5, 30.0, 7);
 
     CAttributeMap loaded;
     CString error;
-    ASSERT_TRUE(loaded.LoadString("# multibeam settings\r\n"
-                                  "  DepthFilter = bool : YES\n"
-                                  "\n"
-                                  "; comment\n"
-                                  "FilterQuality=int:-2\n"
-                                  "FilterMaxDepth = double: 1.5e2\n"
-                                  "FilterRejectBeams = string:  3, 7-9  \n"
+    ASSERT_TRUE(loaded.LoadString("\xEF\xBB\xBF# multibeam settings\r\n  Flag = bool : YES\n\n; comment\n"
+                                  "Count=int:-2\nDepth = double: 1.5e2\nBeams = string:  3, 7-9  \n"
                                   "MaskShape = string: \"  a \\\"b\\\" \\x41\"\n"
-                                  "PipedetectCompId = datainfo: 1, 1072, 2, 3, 65535\n"
-                                  "Offset = double3: 1, -2.5, 3e1\n",
+                                  "Comp = datainfo: 1, 1072, 2, 3, 65535\nOffset = double3: 1, -2.5, 3e1\n",
                                   error))
         << error;
     EXPECT_EQ(loaded.GetCount(), 7);
-    ExpectEveryType(loaded, 0);
+    for (const auto& c : kEveryType) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ReadAll(loaded, c.name), c.read);
+        std::string withStatus = c.read;
+        for (size_t at = 0; (at = withStatus.find("/0", at)) != std::string::npos;) withStatus.replace(at, 2, "/7");
+        EXPECT_EQ(ReadAll(set, c.name), withStatus);
+    }
     CString s;
     unsigned int st = 0;
     EXPECT_TRUE(loaded.GetAttribValue("MaskShape", s, st));
     EXPECT_EQ(s, "  a \"b\" A");
-}
-
-TEST(CAttributeMap, AbsentOrMismatchedNamesLeaveOutputsUntouched)
-{
-    CAttributeMap map;
-    map.SetAttribValue("Flag", true);
-    map.SetAttribValue("Limit", 2.5);
-    int i = 42;
-    double d = -1.0, x = 1, y = 2, z = 3;
-    bool b = true;
-    CString s("keep");
-    CDataInfo info(CDataId(1, 2, 3, 4), 5);
-    unsigned int status = 99;
-    EXPECT_FALSE(map.GetAttribValue("Missing", i, status));
-    EXPECT_FALSE(map.GetAttribValue("Missing", d, status));
-    EXPECT_FALSE(map.GetAttribValue("Missing", b, status));
-    EXPECT_FALSE(map.GetAttribValue("Missing", s, status));
-    EXPECT_FALSE(map.GetAttribValue("Missing", info, status));
-    EXPECT_FALSE(map.GetAttribValue("Missing", x, y, z, status));
-    EXPECT_FALSE(map.GetAttribValue("Flag", i, status));  // a bool is not an int
-    EXPECT_FALSE(map.GetAttribValue("Limit", i, status)); // a double is not an int
-    EXPECT_FALSE(map.GetAttribValue("flag", b, status));  // names are case-sensitive
-    EXPECT_EQ(i, 42);
-    EXPECT_EQ(d, -1.0);
-    EXPECT_EQ(x + y + z, 6.0);
-    EXPECT_TRUE(b);
-    EXPECT_EQ(s, "keep");
-    EXPECT_EQ(info.GetElemId(), 5);
-    EXPECT_EQ(status, 99u);
 }
 
 TEST(CAttributeMap, MalformedTextNamesTheLineAndLoadsNothing)
@@ -144,28 +124,19 @@ TEST(CAttributeMap, MalformedTextNamesTheLineAndLoadsNothing)
 TEST(CAttributeMap, LoadFileReplacesSameNamesAndReportsUnreadableFiles)
 {
     const std::string path = testing::TempDir() + "attribute_map_test.txt";
-    {
-        std::ofstream out(path);
-        out << "SbfDepthMin = double: 2\nSbfGate = bool: false\n";
-    }
+    std::ofstream(path) << "SbfDepthMin = double: 2\nSbfGate = bool: false\n";
     CAttributeMap map;
-    map.SetAttribValue(ATTR_SBF_DPTMIN, 1.0);
+    map.SetAttribValue("SbfDepthMin", 1.0);
     map.SetAttribValue("Other", 1);
     CString error;
     ASSERT_TRUE(map.LoadFile(path.c_str(), error)) << error;
-    double d = 0;
-    unsigned int st = 0;
-    EXPECT_TRUE(map.GetAttribValue(ATTR_SBF_DPTMIN, d, st));
-    EXPECT_EQ(d, 2.0);
+    EXPECT_EQ(ReadAll(map, "SbfDepthMin"), "b00/99 i042/99 d12/0 s0keep/99 c01,2,3,4,5/99 v07,8,9/99");
     EXPECT_EQ(map.GetCount(), 3);
 
-    {
-        std::ofstream out(path);
-        out << "SbfDepthMax = double: 9\nbroken\n";
-    }
+    std::ofstream(path) << "SbfDepthMax = double: 9\nbroken\n";
     EXPECT_FALSE(map.LoadFile(path.c_str(), error));
     EXPECT_NE(error.Find("line 2:"), -1);
-    EXPECT_FALSE(map.HasAttrib(ATTR_SBF_DPTMAX));
+    EXPECT_FALSE(map.HasAttrib("SbfDepthMax"));
     std::remove(path.c_str());
 
     EXPECT_FALSE(map.LoadFile("/nonexistent/dir/attrs.txt", error));

@@ -45,8 +45,7 @@ std::map<std::string, CAttributeMap::Kind> NamesAskedFor()
             EXPECT_NE(filter, nullptr) << block.GetDataId().GetGroupId();
             if (!filter) continue;
             filter->Process(block, COMPUPDATE_FULL);
-            while (filter->GetRemainder(block)) {
-            }
+            while (filter->GetRemainder(block)) continue;
         }
         TideStationDataSource tide;
         CDataBlock edit;
@@ -83,9 +82,7 @@ TEST(KnownAttributeNames, AMisspeltNameIsReportedWithItsLineAndTheClosestName)
     CString error;
     ASSERT_TRUE(map.LoadString("# settings\nSlopFilter = bool:true\nSlopeFilter = bool:true\nColour = string:red\n", error));
     map.SetAttribValue("InCode", 1);
-    const std::vector<CString> warnings = CheckAttributeNames(map);
-    ASSERT_EQ(warnings.size(), 3u);
-    EXPECT_EQ(warnings[0], "unknown setting 'InCode'");
-    EXPECT_EQ(warnings[1], "line 2: unknown setting 'SlopFilter' (did you mean 'SlopeFilter'?)");
-    EXPECT_EQ(warnings[2], "line 4: unknown setting 'Colour'");
+    EXPECT_EQ(CheckAttributeNames(map), (std::vector<CString>{"unknown setting 'InCode'",
+                                                              "line 2: unknown setting 'SlopFilter' (did you mean 'SlopeFilter'?)",
+                                                              "line 4: unknown setting 'Colour'"}));
 }

@@ -17,14 +17,7 @@ TEST(Line, IntersectionCodesAndPoints)
 {
     constexpr double kEps = 1e-12; // the end-point tolerance of Intersect
     constexpr double kKept = 9.0;  // the point is left as it was
-    const struct
-    {
-        const char* name;
-        Line a, b;
-        bool meet;
-        long code;
-        double x; // of the point written
-    } cases[] = {
+    const struct { const char* name; Line a, b; bool meet; long code; double x; /* of the point written */ } cases[] = {
         {"crossing", Seg(0, 0, 4, 4), Seg(0, 4, 4, 0), true, Line::kCross, 2.0},
         {"large coordinates", Seg(500000, 6000000, 500010, 6000010), Seg(500000, 6000010, 500010, 6000000), true,
          Line::kCross, 500005.0},

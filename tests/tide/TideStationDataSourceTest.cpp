@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 
@@ -23,17 +24,27 @@ protected:
                ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".txt";
         std::ofstream(path) << "KVSTIDE 1\nSTATION Quay\nID Q1\nPOSITION 100.5 200.25\nDATA\n"
                                "2026-01-01 00:00:00 1.0\n2026-01-01 00:10:00 2.0\n2026-01-01 00:20:00 4.0\n";
+        ASSERT_TRUE(ds.FileOpen(path.c_str()));
     }
     void TearDown() override { std::remove(path.c_str()); }
 
-    // A tide block as a producer would hand it in.
-    CDataBlock Incoming(double time, double value, unsigned short status = 0)
+    // The stored observations as "minutes=value" pairs.
+    std::string Stored()
+    {
+        std::ostringstream out;
+        double t = 0, v = 0;
+        for (int i = 0; ds.GetTideStation().GetTideValue(i, t, v); ++i) out << (t - kT0) / 60 << "=" << v << " ";
+        return out.str();
+    }
+
+    // Applies the edits of attributes to a copy of the block at index.
+    void Edit(int index, std::initializer_list<std::pair<const char*, double>> attributes)
     {
         CDataBlock b;
-        ds.CopyDataBlock(b);
-        b.SetTime(time);
-        b.SetDataValue(0, value, status, CDataBlock::kByPosition);
-        return b;
+        ASSERT_TRUE(ds.GetDataBlock(index, b));
+        CAttributeMap map;
+        for (const auto& [name, value] : attributes) map.SetAttribValue(name, value);
+        ds.UpdateDataBlock(b, map);
     }
 
     std::string path;
@@ -50,78 +61,69 @@ double ValueAt0(const CDataBlock& b)
 
 } // namespace
 
-TEST_F(TideSource, BuildsTheBlockOnceWhileOpen)
+TEST_F(TideSource, BuildsTheBlockOnceAndFillsValueStationAndStatus)
 {
-    EXPECT_FALSE(ds.DataBlockInit()); // file not open: nothing built
-    EXPECT_TRUE(ds.DataBlockSetup(0, CDataId()));
-    ASSERT_TRUE(ds.FileOpen(path.c_str()));
+    TideStationDataSource closed;
+    EXPECT_TRUE(closed.DataBlockSetup(0, CDataId()));
+    EXPECT_FALSE(closed.DataBlockInit()); // file not open: nothing built
     EXPECT_TRUE(ds.DataBlockInit());
     EXPECT_FALSE(ds.DataBlockInit()); // second call builds nothing
+    EXPECT_TRUE(ds.DataBlockSetup(0, CDataId()));
+    EXPECT_FALSE(ds.DataBlockInit()); // the setup built it again
     CDataId id;
     EXPECT_TRUE(ds.GetDataId(id));
     EXPECT_EQ(id.GetGroupId(), 1020);
     EXPECT_EQ(id.GetDataType(), 1);
     EXPECT_EQ(ds.GetDataIdPtr()->GetVesselId(), 1);
-    CDataBlock copy;
-    ds.CopyDataBlock(copy);
-    EXPECT_GE(copy.GetLength(), 4u);
-}
 
-TEST_F(TideSource, GetDataBlockFillsValueStationAndStatus)
-{
-    ASSERT_TRUE(ds.FileOpen(path.c_str()));
     CDataBlock out;
     double t = 0;
     ASSERT_TRUE(ds.GetDataBlock(1, t, out));
     EXPECT_EQ(t, kT0 + 600);
     EXPECT_EQ(out.GetTime(), kT0 + 600);
     EXPECT_EQ(ValueAt0(out), 2.0);
-    CString id;
+    CString station;
     unsigned short s = 99;
-    ASSERT_TRUE(out.GetDataValue(1, id, s, CDataBlock::kByPosition));
-    EXPECT_EQ(id, "Q1");
+    ASSERT_TRUE(out.GetDataValue(1, station, s, CDataBlock::kByPosition));
+    EXPECT_EQ(station, "Q1");
     double x = 0;
     ASSERT_TRUE(out.GetDataValue(505, x, s, CDataBlock::kByUseAs));
     EXPECT_EQ(x, 100.5);
     EXPECT_EQ(out.GetStatus(), 0); // every element the fill writes is valid
     CDataBlock untouched;
     untouched.SetTime(5.0);
-    EXPECT_FALSE(ds.GetDataBlock(7, untouched));
+    EXPECT_FALSE(ds.GetDataBlock(3, untouched));
     EXPECT_EQ(untouched.GetTime(), 5.0);
     EXPECT_EQ(untouched.GetLength(), 0u);
 }
 
 TEST_F(TideSource, InterpolateUsesTheFileWindows)
 {
-    ASSERT_TRUE(ds.FileOpen(path.c_str()));
     ds.SetInterpolAttribs(true, 0.0);
-    CDataBlock b;
-    b.SetTime(kT0 + 900);
-    ASSERT_TRUE(ds.Interpolate(b));
-    EXPECT_DOUBLE_EQ(ValueAt0(b), 3.0);
+    ds.SetExtrapolationAttribs(true, 300.0);
     double window = -1;
     EXPECT_TRUE(ds.GetInterpolAttribs(window));
     EXPECT_EQ(window, 0.0);
-    ds.SetExtrapolationAttribs(true, 300.0);
     EXPECT_TRUE(ds.GetExtrapolationAttribs(window));
     EXPECT_EQ(window, 300.0);
-    b.SetTime(kT0 + 1500);
-    ASSERT_TRUE(ds.Interpolate(b));
-    EXPECT_DOUBLE_EQ(ValueAt0(b), 5.0);
-    CDataBlock late;
-    late.SetTime(kT0 + 1501);
-    EXPECT_FALSE(ds.Interpolate(late));
-    EXPECT_EQ(late.GetLength(), 0u);
+    for (const auto& [t, v] : {std::pair{900.0, 3.0}, {1500.0, 5.0}, {1501.0, -999.0}}) {
+        CDataBlock b;
+        b.SetTime(kT0 + t);
+        EXPECT_EQ(ds.Interpolate(b), v != -999.0) << t;
+        EXPECT_DOUBLE_EQ(ValueAt0(b), v) << t;
+    }
 }
 
 TEST_F(TideSource, AddRebuildsTheBlockAndDerivesItsStatus)
 {
-    ASSERT_TRUE(ds.FileOpen(path.c_str()));
     ds.DataBlockInit();
-    CDataBlock in = Incoming(kT0 + 60, 1.25, 20);
+    CDataBlock in; // a tide block as a producer hands it in
+    ds.CopyDataBlock(in);
+    in.SetTime(kT0 + 60);
+    in.SetDataValue(0, 1.25, 20, CDataBlock::kByPosition);
     in.SetDataValue(505, 7.0, 30, CDataBlock::kByUseAs);
     ASSERT_TRUE(ds.AddDataBlock(in));
-    EXPECT_EQ(ds.GetNumElements(), 4);
+    EXPECT_EQ(Stored(), "0=1 1=1.25 10=2 20=4 ");
     double last = 0;
     EXPECT_TRUE(ds.GetLastAddTime(last));
     EXPECT_EQ(last, kT0 + 60);
@@ -134,70 +136,30 @@ TEST_F(TideSource, AddRebuildsTheBlockAndDerivesItsStatus)
     in.SetTime(kT0 + 120);
     ASSERT_TRUE(ds.AddDataBlock(in));
     ds.CopyDataBlock(block);
-    EXPECT_EQ(block.GetStatus(), 30); // statuses 20 and 30: the worse one
+    EXPECT_EQ(block.GetStatus(), 30);  // statuses 20 and 30: the worse one
     EXPECT_FALSE(ds.AddDataBlock(in)); // the same time twice
-}
 
-TEST_F(TideSource, AddWithoutADoubleAtPositionZeroStoresNothing)
-{
-    ASSERT_TRUE(ds.FileOpen(path.c_str()));
-    CDataBlock empty;
-    empty.SetTime(kT0 + 30);
-    EXPECT_FALSE(ds.AddDataBlock(empty));
-    EXPECT_EQ(ds.GetNumElements(), 3);
+    // Without a double at position 0 nothing is stored.
+    EXPECT_FALSE(ds.AddDataBlock(CDataBlock()));
     CDataBlock wrongType;
     wrongType.Allocate(1);
     wrongType.InitDataElement(0, 0, 101, 4, 1, 0);
     wrongType.Init();
     wrongType.SetTime(kT0);
     EXPECT_FALSE(ds.UpdateDataBlock(wrongType));
-    EXPECT_EQ(ds.GetNumElements(), 3);
+    EXPECT_EQ(ds.GetNumElements(), 5);
 }
 
 TEST_F(TideSource, AttributeEditsDeleteShiftAndSetInOrder)
 {
-    ASSERT_TRUE(ds.FileOpen(path.c_str()));
-    CDataBlock b;
-    ASSERT_TRUE(ds.GetDataBlock(1, b));
-
-    CAttributeMap shift;
-    shift.SetAttribValue(ATTR_ELTINDEX, 0.9); // element id 0
-    shift.SetAttribValue(ATTR_VALUESHIFT, 0.5);
-    ds.UpdateDataBlock(b, shift);
-    CDataBlock now;
-    ASSERT_TRUE(ds.GetDataBlock(1, now));
-    EXPECT_DOUBLE_EQ(ValueAt0(now), 2.5);
-
-    CAttributeMap set;
-    set.SetAttribValue(ATTR_ELTINDEX, 0.0);
-    set.SetAttribValue(ATTR_SETVALUE, 9.0);
-    set.SetAttribValue(ATTR_VALUESHIFT, 1.0);
-    ds.UpdateDataBlock(now, set); // shift first (3.5 stored), then the set value (stored too)
-    ASSERT_TRUE(ds.GetDataBlock(1, now));
-    EXPECT_DOUBLE_EQ(ValueAt0(now), 9.0);
-
-    CAttributeMap keep;
-    keep.SetAttribValue(TideStationDataSource::kDeleteFlagAttribute, 0.0);
-    ds.UpdateDataBlock(now, keep);
-    EXPECT_EQ(ds.GetNumElements(), 3);
-    CAttributeMap del;
-    del.SetAttribValue(TideStationDataSource::kDeleteFlagAttribute, -1.0);
-    del.SetAttribValue(ATTR_ELTINDEX, 0.0);
-    del.SetAttribValue(ATTR_VALUESHIFT, 1.0);
-    ds.UpdateDataBlock(now, del); // deleted first, so the shift finds nothing to update
-    EXPECT_EQ(ds.GetNumElements(), 2);
-}
-
-TEST_F(TideSource, ElementIndex505AddressesTheUseAsCode)
-{
-    ASSERT_TRUE(ds.FileOpen(path.c_str()));
-    CDataBlock b;
-    ASSERT_TRUE(ds.GetDataBlock(0, b));
-    CAttributeMap shift;
-    shift.SetAttribValue(ATTR_ELTINDEX, 505.0);
-    shift.SetAttribValue(ATTR_VALUESHIFT, 1.0);
-    ds.UpdateDataBlock(b, shift); // edits the station x of the copy; the tide value stays
-    CDataBlock after;
-    ASSERT_TRUE(ds.GetDataBlock(0, after));
-    EXPECT_EQ(ValueAt0(after), 1.0);
+    Edit(1, {{ATTR_ELTINDEX, 0.9}, {ATTR_VALUESHIFT, 0.5}}); // element id 0
+    EXPECT_EQ(Stored(), "0=1 10=2.5 20=4 ");
+    Edit(1, {{ATTR_ELTINDEX, 0.0}, {ATTR_SETVALUE, 9.0}, {ATTR_VALUESHIFT, 1.0}}); // shift, then set
+    EXPECT_EQ(Stored(), "0=1 10=9 20=4 ");
+    Edit(0, {{ATTR_ELTINDEX, 505.0}, {ATTR_VALUESHIFT, 1.0}}); // edits the station x of the copy only
+    Edit(2, {{TideStationDataSource::kDeleteFlagAttribute, 0.0}});
+    EXPECT_EQ(Stored(), "0=1 10=9 20=4 ");
+    // Deleted first, so the shift finds nothing to update.
+    Edit(2, {{TideStationDataSource::kDeleteFlagAttribute, -1.0}, {ATTR_ELTINDEX, 0.0}, {ATTR_VALUESHIFT, 1.0}});
+    EXPECT_EQ(Stored(), "0=1 10=9 ");
 }

@@ -13,25 +13,19 @@
 
 namespace {
 
+constexpr double kT0 = 1767225600.0; // 2026-01-01 00:00:00 UTC
+
 std::string TempFile(const char* name)
 {
     return std::string(::testing::TempDir()) + "/tide_" + name + "_" + std::to_string(getpid()) + ".txt";
 }
 
-void WriteFile(const std::string& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary) << text;
-}
-
 std::string ReadFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
 }
-
-constexpr double kT0 = 1767225600.0; // 2026-01-01 00:00:00 UTC
 
 // Files left beside path by a save (its temporary files).
 int LeftoverFiles(const std::string& path)
@@ -43,69 +37,51 @@ int LeftoverFiles(const std::string& path)
     return n;
 }
 
-const char* kNative = "KVSTIDE 1\n"
-                      "# Harbour gauge\n"
-                      "STATION Harbour North\n"
-                      "ID HN01\n"
-                      "POSITION 512345.5 5801234.25\n"
-                      "KP 12.5\n"
-                      "OFFSET -0.25\n"
-                      "DATA\n"
-                      "2026-01-01 00:10:00 1.50\n"
-                      "2026-01-01 00:00:00.500 1.00\n"
-                      "2026-01-01 00:20:00 2.00\n";
+// The observations as "time-kT0=value" pairs.
+std::string Values(const TideStation& s)
+{
+    std::ostringstream out;
+    double t = 0, v = 0;
+    for (int i = 0; s.GetTideValue(i, t, v); ++i) out << t - kT0 << "=" << v << " ";
+    return out.str();
+}
+
+const char* kNative = "KVSTIDE 1\n# Harbour gauge\nSTATION Harbour North\nID HN01\nPOSITION 512345.5 5801234.25\n"
+                      "KP 12.5\nOFFSET -0.25\nDATA\n"
+                      "2026-01-01 00:10:00 1.50\n2026-01-01 00:00:00.500 1.00\n2026-01-01 00:20:00 2.00\n";
 
 } // namespace
 
-TEST(TideStation, ReadsTheNativeLayoutSortedByTime)
+TEST(TideStation, ReadsTheNativeLayoutSortedByTimeAndCountsOpens)
 {
     const std::string path = TempFile("native");
-    WriteFile(path, kNative);
+    std::ofstream(path) << kNative;
     TideStation s;
     ASSERT_TRUE(s.FileOpen(path.c_str())) << s.GetLastError();
-    EXPECT_EQ(s.GetStationName(), "Harbour North");
-    EXPECT_EQ(s.GetStationID(), "HN01");
-    Point p;
-    s.GetStationPos(p);
-    EXPECT_EQ(p.x, 512345.5);
-    EXPECT_EQ(p.y, 5801234.25);
-    EXPECT_EQ(s.GetStationKP(), 12.5);
-    EXPECT_EQ(s.GetStationOffset(), -0.25);
-    ASSERT_EQ(s.GetNumValues(), 3);
-    double t = 0, v = 0;
-    ASSERT_TRUE(s.GetTideValue(0, t, v));
-    EXPECT_DOUBLE_EQ(t, kT0 + 0.5);
-    EXPECT_EQ(v, 1.0);
-    double first = 0, last = 0;
-    ASSERT_TRUE(s.GetTimeSpan(first, last));
-    EXPECT_EQ(last, kT0 + 1200);
-    EXPECT_FALSE(s.GetTideValue(3, t, v));
+    EXPECT_EQ(s.Format(), "KVSTIDE 1\nSTATION Harbour North\nID HN01\nPOSITION 512345.5 5801234.25\nKP 12.5\n"
+                          "OFFSET -0.25\nDATA\n2026-01-01 00:00:00.500 1\n2026-01-01 00:10:00.000 1.5\n"
+                          "2026-01-01 00:20:00.000 2\n");
+    double t = 0, v = 0, first = 0, last = 0;
     EXPECT_FALSE(s.GetTideValue(-1, t, v));
-    std::remove(path.c_str());
-}
-
-TEST(TideStation, ReadsTheSimpleLayoutAndWritesItBack)
-{
-    const std::string path = TempFile("simple");
-    WriteFile(path, "2026/01/01 00:00:00 0.75\n\n2026/01/01 01:00:00 1.25\n");
-    TideStation s;
-    ASSERT_TRUE(s.FileOpen(path.c_str())) << s.GetLastError();
-    EXPECT_EQ(s.GetLayout(), TideStation::Layout::Simple);
-    EXPECT_EQ(s.GetNumValues(), 2);
-    ASSERT_TRUE(s.AddTideValue(kT0 + 1800, 1.0));
-    ASSERT_TRUE(s.FileSave()) << s.GetLastError();
-    EXPECT_EQ(ReadFile(path), "2026/01/01 00:00:00 0.75\n2026/01/01 00:30:00 1\n2026/01/01 01:00:00 1.25\n");
+    EXPECT_FALSE(s.GetTideValue(3, t, v));
+    ASSERT_TRUE(s.GetTimeSpan(first, last));
+    EXPECT_EQ(first, kT0 + 0.5);
+    EXPECT_EQ(last, kT0 + 1200);
+    ASSERT_TRUE(s.FileOpen(path.c_str()));
+    EXPECT_EQ(s.GetOpenCount(), 2);
+    EXPECT_FALSE(s.FileOpen("other.txt"));
+    EXPECT_EQ(s.FileClose(false), 1);
+    EXPECT_TRUE(s.IsOpen());
+    EXPECT_EQ(s.FileClose(false), 0);
+    EXPECT_FALSE(s.IsOpen());
+    EXPECT_EQ(s.FileClose(false), -1);
     std::remove(path.c_str());
 }
 
 TEST(TideStation, MalformedLinesRefuseTheWholeFileWithTheLineNumber)
 {
     const std::string path = TempFile("bad");
-    const struct
-    {
-        const char* text;
-        const char* line;
-    } cases[] = {
+    const struct { const char *text, *line; } cases[] = {
         {"KVSTIDE 1\nSTATION A\nPOSITION 1\nDATA\n", "line 3"},
         {"KVSTIDE 1\nDATA\n2026-01-01 00:00:00 1.0\n2026-13-01 00:00:00 1.0\n", "line 4"},
         {"KVSTIDE 1\nDATA\n2026-02-30 00:00:00 1.0\n", "line 3"},
@@ -116,9 +92,10 @@ TEST(TideStation, MalformedLinesRefuseTheWholeFileWithTheLineNumber)
         {"2026/01/01 00:00:00\n", "line 1"},
         {"2026/01/01 00:00:00 1.0 2.0\n", "line 1"},
         {"2026/01/01 00:00:00 nan\n", "line 1"},
+        {"2026/01/01 00:00:00.0001 1\n2026/01/01 00:00:00.0004 2\n", "line 2: a second observation at the same time"},
     };
     for (const auto& c : cases) {
-        WriteFile(path, c.text);
+        std::ofstream(path, std::ios::binary) << c.text;
         TideStation s;
         EXPECT_FALSE(s.FileOpen(path.c_str())) << c.text;
         EXPECT_FALSE(s.IsOpen());
@@ -131,51 +108,30 @@ TEST(TideStation, MalformedLinesRefuseTheWholeFileWithTheLineNumber)
     std::remove(path.c_str());
 }
 
-TEST(TideStation, OpenCountsAndCloseCountsDown)
-{
-    const std::string path = TempFile("count");
-    WriteFile(path, kNative);
-    TideStation s;
-    ASSERT_TRUE(s.FileOpen(path.c_str()));
-    ASSERT_TRUE(s.FileOpen(path.c_str()));
-    EXPECT_EQ(s.GetOpenCount(), 2);
-    EXPECT_FALSE(s.FileOpen("other.txt"));
-    EXPECT_EQ(s.FileClose(false), 1);
-    EXPECT_TRUE(s.IsOpen());
-    EXPECT_EQ(s.FileClose(false), 0);
-    EXPECT_FALSE(s.IsOpen());
-    EXPECT_EQ(s.FileClose(false), -1);
-    std::remove(path.c_str());
-}
-
-TEST(TideStation, EditsKeepTimeOrder)
+TEST(TideStation, EditsKeepTimeOrderToTheMillisecondWithinTheFileYears)
 {
     TideStation s;
-    EXPECT_TRUE(s.AddTideValue(20, 2.0));
-    EXPECT_TRUE(s.AddTideValue(10, 1.0));
-    EXPECT_FALSE(s.AddTideValue(10, 5.0));
-    EXPECT_TRUE(s.UpdateTideValue(10, 1.5));
-    EXPECT_FALSE(s.UpdateTideValue(11, 1.5));
-    double t = 0, v = 0;
-    ASSERT_TRUE(s.GetTideValue(0, t, v));
-    EXPECT_EQ(t, 10);
-    EXPECT_EQ(v, 1.5);
-    EXPECT_TRUE(s.DeleteTideValue(10));
-    EXPECT_FALSE(s.DeleteTideValue(10));
-    EXPECT_EQ(s.GetNumValues(), 1);
+    EXPECT_TRUE(s.AddTideValue(kT0 + 20, 2.0));
+    EXPECT_TRUE(s.AddTideValue(kT0 + 1.0 / 3.0, 1.0));
+    EXPECT_FALSE(s.AddTideValue(kT0 + 0.3334, 5.0)); // the same millisecond
+    EXPECT_TRUE(s.UpdateTideValue(kT0 + 0.3331, 1.5));
+    EXPECT_FALSE(s.UpdateTideValue(kT0 + 11, 1.5));
+    EXPECT_EQ(Values(s), "0.333=1.5 20=2 ");
+    EXPECT_TRUE(s.DeleteTideValue(kT0 + 0.333));
+    EXPECT_FALSE(s.DeleteTideValue(kT0 + 0.333));
+    // Times a tide file cannot hold are refused.
+    EXPECT_FALSE(s.AddTideValue(1e300, 1.0));
+    EXPECT_FALSE(s.AddTideValue(253402300800.0, 1.0));    // 10000-01-01
+    EXPECT_FALSE(s.AddTideValue(253402300799.9996, 1.0)); // rounds to 10000-01-01
+    EXPECT_FALSE(s.AddTideValue(-2208988801.0, 1.0));     // before 1900
+    EXPECT_TRUE(s.AddTideValue(253402300799.999, 1.0));
+    EXPECT_EQ(s.GetNumValues(), 2);
 }
 
 TEST(TideStation, InterpolationAndExtrapolationWindows)
 {
     constexpr double kNone = -999.0; // refused: the value is left
-    const struct
-    {
-        bool interpolate;
-        double window;
-        bool extrapolate;
-        double extraWindow;
-        double t, v;
-    } cases[] = {
+    const struct { bool interpolate; double window; bool extrapolate; double extraWindow, t, v; } cases[] = {
         {true, 0.0, false, 0.0, 300, 3.0},      // window 0: any gap
         {true, 600.0, false, 0.0, 300, 3.0},    // gaps up to 600 s inclusive
         {true, 600.0, false, 0.0, 1200, kNone}, {false, 0.0, false, 0.0, 300, kNone},
@@ -204,37 +160,34 @@ TEST(TideStation, InterpolationAndExtrapolationWindows)
     EXPECT_EQ(v, 4.0);
 }
 
-TEST(TideStation, SaveAndReloadRoundTrip)
+// Found while making the fuzz seeds: a saved file came out readable by its owner only
+// (the temporary file's permissions), so other users lost a tide file they could read.
+TEST(TideStation, SaveWritesTheNativeLayoutAndKeepsThePermissionsOfTheFile)
 {
-    const std::string path = TempFile("roundtrip");
+    const std::string path = TempFile("mode");
+    std::remove(path.c_str());
     TideStation s;
     ASSERT_TRUE(s.FileCreate(path.c_str()));
-    s.SetStationName("Pier");
-    s.SetStationID("P7");
-    s.SetStationPos(Point(1.5, 2.5, 0));
-    s.SetStationKP(3.25);
-    s.SetStationOffset(0.125);
     s.AddTideValue(kT0 + 0.25, 1.0 / 3.0);
-    s.AddTideValue(kT0 + 60, -2.5);
+    const mode_t mask = ::umask(022);
     ASSERT_TRUE(s.FileSave()) << s.GetLastError();
-    TideStation r;
-    ASSERT_TRUE(r.FileOpen(path.c_str())) << r.GetLastError();
-    EXPECT_EQ(r.GetStationName(), "Pier");
-    EXPECT_EQ(r.GetStationID(), "P7");
-    EXPECT_EQ(r.GetStationKP(), 3.25);
-    EXPECT_EQ(r.GetStationOffset(), 0.125);
-    double t = 0, v = 0;
-    ASSERT_TRUE(r.GetTideValue(0, t, v));
-    EXPECT_DOUBLE_EQ(t, kT0 + 0.25);
-    EXPECT_EQ(v, 1.0 / 3.0);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    EXPECT_EQ(ReadFile(path), "KVSTIDE 1\nPOSITION 0 0\nKP 0\nOFFSET 0\nDATA\n2026-01-01 00:00:00.250 0.33333333333333331\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    s.AddTideValue(kT0 + 1, 2.0);
+    ASSERT_TRUE(s.FileSave()) << s.GetLastError();
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    ::umask(mask);
     std::remove(path.c_str());
 }
 
 TEST(TideStation, FailedSaveKeepsTheOldFileAndSaysWhy)
 {
     const std::string path = TempFile("diskfull");
-    WriteFile(path, kNative);
-    const std::string before = ReadFile(path);
+    std::ofstream(path) << kNative;
     TideStation s;
     ASSERT_TRUE(s.FileOpen(path.c_str()));
     for (int i = 0; i < 1000; ++i) s.AddTideValue(kT0 + 3600 + i, i * 0.01);
@@ -253,18 +206,18 @@ TEST(TideStation, FailedSaveKeepsTheOldFileAndSaysWhy)
     EXPECT_GE(written, 100u); // the failure came half-way, not before the first byte
     EXPECT_NE(std::string(s.GetLastError()).find("No space left"), std::string::npos) << s.GetLastError();
     EXPECT_NE(std::string(s.GetLastError()).find(path), std::string::npos);
-    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_EQ(ReadFile(path), kNative);
     EXPECT_EQ(LeftoverFiles(path), 0);
     // A disk that silently stops taking bytes is a failure too.
     s.SetWriteFunction([](int, const void*, size_t) -> ssize_t { return 0; });
     EXPECT_FALSE(s.FileSave());
-    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_EQ(ReadFile(path), kNative);
     EXPECT_EQ(LeftoverFiles(path), 0);
     EXPECT_EQ(s.FileClose(true), -1); // the last close cannot save either: the file stays open
     EXPECT_TRUE(s.IsOpen());
     s.SetWriteFunction(nullptr);
     EXPECT_EQ(s.FileClose(true), 0);
-    EXPECT_NE(ReadFile(path), before);
+    EXPECT_EQ(ReadFile(path), s.Format());
     std::remove(path.c_str());
 }
 
@@ -272,76 +225,22 @@ TEST(TideStation, FailedSaveKeepsTheOldFileAndSaysWhy)
 // a converted or saved file lost them (or could no longer be read: two times fell together).
 TEST(TideStation, BothLayoutsWriteTimesBackExactly)
 {
-    TideStation s;
+    TideStation s, back;
     CString error;
-    ASSERT_TRUE(TideStation::Parse(kNative, s, error)) << error;
+    ASSERT_TRUE(TideStation::Parse("2026/01/01 00:00:00 0.75\n\n2026/01/01 01:00:00 1.25\n", s, error)) << error;
+    EXPECT_EQ(s.GetLayout(), TideStation::Layout::Simple);
+    ASSERT_TRUE(s.AddTideValue(kT0 + 1800.5, 1.0));
+    // Whole seconds stay in the plain form of the simple layout.
+    EXPECT_EQ(s.Format(), "2026/01/01 00:00:00 0.75\n2026/01/01 00:30:00.500 1\n2026/01/01 01:00:00 1.25\n");
     for (TideStation::Layout layout : {TideStation::Layout::Simple, TideStation::Layout::Native}) {
         s.SetLayout(layout);
-        TideStation back;
         ASSERT_TRUE(TideStation::Parse(s.Format(), back, error)) << error << "\n" << s.Format();
-        ASSERT_EQ(back.GetNumValues(), 3);
-        double t = 0, v = 0;
-        ASSERT_TRUE(back.GetTideValue(0, t, v));
-        EXPECT_EQ(t, kT0 + 0.5);
-        EXPECT_EQ(v, 1.0);
+        EXPECT_EQ(Values(back), "0=0.75 1800.5=1 3600=1.25 ");
     }
-    s.SetLayout(TideStation::Layout::Simple);
-    // Whole seconds stay in the plain form of the simple layout.
-    EXPECT_EQ(s.Format(), "2026/01/01 00:00:00.500 1\n2026/01/01 00:10:00 1.5\n2026/01/01 00:20:00 2\n");
-
     // The station texts are kept as they stand, odd bytes included, so they read back.
     const std::string name("Pier\0 7", 7);
     ASSERT_TRUE(TideStation::Parse("KVSTIDE 1\nSTATION " + name + " \nDATA\n", s, error)) << error;
     EXPECT_EQ(s.GetStationName().str(), name);
-    TideStation back;
     ASSERT_TRUE(TideStation::Parse(s.Format(), back, error));
     EXPECT_EQ(back.GetStationName().str(), name);
-}
-
-TEST(TideStation, TimesAreKeptToTheMillisecondWithinTheFileYears)
-{
-    TideStation s;
-    EXPECT_TRUE(s.AddTideValue(kT0 + 1.0 / 3.0, 1.0));
-    double t = 0, v = 0;
-    ASSERT_TRUE(s.GetTideValue(0, t, v));
-    EXPECT_EQ(t, kT0 + 0.333);
-    EXPECT_FALSE(s.AddTideValue(kT0 + 0.3334, 2.0)); // the same millisecond
-    EXPECT_TRUE(s.UpdateTideValue(kT0 + 0.3331, 3.0));
-    EXPECT_TRUE(s.DeleteTideValue(kT0 + 0.333));
-    // Times a tide file cannot hold are refused.
-    EXPECT_FALSE(s.AddTideValue(1e300, 1.0));
-    EXPECT_FALSE(s.AddTideValue(253402300800.0, 1.0)); // 10000-01-01
-    EXPECT_FALSE(s.AddTideValue(253402300799.9996, 1.0)); // rounds to 10000-01-01
-    EXPECT_FALSE(s.AddTideValue(-2208988801.0, 1.0)); // before 1900
-    EXPECT_TRUE(s.AddTideValue(253402300799.999, 1.0));
-    EXPECT_EQ(s.GetNumValues(), 1);
-
-    // A file with two times in one millisecond is refused, not half read.
-    CString error;
-    TideStation r;
-    EXPECT_FALSE(TideStation::Parse("2026/01/01 00:00:00.0001 1\n2026/01/01 00:00:00.0004 2\n", r, error));
-    EXPECT_EQ(error, "line 2: a second observation at the same time");
-}
-
-// Found while making the fuzz seeds: a saved file came out readable by its owner only
-// (the temporary file's permissions), so other users lost a tide file they could read.
-TEST(TideStation, SavingKeepsThePermissionsOfTheFile)
-{
-    const std::string path = TempFile("mode");
-    std::remove(path.c_str());
-    TideStation s;
-    ASSERT_TRUE(s.FileCreate(path.c_str()));
-    s.AddTideValue(kT0, 1.0);
-    const mode_t mask = ::umask(022);
-    ASSERT_TRUE(s.FileSave()) << s.GetLastError();
-    struct stat st {};
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0644u);
-    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
-    s.AddTideValue(kT0 + 1, 2.0);
-    ASSERT_TRUE(s.FileSave()) << s.GetLastError();
-    ASSERT_EQ(::stat(path.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0640u);
-    ::umask(mask);
-    std::remove(path.c_str());
 }

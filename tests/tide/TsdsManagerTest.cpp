@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -22,15 +23,36 @@ std::string MakeTideFile(const std::string& tag, double value = 1.0)
 
 } // namespace
 
-TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastClose)
+TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastCloseAndCopiesShareIt)
 {
     TsdsManager mgr;
-    const std::string path = MakeTideFile("share");
+    const std::string path = MakeTideFile("share"), upper = MakeTideFile("SHARE");
+    EXPECT_EQ(mgr.OpenFile((path + ".missing").c_str()), nullptr);
+    EXPECT_NE(std::string(mgr.GetLastError()).find("cannot open"), std::string::npos);
+    TideStationDataSource stranger;
+    TideStationDataSource *none = nullptr, *foreign = &stranger;
+    EXPECT_FALSE(mgr.CloseFile(none, false));
+    EXPECT_FALSE(mgr.CloseFile(foreign, false));
+    EXPECT_EQ(foreign, &stranger);
+    std::ofstream(path + ".missing") << "2026/01/01 00:00:00 1.0\n";
+    TideStationDataSource* fresh = mgr.OpenFile((path + ".missing").c_str()); // nothing kept of the failed open
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_EQ(fresh->GetOpenCount(), 1);
+    EXPECT_TRUE(mgr.CloseFile(fresh, false));
+    std::remove((path + ".missing").c_str());
     TideStationDataSource* a = mgr.OpenFile(path.c_str());
     TideStationDataSource* b = mgr.OpenFile(path.c_str());
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a, b);
     EXPECT_EQ(a->GetOpenCount(), 2);
+    TideStationDataSource* other = mgr.OpenFile(upper.c_str()); // names differing in case are distinct
+    ASSERT_NE(other, nullptr);
+    EXPECT_NE(other, a);
+    EXPECT_TRUE(mgr.CloseFile(other, false));
+    TsdsManager copy(mgr);
+    TideStationDataSource* again = copy.OpenFile(path.c_str());
+    EXPECT_EQ(again, a);
+    EXPECT_TRUE(copy.CloseFile(again, false));
     EXPECT_TRUE(mgr.CloseFile(a, false));
     EXPECT_EQ(a, nullptr);
     EXPECT_EQ(b->GetOpenCount(), 1);
@@ -39,83 +61,35 @@ TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastClose)
     EXPECT_EQ(b, nullptr);
     EXPECT_FALSE(mgr.CloseFile(keep, false)); // already deleted and erased
     std::remove(path.c_str());
-}
-
-TEST(TsdsManager, NamesDifferingInCaseAreDistinct)
-{
-    TsdsManager mgr;
-    const std::string lower = MakeTideFile("case");
-    std::string upper = lower;
-    upper.replace(upper.size() - 8, 4, "CASE");
-    std::ofstream(upper) << "2026/01/01 00:00:00 3.0\n";
-    TideStationDataSource* a = mgr.OpenFile(lower.c_str());
-    TideStationDataSource* b = mgr.OpenFile(upper.c_str());
-    ASSERT_NE(a, nullptr);
-    ASSERT_NE(b, nullptr);
-    EXPECT_NE(a, b);
-    EXPECT_TRUE(mgr.CloseFile(a, false));
-    EXPECT_TRUE(mgr.CloseFile(b, false));
-    std::remove(lower.c_str());
     std::remove(upper.c_str());
-}
-
-TEST(TsdsManager, FailedOpenLeavesNothingAndNullCloseFails)
-{
-    TsdsManager mgr;
-    const std::string path = std::string(::testing::TempDir()) + "/mgr_missing_" + std::to_string(getpid()) + ".txt";
-    EXPECT_EQ(mgr.OpenFile(path.c_str()), nullptr);
-    EXPECT_NE(std::string(mgr.GetLastError()).find("cannot open"), std::string::npos);
-    std::ofstream(path) << "2026/01/01 00:00:00 1.0\n";
-    TideStationDataSource* s = mgr.OpenFile(path.c_str()); // a fresh data source now
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->GetOpenCount(), 1);
-    TideStationDataSource* none = nullptr;
-    EXPECT_FALSE(mgr.CloseFile(none, false));
-    TideStationDataSource stranger;
-    TideStationDataSource* foreign = &stranger;
-    EXPECT_FALSE(mgr.CloseFile(foreign, false));
-    EXPECT_EQ(foreign, &stranger);
-    EXPECT_TRUE(mgr.CloseFile(s, false));
-    std::remove(path.c_str());
 }
 
 TEST(TsdsManager, CommitSavesEveryFileAndStopsAtTheFirstFailure)
 {
     TsdsManager mgr;
     EXPECT_TRUE(mgr.Commit());
-    const std::string a = MakeTideFile("commit_a");
-    const std::string b = MakeTideFile("commit_b");
+    const std::string a = MakeTideFile("commit_a"), b = MakeTideFile("commit_b");
     TideStationDataSource* sa = mgr.OpenFile(a.c_str());
     TideStationDataSource* sb = mgr.OpenFile(b.c_str());
     ASSERT_TRUE(sa && sb);
     sa->GetTideStation().AddTideValue(1767229200.0 + 60, 7.0);
     sb->GetTideStation().AddTideValue(1767229200.0 + 60, 8.0);
     sa->GetTideStation().SetWriteFunction([](int, const void*, size_t) -> ssize_t { return -1; });
+    auto fileB = [&b] {
+        std::ostringstream all;
+        all << std::ifstream(b).rdbuf();
+        return all.str();
+    };
+    const std::string before = fileB();
     EXPECT_FALSE(mgr.Commit()); // a sorts first and fails: b is not saved
-    std::ifstream inB(b);
-    std::string all((std::istreambuf_iterator<char>(inB)), {});
-    EXPECT_EQ(all.find("7"), std::string::npos);
-    EXPECT_EQ(all.find("8"), std::string::npos);
+    EXPECT_EQ(fileB(), before);
     sa->GetTideStation().SetWriteFunction(nullptr);
     EXPECT_TRUE(mgr.Commit());
+    EXPECT_EQ(fileB(), sb->GetTideStation().Format());
     mgr.CloseFile(sa, false);
     mgr.CloseFile(sb, false);
     std::remove(a.c_str());
     std::remove(b.c_str());
-}
-
-TEST(TsdsManager, CopySharesSourcesButHasItsOwnLock)
-{
-    TsdsManager mgr;
-    const std::string path = MakeTideFile("copy");
-    TideStationDataSource* s = mgr.OpenFile(path.c_str());
-    ASSERT_NE(s, nullptr);
-    TsdsManager copy(mgr);
-    TideStationDataSource* again = copy.OpenFile(path.c_str());
-    EXPECT_EQ(again, s);
-    EXPECT_TRUE(copy.CloseFile(again, false));
-    EXPECT_TRUE(mgr.CloseFile(s, false));
-    std::remove(path.c_str());
 }
 
 TEST(TsdsManager, ManyThreadsOpenUseAndClose)
@@ -128,14 +102,8 @@ TEST(TsdsManager, ManyThreadsOpenUseAndClose)
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&, t] {
             for (int round = 0; round < 200; ++round) {
-                const std::string& name = files[static_cast<size_t>((t + round) % 3)];
-                TideStationDataSource* s = mgr.OpenFile(name.c_str());
-                if (!s) {
-                    ++failures;
-                    continue;
-                }
-                if (s->GetOpenCount() < 1) ++failures;
-                if (!mgr.CloseFile(s, false) || s != nullptr) ++failures;
+                TideStationDataSource* s = mgr.OpenFile(files[static_cast<size_t>((t + round) % 3)].c_str());
+                if (!s || s->GetOpenCount() < 1 || !mgr.CloseFile(s, false) || s != nullptr) ++failures;
             }
         });
     }
