@@ -1,5 +1,5 @@
 // kvsblocks filter over several inputs: parallel runs give what single runs give, one
-// failing input spoils only its own output, and what several inputs cannot do is refused.
+// failing input spoils only its own output.
 #include "ParallelFor.h"
 #include "TempFolder.h"
 #include "ToolRun.h"
@@ -98,36 +98,6 @@ TEST(FilterJobs, AFailingInputSpoilsOnlyItsOwnOutput)
                      gone = r.out.find("== " + t / "gone.kvs"), total = r.out.find("== total: 3 files, 2 failed");
         EXPECT_TRUE(good < bad && bad < gone && gone < total && total != std::string::npos) << r.out;
     }
-}
-
-TEST(FilterJobs, RefusesWhatSeveralInputsCannotDo)
-{
-    TempFolder t("jobs_refuse");
-    Simulate(t / "a.kvs", 5, 5);
-    Simulate(t / "b.kvs", 5, 6);
-    std::filesystem::create_directories(t / "x");
-    std::filesystem::create_directories(t / "y");
-    std::filesystem::copy_file(t / "a.kvs", t / "x/l.kvs");
-    std::filesystem::copy_file(t / "a.kvs", t / "y/l.kvs");
-    const std::string a = t / "a.kvs", b = t / "b.kvs", before = ReadWholeFile(b);
-    const struct
-    {
-        std::string args, says;
-    } cases[] = {
-        {a + " - -o " + t / "o", "standard input"},
-        {a + " " + b + " -o " + b, "names a folder"},
-        {a + " " + b + " -o -", "not to standard output"},
-        {t / "x/l.kvs" + " " + t / "y/l.kvs" + " -o " + t / "o", "are the same file"},
-        {a + " " + b + " -o " + t.path.string(), "is the input"},
-        {a + " " + b + " --jobs 0", "--jobs"},
-    };
-    for (const auto& c : cases) {
-        const RunResult r = RunTool("filter " + c.args);
-        EXPECT_EQ(r.status, 2) << c.args << "\n" << r.out;
-        EXPECT_NE(r.out.find(c.says), std::string::npos) << c.args << "\n" << r.out;
-    }
-    EXPECT_FALSE(std::filesystem::exists(t / "o"));
-    EXPECT_EQ(ReadWholeFile(b), before);
 }
 
 #endif

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -119,6 +120,17 @@ TEST_F(Kvsblocks, ExitCodesAndMessages)
         {"filter $D/sb.kvs -a $D/bad.attr", 1, {"line 2", "$D/bad.attr"}},
         {"simulate -q -o $D/v.kvs --pings 1; KVS_MIN_DLL_VERSION=9.0.0.0 $T simulate -q -o $D/v.kvs", 1,
          {"refused to load"}},
+        // an output that is an input, or two outputs that are one file: refused before anything is written
+        {"filter $D/mb.kvs -o $D/mb.kvs", 2, {"the output $D/mb.kvs is the input $D/mb.kvs"}},
+        {"filter - -o $D/mb.kvs < $D/mb.kvs", 2, {"is the input (standard input)"}},
+        {"filter $D/sb.kvs -a $D/sbf.attr -o $D/sbf.attr", 2, {"is the input"}},
+        {"plot $D/mb.kvs --ping-svg $D/mb.kvs", 2, {"is the input"}}, {"tide $D/tide.txt --convert $D/tide.txt", 2, {"is the input"}},
+        {"plot $D/mb.kvs --ping-svg $D/p2.svg --line-svg $D/./p2.svg", 2, {"are the same file"}},
+        // what several inputs cannot do
+        {"filter $D/mb.kvs - -o $D/o", 2, {"standard input"}}, {"filter $D/mb.kvs $D/sb.kvs -o $D/sb.kvs", 2, {"names a folder"}},
+        {"filter $D/mb.kvs $D/sb.kvs -o -", 2, {"not to standard output"}},
+        {"filter $D/mb.kvs $D/./mb.kvs -o $D/o", 2, {"are the same file"}},
+        {"filter $D/mb.kvs $D/sb.kvs -o $D", 2, {"is the input"}}, {"filter $D/mb.kvs $D/sb.kvs --jobs 0", 2, {"--jobs"}},
         // geodesy
         {"geodesy inverse 0 0 0 1", 0,
          {"distance     111319.4908 m", "azimuth 1-2  90.000000000 deg", "azimuth 2-1  270.000000000 deg"}},
@@ -141,6 +153,7 @@ TEST_F(Kvsblocks, ExitCodesAndMessages)
             EXPECT_EQ(r.out, c.exact);
         }
     }
+    EXPECT_FALSE(std::filesystem::exists(*s_dir / "o") || std::filesystem::exists(*s_dir / "p2.svg"));
     EXPECT_EQ(Run("geodesy inverse 0 0 0.1 0.1").out.find("warning"), std::string::npos);
     EXPECT_EQ(Run("formula '1 / (tim0 / 1000 - 1767225601)' --stream $D/sb.kvs").out.substr(0, 3), "-1\n");
 }
