@@ -65,24 +65,11 @@ bool UnPackBytes(CDataBlock& b, const Bytes& in, bool wide, unsigned int* left =
     return ok;
 }
 
+// Two blocks are the same when their wide records are (the hand-checked layout below pins
+// that every field is in the record).
 void ExpectSameBlock(const CDataBlock& a, const CDataBlock& b)
 {
-    EXPECT_EQ(a.GetDataId(), b.GetDataId());
-    EXPECT_EQ(a.GetTime(), b.GetTime());
-    EXPECT_EQ(a.GetStatusAndFlags(), b.GetStatusAndFlags());
-    ASSERT_EQ(a.GetLength(), b.GetLength());
-    ASSERT_EQ(a.GetDataSize(), b.GetDataSize());
-    const auto header = [](const CKvsBytePtr& e) {
-        return std::vector<unsigned int>{e.GetType(), e.GetLength(), e.GetId(), e.GetFormat(), e.GetUseAs(),
-                                         e.GetStatus(), e.GetGroupId()};
-    };
-    for (unsigned short i = 0; i < a.GetLength(); ++i) {
-        CKvsBytePtr x, y;
-        a.GetDataIdx(i, x);
-        b.GetDataIdx(i, y);
-        EXPECT_EQ(header(x), header(y)) << i;
-        EXPECT_TRUE(!x.GetLength() || std::memcmp(x.GetDataPtr(), y.GetDataPtr(), x.GetLength()) == 0) << i;
-    }
+    EXPECT_EQ(PackToBytes(a, true), PackToBytes(b, true));
 }
 
 const unsigned char* DataStart(const CDataBlock& b)
@@ -256,7 +243,6 @@ TEST(PackedRecord, RandomBlocksRoundTripIntoAnyTarget)
                 EXPECT_EQ(left, 0u);
                 ExpectSameBlock(b, target);
                 EXPECT_TRUE(k++ != 1 || DataStart(target) == before);
-                EXPECT_EQ(PackToBytes(target, wide), record);
             }
         }
     }
