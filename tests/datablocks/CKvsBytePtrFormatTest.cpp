@@ -50,6 +50,13 @@ protected:
     {
         ASSERT_TRUE(m_block.SetDataValue(index, items, count, 0, CDataBlock::kByPosition));
     }
+    // The values in element order from element 0 on.
+    template <typename... T>
+    void SetAll(const T&... values)
+    {
+        unsigned short i = 0;
+        (Set(i++, values), ...);
+    }
     // The text of element index from item start, and of its item at index item.
     std::string Str(unsigned short index, int start, bool unit = false)
     {
@@ -126,14 +133,10 @@ TEST_F(ValueText, MappedIntAndBoolTextsComeFromTheDefinition)
     ASSERT_TRUE(DataDefinition::GetDataDefinition().LoadFile(KVS_TEST_DATA_DIR "/format_definition.json", error)) << error;
     Layout(m_block, {{ET_INT, 4, 30}, {ET_DOUBLE, 8, 44}, {ET_BOOL, 1, 0}, {ET_INT_ARRAY, 12, 30}}, 7);
     const int modes[] = {1, 0, 7};
-    Set(0, -2);
-    Set(1, -9999.0);
-    Set(2, true); // a bool is always mapped, format 0 too
+    SetAll(-2, -9999.0, true); // a bool is always mapped, format 0 too
     Set(3, modes, 3); // an item without an entry shows its number
     EXPECT_EQ(Texts({Str(0, -1), Str(1, -1), Str(2, -1), Str(3, 0)}), Texts({"1 Broken", "1 no data", "1 Fixed", "1 3: On; Off; 7"}));
-    Set(0, 5); // no entry for 5
-    Set(1, 3.0);
-    Set(2, false);
+    SetAll(5, 3.0, false); // no entry for 5
     EXPECT_EQ(Texts({Str(0, -1), Str(1, -1).substr(0, 1), Str(2, -1).substr(0, 1)}), Texts({"0 ---", "0", "0"}));
     // Without a definition group the mapped texts are missing.
     DataDefinition::GetDataDefinition().UseDefault();
@@ -146,10 +149,7 @@ TEST_F(ValueText, UnitQuantitiesAreConvertedWithDecimalsAndMnemonic)
     Layout(m_block, {{ET_DOUBLE, 8, 4}, {ET_FLOAT, 4, 4}, {ET_DOUBLE, 8, 1}, {ET_INT, 4, 4}});
     ASSERT_TRUE(CKvsType::m_unitCnv.SetDisplayUnit(CKvsUnitCnv::UNIT_DEPTH, CKvsUnitCnv::DU_FOOT));
     CKvsType::m_iDepthDecml = 1;
-    Set(0, 10.0);
-    Set(1, 10.0f);
-    Set(2, 10.0);
-    Set(3, 10);
+    SetAll(10.0, 10.0f, 10.0, 10);
     const CKvsBytePtr& depth = Element(0);
     // ints whatever their format
     EXPECT_EQ(std::vector<int>({depth.GetDefaultDecimals(), Element(2).GetDefaultDecimals(), Element(3).GetDefaultDecimals()}),
@@ -166,12 +166,8 @@ TEST_F(ValueText, ScalarsTextsAndTypesWithoutText)
 {
     Layout(m_block, {{ET_UINT, 4}, {ET_CHAR, 1}, {ET_SHORT, 2}, {ET_USHORT, 2}, {ET_UINT64, 8}, {ET_STRING, 0},
                      {ET_BOOL_ARRAY, 3}, {ET_DATAINFO, 20}, {ET_LONG, 4}});
-    Set(0, 4294967295u);
-    Set(1, static_cast<char>(-5));
-    Set(2, static_cast<short>(-300));
-    Set(3, static_cast<unsigned short>(65535));
-    Set(4, 18446744073709551615ull);
-    Set(5, CString("Station A"));
+    SetAll(4294967295u, static_cast<char>(-5), static_cast<short>(-300), static_cast<unsigned short>(65535),
+           18446744073709551615ull, CString("Station A"));
     Set(8, -7L);
     EXPECT_EQ(Texts({Str(0, -1), Str(1, -1), Str(2, -1), Str(3, -1), Str(4, -1), Str(5, -1), Str(8, -1), Str(6, 0), Item(6, 0)}),
               Texts({"1 4294967295", "1 -5", "1 -300", "1 65535", "1 18446744073709551615", "1 Station A", "1 -7", "0 ---", "0 ..."}));
@@ -184,9 +180,7 @@ TEST_F(ValueText, ScalarsTextsAndTypesWithoutText)
 TEST_F(ValueText, CallerFormatStringsAreCheckedBeforeUse)
 {
     Layout(m_block, {{ET_INT, 4}, {ET_DOUBLE, 8, 4}, {ET_BOOL, 1}, {ET_SHORT, 2}});
-    Set(0, 42);
-    Set(1, 10.0);
-    Set(2, true);
+    SetAll(42, 10.0, true);
     ASSERT_TRUE(CKvsType::m_unitCnv.SetDisplayUnit(CKvsUnitCnv::UNIT_DEPTH, CKvsUnitCnv::DU_FOOT));
     // doubles always in the display unit
     EXPECT_EQ(Texts({Fmt(0, "[%05d] 100%%"), Fmt(1, "%.1f"), Fmt(2, "%d"), Fmt(3, "%d"), Fmt(1, "%d")}),
