@@ -83,6 +83,7 @@ TEST(BlockInterpolation, TakesALayoutAndClearsTheStatusWordWhenBothInputsAreVali
     EXPECT_EQ(out.GetTime(), 77.0); // the caller sets the time
     EXPECT_EQ(Get<int>(out, 0, kPos), 3);
     EXPECT_EQ(Get<double>(out, 201, CDataBlock::kByUseAs), 12.5);
+    EXPECT_EQ(Get<CString>(out, 301), CString('\0', 4)); // renewed buffer: the text is zero bytes
     // b may be the result block itself.
     EXPECT_TRUE(b.Interpolate(a, b, 0.5));
     EXPECT_EQ(Get<double>(b, 1, kPos), 15.0);
