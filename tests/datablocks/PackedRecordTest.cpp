@@ -70,6 +70,8 @@ bool UnPackBytes(CDataBlock& b, const Bytes& in, bool wide, unsigned int* left =
 void ExpectSameBlock(const CDataBlock& a, const CDataBlock& b)
 {
     EXPECT_EQ(PackToBytes(a, true), PackToBytes(b, true));
+    CKvsBytePtr x, y; // element group ids are not in the record but follow the block's
+    for (unsigned short i = 0; a.GetDataIdx(i, x) && b.GetDataIdx(i, y); ++i) EXPECT_EQ(x.GetGroupId(), y.GetGroupId()) << i;
 }
 
 const unsigned char* DataStart(const CDataBlock& b)
