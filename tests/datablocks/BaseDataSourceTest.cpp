@@ -33,7 +33,6 @@ TEST(BaseDataSource, DefaultsProvideNothingButAllocateAndLastAddTimeAreKept)
     EXPECT_EQ(time, 0.0);
     EXPECT_EQ(status, 7);
     EXPECT_TRUE(source.Allocate(10));
-    EXPECT_FALSE(source.Allocate(-1));
     EXPECT_EQ(source.GetBufSize(), 10);
     source.MarkAdded(123.5);
     EXPECT_TRUE(source.GetLastAddTime(time));

@@ -20,22 +20,18 @@ protected:
 class RecordingSource : public BaseDataSource
 {
 public:
-    bool Allocate(long length) override { return Call("Allocate " + std::to_string(length)); }
-    bool DataBlockSetup(unsigned short count, const CDataId& id) override
-    {
-        return Call("Setup " + std::to_string(count) + " " + std::to_string(id.GetGroupId()));
-    }
+    bool Allocate(long length) override { return Call("Allocate", {int(length)}); }
+    bool DataBlockSetup(unsigned short count, const CDataId& id) override { return Call("Setup", {count, id.GetGroupId()}); }
     bool InitDataElement(int index, unsigned short id, unsigned short type, unsigned short length,
                          unsigned short format, unsigned short useAs) override
     {
-        std::string call = "Element";
-        for (int v : {index, int(id), int(type), int(length), int(format), int(useAs)}) call += " " + std::to_string(v);
-        return Call(call);
+        return Call("Element", {index, id, type, length, format, useAs});
     }
     bool DataBlockInit() override { return !Call("Init"); } // the builder ignores this result
-    bool Call(const std::string& call)
+    bool Call(const char* name, std::vector<int> values = {})
     {
-        calls.push_back(call);
+        calls.push_back(name);
+        for (int v : values) calls.back() += " " + std::to_string(v);
         return true;
     }
     std::vector<std::string> calls;
@@ -84,10 +80,9 @@ TEST_F(DefinitionBuild, BlocksFromTheBuiltInAndAFileDefinition)
     EXPECT_EQ(Elements(block), (std::vector<std::vector<unsigned int>>{
                                    {ET_INT, 4, 30, 120}, {ET_DOUBLE, 8, 44, 201}, {ET_BOOL, 1, 0, 121},
                                    {ET_INT_ARRAY, 12, 30, 122}}));
-    int v = -1;
-    unsigned short status = 0;
-    EXPECT_TRUE(block.GetDataValue(0, v, status, CDataBlock::kByPosition));
-    EXPECT_EQ(v, 0); // zeroed values
+    CKvsBytePtr first;
+    ASSERT_TRUE(block.GetDataIdx(0, first));
+    EXPECT_EQ(std::vector<unsigned char>(first.GetDataPtr(), first.GetDataPtr() + 4), std::vector<unsigned char>(4, 0)); // zeroed
 }
 
 TEST_F(DefinitionBuild, DataSourceIsLaidOutThroughItsInterfaceInOrder)

@@ -21,7 +21,7 @@ struct ModuleGuard
 
 } // namespace
 
-TEST(Module, NotificationsDetachAndAttachAgain)
+TEST(Module, NotificationsDetachAndAttachAgainAndARefusedVersionLeavesItUnusable)
 {
     ModuleGuard guard;
     EXPECT_TRUE(KvsModuleIsReady());
@@ -34,32 +34,21 @@ TEST(Module, NotificationsDetachAndAttachAgain)
     }
     const std::string text = KvsModuleBuildText();
     EXPECT_TRUE(std::regex_match(text, std::regex("[A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}"))) << text;
+    for (const auto& [minimum, ready] : {std::pair{"3.5.0.0", false}, std::pair{"3.4.1.11", true}}) {
+        setenv("KVS_MIN_DLL_VERSION", minimum, 1);
+        EXPECT_EQ(KvsDataBlocksEntry(nullptr, KVS_PROCESS_ATTACH), ready ? 1 : 0) << minimum;
+        EXPECT_EQ(KvsModuleIsReady(), ready) << minimum;
+    }
+    unsetenv("KVS_MIN_DLL_VERSION");
 }
 
-TEST(Module, RefusedVersionCheckLeavesTheModuleUnusable)
-{
-    ModuleGuard guard;
-    setenv("KVS_MIN_DLL_VERSION", "3.5.0.0", 1);
-    EXPECT_EQ(KvsDataBlocksEntry(nullptr, KVS_PROCESS_ATTACH), 0);
-    EXPECT_FALSE(KvsModuleIsReady());
-    setenv("KVS_MIN_DLL_VERSION", "3.4.1.11", 1);
-    EXPECT_EQ(KvsDataBlocksEntry(nullptr, KVS_PROCESS_ATTACH), 1);
-    EXPECT_TRUE(KvsModuleIsReady());
-}
-
-TEST(Module, DataDirFollowsTheEnvironment)
+TEST(CheckDllVersion, PolicyFromTheEnvironmentAndVersionTexts)
 {
     ModuleGuard guard;
     setenv("KVS_DATA_DIR", "/tmp/kvs-data", 1);
     ASSERT_EQ(KvsDataBlocksEntry(nullptr, KVS_PROCESS_ATTACH), 1);
     EXPECT_EQ(KvsModuleDataDir(), "/tmp/kvs-data");
     unsetenv("KVS_DATA_DIR");
-}
-
-TEST(CheckDllVersion, PolicyFromTheEnvironment)
-{
-    ModuleGuard guard;
-    unsetenv("KVS_MIN_DLL_VERSION");
     EXPECT_TRUE(CheckDllVersion(0x0304010B, "KvsDataBlocks", "Sep 21 2009 16:20:03"));
     EXPECT_FALSE(CheckDllVersion(0x0304010B, "", "Sep 21 2009 16:20:03"));
     EXPECT_FALSE(CheckDllVersion(0x0304010B, "KvsDataBlocks", nullptr));
@@ -68,10 +57,6 @@ TEST(CheckDllVersion, PolicyFromTheEnvironment)
     EXPECT_FALSE(CheckDllVersion(0x0304010A, "KvsDataBlocks", "x"));
     setenv("KVS_MIN_DLL_VERSION", "3.4.x", 1);
     EXPECT_FALSE(CheckDllVersion(0x0304010B, "KvsDataBlocks", "x"));
-}
-
-TEST(CheckDllVersion, ParsesDottedAndPackedVersions)
-{
     for (const char* text : {"3.4.1.11", "50594059", "0x0304010B"}) EXPECT_EQ(ParsePackedVersion(text), 0x0304010Bu) << text;
     for (const char* bad : {"3.4.1", "3.4.1.256", "3.4.1.1.1", "3..1.1", "", "0x1FFFFFFFF"})
         EXPECT_FALSE(ParsePackedVersion(bad)) << bad;

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -119,6 +121,17 @@ TEST_F(Kvsblocks, ExitCodesAndMessages)
         {"filter $D/sb.kvs -a $D/bad.attr", 1, {"line 2", "$D/bad.attr"}},
         {"simulate -q -o $D/v.kvs --pings 1; KVS_MIN_DLL_VERSION=9.0.0.0 $T simulate -q -o $D/v.kvs", 1,
          {"refused to load"}},
+        // an output that is an input, or two outputs that are one file: refused before anything is written
+        {"filter $D/mb.kvs -o $D/mb.kvs", 2, {"the output $D/mb.kvs is the input $D/mb.kvs"}},
+        {"filter - -o $D/mb.kvs < $D/mb.kvs", 2, {"is the input (standard input)"}},
+        {"filter $D/sb.kvs -a $D/sbf.attr -o $D/sbf.attr", 2, {"is the input"}},
+        {"plot $D/mb.kvs --ping-svg $D/mb.kvs", 2, {"is the input"}}, {"tide $D/tide.txt --convert $D/tide.txt", 2, {"is the input"}},
+        {"plot $D/mb.kvs --ping-svg $D/p2.svg --line-svg $D/./p2.svg", 2, {"are the same file"}},
+        // what several inputs cannot do
+        {"filter $D/mb.kvs - -o $D/o", 2, {"standard input"}}, {"filter $D/mb.kvs $D/sb.kvs -o $D/sb.kvs", 2, {"names a folder"}},
+        {"filter $D/mb.kvs $D/sb.kvs -o -", 2, {"not to standard output"}},
+        {"filter $D/mb.kvs $D/./mb.kvs -o $D/o", 2, {"are the same file"}},
+        {"filter $D/mb.kvs $D/sb.kvs -o $D", 2, {"is the input"}}, {"filter $D/mb.kvs $D/sb.kvs --jobs 0", 2, {"--jobs"}},
         // geodesy
         {"geodesy inverse 0 0 0 1", 0,
          {"distance     111319.4908 m", "azimuth 1-2  90.000000000 deg", "azimuth 2-1  270.000000000 deg"}},
@@ -141,6 +154,7 @@ TEST_F(Kvsblocks, ExitCodesAndMessages)
             EXPECT_EQ(r.out, c.exact);
         }
     }
+    EXPECT_FALSE(std::filesystem::exists(*s_dir / "o") || std::filesystem::exists(*s_dir / "p2.svg"));
     EXPECT_EQ(Run("geodesy inverse 0 0 0.1 0.1").out.find("warning"), std::string::npos);
     EXPECT_EQ(Run("formula '1 / (tim0 / 1000 - 1767225601)' --stream $D/sb.kvs").out.substr(0, 3), "-1\n");
 }
@@ -153,29 +167,25 @@ TEST_F(Kvsblocks, JsonOutputs)
     const json dump = Json("dump --json $D/mb.kvs");
     ASSERT_EQ(dump.size(), 5u);
     EXPECT_EQ(dump[0]["dataId"]["groupId"], 1011);
-    int beams = 0;
-    for (const auto& e : dump[4]["elements"])
-        if (e["useAs"] == 602) beams = e["value"].get<int>();
-    EXPECT_EQ(beams, 50);
+    const json& elements = dump[4]["elements"]; // the beam count is 50
+    EXPECT_EQ(std::count_if(elements.begin(), elements.end(), [](const json& e) { return e["useAs"] == 602 && e["value"] == 50; }), 1);
 
     ASSERT_EQ(Run("tide $D/tide.txt --convert $D/conv.txt").status, 0);
     EXPECT_EQ(Json("tide $D/conv.txt --at 1767227400 --json")[0]["value"], 1.5);
 
     EXPECT_EQ(Json("formula 'var0*2+var1/3-var2 ; telegram note' --var 0=1.5 --var 1=9 --var 2=-1 --json")["result"], 7.0);
     EXPECT_EQ(Json("formula 'var3' --int 3=-12 --json")["result"], -12);
-    EXPECT_TRUE(Json("formula 'C2D(var0, var1)' --var 0=1 --var 1=2 --json")["result"].is_array());
-    RunResult r = Run("formula '(1+2' --json");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(json::parse(r.out)["error"]["code"], 8);
-    EXPECT_EQ(json::parse(r.out)["error"]["text"], "Missing closing bracket");
-    r = Run("formula 'Log(0)' --json");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(json::parse(r.out)["error"]["call"], "Log") << r.out;
+    EXPECT_EQ(Json("formula 'C2D(var0, var1)' --var 0=1 --var 1=2 --json")["result"], json::parse("[1.0, 2.0]"));
+    for (const auto& [args, error] : {std::pair{"'(1+2'", R"({"code": 8, "column": 5, "text": "Missing closing bracket"})"},
+                                      std::pair{"'Log(0)'", R"({"call": "Log", "code": 14, "column": 1, "text": "Calculation failed"})"}}) {
+        const RunResult r = Run(std::string("formula ") + args + " --json");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(json::parse(r.out, nullptr, false)["error"], json::parse(error)) << r.out;
+    }
     // --elem binds by use-as code (505: position x; the line runs north from x 500000).
     const json lines = Json("formula 'EntryValue(dataElem49) + EntryStatus(dataElem0)' --elem 49=505 --stream $D/sb.kvs --json");
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[2]["index"], 2);
-    EXPECT_EQ(lines[2]["time"], "2026-01-01 00:00:02.000");
+    EXPECT_EQ(lines[2]["index"].dump() + lines[2]["time"].dump(), "2\"2026-01-01 00:00:02.000\"");
     for (const auto& line : lines) EXPECT_EQ(line["result"], 500000.0);
 
     const json sum = Json("filter $D/sb400.kvs -a $D/sbf.attr -o $D/sbf.kvs --json");
@@ -189,14 +199,13 @@ TEST_F(Kvsblocks, JsonOutputs)
 TEST_F(Kvsblocks, GeodesyDirectAndInverseAgreeOnEveryEllipsoid)
 {
     const json d = Json("geodesy direct 52.0 4.0 45 10000 --json");
-    EXPECT_EQ(d["problem"], "direct");
     EXPECT_NEAR(d["backAzimuth"].get<double>(), 225.0, 0.1);
     char args[160];
     std::snprintf(args, sizeof args, "geodesy inverse 52.0 4.0 %.12f %.12f --json", d["lat2"].get<double>(),
                   d["lon2"].get<double>());
     const json i = Json(args);
-    EXPECT_EQ(i["problem"], "inverse");
-    EXPECT_EQ(i["ellipsoid"]["name"], "WGS84");
+    EXPECT_EQ(d["problem"].get<std::string>() + i["problem"].get<std::string>() + i["ellipsoid"]["name"].get<std::string>(),
+              "directinverseWGS84");
     EXPECT_NEAR(i["distance"].get<double>(), 10000.0, 1e-3);
     EXPECT_NEAR(i["azimuth12"].get<double>(), 45.0, 1e-7);
     EXPECT_NEAR(i["azimuth21"].get<double>(), d["backAzimuth"].get<double>(), 1e-7);
@@ -204,10 +213,6 @@ TEST_F(Kvsblocks, GeodesyDirectAndInverseAgreeOnEveryEllipsoid)
     const double intl = Json("geodesy inverse 50 0 51 1 --json --ellipsoid International1924")["distance"];
     EXPECT_GT(intl - wgs, 5.0); // the larger ellipsoid
     EXPECT_EQ(Json("geodesy inverse 50 0 51 1 --json --a 6378388 --rf 297")["distance"].get<double>(), intl);
-    const json south = Json("geodesy inverse -33.85 151.2 -33.9 151.3 --json");
-    EXPECT_NEAR(south["distance"].get<double>(), 10500.0, 500.0);
-    EXPECT_GT(south["azimuth12"].get<double>(), 90.0); // south-east
-    EXPECT_LT(south["azimuth12"].get<double>(), 180.0);
 }
 
 #endif

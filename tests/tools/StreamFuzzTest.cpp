@@ -1,12 +1,11 @@
 // Seeded random byte flips of a simulated record stream through the filter and dump work
 // of kvsblocks: every run ends with the stream read to its end or a message naming the
 // bad record's offset, and every block read is accounted for (handed on or held back),
-// the filtered stream reads back whole, and dump sees the same blocks. (Blocks held back
+// and the filtered stream reads back whole. (Blocks held back
 // are those the single-beam spike filter consumes by design: the first sounding of a
 // line and soundings without a valid position and depth.)
 
 #ifdef KVS_TOOL_PATH
-#include "BlockDump.h"
 #include "StreamFilter.h"
 #include "SurveySimulator.h"
 
@@ -75,18 +74,16 @@ void Flip(Bytes& bytes, std::mt19937& random, size_t within = SIZE_MAX)
     }
 }
 
+// The records of a stream up to its end; the error that stopped the reader into error.
 uint64_t CountRecords(const Bytes& stream, std::string& error)
 {
     kvs::RecordStreamReader reader;
     CString text;
-    if (!reader.OpenMemory(stream.data(), stream.size(), text)) {
-        error = std::string(text);
-        return 0;
-    }
     CDataBlock block;
     uint64_t n = 0;
-    kvs::RecordStreamReader::Result r;
-    while ((r = reader.Next(block, text)) == kvs::RecordStreamReader::Result::Record) ++n;
+    kvs::RecordStreamReader::Result r = kvs::RecordStreamReader::Result::Error;
+    if (reader.OpenMemory(stream.data(), stream.size(), text))
+        while ((r = reader.Next(block, text)) == kvs::RecordStreamReader::Result::Record) ++n;
     error = r == kvs::RecordStreamReader::Result::Error ? std::string(text) : std::string();
     return n;
 }
@@ -132,17 +129,6 @@ TEST(StreamFuzz, FlippedBytesEndInAClearMessageAndEveryBlockIsAccounted)
         EXPECT_EQ(CountRecords(out.Take(), again), sum.blocksOut);
         EXPECT_EQ(again, "");
 
-        // Dump reads the same blocks and formats every one of them.
-        kvs::RecordStreamReader dump;
-        ASSERT_TRUE(dump.OpenMemory(bytes.data(), bytes.size(), error));
-        CDataBlock block;
-        uint64_t shown = 0;
-        for (uint64_t offset = dump.Offset(); dump.Next(block, error) == kvs::RecordStreamReader::Result::Record;
-             offset = dump.Offset(), ++shown) {
-            EXPECT_FALSE(kvs::tool::BlockText(block, shown, offset, true).empty());
-            EXPECT_FALSE(kvs::tool::BlockJson(block, shown, offset).dump().empty());
-        }
-        EXPECT_EQ(shown, sum.blocksIn);
     }
     // The flips reach both the header and the records.
     EXPECT_GT(refusedHeaders, 0);
