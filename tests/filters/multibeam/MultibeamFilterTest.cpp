@@ -304,6 +304,16 @@ TEST(MultibeamFilter, EachFilterFlagsTheBeamsItMust)
         // margin bin (from 60.25) stays empty and beams 59 and 60 fail towards it.
         {.name = "smart with every beam on one side", .settings = {{"SmartFilter", true}}, .x = Ramp(61, 0),
          .z = Changed(Floats(61, -20.0f), {{1, -21.0f}}), .want = Only(61, {{F::kFlagSmart, {1, 59, 60}}})},
+        // Bins of 8 m: the starboard bin beside the nadir zone (x 24 .. 32, mean exactly 20) is
+        // seen at exactly the reliable angle of 45 degrees: it takes the unreliable tolerance.
+        {.name = "smart reliable sector strict at its angle",
+         .settings = {{"SmartFilter", true}, {"DepthWidthRatio", 10.0}, {"ReliableAngleSector", 45.0},
+                      {"VertTolRelData", 0.01}, {"VertTolUnrelData", 1.0}},
+         .x = kSmartX, .z = Changed(kSmartZ, {{128, -20.5f}, {129, -19.5f}}),
+         .want = Only(202, {{F::kFlagSmart, {201}}})},
+        {.name = "smart with every beam to port", .settings = {{"SmartFilter", true}}, .x = Ramp(61, -60),
+         .z = Changed(Floats(61, -20.0f), {{59, -21.0f}}),
+         .want = Only(61, {{F::kFlagSmart, {0, 1, 59}}})},
         {.name = "smart without reliable beams flags nothing",
          .settings = {{"SmartFilter", true}, {"ReliableAngleSector", 1.0}}, .x = {-30, 30}, .z = {-20, -25},
          .want = {0, 0}},
