@@ -107,6 +107,12 @@ TEST(PingStruct, NadirBeamIsTheUnrejectedBeamNearestZero)
     EXPECT_TRUE(p.CompNadirDepth());
     EXPECT_EQ(p.nadirBeam, 1);
     EXPECT_DOUBLE_EQ(p.nadirDepth, 11.0);
+    // Beam 0 at nadir stays nadir, ties and farther beams after it do not take over.
+    for (int i = 0; i < 5; ++i) p.x[i] = static_cast<float>(i == 0 ? 0.5 : i == 1 ? -0.5 : i);
+    p.flags[1] = p.flags[2] = 0;
+    EXPECT_TRUE(p.CompNadirDepth());
+    EXPECT_EQ(p.nadirBeam, 0);
+    EXPECT_DOUBLE_EQ(p.nadirDepth, 10.0);
     for (int i = 0; i < 5; ++i) p.flags[i] = 0x100;
     EXPECT_EQ(p.CompNadirBeam(), -1);
     EXPECT_FALSE(p.CompNadirDepth());

@@ -7,15 +7,9 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+#include <algorithm>
 
-SBDepthFilter Window(double minimum, double maximum)
-{
-    CAttributeMap map = filtertest::Attributes({{ATTR_SBF_DPTMIN, minimum}, {ATTR_SBF_DPTMAX, maximum}});
-    SBDepthFilter filter;
-    filter.SetAttributes(&map);
-    return filter;
-}
+namespace {
 
 bool Rejects(SBDepthFilter& filter, double depth)
 {
@@ -30,41 +24,32 @@ bool Rejects(SBDepthFilter& filter, double depth)
 
 TEST(SBDepthFilter, WindowIsInclusiveSwappedLimitsAreOrderedAndEqualLimitsSwitchItOff)
 {
-    struct Case
-    {
-        double minimum, maximum, depth;
-        bool rejected;
+    const struct { double minimum, maximum, depth; bool rejected; } cases[] = {
+        {10, 50, 10, false},   {10, 50, 50, false}, {10, 50, 9.99, true},  {10, 50, 50.01, true},
+        {50, 10, 10, false},   {50, 10, 50.01, true}, {50, 10, 9.99, true}, {20, 20, 5, false},
     };
-    const Case cases[] = {
-        {10, 50, 10, false}, {10, 50, 50, false}, {10, 50, 30, false}, {10, 50, 9.99, true},
-        {10, 50, 50.01, true}, {50, 10, 10, false}, {50, 10, 50.01, true}, {50, 10, 9.99, true},
-        {20, 20, 5, false},
-    };
-    for (const Case& c : cases) {
-        SBDepthFilter filter = Window(c.minimum, c.maximum);
+    for (const auto& c : cases) {
+        CAttributeMap map = filtertest::Attributes({{ATTR_SBF_DPTMIN, c.minimum}, {ATTR_SBF_DPTMAX, c.maximum}});
+        SBDepthFilter filter;
+        filter.SetAttributes(&map);
         EXPECT_EQ(Rejects(filter, c.depth), c.rejected) << c.minimum << " " << c.maximum << " " << c.depth;
+        // An absent limit keeps its value.
+        CAttributeMap onlyMax = filtertest::Attributes({{ATTR_SBF_DPTMAX, 60.0}});
+        filter.SetAttributes(&onlyMax);
+        EXPECT_EQ(filter.GetMinimum(), std::min(c.minimum, c.maximum));
+        EXPECT_FALSE(Rejects(filter, 55.0));
     }
     SBDepthFilter fresh;
     EXPECT_FALSE(Rejects(fresh, 5.0));
 }
 
-TEST(SBDepthFilter, AbsentLimitKeepsItsValue)
-{
-    SBDepthFilter filter = Window(10.0, 50.0);
-    CAttributeMap onlyMax;
-    onlyMax.SetAttribValue(ATTR_SBF_DPTMAX, 60.0);
-    filter.SetAttributes(&onlyMax);
-    EXPECT_EQ(filter.GetMinimum(), 10.0);
-    EXPECT_FALSE(Rejects(filter, 55.0));
-    EXPECT_TRUE(Rejects(filter, 9.0));
-}
-
 TEST(SBDepthFilter, MissingDepthStopsAndInvalidDepthPassesUnchanged)
 {
-    SBDepthFilter filter = Window(10.0, 50.0);
+    CAttributeMap map = filtertest::Attributes({{ATTR_SBF_DPTMIN, 10.0}, {ATTR_SBF_DPTMAX, 50.0}});
+    SBDepthFilter filter;
+    filter.SetAttributes(&map);
     CDataBlock empty;
     EXPECT_FALSE(filter.Process(empty, COMPUPDATE_FULL));
-
     CDataBlock block = sb_test::MakeDepth(100.0);
     block.SetDataStatus(201, kvs::kStatusInvalid, CDataBlock::kByUseAs);
     EXPECT_TRUE(filter.Process(block, COMPUPDATE_FULL));

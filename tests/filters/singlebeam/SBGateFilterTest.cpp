@@ -18,20 +18,17 @@ bool Rejects(SBGateFilter& filter, double depth)
 
 TEST(SBGateFilter, WidthDoublesAfterARejectAndSnapsBackOnAccept)
 {
-    SBGateFilter gate; // configured width -1: derived from the first depth
-    EXPECT_FALSE(Rejects(gate, 20.0));
-    EXPECT_EQ(gate.GetWidth(), 2.0);
-    EXPECT_FALSE(Rejects(gate, 21.0)); // on the edge of 20 +- 1
-    EXPECT_EQ(gate.GetCentre(), 21.0);
-    EXPECT_FALSE(Rejects(gate, 20.0));
-    EXPECT_TRUE(Rejects(gate, 21.5));
-    EXPECT_EQ(gate.GetWidth(), 4.0);
-    EXPECT_EQ(gate.GetCentre(), 20.0);
-    EXPECT_TRUE(Rejects(gate, 30.0));
-    EXPECT_EQ(gate.GetWidth(), 8.0);
-    EXPECT_FALSE(Rejects(gate, 21.5));
-    EXPECT_EQ(gate.GetWidth(), 2.0);
-    EXPECT_EQ(gate.GetCentre(), 21.5);
+    const struct { double depth; bool rejected; double width, centre; } steps[] = {
+        {20.0, false, 2.0, 20.0}, // configured width -1: derived from the first depth
+        {21.0, false, 2.0, 21.0}, // on the edge of 20 +- 1
+        {20.0, false, 2.0, 20.0}, {21.5, true, 4.0, 20.0}, {30.0, true, 8.0, 20.0}, {21.5, false, 2.0, 21.5},
+    };
+    SBGateFilter gate;
+    for (const auto& s : steps) {
+        EXPECT_EQ(Rejects(gate, s.depth), s.rejected) << s.depth;
+        EXPECT_EQ(gate.GetWidth(), s.width) << s.depth;
+        EXPECT_EQ(gate.GetCentre(), s.centre) << s.depth;
+    }
 }
 
 TEST(SBGateFilter, ConfiguredWidthIsUsedAndRereadingRestartsTheGate)
@@ -43,7 +40,6 @@ TEST(SBGateFilter, ConfiguredWidthIsUsedAndRereadingRestartsTheGate)
     EXPECT_FALSE(Rejects(gate, 100.0)); // the first depth is always accepted
     EXPECT_EQ(gate.GetWidth(), 1.0);
     EXPECT_TRUE(Rejects(gate, 101.0));
-
     gate.SetAttributes(&map);
     EXPECT_FALSE(gate.IsStarted());
     EXPECT_FALSE(Rejects(gate, 101.0));
@@ -61,7 +57,6 @@ TEST(SBGateFilter, InvalidDepthsNeitherStartNorMoveTheGate)
     EXPECT_TRUE(gate.Process(bad, COMPUPDATE_FULL));
     EXPECT_EQ(gate.GetCentre(), 20.0);
     EXPECT_EQ(gate.GetWidth(), 2.0);
-
     CDataBlock none;
     EXPECT_FALSE(gate.Process(none, COMPUPDATE_FULL));
 }
