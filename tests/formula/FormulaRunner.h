@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 using namespace std::string_view_literals;
@@ -60,6 +61,15 @@ public:
         CString text("<failed>");
         if (m_form.Execute() && m_form.GetResult(result)) result->GetValueStr(text);
         return text;
+    }
+
+    // Parsing formula must fail: its error code and column.
+    std::pair<int, int> ErrorOf(const char* formula)
+    {
+        std::pair<int, int> error{0, 0};
+        EXPECT_FALSE(m_form.SetFormula(formula)) << formula;
+        m_form.GetError(error.first, error.second);
+        return error;
     }
 
 private:
