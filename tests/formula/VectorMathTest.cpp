@@ -72,12 +72,7 @@ TEST(VectorMath, ThreeDimensionalAndMixedConversions)
 
 TEST(VectorMath, AttitudeCorrectionOfSingleAnglesAndItsClamp)
 {
-    const struct
-    {
-        vec3d_rect in;
-        attitude att;
-        vec3d_rect out;
-    } cases[] = {
+    const struct { vec3d_rect in; attitude att; vec3d_rect out; } cases[] = {
         {{0, 1, 0}, {0, 0, 90}, {1, 0, 0}},                   // heading turns clockwise: forward becomes east
         {{1, 0, 0}, {30, 0, 0}, {kHalfRoot3, 0, -0.5}},       // roll: starboard dips
         {{0, 0, 1}, {30, 0, 0}, {0.5, 0, kHalfRoot3}},        // and up leans to starboard
