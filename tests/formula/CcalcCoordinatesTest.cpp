@@ -147,6 +147,7 @@ TEST(CcalcCoordinates, VectorBuildersAndConversionsKeepTheVectorsDimension)
         {"ATT(C3D(1, 0, 0), C3D(2, 0, 0), C3D(3, 0, 0))", {1.0, 2.0, 3.0}},
         {"C2D(\"a\", \"b\")", {0.0, 0.0}}, // texts hold no number: the vector stays zero
         {"R2P(C2D(1, 1))", {r2, 45.0}},     {"R2P(C2D(0, -1))", {1.0, 180.0}}, {"R2P(C2D(-1, 0))", {1.0, -90.0}},
+        {"R2P(C2D(-1, -1))", {r2, -135.0}}, {"R2P(C2D(0, 0))", {0.0, 0.0}}, // bearings in (-180, 180]
         {"P2R(C3D(2, 90, 30))", {r3, 0.0, 1.0}}, {"R2P(C3D(0, 0, 5))", {5.0, 0.0, 90.0}},
         {"P2R(V2P(2, 90))", {2.0, 0.0}},   {"R2P(C3D(3, 4, 0))", {5.0, std::atan2(3.0, 4.0) * 180 / std::numbers::pi, 0.0}},
     };
