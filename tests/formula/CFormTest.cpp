@@ -113,13 +113,10 @@ TEST(CForm, NothingToRunFailedRunsBareValuesAndTheReusedResult)
     CKvsType* result = nullptr;
     EXPECT_TRUE(form.Execute()); // never parsed: nothing to run
     EXPECT_FALSE(form.GetResult(result));
-    EXPECT_FALSE(form.SetFormula("1 +"));
-    EXPECT_FALSE(form.Execute());
-    EXPECT_FALSE(form.GetResult(result));
+    EXPECT_FALSE(form.SetFormula("1 +") || form.Execute() || form.GetResult(result));
     ASSERT_TRUE(form.SetFormula("AttCor(1, 2)")); // a catalogue row without a function
-    EXPECT_FALSE(form.Execute());
+    EXPECT_FALSE(form.Execute() || form.GetResult(result));
     EXPECT_EQ(form.GetExecError(), CForm::ErrEmptyFunction);
-    EXPECT_FALSE(form.GetResult(result));
     // Zero-argument calls skip their brackets.
     ASSERT_TRUE(form.SetFormula("CurDateToYYYYMMDD()"));
     ASSERT_TRUE(form.SetFormula("CurDateToYYYYMMDD() + \"x\"") && form.Execute() && form.GetResult(result));
@@ -150,15 +147,9 @@ TEST(CForm, SlotsRebindUnbindAndKeepTheirUsedFlags)
     FormulaRunner f;
     CForm& form = f.Form();
     CKvsDouble a(2.0), c(9.0);
-    EXPECT_FALSE(form.SetVar(50, &a));
-    EXPECT_FALSE(form.SetVar(-1, &a));
-    EXPECT_FALSE(form.SetTim(50, &a));
-    EXPECT_FALSE(form.SetDataElem(-1, &a));
-    EXPECT_TRUE(form.SetVar(49, &a));
-    EXPECT_FALSE(form.CheckVarUsed(50));
-    EXPECT_FALSE(form.CheckVarUsed(-1));
-    form.SetVar(2, &a);
-    EXPECT_FALSE(form.CheckVarUsed(2));
+    EXPECT_FALSE(form.SetVar(50, &a) || form.SetVar(-1, &a) || form.SetTim(50, &a) || form.SetDataElem(-1, &a));
+    EXPECT_TRUE(form.SetVar(49, &a) && form.SetVar(2, &a));
+    EXPECT_FALSE(form.CheckVarUsed(50) || form.CheckVarUsed(-1) || form.CheckVarUsed(2));
     EXPECT_DOUBLE_EQ(f.NumberOf("var2 + 1"), 3.0);
     ASSERT_TRUE(form.SetFormula("1"));
     EXPECT_TRUE(form.CheckVarUsed(2)); // used flags stay across formulas
@@ -198,8 +189,7 @@ TEST(CForm, CopiesOwnTheirCallsAndKeepErrors)
     CForm failedCopy(failed);
     int code = 0, column = 0;
     failedCopy.GetError(code, column);
-    EXPECT_EQ(code, CForm::ErrUnknownOperator);
-    EXPECT_EQ(column, 5);
+    EXPECT_EQ(std::pair(code, column), std::pair(int{CForm::ErrUnknownOperator}, 5));
     EXPECT_FALSE(failedCopy.Execute());
 }
 

@@ -73,7 +73,7 @@ TEST(CcalcTime, TimeStrWritesTwoDigitHundredthsLimitedTo99)
     FormulaRunner f;
     const double t = static_cast<double>(k20240305_123456);
     const struct { double ms; const char* text; } cases[] = {
-        {250, "123456.25"}, {999, "123456.99"}, {995, "123456.99"}, {994, "123456.99"},
+        {250, "123456.25"}, {990, "123456.99"}, {999, "123456.99"}, {995, "123456.99"}, {994, "123456.99"},
         {50, "123456.05"},  {0, "123456.00"},   {9, "123456.01"},   {4, "123456.00"},
     };
     for (const auto& c : cases) {
