@@ -11,16 +11,10 @@ TEST(Locker, SerialisesThreads)
     Locker lock;
     long counter = 0;
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 4; ++t)
         threads.emplace_back([&] {
-            for (int i = 0; i < 2000; ++i) {
-                ASSERT_TRUE(lock.Lock());
-                const long seen = counter;
-                counter = seen + 1;
-                lock.Unlock();
-            }
+            for (int i = 0; i < 2000 && lock.Lock(); ++i, lock.Unlock()) counter = counter + 1;
         });
-    }
     for (auto& t : threads) t.join();
     EXPECT_EQ(counter, 8000);
 }

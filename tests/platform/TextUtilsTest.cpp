@@ -46,8 +46,7 @@ TEST(TextUtils, CStringAppendKeepsAllBytes)
     CString text("$GP"), tail("GGA");
     tail += '\0';
     CStringAppend(text, tail);
-    EXPECT_EQ(text.GetLength(), 7);
-    EXPECT_EQ(text.Left(6), "$GPGGA");
+    EXPECT_EQ(text, CString(std::string("$GPGGA\0", 7)));
 }
 
 TEST(TextUtils, ParseFiniteDoubleTakesOnlyAWholeFiniteNumber)
