@@ -16,7 +16,8 @@ constexpr int64_t k20240305_123456_789 = 1709642096789; // 2024-03-05 12:34:56.7
 
 TEST(CExTime, CurrentTimeFromTheClockSourceOrTheSystemClock)
 {
-    const struct { int64_t clock, seconds; int ms; } cases[] = {{k20240305_123456_789, 1709642096, 789}, {-1, -1, 999}}; // negative: the earlier second
+    // A negative clock: the earlier second.
+    const struct { int64_t clock, seconds; int ms; } cases[] = {{k20240305_123456_789, 1709642096, 789}, {-1, -1, 999}};
     for (const auto& c : cases) {
         ClockGuard clock(c.clock);
         CTime now;
