@@ -86,20 +86,23 @@ struct PositionForm
     {
         return form.SetFormula((std::string(function) + "(var0, var1, var2, var3" + more + ")").c_str());
     }
-    double Value(const char* k)
+    // Runs the form with the kind k: its result (nullptr when the run fails).
+    CKvsType* Run(const char* k)
     {
         kind.SetName(k);
         CKvsType* result = nullptr;
+        return form.Execute() && form.GetResult(result) ? result : nullptr;
+    }
+    double Value(const char* k)
+    {
         double v = std::nan("");
-        if (form.Execute() && form.GetResult(result)) result->GetDouble(v);
+        if (CKvsType* result = Run(k)) result->GetDouble(v);
         return v;
     }
     CString Text(const char* k)
     {
-        kind.SetName(k);
-        CKvsType* result = nullptr;
         CString t("<none>");
-        if (form.Execute() && form.GetResult(result)) result->GetValueStr(t);
+        if (CKvsType* result = Run(k)) result->GetValueStr(t);
         return t;
     }
 };
