@@ -37,20 +37,13 @@ public:
     CForm& Form() { return m_form; }
 
     // Parses and runs formula; the result's text ("<failed>" when parsing or running fails).
-    CString TextOf(const char* formula)
-    {
-        CKvsType* result = Run(formula);
-        CString text("<failed>");
-        if (result != nullptr) result->GetValueStr(text);
-        return text;
-    }
+    CString TextOf(const char* formula) { return TextOfResult(Run(formula)); }
 
     // Parses and runs formula; the result as a number (NaN when there is none).
     double NumberOf(const char* formula)
     {
-        CKvsType* result = Run(formula);
         double value = std::nan("");
-        if (result != nullptr) result->GetDouble(value);
+        if (CKvsType* result = Run(formula)) result->GetDouble(value);
         return value;
     }
 
@@ -58,9 +51,7 @@ public:
     CString TextAgain()
     {
         CKvsType* result = nullptr;
-        CString text("<failed>");
-        if (m_form.Execute() && m_form.GetResult(result)) result->GetValueStr(text);
-        return text;
+        return TextOfResult(m_form.Execute() && m_form.GetResult(result) ? result : nullptr);
     }
 
     // Parsing formula must fail: its error code and column.
@@ -73,6 +64,13 @@ public:
     }
 
 private:
+    static CString TextOfResult(CKvsType* result)
+    {
+        CString text("<failed>");
+        if (result != nullptr) result->GetValueStr(text);
+        return text;
+    }
+
     FormulaRunner& Bind(int index, std::unique_ptr<CKvsType> value)
     {
         m_values.push_back(std::move(value));
@@ -84,8 +82,7 @@ private:
     {
         CKvsType* result = nullptr;
         if (!m_form.SetFormula(formula)) {
-            int code = 0;
-            int column = 0;
+            int code = 0, column = 0;
             m_form.GetError(code, column);
             ADD_FAILURE() << formula << ": parse error " << code << " at " << column;
             return nullptr;
@@ -102,11 +99,7 @@ private:
 };
 
 // One formula and the text it must give (a view, so that NUL bytes count).
-struct TextCase
-{
-    const char* formula;
-    std::string_view text;
-};
+struct TextCase { const char* formula; std::string_view text; };
 
 inline void ExpectTexts(FormulaRunner& f, std::initializer_list<TextCase> cases)
 {
