@@ -1,10 +1,9 @@
 #include <KvsDataBlocks/formula/CForm.h>
 
+#include "FormulaRunner.h"
+
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
-#include <KvsDataBlocks/values/CKvsDouble.h>
 #include <KvsDataBlocks/values/CKvsDouble2D.h>
-#include <KvsDataBlocks/values/CKvsInt.h>
-#include <KvsDataBlocks/values/CKvsName.h>
 
 #include <gtest/gtest.h>
 
@@ -13,62 +12,31 @@
 
 namespace {
 
-// Parses and executes text; the result as a double (NaN when there is none).
-double Eval(CForm& form, const char* text)
+// var0 a double (7), var1 an integer (2), var2 a text ("x"), tim3 a double (5) and
+// dataElem0 an element view.
+struct BoundRunner : FormulaRunner
 {
-    if (!form.SetFormula(text) || !form.Execute()) return std::nan("");
-    CKvsType* result = nullptr;
-    double value = std::nan("");
-    if (form.GetResult(result)) result->GetDouble(value);
-    return value;
-}
-
-CString EvalText(CForm& form, const char* text)
-{
-    CKvsType* result = nullptr;
-    CString value;
-    if (form.SetFormula(text) && form.Execute() && form.GetResult(result)) result->GetValueStr(value);
-    return value;
-}
-
-struct ErrorAt
-{
-    int code;
-    int column;
-};
-
-ErrorAt ParseError(CForm& form, const char* text)
-{
-    ErrorAt e{0, 0};
-    EXPECT_FALSE(form.SetFormula(text)) << text;
-    form.GetError(e.code, e.column);
-    return e;
-}
-
-// A form with var0 a double (7), var1 an integer (2), var2 a text ("x"), tim3 a double
-// (5) and dataElem0 an element view.
-struct BoundForm
-{
-    CKvsDouble d{7.0}, t{5.0};
-    CKvsInt i{2};
-    CKvsName n{CString("x")};
     CKvsBytePtr element;
-    CForm form;
-    BoundForm()
+    BoundRunner()
     {
-        form.SetVar(0, &d);
-        form.SetVar(1, &i);
-        form.SetVar(2, &n);
-        form.SetTim(3, &t);
-        form.SetDataElem(0, &element);
+        Number(0, 7.0).Integer(1, 2).Text(2, "x").Time(3, 5.0);
+        Form().SetDataElem(0, &element);
     }
 };
+
+double ResultOf(CForm& form)
+{
+    CKvsType* result = nullptr;
+    double value = std::nan("");
+    if (form.Execute() && form.GetResult(result)) result->GetDouble(value);
+    return value;
+}
 
 } // namespace
 
 TEST(CForm, EvaluatesPrecedenceNumbersCommentsAndBoundValues)
 {
-    BoundForm b;
+    BoundRunner f;
     const std::pair<const char*, double> cases[] = {
         {"2^3^2", 512.0}, {"-2^2", 4.0},   {"8/2/2", 2.0},  {"10-4-3", 3.0},  {"1+2*3", 7.0},
         {"(1+2)*3", 9.0}, {"2*3^2", 18.0}, {"-(2+3)", -5.0}, {"2*-3", -6.0},   {"((((2))))*3", 6.0},
@@ -79,27 +47,20 @@ TEST(CForm, EvaluatesPrecedenceNumbersCommentsAndBoundValues)
         {"Sqrt(16, 9)", 4.0}, // surplus arguments are ignored
         {"var0 + tim3", 12.0}, {"tim3 - var0", -2.0}, {"var1 * var1 + var1", 6.0},
     };
-    for (const auto& [text, value] : cases) EXPECT_DOUBLE_EQ(Eval(b.form, text), value) << text;
-    const std::pair<const char*, std::string> texts[] = {
+    for (const auto& [text, value] : cases) EXPECT_DOUBLE_EQ(f.NumberOf(text), value) << text;
+    f.Form().SetVesselName("Sea Surveyor");
+    ExpectTexts(f, {
         {"\"a;b\"", "a;b"}, {"\"a;b\" ; note", "a;b"}, // the last ";" outside a string starts the note
         {"\"a\\tb\"", "a\tb"}, {"\"ab\" + \"cd\"", "abcd"}, {"\"open", "open"}, // no closing quote: to the end
-        {"\"a\\x00b\"", std::string("a\0b", 3)}, {"var2 + \"y\"", "xy"},
-    };
-    for (const auto& [text, value] : texts) EXPECT_EQ(EvalText(b.form, text), CString(value)) << text;
-    b.form.SetVesselName("Sea Surveyor");
-    EXPECT_EQ(EvalText(b.form, "vesselName"), "Sea Surveyor");
+        {"\"a\\x00b\"", "a\0b"sv}, {"var2 + \"y\"", "xy"}, {"vesselName", "Sea Surveyor"},
+    });
 }
 
 TEST(CForm, ReportsEveryParseErrorWithItsColumn)
 {
-    BoundForm b;
+    BoundRunner f;
     constexpr int kAny = -1;
-    const struct
-    {
-        const char* text;
-        int code;
-        int column;
-    } cases[] = {
+    const struct { const char* text; int code; int column; } cases[] = {
         {"Sqrt(", 10, 6},    {"Sqrt(2,", 10, 8},  {"Sqrt(2", 11, 7},    {"Sqrt(2 3)", 11, 8}, {"(1+2", 8, 5},
         {"1 + #", 6, 5},     {"foo(1)", 5, 1},    {"", 9, 1},           {"1+", 9, 3},         {"--2", 9, 2},
         {"RtoP(1)", 5, 8},   {"var50", 7, 4},     {"var4", 12, 4},      {"var", 7, 4},        {"1 + \t2", 6, 5},
@@ -116,74 +77,53 @@ TEST(CForm, ReportsEveryParseErrorWithItsColumn)
         {"AttCor(1, 2) + 1", 2, kAny},
     };
     for (const auto& c : cases) {
-        const ErrorAt e = ParseError(b.form, c.text);
-        EXPECT_EQ(e.code, c.code) << c.text;
-        if (c.column != kAny) {
-            EXPECT_EQ(e.column, c.column) << c.text;
-        }
+        const auto [code, column] = f.ErrorOf(c.text);
+        EXPECT_EQ(code, c.code) << c.text;
+        EXPECT_TRUE(c.column == kAny || column == c.column) << c.text << ": column " << column;
     }
     for (const char* fine : {"ItoS(var1)", "-var2", "EntryValue(dataElem0)", "FtoS(3.7)"})
-        EXPECT_TRUE(b.form.SetFormula(fine)) << fine; // negation checks no class
-}
-
-TEST(CForm, ErrorTextsAreTheFixedOnes)
-{
-    const std::pair<int, const char*> cases[] = {
+        EXPECT_TRUE(f.Form().SetFormula(fine)) << fine; // negation checks no class
+    const std::pair<int, const char*> texts[] = {
         {1, "Empty function pointer"}, {7, "Invalid varibable index"}, {9, "Expected variable or contant"},
         {13, "Failed to allocate memory"}, {0, "Unknown error"}, {14, "Calculation failed"}, {15, "Unknown error"},
     };
-    for (const auto& [code, text] : cases) EXPECT_STREQ(CForm::ErrorText(code), text) << code;
-    CForm form;
-    form.SetFormula("1 + #");
+    for (const auto& [code, text] : texts) EXPECT_STREQ(CForm::ErrorText(code), text) << code;
+    f.ErrorOf("1 + #");
     CString text;
-    form.GetErrorText(text);
+    f.Form().GetErrorText(text);
     EXPECT_EQ(text, "Unknown operator");
 }
 
 TEST(CForm, LongTokensAreCutAndDeepNestingIsRefusedNotOverflowed)
 {
-    CForm form;
+    FormulaRunner f;
     const std::string longText = "\"" + std::string(3000, 'x') + "\"";
-    EXPECT_EQ(EvalText(form, longText.c_str()).GetLength(), CForm::kTokenSize - 1);
-    EXPECT_TRUE(form.SetFormula(std::string(2000, '1').c_str()));
-    EXPECT_EQ(ParseError(form, (std::string(2000, 'q') + "(1)").c_str()).code, CForm::ErrUnknownFunction);
+    EXPECT_EQ(f.TextOf(longText.c_str()).GetLength(), CForm::kTokenSize - 1);
+    EXPECT_TRUE(f.Form().SetFormula(std::string(2000, '1').c_str()));
+    EXPECT_EQ(f.ErrorOf((std::string(2000, 'q') + "(1)").c_str()).first, CForm::ErrUnknownFunction);
     std::string powers = "2", calls;
     for (int i = 0; i < 3000; ++i) powers += "^1", calls += "Sqrt(";
     for (const std::string& deep : {std::string(5000, '(') + "1" + std::string(5000, ')'), powers, calls})
-        EXPECT_EQ(ParseError(form, deep.c_str()).code, CForm::ErrTooDeep);
+        EXPECT_EQ(f.ErrorOf(deep.c_str()).first, CForm::ErrTooDeep);
 }
 
-TEST(CForm, ZeroArgumentCallsSkipTheirBrackets)
-{
-    CForm form;
-    EXPECT_TRUE(form.SetFormula("CurDateToYYYYMMDD()"));
-    EXPECT_TRUE(form.SetFormula("CurDateToYYYYMMDD() + \"x\""));
-    CKvsType* result = nullptr;
-    ASSERT_TRUE(form.Execute() && form.GetResult(result));
-    EXPECT_EQ(CForm::GetKvsType(result), 501);
-}
-
-TEST(CForm, NothingToRunAndFailedRunsGiveNoResult)
+TEST(CForm, NothingToRunFailedRunsBareValuesAndTheReusedResult)
 {
     CForm form;
     CKvsType* result = nullptr;
     EXPECT_TRUE(form.Execute()); // never parsed: nothing to run
     EXPECT_FALSE(form.GetResult(result));
-    EXPECT_FALSE(form.SetFormula("1 +"));
-    EXPECT_FALSE(form.Execute());
-    EXPECT_FALSE(form.GetResult(result));
+    EXPECT_FALSE(form.SetFormula("1 +") || form.Execute() || form.GetResult(result));
     ASSERT_TRUE(form.SetFormula("AttCor(1, 2)")); // a catalogue row without a function
-    EXPECT_FALSE(form.Execute());
+    EXPECT_FALSE(form.Execute() || form.GetResult(result));
     EXPECT_EQ(form.GetExecError(), CForm::ErrEmptyFunction);
-    EXPECT_FALSE(form.GetResult(result));
-}
+    // Zero-argument calls skip their brackets.
+    ASSERT_TRUE(form.SetFormula("CurDateToYYYYMMDD()"));
+    ASSERT_TRUE(form.SetFormula("CurDateToYYYYMMDD() + \"x\"") && form.Execute() && form.GetResult(result));
+    EXPECT_EQ(CForm::GetKvsType(result), 501);
 
-TEST(CForm, BareValuesAndTheReusedResult)
-{
-    CForm form;
     CKvsDouble v(3.0);
     form.SetVar(0, &v);
-    CKvsType* result = nullptr;
     ASSERT_TRUE(form.SetFormula("var0") && form.Execute() && form.GetResult(result));
     EXPECT_EQ(result, &v);
     ASSERT_TRUE(form.SetFormula("42") && form.Execute() && form.GetResult(result));
@@ -193,42 +133,31 @@ TEST(CForm, BareValuesAndTheReusedResult)
     CKvsType* second = nullptr;
     ASSERT_TRUE(form.Execute() && form.GetResult(second));
     EXPECT_EQ(result, second);
-    double value = 0.0;
-    second->GetDouble(value);
-    EXPECT_DOUBLE_EQ(value, 8.0);
+    EXPECT_DOUBLE_EQ(ResultOf(form), 8.0);
+
+    CKvsInt i;
+    CKvsName n;
+    CKvsDouble2D w;
+    const std::pair<CKvsType*, int> codes[] = {{&v, 103}, {&i, 101}, {&n, 501}, {&w, 0}, {nullptr, 0}};
+    for (const auto& [value, code] : codes) EXPECT_EQ(CForm::GetKvsType(value), code);
 }
 
 TEST(CForm, SlotsRebindUnbindAndKeepTheirUsedFlags)
 {
-    CForm form;
+    FormulaRunner f;
+    CForm& form = f.Form();
     CKvsDouble a(2.0), c(9.0);
-    EXPECT_FALSE(form.SetVar(50, &a));
-    EXPECT_FALSE(form.SetVar(-1, &a));
-    EXPECT_FALSE(form.SetTim(50, &a));
-    EXPECT_FALSE(form.SetDataElem(-1, &a));
-    EXPECT_TRUE(form.SetVar(49, &a));
-    EXPECT_FALSE(form.CheckVarUsed(50));
-    EXPECT_FALSE(form.CheckVarUsed(-1));
-    form.SetVar(2, &a);
-    EXPECT_FALSE(form.CheckVarUsed(2));
-    EXPECT_DOUBLE_EQ(Eval(form, "var2 + 1"), 3.0);
+    EXPECT_FALSE(form.SetVar(50, &a) || form.SetVar(-1, &a) || form.SetTim(50, &a) || form.SetDataElem(-1, &a));
+    EXPECT_TRUE(form.SetVar(49, &a) && form.SetVar(2, &a));
+    EXPECT_FALSE(form.CheckVarUsed(50) || form.CheckVarUsed(-1) || form.CheckVarUsed(2));
+    EXPECT_DOUBLE_EQ(f.NumberOf("var2 + 1"), 3.0);
     ASSERT_TRUE(form.SetFormula("1"));
     EXPECT_TRUE(form.CheckVarUsed(2)); // used flags stay across formulas
     EXPECT_FALSE(form.CheckVarUsed(49));
     form.SetVar(2, &c); // rebinding a slot reuses its node
-    EXPECT_DOUBLE_EQ(Eval(form, "var2"), 9.0);
+    EXPECT_DOUBLE_EQ(f.NumberOf("var2"), 9.0);
     form.SetVar(2, nullptr); // a null value unassigns the slot
-    EXPECT_EQ(ParseError(form, "var2").code, CForm::ErrUnassignedVariable);
-}
-
-TEST(CForm, TypeCodesByRunTimeClass)
-{
-    CKvsDouble d;
-    CKvsInt i;
-    CKvsName n;
-    CKvsDouble2D v;
-    const std::pair<CKvsType*, int> cases[] = {{&d, 103}, {&i, 101}, {&n, 501}, {&v, 0}, {nullptr, 0}};
-    for (const auto& [value, code] : cases) EXPECT_EQ(CForm::GetKvsType(value), code);
+    EXPECT_EQ(f.ErrorOf("var2").first, CForm::ErrUnassignedVariable);
 }
 
 TEST(CForm, CopiesOwnTheirCallsAndKeepErrors)
@@ -243,35 +172,34 @@ TEST(CForm, CopiesOwnTheirCallsAndKeepErrors)
     assigned = *original;
     original.reset(); // the copies must not depend on the original's nodes
     for (CForm* form : {&copy, &assigned}) {
-        ASSERT_TRUE(form->Execute());
-        CKvsType* result = nullptr;
-        ASSERT_TRUE(form->GetResult(result));
-        double value = 0.0;
-        result->GetDouble(value);
-        EXPECT_DOUBLE_EQ(value, 7.0);
+        EXPECT_DOUBLE_EQ(ResultOf(*form), 7.0);
         EXPECT_TRUE(form->CheckVarUsed(0));
-        EXPECT_EQ(EvalText(*form, "vesselName"), "Boat");
+        CKvsType* result = nullptr;
+        CString name;
+        ASSERT_TRUE(form->SetFormula("vesselName") && form->Execute() && form->GetResult(result));
+        result->GetValueStr(name);
+        EXPECT_EQ(name, "Boat");
     }
     assigned = assigned; // self-assignment keeps the form
-    EXPECT_DOUBLE_EQ(Eval(assigned, "var0"), 3.0);
+    ASSERT_TRUE(assigned.SetFormula("var0"));
+    EXPECT_DOUBLE_EQ(ResultOf(assigned), 3.0);
 
     CForm failed;
     failed.SetFormula("1 + #");
     CForm failedCopy(failed);
     int code = 0, column = 0;
     failedCopy.GetError(code, column);
-    EXPECT_EQ(code, CForm::ErrUnknownOperator);
-    EXPECT_EQ(column, 5);
+    EXPECT_EQ(std::pair(code, column), std::pair(int{CForm::ErrUnknownOperator}, 5));
     EXPECT_FALSE(failedCopy.Execute());
 }
 
 TEST(CForm, CustomFunctionEntries)
 {
-    CForm form;
-    EXPECT_EQ(form.SetFuncStruct("Root", "SQRT", 1), 1);
-    EXPECT_DOUBLE_EQ(Eval(form, "Root(9)"), 3.0);
-    EXPECT_EQ(form.SetFuncStruct("Broken", "NOSUCH", 1), 1);
-    EXPECT_EQ(ParseError(form, "Broken(1)").code, CForm::ErrUnknownFunction);
-    EXPECT_EQ(form.SetFuncStruct("Sqrt", "LOG10", 1), 1); // the first entry wins
-    EXPECT_DOUBLE_EQ(Eval(form, "Sqrt(100)"), 10.0);
+    FormulaRunner f;
+    EXPECT_EQ(f.Form().SetFuncStruct("Root", "SQRT", 1), 1);
+    EXPECT_DOUBLE_EQ(f.NumberOf("Root(9)"), 3.0);
+    EXPECT_EQ(f.Form().SetFuncStruct("Broken", "NOSUCH", 1), 1);
+    EXPECT_EQ(f.ErrorOf("Broken(1)").first, CForm::ErrUnknownFunction);
+    EXPECT_EQ(f.Form().SetFuncStruct("Sqrt", "LOG10", 1), 1); // the first entry wins
+    EXPECT_DOUBLE_EQ(f.NumberOf("Sqrt(100)"), 10.0);
 }

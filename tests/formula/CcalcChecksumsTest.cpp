@@ -45,13 +45,7 @@ TEST(CcalcChecksums, CheckSumAndMARSChecksum)
 TEST(CcalcChecksums, NMEAPositionFieldsOfEveryKind)
 {
     const double nan = std::nan("");
-    const struct
-    {
-        double value;
-        int decimals;
-        const char* kind;
-        const char* text;
-    } cases[] = {
+    const struct { double value; int decimals; const char* kind; const char* text; } cases[] = {
         {52.5, 4, "Lat", "5230.0000"},   {48.1173, 3, "Lat", "4807.038"}, // minutes below 10 padded
         {5.5, 2, "Lat", "0530.00"},      {52.5, 0, "Lat", "5230"},        // degrees below 10 padded
         {-4.25, 3, "Lon", "00415.000"},  {11.516666667, 3, "Lon", "01131.000"},

@@ -25,15 +25,9 @@ TEST(CcalcStrings, FailedCallsClearTheirPreviousResult)
     FormulaRunner f;
     CKvsName text(CString("ABCDEF"));
     f.Form().SetVar(0, &text);
-    const struct
-    {
-        const char* formula;
-        const char* good;
-        const char* result;
-        const char* bad;
-    } cases[] = {{"GetSubStr(var0, 2, 3)", "ABCDEF", "CDE", "AB"},
-                 {"Map(\"N,S\", \"1,2\", var0)", "S", "2", "X"},
-                 {"FindDel(\",\", 1, var0)", "a,b", "b", "a"}};
+    const struct { const char* formula; const char* good; const char* result; const char* bad; } cases[] = {
+        {"GetSubStr(var0, 2, 3)", "ABCDEF", "CDE", "AB"}, {"Map(\"N,S\", \"1,2\", var0)", "S", "2", "X"},
+        {"FindDel(\",\", 1, var0)", "a,b", "b", "a"}};
     for (const auto& c : cases) {
         text.SetName(c.good);
         EXPECT_EQ(f.TextOf(c.formula), c.result);

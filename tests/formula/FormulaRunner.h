@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 using namespace std::string_view_literals;
@@ -36,20 +37,13 @@ public:
     CForm& Form() { return m_form; }
 
     // Parses and runs formula; the result's text ("<failed>" when parsing or running fails).
-    CString TextOf(const char* formula)
-    {
-        CKvsType* result = Run(formula);
-        CString text("<failed>");
-        if (result != nullptr) result->GetValueStr(text);
-        return text;
-    }
+    CString TextOf(const char* formula) { return TextOfResult(Run(formula)); }
 
     // Parses and runs formula; the result as a number (NaN when there is none).
     double NumberOf(const char* formula)
     {
-        CKvsType* result = Run(formula);
         double value = std::nan("");
-        if (result != nullptr) result->GetDouble(value);
+        if (CKvsType* result = Run(formula)) result->GetDouble(value);
         return value;
     }
 
@@ -57,12 +51,26 @@ public:
     CString TextAgain()
     {
         CKvsType* result = nullptr;
-        CString text("<failed>");
-        if (m_form.Execute() && m_form.GetResult(result)) result->GetValueStr(text);
-        return text;
+        return TextOfResult(m_form.Execute() && m_form.GetResult(result) ? result : nullptr);
+    }
+
+    // Parsing formula must fail: its error code and column.
+    std::pair<int, int> ErrorOf(const char* formula)
+    {
+        std::pair<int, int> error{0, 0};
+        EXPECT_FALSE(m_form.SetFormula(formula)) << formula;
+        m_form.GetError(error.first, error.second);
+        return error;
     }
 
 private:
+    static CString TextOfResult(CKvsType* result)
+    {
+        CString text("<failed>");
+        if (result != nullptr) result->GetValueStr(text);
+        return text;
+    }
+
     FormulaRunner& Bind(int index, std::unique_ptr<CKvsType> value)
     {
         m_values.push_back(std::move(value));
@@ -74,8 +82,7 @@ private:
     {
         CKvsType* result = nullptr;
         if (!m_form.SetFormula(formula)) {
-            int code = 0;
-            int column = 0;
+            int code = 0, column = 0;
             m_form.GetError(code, column);
             ADD_FAILURE() << formula << ": parse error " << code << " at " << column;
             return nullptr;
@@ -92,11 +99,7 @@ private:
 };
 
 // One formula and the text it must give (a view, so that NUL bytes count).
-struct TextCase
-{
-    const char* formula;
-    std::string_view text;
-};
+struct TextCase { const char* formula; std::string_view text; };
 
 inline void ExpectTexts(FormulaRunner& f, std::initializer_list<TextCase> cases)
 {

@@ -2,48 +2,40 @@
 
 #include <gtest/gtest.h>
 
-TEST(CKvsString, SplitsAndKeepsEmptyItems)
+#include <string>
+#include <vector>
+
+namespace {
+
+// The items of list, and the ones just past each end (which must be empty).
+std::vector<std::string> Items(const CKvsString& list)
 {
-    const CKvsString list(" 3, 7-9,,12 ,", ',', true);
-    ASSERT_EQ(list.Size(), 5);
-    EXPECT_EQ(list[0], "3");
-    EXPECT_EQ(list[1], "7-9");
-    EXPECT_EQ(list[2], "");
-    EXPECT_EQ(list[3], "12");
-    EXPECT_EQ(list[4], "");
-    EXPECT_EQ(list[5], "");
-    EXPECT_EQ(list[-1], "");
-    const CKvsString raw(" a ; b", ';', false);
-    ASSERT_EQ(raw.Size(), 2);
-    EXPECT_EQ(raw[0], " a ");
+    std::vector<std::string> items;
+    for (int i = -1; i <= list.Size(); ++i) items.emplace_back(list[i].GetString());
+    return items;
+}
+
+} // namespace
+
+TEST(CKvsString, SplitsKeepsEmptyItemsAndReloadsWithANewSeparator)
+{
+    EXPECT_EQ(Items(CKvsString(" 3, 7-9,,12 ,", ',', true)), (std::vector<std::string>{"", "3", "7-9", "", "12", "", ""}));
+    EXPECT_EQ(Items(CKvsString(" a ; b", ';', false)), (std::vector<std::string>{"", " a ", " b", ""}));
     EXPECT_EQ(CKvsString("", ',', true).Size(), 0);
-}
-
-TEST(CKvsString, GetItemParsesWholeIntegersOnly)
-{
-    const CKvsString list("12, -4,7-9,x,99999999999", ',', true);
-    int v = 100;
-    EXPECT_TRUE(list.GetItem(0, v));
-    EXPECT_EQ(v, 12);
-    EXPECT_TRUE(list.GetItem(1, v));
-    EXPECT_EQ(v, -4);
-    v = 100;
-    EXPECT_FALSE(list.GetItem(2, v));
-    EXPECT_FALSE(list.GetItem(3, v));
-    EXPECT_FALSE(list.GetItem(4, v));
-    EXPECT_FALSE(list.GetItem(5, v));
-    EXPECT_EQ(v, 100);
-}
-
-TEST(CKvsString, ReloadsWithANewSeparator)
-{
     CKvsString s(';');
     s.LoadStringA("UTM;32N", false);
     EXPECT_EQ(s.Size(), 2);
     s.SetSeparator('-');
     s.LoadStringA("7-9", true);
-    ASSERT_EQ(s.Size(), 2);
-    int b = 0;
-    EXPECT_TRUE(s.GetItem(1, b));
-    EXPECT_EQ(b, 9);
+    EXPECT_EQ(Items(s), (std::vector<std::string>{"", "7", "9", ""}));
+}
+
+TEST(CKvsString, GetItemParsesWholeIntegersOnly)
+{
+    const CKvsString list("12, -4,7-9,x,99999999999", ',', true);
+    int a = 100, b = 100, v = 100;
+    EXPECT_TRUE(list.GetItem(0, a) && list.GetItem(1, b));
+    EXPECT_EQ(std::pair(a, b), std::pair(12, -4));
+    for (int i : {2, 3, 4, 5}) EXPECT_FALSE(list.GetItem(i, v)) << i;
+    EXPECT_EQ(v, 100);
 }

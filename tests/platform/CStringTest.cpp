@@ -3,50 +3,34 @@
 
 #include <gtest/gtest.h>
 
-TEST(CString, SubstringsClampLikeTheFramework)
+#include <string>
+#include <vector>
+
+TEST(CString, SubstringsClampSearchEditCompareAndNulBytes)
 {
     const CString s("ABCDEF");
-    EXPECT_EQ(s.Mid(2), "CDEF");
-    EXPECT_EQ(s.Mid(2, 2), "CD");
-    EXPECT_EQ(s.Mid(10), "");
-    EXPECT_EQ(s.Mid(-3, 2), "AB");
-    EXPECT_EQ(s.Left(10), "ABCDEF");
-    EXPECT_EQ(s.Right(2), "EF");
-    EXPECT_EQ(s.Right(-1), "");
-}
-
-TEST(CString, SearchEditAndCompare)
-{
-    CString s("a,b,,c");
-    EXPECT_EQ(s.Find(','), 1);
-    EXPECT_EQ(s.Find(',', 2), 3);
-    EXPECT_EQ(s.Find(",,"), 3);
-    EXPECT_EQ(s.Find('x'), -1);
-    EXPECT_EQ(s.ReverseFind(','), 4);
-    EXPECT_EQ(s.Insert(0, "$"), 7);
-    EXPECT_EQ(s, "$a,b,,c");
-    EXPECT_EQ(s.Delete(1, 2), 5);
-    EXPECT_EQ(s, "$b,,c");
+    const std::pair<CString, const char*> parts[] = {
+        {s.Mid(2), "CDEF"}, {s.Mid(2, 2), "CD"}, {s.Mid(10), ""},  {s.Mid(-3, 2), "AB"},
+        {s.Left(10), "ABCDEF"}, {s.Right(2), "EF"}, {s.Right(-1), ""}, {CString("gga").MakeUpper(), "GGA"},
+    };
+    for (const auto& [got, expected] : parts) EXPECT_EQ(got, expected) << expected;
+    CString t("a,b,,c");
+    EXPECT_EQ(std::vector<int>({t.Find(','), t.Find(',', 2), t.Find(",,"), t.Find('x'), t.ReverseFind(',')}),
+              std::vector<int>({1, 3, 3, -1, 4}));
+    EXPECT_EQ(t.Insert(0, "$"), 7);
+    EXPECT_EQ(t, "$a,b,,c");
+    EXPECT_EQ(t.Delete(1, 2), 5);
+    EXPECT_EQ(t, "$b,,c");
     EXPECT_EQ(CString("abc").CompareNoCase("ABC"), 0);
     EXPECT_LT(CString("abc").Compare("abd"), 0);
-    EXPECT_EQ(CString("gga").MakeUpper(), "GGA");
-}
-
-TEST(CString, FormatGrowsBeyondTheSmallBuffer)
-{
-    CString s;
-    s.Format("%s-%d", std::string(1000, 'x').c_str(), 42);
-    EXPECT_EQ(s.GetLength(), 1003);
-    EXPECT_EQ(s.Right(3), "-42");
-}
-
-TEST(CString, HoldsNulBytes)
-{
-    CString s("ab");
-    s += '\0';
-    s += 'c';
-    EXPECT_EQ(s.GetLength(), 4);
-    EXPECT_EQ(s[3], 'c');
+    t.Format("%s-%d", std::string(1000, 'x').c_str(), 42); // beyond the small buffer
+    EXPECT_EQ(t.GetLength(), 1003);
+    EXPECT_EQ(t.Right(3), "-42");
+    CString n("ab");
+    n += '\0';
+    n += 'c';
+    EXPECT_EQ(n.GetLength(), 4);
+    EXPECT_EQ(n[3], 'c');
 }
 
 TEST(CStringArray, AddInsertRemove)
@@ -58,7 +42,7 @@ TEST(CStringArray, AddInsertRemove)
     ASSERT_EQ(a.GetSize(), 3);
     EXPECT_EQ(a[1], "y");
     a.RemoveAt(0);
-    EXPECT_EQ(a[0], "y");
     a.RemoveAt(5);
     EXPECT_EQ(a.GetSize(), 2);
+    EXPECT_EQ(a[0], "y");
 }

@@ -11,16 +11,10 @@ TEST(Locker, SerialisesThreads)
     Locker lock;
     long counter = 0;
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < 4; ++t)
         threads.emplace_back([&] {
-            for (int i = 0; i < 2000; ++i) {
-                ASSERT_TRUE(lock.Lock());
-                const long seen = counter;
-                counter = seen + 1;
-                lock.Unlock();
-            }
+            for (int i = 0; i < 2000 && lock.Lock(); ++i, lock.Unlock()) counter = counter + 1;
         });
-    }
     for (auto& t : threads) t.join();
     EXPECT_EQ(counter, 8000);
 }
@@ -28,8 +22,7 @@ TEST(Locker, SerialisesThreads)
 TEST(Locker, IsRecursiveAndRefusesForeignUnlock)
 {
     Locker lock;
-    ASSERT_TRUE(lock.Lock());
-    ASSERT_TRUE(lock.Lock());
+    ASSERT_TRUE(lock.Lock() && lock.Lock());
     bool foreignUnlock = true;
     std::thread([&] { foreignUnlock = lock.Unlock(); }).join();
     EXPECT_FALSE(foreignUnlock);
@@ -40,9 +33,6 @@ TEST(Locker, IsRecursiveAndRefusesForeignUnlock)
     EXPECT_FALSE(lock.Unlock());
 
     std::atomic<bool> got{false};
-    std::thread([&] {
-        got = lock.Lock();
-        lock.Unlock();
-    }).join();
-    EXPECT_TRUE(got);
+    std::thread([&] { got = lock.Lock() && lock.Unlock(); }).join();
+    EXPECT_TRUE(got); // free again for another thread
 }

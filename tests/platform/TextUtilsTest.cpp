@@ -43,21 +43,17 @@ TEST(TextUtils, StrHandleEscapeReplacesKnownEscapesAndKeepsTheOthers)
 
 TEST(TextUtils, CStringAppendKeepsAllBytes)
 {
-    CString text("$GP");
-    CString tail("GGA");
+    CString text("$GP"), tail("GGA");
     tail += '\0';
     CStringAppend(text, tail);
-    EXPECT_EQ(text.GetLength(), 7);
-    EXPECT_EQ(text.Left(6), "$GPGGA");
+    EXPECT_EQ(text, CString(std::string("$GPGGA\0", 7)));
 }
 
 TEST(TextUtils, ParseFiniteDoubleTakesOnlyAWholeFiniteNumber)
 {
-    double v = 7.0;
-    EXPECT_TRUE(ParseFiniteDouble("-12.5e1", v));
-    EXPECT_EQ(v, -125.0);
-    EXPECT_TRUE(ParseFiniteDouble(std::string_view("3.25xyz", 4), v)); // the view ends before "xyz"
-    EXPECT_EQ(v, 3.25);
+    double v = 7.0, w = 7.0;
+    EXPECT_TRUE(ParseFiniteDouble("-12.5e1", v) && ParseFiniteDouble(std::string_view("3.25xyz", 4), w));
+    EXPECT_EQ(std::pair(v, w), std::pair(-125.0, 3.25)); // the view ends before "xyz"
     v = 7.0;
     for (const char* bad : {"", " 1", "1 ", "1,5", "abc", "nan", "inf", "1e999", "1e-400"}) {
         EXPECT_FALSE(ParseFiniteDouble(bad, v)) << bad;
@@ -82,54 +78,38 @@ TEST(TextUtils, LinesLoseTheirEndsAndTheTextItsByteOrderMark)
 // Each reader of settings and data files takes the text as a Windows editor saves it.
 TEST(TextUtils, EveryTextReaderTakesAByteOrderMarkAndWindowsLineEnds)
 {
-    struct Reader
-    {
-        const char* name;
-        std::string text; // with "\n" line ends
-        std::function<bool(const CString&)> reads; // true when read with the expected content
-    };
-    const Reader readers[] = {
-        {"tide", "2026/01/01 00:00:00 1.5\n2026/01/01 01:00:00 2.5\n",
-         [](const CString& text) {
+    CString error;
+    double angle = 0;
+    unsigned int status = 0;
+    int count = 0;
+    DataDefinition& definition = DataDefinition::GetDataDefinition();
+    const std::pair<std::string, std::function<bool(const CString&)>> readers[] = { // texts with "\n" ends
+        {"2026/01/01 00:00:00 1.5\n2026/01/01 01:00:00 2.5\n", [&](const CString& text) {
              TideStation s;
-             CString error;
              return TideStation::Parse(text.str(), s, error) && s.GetNumValues() == 2;
          }},
-        {"attributes", "# settings\nSlopeFilter = bool:true\nFilterSlopeAngle = double:30\n",
-         [](const CString& text) {
+        {"# settings\nSlopeFilter = bool:true\nFilterSlopeAngle = double:30\n", [&](const CString& text) {
              CAttributeMap map;
-             CString error;
-             double angle = 0;
-             unsigned int status = 0;
              return map.LoadString(text, error) && map.GetAttribValue("FilterSlopeAngle", angle, status) && angle == 30;
          }},
-        {"contour", "0 0 0 0\n1 0 2 0\n1 1 2 1\n",
-         [](const CString& text) {
+        {"0 0 0 0\n1 0 2 0\n1 1 2 1\n", [](const CString& text) {
              VesselContour contour;
              return contour.CreateFromText(text, VesselContour::kSideView) && contour.GetSize() == 3;
          }},
-        {"project", "# job\ngrid = EPSG:32631\ndatum = EPSG:4326\n",
-         [](const CString& text) {
+        {"# job\ngrid = EPSG:32631\ndatum = EPSG:4326\n", [](const CString& text) {
              ProjectDefinition project;
              return project.LoadProjectText(text, "job.prj") && project.GetGeoCoordSys() != nullptr;
          }},
-        {"data definition", "{\n \"groups\": [ {\"id\": 9, \"items\": [ {\"type\": 103} ] } ]\n}\n",
-         [](const CString& text) {
-             DataDefinition& definition = DataDefinition::GetDataDefinition();
-             CString error;
-             int count = 0;
-             const bool read = definition.LoadText(text, "test.json", error) && definition.GetGroupNumItems(9, count) &&
-                               count == 1;
+        {"{\n \"groups\": [ {\"id\": 9, \"items\": [ {\"type\": 103} ] } ]\n}\n", [&](const CString& text) {
+             const bool read = definition.LoadText(text, "test.json", error) && definition.GetGroupNumItems(9, count);
              definition.UseDefault();
-             return read;
+             return read && count == 1;
          }},
     };
-    for (const Reader& r : readers) {
+    for (const auto& [text, reads] : readers) {
         std::string crlf;
-        for (char c : r.text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-        EXPECT_TRUE(r.reads(CString(r.text))) << r.name;
-        EXPECT_TRUE(r.reads(CString(crlf))) << r.name << " with CRLF";
-        EXPECT_TRUE(r.reads(CString("\xEF\xBB\xBF" + r.text))) << r.name << " with a byte-order mark";
-        EXPECT_TRUE(r.reads(CString("\xEF\xBB\xBF" + crlf))) << r.name << " with both";
+        for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        for (const std::string& variant : {text, crlf, "\xEF\xBB\xBF" + text, "\xEF\xBB\xBF" + crlf})
+            EXPECT_TRUE(reads(CString(variant))) << variant;
     }
 }

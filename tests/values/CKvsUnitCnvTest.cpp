@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using U = CKvsUnitCnv;
 
 TEST(CKvsUnitCnv, FormatCodesMapToTheirQuantities)
@@ -15,18 +17,22 @@ TEST(CKvsUnitCnv, FormatCodesMapToTheirQuantities)
         EXPECT_EQ(U::ConvertFMTtoUNIT(format), U::UNIT_NONE) << format;
 }
 
-TEST(CKvsUnitCnv, InternalUnitsByDefault)
+TEST(CKvsUnitCnv, InternalUnitsByDefaultAndUnitsOfAnotherQuantityRefused)
 {
-    const U cnv;
+    U cnv;
     EXPECT_EQ(cnv.ConvertUnit(U::UNIT_DEPTH, 12.5), 12.5);
-    EXPECT_EQ(cnv.GetUnitMnem(U::UNIT_DEPTH), "m");
-    EXPECT_EQ(cnv.GetUnitMnem(U::UNIT_SPEED), "m/s");
     EXPECT_EQ(cnv.ConvertUnit(999, 3.0), 3.0);
-    EXPECT_EQ(cnv.GetUnitMnem(U::UNIT_NONE), "");
-    EXPECT_EQ(cnv.GetUnitMnem(-4), "");
+    const std::pair<int, const char*> mnemonics[] = {{U::UNIT_DEPTH, "m"}, {U::UNIT_SPEED, "m/s"}, {U::UNIT_NONE, ""}, {-4, ""}};
+    for (const auto& [unit, text] : mnemonics) EXPECT_EQ(cnv.GetUnitMnem(unit), text) << unit;
+    EXPECT_EQ(std::vector<int>({cnv.GetDisplayUnit(U::UNIT_DEPTH), cnv.GetDisplayUnit(U::UNIT_SPEED),
+                                cnv.GetDisplayUnit(U::UNIT_NONE)}),
+              std::vector<int>({U::DU_METRE, U::DU_METRE_PER_SECOND, -1}));
+    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_DEPTH, U::DU_KNOT));
+    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_SPEED, CString("ft")));
+    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_SPEED, CString("KN")));
+    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_NONE, U::DU_METRE));
+    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_DEPTH, 1000));
     EXPECT_EQ(cnv.GetDisplayUnit(U::UNIT_DEPTH), U::DU_METRE);
-    EXPECT_EQ(cnv.GetDisplayUnit(U::UNIT_SPEED), U::DU_METRE_PER_SECOND);
-    EXPECT_EQ(cnv.GetDisplayUnit(U::UNIT_NONE), -1);
 }
 
 TEST(CKvsUnitCnv, ConvertsToTheChosenUnitEachQuantityOnItsOwn)
@@ -35,14 +41,8 @@ TEST(CKvsUnitCnv, ConvertsToTheChosenUnitEachQuantityOnItsOwn)
     const int dist = U::UNIT_DISTANCE, depth = U::UNIT_DEPTH, speed = U::UNIT_SPEED, temp = U::ConvertFMTtoUNIT(8);
     ASSERT_TRUE(cnv.SetDisplayUnit(dist, U::DU_FOOT));
     EXPECT_EQ(cnv.ConvertUnit(depth, 1.0), 1.0); // depth keeps its own setting
-    const struct
-    {
-        int unit;
-        double internal, shown;
-        const char* mnemonic;
-        int code;
-        const char* name; // set by name when not null
-    } cases[] = {
+    // name: set by name when not null
+    const struct { int unit; double internal, shown; const char* mnemonic; int code; const char* name; } cases[] = {
         {dist, 0.3048, 1.0, "ft", U::DU_FOOT, nullptr},      {depth, 1200.0, 3937.0, "usft", 0, "usft"},
         {depth, 18.288, 10.0, "fm", U::DU_FATHOM, nullptr},  {speed, 1852.0 / 3600.0, 1.0, "kn", U::DU_KNOT, nullptr},
         {speed, 10.0, 36.0, "km/h", 0, "km/h"},              {temp, 100.0, 212.0, nullptr, U::DU_FAHRENHEIT, nullptr},
@@ -53,19 +53,6 @@ TEST(CKvsUnitCnv, ConvertsToTheChosenUnitEachQuantityOnItsOwn)
         ASSERT_TRUE(c.name ? cnv.SetDisplayUnit(c.unit, CString(c.name)) : cnv.SetDisplayUnit(c.unit, c.code));
         EXPECT_DOUBLE_EQ(cnv.ConvertUnit(c.unit, c.internal), c.shown);
         EXPECT_NEAR(cnv.ConvertToInternal(c.unit, c.shown), c.internal, 1e-12);
-        if (c.mnemonic) {
-            EXPECT_EQ(cnv.GetUnitMnem(c.unit), c.mnemonic);
-        }
+        EXPECT_EQ(cnv.GetUnitMnem(c.unit), c.mnemonic ? CString(c.mnemonic) : cnv.GetUnitMnem(c.unit));
     }
-}
-
-TEST(CKvsUnitCnv, RefusesUnitsOfAnotherQuantity)
-{
-    U cnv;
-    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_DEPTH, U::DU_KNOT));
-    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_SPEED, CString("ft")));
-    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_SPEED, CString("KN")));
-    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_NONE, U::DU_METRE));
-    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_DEPTH, 1000));
-    EXPECT_EQ(cnv.GetDisplayUnit(U::UNIT_DEPTH), U::DU_METRE);
 }

@@ -4,80 +4,64 @@
 
 #include <gtest/gtest.h>
 
-TEST(KvsValueFormulaOps, NmeaFieldsAndTimesOfDay)
+#include <functional>
+
+namespace {
+
+// A temporary as the lvalue the value operations take.
+template <typename T>
+T& L(T&& value)
 {
-    CKvsDouble r(0.0);
-    CKvsName lat("4807.038"), north("N"), lon("01131.000"), west("W");
-    ASSERT_EQ(r.NMEAPos(lat, north), 1);
-    EXPECT_NEAR(r.Value(), 48.1173, 1e-9);
-    ASSERT_EQ(r.NMEAPos(lon, west), 1);
-    EXPECT_NEAR(r.Value(), -11.516666666666667, 1e-12);
-    CKvsName hms("123519.50");
-    ASSERT_EQ(r.TimeConv(hms), 1);
-    EXPECT_EQ(r.Value(), (12 * 3600 + 35 * 60 + 19.5) * 1000.0);
-    CKvsDouble yy(26), old(95), four(2026);
-    r.YyToCcyy(yy);
-    EXPECT_EQ(r.Value(), 2026);
-    r.YyToCcyy(old);
-    EXPECT_EQ(r.Value(), 1995);
-    r.YyToCcyy(four);
-    EXPECT_EQ(r.Value(), 2026);
-    CKvsDouble year(2026), month(1), day(2), ms(1000);
-    ASSERT_EQ(r.CYMDMsecToMsec(year, month, day, ms), 1);
-    EXPECT_EQ(r.Value(), 1767312000000.0 + 1000.0);
+    return value;
 }
 
-TEST(KvsValueFormulaOps, DateRefusesDaysTheMonthDoesNotHave)
+} // namespace
+
+TEST(KvsValueFormulaOps, NumberResultsAndWhatTheyRefuse)
 {
-    CKvsDouble r(7.0), year(2026), ms(0);
-    for (int bad : {29, 30, 31}) {
-        CKvsDouble feb(2), day(bad);
-        EXPECT_EQ(r.CYMDMsecToMsec(year, feb, day, ms), 0) << bad;
+    using D = CKvsDouble;
+    using N = CKvsName;
+    constexpr double kLeft = 7.0; // a refused operation leaves the result
+    const struct { const char* name; std::function<int(D&)> op; double value; } cases[] = {
+        {"NMEAPos north", [](D& r) { return r.NMEAPos(L(N("4807.038")), L(N("N"))); }, 48.1173},
+        {"NMEAPos west", [](D& r) { return r.NMEAPos(L(N("01131.000")), L(N("W"))); }, -11.516666666666667},
+        {"TimeConv", [](D& r) { return r.TimeConv(L(N("123519.50"))); }, (12 * 3600 + 35 * 60 + 19.5) * 1000.0},
+        {"YyToCcyy 26", [](D& r) { return r.YyToCcyy(L(D(26))), 1; }, 2026},
+        {"YyToCcyy 95", [](D& r) { return r.YyToCcyy(L(D(95))), 1; }, 1995},
+        {"YyToCcyy 2026", [](D& r) { return r.YyToCcyy(L(D(2026))), 1; }, 2026},
+        {"CYMD", [](D& r) { return r.CYMDMsecToMsec(L(D(2026)), L(D(1)), L(D(2)), L(D(1000))); }, 1767312000000.0 + 1000.0},
+        {"CYMD leap", [](D& r) { return r.CYMDMsecToMsec(L(D(2024)), L(D(2)), L(D(29)), L(D(0))); }, 1709164800000.0},
+        {"CYMD Feb 29", [](D& r) { return r.CYMDMsecToMsec(L(D(2026)), L(D(2)), L(D(29)), L(D(0))); }, kLeft},
+        {"CYMD Feb 30", [](D& r) { return r.CYMDMsecToMsec(L(D(2026)), L(D(2)), L(D(30)), L(D(0))); }, kLeft},
+        {"CYMD Feb 31", [](D& r) { return r.CYMDMsecToMsec(L(D(2026)), L(D(2)), L(D(31)), L(D(0))); }, kLeft},
+        {"CYMD Apr 31", [](D& r) { return r.CYMDMsecToMsec(L(D(2026)), L(D(4)), L(D(31)), L(D(0))); }, kLeft},
+        {"Sqr1D -4", [](D& r) { return r.Sqr1D(L(D(-4))); }, kLeft},
+        {"Log1D 0", [](D& r) { return r.Log1D(L(D(0))); }, kLeft},
+        {"Modulo by 0", [](D& r) { return r.Modulo(L(D(2)), L(D(0))); }, kLeft},
+        {"Modulo -4 3", [](D& r) { return r.Modulo(L(D(-4)), L(D(3))); }, 2.0},
+        {"Pow1D 2 3", [](D& r) { return r.Pow1D(L(D(2)), L(D(3))); }, 8.0},
+        {"Pow1D -4 3", [](D& r) { return r.Pow1D(L(D(-4)), L(D(3))); }, -64.0},
+        {"Pow1D -4 0.5", [](D& r) { return r.Pow1D(L(D(-4)), L(D(0.5))); }, kLeft}, // negative base, fractional power
+        {"Pow1D 0 -1", [](D& r) { return r.Pow1D(L(D(0)), L(D(-1))); }, kLeft},     // zero to a negative power
+        {"Bearing", [](D& r) { return r.Bearing(L(D(1)), L(D(-1))); }, 135.0},
+        {"BinVal", [](D& r) { return r.BinVal(L(N(std::string("\x01\x02", 2))), L(D(2))); }, 0x0201}, // little-endian
+        {"BinVal short", [](D& r) { return r.BinVal(L(N(std::string("\x01\x02", 2))), L(D(3))); }, kLeft},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        D r(kLeft);
+        EXPECT_EQ(c.op(r), c.value == kLeft ? 0 : 1);
+        EXPECT_NEAR(r.Value(), c.value, 1e-9);
     }
-    CKvsDouble april(4), thirtyOne(31);
-    EXPECT_EQ(r.CYMDMsecToMsec(year, april, thirtyOne, ms), 0);
-    EXPECT_EQ(r.Value(), 7.0);
-    CKvsDouble leap(2024), feb(2), day(29);
-    ASSERT_EQ(r.CYMDMsecToMsec(leap, feb, day, ms), 1);
-    EXPECT_EQ(r.Value(), 1709164800000.0);
-}
-
-TEST(KvsValueFormulaOps, ArithmeticRefusesWhatIsUndefined)
-{
-    CKvsDouble r(7.0), neg(-4.0), zero(0.0), two(2.0), three(3.0);
-    EXPECT_EQ(r.Sqr1D(neg), 0);
-    EXPECT_EQ(r.Value(), 7.0);
-    EXPECT_EQ(r.Log1D(zero), 0);
-    EXPECT_EQ(r.Modulo(two, zero), 0);
-    ASSERT_EQ(r.Modulo(neg, three), 1);
-    EXPECT_EQ(r.Value(), 2.0);
-    ASSERT_EQ(r.Pow1D(two, three), 1);
-    EXPECT_EQ(r.Value(), 8.0);
-    CKvsDouble half(0.5), minusOne(-1.0);
-    EXPECT_EQ(r.Pow1D(neg, half), 0);      // a negative base to a fractional power
-    EXPECT_EQ(r.Pow1D(zero, minusOne), 0); // zero to a negative power
-    EXPECT_EQ(r.Value(), 8.0);
-    ASSERT_EQ(r.Pow1D(neg, three), 1);
-    EXPECT_EQ(r.Value(), -64.0);
-    CKvsDouble east(1.0), south(-1.0);
-    ASSERT_EQ(r.Bearing(east, south), 1);
-    EXPECT_DOUBLE_EQ(r.Value(), 135.0);
-    CKvsName bytes(std::string("\x01\x02", 2));
-    ASSERT_EQ(r.BinVal(bytes, two), 1);
-    EXPECT_EQ(r.Value(), 0x0201); // little-endian
-    EXPECT_EQ(r.BinVal(bytes, three), 0); // more bytes than the text holds
     CKvsInt i(0);
-    CKvsDouble big(1e12);
-    EXPECT_EQ(i.Neg(big), 0);
+    EXPECT_EQ(i.Neg(L(CKvsDouble(1e12))), 0);
 }
 
 TEST(KvsValueFormulaOps, TextResults)
 {
     CKvsName r;
-    CKvsDouble v(3.14159), d(2);
-    ASSERT_EQ(r.ValToMyStr(v, d), 1);
+    ASSERT_EQ(r.ValToMyStr(L(CKvsDouble(3.14159)), L(CKvsDouble(2))), 1);
     EXPECT_EQ(r.Value(), "3.14");
-    CKvsName esc("a\\tb\\x41");
-    ASSERT_EQ(r.OutString(esc), 1);
+    ASSERT_EQ(r.OutString(L(CKvsName("a\\tb\\x41"))), 1);
     EXPECT_EQ(r.Value(), "a\tbA");
 }
