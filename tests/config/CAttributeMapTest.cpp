@@ -20,28 +20,19 @@ std::string ReadAll(const CAttributeMap& map, const char* name)
     double d = -1, x = 7, y = 8, z = 9;
     CString s("keep");
     CDataInfo c(CDataId(1, 2, 3, 4), 5);
-    out << "b" << map.GetAttribValue(name, b, st) << b << "/" << st;
-    st = 99;
-    out << " i" << map.GetAttribValue(name, i, st) << i << "/" << st;
-    st = 99;
-    out << " d" << map.GetAttribValue(name, d, st) << d << "/" << st;
-    st = 99;
-    out << " s" << map.GetAttribValue(name, s, st) << s.GetString() << "/" << st;
-    st = 99;
+    out << "b" << map.GetAttribValue(name, b, st) << b << "/" << st, st = 99;
+    out << " i" << map.GetAttribValue(name, i, st) << i << "/" << st, st = 99;
+    out << " d" << map.GetAttribValue(name, d, st) << d << "/" << st, st = 99;
+    out << " s" << map.GetAttribValue(name, s, st) << s.GetString() << "/" << st, st = 99;
     const bool found = map.GetAttribValue(name, c, st);
     const CDataId& id = c.GetDataId();
     out << " c" << found << id.GetDataType() << "," << id.GetGroupId() << "," << id.GetDeviceNum() << ","
-        << id.GetVesselId() << "," << c.GetElemId() << "/" << st;
-    st = 99;
+        << id.GetVesselId() << "," << c.GetElemId() << "/" << st, st = 99;
     out << " v" << map.GetAttribValue(name, x, y, z, st) << x << "," << y << "," << z << "/" << st;
     return out.str();
 }
 
-const struct
-{
-    const char* name;
-    const char* read; // with status 0
-} kEveryType[] = {
+const struct { const char *name, *read; /* with status 0 */ } kEveryType[] = {
     {"Flag", "b11/0 i042/99 d0-1/99 s0keep/99 c01,2,3,4,5/99 v07,8,9/99"},
     {"Count", "b00/99 i1-2/0 d1-2/0 s0keep/99 c01,2,3,4,5/99 v07,8,9/99"}, // an int reads as a double
     {"Depth", "b00/99 i042/99 d1150/0 s0keep/99 c01,2,3,4,5/99 v07,8,9/99"},
@@ -82,17 +73,12 @@ TEST(CAttributeMap, ReadsBackEveryTypeSetOrLoadedAndOnlyAsItsType)
     }
     CString s;
     unsigned int st = 0;
-    EXPECT_TRUE(loaded.GetAttribValue("MaskShape", s, st));
-    EXPECT_EQ(s, "  a \"b\" A");
+    EXPECT_TRUE(loaded.GetAttribValue("MaskShape", s, st) && s == "  a \"b\" A") << s.GetString();
 }
 
 TEST(CAttributeMap, MalformedTextNamesTheLineAndLoadsNothing)
 {
-    struct Case
-    {
-        const char* text;
-        const char* error;
-    } cases[] = {
+    const struct { const char *text, *error; } cases[] = {
         {"A = int:1\nB int:2\n", "line 2: expected 'name = type:value'"},
         {"A = int:1\n\nB = float:2\n", "line 3: unknown type 'float'"},
         {"A = int:99999999999\n", "line 1: '99999999999' is not a 32-bit integer"},
@@ -110,7 +96,7 @@ TEST(CAttributeMap, MalformedTextNamesTheLineAndLoadsNothing)
         {"A = int\n", "line 1: expected 'type:value'"},
         {"A = int:1\r\nA = int:2\r\n", "line 2: attribute 'A' already given on line 1"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         CAttributeMap map;
         map.SetAttribValue("Held", 5);
         CString error;
@@ -134,9 +120,8 @@ TEST(CAttributeMap, LoadFileReplacesSameNamesAndReportsUnreadableFiles)
     EXPECT_EQ(map.GetCount(), 3);
 
     std::ofstream(path) << "SbfDepthMax = double: 9\nbroken\n";
-    EXPECT_FALSE(map.LoadFile(path.c_str(), error));
+    EXPECT_FALSE(map.LoadFile(path.c_str(), error) || map.HasAttrib("SbfDepthMax"));
     EXPECT_NE(error.Find("line 2:"), -1);
-    EXPECT_FALSE(map.HasAttrib("SbfDepthMax"));
     std::remove(path.c_str());
 
     EXPECT_FALSE(map.LoadFile("/nonexistent/dir/attrs.txt", error));
