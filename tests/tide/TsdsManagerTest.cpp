@@ -31,14 +31,11 @@ TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastCloseAndCopiesShareIt)
     EXPECT_NE(std::string(mgr.GetLastError()).find("cannot open"), std::string::npos);
     TideStationDataSource stranger;
     TideStationDataSource *none = nullptr, *foreign = &stranger;
-    EXPECT_FALSE(mgr.CloseFile(none, false));
-    EXPECT_FALSE(mgr.CloseFile(foreign, false));
-    EXPECT_EQ(foreign, &stranger);
+    EXPECT_FALSE(mgr.CloseFile(none, false) || mgr.CloseFile(foreign, false) || foreign != &stranger);
     std::ofstream(path + ".missing") << "2026/01/01 00:00:00 1.0\n";
     TideStationDataSource* fresh = mgr.OpenFile((path + ".missing").c_str()); // nothing kept of the failed open
     ASSERT_NE(fresh, nullptr);
-    EXPECT_EQ(fresh->GetOpenCount(), 1);
-    EXPECT_TRUE(mgr.CloseFile(fresh, false));
+    EXPECT_TRUE(fresh->GetOpenCount() == 1 && mgr.CloseFile(fresh, false));
     std::remove((path + ".missing").c_str());
     TideStationDataSource* a = mgr.OpenFile(path.c_str());
     TideStationDataSource* b = mgr.OpenFile(path.c_str());
@@ -46,19 +43,13 @@ TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastCloseAndCopiesShareIt)
     EXPECT_EQ(a, b);
     EXPECT_EQ(a->GetOpenCount(), 2);
     TideStationDataSource* other = mgr.OpenFile(upper.c_str()); // names differing in case are distinct
-    ASSERT_NE(other, nullptr);
-    EXPECT_NE(other, a);
-    EXPECT_TRUE(mgr.CloseFile(other, false));
+    EXPECT_TRUE(other && other != a && mgr.CloseFile(other, false));
     TsdsManager copy(mgr);
     TideStationDataSource* again = copy.OpenFile(path.c_str());
-    EXPECT_EQ(again, a);
-    EXPECT_TRUE(copy.CloseFile(again, false));
-    EXPECT_TRUE(mgr.CloseFile(a, false));
-    EXPECT_EQ(a, nullptr);
+    EXPECT_TRUE(again == a && copy.CloseFile(again, false) && mgr.CloseFile(a, false) && a == nullptr);
     EXPECT_EQ(b->GetOpenCount(), 1);
     TideStationDataSource* keep = b;
-    EXPECT_TRUE(mgr.CloseFile(b, false));
-    EXPECT_EQ(b, nullptr);
+    EXPECT_TRUE(mgr.CloseFile(b, false) && b == nullptr);
     EXPECT_FALSE(mgr.CloseFile(keep, false)); // already deleted and erased
     std::remove(path.c_str());
     std::remove(upper.c_str());
@@ -75,11 +66,7 @@ TEST(TsdsManager, CommitSavesEveryFileAndStopsAtTheFirstFailure)
     sa->GetTideStation().AddTideValue(1767229200.0 + 60, 7.0);
     sb->GetTideStation().AddTideValue(1767229200.0 + 60, 8.0);
     sa->GetTideStation().SetWriteFunction([](int, const void*, size_t) -> ssize_t { return -1; });
-    auto fileB = [&b] {
-        std::ostringstream all;
-        all << std::ifstream(b).rdbuf();
-        return all.str();
-    };
+    auto fileB = [&b] { return (std::ostringstream() << std::ifstream(b).rdbuf()).str(); };
     const std::string before = fileB();
     EXPECT_FALSE(mgr.Commit()); // a sorts first and fails: b is not saved
     EXPECT_EQ(fileB(), before);
@@ -111,8 +98,6 @@ TEST(TsdsManager, ManyThreadsOpenUseAndClose)
     EXPECT_EQ(failures.load(), 0);
     // Every source was deleted with its last close: a new open starts from one.
     TideStationDataSource* s = mgr.OpenFile(files[0].c_str());
-    ASSERT_NE(s, nullptr);
-    EXPECT_EQ(s->GetOpenCount(), 1);
-    mgr.CloseFile(s, false);
+    EXPECT_TRUE(s && s->GetOpenCount() == 1 && mgr.CloseFile(s, false));
     for (const std::string& f : files) std::remove(f.c_str());
 }
