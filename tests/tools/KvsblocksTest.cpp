@@ -6,10 +6,10 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -74,12 +74,9 @@ TEST_F(Kvsblocks, ExitCodesAndMessages)
 {
     const Case cases[] = {
         // usage errors exit with 2
-        {"", 2, {}}, {"nosuchcommand", 2, {}}, {"simulate", 2, {}}, {"simulate -o x --beams 0", 2, {}},
-        {"simulate --help", 0, {"--beams"}},
+        {"", 2, {}}, {"nosuchcommand", 2, {}}, {"simulate -o x --beams 0", 2, {}}, {"simulate --help", 0, {"--beams"}},
         {"formula var0 --var 50=1", 2, {}}, {"formula var0 --var 0=abc", 2, {}}, {"formula var0 --int 0=1.5", 2, {}},
-        {"formula var0 --var 0", 2, {}}, {"formula", 2, {}},
-        {"simulate -q -o $D/x.kvs --spike-size 0.05:0.01", 2, {}}, {"simulate -q -o $D/x.kvs --spike-size 0.1", 2, {}},
-        {"simulate -q -o $D/x.kvs --spike-size 0.2:1.5", 2, {}}, {"simulate -q -o $D/x.kvs --spike-size a:b", 2, {}},
+        {"simulate -q -o $D/x.kvs --spike-size 0.05:0.01", 2, {}}, {"simulate -q -o $D/x.kvs --spike-size 0.2:1.5", 2, {}},
         // dump, plot
         {"dump $D/mb.kvs --count 1", 0, {"group 1011", "BeamCount"}},
         {"dump $D/cut.kvs", 1, {"block 1 at offset", "truncated record at offset", "$D/cut.kvs"}},
@@ -99,8 +96,6 @@ TEST_F(Kvsblocks, ExitCodesAndMessages)
         {"formula 'var0 + \",\" + vesselName' --var '0=\"GPHDT\"' --vessel Snellius", 0, {}, "GPHDT,Snellius\n"},
         {"formula 'tim2 / 1000' --tim '2=2026-01-01 00:00:01'", 0, {}, "1767225601\n"},
         {"formula 'var0 + foo(1)' --var 0=1", 1, {"formula error 5 at column 8: Unknown function"}},
-        {"formula 'var7 * 2'", 1, {"error 12 at column 4: Unassigned variable"}},
-        {"formula 'AttCor(var0, var1)' --var 0=1 --var 1=2", 1, {"execution error 1: Empty function pointer"}},
         {"formula '1/0'", 1, {"execution error 14: Calculation failed in '/' at column 2"}},
         {"formula 'EntryValue(dataElem0)'", 1, {}}, // no stream: no data elements
         // formula over a stream: tim0 is the block time in ms, elements bound by position
@@ -133,26 +128,20 @@ TEST_F(Kvsblocks, ExitCodesAndMessages)
          {"distance     111319.4908 m", "azimuth 1-2  90.000000000 deg", "azimuth 2-1  270.000000000 deg"}},
         {"geodesy direct 10 179.99 90 5000", 0, {"longitude     -179.9", "back azimuth  270.0"}},
         {"geodesy inverse 0 0 10 10", 0, {"warning"}},
-        {"geodesy direct --help", 0, {"AZIMUTH"}},
-        {"geodesy", 2, {}}, {"geodesy inverse 1 2 3", 2, {}}, {"geodesy direct 1 2 3 4 5", 2, {}},
-        {"geodesy sideways 1 2 3 4", 2, {}}, {"geodesy inverse 1 2 3 4 --ellipsoid Mars", 2, {}},
+        {"geodesy inverse 1 2 3", 2, {}}, {"geodesy inverse 1 2 3 4 --ellipsoid Mars", 2, {}},
         {"geodesy inverse 95 0 0 0", 1, {"LAT1 '95' lies outside -90..90"}},
-        {"geodesy direct 52 4x 45 100", 1, {"LON '4x' is not a number"}},
-        {"geodesy direct 52 4 45 -- -100", 1, {"negative"}},
-        {"geodesy inverse 1 2 3 4 --a 6378137 --rf 0.5", 1, {}}, {"geodesy direct 52 4 45 nan", 1, {}},
+        {"geodesy direct 52 4x 45 100", 1, {"LON '4x' is not a number"}}, {"geodesy direct 52 4 45 -- -100", 1, {"negative"}},
+        {"geodesy inverse 1 2 3 4 --a 6378137 --rf 0.5", 1, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
         const RunResult r = Run(c.args);
         EXPECT_EQ(r.status, c.status) << r.out;
         for (const char* text : c.texts) EXPECT_NE(r.out.find(Expand(text)), std::string::npos) << text << "\n" << r.out;
-        if (c.exact) {
-            EXPECT_EQ(r.out, c.exact);
-        }
+        if (c.exact) { EXPECT_EQ(r.out, c.exact); }
     }
     EXPECT_FALSE(std::filesystem::exists(*s_dir / "o") || std::filesystem::exists(*s_dir / "p2.svg"));
     EXPECT_EQ(Run("geodesy inverse 0 0 0.1 0.1").out.find("warning"), std::string::npos);
-    EXPECT_EQ(Run("formula '1 / (tim0 / 1000 - 1767225601)' --stream $D/sb.kvs").out.substr(0, 3), "-1\n");
 }
 
 TEST_F(Kvsblocks, JsonOutputs)
@@ -161,10 +150,10 @@ TEST_F(Kvsblocks, JsonOutputs)
     ASSERT_EQ(Run(sim).status, 0);
     EXPECT_EQ(ReadWholeFile(*s_dir / "again.kvs"), ReadWholeFile(*s_dir / "mb.kvs")); // seeded
     const json dump = Json("dump --json $D/mb.kvs");
-    ASSERT_EQ(dump.size(), 5u);
-    EXPECT_EQ(dump[0]["dataId"]["groupId"], 1011);
     const json& elements = dump[4]["elements"]; // the beam count is 50
-    EXPECT_EQ(std::count_if(elements.begin(), elements.end(), [](const json& e) { return e["useAs"] == 602 && e["value"] == 50; }), 1);
+    EXPECT_EQ(std::tuple(dump.size(), dump[0]["dataId"]["groupId"],
+                         std::count_if(elements.begin(), elements.end(), [](const json& e) { return e["useAs"] == 602 && e["value"] == 50; })),
+              std::tuple(5u, 1011, 1));
 
     ASSERT_EQ(Run("tide $D/tide.txt --convert $D/conv.txt").status, 0);
     EXPECT_EQ(Json("tide $D/conv.txt --at 1767227400 --json")[0]["value"], 1.5);
@@ -181,27 +170,21 @@ TEST_F(Kvsblocks, JsonOutputs)
     // --elem binds by use-as code (505: position x; the line runs north from x 500000).
     const json lines = Json("formula 'EntryValue(dataElem49) + EntryStatus(dataElem0)' --elem 49=505 --stream $D/sb.kvs --json");
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[2]["index"].dump() + lines[2]["time"].dump(), "2\"2026-01-01 00:00:02.000\"");
+    EXPECT_EQ(std::tuple(lines[2]["index"], lines[2]["time"]), std::tuple(2, "2026-01-01 00:00:02.000"));
     for (const auto& line : lines) EXPECT_EQ(line["result"], 500000.0);
-
-    const json sum = Json("filter $D/sb400.kvs -a $D/sbf.attr -o $D/sbf.kvs --json");
-    EXPECT_EQ(sum["blocksIn"], 400);
-    EXPECT_EQ(sum["blocksOut"].get<int>() + sum["blocksConsumed"].get<int>(), 400);
-    EXPECT_GT(sum["injectedOutliers"].get<int>(), 0);
-    EXPECT_EQ(sum["corruptRecords"], 0);
-    EXPECT_EQ(Run("dump $D/sbf.kvs --count 1").status, 0);
+    // The first sounding of the line is held back; every injected spike is caught.
+    const json s = Json("filter $D/sb400.kvs -a $D/sbf.attr -o $D/sbf.kvs --json");
+    EXPECT_EQ(std::tuple(s["blocksIn"], s["blocksOut"], s["blocksConsumed"], s["injectedOutliers"], s["injectedFlagged"],
+                         s["corruptRecords"]), std::tuple(400, 399, 1, 9, 9, 0));
+    EXPECT_EQ(Json("dump $D/sbf.kvs --json").size(), 399u);
 }
 
 TEST_F(Kvsblocks, GeodesyDirectAndInverseAgreeOnEveryEllipsoid)
 {
     const json d = Json("geodesy direct 52.0 4.0 45 10000 --json");
-    EXPECT_NEAR(d["backAzimuth"].get<double>(), 225.0, 0.1);
-    char args[160];
-    std::snprintf(args, sizeof args, "geodesy inverse 52.0 4.0 %.12f %.12f --json", d["lat2"].get<double>(),
-                  d["lon2"].get<double>());
-    const json i = Json(args);
-    EXPECT_EQ(d["problem"].get<std::string>() + i["problem"].get<std::string>() + i["ellipsoid"]["name"].get<std::string>(),
-              "directinverseWGS84");
+    EXPECT_NEAR(d["backAzimuth"].get<double>(), 225.08128, 1e-5);
+    const json i = Json("geodesy inverse 52.0 4.0 " + d["lat2"].dump() + " " + d["lon2"].dump() + " --json");
+    EXPECT_EQ(std::tuple(d["problem"], i["problem"], i["ellipsoid"]["name"]), std::tuple("direct", "inverse", "WGS84"));
     EXPECT_NEAR(i["distance"].get<double>(), 10000.0, 1e-3);
     const double wgs = Json("geodesy inverse 50 0 51 1 --json")["distance"];
     const double intl = Json("geodesy inverse 50 0 51 1 --json --ellipsoid International1924")["distance"];
