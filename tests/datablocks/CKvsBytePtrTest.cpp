@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -73,16 +74,12 @@ TEST(CKvsBytePtr, TypedAccessNeverConvertsAndNeedsRoomAndAnArea)
     EXPECT_TRUE(e.SetValue(3u));
     // Long elements are 32 bits and refuse wider values, writing nothing.
     CKvsBytePtr l = a.Element(ET_LONG, 4, 8), u = a.Element(ET_ULONG, 4, 16);
-    EXPECT_FALSE(l.SetValue(1));
-    EXPECT_FALSE(l.SetValue(static_cast<long>(INT32_MAX) + 1));
-    EXPECT_FALSE(l.SetValue(static_cast<long>(INT32_MIN) - 1));
-    EXPECT_FALSE(u.SetValue(static_cast<unsigned long>(UINT32_MAX) + 1));
+    EXPECT_EQ(std::tuple(l.SetValue(1), l.SetValue(static_cast<long>(INT32_MAX) + 1), l.SetValue(static_cast<long>(INT32_MIN) - 1),
+                         u.SetValue(static_cast<unsigned long>(UINT32_MAX) + 1)), std::tuple(false, false, false, false));
     EXPECT_EQ(a.At(8, 1), Bytes{0xEE});
-    EXPECT_TRUE(l.SetValue(static_cast<long>(INT32_MIN)));
-    EXPECT_TRUE(u.SetValue(static_cast<unsigned long>(UINT32_MAX)));
     long out = 0;
-    ASSERT_TRUE(l.GetValue(out));
-    EXPECT_EQ(out, INT32_MIN);
+    EXPECT_EQ((std::tuple{l.SetValue(static_cast<long>(INT32_MIN)), u.SetValue(static_cast<unsigned long>(UINT32_MAX)),
+                          l.GetValue(out), out}), std::tuple(true, true, true, long{INT32_MIN}));
     EXPECT_EQ(a.At(12, 1), Bytes{0xEE}); // only four bytes written
 }
 
@@ -154,42 +151,34 @@ TEST(CKvsBytePtr, ArrayViewsPointAtTheAreaAndCountWholeItems)
     ASSERT_TRUE(e.SetValue(in, 3));
     double* items = nullptr;
     int count = 0, *ints = nullptr;
+    double out = 99;
     ASSERT_TRUE(e.GetValue(items, count));
     EXPECT_EQ(reinterpret_cast<unsigned char*>(items), a.bytes + 8);
     EXPECT_EQ(std::vector<double>(items, items + count), std::vector<double>(in, in + 3));
-    double out = 99;
-    EXPECT_FALSE(e.GetValueInDouble(3, out, false));
-    EXPECT_FALSE(e.GetValue(ints, count)); // not an int array
-    EXPECT_FALSE(e.SetValue(in, 4));       // would overrun the element
+    // past the items, not an int array, overrunning the element
+    EXPECT_EQ((std::tuple{e.GetValueInDouble(3, out, false), e.GetValue(ints, count), e.SetValue(in, 4)}),
+              std::tuple(false, false, false));
     Triangle* tri = nullptr;
-    for (unsigned int length : {160u, 170u}) {
-        EXPECT_TRUE(a.Element(ET_TRIANGLE_ARRAY, length).GetValue(tri, count));
-        EXPECT_EQ(count, 2);
-    }
+    for (unsigned int length : {160u, 170u})
+        EXPECT_EQ((std::tuple{a.Element(ET_TRIANGLE_ARRAY, length).GetValue(tri, count), count}), std::tuple(true, 2));
     // Long arrays use four-byte items and refuse wider ones, writing nothing.
-    CKvsBytePtr l = a.Element(ET_LONG_ARRAY, 12, 40), u = a.Element(ET_ULONG_ARRAY, 8, 60);
+    CKvsBytePtr l = a.Element(ET_LONG_ARRAY, 12, 40), u = a.Element(ET_ULONG_ARRAY, 8, 56);
     const long lin[3] = {-1, 7, INT32_MAX}, lwide[2] = {1, static_cast<long>(INT32_MAX) + 1};
     const unsigned long uin[2] = {0xFFFFFFFFul, 2}, uwide[1] = {0x100000000ul};
     ASSERT_TRUE(l.SetValue(lin, 3));
     ASSERT_TRUE(u.SetValue(uin, 2));
-    const Bytes stored = {0xFF, 0xFF, 0xFF, 0xFF, 7, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F};
-    EXPECT_EQ(a.At(40, 12), stored);
-    EXPECT_FALSE(l.SetValue(lwide, 2));
-    EXPECT_FALSE(u.SetValue(uwide, 1));
-    EXPECT_EQ(a.At(40, 12), stored);
+    EXPECT_EQ(std::tuple(l.SetValue(lwide, 2), u.SetValue(uwide, 1)), std::tuple(false, false));
+    EXPECT_EQ(a.At(40, 24), (Bytes{0xFF, 0xFF, 0xFF, 0xFF, 7, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0,
+                                   0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 0, 0}));
     kvs::Long32* view = nullptr;
-    ASSERT_TRUE(l.GetValue(view, count));
-    EXPECT_EQ(count, 3);
     std::vector<long> lcopy;
     std::vector<unsigned long> ucopy;
-    ASSERT_TRUE(l.GetValue(lcopy));
-    ASSERT_TRUE(u.GetValue(ucopy));
-    EXPECT_EQ(lcopy, std::vector<long>(lin, lin + 3));
-    EXPECT_EQ(ucopy, std::vector<unsigned long>(uin, uin + 2));
-    EXPECT_FALSE(l.GetValue(ucopy)); // not an unsigned long array
+    EXPECT_EQ((std::tuple{l.GetValue(view, count), count, l.GetValue(lcopy), u.GetValue(ucopy), l.GetValue(ucopy)}),
+              std::tuple(true, 3, true, true, false)); // the last: not an unsigned long array
+    EXPECT_EQ(std::tuple(lcopy, ucopy), std::tuple(std::vector<long>(lin, lin + 3), std::vector<unsigned long>(uin, uin + 2)));
 }
 
-TEST(CKvsBytePtr, StringsHoldExactlyLengthCharacters)
+TEST(CKvsBytePtr, StringsHoldExactlyLengthCharactersAndListsUseTheCountedLayout)
 {
     Area a;
     std::memset(a.bytes, 'x', sizeof a.bytes);
@@ -207,34 +196,28 @@ TEST(CKvsBytePtr, StringsHoldExactlyLengthCharacters)
     CString through("zz");
     EXPECT_TRUE(e.SetValueStr(through));
     EXPECT_FALSE(a.Element(ET_CHAR_ARRAY, 5).SetValue(CString("a")));
-}
 
-TEST(CKvsBytePtr, StringListsUseTheCountedLayout)
-{
-    Area a;
-    CStringArray list;
+    CStringArray list, back;
     list.Add("ab");
     list.Add("");
     list.Add("xyz");
-    CKvsBytePtr e = a.Element(ET_STRING_ARRAY, 4 + 6 + 4 + 7);
-    ASSERT_TRUE(e.SetValue(list));
-    EXPECT_EQ(a.At(1, 21), (Bytes{3, 0, 0, 0, 2, 0, 0, 0, 'a', 'b', 0, 0, 0, 0, 3, 0, 0, 0, 'x', 'y', 'z'}));
-    CStringArray out;
-    out.Add("old");
-    ASSERT_TRUE(e.GetValue(out));
-    EXPECT_EQ(out, list);
+    CKvsBytePtr l = a.Element(ET_STRING_ARRAY, 4 + 6 + 4 + 7, 8);
+    ASSERT_TRUE(l.SetValue(list));
+    EXPECT_EQ(a.At(8, 21), (Bytes{3, 0, 0, 0, 2, 0, 0, 0, 'a', 'b', 0, 0, 0, 0, 3, 0, 0, 0, 'x', 'y', 'z'}));
+    back.Add("old");
+    ASSERT_TRUE(l.GetValue(back));
+    EXPECT_EQ(back, list);
     EXPECT_FALSE(a.Element(ET_STRING_ARRAY, 20, 40).SetValue(list)); // too small
     CKvsBytePtr empty = a.Element(ET_STRING_ARRAY, 4, 80);
     ASSERT_TRUE(empty.SetValue(CStringArray()));
-    EXPECT_FALSE(empty.GetValue(out));
-    EXPECT_EQ(out, list); // untouched
-    // Counts that run past the area are refused, not followed.
+    EXPECT_FALSE(empty.GetValue(back));
+    // Counts that run past the area are refused, not followed; the list is left as it was.
     CKvsBytePtr corrupt = a.Element(ET_STRING_ARRAY, 10, 100);
     for (const Bytes& bad : {Bytes{1, 0, 0, 0, 200, 0, 0, 0, 'a', 'b'}, Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}}) {
         std::memcpy(a.bytes + 100, bad.data(), bad.size());
-        EXPECT_FALSE(corrupt.GetValue(out));
+        EXPECT_FALSE(corrupt.GetValue(back));
     }
-    EXPECT_EQ(out, list);
+    EXPECT_EQ(back, list);
 }
 
 TEST(CKvsBytePtr, CopiesShareTheDataAreaAndTheValueInterfaceReadsOnlyIntBoolAndDouble)
@@ -245,21 +228,18 @@ TEST(CKvsBytePtr, CopiesShareTheDataAreaAndTheValueInterfaceReadsOnlyIntBoolAndD
     i.SetGroupId(1011);
     i.SetStatus(20);
     const CKvsBytePtr copy(i);
-    EXPECT_EQ(copy.GetDataPtr(), i.GetDataPtr());
-    EXPECT_EQ(std::vector<int>({copy.GetUseAs(), copy.GetGroupId(), copy.GetStatus()}), std::vector<int>({505, 1011, 20}));
+    EXPECT_EQ(std::tuple(copy.GetDataPtr(), copy.GetUseAs(), copy.GetGroupId(), copy.GetStatus()),
+              std::tuple(i.GetDataPtr(), 505, 1011, 20));
     std::unique_ptr<CKvsType> heap(i.MakeCopy());
     ASSERT_NE(heap, nullptr);
-    EXPECT_EQ(heap->SetInt(42), 1);
     int iv = 0;
     double dv = 0;
     bool bv = false;
     unsigned int uv = 0;
-    EXPECT_EQ(i.GetInt(iv), 1);
-    EXPECT_EQ(iv, 42);
-    EXPECT_EQ(d.SetDouble(2.5) + d.GetDouble(dv) + b.SetBool(true) + b.GetBool(bv), 4);
-    EXPECT_EQ(dv, 2.5);
-    EXPECT_TRUE(bv);
+    EXPECT_EQ((std::tuple{heap->SetInt(42), i.GetInt(iv), d.SetDouble(2.5), d.GetDouble(dv), b.SetBool(true), b.GetBool(bv)}),
+              std::tuple(1, 1, 1, 1, 1, 1));
+    EXPECT_EQ(std::tuple(iv, dv, bv), std::tuple(42, 2.5, true));
     CKvsBytePtr noData(ET_BOOL, 1);
-    const int refused[] = {i.GetDouble(dv), i.SetDouble(1.0), i.GetUInt(uv), d.GetInt(iv), noData.GetBool(bv)};
-    for (int r : refused) EXPECT_EQ(r, 0);
+    EXPECT_EQ((std::tuple{i.GetDouble(dv), i.SetDouble(1.0), i.GetUInt(uv), d.GetInt(iv), noData.GetBool(bv)}),
+              std::tuple(0, 0, 0, 0, 0));
 }

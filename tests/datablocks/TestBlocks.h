@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <tuple>
 
 namespace kvs_test {
 
@@ -53,6 +54,15 @@ T Get(const CDataBlock& block, unsigned short key, unsigned short mode = CDataBl
     EXPECT_TRUE(block.GetDataValue(key, value, s, mode)) << "key " << key;
     if (status) *status = s;
     return value;
+}
+
+// The value and the status of an element, which must be found with that type.
+template <typename T>
+std::tuple<T, unsigned short> WithStatus(const CDataBlock& block, unsigned short key, unsigned short mode = CDataBlock::kByUseAs)
+{
+    unsigned short s = 0;
+    T value = Get<T>(block, key, mode, &s);
+    return {value, s};
 }
 
 inline CKvsBytePtr* At(const CDataBlock& block, unsigned short index)
