@@ -5,11 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 using kvs_test::Layout;
 using kvs_test::At;
 using kvs_test::Get;
+using kvs_test::WithStatus;
 constexpr unsigned short kPos = CDataBlock::kByPosition;
 
 namespace {
@@ -32,22 +34,19 @@ TEST(ElementInterpolation, DoublesBlendIntsSwitchAtBOthersKeepAndTheStatusIsTheW
     Sample(b, 8, 20.0, "bbbb");
     Sample(out, 0, 0.0, "oooo");
     const auto blend = [&](unsigned short i, double t) { EXPECT_TRUE(At(out, i)->Interpolate(*At(a, i), *At(b, i), t)) << t; };
-    blend(1, 0.25);
-    EXPECT_EQ(Get<double>(out, 1, kPos), 12.5);
-    blend(1, 1.5);
-    EXPECT_EQ(Get<double>(out, 1, kPos), 25.0); // no clamping
-    std::vector<int> ints;
-    for (double t : {0.99, 1.0, std::nan("")}) {
-        blend(0, t);
-        ints.push_back(Get<int>(out, 0, kPos));
+    std::vector<double> blended; // no clamping; ints switch at b
+    for (const auto& [i, t] : {std::pair{1, 0.25}, std::pair{1, 1.5}, std::pair{0, 0.99}, std::pair{0, 1.0}, std::pair{0, std::nan("")}}) {
+        blend(static_cast<unsigned short>(i), t);
+        double d = 0;
+        unsigned short s = 0;
+        EXPECT_TRUE(out.GetDataAsDouble(static_cast<unsigned short>(i), d, s, kPos, false));
+        blended.push_back(d);
     }
-    EXPECT_EQ(ints, (std::vector<int>{3, 8, 3}));
+    EXPECT_EQ(blended, (std::vector<double>{12.5, 25.0, 3, 8, 3}));
     // Other types keep their value; only the status follows.
     At(a, 2)->SetStatus(20);
     blend(2, 0.5);
-    unsigned short status = 0;
-    EXPECT_EQ(Get<CString>(out, 2, kPos, &status), "oooo");
-    EXPECT_EQ(status, 20);
+    EXPECT_EQ(WithStatus<CString>(out, 2, kPos), std::tuple(CString("oooo"), 20));
     const struct { unsigned short a, b, result; } cases[] = {
         {20, 30, 30}, {10, 30, 10}, {40, 0, 40}, {0, 0, 0}, {0, 20, 20}, {30, 40, 40}, {10, 40, 40}, {7, 0, 0}};
     for (const auto& c : cases) {
@@ -58,10 +57,9 @@ TEST(ElementInterpolation, DoublesBlendIntsSwitchAtBOthersKeepAndTheStatusIsTheW
     }
     // Differing types change nothing.
     At(out, 1)->SetStatus(10);
-    EXPECT_FALSE(At(out, 1)->Interpolate(*At(a, 1), *At(b, 0), 0.5));
-    EXPECT_FALSE(At(out, 0)->Interpolate(*At(a, 1), *At(b, 1), 0.5));
-    EXPECT_EQ(Get<double>(out, 1, kPos, &status), 15.0);
-    EXPECT_EQ(status, 10);
+    EXPECT_EQ(std::tuple(At(out, 1)->Interpolate(*At(a, 1), *At(b, 0), 0.5), At(out, 0)->Interpolate(*At(a, 1), *At(b, 1), 0.5)),
+              std::tuple(false, false));
+    EXPECT_EQ(WithStatus<double>(out, 1, kPos), std::tuple(15.0, 10));
 }
 
 TEST(BlockInterpolation, TakesALayoutAndClearsTheStatusWordWhenBothInputsAreValid)
@@ -72,18 +70,14 @@ TEST(BlockInterpolation, TakesALayoutAndClearsTheStatusWordWhenBothInputsAreVali
     a.SetStatusFlag(0x0100);
     b.SetStatus(40);
     out.SetStatusAndFlags(0x0147);
-    EXPECT_FALSE(out.Interpolate(a, b, 0.5));
-    EXPECT_EQ(out.GetLength(), 3u); // a's layout stays
-    EXPECT_EQ(out.GetStatusAndFlags(), 0x0147);
-    EXPECT_EQ(Get<double>(out, 1, kPos), 0.0);
+    EXPECT_FALSE(out.Interpolate(a, b, 0.5)); // a's layout stays
+    EXPECT_EQ(std::tuple(out.GetLength(), out.GetStatusAndFlags(), Get<double>(out, 1, kPos)), std::tuple(3u, 0x0147, 0.0));
     b.SetStatusAndFlags(0x0200);
     out.SetTime(77.0);
     EXPECT_TRUE(out.Interpolate(a, b, 0.25));
-    EXPECT_EQ(out.GetStatusAndFlags(), 0);
-    EXPECT_EQ(out.GetTime(), 77.0); // the caller sets the time
-    EXPECT_EQ(Get<int>(out, 0, kPos), 3);
-    EXPECT_EQ(Get<double>(out, 201, CDataBlock::kByUseAs), 12.5);
-    EXPECT_EQ(Get<CString>(out, 301), CString('\0', 4)); // renewed buffer: the text is zero bytes
+    // the caller sets the time; a renewed buffer: the text is zero bytes
+    EXPECT_EQ(std::tuple(out.GetStatusAndFlags(), out.GetTime(), Get<int>(out, 0, kPos), Get<double>(out, 201), Get<CString>(out, 301)),
+              std::tuple(0, 77.0, 3, 12.5, CString('\0', 4)));
     // b may be the result block itself.
     EXPECT_TRUE(b.Interpolate(a, b, 0.5));
     EXPECT_EQ(Get<double>(b, 1, kPos), 15.0);
@@ -91,8 +85,7 @@ TEST(BlockInterpolation, TakesALayoutAndClearsTheStatusWordWhenBothInputsAreVali
     Sample(out, 0, 0.0, "oooo");
     a.SetStatus(40);
     EXPECT_TRUE(out.Interpolate(201, CDataBlock::kByUseAs, a, b, 0.5));
-    EXPECT_EQ(Get<double>(out, 1, kPos), 12.5);
-    EXPECT_EQ(Get<int>(out, 0, kPos), 0);
+    EXPECT_EQ(std::tuple(Get<double>(out, 1, kPos), Get<int>(out, 0, kPos)), std::tuple(12.5, 0));
     EXPECT_FALSE(out.Interpolate(250, CDataBlock::kByUseAs, a, b, 0.5));
 }
 
@@ -106,13 +99,12 @@ TEST(BlockInterpolation, ShorterOrDifferentBIsRefusedWithoutReadingPastIt)
     At(out, 1)->SetStatus(20);
     out.SetStatusAndFlags(0x0100);
     EXPECT_FALSE(out.Interpolate(a, shortB, 0.5));
-    EXPECT_EQ(out.GetLength(), 3u);
-    EXPECT_EQ(out.GetStatusAndFlags(), 0x0100);
+    EXPECT_EQ(std::tuple(out.GetLength(), out.GetStatusAndFlags()), std::tuple(3u, 0x0100));
+    // a's header, not interpolated; same layout as a: this block's values stay
     EXPECT_FALSE(out.Interpolate(a, mixedB, 0.5));
-    EXPECT_EQ(At(out, 1)->GetStatus(), 0);     // a's header, not interpolated
-    EXPECT_EQ(Get<double>(out, 1, kPos), 7.0); // same layout as a: this block's values stay
-    EXPECT_FALSE(out.Interpolate(2, kPos, a, shortB, 0.5));
-    EXPECT_FALSE(out.Interpolate(201, CDataBlock::kByUseAs, a, mixedB, 0.5));
+    EXPECT_EQ(WithStatus<double>(out, 1, kPos), std::tuple(7.0, 0));
+    EXPECT_EQ(std::tuple(out.Interpolate(2, kPos, a, shortB, 0.5), out.Interpolate(201, CDataBlock::kByUseAs, a, mixedB, 0.5)),
+              std::tuple(false, false));
 }
 
 TEST(ImportItems, CopiesByUseAsCodeResizingWhereNeeded)
@@ -127,12 +119,8 @@ TEST(ImportItems, CopiesByUseAsCodeResizingWhereNeeded)
     ASSERT_TRUE(source.SetDataValue(2, 99.0, 0, kPos));
     EXPECT_TRUE(target.ImportItems(source));
 
-    unsigned short status = 0;
-    EXPECT_EQ(Get<double>(target, 201), 4.25); // the first match
-    EXPECT_EQ(Get<CString>(target, 301, CDataBlock::kByUseAs, &status), "abcdef");
-    EXPECT_EQ(status, 10);
-    // Elements without a match keep value and status, also after the resize moved them.
-    EXPECT_EQ(Get<int>(target, 2, kPos), 9);
-    EXPECT_EQ(Get<double>(target, 505, CDataBlock::kByUseAs, &status), 1.5);
-    EXPECT_EQ(status, 30);
+    // The first match; elements without a match keep value and status, also after the resize moved them.
+    EXPECT_EQ(std::tuple(Get<double>(target, 201), WithStatus<CString>(target, 301), WithStatus<int>(target, 2, kPos),
+                         WithStatus<double>(target, 505)),
+              std::tuple(4.25, std::tuple(CString("abcdef"), 10), std::tuple(9, 20), std::tuple(1.5, 30)));
 }
