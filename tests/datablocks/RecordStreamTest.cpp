@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -62,11 +63,10 @@ TEST(RecordStream, HeaderNamesTheFormatAndAFileRoundTripKeepsOrderAndValues)
 {
     const std::string path = TempPath("file");
     const Bytes bytes = StreamOf(5, path);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "KVSBLKS1");
-    EXPECT_EQ(kvs::LoadLE<uint16_t>(bytes.data() + 8), 1);
     // Blocks of 2 elements and 12 data bytes: wide records of 34 + 28 + 12 bytes.
-    EXPECT_EQ(bytes.size(), kvs::kRecordStreamHeaderSize + 5 * 74);
-    EXPECT_EQ(kvs::LoadLE<uint32_t>(bytes.data() + 16), 74u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "KVSBLKS1");
+    EXPECT_EQ(std::tuple(kvs::LoadLE<uint16_t>(bytes.data() + 8), bytes.size(), kvs::LoadLE<uint32_t>(bytes.data() + 16)),
+              std::tuple(1, kvs::kRecordStreamHeaderSize + 5 * 74, 74u));
     kvs::RecordStreamReader r;
     CString error;
     ASSERT_TRUE(r.Open(path.c_str(), error)) << error;
@@ -74,39 +74,30 @@ TEST(RecordStream, HeaderNamesTheFormatAndAFileRoundTripKeepsOrderAndValues)
     CDataBlock b;
     for (int i = 0; i < 5; ++i) {
         ASSERT_EQ(r.Next(b, error), Result::Record) << error;
-        unsigned short status = 99;
-        EXPECT_EQ(kvs_test::Get<int>(b, 1, CDataBlock::kById, &status), i * 10);
-        EXPECT_EQ(std::vector<double>({b.GetTime(), double(status), double(b.GetDataId().GetGroupId())}),
-                  std::vector<double>({double(i), 0, 1010}));
+        EXPECT_EQ(std::tuple(kvs_test::WithStatus<int>(b, 1, CDataBlock::kById), b.GetTime(), b.GetDataId().GetGroupId()),
+                  std::tuple(std::tuple(i * 10, 0), double(i), 1010));
     }
-    EXPECT_EQ(r.Next(b, error), Result::End);
-    EXPECT_EQ(r.RecordsRead(), 5u);
+    EXPECT_EQ((std::tuple{r.Next(b, error), r.RecordsRead()}), std::tuple(Result::End, 5u));
     std::remove(path.c_str());
 }
 
 TEST(RecordStream, BadRecordsAreReportedWithTheirOffsetAfterTheGoodOnes)
 {
+    using Texts = std::vector<std::string>;
     Bytes cut = StreamOf(3);
     cut.resize(cut.size() - 5);
-    const std::vector<std::string> truncated = Read(cut, 4);
-    EXPECT_EQ(truncated[1], "R");
-    EXPECT_NE(truncated[2].find("offset 164"), std::string::npos) << truncated[2];
-    EXPECT_NE(truncated[3].find("offset 164"), std::string::npos) << truncated[3]; // stopped at the fault
-
+    EXPECT_EQ(Read(cut, 4), (Texts{"R", "R", "truncated record at offset 164: size 74 but only 69 bytes remain",
+                                   "stream stopped at the bad record at offset 164"}));
     Bytes bytes = StreamOf(2);
     kvs::StoreLE<uint32_t>(bytes.data() + 16 + 74, 0xFFFFFFF0u); // larger than the file
-    const std::vector<std::string> large = Read(bytes, 2);
-    EXPECT_EQ(large[0], "R");
-    EXPECT_NE(large[1].find("truncated record at offset 90"), std::string::npos) << large[1];
+    const Texts large = Read(bytes, 2);
     kvs::StoreLE<uint32_t>(bytes.data() + 16 + 74, 10u); // smaller than any record
-    const std::string small = Read(bytes, 2)[1];
-    EXPECT_TRUE(small != "R" && small != "E");
-
+    const Texts small = Read(bytes, 2);
     Bytes longer = StreamOf(1);
     longer.push_back(0); // one byte beyond the content the record holds
     kvs::StoreLE<uint32_t>(longer.data() + 16, 75u);
-    const std::string error = Read(longer, 1)[0];
-    EXPECT_NE(error.find("offset 16"), std::string::npos) << error;
+    EXPECT_EQ(Texts({large[0], large[1], small[1], Read(longer, 1)[0]}), Texts({"R", "truncated record at offset 90: size 4294967280 but only 74 bytes remain",
+                     "corrupt record at offset 90: size 10", "corrupt record at offset 16: its content does not match its size 75"}));
 }
 
 TEST(RecordStream, BadHeaderAndMissingFile)
