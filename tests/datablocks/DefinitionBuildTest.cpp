@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -14,6 +15,17 @@ class DefinitionBuild : public ::testing::Test
 {
 protected:
     void TearDown() override { DataDefinition::GetDataDefinition().UseDefault(); }
+};
+
+// A source that adds nothing but marks its last addition.
+class ProbeSource : public BaseDataSource
+{
+public:
+    void MarkAdded(double time)
+    {
+        m_dLastAddTime = time;
+        m_bHasData = true;
+    }
 };
 
 // Records the layout calls a data source receives.
@@ -59,8 +71,7 @@ TEST_F(DefinitionBuild, BlocksFromTheBuiltInAndAFileDefinition)
     CDataBlock block;
     const CDataId id(1, 1020, 1, 1);
     ASSERT_TRUE(BuildDataBlockFromDefinition(id, block));
-    EXPECT_EQ(block.GetDataId(), id);
-    EXPECT_EQ(block.GetStatusAndFlags(), 40);
+    EXPECT_EQ(std::tuple(block.GetDataId(), block.GetStatusAndFlags()), std::tuple(id, 40));
     EXPECT_EQ(Elements(block), (std::vector<std::vector<unsigned int>>{
                                    {103, 8, 2, 220}, {501, 16, 0, 221}, {103, 8, 1, 505}, {103, 8, 1, 506}}));
     CDataBlock multibeam;
@@ -70,8 +81,7 @@ TEST_F(DefinitionBuild, BlocksFromTheBuiltInAndAFileDefinition)
     EXPECT_EQ(z.GetLength(), 1600u * 4u);
     // An unknown group leaves the block untouched.
     EXPECT_FALSE(BuildDataBlockFromDefinition(CDataId(1, 4444, 1, 1), block));
-    EXPECT_EQ(block.GetDataId(), id);
-    EXPECT_EQ(block.GetLength(), 4u);
+    EXPECT_EQ(std::tuple(block.GetDataId(), block.GetLength()), std::tuple(id, 4u));
 
     CString error;
     ASSERT_TRUE(DataDefinition::GetDataDefinition().LoadFile(KVS_TEST_DATA_DIR "/format_definition.json", error))
@@ -97,4 +107,23 @@ TEST_F(DefinitionBuild, DataSourceIsLaidOutThroughItsInterfaceInOrder)
     EXPECT_TRUE(BuildDataBlockBufferFromDefinition(CDataId(1, 4444, 1, 1), &unknown));
     EXPECT_EQ(unknown.calls, (std::vector<std::string>{"Allocate 10", "Setup 0 4444", "Init"}));
     EXPECT_FALSE(BuildDataBlockBufferFromDefinition(CDataId(1, 1020, 1, 1), nullptr));
+}
+
+TEST(BaseDataSource, DefaultsProvideNothingButAllocateAndLastAddTimeAreKept)
+{
+    ProbeSource source;
+    CDataId id(1, 1020, 1, 1);
+    double time = -1.0, a = 0, b = 0, c = 0, d = 0;
+    unsigned short status = 7;
+    const bool provided[] = {source.Init(), source.DataBlockSetup(3, id), source.InitDataElement(0, 0, 103, 8, 1, 0),
+                             source.DataBlockInit(), source.Interpolate(1.0, 0, CDataBlock::kByPosition, a, status),
+                             source.FindIntervalStartEnd(1.0, 0, CDataBlock::kByPosition, a, b, c, d, status),
+                             source.GetDataId(id), source.GetTimeSpan(a, b), source.GetLastAddTime(time),
+                             source.GetDataIdPtr() != nullptr, source.GetInternalDataBlock() != nullptr,
+                             source.GetNumElements() != 0, source.Allocate(-1)};
+    for (bool p : provided) EXPECT_FALSE(p);
+    EXPECT_EQ(std::tuple(time, status), std::tuple(0.0, 7));
+    EXPECT_EQ((std::tuple{source.Allocate(10), source.GetBufSize()}), std::tuple(true, 10));
+    source.MarkAdded(123.5);
+    EXPECT_EQ((std::tuple{source.GetLastAddTime(time), time}), std::tuple(true, 123.5));
 }
