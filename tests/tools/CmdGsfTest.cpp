@@ -119,7 +119,7 @@ TEST(CmdGsf, ExportSetsExactlyTheRejectedUsableBeamsAndNothingElse)
                              std::to_string(282 + newlyIgnored) + " ignored)"), std::string::npos) << again.out;
 }
 
-TEST(CmdGsf, ExportKeepsRecordChecksumsTrue)
+TEST(CmdGsf, ExportKeepsRecordChecksumsTrueAndRefusesForeignStreamsAndOutputsThatAreInputs)
 {
     GSF_FILES_OR_SKIP();
     // The 0175 file with a checksum on every record (the reader checks them).
@@ -136,29 +136,13 @@ TEST(CmdGsf, ExportKeepsRecordChecksumsTrue)
         summed.insert(summed.end(), head, head + 12);
         summed.insert(summed.end(), data, data + rec.size);
     }
-    TempFolder dir("gsf_summed");
-    const std::string gsf = dir / "summed.gsf", line = dir / "summed.kvs", attr = dir / "summed.attr";
-    Write(gsf, summed);
+    TempFolder dir("gsf_export_more");
+    const std::string copy = dir / "original.gsf", line = dir / "line.kvs", other = dir / "other.kvs", attr = dir / "r.attr";
+    Write(copy, summed);
+    Write(dir / "cut.gsf", Bytes(plain.begin(), plain.begin() + gsftest::PingRecord(plain, 2).offset));
     std::ofstream(attr) << "BeamRejectFilter = bool:true\nFilterRejectBeams = string:100-120\n";
-    ASSERT_EQ(RunTool("import " + gsf + " -o " + line).status, 0);
-    ASSERT_EQ(RunTool("filter " + line + " -a " + attr + " -o " + line + ".f").status, 0);
-    const RunResult r = RunTool("export-gsf " + line + ".f --into " + gsf + " -o " + dir / "edited.gsf");
-    ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_NE(ReadWholeFile(dir / "edited.gsf"), ReadWholeFile(gsf));
-    const RunResult back = RunTool("import " + dir / "edited.gsf" + " -o " + line);
-    EXPECT_EQ(back.status, 0) << back.out;
-}
-
-TEST(CmdGsf, ExportRefusesForeignStreamsAndOutputsThatAreInputs)
-{
-    GSF_FILES_OR_SKIP();
-    TempFolder dir("gsf_refuse");
-    const std::string copy = dir / "original.gsf", line = dir / "line.kvs", other = dir / "other.kvs";
-    Bytes cut = gsftest::ReadFile(gsftest::k0175);
-    Write(copy, cut);
-    cut.resize(gsftest::PingRecord(cut, 2).offset);
-    Write(dir / "cut.gsf", cut);
     ASSERT_EQ(RunTool("import " + copy + " -o " + line).status, 0);
+    ASSERT_EQ(RunTool("filter " + line + " -a " + attr + " -o " + dir / "f.kvs").status, 0);
     ASSERT_EQ(RunTool("import " + gsftest::kDir + gsftest::k0029 + " -o " + other).status, 0);
     const std::string before = ReadWholeFile(copy), edited = " -o " + dir / "edited.gsf";
     const struct { std::string args; int status; const char* text; } cases[] = {
@@ -168,6 +152,7 @@ TEST(CmdGsf, ExportRefusesForeignStreamsAndOutputsThatAreInputs)
         // a stream imported from another file, or one with more pings than the original
         {other + " --into " + copy + edited, 1, "differs from the original"},
         {line + " --into " + dir / "cut.gsf" + edited, 1, "ping 3 has no counterpart among the 2 pings"},
+        {dir / "f.kvs" + " --into " + copy + edited, 0, "edited 4 of 4 pings"},
     };
     for (const auto& c : cases) {
         const RunResult r = RunTool("export-gsf " + c.args);
@@ -175,8 +160,12 @@ TEST(CmdGsf, ExportRefusesForeignStreamsAndOutputsThatAreInputs)
         EXPECT_NE(r.out.find(c.text), std::string::npos) << r.out;
     }
     EXPECT_EQ(ReadWholeFile(copy), before);
-    // Nothing was left behind: no output, no temporary file.
-    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"cut.gsf", "line.kvs", "original.gsf", "other.kvs"}));
+    // Nothing was left behind by the refusals: no output, no temporary file.
+    EXPECT_EQ(dir.Names(), (std::vector<std::string>{"cut.gsf", "edited.gsf", "f.kvs", "line.kvs", "original.gsf", "other.kvs", "r.attr"}));
+    // The edited flags carry checksums that read true.
+    EXPECT_NE(ReadWholeFile(dir / "edited.gsf"), before);
+    const RunResult back = RunTool("import " + dir / "edited.gsf" + " -o " + line);
+    EXPECT_EQ(back.status, 0) << back.out;
 }
 
 #endif
