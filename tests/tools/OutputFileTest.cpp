@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,10 +19,13 @@ using kvs::tool::UsageError;
 
 namespace {
 
-bool Write(OutputFile& file, const std::string& text)
+// Opens the file and writes the text; with commit, commits it too.
+bool Write(OutputFile& file, const std::string& text, bool commit = false)
 {
     std::string error;
-    return file.Open(error) && std::fputs(text.c_str(), file.Stream()) >= 0;
+    const bool ok = file.Open(error) && std::fputs(text.c_str(), file.Stream()) >= 0 && (!commit || file.Commit(error));
+    EXPECT_EQ(error, "");
+    return ok;
 }
 
 } // namespace
@@ -29,43 +33,29 @@ bool Write(OutputFile& file, const std::string& text)
 TEST(OutputFile, ReplacesTheTargetOnlyOnCommitAndKeepsItsPermissions)
 {
     TempFolder dir("outputfile_commit");
-    const std::string target = dir / "line.kvs";
+    const std::string target = dir / "line.kvs", link = dir / "link.kvs";
     std::ofstream(target) << "old";
     ::chmod(target.c_str(), 0640);
-    std::string error;
     {
         OutputFile file(target);
         ASSERT_TRUE(Write(file, "new"));
         EXPECT_EQ(ReadWholeFile(target), "old"); // nothing is replaced while writing
     }
-    EXPECT_EQ(ReadWholeFile(target), "old"); // not committed: dropped
-    EXPECT_EQ(dir.Names().size(), 1u);
+    EXPECT_EQ(std::tuple(ReadWholeFile(target), dir.Names().size()), std::tuple("old", 1u)); // not committed: dropped
     OutputFile file(target);
-    ASSERT_TRUE(Write(file, "new"));
-    ASSERT_TRUE(file.Commit(error)) << error;
-    EXPECT_EQ(ReadWholeFile(target), "new");
-    EXPECT_EQ(dir.Names().size(), 1u);
+    ASSERT_TRUE(Write(file, "new", true));
     struct stat st {};
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
-
-    // A symbolic link stays and the file it names is replaced.
-    const std::string link = dir / "link.kvs";
+    EXPECT_EQ(std::tuple(ReadWholeFile(target), dir.Names().size(), st.st_mode & 07777), std::tuple("new", 1u, 0640u));
+    // A symbolic link stays and the file it names is replaced; a device stays a device.
     fs::create_symlink(target, link);
-    OutputFile through(link);
-    ASSERT_TRUE(Write(through, "newer"));
-    ASSERT_TRUE(through.Commit(error)) << error;
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadWholeFile(target), "newer");
-
-    // A device stays a device.
-    OutputFile device("/dev/null");
-    ASSERT_TRUE(Write(device, "gone"));
-    ASSERT_TRUE(device.Commit(error)) << error;
-    EXPECT_FALSE(fs::is_regular_file("/dev/null"));
-
+    OutputFile through(link), device("/dev/null");
+    ASSERT_TRUE(Write(through, "newer", true));
+    ASSERT_TRUE(Write(device, "gone", true));
+    EXPECT_EQ(std::tuple(fs::is_symlink(link), ReadWholeFile(target), fs::is_regular_file("/dev/null")), std::tuple(true, "newer", false));
     // A target that cannot be made is a failure with the reason.
     OutputFile nowhere(dir / "no/such/folder/x.kvs");
+    std::string error;
     EXPECT_FALSE(nowhere.Open(error));
     EXPECT_NE(error.find("no/such/folder"), std::string::npos) << error;
 }
@@ -81,10 +71,9 @@ TEST(OutputFile, AnOutputThatIsAnInputIsRefusedUnderAnyName)
     for (const std::string& output : {input, dir / "link.kvs", dir / "hard.kvs", relative, dir / "../" +
                                           dir.path.filename().string() + "/in.kvs"})
         EXPECT_THROW(RefuseSameFile({input}, {output}), UsageError) << output;
-    EXPECT_NO_THROW(RefuseSameFile({input}, {dir / "other.kvs", "-", ""}));
     // Two outputs may not be one file either, existing or not.
     EXPECT_THROW(RefuseSameFile({input}, {dir / "a.svg", dir / "./a.svg"}), UsageError);
-    EXPECT_NO_THROW(RefuseSameFile({input}, {dir / "a.svg", dir / "b.svg"}));
+    EXPECT_NO_THROW(RefuseSameFile({input}, {dir / "other.kvs", "-", "", dir / "b.svg"}));
     EXPECT_EQ(ReadWholeFile(input), "data");
 }
 #endif
