@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 using kvs_test::Layout;
@@ -43,13 +44,9 @@ protected:
         EXPECT_TRUE(m_block.GetDataIdx(index, e));
         return *e;
     }
-    template <typename T>
-    void Set(unsigned short index, const T& value) { ASSERT_TRUE(m_block.SetDataValue(index, value, 0, CDataBlock::kByPosition)); }
-    template <typename T>
-    void Set(unsigned short index, const T* items, int count)
-    {
-        ASSERT_TRUE(m_block.SetDataValue(index, items, count, 0, CDataBlock::kByPosition));
-    }
+    // A value, or items and their count.
+    template <typename... T>
+    void Set(unsigned short index, const T&... value) { ASSERT_TRUE(m_block.SetDataValue(index, value..., 0, CDataBlock::kByPosition)); }
     // The values in element order from element 0 on.
     template <typename... T>
     void SetAll(const T&... values)
@@ -73,22 +70,11 @@ protected:
 
 } // namespace
 
-TEST_F(ValueText, DoubleArrayIsShownInPagesOfFive)
+TEST_F(ValueText, ArraysOfEveryListedTypeAreShownInPagesOfFive)
 {
-    Layout(m_block, {{ET_DOUBLE_ARRAY, 64}});
-    const double values[] = {1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5, 8.5};
-    Set(0, values, 8);
-    // a negative start is the first page
-    EXPECT_EQ(Texts({Str(0, 0), Str(0, 6), Str(0, 8), Str(0, -3)}),
-              Texts({"1 8: 1.50; 2.50; 3.50; 4.50; 5.50; ...", "1 8: 7.50; 8.50", "1 <<<8", "1 8: 1.50; 2.50; 3.50; 4.50; 5.50; ..."}));
-    CKvsType::m_bPrintFullArray = true;
-    EXPECT_EQ(Texts({Str(0, -1), Str(0, 6)}), Texts({"1 1.50; 2.50; 3.50; 4.50; 5.50; 6.50; 7.50; 8.50", "1 7.50; 8.50"}));
-}
-
-TEST_F(ValueText, ItemArraysOfEveryListedType)
-{
-    Layout(m_block, {{ET_SHORT_ARRAY, 0}, {ET_UINT_ARRAY, 0}, {ET_USHORT_ARRAY, 0}, {ET_CHAR_ARRAY, 0},
-                     {ET_STRING_ARRAY, 0}, {ET_FLOAT_ARRAY, 0}});
+    Layout(m_block, {{ET_DOUBLE_ARRAY, 0}, {ET_SHORT_ARRAY, 0}, {ET_UINT_ARRAY, 0}, {ET_USHORT_ARRAY, 0}, {ET_CHAR_ARRAY, 0},
+                     {ET_STRING_ARRAY, 0}, {ET_FLOAT_ARRAY, 0}, {ET_TRIANGLE_ARRAY, 0}});
+    const double d[] = {1.5, 2.5, 3.5, 4.5, 5.5, 6.5, 7.5, 8.5};
     const short s[] = {-3, 4};
     const unsigned int u[] = {4000000000u};
     const unsigned short us[] = {65535, 1, 2, 3, 4, 5};
@@ -97,34 +83,34 @@ TEST_F(ValueText, ItemArraysOfEveryListedType)
     list.Add("one");
     list.Add("two");
     const float f[] = {0.25f};
-    Set(0, s, 2);
-    Set(1, u, 1);
-    Set(2, us, 6);
-    Set(3, chars, 4);
-    Set(4, list);
-    Set(5, f, 1);
-    // a char array is one text from start on
-    EXPECT_EQ(Texts({Str(0, 0), Str(1, 0), Str(2, 5), Str(3, 2), Str(4, 0), Str(5, 0)}),
-              Texts({"1 2: -3; 4", "1 1: 4000000000", "1 6: 5", "1 cd", "1 2: one; two", "1 1: 0.25"}));
-    // Out of range: the numeric arrays leave the text empty, lists and char arrays "---";
-    // unsigned short arrays give no item text.
-    EXPECT_EQ(Texts({Item(0, 1), Item(1, 0), Item(3, 0), Item(4, 1), Item(0, 2), Item(4, 2), Item(2, 0)}),
-              Texts({"1 4", "1 4000000000", "1 abcd", "1 two", "0 ", "0 ---", "0 ..."}));
-    EXPECT_EQ(Shown(Element(5).GetArrayValueStr(3, 0, m_text, false), m_text), "1 0.250");
-}
-
-TEST_F(ValueText, TrianglesListNineCoordinatesEach)
-{
-    Layout(m_block, {{ET_TRIANGLE_ARRAY, 0}});
     const Triangle t[] = {Triangle(Point(1, 2, 3), Point(4, 5, 6), Point(7, 8, 9)),
                           Triangle(Point(-1, -2, -3), Point(0.5, 0.3, 0), Point(10, 20, 30))};
-    Set(0, t, 2);
+    Set(0, d, 8);
+    Set(1, s, 2);
+    Set(2, u, 1);
+    Set(3, us, 6);
+    Set(4, chars, 4);
+    Set(5, list);
+    Set(6, f, 1);
+    Set(7, t, 2);
+    // a negative start is the first page; a char array is one text from start on
+    EXPECT_EQ(Texts({Str(0, 0), Str(0, 6), Str(0, 8), Str(0, -3), Str(1, 0), Str(2, 0), Str(3, 5), Str(4, 2), Str(5, 0), Str(6, 0)}),
+              Texts({"1 8: 1.50; 2.50; 3.50; 4.50; 5.50; ...", "1 8: 7.50; 8.50", "1 <<<8", "1 8: 1.50; 2.50; 3.50; 4.50; 5.50; ...",
+                     "1 2: -3; 4", "1 1: 4000000000", "1 6: 5", "1 cd", "1 2: one; two", "1 1: 0.25"}));
+    // Out of range: the numeric arrays leave the text empty, lists and char arrays "---";
+    // unsigned short arrays give no item text.
+    EXPECT_EQ(Texts({Item(1, 1), Item(2, 0), Item(4, 0), Item(5, 1), Item(1, 2), Item(5, 2), Item(3, 0),
+                     Shown(Element(6).GetArrayValueStr(3, 0, m_text, false), m_text)}),
+              Texts({"1 4", "1 4000000000", "1 abcd", "1 two", "0 ", "0 ---", "0 ...", "1 0.250"}));
+    CKvsType::m_bPrintFullArray = true;
+    EXPECT_EQ(Texts({Str(0, -1), Str(0, 6)}), Texts({"1 1.50; 2.50; 3.50; 4.50; 5.50; 6.50; 7.50; 8.50", "1 7.50; 8.50"}));
+    CKvsType::m_bPrintFullArray = false;
+    // Triangles list nine coordinates each, with grid decimals; the bar marks position 1.
     CKvsType::m_iGridDecml = 1;
     const std::string second = "-1.0; -2.0; -3.0; 0.5; 0.3; 0.0; 10.0; 20.0; 30.0; ";
-    EXPECT_EQ(Item(0, 1), "1 " + second);
-    EXPECT_EQ(Shown(Element(0).GetArrayValueStr(0, 0, m_text, false), m_text), "1 1; 2; 3; 4; 5; 6; 7; 8; 9; "); // no decimals
-    EXPECT_EQ(Str(0, 0), "1 2: 1.0; 2.0; 3.0; 4.0; 5.0; 6.0; 7.0; 8.0; 9.0; | " + second);
-    EXPECT_EQ(Str(0, 1), "1 2: | " + second); // the bar marks position 1 in the array
+    EXPECT_EQ(Texts({Item(7, 1), Shown(Element(7).GetArrayValueStr(0, 0, m_text, false), m_text), Str(7, 0), Str(7, 1)}),
+              Texts({"1 " + second, "1 1; 2; 3; 4; 5; 6; 7; 8; 9; ", // no decimals
+                     "1 2: 1.0; 2.0; 3.0; 4.0; 5.0; 6.0; 7.0; 8.0; 9.0; | " + second, "1 2: | " + second}));
 }
 
 TEST_F(ValueText, MappedIntAndBoolTextsComeFromTheDefinition)
@@ -154,12 +140,11 @@ TEST_F(ValueText, UnitQuantitiesAreConvertedWithDecimalsAndMnemonic)
     // ints whatever their format
     EXPECT_EQ(std::vector<int>({depth.GetDefaultDecimals(), Element(2).GetDefaultDecimals(), Element(3).GetDefaultDecimals()}),
               std::vector<int>({1, CKvsType::m_iGridDecml, 0}));
-    EXPECT_EQ(Texts({Str(0, -1, true), Str(0, -1), Shown(depth.GetValueStr(3, m_text, true), m_text), Str(1, -1, true), Str(3, -1, true)}),
-              Texts({"1 32.8 ft", "1 32.8", "1 32.808 ft", "1 32.8 ft", "1 10"}));
-    // stored units, no mnemonic
-    EXPECT_EQ(Shown(depth.FormatDoubleString(10.0, 2, m_text, true, false), m_text), "1 10.00");
-    EXPECT_EQ(Shown(depth.FormatDoubleString(1.0, m_text, true, true), m_text), "1 3.3 ft");
-    EXPECT_EQ(depth.GetUnitAnnotation(), "ft");
+    // the last but two in stored units, no mnemonic
+    EXPECT_EQ(Texts({Str(0, -1, true), Str(0, -1), Shown(depth.GetValueStr(3, m_text, true), m_text), Str(1, -1, true), Str(3, -1, true),
+                     Shown(depth.FormatDoubleString(10.0, 2, m_text, true, false), m_text),
+                     Shown(depth.FormatDoubleString(1.0, m_text, true, true), m_text), std::string(depth.GetUnitAnnotation())}),
+              Texts({"1 32.8 ft", "1 32.8", "1 32.808 ft", "1 32.8 ft", "1 10", "1 10.00", "1 3.3 ft", "ft"}));
 }
 
 TEST_F(ValueText, ScalarsTextsAndTypesWithoutText)
@@ -171,10 +156,9 @@ TEST_F(ValueText, ScalarsTextsAndTypesWithoutText)
     Set(8, -7L);
     EXPECT_EQ(Texts({Str(0, -1), Str(1, -1), Str(2, -1), Str(3, -1), Str(4, -1), Str(5, -1), Str(8, -1), Str(6, 0), Item(6, 0)}),
               Texts({"1 4294967295", "1 -5", "1 -300", "1 65535", "1 18446744073709551615", "1 Station A", "1 -7", "0 ---", "0 ..."}));
-    EXPECT_EQ(Element(7).GetValueStr(m_text, false, 0), 0);
     CKvsBytePtr detached(ET_DOUBLE, 8); // no data area
-    EXPECT_EQ(Shown(detached.GetValueStr(m_text, false, -1), m_text), "0 ---");
-    EXPECT_EQ(detached.GetDoubleStr(m_text, false), 0);
+    EXPECT_EQ(std::tuple(Element(7).GetValueStr(m_text, false, 0), Shown(detached.GetValueStr(m_text, false, -1), m_text),
+                         detached.GetDoubleStr(m_text, false)), std::tuple(0, "0 ---", 0));
 }
 
 TEST_F(ValueText, CallerFormatStringsAreCheckedBeforeUse)
@@ -207,9 +191,7 @@ TEST_F(ValueText, BlockWrappersFindTheElementFirst)
                      Shown(m_block.GetDataValueUnitAnnotation(201, t, CDataBlock::kByUseAs), t)}),
               Texts({"1 1.23", "1 1.2", "1 6", "1 1.234", "1 2.00", "1 m"}));
     t = "keep";
-    EXPECT_FALSE(m_block.GetDataValueStr(202, t, CDataBlock::kByUseAs));
-    EXPECT_FALSE(m_block.GetDataValueStr(9, static_cast<unsigned short>(0), t, kPos));
-    EXPECT_FALSE(m_block.GetDataValueUnitAnnotation(9, t, kPos));
-    EXPECT_EQ(t, "keep");
-    EXPECT_FALSE(m_block.GetDataValueStr(1, static_cast<unsigned short>(5), t, kPos)); // index past the items
+    EXPECT_EQ(std::tuple(m_block.GetDataValueStr(202, t, CDataBlock::kByUseAs), m_block.GetDataValueStr(9, static_cast<unsigned short>(0), t, kPos),
+                         m_block.GetDataValueUnitAnnotation(9, t, kPos), t), std::tuple(false, false, false, CString("keep")));
+    EXPECT_FALSE(m_block.GetDataValueStr(1, static_cast<unsigned short>(5), t, kPos)); // an index past the items
 }
