@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <random>
 #include <tuple>
@@ -35,8 +34,7 @@ Bytes PackToBytes(const CDataBlock& b, bool wide)
     Bytes out(b.GetPackSize(wide));
     unsigned char* pos = out.data();
     unsigned int remaining = static_cast<unsigned int>(out.size());
-    EXPECT_TRUE(b.Pack(&pos, remaining, wide));
-    EXPECT_EQ(remaining, 0u);
+    EXPECT_EQ((std::tuple{b.Pack(&pos, remaining, wide), remaining}), std::tuple(true, 0u));
     return out;
 }
 
@@ -70,12 +68,6 @@ void ExpectSameBlock(const CDataBlock& a, const CDataBlock& b)
     EXPECT_EQ(PackToBytes(a, true), PackToBytes(b, true));
     CKvsBytePtr x, y; // element group ids are not in the record but follow the block's
     for (unsigned short i = 0; a.GetDataIdx(i, x) && b.GetDataIdx(i, y); ++i) EXPECT_EQ(x.GetGroupId(), y.GetGroupId()) << i;
-}
-
-const unsigned char* DataStart(const CDataBlock& b)
-{
-    CKvsBytePtr e;
-    return b.GetDataSize() && b.GetDataIdx(0, e) ? e.GetDataPtr() : nullptr;
 }
 
 // A block of count elements with random header fields, lengths, statuses and bytes.
@@ -178,10 +170,7 @@ TEST(PackedRecord, UnPackRefusesTruncatedAndInconsistentRecords)
 
 TEST(PackedRecord, NarrowFormRefusesSizesAbove16Bits)
 {
-    CDataBlock b;
-    b.Allocate(1);
-    b.InitDataElement(0, 0, ET_CHAR_ARRAY, 65535, 0, 100);
-    ASSERT_TRUE(b.Init());
+    CDataBlock b = kvs_test::Block({{ET_CHAR_ARRAY, 65535, 0, 100}});
     EXPECT_EQ(std::tuple(b.CanPack(false), b.CanPack(true)), std::tuple(false, true));
     const unsigned int room = b.GetPackSize(false) + 100;
     ExpectPackRefused(b, false, {room, room, room});
@@ -220,18 +209,16 @@ TEST(PackedRecord, RandomBlocksRoundTripIntoAnyTarget)
             Bytes parts(record.size() - (wide ? 4 : 2));
             unsigned char* pos = parts.data();
             unsigned int room = static_cast<unsigned int>(parts.size());
-            ASSERT_TRUE(b.PackStatic(&pos, room, wide));
-            ASSERT_TRUE(b.PackDynamic(&pos, room, wide));
-            EXPECT_EQ(room, 0u);
-            EXPECT_TRUE(std::equal(parts.begin(), parts.end(), record.begin() + (wide ? 4 : 2)));
+            EXPECT_EQ((std::tuple{b.PackStatic(&pos, room, wide), b.PackDynamic(&pos, room, wide), room, parts}),
+                      std::tuple(true, true, 0u, Bytes(record.begin() + (wide ? 4 : 2), record.end())));
             // Into an empty block, a block of the same layout (whose buffer is reused) and one of another.
             int k = 0;
             for (CDataBlock target : {CDataBlock(), b, other}) {
-                const unsigned char* before = DataStart(target);
+                const unsigned char* before = kvs_test::DataOf(target, 0);
                 unsigned int left = 1;
                 ASSERT_EQ((std::tuple{UnPackBytes(target, record, wide, &left), left}), std::tuple(true, 0u));
                 ExpectSameBlock(b, target);
-                EXPECT_TRUE(k++ != 1 || DataStart(target) == before);
+                EXPECT_TRUE(k++ != 1 || kvs_test::DataOf(target, 0) == before);
             }
         }
     }
