@@ -99,9 +99,8 @@ TEST(CKvsBytePtr, ValuesConvertToDoubleByTypeCode)
         std::memcpy(a.bytes + 1, c.stored.data(), c.stored.size());
         const CKvsBytePtr e = a.Element(c.type, static_cast<unsigned int>(c.stored.size()));
         double d = 99;
-        EXPECT_EQ(c.index < 0 ? e.GetValueInDouble(d, true) : e.GetValueInDouble(static_cast<unsigned short>(c.index), d, false),
-                  c.ok) << c.type;
-        EXPECT_EQ(d, c.value) << c.type;
+        EXPECT_EQ((std::tuple{c.index < 0 ? e.GetValueInDouble(d, true) : e.GetValueInDouble(static_cast<unsigned short>(c.index), d, false),
+                              d}), std::tuple(c.ok, c.value)) << c.type;
     }
     // Doubles alone are converted to display units.
     Area a;
@@ -127,16 +126,14 @@ TEST(CKvsBytePtr, SetValueFromDoubleClampsThenTruncates)
         Area a;
         std::memset(a.bytes, 0x55, sizeof a.bytes);
         CKvsBytePtr e = a.Element(c.type, 8);
-        ASSERT_TRUE(e.SetValueFromDouble(c.in)) << c.type << " " << c.in;
         double out = -42;
-        ASSERT_TRUE(e.GetValueInDouble(out, false));
-        EXPECT_EQ(out, c.stored) << c.type << " " << c.in;
+        EXPECT_EQ((std::tuple{e.SetValueFromDouble(c.in), e.GetValueInDouble(out, false), out}), std::tuple(true, true, c.stored))
+            << c.type << " " << c.in;
     }
     Area a;
     for (unsigned short t : {ET_STRING, ET_DOUBLE_ARRAY, ET_DATAINFO, ET_UINT64, ET_STRING_ARRAY})
         EXPECT_FALSE(a.Element(t, 20).SetValueFromDouble(1.0)) << t;
-    CKvsBytePtr noData(ET_INT, 4);
-    EXPECT_FALSE(noData.SetValueFromDouble(1.0));
+    EXPECT_FALSE(CKvsBytePtr(ET_INT, 4).SetValueFromDouble(1.0)); // no area
 }
 
 TEST(CKvsBytePtr, ArrayViewsPointAtTheAreaAndCountWholeItems)

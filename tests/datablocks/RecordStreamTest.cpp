@@ -104,11 +104,11 @@ TEST(RecordStream, BadHeaderAndMissingFile)
 {
     const unsigned char junk[16] = {'N', 'O', 'T'};
     kvs::RecordStreamReader r;
-    CString error;
-    EXPECT_FALSE(r.OpenMemory(junk, sizeof junk, error));
-    EXPECT_NE(std::string(error).find("not a record stream"), std::string::npos);
-    EXPECT_FALSE(r.OpenMemory(junk, 3, error));
-    EXPECT_FALSE(r.Open("/nonexistent/dir/file.kvs", error));
-    EXPECT_NE(std::string(error).find("/nonexistent/dir/file.kvs"), std::string::npos);
-    EXPECT_FALSE(kvs::RecordStreamWriter().Open("/nonexistent/dir/out.kvs", error));
+    CString errors[4];
+    EXPECT_EQ(std::tuple(r.OpenMemory(junk, sizeof junk, errors[0]), r.OpenMemory(junk, 3, errors[1]),
+                         r.Open("/nonexistent/dir/file.kvs", errors[2]), kvs::RecordStreamWriter().Open("/nonexistent/dir/out.kvs", errors[3])),
+              std::tuple(false, false, false, false));
+    EXPECT_EQ(std::vector<std::string>(errors, errors + 4), (std::vector<std::string>{"not a record stream (bad header at offset 0)", "not a record stream (bad header at offset 0)",
+                                        "cannot open /nonexistent/dir/file.kvs: No such file or directory",
+                                        "cannot create /nonexistent/dir/out.kvs: No such file or directory"}));
 }
