@@ -127,7 +127,7 @@ TEST_F(Kvsblocks, ExitCodesAndMessages)
         {"geodesy inverse 1 2 3", 2, {}}, {"geodesy inverse 1 2 3 4 --ellipsoid Mars", 2, {}},
         {"geodesy inverse 95 0 0 0", 1, {"LAT1 '95' lies outside -90..90"}},
         {"geodesy direct 52 4x 45 100", 1, {"LON '4x' is not a number"}}, {"geodesy direct 52 4 45 -- -100", 1, {"negative"}},
-        {"geodesy inverse 1 2 3 4 --a 6378137 --rf 0.5", 1, {}},
+        {"geodesy inverse 1 2 3 4 --a 6378137 --rf 0.5", 1, {}}, {"geodesy direct 52 4 45 nan", 1, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
@@ -136,8 +136,9 @@ TEST_F(Kvsblocks, ExitCodesAndMessages)
         for (const char* text : c.texts) EXPECT_NE(r.out.find(Expand(text)), std::string::npos) << text << "\n" << r.out;
         if (c.exact) { EXPECT_EQ(r.out, c.exact); }
     }
-    EXPECT_FALSE(std::filesystem::exists(*s_dir / "o") || std::filesystem::exists(*s_dir / "p2.svg"));
+    EXPECT_EQ(std::tuple(std::filesystem::exists(*s_dir / "o"), std::filesystem::exists(*s_dir / "p2.svg")), std::tuple(false, false));
     EXPECT_EQ(Run("geodesy inverse 0 0 0.1 0.1").out.find("warning"), std::string::npos);
+    EXPECT_EQ(Run("formula '1 / (tim0 / 1000 - 1767225601)' --stream $D/sb.kvs").out.substr(0, 3), "-1\n");
 }
 
 TEST_F(Kvsblocks, JsonOutputs)
