@@ -24,12 +24,6 @@ std::string Shown(int result, const CString& text)
 class ValueText : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        m_full = CKvsType::m_bPrintFullArray;
-        m_grid = CKvsType::m_iGridDecml;
-        m_depth = CKvsType::m_iDepthDecml;
-    }
     void TearDown() override
     {
         CKvsType::m_bPrintFullArray = m_full;
@@ -64,8 +58,8 @@ protected:
 
     CDataBlock m_block;
     CString m_text;
-    bool m_full = false;
-    int m_grid = 0, m_depth = 0;
+    const bool m_full = CKvsType::m_bPrintFullArray;
+    const int m_grid = CKvsType::m_iGridDecml, m_depth = CKvsType::m_iDepthDecml;
 };
 
 } // namespace
