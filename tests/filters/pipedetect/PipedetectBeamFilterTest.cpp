@@ -122,37 +122,42 @@ protected:
 
 } // namespace
 
-TEST(PipedetectBeamFilter, QualityFlagsCandidatesWithBitZeroClear)
+TEST(PipedetectBeamFilter, QualityAndIntensityStepsFlagTheBeamsTheyMust)
 {
-    CAttributeMap map = Attributes({{ATTR_MAXINTENSITYCNT, 100}});
-    F filter(&map);
-    // 0x100 is still a quality candidate, 0x201 no longer.
-    const CDataBlock block = Filtered(filter, {.value = {1, 1, 1, 1}, .flags = {0u, 1u, 0x100u, 0x201u}});
-    EXPECT_EQ(With(block, F::kQualityBit), (Beams{0, 2, 3}));
-    EXPECT_EQ(Flags(block)[3], 0x201u);
-}
-
-TEST(PipedetectBeamFilter, IntensityCutKeepsOnlyTheStrongestCandidates)
-{
-    CAttributeMap map; // "MaxIntensityCnt" defaults to 5
-    F few(&map);
-    EXPECT_EQ(With(Filtered(few, {.value = {1, 1, 1}, .intensity = {5, 1, 9}}), F::kIntensityBit), Beams{});
     const std::vector<unsigned short> in = {50, 10, 70, 30, 80, 20, 60, 40, 0};
-    for (bool asFloat : {false, true}) {
-        F filter(&map);
+    const std::vector<unsigned int> lastNoCandidate = {1, 1, 1, 1, 1, 1, 1, 1, 0x200};
+    const struct
+    {
+        const char* name;
+        int intensitiesKept; // "MaxIntensityCnt", -1: absent (5)
+        Ping ping;
+        unsigned int bit;
+        Beams want;
+    } cases[] = {
+        // 0x100 is still a quality candidate, 0x201 no longer.
+        {"quality: bit 0 clear", 100, {.value = {1, 1, 1, 1}, .flags = {0u, 1u, 0x100u, 0x201u}}, F::kQualityBit,
+         {0, 2, 3}},
+        {"intensity: no more candidates than kept", -1, {.value = {1, 1, 1}, .intensity = {5, 1, 9}}, F::kIntensityBit,
+         {}},
         // Beam 8 is no candidate: neither counted nor cut.
-        Ping p{.value = std::vector<float>(9, 1.0f), .flags = {1, 1, 1, 1, 1, 1, 1, 1, 0x200}};
-        if (asFloat)
-            p.floatIntensity.assign(in.begin(), in.end());
-        else
-            p.intensity = in;
-        EXPECT_EQ(With(Filtered(filter, p), F::kIntensityBit), (Beams{1, 3, 5})) << asFloat;
+        {"intensity: the weakest cut", -1, {.value = std::vector<float>(9, 1.0f), .flags = lastNoCandidate,
+         .intensity = in}, F::kIntensityBit, {1, 3, 5}},
+        {"intensity as floats", -1, {.value = std::vector<float>(9, 1.0f), .flags = lastNoCandidate,
+         .floatIntensity = {50, 10, 70, 30, 80, 20, 60, 40, 0}}, F::kIntensityBit, {1, 3, 5}},
+        {"intensity: ties cut the lower beams, NaN counts as the weakest", 2,
+         {.value = {1, 1, 1, 1}, .floatIntensity = {3.0f, 3.0f, std::nanf(""), 3.0f}}, F::kIntensityBit, {0, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CAttributeMap map;
+        if (c.intensitiesKept >= 0) map.SetAttribValue(ATTR_MAXINTENSITYCNT, c.intensitiesKept);
+        F filter(&map);
+        const CDataBlock block = Filtered(filter, c.ping);
+        EXPECT_EQ(With(block, c.bit), c.want);
+        if (c.bit == F::kQualityBit) {
+            EXPECT_EQ(Flags(block)[3], 0x201u);
+        }
     }
-    // Ties cut the lower beams; NaN counts as the weakest.
-    map.SetAttribValue(ATTR_MAXINTENSITYCNT, 2);
-    F filter(&map);
-    const Ping p{.value = {1, 1, 1, 1}, .floatIntensity = {3.0f, 3.0f, std::nanf(""), 3.0f}};
-    EXPECT_EQ(With(Filtered(filter, p), F::kIntensityBit), (Beams{0, 2}));
 }
 
 TEST_F(ContourProject, MaskFlagsBeamsCrossingSolidEdgesOfTheStructure)

@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <set>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -36,46 +37,34 @@ void Feed(SingleBeamFilter& filter, int first, int last)
 
 } // namespace
 
-TEST(SingleBeamFilter, AttributesSwitchSubFiltersAndANullMapLeavesThemOff)
-{
-    CAttributeMap map = Switches(true, false, true);
-    SingleBeamFilter filter(&map);
-    EXPECT_NE(filter.GetGateFilter(), nullptr);
-    EXPECT_EQ(filter.GetDepthFilter(), nullptr);
-    ASSERT_NE(filter.GetSpikeFilter(), nullptr);
-    EXPECT_EQ(filter.GetSpikeFilter()->GetNoise(), 0.5);
-
-    CAttributeMap spikeOff;
-    spikeOff.SetAttribValue(ATTR_SBF_SPIKE, false);
-    filter.SetAttributes(&spikeOff); // absent switches keep their sub-filters
-    EXPECT_NE(filter.GetGateFilter(), nullptr);
-    EXPECT_EQ(filter.GetSpikeFilter(), nullptr);
-
-    SingleBeamFilter bare(nullptr);
-    CDataBlock block = MakeDepth(1000.0);
-    EXPECT_TRUE(bare.Process(block, COMPUPDATE_FULL));
-    EXPECT_TRUE(sb_test::IsUntouched(block));
-}
-
-TEST(SingleBeamFilter, RereadingSettingsKeepsSubFilterStateButRestartsTheGate)
+TEST(SingleBeamFilter, SwitchesMakeSubFiltersAndRereadingKeepsTheirStateButRestartsTheGate)
 {
     CAttributeMap map = Switches(true, true, true);
     SingleBeamFilter filter(&map);
     Feed(filter, 0, 1);
     const SBSpikeFilter* spike = filter.GetSpikeFilter();
     const SBDepthFilter* depth = filter.GetDepthFilter();
+    ASSERT_NE(spike, nullptr);
+    EXPECT_EQ(spike->GetNoise(), 0.5);
 
+    // Absent switches keep their sub-filters.
     CAttributeMap changed = filtertest::Attributes({{ATTR_SBF_SPIKE, true}, {ATTR_SBF_DPTMAX, 30.0}});
     filter.SetAttributes(&changed);
-    EXPECT_EQ(filter.GetSpikeFilter(), spike);
-    EXPECT_EQ(filter.GetDepthFilter(), depth);
-    EXPECT_EQ(depth->GetMinimum(), 5.0);
-    EXPECT_EQ(depth->GetMaximum(), 30.0);
+    EXPECT_EQ(std::tuple(filter.GetSpikeFilter(), filter.GetDepthFilter(), depth->GetMinimum(), depth->GetMaximum()),
+              std::tuple(spike, depth, 5.0, 30.0));
     EXPECT_FALSE(filter.GetGateFilter()->IsStarted());
-
     CDataBlock block = MakeSounding(2, 2, 0, 25.0); // far outside the old gate
     ASSERT_TRUE(filter.Process(block, COMPUPDATE_FULL));
     EXPECT_EQ(block.GetTime(), 1.0);
+
+    CAttributeMap spikeOff = filtertest::Attributes({{ATTR_SBF_SPIKE, false}});
+    filter.SetAttributes(&spikeOff);
+    EXPECT_EQ(std::tuple(filter.GetSpikeFilter(), filter.GetDepthFilter()), std::tuple(nullptr, depth));
+
+    SingleBeamFilter bare(nullptr); // no map: nothing filters
+    CDataBlock deep = MakeDepth(1000.0);
+    EXPECT_TRUE(bare.Process(deep, COMPUPDATE_FULL));
+    EXPECT_TRUE(sb_test::IsUntouched(deep));
 }
 
 TEST(SingleBeamFilter, ChainStopsAtTheFirstFalse)
@@ -115,21 +104,19 @@ TEST(SingleBeamFilter, CopiesOwnClonesOfTheSubFilters)
     CDataBlock block = MakeSounding(2, 2, 0, 20.0);
     ASSERT_TRUE(copy.Process(block, COMPUPDATE_FULL));
     EXPECT_EQ(block.GetTime(), 1.0); // the held history came along
-    CDataBlock out;
-    ASSERT_TRUE(original.GetRemainder(out));
-    EXPECT_EQ(out.GetTime(), 1.0); // and the original kept its own
-    EXPECT_FALSE(original.GetRemainder(out));
-
     CAttributeMap depthOnly = Switches(false, true, false);
     SingleBeamFilter assigned(&depthOnly);
     assigned = copy;
     EXPECT_EQ(assigned.GetDepthFilter(), nullptr);
     ASSERT_NE(assigned.GetSpikeFilter(), nullptr);
     EXPECT_NE(assigned.GetSpikeFilter(), copy.GetSpikeFilter());
-    ASSERT_TRUE(assigned.GetRemainder(out));
-    EXPECT_EQ(out.GetTime(), 2.0);
-    ASSERT_TRUE(copy.GetRemainder(out));
-    EXPECT_EQ(out.GetTime(), 2.0);
+    // Each drains its own history.
+    for (SingleBeamFilter* f : {&original, &copy, &assigned}) {
+        CDataBlock out;
+        ASSERT_TRUE(f->GetRemainder(out));
+        EXPECT_EQ(out.GetTime(), f == &original ? 1.0 : 2.0);
+        EXPECT_FALSE(f->GetRemainder(out));
+    }
 }
 
 // A survey line of soundings with injected faults. Every block either comes out in order
