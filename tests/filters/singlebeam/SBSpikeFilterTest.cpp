@@ -25,15 +25,8 @@ SBSpikeFilter Spike(double noise, double gammaDegrees)
 
 TEST(SBSpikeFilter, MiddlePointIsASpikeWhenOffTheLineBeyondNoiseAndWithinGamma)
 {
-    struct Case
-    {
-        const char* name;
-        double noise, gamma;
-        double z[3], x[3];
-        bool spike;
-    };
     // The peak lies 5 off the line; the track turns at it by about 22.6 degrees.
-    const Case cases[] = {
+    const struct { const char* name; double noise, gamma, z[3], x[3]; bool spike; } cases[] = {
         {"sharp peak", 0.5, 30.0, {10, 15, 10}, {0, 1, 2}, true},
         {"turn wider than gamma", 0.5, 20.0, {10, 15, 10}, {0, 1, 2}, false},
         {"offset not above the noise", 5.0, 30.0, {10, 15, 10}, {0, 1, 2}, false},
@@ -42,7 +35,7 @@ TEST(SBSpikeFilter, MiddlePointIsASpikeWhenOffTheLineBeyondNoiseAndWithinGamma)
         {"folded back on itself", 0.0, 360.0, {10, 12, 11}, {0, 2, 1}, false},
         {"coincident points", 0.0, 360.0, {10, 10, 10}, {0, 0, 0}, false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SBSpikeFilter filter = Spike(c.noise, c.gamma);
         CDataBlock out;
@@ -58,19 +51,9 @@ TEST(SBSpikeFilter, MiddlePointIsASpikeWhenOffTheLineBeyondNoiseAndWithinGamma)
 TEST(SBSpikeFilter, HoldsTwoBlocksPassesOnTheOlderAndDrainsTheNewestOnce)
 {
     enum Spoil { kNone, kNoX, kRejectedDepth, kEmpty };
-    struct In
-    {
-        double time, depth = 10.0; // x = time
-        Spoil spoil = kNone;
-    };
-    struct Case
-    {
-        const char* name;
-        std::vector<In> in;
-        std::vector<double> out; // times passed on by Process
-        double remainder;        // -1: none
-    };
-    const Case cases[] = {
+    struct In { double time, depth = 10.0; Spoil spoil = kNone; }; // x = time
+    // The times passed on by Process, and of the remainder (-1: none).
+    const struct { const char* name; std::vector<In> in; std::vector<double> out; double remainder; } cases[] = {
         {"output lags by one block", {{0}, {1}, {2}, {3}, {4}}, {1, 2, 3}, 4},
         {"no valid position or depth: consumed, history unchanged",
          {{0, 10, kNoX}, {0}, {1}, {2, 10, kRejectedDepth}, {2.5, 10, kEmpty}, {3}}, {1}, 3},
@@ -83,7 +66,7 @@ TEST(SBSpikeFilter, HoldsTwoBlocksPassesOnTheOlderAndDrainsTheNewestOnce)
         {"one block", {{1}}, {}, 1},
         {"nothing", {}, {}, -1},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         SBSpikeFilter filter = Spike(0.5, 30.0);
         std::vector<double> out;
