@@ -72,11 +72,7 @@ inline CDataBlock MakePingBlock(int beams, double t = 0.0, const std::vector<uns
     b.SetDataId(CDataId(0, 1011, 1, 1));
     b.SetTime(t);
     b.SetStatus(0);
-    for (size_t i = 0; i < elems.size(); ++i) {
-        CKvsBytePtr* p = nullptr;
-        b.GetDataIdx(static_cast<unsigned short>(i), p);
-        p->SetStatus(0);
-    }
+    for (const PingElement& e : elems) b.SetDataStatus(e.useAs, 0, CDataBlock::kByUseAs);
     b.SetDataValue(602, beams, 0, CDataBlock::kByUseAs);
     return b;
 }

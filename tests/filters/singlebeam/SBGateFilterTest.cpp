@@ -24,6 +24,7 @@ TEST(SBGateFilter, WidthDoublesAfterARejectAndSnapsBackOnAccept)
         {20.0, false, 2.0, 20.0}, // configured width -1: derived from the first depth
         {21.0, false, 2.0, 21.0}, // on the edge of 20 +- 1
         {20.0, false, 2.0, 20.0}, {21.5, true, 4.0, 20.0}, {30.0, true, 8.0, 20.0}, {21.5, false, 2.0, 21.5},
+        {20.5, false, 2.0, 20.5}, // on the lower edge
     };
     SBGateFilter gate;
     for (const auto& s : steps) {

@@ -60,6 +60,7 @@ TEST(SBSpikeFilter, HoldsTwoBlocksPassesOnTheOlderAndDrainsTheNewestOnce)
         {"earlier than the newest held block: it replaces it", {{10}, {11}, {12}, {11.5}, {13}}, {11, 11.5}, 13},
         {"earlier than both: the history starts again", {{10}, {11}, {12}, {1}, {2}, {3}}, {11, 2}, 3},
         {"equal times reset nothing", {{1}, {2}, {3}, {3}}, {2, 3}, 3},
+        {"equal to the older held block: only the newest is replaced", {{10}, {11}, {12}, {11}, {13}}, {11, 11}, 13},
         {"the replacing block has no position: only the passed one is left",
          {{10}, {11}, {12}, {11.5, 10, kNoX}}, {11}, -1},
         {"the last block is never spike-tested", {{10}, {11}, {12}, {13, 30}}, {11, 12}, 13},

@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <set>
 #include <tuple>
 #include <vector>
 
@@ -117,54 +115,4 @@ TEST(SingleBeamFilter, CopiesOwnClonesOfTheSubFilters)
         EXPECT_EQ(out.GetTime(), f == &original ? 1.0 : 2.0);
         EXPECT_FALSE(f->GetRemainder(out));
     }
-}
-
-// A survey line of soundings with injected faults. Every block either comes out in order
-// (through Process or the final drain) or is one the chain consumes: no depth, an invalid
-// depth, a depth the gate or window invalidated, or the first sounding, which only seeds
-// the spike history. Exactly the injected spikes come out invalidated.
-TEST(SingleBeamFilter, StreamPassesEveryBlockOnAndInvalidatesExactlyTheInjectedFaults)
-{
-    enum class Fault { None, Spike, GateJump, TooDeep, InvalidDepth, NoDepth };
-    constexpr int kCount = 3000;
-    std::vector<Fault> faults(kCount, Fault::None);
-    for (int i = 50; i < kCount - 10; i += 37) faults[i] = Fault::Spike;
-    for (int i = 70; i < kCount - 10; i += 53)
-        if (faults[i - 3] == Fault::None && faults[i] == Fault::None && faults[i + 3] == Fault::None)
-            faults[i] = Fault::GateJump;
-    for (int i : {1234, 2678}) faults[i] = Fault::TooDeep;
-    for (int i : {2001, 2702}) faults[i] = Fault::InvalidDepth;
-    for (int i : {1003, 2804}) faults[i] = Fault::NoDepth;
-
-    CAttributeMap map = Switches(true, true, true);
-    SingleBeamFilter filter(&map);
-    std::vector<double> outTimes, expectedTimes;
-    std::set<double> invalidated, expectedInvalid;
-    auto collect = [&](const CDataBlock& block) {
-        outTimes.push_back(block.GetTime());
-        if (sb_test::IsInvalidated(block))
-            invalidated.insert(block.GetTime());
-        else
-            EXPECT_TRUE(sb_test::IsUntouched(block)) << block.GetTime();
-    };
-    for (int i = 0; i < kCount; ++i) {
-        const double depth = 20.0 + 2.0 * std::sin(i / 100.0);
-        const Fault fault = faults[i];
-        constexpr double kOffset[] = {0.0, 0.9, 5.0}; // a spike stays inside the gate
-        CDataBlock block = MakeSounding(i, i, 0.0, fault <= Fault::GateJump ? depth + kOffset[int(fault)] : 150.0);
-        if (fault == Fault::InvalidDepth) block.SetDataStatus(201, kvs::kStatusInvalid, CDataBlock::kByUseAs);
-        if (fault == Fault::NoDepth) {
-            block = CDataBlock();
-            block.SetTime(i);
-        }
-        if (i > 0 && fault <= Fault::Spike) expectedTimes.push_back(i);
-        if (fault == Fault::Spike) expectedInvalid.insert(i);
-        if (filter.Process(block, COMPUPDATE_FULL)) collect(block);
-    }
-    CDataBlock rest;
-    while (filter.GetRemainder(rest)) collect(rest);
-
-    EXPECT_EQ(outTimes, expectedTimes);
-    EXPECT_EQ(invalidated, expectedInvalid);
-    EXPECT_GT(expectedInvalid.size(), 60u);
 }
