@@ -118,7 +118,9 @@ protected:
         std::filesystem::remove_all(m_dir);
     }
     void WriteContour(const char* name, const char* text) { std::ofstream(m_dir + "/Contours/" + name + ".ctr") << text; }
-    std::string m_dir = ::testing::TempDir() + "pipedetect_project";
+    // One directory a test: ctest runs the tests of this fixture side by side.
+    std::string m_dir =
+        ::testing::TempDir() + "pipedetect_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     CString m_saved;
 };
 
