@@ -4,8 +4,6 @@
 #include <KvsDataBlocks/filters/singlebeam/SingleBeamFilter.h>
 #include <KvsDataBlocks/module/KvsDataBlocks.h>
 
-#include "singlebeam/SingleBeamBlocks.h"
-
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -13,12 +11,9 @@
 
 TEST(Filter, FactoryPicksTheFilterByGroupIdAndUnknownGroupsGetNone)
 {
-    const struct
-    {
-        unsigned short group;
-        const std::type_info* type;
-    } cases[] = {{1010, &typeid(SingleBeamFilter)}, {1011, &typeid(MultibeamFilter)},
-                 {1071, &typeid(PipedetectBeamFilter)}, {0, nullptr}, {1012, nullptr}};
+    const struct { unsigned short group; const std::type_info* type; } cases[] = {
+        {1010, &typeid(SingleBeamFilter)}, {1011, &typeid(MultibeamFilter)}, {1071, &typeid(PipedetectBeamFilter)},
+        {0, nullptr}, {1012, nullptr}};
     CAttributeMap map;
     for (const auto& c : cases) {
         CDataBlock block;
@@ -30,20 +25,6 @@ TEST(Filter, FactoryPicksTheFilterByGroupIdAndUnknownGroupsGetNone)
             EXPECT_EQ(typeid(*made), *c.type) << c.group;
         }
     }
-}
-
-TEST(Filter, BaseRemainderDeliversNothingAndLeavesTheBlockAlone)
-{
-    struct PassFilter : Filter
-    {
-        bool Process(CDataBlock&, COMPUPDATEMODE) override { return true; }
-        bool SetAttributes(CAttributeMap*) override { return true; }
-    } filter;
-    CDataBlock block = sb_test::MakeDepth(20.0, 5.0);
-    EXPECT_FALSE(filter.GetRemainder(block));
-    EXPECT_EQ(block.GetTime(), 5.0);
-    EXPECT_EQ(sb_test::ValueOf(block, 201), 20.0);
-    EXPECT_TRUE(sb_test::IsUntouched(block));
 }
 
 TEST(Filter, FactoryRefusesWhenTheLibraryDidNotInitialise)

@@ -6,7 +6,6 @@
 
 #include <KvsDataBlocks/config/AttributeNames.h>
 
-#include "../AttributeList.h"
 #include "PingBlock.h"
 
 #include <gtest/gtest.h>
@@ -51,31 +50,19 @@ CDataBlock StreamPing(int p)
     case 10: x[22] = x[23], z[22] = z[23]; break;    // two beams in one place
     default: break;
     }
-    CDataBlock b = MakePingBlock(kBeams, 0.1 * p);
+    CDataBlock b = Block(x, z, {}, 0.1 * p);
     b.SetDataValue(601, p, 0, CDataBlock::kByUseAs);
-    SetFloats(b, 603, x);
-    SetFloats(b, 604, std::vector<float>(kBeams, 0.0f));
-    SetFloats(b, 605, z);
     SetFlags(b, flags);
     SetFloats(b, 676, ev);
     SetFloats(b, 677, eh);
     return b;
 }
 
-template <typename T>
-T Scalar(const CDataBlock& b, unsigned short useAs)
-{
-    T v{};
-    unsigned short st = 0;
-    b.GetDataValue(useAs, v, st, CDataBlock::kByUseAs);
-    return v;
-}
-
 void Dump(const CDataBlock& b, const char* pass, std::vector<std::string>& lines)
 {
     char line[128];
-    std::snprintf(line, sizeof line, "%s ping %d t %.1f word %08x rejected %d nadir %ld", pass, Scalar<int>(b, 601),
-                  b.GetTime(), PingFlags(b), Scalar<int>(b, 612), std::lround(Scalar<double>(b, 214) * 1000.0));
+    std::snprintf(line, sizeof line, "%s ping %d t %.1f word %08x rejected %d nadir %ld", pass, PingNumber(b),
+                  b.GetTime(), PingFlags(b), static_cast<int>(Value(b, 612)), std::lround(Value(b, 214) * 1000.0));
     lines.emplace_back(line);
     const auto z = ReadArray<float>(b, 605);
     const auto flags = Flags(b);

@@ -1,14 +1,21 @@
 // Test helper: multibeam data blocks (group 1011) laid out by hand with every use-as code
-// of the ping exchange, and readers of their beam arrays. A one-byte element comes first
-// so that every array lies unaligned in the block's buffer.
+// of the ping exchange, readers of their beam arrays, and runs of them through the filter.
+// A one-byte element comes first so that every array lies unaligned in the block's buffer.
 #pragma once
 
+#include <KvsDataBlocks/config/AttributeNames.h>
 #include <KvsDataBlocks/datablocks/ByteLayout.h>
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/CDataId.h>
+#include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
+
+#include "../AttributeList.h"
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace pingtest {
@@ -65,11 +72,7 @@ inline CDataBlock MakePingBlock(int beams, double t = 0.0, const std::vector<uns
     b.SetDataId(CDataId(0, 1011, 1, 1));
     b.SetTime(t);
     b.SetStatus(0);
-    for (size_t i = 0; i < elems.size(); ++i) {
-        CKvsBytePtr* p = nullptr;
-        b.GetDataIdx(static_cast<unsigned short>(i), p);
-        p->SetStatus(0);
-    }
+    for (const PingElement& e : elems) b.SetDataStatus(e.useAs, 0, CDataBlock::kByUseAs);
     b.SetDataValue(602, beams, 0, CDataBlock::kByUseAs);
     return b;
 }
@@ -116,6 +119,127 @@ inline void SetFlatSwath(CDataBlock& b, int beams, double depth, double halfWidt
     SetFloats(b, 603, x);
     SetFloats(b, 604, y);
     SetFloats(b, 605, z);
+}
+
+using Floats = std::vector<float>;
+using Words = std::vector<unsigned int>;
+inline constexpr COMPUPDATEMODE kFull = static_cast<COMPUPDATEMODE>(0);
+
+// n values from first on, one apart.
+inline Floats Ramp(int n, float first)
+{
+    Floats v(n);
+    for (int i = 0; i < n; ++i) v[i] = first + static_cast<float>(i);
+    return v;
+}
+
+// v with the values at the given indices changed.
+inline Floats Changed(Floats v, std::initializer_list<std::pair<int, float>> at)
+{
+    for (const auto& [i, value] : at) v[i] = value;
+    return v;
+}
+
+// A ping block of the beams at x (y and z given or 0 and -10) at time t.
+inline CDataBlock Block(const Floats& x, const Floats& z = {}, const Floats& y = {}, double t = 0.0,
+                        const std::vector<unsigned short>& omit = {})
+{
+    const int n = static_cast<int>(x.size());
+    CDataBlock b = MakePingBlock(n, t, omit);
+    SetFloats(b, 603, x);
+    SetFloats(b, 604, y.empty() ? Floats(n, 0.0f) : y);
+    SetFloats(b, 605, z.empty() ? Floats(n, -10.0f) : z);
+    return b;
+}
+
+// n flag words, bit set at the beams listed with it.
+inline Words Only(int n, std::initializer_list<std::pair<unsigned int, std::vector<int>>> bits)
+{
+    Words w(n, 0u);
+    for (const auto& [bit, beams] : bits)
+        for (int i : beams) w[i] |= bit;
+    return w;
+}
+
+// The beams whose flag word has bit set.
+inline std::vector<int> With(const CDataBlock& b, unsigned int bit)
+{
+    std::vector<int> out;
+    const Words flags = Flags(b);
+    for (size_t i = 0; i < flags.size(); ++i)
+        if (flags[i] & bit) out.push_back(static_cast<int>(i));
+    return out;
+}
+
+inline double Value(const CDataBlock& b, unsigned short useAs, unsigned short* status = nullptr)
+{
+    double v = -1.0;
+    unsigned short st = 0xFFFF;
+    b.GetDataAsDouble(useAs, v, st, CDataBlock::kByUseAs, false);
+    if (status) *status = st;
+    return v;
+}
+
+// Byte for byte the same block.
+inline bool Same(const CDataBlock& a, const CDataBlock& b)
+{
+    if (a.GetLength() != b.GetLength() || a.GetDataSize() != b.GetDataSize() || a.GetTime() != b.GetTime() ||
+        a.GetStatusAndFlags() != b.GetStatusAndFlags())
+        return false;
+    for (unsigned short i = 0; i < a.GetLength(); ++i) {
+        CKvsBytePtr ea, eb;
+        a.GetDataIdx(i, ea);
+        b.GetDataIdx(i, eb);
+        if (ea.GetStatus() != eb.GetStatus() || ea.GetLength() != eb.GetLength()) return false;
+        if (ea.GetLength() && std::memcmp(ea.GetDataPtr(), eb.GetDataPtr(), ea.GetLength()) != 0) return false;
+    }
+    return true;
+}
+
+// The block through a fresh filter of the settings.
+inline CDataBlock Filtered(const filtertest::AttributeList& settings, CDataBlock b)
+{
+    CAttributeMap a = filtertest::Attributes(settings);
+    MultibeamFilter f(&a);
+    EXPECT_TRUE(f.Process(b, kFull));
+    return b;
+}
+
+inline CAttributeMap StatsAttributes(int windowAttr)
+{
+    return filtertest::Attributes({{ATTR_STATISTICFILTER, true}, {ATTR_FILTERWINDOWSIZE, windowAttr}});
+}
+
+// Ping number p at time p (or t), n beams flat at depth 100.
+inline CDataBlock NumberedPing(int p, int n = 9, double t = -1.0)
+{
+    CDataBlock b = MakePingBlock(n, t < 0 ? p : t);
+    SetFlatSwath(b, n, 100.0, 50.0);
+    b.SetDataValue(601, p, 0, CDataBlock::kByUseAs);
+    return b;
+}
+
+inline int PingNumber(const CDataBlock& b)
+{
+    return static_cast<int>(Value(b, 601));
+}
+
+// Feeds the blocks and drains the filter: the blocks given out, in order.
+inline std::vector<CDataBlock> RunAll(MultibeamFilter& f, std::vector<CDataBlock> in)
+{
+    std::vector<CDataBlock> out;
+    for (CDataBlock& b : in)
+        if (f.Process(b, kFull)) out.push_back(b);
+    CDataBlock b;
+    while (f.GetRemainder(b)) out.push_back(b);
+    return out;
+}
+
+inline std::vector<int> Numbers(const std::vector<CDataBlock>& blocks)
+{
+    std::vector<int> out;
+    for (const CDataBlock& b : blocks) out.push_back(PingNumber(b));
+    return out;
 }
 
 } // namespace pingtest

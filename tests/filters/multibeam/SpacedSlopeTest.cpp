@@ -2,11 +2,8 @@
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
 
 #include <KvsDataBlocks/config/AttributeNames.h>
-#include <KvsDataBlocks/config/CAttributeMap.h>
 
 #include "PingBlock.h"
-
-#include "../AttributeList.h"
 
 #include <gtest/gtest.h>
 
@@ -17,35 +14,19 @@ using namespace pingtest;
 namespace {
 
 // 1601 beams 5 cm apart at 30 m with +-2 cm of alternating noise; beam 1200 4 m too deep
-// and, when asked, the nadir beam 800 too.
-CDataBlock DenseSwath(bool nadirSpike = false)
+// and, when asked, the nadir beam 800 too: the beams the slope filter flags.
+std::vector<int> Slope(double baseRatio, bool nadirSpike = false)
 {
-    const int n = 1601;
-    CDataBlock b = MakePingBlock(n);
-    std::vector<float> x(n), z(n);
-    for (int i = 0; i < n; ++i) {
+    Floats x(1601), z(1601);
+    for (int i = 0; i < 1601; ++i) {
         x[i] = static_cast<float>(0.05 * (i - 800));
         z[i] = static_cast<float>(-30.0 + (i % 2 ? 0.02 : -0.02));
     }
     z[1200] -= 4.0f;
     if (nadirSpike) z[800] -= 4.0f;
-    SetFloats(b, 603, x);
-    SetFloats(b, 605, z);
-    return b;
-}
-
-std::vector<int> Slope(double baseRatio, bool nadirSpike = false)
-{
-    CAttributeMap a = filtertest::Attributes({{ATTR_SLOPEFILTER, true}, {ATTR_FILTERSLOPEANGLE, 30.0},
-                                              {ATTR_SLOPEBASERATIO, baseRatio}});
-    MultibeamFilter f(&a);
-    CDataBlock b = DenseSwath(nadirSpike);
-    EXPECT_TRUE(f.Process(b, static_cast<COMPUPDATEMODE>(0)));
-    std::vector<int> out;
-    const auto flags = Flags(b);
-    for (size_t i = 0; i < flags.size(); ++i)
-        if (flags[i] & MultibeamFilter::kFlagSlope) out.push_back(static_cast<int>(i));
-    return out;
+    const CDataBlock b = Filtered(
+        {{ATTR_SLOPEFILTER, true}, {ATTR_FILTERSLOPEANGLE, 30.0}, {ATTR_SLOPEBASERATIO, baseRatio}}, Block(x, z));
+    return With(b, MultibeamFilter::kFlagSlope);
 }
 
 } // namespace

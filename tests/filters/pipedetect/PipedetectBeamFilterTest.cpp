@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -116,43 +118,54 @@ protected:
         std::filesystem::remove_all(m_dir);
     }
     void WriteContour(const char* name, const char* text) { std::ofstream(m_dir + "/Contours/" + name + ".ctr") << text; }
-    std::string m_dir = ::testing::TempDir() + "pipedetect_project";
+    // One directory a test: ctest runs the tests of this fixture side by side.
+    std::string m_dir =
+        ::testing::TempDir() + "pipedetect_" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     CString m_saved;
 };
 
 } // namespace
 
-TEST(PipedetectBeamFilter, QualityFlagsCandidatesWithBitZeroClear)
+TEST(PipedetectBeamFilter, QualityAndIntensityStepsFlagTheBeamsTheyMust)
 {
-    CAttributeMap map = Attributes({{ATTR_MAXINTENSITYCNT, 100}});
-    F filter(&map);
-    // 0x100 is still a quality candidate, 0x201 no longer.
-    const CDataBlock block = Filtered(filter, {.value = {1, 1, 1, 1}, .flags = {0u, 1u, 0x100u, 0x201u}});
-    EXPECT_EQ(With(block, F::kQualityBit), (Beams{0, 2, 3}));
-    EXPECT_EQ(Flags(block)[3], 0x201u);
-}
-
-TEST(PipedetectBeamFilter, IntensityCutKeepsOnlyTheStrongestCandidates)
-{
-    CAttributeMap map; // "MaxIntensityCnt" defaults to 5
-    F few(&map);
-    EXPECT_EQ(With(Filtered(few, {.value = {1, 1, 1}, .intensity = {5, 1, 9}}), F::kIntensityBit), Beams{});
     const std::vector<unsigned short> in = {50, 10, 70, 30, 80, 20, 60, 40, 0};
-    for (bool asFloat : {false, true}) {
-        F filter(&map);
+    const std::vector<unsigned int> lastNoCandidate = {1, 1, 1, 1, 1, 1, 1, 1, 0x200};
+    const struct
+    {
+        const char* name;
+        int intensitiesKept; // "MaxIntensityCnt", -1: absent (5)
+        Ping ping;
+        unsigned int bits;
+        Beams want; // the beams with any of the bits
+        double pipeValue = NAN;
+    } cases[] = {
+        // 0x100 is still a quality candidate, 0x201 no longer.
+        {"quality: bit 0 clear", 100, {.value = {1, 1, 1, 1}, .flags = {0u, 1u, 0x100u, 0x201u}}, F::kQualityBit,
+         {0, 2, 3}},
+        {"intensity: no more candidates than kept", -1, {.value = {1, 1, 1}, .intensity = {5, 1, 9}}, F::kIntensityBit,
+         {}},
         // Beam 8 is no candidate: neither counted nor cut.
-        Ping p{.value = std::vector<float>(9, 1.0f), .flags = {1, 1, 1, 1, 1, 1, 1, 1, 0x200}};
-        if (asFloat)
-            p.floatIntensity.assign(in.begin(), in.end());
-        else
-            p.intensity = in;
-        EXPECT_EQ(With(Filtered(filter, p), F::kIntensityBit), (Beams{1, 3, 5})) << asFloat;
+        {"intensity: the weakest cut", -1, {.value = std::vector<float>(9, 1.0f), .flags = lastNoCandidate,
+         .intensity = in}, F::kIntensityBit, {1, 3, 5}},
+        {"intensity as floats", -1, {.value = std::vector<float>(9, 1.0f), .flags = lastNoCandidate,
+         .floatIntensity = {50, 10, 70, 30, 80, 20, 60, 40, 0}}, F::kIntensityBit, {1, 3, 5}},
+        {"intensity: ties cut the lower beams, NaN counts as the weakest", 2,
+         {.value = {1, 1, 1, 1}, .floatIntensity = {3.0f, 3.0f, std::nanf(""), 3.0f}}, F::kIntensityBit, {0, 2}},
+        // Diameter 0: only the peak value passes the histogram.
+        {"beam count beyond the arrays: the arrays count", -1, {.value = {10.0f, 10.0f, 30.0f}, .beams = 5000},
+         F::kHistogramBit, {0, 1, 2}, 10.0},
+        {"no values and an empty ring: nothing found, nothing touched", -1, {.value = {}, .flags = {1u}}, ~1u, {},
+         7.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        CAttributeMap map;
+        if (c.intensitiesKept >= 0) map.SetAttribValue(ATTR_MAXINTENSITYCNT, c.intensitiesKept);
+        F filter(&map);
+        const CDataBlock block = Filtered(filter, c.ping);
+        EXPECT_EQ(With(block, c.bits), c.want);
+        EXPECT_TRUE(std::isnan(c.pipeValue) || Output(block, 11) == c.pipeValue) << Output(block, 11);
     }
-    // Ties cut the lower beams; NaN counts as the weakest.
-    map.SetAttribValue(ATTR_MAXINTENSITYCNT, 2);
-    F filter(&map);
-    const Ping p{.value = {1, 1, 1, 1}, .floatIntensity = {3.0f, 3.0f, std::nanf(""), 3.0f}};
-    EXPECT_EQ(With(Filtered(filter, p), F::kIntensityBit), (Beams{0, 2}));
 }
 
 TEST_F(ContourProject, MaskFlagsBeamsCrossingSolidEdgesOfTheStructure)
@@ -226,12 +239,11 @@ TEST(PipedetectBeamFilter, HistogramFindsThePipeValueAndFlagsBeamsOutsideTheWind
         CAttributeMap map = Attributes({{ATTR_PIPEDIAMETER, c.diameter}});
         F filter(&map);
         const CDataBlock block = Filtered(filter, {.value = c.values, .flags = c.flags, .lookup = c.lookup});
-        unsigned short status = 99;
-        EXPECT_NEAR(Output(block, 11, &status), c.pipeValue, 1e-6);
-        EXPECT_EQ(status, c.status11);
-        EXPECT_DOUBLE_EQ(Output(block, 12, &status), c.valueAtMean);
-        EXPECT_EQ(status, c.status12);
-        EXPECT_EQ(With(block, F::kHistogramBit), c.outside);
+        unsigned short status11 = 99, status12 = 99;
+        EXPECT_NEAR(Output(block, 11, &status11), c.pipeValue, 1e-6);
+        EXPECT_DOUBLE_EQ(Output(block, 12, &status12), c.valueAtMean);
+        EXPECT_EQ(std::tuple(status11, status12, With(block, F::kHistogramBit)),
+                  std::tuple(c.status11, c.status12, c.outside));
     }
 }
 
@@ -248,31 +260,13 @@ TEST(PipedetectBeamFilter, RingKeepsTenPingsAndRestartsWhenTimeTurnsBack)
     later.time = 5.0;
     EXPECT_FLOAT_EQ(Output(Filtered(filter, later), 11), 10.0f);
     EXPECT_EQ(filter.GetFilledCount(), 1);
-
-    // A copy has its own ring.
-    F copy(filter);
+    F copy(filter); // with its own ring
     later.time = 4.0;
     Filtered(copy, later);
-    EXPECT_EQ(copy.GetFilledCount(), 2);
-    EXPECT_EQ(filter.GetFilledCount(), 1);
+    EXPECT_EQ(std::pair(copy.GetFilledCount(), filter.GetFilledCount()), std::pair(2, 1));
 }
 
-TEST(PipedetectBeamFilter, BeamCountBeyondTheArraysUsesTheArrays)
-{
-    CAttributeMap map;
-    F filter(&map);
-    const CDataBlock block = Filtered(filter, {.value = {10.0f, 10.0f, 30.0f}, .beams = 5000});
-    EXPECT_FLOAT_EQ(Output(block, 11), 10.0f);
-    EXPECT_EQ(With(block, F::kHistogramBit), (Beams{0, 1, 2})); // diameter 0: only the peak value passes
-
-    // A ping without values and an empty ring: nothing to find, nothing touched.
-    F fresh(&map);
-    const CDataBlock none = Filtered(fresh, {.value = {}, .flags = {1u}});
-    EXPECT_EQ(Flags(none)[0], 1u);
-    EXPECT_DOUBLE_EQ(Output(none, 11), 7.0);
-}
-
-TEST(PipedetectBeamFilter, PreviousPositionFlagsBeamsAwayFromThePipeUnlessAtOrigin)
+TEST(PipedetectBeamFilter, PreviousPositionFlagsBeamsAwayFromThePipeUnlessAtOriginAndRereadingKeepsIt)
 {
     CAttributeMap map = Attributes({{ATTR_PIPEDIAMETER, 1.0}, {ATTR_PREVPOSMARGIN, 0.5}}); // radius 1.0
     map.SetAttribValue(ATTR_POSITION, 0.0, 0.0, 0.0);
@@ -286,21 +280,18 @@ TEST(PipedetectBeamFilter, PreviousPositionFlagsBeamsAwayFromThePipeUnlessAtOrig
     const CDataBlock block = Filtered(filter, p);
     EXPECT_EQ(With(block, F::kPrevPosBit), Beams{2});
     EXPECT_EQ(Flags(block)[3], 0x101u);
-}
 
-TEST(PipedetectBeamFilter, SecondSetAttributesResetsIntensityCountButKeepsTheRest)
-{
-    CAttributeMap map = Attributes({{ATTR_MAXINTENSITYCNT, 1}, {ATTR_PREVPOSMARGIN, 5.0}, {ATTR_PIPEDIAMETER, 0.0}});
-    F filter(&map);
+    // Read again, the attributes reset the intensity count but keep the rest.
+    CAttributeMap first = Attributes({{ATTR_MAXINTENSITYCNT, 1}, {ATTR_PREVPOSMARGIN, 5.0}, {ATTR_PIPEDIAMETER, 0.0}});
+    F again(&first);
     CAttributeMap bare;
     bare.SetAttribValue(ATTR_POSITION, 1.0, 0.0, 1.0);
-    filter.SetAttributes(&bare);
+    again.SetAttributes(&bare);
     // 4.5 from the position: inside margin 5.
-    const Ping p{.value = std::vector<float>(6, 1.0f), .x = std::vector<float>(6, 1.0f),
+    const Ping q{.value = std::vector<float>(6, 1.0f), .x = std::vector<float>(6, 1.0f),
                  .y = std::vector<float>(6, 0.0f), .z = std::vector<float>(6, 5.5f), .intensity = {1, 2, 3, 4, 5, 6}};
-    const CDataBlock block = Filtered(filter, p);
-    EXPECT_EQ(With(block, F::kIntensityBit), Beams{0}); // back to 5 kept
-    EXPECT_EQ(With(block, F::kPrevPosBit), Beams{});     // margin 5.0 kept
+    const CDataBlock kept = Filtered(again, q);
+    EXPECT_EQ(std::pair(With(kept, F::kIntensityBit), With(kept, F::kPrevPosBit)), std::pair(Beams{0}, Beams{}));
 }
 
 TEST(PipedetectBeamFilter, ComponentGroup1072RunsTheHistogramBeforeThePreviousPosition)

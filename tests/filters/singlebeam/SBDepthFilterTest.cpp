@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -22,7 +23,7 @@ bool Rejects(SBDepthFilter& filter, double depth)
 
 } // namespace
 
-TEST(SBDepthFilter, WindowIsInclusiveSwappedLimitsAreOrderedAndEqualLimitsSwitchItOff)
+TEST(SBDepthFilter, WindowIsInclusiveSwappedLimitsAreOrderedEqualLimitsSwitchItOffAndMissingDepthsStop)
 {
     const struct { double minimum, maximum, depth; bool rejected; } cases[] = {
         {10, 50, 10, false},   {10, 50, 50, false}, {10, 50, 9.99, true},  {10, 50, 50.01, true},
@@ -41,18 +42,14 @@ TEST(SBDepthFilter, WindowIsInclusiveSwappedLimitsAreOrderedAndEqualLimitsSwitch
     }
     SBDepthFilter fresh;
     EXPECT_FALSE(Rejects(fresh, 5.0));
-}
-
-TEST(SBDepthFilter, MissingDepthStopsAndInvalidDepthPassesUnchanged)
-{
-    CAttributeMap map = filtertest::Attributes({{ATTR_SBF_DPTMIN, 10.0}, {ATTR_SBF_DPTMAX, 50.0}});
-    SBDepthFilter filter;
-    filter.SetAttributes(&map);
+    // A missing depth stops the chain, an invalid one passes unchanged.
     CDataBlock empty;
-    EXPECT_FALSE(filter.Process(empty, COMPUPDATE_FULL));
+    EXPECT_FALSE(fresh.Process(empty, COMPUPDATE_FULL));
+    CAttributeMap map = filtertest::Attributes({{ATTR_SBF_DPTMIN, 10.0}, {ATTR_SBF_DPTMAX, 50.0}});
+    fresh.SetAttributes(&map);
     CDataBlock block = sb_test::MakeDepth(100.0);
     block.SetDataStatus(201, kvs::kStatusInvalid, CDataBlock::kByUseAs);
-    EXPECT_TRUE(filter.Process(block, COMPUPDATE_FULL));
-    EXPECT_EQ(sb_test::StatusOf(block, 201), kvs::kStatusInvalid);
-    EXPECT_EQ(sb_test::StatusOf(block, 202), 0);
+    EXPECT_TRUE(fresh.Process(block, COMPUPDATE_FULL));
+    EXPECT_EQ(std::tuple(sb_test::StatusOf(block, 201), sb_test::StatusOf(block, 202)),
+              std::tuple(kvs::kStatusInvalid, 0));
 }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 namespace {
 
 bool Rejects(SBGateFilter& filter, double depth)
@@ -22,6 +24,7 @@ TEST(SBGateFilter, WidthDoublesAfterARejectAndSnapsBackOnAccept)
         {20.0, false, 2.0, 20.0}, // configured width -1: derived from the first depth
         {21.0, false, 2.0, 21.0}, // on the edge of 20 +- 1
         {20.0, false, 2.0, 20.0}, {21.5, true, 4.0, 20.0}, {30.0, true, 8.0, 20.0}, {21.5, false, 2.0, 21.5},
+        {20.5, false, 2.0, 20.5}, // on the lower edge
     };
     SBGateFilter gate;
     for (const auto& s : steps) {
@@ -31,32 +34,24 @@ TEST(SBGateFilter, WidthDoublesAfterARejectAndSnapsBackOnAccept)
     }
 }
 
-TEST(SBGateFilter, ConfiguredWidthIsUsedAndRereadingRestartsTheGate)
+TEST(SBGateFilter, ConfiguredWidthRestartsOnRereadAndInvalidDepthsNeitherStartNorMoveTheGate)
 {
     CAttributeMap map;
     map.SetAttribValue(ATTR_SBF_GATEVAL, 1.0);
     SBGateFilter gate;
     gate.SetAttributes(&map);
-    EXPECT_FALSE(Rejects(gate, 100.0)); // the first depth is always accepted
-    EXPECT_EQ(gate.GetWidth(), 1.0);
-    EXPECT_TRUE(Rejects(gate, 101.0));
-    gate.SetAttributes(&map);
-    EXPECT_FALSE(gate.IsStarted());
-    EXPECT_FALSE(Rejects(gate, 101.0));
-    EXPECT_EQ(gate.GetCentre(), 101.0);
-}
-
-TEST(SBGateFilter, InvalidDepthsNeitherStartNorMoveTheGate)
-{
-    SBGateFilter gate;
     CDataBlock bad = sb_test::MakeDepth(500.0);
     bad.SetDataStatus(201, kvs::kStatusEmpty, CDataBlock::kByUseAs);
     EXPECT_TRUE(gate.Process(bad, COMPUPDATE_FULL));
     EXPECT_FALSE(gate.IsStarted());
-    EXPECT_FALSE(Rejects(gate, 20.0));
+    EXPECT_FALSE(Rejects(gate, 100.0)); // the first depth is always accepted
+    EXPECT_TRUE(Rejects(gate, 101.0));
     EXPECT_TRUE(gate.Process(bad, COMPUPDATE_FULL));
-    EXPECT_EQ(gate.GetCentre(), 20.0);
-    EXPECT_EQ(gate.GetWidth(), 2.0);
+    EXPECT_EQ(std::pair(gate.GetCentre(), gate.GetWidth()), std::pair(100.0, 2.0)); // doubled by the reject only
+    gate.SetAttributes(&map);
+    EXPECT_FALSE(gate.IsStarted());
+    EXPECT_FALSE(Rejects(gate, 101.0));
+    EXPECT_EQ(std::pair(gate.GetCentre(), gate.GetWidth()), std::pair(101.0, 1.0));
     CDataBlock none;
     EXPECT_FALSE(gate.Process(none, COMPUPDATE_FULL));
 }

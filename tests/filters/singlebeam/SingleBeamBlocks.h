@@ -52,19 +52,22 @@ inline double ValueOf(const CDataBlock& block, unsigned short useAs)
     return value;
 }
 
+// The statuses of the depth elements 201 .. 203 and of the quality element.
+inline bool HasStatuses(const CDataBlock& block, unsigned short depths)
+{
+    return StatusOf(block, 201) == depths && StatusOf(block, 202) == depths && StatusOf(block, 203) == depths &&
+           StatusOf(block, kQualityUseAs) == 0;
+}
+
 // Status 30 on every depth element and the quality element untouched.
 inline bool IsInvalidated(const CDataBlock& block)
 {
-    for (unsigned short code : kDepthCodes)
-        if (StatusOf(block, code) != kvs::kStatusRejected) return false;
-    return StatusOf(block, kQualityUseAs) == 0;
+    return HasStatuses(block, kvs::kStatusRejected);
 }
 
 inline bool IsUntouched(const CDataBlock& block)
 {
-    for (unsigned short code : kDepthCodes)
-        if (StatusOf(block, code) != 0) return false;
-    return StatusOf(block, kQualityUseAs) == 0;
+    return HasStatuses(block, 0);
 }
 
 } // namespace sb_test

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 using kvs::multibeam::detail::PingExchange;
@@ -60,54 +61,39 @@ double Value(const CDataBlock& b, unsigned short code, unsigned short index = 0)
 
 } // namespace
 
-TEST(PingExchange, EveryValueComesBackUnderItsOwnCode)
+TEST(PingExchange, EveryValueComesBackUnderItsOwnCodeAndAlternativesOnlyForWhatIsMissing)
 {
-    const CDataBlock in = Filled();
-    PingStruct ping;
-    ASSERT_TRUE(PingExchange::Read(in, ping, 1));
-    CDataBlock out = PingBlock();
-    for (unsigned short code : {UseAs::kValue672, UseAs::kBeamValuesFloat}) out.SetDataStatus(code, 40, CDataBlock::kByUseAs);
-    PingExchange::Write(out, ping, 0);
-    for (unsigned short code : kScalars) // 619 was there: 672 is not carried
-        EXPECT_EQ(Value(out, code), code == UseAs::kValue672 ? 0.0 : code) << code;
-    for (unsigned short code : {UseAs::kValue672, UseAs::kBeamValuesFloat}) {
-        double v = 0;
-        unsigned short status = 0;
-        out.GetDataAsDouble(code, 0, v, status, CDataBlock::kByUseAs, false);
-        EXPECT_EQ(status, 40) << code << " was written though the ping held the value it stands in for";
-    }
-    for (unsigned short code : {603, 604, 605, 621, 622, 623, 676, 677})
-        for (unsigned short i : {0, 9, kBeams - 1}) EXPECT_EQ(Value(out, code, i), code + i / 8.0) << code;
-    EXPECT_EQ(Value(out, UseAs::kBeamFlags, 5), 0x300);
-    EXPECT_EQ(Value(out, UseAs::kBeamValues16, 7), 608 + 2);
-    EXPECT_EQ(Value(out, UseAs::kNadirDepthBelowOffset), 214 - 212);
-}
-
-TEST(PingExchange, AlternativesStandInOnlyForWhatIsMissing)
-{
-    struct Case
+    const struct
     {
         std::initializer_list<unsigned short> without;
-        unsigned short carried;
-        unsigned short index; // of the item compared
+        unsigned short carried, index; // a value carried and the item of it compared
         double expected;
-        unsigned short notCarried;
+        std::vector<unsigned short> notCarried; // left with the status they had
+    } cases[] = {
+        {{}, UseAs::kNadirDepthBelowOffset, 0, 214 - 212, {UseAs::kValue672, UseAs::kBeamValuesFloat}},
+        {{UseAs::kValue619}, UseAs::kValue672, 0, 672.0, {UseAs::kValue619}},
+        {{UseAs::kBeamValues16}, UseAs::kBeamValuesFloat, 1, 618 + 1 / 8.0, {UseAs::kBeamValues16}},
     };
-    const Case cases[] = {
-        {{UseAs::kValue619}, UseAs::kValue672, 0, 672.0, UseAs::kValue619},
-        {{UseAs::kBeamValues16}, UseAs::kBeamValuesFloat, 1, 618 + 1 / 8.0, UseAs::kBeamValues16},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         PingStruct ping;
         ASSERT_TRUE(PingExchange::Read(Filled(c.without), ping, 1));
         CDataBlock out = PingBlock();
-        out.SetDataStatus(c.notCarried, 40, CDataBlock::kByUseAs);
+        for (unsigned short code : c.notCarried) out.SetDataStatus(code, 40, CDataBlock::kByUseAs);
         PingExchange::Write(out, ping, 0);
         EXPECT_EQ(Value(out, c.carried, c.index), c.expected) << c.carried;
-        unsigned short status = 0;
-        double v = 0;
-        out.GetDataAsDouble(c.notCarried, v, status, CDataBlock::kByUseAs, false);
-        EXPECT_EQ(status, 40) << c.notCarried << " was written though the ping did not hold it";
+        for (unsigned short code : c.notCarried) {
+            double v = 0;
+            unsigned short status = 0;
+            out.GetDataAsDouble(code, 0, v, status, CDataBlock::kByUseAs, false);
+            EXPECT_EQ(status, 40) << code << " was written though the ping did not hold it or held what it stands for";
+        }
+        if (c.without.size() != 0) continue;
+        for (unsigned short code : kScalars) // 619 was there: 672 is not carried
+            EXPECT_EQ(Value(out, code), code == UseAs::kValue672 ? 0.0 : code) << code;
+        for (unsigned short code : {603, 604, 605, 621, 622, 623, 676, 677})
+            for (unsigned short i : {0, 9, kBeams - 1}) EXPECT_EQ(Value(out, code, i), code + i / 8.0) << code;
+        EXPECT_EQ(std::pair(Value(out, UseAs::kBeamFlags, 5), Value(out, UseAs::kBeamValues16, 7)),
+                  std::pair(0x300 * 1.0, 608 + 2.0));
     }
 }
 
