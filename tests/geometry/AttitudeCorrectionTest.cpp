@@ -9,11 +9,10 @@ namespace {
 
 constexpr double kTol = 1e-9;
 
-void ExpectPoint(const Point& p, const Point& q, double tol = kTol)
+void ExpectPoint(const Point& p, const Point& q)
 {
-    EXPECT_NEAR(p.x, q.x, tol);
-    EXPECT_NEAR(p.y, q.y, tol);
-    EXPECT_NEAR(p.z, q.z, tol);
+    EXPECT_TRUE(std::fabs(p.x - q.x) < kTol && std::fabs(p.y - q.y) < kTol && std::fabs(p.z - q.z) < kTol)
+        << p.x << " " << p.y << " " << p.z;
 }
 
 Point ToPoint(const CKvsDouble3D& v)

@@ -45,6 +45,13 @@ Rpy Read(const Matrix4& m)
     return r;
 }
 
+void ExpectRpy(const Rpy& r, const Rpy& e, double tol = 1e-9)
+{
+    EXPECT_NEAR(r.roll, e.roll, tol);
+    EXPECT_NEAR(r.pitch, e.pitch, tol);
+    EXPECT_NEAR(r.yaw, e.yaw, tol);
+}
+
 } // namespace
 
 TEST(TransformMatrix, TurnsApplyInOrderAndTranslationMovesTheTurnedPoint)
@@ -62,21 +69,16 @@ TEST(TransformMatrix, TurnsApplyInOrderAndTranslationMovesTheTurnedPoint)
 
 TEST(CalcRPY, PureTurnsGiveBackTheirAngle)
 {
-    auto expect = [](const Rpy& r, double roll, double pitch, double yaw, double a) {
-        EXPECT_NEAR(r.roll, roll, 1e-9) << a;
-        EXPECT_NEAR(r.pitch, pitch, 1e-9) << a;
-        EXPECT_NEAR(r.yaw, yaw, 1e-9) << a;
+    const struct { Matrix4 m; Rpy read; } cases[] = {
+        {RollMatrix(I, 90), {90, 0, 0}},       {RollMatrix(I, -90), {-90, 0, 0}},
+        {PitchMatrix(I, 89.5), {0, 89.5, 0}},  {PitchMatrix(I, -89.5), {0, -89.5, 0}},
+        {RollMatrix(I, 120), {300, 180, 180}}, // a roll beyond 90 is reported turned over, not normalised
     };
-    expect(Read(RollMatrix(I, 90)), 90, 0, 0, 90);
-    expect(Read(RollMatrix(I, -90)), -90, 0, 0, -90);
-    expect(Read(PitchMatrix(I, 89.5)), 0, 89.5, 0, 89.5);
-    expect(Read(PitchMatrix(I, -89.5)), 0, -89.5, 0, -89.5);
-    for (double a = -720.0; a <= 720.0; a += 12.5) expect(Read(YawMatrix(I, a)), 0, 0, modgeo(a), a); // (-180, 180]
-    // A roll beyond 90 is reported turned over: 120 + 180, not normalised.
-    expect(Read(RollMatrix(I, 120)), 300, 180, 180, 120);
+    for (const auto& c : cases) ExpectRpy(Read(c.m), c.read);
+    for (double a = -720.0; a <= 720.0; a += 12.5) ExpectRpy(Read(YawMatrix(I, a)), {0, 0, modgeo(a)}); // (-180, 180]
     // A pitch beyond 90 comes back through the same turn-over.
     const Rpy p = Read(PitchMatrix(I, 120));
-    expect(Rpy{std::remainder(p.roll, 360.0), p.pitch, std::remainder(p.yaw, 360.0)}, 0, 120, 0, 120);
+    ExpectRpy({std::remainder(p.roll, 360.0), p.pitch, std::remainder(p.yaw, 360.0)}, {0, 120, 0});
 }
 
 TEST(CalcRPY, VerticalForwardAxisTakesTheYawFromTheXAxis)
@@ -109,10 +111,7 @@ TEST(CalcRPY, AnglesRebuildTheMatrixOverTheWholeGrid)
                     << "roll " << roll << " pitch " << pitch << " yaw " << yaw;
                 EXPECT_LE(std::fabs(std::remainder(r.roll, 360.0)), 90.0 + 1e-9);
                 // Away from the vertical and the turn-over the angles themselves return.
-                if (std::fabs(pitch) < 89.0 && std::fabs(roll) < 89.0) {
-                    EXPECT_NEAR(r.roll, roll, 1e-9);
-                    EXPECT_NEAR(r.pitch, pitch, 1e-9);
-                    EXPECT_NEAR(std::remainder(r.yaw - yaw, 360.0), 0.0, 1e-9);
-                }
+                if (std::fabs(pitch) < 89.0 && std::fabs(roll) < 89.0)
+                    ExpectRpy({r.roll, r.pitch, std::remainder(r.yaw - yaw, 360.0)}, {roll, pitch, 0.0});
             }
 }
