@@ -24,14 +24,6 @@ struct BoundRunner : FormulaRunner
     }
 };
 
-double ResultOf(CForm& form)
-{
-    CKvsType* result = nullptr;
-    double value = std::nan("");
-    if (form.Execute() && form.GetResult(result)) result->GetDouble(value);
-    return value;
-}
-
 } // namespace
 
 TEST(CForm, EvaluatesPrecedenceNumbersCommentsAndBoundValues)
@@ -181,8 +173,7 @@ TEST(CForm, CopiesOwnTheirCallsAndKeepErrors)
         EXPECT_EQ(name, "Boat");
     }
     assigned = assigned; // self-assignment keeps the form
-    ASSERT_TRUE(assigned.SetFormula("var0"));
-    EXPECT_DOUBLE_EQ(ResultOf(assigned), 3.0);
+    EXPECT_DOUBLE_EQ(ResultOf(assigned, "var0"), 3.0);
 
     CForm failed;
     failed.SetFormula("1 + #");

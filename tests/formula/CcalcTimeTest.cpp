@@ -15,11 +15,7 @@ namespace {
 
 constexpr int64_t k20240305_123456 = 1709642096000; // 2024-03-05 12:34:56 UTC
 constexpr int64_t k20240101 = 1704067200000;        // 2024-01-01 00:00 UTC
-constexpr int64_t k20240201 = 1706745600000;
-constexpr int64_t k20240131_2330 = 1706743800000;
-constexpr int64_t k20241231 = 1735603200000;
-constexpr int64_t k20230301 = 1677628800000;
-constexpr int64_t k20240301 = 1709251200000;
+constexpr int64_t kDay = 86400000;
 constexpr int64_t k20241225_0800 = 1735113600000;
 constexpr int64_t k20240701_1200 = 1719835200000;
 
@@ -139,9 +135,10 @@ TEST(CcalcTime, JulianDayCountsFromTheFirstOfJanuaryOfTheLocalDate)
 {
     FormulaRunner f;
     const struct { int64_t ms; const char* tz; double day; } cases[] = {
-        {k20240101, "UTC0", 1},   {k20240101 + 86399999, "UTC0", 1}, {k20240201, "UTC0", 32},
-        {k20241231, "UTC0", 366}, {k20230301, "UTC0", 60},           {k20240301, "UTC0", 61},
-        {k20240131_2330, "UTC0", 31}, {k20240131_2330, "CET-1", 32}, // 00:30 on 1 February
+        {k20240101, "UTC0", 1},   {k20240101 + kDay - 1, "UTC0", 1},     {k20240101 + 31 * kDay, "UTC0", 32},
+        {k20240101 + 365 * kDay, "UTC0", 366}, {k20240101 - 306 * kDay, "UTC0", 60}, // 2023-03-01
+        {k20240101 + 60 * kDay, "UTC0", 61},   {k20240101 + 31 * kDay - 1800000, "UTC0", 31},
+        {k20240101 + 31 * kDay - 1800000, "CET-1", 32}, // 2024-01-31 23:30 UTC: 00:30 on 1 February
     };
     for (const auto& c : cases) {
         TimeZoneGuard tz(c.tz);
@@ -152,7 +149,7 @@ TEST(CcalcTime, JulianDayCountsFromTheFirstOfJanuaryOfTheLocalDate)
     EXPECT_DOUBLE_EQ(f.NumberOf("JulianDay(tim1)"), 0.0); // result left as created
 }
 
-TEST(CcalcTime, EntryValueAndEntryStatusReadBoundElements)
+TEST(CcalcTime, EntryValueAndEntryStatusReadBoundElementsOnEveryRun)
 {
     CDataBlock block;
     const std::pair<decltype(ET_DOUBLE), int> types[] = {{ET_DOUBLE, 8}, {ET_SHORT, 2}, {ET_STRING, 8}};
@@ -176,16 +173,12 @@ TEST(CcalcTime, EntryValueAndEntryStatusReadBoundElements)
     ASSERT_TRUE(f.Form().SetFormula("FtoS(EntryValue(dataElem0), 1) + \"/\" + FtoS(EntryStatus(dataElem0), 0)"));
     ASSERT_TRUE(block.SetDataValue(1, 13.5, 30, CDataBlock::kById));
     EXPECT_EQ(f.TextAgain(), "13.5/30");
-}
-
-TEST(CcalcTime, EntryValueKeepsItsResultWhenTheElementCannotBeRead)
-{
+    // An element that cannot be read leaves the result as it was.
     double storage = 4.5;
     CKvsBytePtr view(ET_DOUBLE, 8);
     view.SetDataPtr(reinterpret_cast<unsigned char*>(&storage));
-    FormulaRunner f;
-    f.Form().SetDataElem(0, &view);
-    EXPECT_DOUBLE_EQ(f.NumberOf("EntryValue(dataElem0)"), 4.5);
+    f.Form().SetDataElem(3, &view);
+    EXPECT_DOUBLE_EQ(f.NumberOf("EntryValue(dataElem3)"), 4.5);
     view.SetDataPtr(nullptr);
     EXPECT_EQ(f.TextAgain(), "4.5");
 }

@@ -98,6 +98,16 @@ private:
     std::vector<std::unique_ptr<CKvsType>> m_values;
 };
 
+// Parses formula (when given) and runs form: the result as a number, NaN when there is none.
+inline double ResultOf(CForm& form, const char* formula = nullptr)
+{
+    CKvsType* result = nullptr;
+    double value = std::nan("");
+    if ((formula == nullptr || form.SetFormula(formula)) && form.Execute() && form.GetResult(result))
+        result->GetDouble(value);
+    return value;
+}
+
 // One formula and the text it must give (a view, so that NUL bytes count).
 struct TextCase { const char* formula; std::string_view text; };
 
