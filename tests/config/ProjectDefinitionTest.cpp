@@ -93,21 +93,21 @@ TEST(ProjectDefinition, AFailedLoadKeepsTheSystemItHadAndCreatingSetsNone)
 
 TEST(ProjectDefinition, ReadsFilesAndFindsTheGeoidBesideThem)
 {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kvs_project_test";
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kvs_project test"; // a blank too
     std::filesystem::create_directories(dir);
     std::error_code ec;
     std::filesystem::copy_file("/usr/share/proj/egm96_15.gtx", dir / "site_geoid.gtx",
                                std::filesystem::copy_options::overwrite_existing, ec);
     if (ec) GTEST_SKIP() << "egm96_15.gtx of proj-data is not installed";
     const std::filesystem::path file = dir / "job.prj";
-    std::ofstream(file) << "grid = EPSG:32631\ndatum = EPSG:4326\ngeoid = site_geoid.gtx\n";
-
+    const char* text = "grid = EPSG:32631\ndatum = EPSG:4326\ngeoid = site_geoid.gtx\n";
+    std::ofstream(file) << text;
     ProjectDefinition project;
+    EXPECT_FALSE(project.LoadProjectText(text, "job.prj")); // found beside the file only, not in PROJ's directories
     ASSERT_TRUE(project.LoadProjectFile(CString(file.string()))) << project.GetLastError().GetString();
     double n = 0.0;
     ASSERT_TRUE(project.GetGeoCoordSys()->HeightCorrection(52.3502933489, 3.0, 0.0, 0.0, n));
     EXPECT_NEAR(n, 43.579979, 1e-6);
-
     EXPECT_FALSE(project.LoadProjectFile(CString((dir / "missing.prj").string())));
     EXPECT_EQ(project.GetLastError().str(), "cannot read file '" + (dir / "missing.prj").string() + "'");
     EXPECT_NE(project.GetGeoCoordSys(), nullptr);
