@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 TEST(CString, SubstringsClampSearchEditCompareAndNulBytes)
@@ -17,20 +18,17 @@ TEST(CString, SubstringsClampSearchEditCompareAndNulBytes)
     CString t("a,b,,c");
     EXPECT_EQ(std::vector<int>({t.Find(','), t.Find(',', 2), t.Find(",,"), t.Find('x'), t.ReverseFind(',')}),
               std::vector<int>({1, 3, 3, -1, 4}));
-    EXPECT_EQ(t.Insert(0, "$"), 7);
-    EXPECT_EQ(t, "$a,b,,c");
-    EXPECT_EQ(t.Delete(1, 2), 5);
-    EXPECT_EQ(t, "$b,,c");
-    EXPECT_EQ(CString("abc").CompareNoCase("ABC"), 0);
-    EXPECT_LT(CString("abc").Compare("abd"), 0);
+    const int inserted = t.Insert(0, "$");
+    EXPECT_EQ(std::pair(inserted, t), std::pair(7, CString("$a,b,,c")));
+    const int deleted = t.Delete(1, 2);
+    EXPECT_EQ(std::pair(deleted, t), std::pair(5, CString("$b,,c")));
+    EXPECT_EQ(std::pair(CString("abc").CompareNoCase("ABC"), CString("abc").Compare("abd") < 0), std::pair(0, true));
     t.Format("%s-%d", std::string(1000, 'x').c_str(), 42); // beyond the small buffer
-    EXPECT_EQ(t.GetLength(), 1003);
-    EXPECT_EQ(t.Right(3), "-42");
+    EXPECT_EQ(std::pair(t.GetLength(), t.Right(3)), std::pair(1003, CString("-42")));
     CString n("ab");
     n += '\0';
     n += 'c';
-    EXPECT_EQ(n.GetLength(), 4);
-    EXPECT_EQ(n[3], 'c');
+    EXPECT_EQ(n, CString(std::string("ab\0c", 4)));
 }
 
 TEST(CStringArray, AddInsertRemove)
@@ -42,7 +40,6 @@ TEST(CStringArray, AddInsertRemove)
     ASSERT_EQ(a.GetSize(), 3);
     EXPECT_EQ(a[1], "y");
     a.RemoveAt(0);
-    a.RemoveAt(5);
-    EXPECT_EQ(a.GetSize(), 2);
-    EXPECT_EQ(a[0], "y");
+    a.RemoveAt(5); // past the end: nothing
+    EXPECT_EQ(std::tuple(a.GetSize(), a[0], a[1]), std::tuple(2, CString("y"), CString("z")));
 }

@@ -29,6 +29,5 @@ TEST(CTime, SixtyFourBitTimesAndUnrepresentableOnes)
     const CTime huge(int64_t{1} << 62);
     struct tm out {};
     EXPECT_FALSE(huge.GetGmtTm(out));
-    EXPECT_EQ(huge.FormatGmt("%Y"), "");
-    EXPECT_EQ(CTime(int64_t{0}).FormatGmt(""), "");
+    EXPECT_EQ(huge.FormatGmt("%Y") + CTime(int64_t{0}).FormatGmt(""), ""); // unrepresentable; an empty format
 }
