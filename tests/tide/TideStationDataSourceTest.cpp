@@ -11,6 +11,7 @@
 #include <string>
 #include <tuple>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -36,6 +37,14 @@ protected:
         double t = 0, v = 0;
         for (int i = 0; ds.GetTideStation().GetTideValue(i, t, v); ++i) out << (t - kT0) / 60 << "=" << v << " ";
         return out.str();
+    }
+
+    // The status of the block the source holds.
+    int Status()
+    {
+        CDataBlock block;
+        ds.CopyDataBlock(block);
+        return block.GetStatus();
     }
 
     // Applies the edits of attributes to a copy of the block at index.
@@ -64,13 +73,11 @@ double ValueAt0(const CDataBlock& b)
 
 TEST_F(TideSource, BuildsTheBlockOnceAndFillsValueStationAndStatus)
 {
+    // Not open: nothing built; open: built once, and again by a setup.
     TideStationDataSource closed;
-    EXPECT_TRUE(closed.DataBlockSetup(0, CDataId()));
-    EXPECT_FALSE(closed.DataBlockInit()); // file not open: nothing built
-    EXPECT_TRUE(ds.DataBlockInit());
-    EXPECT_FALSE(ds.DataBlockInit()); // second call builds nothing
-    EXPECT_TRUE(ds.DataBlockSetup(0, CDataId()));
-    EXPECT_FALSE(ds.DataBlockInit()); // the setup built it again
+    EXPECT_EQ((std::vector<bool>{closed.DataBlockSetup(0, CDataId()), closed.DataBlockInit(), ds.DataBlockInit(),
+                                 ds.DataBlockInit(), ds.DataBlockSetup(0, CDataId()), ds.DataBlockInit()}),
+              (std::vector<bool>{true, false, true, false, true, false}));
     CDataId id;
     EXPECT_TRUE(ds.GetDataId(id));
     EXPECT_EQ(std::tuple(id.GetGroupId(), id.GetDataType(), ds.GetDataIdPtr()->GetVesselId()), std::tuple(1020, 1, 1));
@@ -81,12 +88,11 @@ TEST_F(TideSource, BuildsTheBlockOnceAndFillsValueStationAndStatus)
     EXPECT_EQ(std::tuple(t, out.GetTime(), ValueAt0(out)), std::tuple(kT0 + 600, kT0 + 600, 2.0));
     CString station;
     unsigned short s = 99;
-    ASSERT_TRUE(out.GetDataValue(1, station, s, CDataBlock::kByPosition));
-    EXPECT_EQ(station, "Q1");
     double x = 0;
-    ASSERT_TRUE(out.GetDataValue(505, x, s, CDataBlock::kByUseAs));
-    EXPECT_EQ(x, 100.5);
-    EXPECT_EQ(out.GetStatus(), 0); // every element the fill writes is valid
+    const bool read = out.GetDataValue(1, station, s, CDataBlock::kByPosition) &&
+                      out.GetDataValue(505, x, s, CDataBlock::kByUseAs);
+    // Status 0: every element the fill writes is valid.
+    EXPECT_EQ(std::tuple(read, station, x, int{out.GetStatus()}), std::tuple(true, CString("Q1"), 100.5, 0));
     CDataBlock untouched;
     untouched.SetTime(5.0);
     EXPECT_FALSE(ds.GetDataBlock(3, untouched) || untouched.GetTime() != 5.0 || untouched.GetLength() != 0u);
@@ -119,16 +125,13 @@ TEST_F(TideSource, AddRebuildsTheBlockAndDerivesItsStatus)
     EXPECT_EQ(Stored(), "0=1 1=1.25 10=2 20=4 ");
     double last = 0;
     EXPECT_TRUE(ds.GetLastAddTime(last) && last == kT0 + 60);
-    CDataBlock block;
-    ds.CopyDataBlock(block);
     // Station id and y were not valid in the incoming block (status 40): the block is 40.
-    EXPECT_EQ(block.GetStatus(), 40);
+    EXPECT_EQ(Status(), 40);
     in.SetDataValue(1, CString("Q1"), 0, CDataBlock::kByPosition);
     in.SetDataValue(506, 8.0, 0, CDataBlock::kByUseAs);
     in.SetTime(kT0 + 120);
     ASSERT_TRUE(ds.AddDataBlock(in));
-    ds.CopyDataBlock(block);
-    EXPECT_EQ(block.GetStatus(), 30);  // statuses 20 and 30: the worse one
+    EXPECT_EQ(Status(), 30);           // statuses 20 and 30: the worse one
     EXPECT_FALSE(ds.AddDataBlock(in)); // the same time twice
 
     // Without a double at position 0 nothing is stored.

@@ -40,8 +40,7 @@ TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastCloseAndCopiesShareIt)
     TideStationDataSource* a = mgr.OpenFile(path.c_str());
     TideStationDataSource* b = mgr.OpenFile(path.c_str());
     ASSERT_NE(a, nullptr);
-    EXPECT_EQ(a, b);
-    EXPECT_EQ(a->GetOpenCount(), 2);
+    EXPECT_EQ(std::pair(b, a->GetOpenCount()), std::pair(a, 2));
     TideStationDataSource* other = mgr.OpenFile(upper.c_str()); // names differing in case are distinct
     EXPECT_TRUE(other && other != a && mgr.CloseFile(other, false));
     TsdsManager copy(mgr);
@@ -51,8 +50,7 @@ TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastCloseAndCopiesShareIt)
     TideStationDataSource* keep = b;
     EXPECT_TRUE(mgr.CloseFile(b, false) && b == nullptr);
     EXPECT_FALSE(mgr.CloseFile(keep, false)); // already deleted and erased
-    std::remove(path.c_str());
-    std::remove(upper.c_str());
+    std::remove(path.c_str()), std::remove(upper.c_str());
 }
 
 TEST(TsdsManager, CommitSavesEveryFileAndStopsAtTheFirstFailure)
@@ -73,10 +71,8 @@ TEST(TsdsManager, CommitSavesEveryFileAndStopsAtTheFirstFailure)
     sa->GetTideStation().SetWriteFunction(nullptr);
     EXPECT_TRUE(mgr.Commit());
     EXPECT_EQ(fileB(), sb->GetTideStation().Format());
-    mgr.CloseFile(sa, false);
-    mgr.CloseFile(sb, false);
-    std::remove(a.c_str());
-    std::remove(b.c_str());
+    EXPECT_TRUE(mgr.CloseFile(sa, false) && mgr.CloseFile(sb, false));
+    std::remove(a.c_str()), std::remove(b.c_str());
 }
 
 TEST(TsdsManager, ManyThreadsOpenUseAndClose)
