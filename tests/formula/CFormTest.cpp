@@ -1,14 +1,7 @@
-#include <KvsDataBlocks/formula/CForm.h>
-
 #include "FormulaRunner.h"
 
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
 #include <KvsDataBlocks/values/CKvsDouble2D.h>
-
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
 
 namespace {
 

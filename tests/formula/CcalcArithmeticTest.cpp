@@ -1,23 +1,13 @@
 // The plain-number arithmetic of Ccalc must give exactly what the value operations give,
 // and every refused value operation must fail the run.
-#include <KvsDataBlocks/formula/CForm.h>
 
 #include "FormulaRunner.h"
 
-#include <KvsDataBlocks/values/CKvsDouble.h>
 #include <KvsDataBlocks/values/CKvsDouble2D.h>
-#include <KvsDataBlocks/values/CKvsInt.h>
-#include <KvsDataBlocks/values/CKvsName.h>
 
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <cstring>
 #include <limits>
-#include <memory>
-#include <string>
 #include <tuple>
-#include <utility>
 
 namespace {
 

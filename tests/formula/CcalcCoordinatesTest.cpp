@@ -1,21 +1,12 @@
 // The coordinate and vector functions of the formula catalogue, run through formulas.
-#include <KvsDataBlocks/formula/CForm.h>
 #include <KvsDataBlocks/formula/Ccalc.h>
 
 #include "FormulaRunner.h"
 
-#include <KvsDataBlocks/values/CKvsDouble.h>
-#include <KvsDataBlocks/values/CKvsName.h>
 #include <KvsDataBlocks/config/DataSearch.h>
 #include <KvsDataBlocks/geometry/KvsGeoCoordSysBase.h>
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <memory>
 #include <numbers>
-#include <string>
-#include <vector>
 
 namespace {
 

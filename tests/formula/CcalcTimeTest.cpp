@@ -6,20 +6,11 @@
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <string>
-
-namespace {
-
 constexpr int64_t k20240305_123456 = 1709642096000; // 2024-03-05 12:34:56 UTC
 constexpr int64_t k20240101 = 1704067200000;        // 2024-01-01 00:00 UTC
 constexpr int64_t kDay = 86400000;
 constexpr int64_t k20241225_0800 = 1735113600000;
 constexpr int64_t k20240701_1200 = 1719835200000;
-
-} // namespace
 
 TEST(CcalcTime, CurrentTimeWritesTheFractionDigitRule)
 {
