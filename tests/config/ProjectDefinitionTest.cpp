@@ -55,7 +55,6 @@ TEST(ProjectDefinition, BadOrUnusableSettingsNameTheirLine)
         {"grid = EPSG:32631\ndatum = EPSG:4326\x01\n", "job.prj: line 2: control character in the line"},
         {"datum = EPSG:4326\n", "job.prj: no 'grid' line"},
         {"grid = EPSG:32631\n", "job.prj: no 'datum' line"},
-        {"", "job.prj: no 'grid' line"},
         {"\ngrid = EPSG:99999\ndatum = EPSG:4326\n", "job.prj: line 2: PROJ cannot use grid 'EPSG:99999': "},
         {"grid = EPSG:32631\n\ndatum = EPSG:32632\n", "job.prj: line 3: PROJ cannot use datum 'EPSG:32632': not a geographic CRS"},
         {"datum = EPSG:4326\ngrid = EPSG:4326\n", "job.prj: line 2: PROJ cannot use grid 'EPSG:4326': not a projected CRS"},

@@ -76,29 +76,13 @@ struct PositionForm
     {
         return form.SetFormula((std::string(function) + "(var0, var1, var2, var3" + more + ")").c_str());
     }
-    // Runs the form with the kind k: its result (nullptr when the run fails).
-    CKvsType* Run(const char* k)
-    {
-        kind.SetName(k);
-        CKvsType* result = nullptr;
-        return form.Execute() && form.GetResult(result) ? result : nullptr;
-    }
-    double Value(const char* k)
-    {
-        double v = std::nan("");
-        if (CKvsType* result = Run(k)) result->GetDouble(v);
-        return v;
-    }
+    // Runs the form with the kind k: its result as a number or a text.
+    double Value(const char* k) { return kind.SetName(k), ResultOf(form); }
+    CString Text(const char* k) { return kind.SetName(k), TextOfForm(form); }
     // The value of each kind, to within tol.
     void ExpectValues(std::initializer_list<std::pair<const char*, double>> kinds, double tol)
     {
         for (const auto& [k, v] : kinds) EXPECT_NEAR(Value(k), v, tol) << k;
-    }
-    CString Text(const char* k)
-    {
-        CString t("<none>");
-        if (CKvsType* result = Run(k)) result->GetValueStr(t);
-        return t;
     }
 };
 
@@ -113,12 +97,10 @@ FakeCoordSys* InstallFake(std::unique_ptr<ProjectSystem>& guard)
 // The result of text as its components (two for a 2-D vector, three for a 3-D one).
 std::vector<double> Vec(CForm& form, const char* text)
 {
-    CKvsType* result = nullptr;
-    EXPECT_TRUE(form.SetFormula(text)) << text;
-    if (!form.Execute() || !form.GetResult(result)) return {};
+    CKvsType* result = RunForm(form, text);
     double x = NAN, y = NAN, z = NAN;
-    if (result->GetDouble2D(x, y)) return {x, y};
-    if (result->GetDouble3D(x, y, z)) return {x, y, z};
+    if (result && result->GetDouble2D(x, y)) return {x, y};
+    if (result && result->GetDouble3D(x, y, z)) return {x, y, z};
     return {};
 }
 

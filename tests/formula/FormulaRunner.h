@@ -98,14 +98,27 @@ private:
     std::vector<std::unique_ptr<CKvsType>> m_values;
 };
 
-// Parses formula (when given) and runs form: the result as a number, NaN when there is none.
-inline double ResultOf(CForm& form, const char* formula = nullptr)
+// Parses formula (when given) and runs form: its result, nullptr when there is none.
+inline CKvsType* RunForm(CForm& form, const char* formula = nullptr)
 {
     CKvsType* result = nullptr;
+    const bool ran = (formula == nullptr || form.SetFormula(formula)) && form.Execute() && form.GetResult(result);
+    return ran ? result : nullptr;
+}
+
+// The same, the result as a number (NaN when there is none) or as text ("<failed>").
+inline double ResultOf(CForm& form, const char* formula = nullptr)
+{
     double value = std::nan("");
-    if ((formula == nullptr || form.SetFormula(formula)) && form.Execute() && form.GetResult(result))
-        result->GetDouble(value);
+    if (CKvsType* result = RunForm(form, formula)) result->GetDouble(value);
     return value;
+}
+
+inline CString TextOfForm(CForm& form, const char* formula = nullptr)
+{
+    CString text("<failed>");
+    if (CKvsType* result = RunForm(form, formula)) result->GetValueStr(text);
+    return text;
 }
 
 // One formula and the text it must give (a view, so that NUL bytes count).
