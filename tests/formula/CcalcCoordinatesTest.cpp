@@ -189,23 +189,6 @@ TEST(CcalcCoordinates, PositionTextsUseTheNmeaFieldFormat)
     EXPECT_EQ(g.Text("LonS"), "E");
 }
 
-TEST(CcalcCoordinates, WgsValuesThroughProjWithAGeoidModel)
-{
-    // printf "500000 5800000\n" | cs2cs -d 10 EPSG:32631 EPSG:4326 -> 52.3502933489 3.0
-    // printf "52.3502933489 3.0 5\n" | cs2cs -d 6 EPSG:4326+5773 EPSG:4979 -> h 48.579979
-    auto system = KvsGeoCoordSysBase::Create("EPSG:32631", "EPSG:4326");
-    ASSERT_TRUE(system);
-    ASSERT_TRUE(system->SetGeoidModel("egm96_15.gtx"));
-    ProjectSystem guard(std::move(system));
-    PositionForm f("XYTLLWGSVAL", 500000.0, 5800000.0, 5.0);
-    f.ExpectValues({{"Lat", 52.3502933489}, {"Lon", 3.0}, {"Alt", 48.579979}}, 1e-6);
-    ASSERT_TRUE(f.Set("XYTLLWGS"));
-    const char* const texts[][2] = {{"Lat", "5221.01760"}, {"Alt", "48.58"}, {"LatS", "N"}, {"LonS", "E"}};
-    for (const auto& t : texts) EXPECT_EQ(f.Text(t[0]), t[1]) << t[0];
-    // printf "431000 5790000\n" | cs2cs -d 10 EPSG:32631 EPSG:4326 -> 52.2560608677 1.9891187531
-    EXPECT_EQ(PositionForm("XYTLLWGS", 431000.0, 5790000.0, 0.0).Text("Lon"), "00159.34713");
-}
-
 TEST(CcalcCoordinates, XytxyvalBetweenTwoUtmZonesAndAcrossDatums)
 {
     // printf "500000 5800000 12.5\n" | cs2cs -d 6 EPSG:32631 EPSG:32632

@@ -78,22 +78,16 @@ TEST(TextUtils, EveryTextReaderTakesAByteOrderMarkAndWindowsLineEnds)
     int count = 0;
     DataDefinition& definition = DataDefinition::GetDataDefinition();
     const std::pair<std::string, std::function<bool(const CString&)>> readers[] = { // texts with "\n" ends
-        {"2026/01/01 00:00:00 1.5\n2026/01/01 01:00:00 2.5\n", [&](const CString& text) {
-             TideStation s;
-             return TideStation::Parse(text.str(), s, error) && s.GetNumValues() == 2;
-         }},
+        {"2026/01/01 00:00:00 1.5\n2026/01/01 01:00:00 2.5\n",
+         [&](const CString& text) { TideStation s; return TideStation::Parse(text.str(), s, error) && s.GetNumValues() == 2; }},
         {"# settings\nSlopeFilter = bool:true\nFilterSlopeAngle = double:30\n", [&](const CString& text) {
              CAttributeMap map;
              return map.LoadString(text, error) && map.GetAttribValue("FilterSlopeAngle", angle, status) && angle == 30;
          }},
-        {"0 0 0 0\n1 0 2 0\n1 1 2 1\n", [](const CString& text) {
-             VesselContour contour;
-             return contour.CreateFromText(text, VesselContour::kSideView) && contour.GetSize() == 3;
-         }},
-        {"# job\ngrid = EPSG:32631\ndatum = EPSG:4326\n", [](const CString& text) {
-             ProjectDefinition project;
-             return project.LoadProjectText(text, "job.prj") && project.GetGeoCoordSys() != nullptr;
-         }},
+        {"0 0 0 0\n1 0 2 0\n1 1 2 1\n",
+         [](const CString& text) { VesselContour c; return c.CreateFromText(text, VesselContour::kSideView) && c.GetSize() == 3; }},
+        {"# job\ngrid = EPSG:32631\ndatum = EPSG:4326\n",
+         [](const CString& text) { ProjectDefinition p; return p.LoadProjectText(text, "job.prj") && p.GetGeoCoordSys(); }},
         {"{\n \"groups\": [ {\"id\": 9, \"items\": [ {\"type\": 103} ] } ]\n}\n", [&](const CString& text) {
              const bool read = definition.LoadText(text, "test.json", error) && definition.GetGroupNumItems(9, count);
              definition.UseDefault();
