@@ -12,46 +12,35 @@ constexpr int64_t kDay = 86400000;
 constexpr int64_t k20241225_0800 = 1735113600000;
 constexpr int64_t k20240701_1200 = 1719835200000;
 
-TEST(CcalcTime, CurrentTimeWritesTheFractionDigitRule)
+TEST(CcalcTime, CurrentTimeAndDateWriteTheClockInTheirLayouts)
 {
-    TimeZoneGuard tz("EST5"); // UTC fields whatever the zone
+    const int64_t t = k20240305_123456;
+    const char* east = "<+13>-13"; // 12:34 UTC is 01:34 of the next day
+    const struct { const char* tz; int64_t clock; const char* formula; const char* text; } cases[] = {
+        // UTC fields whatever the zone; the fraction is cut, not rounded, at most nine digits.
+        {"EST5", t + 789, "CurrentTime(0)", "123456.0"}, {"EST5", t + 789, "CurrentTime(1)", "123456.7"},
+        {"EST5", t + 789, "CurrentTime(2)", "123456.78"}, {"EST5", t + 789, "CurrentTime(3)", "123456.789"},
+        {"EST5", t + 789, "CurrentTime(4)", "123456.7890"}, {"EST5", t + 789, "CurrentTime(6)", "123456.789000"},
+        {"EST5", t + 789, "CurrentTime(3.9)", "123456.789"}, {"EST5", t + 789, "CurrentTime(40)", "123456.789000000"},
+        {"EST5", t + 789, "CurTimeToHHMMSSTTTT()", "123456.0789"},
+        // Small milliseconds are zero-padded.
+        {"EST5", t + 5, "CurrentTime(1)", "123456.0"}, {"EST5", t + 5, "CurrentTime(2)", "123456.00"},
+        {"EST5", t + 5, "CurrentTime(3)", "123456.005"}, {"EST5", t + 5, "CurrentTime(6)", "123456.005000"},
+        {"EST5", t + 5, "CurTimeToHHMMSSTTTT()", "123456.0005"},
+        // Dates in both orders, case-sensitive, of the local calendar; CurDateToYYYYMMDD's is UTC.
+        {"UTC0", t, "CurrentDate(\"YMD\", \"-\")", "2024-03-05"}, {"UTC0", t, "CurrentDate(\"DMY\", \"/\")", "05/03/2024"},
+        {"UTC0", t, "CurrentDate(\"YMD\", \"\")", "20240305"}, {"UTC0", t, "CurrentDate(\"DMY\", \". \")", "05. 03. 2024"},
+        {"UTC0", t, "CurrentDate(\"ymd\", \"-\")", ""}, {"UTC0", t, "CurrentDate(\"MDY\", \"-\")", ""},
+        {east, t, "CurrentDate(\"YMD\", \"-\")", "2024-03-06"}, {east, t, "CurDateToYYYYMMDD()", "20240305"},
+        {"UTC0", k20241225_0800, "CurrentDate(\"DMY\", \".\")", "25.12.2024"},
+        {"UTC0", k20241225_0800, "CurDateToYYYYMMDD()", "20241225"},
+    };
     FormulaRunner f;
-    {
-        ClockGuard clock(k20240305_123456 + 789);
-        ExpectTexts(f, {
-            {"CurrentTime(0)", "123456.0"},      {"CurrentTime(1)", "123456.7"}, // no width: the (zero) value
-            {"CurrentTime(2)", "123456.78"},     {"CurrentTime(3)", "123456.789"}, // cut, not rounded
-            {"CurrentTime(4)", "123456.7890"},   {"CurrentTime(6)", "123456.789000"},
-            {"CurrentTime(3.9)", "123456.789"},  {"CurrentTime(40)", "123456.789000000"}, // at most nine
-            {"CurTimeToHHMMSSTTTT()", "123456.0789"},
-        });
+    for (const auto& c : cases) {
+        TimeZoneGuard tz(c.tz);
+        ClockGuard clock(c.clock);
+        EXPECT_EQ(f.TextOf(c.formula), c.text) << c.formula << " at " << c.clock << " " << c.tz;
     }
-    ClockGuard clock(k20240305_123456 + 5); // small milliseconds are zero-padded
-    ExpectTexts(f, {
-        {"CurrentTime(1)", "123456.0"},      {"CurrentTime(2)", "123456.00"}, {"CurrentTime(3)", "123456.005"},
-        {"CurrentTime(6)", "123456.005000"}, {"CurTimeToHHMMSSTTTT()", "123456.0005"},
-    });
-}
-
-TEST(CcalcTime, DatesInBothOrdersFollowTheLocalCalendar)
-{
-    FormulaRunner f;
-    {
-        ClockGuard clock(k20240305_123456);
-        TimeZoneGuard tz("UTC0");
-        ExpectTexts(f, {
-            {"CurrentDate(\"YMD\", \"-\")", "2024-03-05"}, {"CurrentDate(\"DMY\", \"/\")", "05/03/2024"},
-            {"CurrentDate(\"YMD\", \"\")", "20240305"},    {"CurrentDate(\"DMY\", \". \")", "05. 03. 2024"},
-            {"CurrentDate(\"ymd\", \"-\")", ""},           {"CurrentDate(\"MDY\", \"-\")", ""}, // case-sensitive
-        });
-        // 12:34 UTC is 01:34 of the next day at UTC+13: the local date moves on, the UTC
-        // date of CurDateToYYYYMMDD does not.
-        TimeZoneGuard east("<+13>-13");
-        ExpectTexts(f, {{"CurrentDate(\"YMD\", \"-\")", "2024-03-06"}, {"CurDateToYYYYMMDD()", "20240305"}});
-    }
-    TimeZoneGuard tz("UTC0");
-    ClockGuard clock(k20241225_0800);
-    ExpectTexts(f, {{"CurrentDate(\"DMY\", \".\")", "25.12.2024"}, {"CurDateToYYYYMMDD()", "20241225"}});
 }
 
 TEST(CcalcTime, TimeStrWritesTwoDigitHundredthsLimitedTo99)
