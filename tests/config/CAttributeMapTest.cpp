@@ -102,7 +102,8 @@ TEST(CAttributeMap, MalformedTextNamesTheLineAndLoadsNothing)
         map.SetAttribValue("Held", 5);
         CString error;
         const bool loaded = map.LoadString(c.text, error);
-        EXPECT_EQ(std::tuple(loaded, error.Find(c.error), map.GetCount(), map.HasAttrib("A")), std::tuple(false, 0, 1, false))
+        EXPECT_EQ(std::tuple(loaded, error.Find(c.error), map.GetCount(), map.HasAttrib("A")),
+                  std::tuple(false, 0, 1, false))
             << c.text << " -> " << error.GetString();
     }
 }

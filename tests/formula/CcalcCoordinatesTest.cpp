@@ -113,8 +113,9 @@ const std::string kUtm32 = ", \"EPSG:32632;EPSG:4326\"";
 TEST(CcalcCoordinates, VectorBuildersAndConversionsKeepTheVectorsDimension)
 {
     CForm form; // the catalogue rows without keywords, under names of its own
-    for (const auto& [name, row, n] : {std::tuple{"R2P", "RECT2POL", 1}, {"P2R", "POL2RECT", 1}, {"V3R", "KVS_VEC3D_RECT", 3},
-                                       {"V2P", "KVS_VEC2D_POL", 2}, {"V3P", "KVS_VEC3D_POL", 3}, {"ATT", "KVS_ATTITUDE", 3}})
+    for (const auto& [name, row, n] : {std::tuple{"R2P", "RECT2POL", 1}, {"P2R", "POL2RECT", 1},
+                                       {"V3R", "KVS_VEC3D_RECT", 3}, {"V2P", "KVS_VEC2D_POL", 2},
+                                       {"V3P", "KVS_VEC3D_POL", 3}, {"ATT", "KVS_ATTITUDE", 3}})
         form.SetFuncStruct(name, row, n);
     const double r2 = std::sqrt(2.0), r3 = std::sqrt(3.0);
     const std::pair<const char*, std::vector<double>> cases[] = {

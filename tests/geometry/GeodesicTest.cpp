@@ -89,7 +89,6 @@ TEST(Geodesic, KnownLinesOnTheEquatorAndMeridians)
 {
     const double degree = kA * kRad;
     ExpectNear(Polar(52.25, 4.75, 123.0, 0.0), Direct{true, 52.25, 4.75, 0.0}, 0);
-    ExpectNear(XY(-33.5, 151.0, 0.0, 0.0), Direct{true, -33.5, 151.0, 0.0}, 0);
     ExpectNear(Polar(0.0, 0.0, 90.0, degree), Direct{true, 0, 1, 270}, 1e-12);
     ExpectNear(Polar(0.0, 0.0, 270.0, degree), Direct{true, 0, -1, 90}, 1e-12);
     ExpectNear(Solve(0, 0, 0, 1), Inverse{true, 90, 270, degree}, 1e-12);
@@ -107,7 +106,6 @@ TEST(Geodesic, KnownLinesOnTheEquatorAndMeridians)
     // An offset runs along its own direction.
     ExpectNear(XY(52.0, 4.0, -1.0, 0.0), Polar(52.0, 4.0, 270.0, 1.0), 0);
     ExpectNear(XY(52.0, 4.0, 3000.0, 4000.0), Polar(52.0, 4.0, std::atan2(3.0, 4.0) / kRad, 5000.0), 0);
-    ExpectNear(XY(52.0, 4.0, 0.0, -250.0), Polar(52.0, 4.0, 180.0, 250.0), 0);
 }
 
 TEST(Geodesic, LinesOfOneLatitudeAcrossTheDateLineAndEndingOnTheEquator)

@@ -38,6 +38,7 @@ TEST(Runtime, SixtyFourBitCalendarConversionAndItsFailures)
     // Failures zero the output.
     const int gmt = kvs_gmtime64_s(&out, &huge);
     EXPECT_EQ(std::pair(gmt, out.tm_year), std::pair(EINVAL, 0));
-    EXPECT_EQ(std::vector<int>({kvs_localtime64_s(&out, &huge), kvs_gmtime64_s(nullptr, &huge), kvs_gmtime64_s(&out, nullptr)}),
+    EXPECT_EQ(std::vector<int>(
+                  {kvs_localtime64_s(&out, &huge), kvs_gmtime64_s(nullptr, &huge), kvs_gmtime64_s(&out, nullptr)}),
               std::vector<int>({EINVAL, EINVAL, EINVAL}));
 }

@@ -79,13 +79,13 @@ TEST(TextUtils, EveryTextReaderTakesAByteOrderMarkAndWindowsLineEnds)
     DataDefinition& definition = DataDefinition::GetDataDefinition();
     const std::pair<std::string, std::function<bool(const CString&)>> readers[] = { // texts with "\n" ends
         {"2026/01/01 00:00:00 1.5\n2026/01/01 01:00:00 2.5\n",
-         [&](const CString& text) { TideStation s; return TideStation::Parse(text.str(), s, error) && s.GetNumValues() == 2; }},
+         [&](const CString& t) { TideStation s; return TideStation::Parse(t.str(), s, error) && s.GetNumValues() == 2; }},
         {"# settings\nSlopeFilter = bool:true\nFilterSlopeAngle = double:30\n", [&](const CString& text) {
              CAttributeMap map;
              return map.LoadString(text, error) && map.GetAttribValue("FilterSlopeAngle", angle, status) && angle == 30;
          }},
         {"0 0 0 0\n1 0 2 0\n1 1 2 1\n",
-         [](const CString& text) { VesselContour c; return c.CreateFromText(text, VesselContour::kSideView) && c.GetSize() == 3; }},
+         [](const CString& t) { VesselContour c; return c.CreateFromText(t, VesselContour::kSideView) && c.GetSize() == 3; }},
         {"# job\ngrid = EPSG:32631\ndatum = EPSG:4326\n",
          [](const CString& text) { ProjectDefinition p; return p.LoadProjectText(text, "job.prj") && p.GetGeoCoordSys(); }},
         {"{\n \"groups\": [ {\"id\": 9, \"items\": [ {\"type\": 103} ] } ]\n}\n", [&](const CString& text) {

@@ -23,7 +23,8 @@ TEST(CKvsDouble, CompoundOperatorsThroughTheInterfaceAndWhatTheyRefuse)
     seen.push_back((result *= CKvsInt(2), r.Value()));
     seen.push_back((result /= CKvsInt(4), r.Value()));
     // Division by zero and values without a number leave the value.
-    seen.push_back((result /= CKvsDouble(0.0), result /= CKvsInt(0), result = CKvsName("12"), result += CKvsName("1"), r.Value()));
+    seen.push_back(
+        (result /= CKvsDouble(0.0), result /= CKvsInt(0), result = CKvsName("12"), result += CKvsName("1"), r.Value()));
     EXPECT_EQ(seen, (std::vector<double>{9.5, 9.0, 18.0, 4.5, 4.5}));
 }
 
