@@ -9,6 +9,7 @@
 #include <thread>
 #include <tuple>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -22,10 +23,8 @@ ItemLayout Layout(unsigned int group, unsigned int item)
 {
     const DataDefinition& def = DataDefinition::GetDataDefinition();
     ItemLayout l;
-    EXPECT_TRUE(def.GetGroupItemType(group, item, l.type));
-    EXPECT_TRUE(def.GetGroupItemLength(group, item, l.length));
-    EXPECT_TRUE(def.GetGroupItemFormat(group, item, l.format));
-    EXPECT_TRUE(def.GetGroupItemUseas(group, item, l.useAs));
+    EXPECT_TRUE(def.GetGroupItemType(group, item, l.type) && def.GetGroupItemLength(group, item, l.length) &&
+                def.GetGroupItemFormat(group, item, l.format) && def.GetGroupItemUseas(group, item, l.useAs));
     return l;
 }
 
@@ -85,24 +84,18 @@ TEST_F(DataDefinitionTest, BuiltInGroupsFitTheirReadersUnknownOnesLeaveOutputsAn
         const ItemLayout l = Layout(e.group, static_cast<unsigned int>(i));
         EXPECT_EQ(std::pair(l.type, l.length), std::pair(e.type, e.length)) << e.group << " " << e.useAs;
     }
-    EXPECT_EQ(Layout(1020, 0).type, 103);
-    EXPECT_EQ(Layout(1020, 1).type, 501);
-    {
-        int count = -5, buffer = 10;
-        unsigned short value = 77;
-        CString text("keep");
-        EXPECT_FALSE(def.GetGroupNumItems(4242, count));
-        EXPECT_FALSE(def.GetGroupItemType(1020, 4, value)); // the tide group has 4 items
-        EXPECT_FALSE(def.GetGroupBufferlength(1020, buffer)); // and names no buffer length
-        EXPECT_FALSE(def.GetGroupItemMapTxt(1020, 0, 0, text));
-        EXPECT_EQ(std::tuple(count, value, buffer), std::tuple(-5, 77, 10)); // outputs untouched
-        EXPECT_EQ(text, "keep");
-    }
+    EXPECT_EQ((std::pair<int, int>(Layout(1020, 0).type, Layout(1020, 1).type)), std::pair(103, 501)); // tide value, id
+    int count = -5, buffer = 10;
+    unsigned short value = 77;
+    CString text("keep");
+    // 4242 is no group, the tide group has 4 items, names no buffer length and no map texts.
+    EXPECT_FALSE(def.GetGroupNumItems(4242, count) || def.GetGroupItemType(1020, 4, value) ||
+                 def.GetGroupBufferlength(1020, buffer) || def.GetGroupItemMapTxt(1020, 0, 0, text));
+    EXPECT_EQ(std::tuple(count, value, buffer, text), std::tuple(-5, 77, 10, CString("keep"))); // outputs untouched
 
     const DataDefinition::View view = def.GetView(); // keeps its definition across a load
     CString error;
     EXPECT_TRUE(def.LoadFile(CString(WriteFile(DataDefinition::GetDefaultDefinitionText())), error)) << error;
-    int count = 0;
     EXPECT_TRUE(def.GetGroupNumItems(1071, count) && count == 15) << count;
     ASSERT_TRUE(def.LoadText("{\"groups\": []}", "empty", error));
     EXPECT_FALSE(def.GetGroupNumItems(1020, count));
@@ -123,10 +116,9 @@ TEST_F(DataDefinitionTest, FileNamedByTheEnvironmentDefinesMapsValueTextsAndBuff
     EXPECT_TRUE(def.GetGroupNumItems(7, count) && def.GetGroupBufferlength(7, buffer));
     EXPECT_EQ(std::pair(count, buffer), std::pair(3, 25));
     EXPECT_FALSE(def.GetGroupNumItems(1010, count)); // the built-in groups are replaced
-
-    EXPECT_EQ(Layout(7, 0), (ItemLayout{101, 4, 30, 120}));
-    EXPECT_EQ(Layout(7, 1), (ItemLayout{103, 8, 44, 201}));
-    EXPECT_EQ(Layout(7, 2), (ItemLayout{501, 12, 1, 0})); // default format and use-as
+    // The label takes the default format and use-as.
+    EXPECT_EQ((std::vector{Layout(7, 0), Layout(7, 1), Layout(7, 2)}),
+              (std::vector<ItemLayout>{{101, 4, 30, 120}, {103, 8, 44, 201}, {501, 12, 1, 0}}));
     const auto mapText = [&](int v) { CString t("-"); return def.GetGroupItemMapTxt(7, 0, v, t) ? t.str() : "none"; };
     const auto valueText = [&](double v) { CString t("-"); return def.GetGroupItemDoubleToStr(7, 1, v, t) ? t.str() : "none"; };
     EXPECT_EQ(mapText(-2) + mapText(5), "Brokennone");

@@ -14,6 +14,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -74,10 +75,10 @@ TEST(KnownAttributeNames, AreExactlyTheNamesTheFiltersAndDataSourcesRead)
 
 TEST(KnownAttributeNames, AMisspeltNameIsReportedWithItsLineAndTheClosestName)
 {
-    EXPECT_EQ(ClosestAttributeName("SlopFilter"), "SlopeFilter");
-    EXPECT_EQ(ClosestAttributeName("slopefilter"), "SlopeFilter"); // names are case-sensitive
-    EXPECT_EQ(ClosestAttributeName("sbfdepthmax"), "SbfDepthMax");
-    EXPECT_EQ(ClosestAttributeName("Colour"), ""); // nothing near
+    // Names are case-sensitive; "Colour" is near no name.
+    EXPECT_EQ((std::vector{ClosestAttributeName("SlopFilter"), ClosestAttributeName("slopefilter"),
+                           ClosestAttributeName("sbfdepthmax"), ClosestAttributeName("Colour")}),
+              (std::vector<std::string>{"SlopeFilter", "SlopeFilter", "SbfDepthMax", ""}));
     CAttributeMap map;
     CString error;
     ASSERT_TRUE(map.LoadString("# settings\nSlopFilter = bool:true\nSlopeFilter = bool:true\nColour = string:red\n", error));

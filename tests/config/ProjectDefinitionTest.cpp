@@ -55,7 +55,6 @@ TEST(ProjectDefinition, BadOrUnusableSettingsNameTheirLine)
         {"grid = EPSG:32631\ndatum = EPSG:4326\x01\n", "job.prj: line 2: control character in the line"},
         {"datum = EPSG:4326\n", "job.prj: no 'grid' line"},
         {"grid = EPSG:32631\n", "job.prj: no 'datum' line"},
-        {"", "job.prj: no 'grid' line"},
         {"\ngrid = EPSG:99999\ndatum = EPSG:4326\n", "job.prj: line 2: PROJ cannot use grid 'EPSG:99999': "},
         {"grid = EPSG:32631\n\ndatum = EPSG:32632\n", "job.prj: line 3: PROJ cannot use datum 'EPSG:32632': not a geographic CRS"},
         {"datum = EPSG:4326\ngrid = EPSG:4326\n", "job.prj: line 2: PROJ cannot use grid 'EPSG:4326': not a projected CRS"},
@@ -93,21 +92,21 @@ TEST(ProjectDefinition, AFailedLoadKeepsTheSystemItHadAndCreatingSetsNone)
 
 TEST(ProjectDefinition, ReadsFilesAndFindsTheGeoidBesideThem)
 {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kvs_project_test";
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kvs_project test"; // a blank too
     std::filesystem::create_directories(dir);
     std::error_code ec;
     std::filesystem::copy_file("/usr/share/proj/egm96_15.gtx", dir / "site_geoid.gtx",
                                std::filesystem::copy_options::overwrite_existing, ec);
     if (ec) GTEST_SKIP() << "egm96_15.gtx of proj-data is not installed";
     const std::filesystem::path file = dir / "job.prj";
-    std::ofstream(file) << "grid = EPSG:32631\ndatum = EPSG:4326\ngeoid = site_geoid.gtx\n";
-
+    const char* text = "grid = EPSG:32631\ndatum = EPSG:4326\ngeoid = site_geoid.gtx\n";
+    std::ofstream(file) << text;
     ProjectDefinition project;
+    EXPECT_FALSE(project.LoadProjectText(text, "job.prj")); // found beside the file only, not in PROJ's directories
     ASSERT_TRUE(project.LoadProjectFile(CString(file.string()))) << project.GetLastError().GetString();
     double n = 0.0;
     ASSERT_TRUE(project.GetGeoCoordSys()->HeightCorrection(52.3502933489, 3.0, 0.0, 0.0, n));
     EXPECT_NEAR(n, 43.579979, 1e-6);
-
     EXPECT_FALSE(project.LoadProjectFile(CString((dir / "missing.prj").string())));
     EXPECT_EQ(project.GetLastError().str(), "cannot read file '" + (dir / "missing.prj").string() + "'");
     EXPECT_NE(project.GetGeoCoordSys(), nullptr);
@@ -117,4 +116,20 @@ TEST(ProjectDefinition, ReadsFilesAndFindsTheGeoidBesideThem)
     EXPECT_FALSE(project.LoadProjectFile(CString(big.string())));
     EXPECT_EQ(project.GetLastError().str(), big.string() + ": file too large");
     std::filesystem::remove_all(dir, ec);
+}
+
+TEST(DataSearch, ContourFilesLiveInAFolderOfTheProjectDirectory)
+{
+    DataSearch& search = DataSearch::GetDataSearch();
+    const CString saved = search.GetProjectDirectory();
+    CString path, extension;
+    for (const char* dir : {"/survey/job1", "/survey/job1/"}) {
+        search.SetProjectDirectory(dir);
+        ASSERT_TRUE(search.GetFilePath(DataSearch::kVesselContour, path));
+        EXPECT_EQ(path, "/survey/job1/Contours/");
+    }
+    EXPECT_TRUE(search.GetFileExtension(DataSearch::kVesselContour, extension) && extension == ".ctr") << extension;
+    path = "kept";
+    EXPECT_FALSE(search.GetFilePath(99, path) || search.GetFileExtension(99, path) || path != "kept");
+    search.SetProjectDirectory(saved);
 }

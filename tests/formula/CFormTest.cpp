@@ -1,14 +1,7 @@
-#include <KvsDataBlocks/formula/CForm.h>
-
 #include "FormulaRunner.h"
 
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
 #include <KvsDataBlocks/values/CKvsDouble2D.h>
-
-#include <gtest/gtest.h>
-
-#include <memory>
-#include <string>
 
 namespace {
 
@@ -23,14 +16,6 @@ struct BoundRunner : FormulaRunner
         Form().SetDataElem(0, &element);
     }
 };
-
-double ResultOf(CForm& form)
-{
-    CKvsType* result = nullptr;
-    double value = std::nan("");
-    if (form.Execute() && form.GetResult(result)) result->GetDouble(value);
-    return value;
-}
 
 } // namespace
 
@@ -119,16 +104,13 @@ TEST(CForm, NothingToRunFailedRunsBareValuesAndTheReusedResult)
     EXPECT_EQ(form.GetExecError(), CForm::ErrEmptyFunction);
     // Zero-argument calls skip their brackets.
     ASSERT_TRUE(form.SetFormula("CurDateToYYYYMMDD()"));
-    ASSERT_TRUE(form.SetFormula("CurDateToYYYYMMDD() + \"x\"") && form.Execute() && form.GetResult(result));
-    EXPECT_EQ(CForm::GetKvsType(result), 501);
+    EXPECT_EQ(CForm::GetKvsType(RunForm(form, "CurDateToYYYYMMDD() + \"x\"")), 501);
 
     CKvsDouble v(3.0);
     form.SetVar(0, &v);
-    ASSERT_TRUE(form.SetFormula("var0") && form.Execute() && form.GetResult(result));
-    EXPECT_EQ(result, &v);
-    ASSERT_TRUE(form.SetFormula("42") && form.Execute() && form.GetResult(result));
-    EXPECT_EQ(CForm::GetKvsType(result), 103);
-    ASSERT_TRUE(form.SetFormula("var0 * 2") && form.Execute() && form.GetResult(result));
+    EXPECT_EQ(RunForm(form, "var0"), &v); // a bare value is the result itself
+    EXPECT_EQ(CForm::GetKvsType(RunForm(form, "42")), 103);
+    ASSERT_TRUE((result = RunForm(form, "var0 * 2")));
     v.SetDouble(4.0);
     CKvsType* second = nullptr;
     ASSERT_TRUE(form.Execute() && form.GetResult(second));
@@ -174,15 +156,10 @@ TEST(CForm, CopiesOwnTheirCallsAndKeepErrors)
     for (CForm* form : {&copy, &assigned}) {
         EXPECT_DOUBLE_EQ(ResultOf(*form), 7.0);
         EXPECT_TRUE(form->CheckVarUsed(0));
-        CKvsType* result = nullptr;
-        CString name;
-        ASSERT_TRUE(form->SetFormula("vesselName") && form->Execute() && form->GetResult(result));
-        result->GetValueStr(name);
-        EXPECT_EQ(name, "Boat");
+        EXPECT_EQ(TextOfForm(*form, "vesselName"), "Boat");
     }
     assigned = assigned; // self-assignment keeps the form
-    ASSERT_TRUE(assigned.SetFormula("var0"));
-    EXPECT_DOUBLE_EQ(ResultOf(assigned), 3.0);
+    EXPECT_DOUBLE_EQ(ResultOf(assigned, "var0"), 3.0);
 
     CForm failed;
     failed.SetFormula("1 + #");

@@ -1,14 +1,9 @@
 // Check characters, NMEA position fields and degrees-and-minutes conversion of the
 // formula catalogue, through formulas and through the public statics.
 #include <KvsDataBlocks/formula/Ccalc.h>
+#include <KvsDataBlocks/formula/Crc16.h>
 
 #include "FormulaRunner.h"
-#include "TimeZoneGuard.h"
-
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <string>
 
 TEST(CcalcChecksums, NMEAChecksumLeavesOutTheFirstCharacterOnly)
 {
@@ -69,26 +64,6 @@ TEST(CcalcChecksums, NMEAPositionFieldsOfEveryKind)
     });
 }
 
-TEST(CcalcChecksums, GGASentenceBuiltFromBoundValues)
-{
-    TimeZoneGuard tz("UTC0");
-    const char* formula =
-        "NMEACS(\"$GPGGA,\" + FormatMyTime(tim0, \"%H%M%S\", 0)"
-        " + \",\" + NMEAPOS(var0, 3, \"Lat\") + \",\" + NMEAPOS(var0, 3, \"LatS\")"
-        " + \",\" + NMEAPOS(var1, 3, \"Lon\") + \",\" + NMEAPOS(var1, 3, \"LonS\")"
-        " + \",\" + ItoS(var2) + \",\" + LeadZero(ItoS(var3), 2) + \",\" + FtoS(var4, 1)"
-        " + \",\" + NMEAPOS(var5, 1, \"Alt\") + \",M,\" + FtoS(var6, 1) + \",M,,\")";
-    // North-east, and south-west below the geoid.
-    for (const double sign : {1.0, -1.0}) {
-        FormulaRunner f;
-        f.Time(0, 1709642119000.0); // 2024-03-05 12:35:19 UTC
-        f.Number(0, sign * 48.1173).Number(1, sign * (11.0 + 31.0 / 60.0)).Integer(2, 1).Integer(3, 8);
-        f.Number(4, 0.9).Number(5, sign > 0 ? 545.4 : -12.5).Number(6, 46.9);
-        EXPECT_EQ(f.TextOf(formula), sign > 0 ? "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47"
-                                              : "$GPGGA,123519,4807.038,S,01131.000,W,1,08,0.9,-12.5,M,46.9,M,,*53");
-    }
-}
-
 TEST(CcalcChecksums, DMStoDMWritesFiveDecimalsWithoutSign)
 {
     FormulaRunner f;
@@ -104,4 +79,15 @@ TEST(CcalcChecksums, DMStoDMWritesFiveDecimalsWithoutSign)
         // A text without a number gives an empty text.
         {"DMStoDM(\"\")", ""},  {"DMStoDM(\"N\")", ""},  {"DMStoDM(\"nan\")", ""},  {"DMStoDM(\"inf\")", ""},
     });
+}
+
+// The XMODEM check values of "123456789" and "A" are pinned through MARSCS.
+TEST(Crc16, ZeroByteAndEmptyOrInvalidRanges)
+{
+    const unsigned char a[] = {'A'}, zero[] = {0};
+    EXPECT_EQ(Compute16BitCRC(a, a + 1), 0x58E5);
+    EXPECT_EQ(Compute16BitCRC(zero, zero + 1), 0x0000);
+    EXPECT_EQ(Compute16BitCRC(a, a), 0);
+    EXPECT_EQ(Compute16BitCRC(a + 1, a), 0);
+    EXPECT_EQ(Compute16BitCRC(nullptr, nullptr), 0);
 }

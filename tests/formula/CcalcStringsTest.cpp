@@ -1,11 +1,6 @@
 // The text functions of the formula catalogue, reached through formulas.
 #include "FormulaRunner.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <string>
-
 TEST(CcalcStrings, GetSubStrTestsBoundsOnTheNumbersAsGiven)
 {
     FormulaRunner f;

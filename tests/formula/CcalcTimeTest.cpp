@@ -6,65 +6,41 @@
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <string>
-
-namespace {
-
 constexpr int64_t k20240305_123456 = 1709642096000; // 2024-03-05 12:34:56 UTC
 constexpr int64_t k20240101 = 1704067200000;        // 2024-01-01 00:00 UTC
-constexpr int64_t k20240201 = 1706745600000;
-constexpr int64_t k20240131_2330 = 1706743800000;
-constexpr int64_t k20241231 = 1735603200000;
-constexpr int64_t k20230301 = 1677628800000;
-constexpr int64_t k20240301 = 1709251200000;
+constexpr int64_t kDay = 86400000;
 constexpr int64_t k20241225_0800 = 1735113600000;
 constexpr int64_t k20240701_1200 = 1719835200000;
 
-} // namespace
-
-TEST(CcalcTime, CurrentTimeWritesTheFractionDigitRule)
+TEST(CcalcTime, CurrentTimeAndDateWriteTheClockInTheirLayouts)
 {
-    TimeZoneGuard tz("EST5"); // UTC fields whatever the zone
+    const int64_t t = k20240305_123456;
+    const char* east = "<+13>-13"; // 12:34 UTC is 01:34 of the next day
+    const struct { const char* tz; int64_t clock; const char* formula; const char* text; } cases[] = {
+        // UTC fields whatever the zone; the fraction is cut, not rounded, at most nine digits.
+        {"EST5", t + 789, "CurrentTime(0)", "123456.0"}, {"EST5", t + 789, "CurrentTime(1)", "123456.7"},
+        {"EST5", t + 789, "CurrentTime(2)", "123456.78"}, {"EST5", t + 789, "CurrentTime(3)", "123456.789"},
+        {"EST5", t + 789, "CurrentTime(4)", "123456.7890"}, {"EST5", t + 789, "CurrentTime(6)", "123456.789000"},
+        {"EST5", t + 789, "CurrentTime(3.9)", "123456.789"}, {"EST5", t + 789, "CurrentTime(40)", "123456.789000000"},
+        {"EST5", t + 789, "CurTimeToHHMMSSTTTT()", "123456.0789"},
+        // Small milliseconds are zero-padded.
+        {"EST5", t + 5, "CurrentTime(1)", "123456.0"}, {"EST5", t + 5, "CurrentTime(2)", "123456.00"},
+        {"EST5", t + 5, "CurrentTime(3)", "123456.005"}, {"EST5", t + 5, "CurrentTime(6)", "123456.005000"},
+        {"EST5", t + 5, "CurTimeToHHMMSSTTTT()", "123456.0005"},
+        // Dates in both orders, case-sensitive, of the local calendar; CurDateToYYYYMMDD's is UTC.
+        {"UTC0", t, "CurrentDate(\"YMD\", \"-\")", "2024-03-05"}, {"UTC0", t, "CurrentDate(\"DMY\", \"/\")", "05/03/2024"},
+        {"UTC0", t, "CurrentDate(\"YMD\", \"\")", "20240305"}, {"UTC0", t, "CurrentDate(\"DMY\", \". \")", "05. 03. 2024"},
+        {"UTC0", t, "CurrentDate(\"ymd\", \"-\")", ""}, {"UTC0", t, "CurrentDate(\"MDY\", \"-\")", ""},
+        {east, t, "CurrentDate(\"YMD\", \"-\")", "2024-03-06"}, {east, t, "CurDateToYYYYMMDD()", "20240305"},
+        {"UTC0", k20241225_0800, "CurrentDate(\"DMY\", \".\")", "25.12.2024"},
+        {"UTC0", k20241225_0800, "CurDateToYYYYMMDD()", "20241225"},
+    };
     FormulaRunner f;
-    {
-        ClockGuard clock(k20240305_123456 + 789);
-        ExpectTexts(f, {
-            {"CurrentTime(0)", "123456.0"},      {"CurrentTime(1)", "123456.7"}, // no width: the (zero) value
-            {"CurrentTime(2)", "123456.78"},     {"CurrentTime(3)", "123456.789"}, // cut, not rounded
-            {"CurrentTime(4)", "123456.7890"},   {"CurrentTime(6)", "123456.789000"},
-            {"CurrentTime(3.9)", "123456.789"},  {"CurrentTime(40)", "123456.789000000"}, // at most nine
-            {"CurTimeToHHMMSSTTTT()", "123456.0789"},
-        });
+    for (const auto& c : cases) {
+        TimeZoneGuard tz(c.tz);
+        ClockGuard clock(c.clock);
+        EXPECT_EQ(f.TextOf(c.formula), c.text) << c.formula << " at " << c.clock << " " << c.tz;
     }
-    ClockGuard clock(k20240305_123456 + 5); // small milliseconds are zero-padded
-    ExpectTexts(f, {
-        {"CurrentTime(1)", "123456.0"},      {"CurrentTime(2)", "123456.00"}, {"CurrentTime(3)", "123456.005"},
-        {"CurrentTime(6)", "123456.005000"}, {"CurTimeToHHMMSSTTTT()", "123456.0005"},
-    });
-}
-
-TEST(CcalcTime, DatesInBothOrdersFollowTheLocalCalendar)
-{
-    FormulaRunner f;
-    {
-        ClockGuard clock(k20240305_123456);
-        TimeZoneGuard tz("UTC0");
-        ExpectTexts(f, {
-            {"CurrentDate(\"YMD\", \"-\")", "2024-03-05"}, {"CurrentDate(\"DMY\", \"/\")", "05/03/2024"},
-            {"CurrentDate(\"YMD\", \"\")", "20240305"},    {"CurrentDate(\"DMY\", \". \")", "05. 03. 2024"},
-            {"CurrentDate(\"ymd\", \"-\")", ""},           {"CurrentDate(\"MDY\", \"-\")", ""}, // case-sensitive
-        });
-        // 12:34 UTC is 01:34 of the next day at UTC+13: the local date moves on, the UTC
-        // date of CurDateToYYYYMMDD does not.
-        TimeZoneGuard east("<+13>-13");
-        ExpectTexts(f, {{"CurrentDate(\"YMD\", \"-\")", "2024-03-06"}, {"CurDateToYYYYMMDD()", "20240305"}});
-    }
-    TimeZoneGuard tz("UTC0");
-    ClockGuard clock(k20241225_0800);
-    ExpectTexts(f, {{"CurrentDate(\"DMY\", \".\")", "25.12.2024"}, {"CurDateToYYYYMMDD()", "20241225"}});
 }
 
 TEST(CcalcTime, TimeStrWritesTwoDigitHundredthsLimitedTo99)
@@ -73,17 +49,15 @@ TEST(CcalcTime, TimeStrWritesTwoDigitHundredthsLimitedTo99)
     FormulaRunner f;
     const double t = static_cast<double>(k20240305_123456);
     const struct { double ms; const char* text; } cases[] = {
-        {250, "123456.25"}, {990, "123456.99"}, {999, "123456.99"}, {995, "123456.99"}, {994, "123456.99"},
-        {50, "123456.05"},  {0, "123456.00"},   {9, "123456.01"},   {4, "123456.00"},
+        {t + 250, "123456.25"}, {t + 990, "123456.99"}, {t + 999, "123456.99"}, {t + 995, "123456.99"},
+        {t + 994, "123456.99"}, {t + 50, "123456.05"},  {t, "123456.00"},       {t + 9, "123456.01"},
+        {t + 4, "123456.00"},   {-500.0, "235959.50"}, // before 1970: the second before, not a negative fraction
+        {NAN, ""},
     };
     for (const auto& c : cases) {
-        f.Time(0, t + c.ms);
+        f.Time(0, c.ms);
         EXPECT_EQ(f.TextOf("TimeStr(tim0)"), c.text) << c.ms;
     }
-    f.Time(0, -500.0); // before 1970: the second before, not a negative fraction
-    EXPECT_EQ(f.TextOf("TimeStr(tim0)"), "235959.50");
-    f.Time(0, std::nan(""));
-    EXPECT_EQ(f.TextOf("TimeStr(tim0)"), "");
 }
 
 TEST(CcalcTime, FormatTimeAndFormatMyTimeWriteLocalTimeInTheCallersFormat)
@@ -139,9 +113,10 @@ TEST(CcalcTime, JulianDayCountsFromTheFirstOfJanuaryOfTheLocalDate)
 {
     FormulaRunner f;
     const struct { int64_t ms; const char* tz; double day; } cases[] = {
-        {k20240101, "UTC0", 1},   {k20240101 + 86399999, "UTC0", 1}, {k20240201, "UTC0", 32},
-        {k20241231, "UTC0", 366}, {k20230301, "UTC0", 60},           {k20240301, "UTC0", 61},
-        {k20240131_2330, "UTC0", 31}, {k20240131_2330, "CET-1", 32}, // 00:30 on 1 February
+        {k20240101, "UTC0", 1},   {k20240101 + kDay - 1, "UTC0", 1},     {k20240101 + 31 * kDay, "UTC0", 32},
+        {k20240101 + 365 * kDay, "UTC0", 366}, {k20240101 - 306 * kDay, "UTC0", 60}, // 2023-03-01
+        {k20240101 + 60 * kDay, "UTC0", 61},   {k20240101 + 31 * kDay - 1800000, "UTC0", 31},
+        {k20240101 + 31 * kDay - 1800000, "CET-1", 32}, // 2024-01-31 23:30 UTC: 00:30 on 1 February
     };
     for (const auto& c : cases) {
         TimeZoneGuard tz(c.tz);
@@ -152,7 +127,7 @@ TEST(CcalcTime, JulianDayCountsFromTheFirstOfJanuaryOfTheLocalDate)
     EXPECT_DOUBLE_EQ(f.NumberOf("JulianDay(tim1)"), 0.0); // result left as created
 }
 
-TEST(CcalcTime, EntryValueAndEntryStatusReadBoundElements)
+TEST(CcalcTime, EntryValueAndEntryStatusReadBoundElementsOnEveryRun)
 {
     CDataBlock block;
     const std::pair<decltype(ET_DOUBLE), int> types[] = {{ET_DOUBLE, 8}, {ET_SHORT, 2}, {ET_STRING, 8}};
@@ -176,16 +151,12 @@ TEST(CcalcTime, EntryValueAndEntryStatusReadBoundElements)
     ASSERT_TRUE(f.Form().SetFormula("FtoS(EntryValue(dataElem0), 1) + \"/\" + FtoS(EntryStatus(dataElem0), 0)"));
     ASSERT_TRUE(block.SetDataValue(1, 13.5, 30, CDataBlock::kById));
     EXPECT_EQ(f.TextAgain(), "13.5/30");
-}
-
-TEST(CcalcTime, EntryValueKeepsItsResultWhenTheElementCannotBeRead)
-{
+    // An element that cannot be read leaves the result as it was.
     double storage = 4.5;
     CKvsBytePtr view(ET_DOUBLE, 8);
     view.SetDataPtr(reinterpret_cast<unsigned char*>(&storage));
-    FormulaRunner f;
-    f.Form().SetDataElem(0, &view);
-    EXPECT_DOUBLE_EQ(f.NumberOf("EntryValue(dataElem0)"), 4.5);
+    f.Form().SetDataElem(3, &view);
+    EXPECT_DOUBLE_EQ(f.NumberOf("EntryValue(dataElem3)"), 4.5);
     view.SetDataPtr(nullptr);
     EXPECT_EQ(f.TextAgain(), "4.5");
 }

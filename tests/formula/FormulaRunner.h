@@ -19,6 +19,33 @@
 
 using namespace std::string_view_literals;
 
+// Parses formula (when given) and runs form: its result, nullptr when there is none.
+inline CKvsType* RunForm(CForm& form, const char* formula = nullptr)
+{
+    CKvsType* result = nullptr;
+    const bool ran = (formula == nullptr || form.SetFormula(formula)) && form.Execute() && form.GetResult(result);
+    return ran ? result : nullptr;
+}
+
+// A result as a number (NaN when there is none) or as its text ("<failed>" when there is none).
+inline double NumberOfResult(CKvsType* result)
+{
+    double value = std::nan("");
+    if (result != nullptr) result->GetDouble(value);
+    return value;
+}
+
+inline CString TextOfResult(CKvsType* result)
+{
+    CString text("<failed>");
+    if (result != nullptr) result->GetValueStr(text);
+    return text;
+}
+
+// Parses formula (when given) and runs form: the result as a number or a text.
+inline double ResultOf(CForm& form, const char* formula = nullptr) { return NumberOfResult(RunForm(form, formula)); }
+inline CString TextOfForm(CForm& form, const char* formula = nullptr) { return TextOfResult(RunForm(form, formula)); }
+
 class FormulaRunner
 {
 public:
@@ -40,19 +67,10 @@ public:
     CString TextOf(const char* formula) { return TextOfResult(Run(formula)); }
 
     // Parses and runs formula; the result as a number (NaN when there is none).
-    double NumberOf(const char* formula)
-    {
-        double value = std::nan("");
-        if (CKvsType* result = Run(formula)) result->GetDouble(value);
-        return value;
-    }
+    double NumberOf(const char* formula) { return NumberOfResult(Run(formula)); }
 
     // Runs the formula parsed last again (bound values may have changed).
-    CString TextAgain()
-    {
-        CKvsType* result = nullptr;
-        return TextOfResult(m_form.Execute() && m_form.GetResult(result) ? result : nullptr);
-    }
+    CString TextAgain() { return TextOfResult(RunForm(m_form)); }
 
     // Parsing formula must fail: its error code and column.
     std::pair<int, int> ErrorOf(const char* formula)
@@ -64,13 +82,6 @@ public:
     }
 
 private:
-    static CString TextOfResult(CKvsType* result)
-    {
-        CString text("<failed>");
-        if (result != nullptr) result->GetValueStr(text);
-        return text;
-    }
-
     FormulaRunner& Bind(int index, std::unique_ptr<CKvsType> value)
     {
         m_values.push_back(std::move(value));

@@ -4,31 +4,25 @@
 
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 namespace {
 
 constexpr double kTol = 1e-9;
 const double kHalfRoot3 = std::sqrt(3.0) / 2.0;
 
+// A vector's components, in the order of its type's fields.
+std::vector<double> C(const vec2d_rect& v) { return {v.x, v.y}; }
+std::vector<double> C(const vec2d_pol& v) { return {v.distance, v.bearing}; }
+std::vector<double> C(const vec3d_rect& v) { return {v.x, v.y, v.z}; }
+std::vector<double> C(const vec3d_pol& v) { return {v.distance, v.bearing, v.elevation}; }
+
 template <typename V>
-void ExpectNear(const V& v, double a, double b)
+void ExpectNear(const V& v, std::vector<double> expected)
 {
-    EXPECT_NEAR(v.x, a, kTol);
-    EXPECT_NEAR(v.y, b, kTol);
-}
-
-void ExpectNear(const vec3d_rect& v, double x, double y, double z)
-{
-    EXPECT_NEAR(v.x, x, kTol);
-    EXPECT_NEAR(v.y, y, kTol);
-    EXPECT_NEAR(v.z, z, kTol);
-}
-
-void ExpectNear(const vec3d_pol& v, double d, double b, double e)
-{
-    EXPECT_NEAR(v.distance, d, kTol);
-    EXPECT_NEAR(v.bearing, b, kTol);
-    EXPECT_NEAR(v.elevation, e, kTol);
+    const std::vector<double> got = C(v);
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], expected[i], kTol) << i;
 }
 
 } // namespace
@@ -47,16 +41,14 @@ TEST(VectorMath, ThreeDimensionalAndMixedConversions)
 {
     // A 3-D polar vector's horizontal part, a 3-D length in a 2-D polar vector, zero
     // height and elevation from 2-D inputs.
-    ExpectNear(kvs::PolToRect2d(vec3d_pol{2.0, 0.0, 60.0}), 0.0, 1.0);
-    const vec2d_pol p = kvs::RectToPol2d(vec3d_rect{3.0, 0.0, 4.0});
-    EXPECT_NEAR(p.distance, 5.0, kTol);
-    EXPECT_NEAR(p.bearing, 90.0, kTol);
-    ExpectNear(kvs::PolToRect3d(vec2d_pol{2.0, 30.0}), 1.0, std::sqrt(3.0), 0.0);
+    ExpectNear(kvs::PolToRect2d(vec3d_pol{2.0, 0.0, 60.0}), {0.0, 1.0});
+    ExpectNear(kvs::RectToPol2d(vec3d_rect{3.0, 0.0, 4.0}), {5.0, 90.0});
+    ExpectNear(kvs::PolToRect3d(vec2d_pol{2.0, 30.0}), {1.0, std::sqrt(3.0), 0.0});
     EXPECT_EQ(kvs::RectToPol3d(vec2d_rect{1.0, 1.0}).elevation, 0.0);
     for (double x : {-7.5, 0.25, 3.0})
         for (double y : {-2.0, 0.5, 9.0}) {
-            for (double z : {-4.0, 0.0, 1.5}) ExpectNear(kvs::PolToRect3d(kvs::RectToPol3d(vec3d_rect{x, y, z})), x, y, z);
-            ExpectNear(kvs::PolToRect2d(kvs::RectToPol2d(vec2d_rect{x, y})), x, y);
+            for (double z : {-4.0, 0.0, 1.5}) ExpectNear(kvs::PolToRect3d(kvs::RectToPol3d(vec3d_rect{x, y, z})), {x, y, z});
+            ExpectNear(kvs::PolToRect2d(kvs::RectToPol2d(vec2d_rect{x, y})), {x, y});
         }
 }
 
@@ -73,17 +65,15 @@ TEST(VectorMath, AttitudeCorrectionOfSingleAnglesAndItsClamp)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.att.roll + 1000 * c.att.pitch);
-        ExpectNear(kvs::AttCorRect3d(c.in, c.att), c.out.x, c.out.y, c.out.z);
+        ExpectNear(kvs::AttCorRect3d(c.in, c.att), C(c.out));
     }
 }
 
 TEST(VectorMath, AttitudeCorrectedTwoDimensionalForms)
 {
     const attitude pitch30{0.0, 30.0, 0.0};
-    ExpectNear(kvs::AttCor2dRect(vec2d_rect{0.0, 10.0}, pitch30), 0.0, 10.0 * kHalfRoot3); // corrected z dropped
-    const vec2d_pol p = kvs::AttCor2dPol(vec2d_pol{10.0, 0.0}, pitch30);
-    EXPECT_NEAR(p.distance, 10.0, kTol); // the corrected z stays in the distance
-    EXPECT_NEAR(p.bearing, 0.0, kTol);
-    ExpectNear(kvs::AttCor3dPol(vec3d_pol{10.0, 0.0, 0.0}, attitude{0.0, 30.0, 90.0}), 10.0, 90.0, -30.0);
-    ExpectNear(kvs::AttCor3dRect(vec3d_rect{0.0, 1.0, 0.0}, attitude{0.0, 0.0, 90.0}), 1.0, 0.0, 0.0);
+    ExpectNear(kvs::AttCor2dRect(vec2d_rect{0.0, 10.0}, pitch30), {0.0, 10.0 * kHalfRoot3}); // corrected z dropped
+    ExpectNear(kvs::AttCor2dPol(vec2d_pol{10.0, 0.0}, pitch30), {10.0, 0.0}); // the corrected z stays in the distance
+    ExpectNear(kvs::AttCor3dPol(vec3d_pol{10.0, 0.0, 0.0}, attitude{0.0, 30.0, 90.0}), {10.0, 90.0, -30.0});
+    ExpectNear(kvs::AttCor3dRect(vec3d_rect{0.0, 1.0, 0.0}, attitude{0.0, 0.0, 90.0}), {1.0, 0.0, 0.0});
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 namespace {
 
@@ -50,6 +51,5 @@ TEST(Line, IntersectionCodesAndPoints)
     Point p;
     long code = -1;
     EXPECT_TRUE(Line::Intersect(Line(Point(0, 0, 0), Point(4, 4, 8)), Seg(0, 4, 4, 0), p, code));
-    EXPECT_DOUBLE_EQ(p.y, 2.0);
-    EXPECT_DOUBLE_EQ(p.z, 4.0);
+    EXPECT_EQ(std::tuple(p.x, p.y, p.z), std::tuple(2.0, 2.0, 4.0));
 }

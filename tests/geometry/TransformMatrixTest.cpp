@@ -1,10 +1,13 @@
+// The rotation matrices, the angles read back from them, the point corrections they agree
+// with, and the angle folding they share.
 #include <KvsDataBlocks/geometry/AttitudeCorrection.h>
-#include <KvsDataBlocks/geometry/TransformMatrix.h>
 #include <KvsDataBlocks/geometry/KvsMath.h>
+#include <KvsDataBlocks/geometry/TransformMatrix.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <string>
 
 namespace {
@@ -45,6 +48,13 @@ Rpy Read(const Matrix4& m)
     return r;
 }
 
+void ExpectRpy(const Rpy& r, const Rpy& e, double tol = 1e-9)
+{
+    EXPECT_NEAR(r.roll, e.roll, tol);
+    EXPECT_NEAR(r.pitch, e.pitch, tol);
+    EXPECT_NEAR(r.yaw, e.yaw, tol);
+}
+
 } // namespace
 
 TEST(TransformMatrix, TurnsApplyInOrderAndTranslationMovesTheTurnedPoint)
@@ -62,21 +72,16 @@ TEST(TransformMatrix, TurnsApplyInOrderAndTranslationMovesTheTurnedPoint)
 
 TEST(CalcRPY, PureTurnsGiveBackTheirAngle)
 {
-    auto expect = [](const Rpy& r, double roll, double pitch, double yaw, double a) {
-        EXPECT_NEAR(r.roll, roll, 1e-9) << a;
-        EXPECT_NEAR(r.pitch, pitch, 1e-9) << a;
-        EXPECT_NEAR(r.yaw, yaw, 1e-9) << a;
+    const struct { Matrix4 m; Rpy read; } cases[] = {
+        {RollMatrix(I, 90), {90, 0, 0}},       {RollMatrix(I, -90), {-90, 0, 0}},
+        {PitchMatrix(I, 89.5), {0, 89.5, 0}},  {PitchMatrix(I, -89.5), {0, -89.5, 0}},
+        {RollMatrix(I, 120), {300, 180, 180}}, // a roll beyond 90 is reported turned over, not normalised
     };
-    expect(Read(RollMatrix(I, 90)), 90, 0, 0, 90);
-    expect(Read(RollMatrix(I, -90)), -90, 0, 0, -90);
-    expect(Read(PitchMatrix(I, 89.5)), 0, 89.5, 0, 89.5);
-    expect(Read(PitchMatrix(I, -89.5)), 0, -89.5, 0, -89.5);
-    for (double a = -720.0; a <= 720.0; a += 12.5) expect(Read(YawMatrix(I, a)), 0, 0, modgeo(a), a); // (-180, 180]
-    // A roll beyond 90 is reported turned over: 120 + 180, not normalised.
-    expect(Read(RollMatrix(I, 120)), 300, 180, 180, 120);
+    for (const auto& c : cases) ExpectRpy(Read(c.m), c.read);
+    for (double a = -720.0; a <= 720.0; a += 12.5) ExpectRpy(Read(YawMatrix(I, a)), {0, 0, modgeo(a)}); // (-180, 180]
     // A pitch beyond 90 comes back through the same turn-over.
     const Rpy p = Read(PitchMatrix(I, 120));
-    expect(Rpy{std::remainder(p.roll, 360.0), p.pitch, std::remainder(p.yaw, 360.0)}, 0, 120, 0, 120);
+    ExpectRpy({std::remainder(p.roll, 360.0), p.pitch, std::remainder(p.yaw, 360.0)}, {0, 120, 0});
 }
 
 TEST(CalcRPY, VerticalForwardAxisTakesTheYawFromTheXAxis)
@@ -109,10 +114,86 @@ TEST(CalcRPY, AnglesRebuildTheMatrixOverTheWholeGrid)
                     << "roll " << roll << " pitch " << pitch << " yaw " << yaw;
                 EXPECT_LE(std::fabs(std::remainder(r.roll, 360.0)), 90.0 + 1e-9);
                 // Away from the vertical and the turn-over the angles themselves return.
-                if (std::fabs(pitch) < 89.0 && std::fabs(roll) < 89.0) {
-                    EXPECT_NEAR(r.roll, roll, 1e-9);
-                    EXPECT_NEAR(r.pitch, pitch, 1e-9);
-                    EXPECT_NEAR(std::remainder(r.yaw - yaw, 360.0), 0.0, 1e-9);
-                }
+                if (std::fabs(pitch) < 89.0 && std::fabs(roll) < 89.0)
+                    ExpectRpy({r.roll, r.pitch, std::remainder(r.yaw - yaw, 360.0)}, {roll, pitch, 0.0});
             }
+}
+
+TEST(KvsMath, ModgeoBringsAnglesIntoMinus180To180)
+{
+    // Exactly +180 is kept and -180 becomes +180, on the fast path and after fmod alike.
+    const double cases[][2] = {{0, 0},      {180, 180},  {-180, 180},    {190, -170},  {-190, 170},
+                               {540, 180},  {-540, 180}, {-720.25, -0.25}, {359.5, -0.5}, {-179.5, -179.5}};
+    for (const auto& c : cases) EXPECT_EQ(modgeo(c[0]), c[1]) << c[0];
+    EXPECT_NEAR(modgeo(1e6 + 0.5), modgeo(std::fmod(1e6, 360.0) + 0.5), 1e-9);
+    EXPECT_TRUE(std::isnan(modgeo(INFINITY)));
+    EXPECT_TRUE(std::isnan(modgeo(NAN)));
+}
+
+namespace {
+
+constexpr double kTol = 1e-9;
+
+void ExpectPoint(const Point& p, const Point& q)
+{
+    EXPECT_LT(PointDifference(p, q), kTol) << p.x << " " << p.y << " " << p.z;
+}
+
+Point ToPoint(const CKvsDouble3D& v)
+{
+    double x = 0, y = 0, z = 0;
+    v.GetDouble3D(x, y, z);
+    return Point(x, y, z);
+}
+
+double Sin(double degrees)
+{
+    return std::sin(degrees * std::numbers::pi / 180);
+}
+
+} // namespace
+
+TEST(AttitudeCorrection, EulerRollDividesByTheCosineOfPitchAndClamps)
+{
+    EXPECT_NEAR(EulerRoll(-12.5, 0.0), -12.5, 1e-12);
+    EXPECT_NEAR(EulerRoll(10.0, 20.0), std::asin(Sin(10.0) / Sin(70.0)) * 180 / std::numbers::pi, 1e-12);
+    EXPECT_EQ(EulerRoll(60.0, 60.0), 90.0); // sin 60 / cos 60 > 1
+    EXPECT_EQ(EulerRoll(-60.0, 60.0), -90.0);
+    EXPECT_EQ(EulerRoll(1.0, 90.0), 90.0); // cos 90 is a rounding residue, not 0
+}
+
+TEST(AttitudeCorrection, ElementaryTurnsFollowTheAxisConventions)
+{
+    ExpectPoint(PitchCorrection(Point(0, 1, 0), 90), Point(0, 0, -1));
+    ExpectPoint(HeadingCorrection(Point(0, 1, 0), 90), Point(1, 0, 0));
+    ExpectPoint(EulerRollCorrection(Point(1, 0, 0), 90), Point(0, 0, -1));
+    // Each turn leaves its own axis alone.
+    ExpectPoint(PitchCorrection(Point(2, 0, 0), 37), Point(2, 0, 0));
+    ExpectPoint(EulerRollCorrection(Point(0, 2, 0), 37), Point(0, 2, 0));
+    ExpectPoint(HeadingCorrection(Point(0, 0, 2), 37), Point(0, 0, 2));
+}
+
+TEST(AttitudeCorrection, PitchRollCorrectionTurnsByTheEulerRollThenThePitch)
+{
+    const Point p(0.8, 12.0, -3.5);
+    const CKvsDouble3D v(p.x, p.y, p.z);
+    for (double pitch : {-30.0, 0.0, 25.0})
+        for (double roll : {-20.0, 0.0, 15.0, 170.0}) {
+            const double euler = roll > 90 ? 180 - EulerRoll(roll, pitch) : EulerRoll(roll, pitch); // turned over
+            const Point got = ToPoint(PitchRollCorrection(v, pitch, roll));
+            ExpectPoint(got, PitchCorrection(EulerRollCorrection(p, euler), pitch));
+            EXPECT_NEAR(got.Dist3D(Point(), false), p.Dist3D(Point(), false), kTol); // a rotation
+        }
+    ExpectPoint(ToPoint(PitchRollCorrection(v, 0, -150)), EulerRollCorrection(p, -150));
+    // sin 20 / cos 80 > 1: the Euler roll is clamped to 90 and z takes -x sin(roll).
+    ExpectPoint(ToPoint(PitchRollCorrection(CKvsDouble3D(1, 0, 0), 80, 20)), Point(0, -Sin(80), -Sin(20)));
+}
+
+TEST(AttitudeCorrection, HeadingTurnsTheLevelledVector)
+{
+    ExpectPoint(ToPoint(PitchRollHeadingCorrection(CKvsDouble3D(0, 1, 0), 0, 0, 90)), Point(1, 0, 0));
+    const CKvsDouble3D v(0.8, 12.0, -3.5);
+    const Point levelled = ToPoint(PitchRollCorrection(v, 4.0, -7.0));
+    for (double heading : {-135.0, 47.0, 300.0})
+        ExpectPoint(ToPoint(PitchRollHeadingCorrection(v, 4.0, -7.0, heading)), HeadingCorrection(levelled, heading));
 }

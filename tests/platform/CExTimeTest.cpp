@@ -1,4 +1,5 @@
 #include <KvsDataBlocks/platform/CExTime.h>
+#include <KvsDataBlocks/platform/CTime.h>
 
 #include "ClockGuard.h"
 #include "TimeZoneGuard.h"
@@ -7,12 +8,9 @@
 
 #include <cmath>
 #include <ctime>
-
-namespace {
+#include <vector>
 
 constexpr int64_t k20240305_123456_789 = 1709642096789; // 2024-03-05 12:34:56.789 UTC
-
-} // namespace
 
 TEST(CExTime, CurrentTimeFromTheClockSourceOrTheSystemClock)
 {
@@ -78,4 +76,29 @@ TEST(CExTime, TimeToStringLayoutsAndTheFourDigitYears)
         {kYear10000 - 1, true, true, false, "9999-12-31 23:59:59.999"}, {kYear10000, true, false, false, ""},
     };
     for (const auto& c : cases) EXPECT_EQ(CExTime::TimeToString(c.ms, c.date, c.withMs, c.local), c.text) << c.ms;
+}
+
+TEST(CTime, LocalAndUtcFieldsFollowTheZone)
+{
+    TimeZoneGuard tz("EST5");
+    const CTime t(int64_t{1709642096}); // 2024-03-05 12:34:56 UTC
+    EXPECT_EQ(t.FormatGmt("%Y-%m-%d %H:%M:%S"), "2024-03-05 12:34:56");
+    EXPECT_EQ(t.Format("%H:%M"), "07:34");
+    // Tuesday: Sunday = 1.
+    EXPECT_EQ(std::vector<int>({t.GetYear(), t.GetMonth(), t.GetDay(), t.GetHour(), t.GetDayOfWeek()}),
+              std::vector<int>({2024, 3, 5, 7, 3}));
+    EXPECT_EQ(CTime(2024, 3, 5, 7, 34, 56), t);
+}
+
+TEST(CTime, SixtyFourBitTimesAndUnrepresentableOnes)
+{
+    const CTime t(int64_t{4102444800}); // 2100-01-01 00:00:00 UTC
+    EXPECT_EQ(t.FormatGmt("%Y-%m-%d %H:%M:%S"), "2100-01-01 00:00:00");
+    const CTime before(int64_t{-86400});
+    EXPECT_EQ(before.FormatGmt("%Y-%m-%d"), "1969-12-31");
+    EXPECT_LT(before, t);
+    const CTime huge(int64_t{1} << 62);
+    struct tm out {};
+    EXPECT_FALSE(huge.GetGmtTm(out));
+    EXPECT_EQ(huge.FormatGmt("%Y") + CTime(int64_t{0}).FormatGmt(""), ""); // unrepresentable; an empty format
 }

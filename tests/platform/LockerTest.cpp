@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 TEST(Locker, SerialisesThreads)
@@ -26,11 +27,11 @@ TEST(Locker, IsRecursiveAndRefusesForeignUnlock)
     bool foreignUnlock = true;
     std::thread([&] { foreignUnlock = lock.Unlock(); }).join();
     EXPECT_FALSE(foreignUnlock);
-    EXPECT_TRUE(lock.Unlock());
-    EXPECT_TRUE(lock.IsHeldByMe());
-    EXPECT_TRUE(lock.Unlock());
-    EXPECT_FALSE(lock.IsHeldByMe());
-    EXPECT_FALSE(lock.Unlock());
+    // Held twice: the first unlock keeps it, the second frees it, a third has nothing to free.
+    const bool first = lock.Unlock(), heldAfterFirst = lock.IsHeldByMe(), second = lock.Unlock();
+    const bool heldAfterSecond = lock.IsHeldByMe(), third = lock.Unlock();
+    EXPECT_EQ(std::vector<bool>({first, heldAfterFirst, second, heldAfterSecond, third}),
+              std::vector<bool>({true, true, true, false, false}));
 
     std::atomic<bool> got{false};
     std::thread([&] { got = lock.Lock() && lock.Unlock(); }).join();

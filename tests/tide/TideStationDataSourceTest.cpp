@@ -1,15 +1,19 @@
-#include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/config/AttributeNames.h>
 #include <KvsDataBlocks/config/CAttributeMap.h>
+#include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/tide/TideStationDataSource.h>
+#include <KvsDataBlocks/tide/TsdsManager.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -38,6 +42,14 @@ protected:
         return out.str();
     }
 
+    // The status of the block the source holds.
+    int Status()
+    {
+        CDataBlock block;
+        ds.CopyDataBlock(block);
+        return block.GetStatus();
+    }
+
     // Applies the edits of attributes to a copy of the block at index.
     void Edit(int index, std::initializer_list<std::pair<const char*, double>> attributes)
     {
@@ -64,13 +76,11 @@ double ValueAt0(const CDataBlock& b)
 
 TEST_F(TideSource, BuildsTheBlockOnceAndFillsValueStationAndStatus)
 {
+    // Not open: nothing built; open: built once, and again by a setup.
     TideStationDataSource closed;
-    EXPECT_TRUE(closed.DataBlockSetup(0, CDataId()));
-    EXPECT_FALSE(closed.DataBlockInit()); // file not open: nothing built
-    EXPECT_TRUE(ds.DataBlockInit());
-    EXPECT_FALSE(ds.DataBlockInit()); // second call builds nothing
-    EXPECT_TRUE(ds.DataBlockSetup(0, CDataId()));
-    EXPECT_FALSE(ds.DataBlockInit()); // the setup built it again
+    EXPECT_EQ((std::vector<bool>{closed.DataBlockSetup(0, CDataId()), closed.DataBlockInit(), ds.DataBlockInit(),
+                                 ds.DataBlockInit(), ds.DataBlockSetup(0, CDataId()), ds.DataBlockInit()}),
+              (std::vector<bool>{true, false, true, false, true, false}));
     CDataId id;
     EXPECT_TRUE(ds.GetDataId(id));
     EXPECT_EQ(std::tuple(id.GetGroupId(), id.GetDataType(), ds.GetDataIdPtr()->GetVesselId()), std::tuple(1020, 1, 1));
@@ -81,12 +91,11 @@ TEST_F(TideSource, BuildsTheBlockOnceAndFillsValueStationAndStatus)
     EXPECT_EQ(std::tuple(t, out.GetTime(), ValueAt0(out)), std::tuple(kT0 + 600, kT0 + 600, 2.0));
     CString station;
     unsigned short s = 99;
-    ASSERT_TRUE(out.GetDataValue(1, station, s, CDataBlock::kByPosition));
-    EXPECT_EQ(station, "Q1");
     double x = 0;
-    ASSERT_TRUE(out.GetDataValue(505, x, s, CDataBlock::kByUseAs));
-    EXPECT_EQ(x, 100.5);
-    EXPECT_EQ(out.GetStatus(), 0); // every element the fill writes is valid
+    const bool read = out.GetDataValue(1, station, s, CDataBlock::kByPosition) &&
+                      out.GetDataValue(505, x, s, CDataBlock::kByUseAs);
+    // Status 0: every element the fill writes is valid.
+    EXPECT_EQ(std::tuple(read, station, x, int{out.GetStatus()}), std::tuple(true, CString("Q1"), 100.5, 0));
     CDataBlock untouched;
     untouched.SetTime(5.0);
     EXPECT_FALSE(ds.GetDataBlock(3, untouched) || untouched.GetTime() != 5.0 || untouched.GetLength() != 0u);
@@ -119,16 +128,13 @@ TEST_F(TideSource, AddRebuildsTheBlockAndDerivesItsStatus)
     EXPECT_EQ(Stored(), "0=1 1=1.25 10=2 20=4 ");
     double last = 0;
     EXPECT_TRUE(ds.GetLastAddTime(last) && last == kT0 + 60);
-    CDataBlock block;
-    ds.CopyDataBlock(block);
     // Station id and y were not valid in the incoming block (status 40): the block is 40.
-    EXPECT_EQ(block.GetStatus(), 40);
+    EXPECT_EQ(Status(), 40);
     in.SetDataValue(1, CString("Q1"), 0, CDataBlock::kByPosition);
     in.SetDataValue(506, 8.0, 0, CDataBlock::kByUseAs);
     in.SetTime(kT0 + 120);
     ASSERT_TRUE(ds.AddDataBlock(in));
-    ds.CopyDataBlock(block);
-    EXPECT_EQ(block.GetStatus(), 30);  // statuses 20 and 30: the worse one
+    EXPECT_EQ(Status(), 30);           // statuses 20 and 30: the worse one
     EXPECT_FALSE(ds.AddDataBlock(in)); // the same time twice
 
     // Without a double at position 0 nothing is stored.
@@ -154,4 +160,90 @@ TEST_F(TideSource, AttributeEditsDeleteShiftAndSetInOrder)
     // Deleted first, so the shift finds nothing to update.
     Edit(2, {{TideStationDataSource::kDeleteFlagAttribute, -1.0}, {ATTR_ELTINDEX, 0.0}, {ATTR_VALUESHIFT, 1.0}});
     EXPECT_EQ(Stored(), "0=1 10=9 ");
+}
+
+namespace {
+
+std::string MakeTideFile(const std::string& tag, double value = 1.0)
+{
+    const std::string path = std::string(::testing::TempDir()) + "/mgr_" + std::to_string(getpid()) + "_" + tag + ".txt";
+    std::ofstream(path) << "2026/01/01 00:00:00 " << value << "\n2026/01/01 01:00:00 2.0\n";
+    return path;
+}
+
+} // namespace
+
+TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastCloseAndCopiesShareIt)
+{
+    TsdsManager mgr;
+    const std::string path = MakeTideFile("share"), upper = MakeTideFile("SHARE");
+    EXPECT_EQ(mgr.OpenFile((path + ".missing").c_str()), nullptr);
+    EXPECT_NE(std::string(mgr.GetLastError()).find("cannot open"), std::string::npos);
+    TideStationDataSource stranger;
+    TideStationDataSource *none = nullptr, *foreign = &stranger;
+    EXPECT_FALSE(mgr.CloseFile(none, false) || mgr.CloseFile(foreign, false) || foreign != &stranger);
+    std::ofstream(path + ".missing") << "2026/01/01 00:00:00 1.0\n";
+    TideStationDataSource* fresh = mgr.OpenFile((path + ".missing").c_str()); // nothing kept of the failed open
+    ASSERT_NE(fresh, nullptr);
+    EXPECT_TRUE(fresh->GetOpenCount() == 1 && mgr.CloseFile(fresh, false));
+    std::remove((path + ".missing").c_str());
+    TideStationDataSource* a = mgr.OpenFile(path.c_str());
+    TideStationDataSource* b = mgr.OpenFile(path.c_str());
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(std::pair(b, a->GetOpenCount()), std::pair(a, 2));
+    TideStationDataSource* other = mgr.OpenFile(upper.c_str()); // names differing in case are distinct
+    EXPECT_TRUE(other && other != a && mgr.CloseFile(other, false));
+    TsdsManager copy(mgr);
+    TideStationDataSource* again = copy.OpenFile(path.c_str());
+    EXPECT_TRUE(again == a && copy.CloseFile(again, false) && mgr.CloseFile(a, false) && a == nullptr);
+    EXPECT_EQ(b->GetOpenCount(), 1);
+    TideStationDataSource* keep = b;
+    EXPECT_TRUE(mgr.CloseFile(b, false) && b == nullptr);
+    EXPECT_FALSE(mgr.CloseFile(keep, false)); // already deleted and erased
+    std::remove(path.c_str()), std::remove(upper.c_str());
+}
+
+TEST(TsdsManager, CommitSavesEveryFileAndStopsAtTheFirstFailure)
+{
+    TsdsManager mgr;
+    EXPECT_TRUE(mgr.Commit());
+    const std::string a = MakeTideFile("commit_a"), b = MakeTideFile("commit_b");
+    TideStationDataSource* sa = mgr.OpenFile(a.c_str());
+    TideStationDataSource* sb = mgr.OpenFile(b.c_str());
+    ASSERT_TRUE(sa && sb);
+    sa->GetTideStation().AddTideValue(1767229200.0 + 60, 7.0);
+    sb->GetTideStation().AddTideValue(1767229200.0 + 60, 8.0);
+    sa->GetTideStation().SetWriteFunction([](int, const void*, size_t) -> ssize_t { return -1; });
+    auto fileB = [&b] { return (std::ostringstream() << std::ifstream(b).rdbuf()).str(); };
+    const std::string before = fileB();
+    EXPECT_FALSE(mgr.Commit()); // a sorts first and fails: b is not saved
+    EXPECT_EQ(fileB(), before);
+    sa->GetTideStation().SetWriteFunction(nullptr);
+    EXPECT_TRUE(mgr.Commit());
+    EXPECT_EQ(fileB(), sb->GetTideStation().Format());
+    EXPECT_TRUE(mgr.CloseFile(sa, false) && mgr.CloseFile(sb, false));
+    std::remove(a.c_str()), std::remove(b.c_str());
+}
+
+TEST(TsdsManager, ManyThreadsOpenUseAndClose)
+{
+    TsdsManager& mgr = TsdsManager::GetManager();
+    std::vector<std::string> files;
+    for (int i = 0; i < 3; ++i) files.push_back(MakeTideFile("mt" + std::to_string(i), i));
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 200; ++round) {
+                TideStationDataSource* s = mgr.OpenFile(files[static_cast<size_t>((t + round) % 3)].c_str());
+                if (!s || s->GetOpenCount() < 1 || !mgr.CloseFile(s, false) || s != nullptr) ++failures;
+            }
+        });
+    }
+    for (std::thread& th : threads) th.join();
+    EXPECT_EQ(failures.load(), 0);
+    // Every source was deleted with its last close: a new open starts from one.
+    TideStationDataSource* s = mgr.OpenFile(files[0].c_str());
+    EXPECT_TRUE(s && s->GetOpenCount() == 1 && mgr.CloseFile(s, false));
+    for (const std::string& f : files) std::remove(f.c_str());
 }

@@ -27,9 +27,7 @@ V Make(double x, double y, double z)
 }
 
 template <typename V>
-class KvsDoubleVectorTest : public ::testing::Test
-{
-};
+class KvsDoubleVectorTest : public ::testing::Test {};
 using VectorTypes = ::testing::Types<CKvsDouble2D, CKvsDouble3D>;
 TYPED_TEST_SUITE(KvsDoubleVectorTest, VectorTypes);
 
@@ -40,12 +38,7 @@ TYPED_TEST(KvsDoubleVectorTest, EachOperatorOnItsOwn)
     using V = TypeParam;
     // A zero in the last component only: the divisor check must look at every component.
     const V lastZero = Make<V>(1, kN<V> == 2 ? 0 : 1, 0);
-    const struct
-    {
-        const char* name;
-        std::function<void(CKvsType&)> op;
-        V expected;
-    } cases[] = {
+    const struct { const char* name; std::function<void(CKvsType&)> op; V expected; } cases[] = {
         {"= vector", [](CKvsType& r) { r = Make<V>(1, 2, 3); }, Make<V>(1, 2, 3)},
         {"+= vector", [](CKvsType& r) { r += Make<V>(1, 2, 3); }, Make<V>(7, -2, 12)},
         {"-= vector", [](CKvsType& r) { r -= Make<V>(1, 2, 3); }, Make<V>(5, -6, 6)},
