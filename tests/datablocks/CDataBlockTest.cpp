@@ -8,6 +8,7 @@ constexpr unsigned short kUseAs = CDataBlock::kByUseAs;
 
 TEST(CDataBlock, LayoutPlacesZeroedValuesBackToBackAndFailuresAreResults)
 {
+    EXPECT_EQ(CDataBlock().GetStatusAndFlags(), 40); // a new block is invalid
     const CDataBlock b = Block({{ET_DOUBLE, 8, 4, 120}, {ET_SHORT, 2, 0, 121}, {ET_INT, 4, 0, 122}});
     const unsigned char* base = DataOf(b, 0);
     ASSERT_NE(base, nullptr);

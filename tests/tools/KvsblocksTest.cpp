@@ -88,6 +88,8 @@ TEST_F(Kvsblocks, ExitCodesAndMessages)
         {"formula '1/0'", 1, {"execution error 14: Calculation failed in '/' at column 2"}}, {"formula 'EntryValue(dataElem0)'", 1, {}},
         // formula over a stream: tim0 is the block time in ms, elements bound by position
         {"formula '\"T\" + ValToMyStr(tim0 / 1000 - 1767225600, 0)' --stream $D/sb.kvs", 0, {}, "T0\nT1\nT2\n"},
+        {"formula 'Clip(EntryValue(dataElem0), 25, 35) - EntryValue(dataElem0) + Sign(EntryValue(dataElem0))' "
+         "--stream $D/sb.kvs", 0, {}, "1\n1\n1\n"}, // element 0 is the first depth, about 30 m
         {"formula '1 / (tim0 / 1000 - 1767225601)' --stream $D/sb.kvs", 1, // the failing block is reported
          {"-1\n", "block 1 at offset", "in '/' at column 3", "\n1\n"}},
         {"formula 'tim0 / 1000 - 1767225600' --stream $D/cut.kvs", 1, {"0\n1\n", "truncated record at offset"}},
