@@ -1,12 +1,8 @@
 #include "datablocks/TestBlocks.h"
 
-#include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/config/DataDefinition.h>
 
-#include <gtest/gtest.h>
-
 #include <string>
-#include <tuple>
 #include <vector>
 
 using kvs_test::Layout;
@@ -32,15 +28,12 @@ protected:
         CKvsType::m_unitCnv = CKvsUnitCnv();
         DataDefinition::GetDataDefinition().UseDefault();
     }
-    CKvsBytePtr& Element(unsigned short index)
-    {
-        CKvsBytePtr* e = nullptr;
-        EXPECT_TRUE(m_block.GetDataIdx(index, e));
-        return *e;
-    }
-    // A value, or items and their count.
+    CKvsBytePtr& Element(unsigned short index) { return *kvs_test::At(m_block, index); }
+    // A value, or items and their count, or all items of an array.
     template <typename... T>
     void Set(unsigned short index, const T&... value) { ASSERT_TRUE(m_block.SetDataValue(index, value..., 0, CDataBlock::kByPosition)); }
+    template <typename T, size_t N>
+    void Set(unsigned short index, const T (&items)[N]) { Set(index, &items[0], static_cast<int>(N)); }
     // The values in element order from element 0 on.
     template <typename... T>
     void SetAll(const T&... values)
@@ -74,19 +67,11 @@ TEST_F(ValueText, ArraysOfEveryListedTypeAreShownInPagesOfFive)
     const unsigned short us[] = {65535, 1, 2, 3, 4, 5};
     const char chars[] = {'a', 'b', 'c', 'd'};
     CStringArray list;
-    list.Add("one");
-    list.Add("two");
+    for (const char* text : {"one", "two"}) list.Add(text);
     const float f[] = {0.25f};
     const Triangle t[] = {Triangle(Point(1, 2, 3), Point(4, 5, 6), Point(7, 8, 9)),
                           Triangle(Point(-1, -2, -3), Point(0.5, 0.3, 0), Point(10, 20, 30))};
-    Set(0, d, 8);
-    Set(1, s, 2);
-    Set(2, u, 1);
-    Set(3, us, 6);
-    Set(4, chars, 4);
-    Set(5, list);
-    Set(6, f, 1);
-    Set(7, t, 2);
+    SetAll(d, s, u, us, chars, list, f, t);
     // a negative start is the first page; a char array is one text from start on
     EXPECT_EQ(Texts({Str(0, 0), Str(0, 6), Str(0, 8), Str(0, -3), Str(1, 0), Str(2, 0), Str(3, 5), Str(4, 2), Str(5, 0), Str(6, 0)}),
               Texts({"1 8: 1.50; 2.50; 3.50; 4.50; 5.50; ...", "1 8: 7.50; 8.50", "1 <<<8", "1 8: 1.50; 2.50; 3.50; 4.50; 5.50; ...",
@@ -113,8 +98,7 @@ TEST_F(ValueText, MappedIntAndBoolTextsComeFromTheDefinition)
     ASSERT_TRUE(DataDefinition::GetDataDefinition().LoadFile(KVS_TEST_DATA_DIR "/format_definition.json", error)) << error;
     Layout(m_block, {{ET_INT, 4, 30}, {ET_DOUBLE, 8, 44}, {ET_BOOL, 1, 0}, {ET_INT_ARRAY, 12, 30}}, 7);
     const int modes[] = {1, 0, 7};
-    SetAll(-2, -9999.0, true); // a bool is always mapped, format 0 too
-    Set(3, modes, 3); // an item without an entry shows its number
+    SetAll(-2, -9999.0, true, modes); // a bool is always mapped, format 0 too; an item without an entry shows its number
     EXPECT_EQ(Texts({Str(0, -1), Str(1, -1), Str(2, -1), Str(3, 0)}), Texts({"1 Broken", "1 no data", "1 Fixed", "1 3: On; Off; 7"}));
     SetAll(5, 3.0, false); // no entry for 5
     EXPECT_EQ(Texts({Str(0, -1), Str(1, -1).substr(0, 1), Str(2, -1).substr(0, 1)}), Texts({"0 ---", "0", "0"}));
@@ -174,7 +158,7 @@ TEST_F(ValueText, BlockWrappersFindTheElementFirst)
     Layout(m_block, {{ET_DOUBLE, 8, 4, 201}, {ET_INT_ARRAY, 8}});
     ASSERT_TRUE(m_block.SetDataValue(201, 1.234, 0, CDataBlock::kByUseAs));
     const int items[] = {5, 6};
-    Set(1, items, 2);
+    Set(1, items);
     CString& t = m_text;
     const unsigned short kPos = CDataBlock::kByPosition;
     EXPECT_EQ(Texts({Shown(m_block.GetDataValueStr(201, t, CDataBlock::kByUseAs), t),

@@ -71,21 +71,18 @@ TEST(CKvsBytePtr, TypedAccessNeverConvertsAndNeedsRoomAndAnArea)
     EXPECT_EQ(std::tuple(i, e.SetValue(3u)), std::tuple(7, true));
     // Long elements are 32 bits and refuse wider values, writing nothing.
     CKvsBytePtr l = a.Element(ET_LONG, 4, 8), u = a.Element(ET_ULONG, 4, 16);
-    EXPECT_EQ(std::tuple(l.SetValue(1), l.SetValue(static_cast<long>(INT32_MAX) + 1), l.SetValue(static_cast<long>(INT32_MIN) - 1),
-                         u.SetValue(static_cast<unsigned long>(UINT32_MAX) + 1)), std::tuple(false, false, false, false));
-    EXPECT_EQ(a.At(8, 1), Bytes{0xEE});
-    long out = 0;
+    EXPECT_EQ((std::tuple{l.SetValue(1), l.SetValue(static_cast<long>(INT32_MAX) + 1), l.SetValue(static_cast<long>(INT32_MIN) - 1),
+                          u.SetValue(static_cast<unsigned long>(UINT32_MAX) + 1), a.At(8, 1)}), std::tuple(false, false, false, false, Bytes{0xEE}));
+    long out = 0; // then only four bytes written
     EXPECT_EQ((std::tuple{l.SetValue(static_cast<long>(INT32_MIN)), u.SetValue(static_cast<unsigned long>(UINT32_MAX)),
-                          l.GetValue(out), out}), std::tuple(true, true, true, long{INT32_MIN}));
-    EXPECT_EQ(a.At(12, 1), Bytes{0xEE}); // only four bytes written
+                          l.GetValue(out), out, a.At(12, 1)}), std::tuple(true, true, true, long{INT32_MIN}, Bytes{0xEE}));
 }
 
 TEST(CKvsBytePtr, ValuesConvertToDoubleByTypeCode)
 {
     const struct { unsigned short type; Bytes stored; int index; bool ok; double value; } cases[] = {
-        {ET_CHAR, {0x9C}, -1, true, -100}, {ET_UINT, {0, 0, 0, 0x80}, -1, true, 2147483648.0},
-        {ET_ULONG, {0xFF, 0xFF, 0xFF, 0xFF}, -1, true, 4294967295.0},
-        {ET_BOOL, {7}, -1, true, 1}, // any non-zero byte reads as true
+        // any non-zero byte reads as true
+        {ET_ULONG, {0xFF, 0xFF, 0xFF, 0xFF}, -1, true, 4294967295.0}, {ET_BOOL, {7}, -1, true, 1},
         {ET_FLOAT, {0, 0, 0, 0x3F}, -1, true, 0.5}, {ET_UINT64, {5, 0, 0, 0, 0, 0, 0, 0}, -1, false, 0},
         {ET_STRING, {'a', 'b'}, -1, false, 0},
         {ET_CHAR_ARRAY, {'A', 0xFF}, 1, true, -1}, {ET_UCHAR_ARRAY, {1, 255}, 1, true, 255},
@@ -102,13 +99,16 @@ TEST(CKvsBytePtr, ValuesConvertToDoubleByTypeCode)
         EXPECT_EQ((std::tuple{c.index < 0 ? e.GetValueInDouble(d, true) : e.GetValueInDouble(static_cast<unsigned short>(c.index), d, false),
                               d}), std::tuple(c.ok, c.value)) << c.type;
     }
-    // Doubles alone are converted to display units.
+    // Depths in feet: doubles alone are converted, and only when asked.
+    struct Feet { ~Feet() { CKvsType::m_unitCnv = CKvsUnitCnv(); } } restore;
+    ASSERT_TRUE(CKvsType::m_unitCnv.SetDisplayUnit(CKvsUnitCnv::UNIT_DEPTH, CKvsUnitCnv::DU_FOOT));
     Area a;
-    CKvsBytePtr depth = a.Element(ET_DOUBLE, 8);
-    depth.SetFormat(4);
-    double d = 0;
-    EXPECT_EQ((std::tuple{depth.SetValue(12.5), depth.GetValueInDouble(d, true), d}),
-              std::tuple(true, true, CKvsType::m_unitCnv.ConvertUnit(CKvsUnitCnv::ConvertFMTtoUNIT(4), 12.5)));
+    CKvsBytePtr depth = a.Element(ET_DOUBLE, 8), single = a.Element(ET_FLOAT, 4, 16), whole = a.Element(ET_LONG, 4, 24);
+    for (CKvsBytePtr* e : {&depth, &single, &whole}) e->SetFormat(4);
+    double d = 0, plain = 0, f = 0, l = 0;
+    EXPECT_EQ((std::tuple{depth.SetValue(12.5), single.SetValue(12.5f), whole.SetValue(12L), depth.GetValueInDouble(d, true), d,
+                          depth.GetValueInDouble(plain, false), plain, single.GetValueInDouble(f, true), f, whole.GetValueInDouble(l, true), l}),
+              std::tuple(true, true, true, true, 12.5 * (1 / 0.3048), true, 12.5, true, 12.5, true, 12.0));
 }
 
 TEST(CKvsBytePtr, SetValueFromDoubleClampsThenTruncates)
@@ -142,12 +142,11 @@ TEST(CKvsBytePtr, ArrayViewsPointAtTheAreaAndCountWholeItems)
     CKvsBytePtr e = a.Element(ET_DOUBLE_ARRAY, 24, 8); // aligned, so the view may be read
     const double in[3] = {1.5, -2.5, 4.0};
     ASSERT_TRUE(e.SetValue(in, 3));
-    double* items = nullptr;
+    double *items = nullptr, out = 99;
     int count = 0, *ints = nullptr;
-    double out = 99;
     ASSERT_TRUE(e.GetValue(items, count));
-    EXPECT_EQ(reinterpret_cast<unsigned char*>(items), a.bytes + 8);
-    EXPECT_EQ(std::vector<double>(items, items + count), std::vector<double>(in, in + 3));
+    EXPECT_EQ(std::tuple(reinterpret_cast<unsigned char*>(items), std::vector<double>(items, items + count)),
+              std::tuple(a.bytes + 8, std::vector<double>(in, in + 3)));
     // past the items, not an int array, overrunning the element
     EXPECT_EQ((std::tuple{e.GetValueInDouble(3, out, false), e.GetValue(ints, count), e.SetValue(in, 4)}),
               std::tuple(false, false, false));
@@ -158,17 +157,16 @@ TEST(CKvsBytePtr, ArrayViewsPointAtTheAreaAndCountWholeItems)
     CKvsBytePtr l = a.Element(ET_LONG_ARRAY, 12, 40), u = a.Element(ET_ULONG_ARRAY, 8, 56);
     const long lin[3] = {-1, 7, INT32_MAX}, lwide[2] = {1, static_cast<long>(INT32_MAX) + 1};
     const unsigned long uin[2] = {0xFFFFFFFFul, 2}, uwide[1] = {0x100000000ul};
-    ASSERT_TRUE(l.SetValue(lin, 3));
-    ASSERT_TRUE(u.SetValue(uin, 2));
-    EXPECT_EQ(std::tuple(l.SetValue(lwide, 2), u.SetValue(uwide, 1)), std::tuple(false, false));
+    EXPECT_EQ((std::tuple{l.SetValue(lin, 3), u.SetValue(uin, 2), l.SetValue(lwide, 2), u.SetValue(uwide, 1)}),
+              std::tuple(true, true, false, false));
     EXPECT_EQ(a.At(40, 24), (Bytes{0xFF, 0xFF, 0xFF, 0xFF, 7, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0,
                                    0xFF, 0xFF, 0xFF, 0xFF, 2, 0, 0, 0}));
     kvs::Long32* view = nullptr;
     std::vector<long> lcopy;
     std::vector<unsigned long> ucopy;
-    EXPECT_EQ((std::tuple{l.GetValue(view, count), count, l.GetValue(lcopy), u.GetValue(ucopy), l.GetValue(ucopy)}),
-              std::tuple(true, 3, true, true, false)); // the last: not an unsigned long array
-    EXPECT_EQ(std::tuple(lcopy, ucopy), std::tuple(std::vector<long>(lin, lin + 3), std::vector<unsigned long>(uin, uin + 2)));
+    // the last read: not an unsigned long array
+    EXPECT_EQ((std::tuple{l.GetValue(view, count), count, l.GetValue(lcopy), u.GetValue(ucopy), l.GetValue(ucopy), lcopy, ucopy}),
+              std::tuple(true, 3, true, true, false, std::vector<long>(lin, lin + 3), std::vector<unsigned long>(uin, uin + 2)));
 }
 
 TEST(CKvsBytePtr, StringsHoldExactlyLengthCharactersAndListsUseTheCountedLayout)
@@ -180,16 +178,15 @@ TEST(CKvsBytePtr, StringsHoldExactlyLengthCharactersAndListsUseTheCountedLayout)
     const struct { const char* in; const char* stored; } cases[] = {
         {"abcde", "abcdex"}, {"ab", "ab\0\0\0x"}, {"abcdefgh", "abcdex"}}; // no terminator, cut to the length
     for (const auto& c : cases)
-        EXPECT_EQ((std::tuple{e.SetValue(CString(c.in)), a.At(1, 6), e.GetValue(out), out.GetLength()}),
-                  std::tuple(true, Bytes(c.stored, c.stored + 6), true, 5)) << c.in;
-    EXPECT_EQ(out, "abcde");
+        EXPECT_EQ((std::tuple{e.SetValue(CString(c.in)), a.At(1, 6), e.GetValue(out), std::string(out.GetString(), out.GetLength())}),
+                  std::tuple(true, Bytes(c.stored, c.stored + 6), true, std::string(c.stored, 5))) << c.in;
     CString through("zz");
-    EXPECT_EQ(std::tuple(e.SetValueStr(through), a.Element(ET_CHAR_ARRAY, 5).SetValue(CString("a"))), std::tuple(true, false));
+    // neither written into nor read from an element that is not a string
+    EXPECT_EQ(std::tuple(e.SetValueStr(through), a.Element(ET_CHAR_ARRAY, 5).SetValue(CString("a")), a.Element(ET_CHAR_ARRAY, 5).GetValue(out)),
+              std::tuple(true, false, false));
 
     CStringArray list, back;
-    list.Add("ab");
-    list.Add("");
-    list.Add("xyz");
+    for (const char* text : {"ab", "", "xyz"}) list.Add(text);
     CKvsBytePtr l = a.Element(ET_STRING_ARRAY, 4 + 6 + 4 + 7, 8);
     back.Add("old");
     EXPECT_EQ((std::tuple{l.SetValue(list), a.At(8, 21), l.GetValue(back), back}),
@@ -217,15 +214,14 @@ TEST(CKvsBytePtr, CopiesShareTheDataAreaAndTheValueInterfaceReadsOnlyIntBoolAndD
     const CKvsBytePtr copy(i);
     EXPECT_EQ(std::tuple(copy.GetDataPtr(), copy.GetUseAs(), copy.GetGroupId(), copy.GetStatus()),
               std::tuple(i.GetDataPtr(), 505, 1011, 20));
-    std::unique_ptr<CKvsType> heap(i.MakeCopy());
+    const std::unique_ptr<CKvsType> heap(i.MakeCopy());
     ASSERT_NE(heap, nullptr);
     int iv = 0;
     double dv = 0;
     bool bv = false;
     unsigned int uv = 0;
-    EXPECT_EQ((std::tuple{heap->SetInt(42), i.GetInt(iv), d.SetDouble(2.5), d.GetDouble(dv), b.SetBool(true), b.GetBool(bv)}),
-              std::tuple(1, 1, 1, 1, 1, 1));
-    EXPECT_EQ(std::tuple(iv, dv, bv), std::tuple(42, 2.5, true));
+    EXPECT_EQ((std::tuple{heap->SetInt(42), i.GetInt(iv), d.SetDouble(2.5), d.GetDouble(dv), b.SetBool(true), b.GetBool(bv), iv, dv, bv}),
+              std::tuple(1, 1, 1, 1, 1, 1, 42, 2.5, true));
     CKvsBytePtr noData(ET_BOOL, 1);
     EXPECT_EQ((std::tuple{i.GetDouble(dv), i.SetDouble(1.0), i.GetUInt(uv), d.GetInt(iv), noData.GetBool(bv)}),
               std::tuple(0, 0, 0, 0, 0));

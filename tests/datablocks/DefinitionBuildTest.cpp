@@ -1,14 +1,10 @@
 #include "datablocks/TestBlocks.h"
 
-#include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/DefinitionBuild.h>
 #include <KvsDataBlocks/datablocks/BaseDataSource.h>
 #include <KvsDataBlocks/config/DataDefinition.h>
 
-#include <gtest/gtest.h>
-
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -23,11 +19,7 @@ protected:
 class ProbeSource : public BaseDataSource
 {
 public:
-    void MarkAdded(double time)
-    {
-        m_dLastAddTime = time;
-        m_bHasData = true;
-    }
+    void MarkAdded(double time) { m_dLastAddTime = time; m_bHasData = true; }
 };
 
 // Records the layout calls a data source receives.
@@ -56,11 +48,8 @@ std::vector<std::vector<unsigned int>> Elements(const CDataBlock& block)
 {
     std::vector<std::vector<unsigned int>> out;
     for (unsigned short i = 0; i < block.GetLength(); ++i) {
-        CKvsBytePtr e;
-        EXPECT_TRUE(block.GetDataIdx(i, e));
-        EXPECT_EQ(e.GetId(), i);
-        EXPECT_EQ(e.GetStatus(), 40);
-        EXPECT_EQ(e.GetGroupId(), block.GetDataId().GetGroupId());
+        const CKvsBytePtr& e = *kvs_test::At(block, i);
+        EXPECT_EQ(std::tuple(e.GetId(), e.GetStatus(), e.GetGroupId()), std::tuple(i, 40, block.GetDataId().GetGroupId())) << i;
         out.push_back({e.GetType(), e.GetLength(), e.GetFormat(), e.GetUseAs()});
     }
     return out;
@@ -77,8 +66,8 @@ TEST_F(DefinitionBuild, BlocksFromTheBuiltInAndAFileDefinition)
     EXPECT_EQ(Elements(block), (std::vector<std::vector<unsigned int>>{
                                    {103, 8, 2, 220}, {501, 16, 0, 221}, {103, 8, 1, 505}, {103, 8, 1, 506}}));
     // An unknown group leaves the block untouched.
-    EXPECT_FALSE(BuildDataBlockFromDefinition(CDataId(1, 4444, 1, 1), block));
-    EXPECT_EQ(std::tuple(block.GetDataId(), block.GetLength()), std::tuple(id, 4u));
+    EXPECT_EQ((std::tuple{BuildDataBlockFromDefinition(CDataId(1, 4444, 1, 1), block), block.GetDataId(), block.GetLength()}),
+              std::tuple(false, id, 4u));
 
     CString error;
     ASSERT_TRUE(DataDefinition::GetDataDefinition().LoadFile(KVS_TEST_DATA_DIR "/format_definition.json", error))
@@ -98,11 +87,11 @@ TEST_F(DefinitionBuild, DataSourceIsLaidOutThroughItsInterfaceInOrder)
     EXPECT_EQ(tide.calls, (std::vector<std::string>{"Allocate 10", "Setup 4 1020", "Element 0 0 103 8 2 220",
                                                     "Element 1 1 501 16 0 221", "Element 2 2 103 8 1 505",
                                                     "Element 3 3 103 8 1 506", "Init"}));
-    EXPECT_TRUE(BuildDataBlockBufferFromDefinition(CDataId(1, 1010, 1, 1), &singleBeam));
-    EXPECT_EQ(singleBeam.calls.front(), "Allocate 50"); // the group's buffer length
-    EXPECT_TRUE(BuildDataBlockBufferFromDefinition(CDataId(1, 4444, 1, 1), &unknown));
-    EXPECT_EQ(unknown.calls, (std::vector<std::string>{"Allocate 10", "Setup 0 4444", "Init"}));
-    EXPECT_FALSE(BuildDataBlockBufferFromDefinition(CDataId(1, 1020, 1, 1), nullptr));
+    // the group's buffer length; an unknown group; no source
+    EXPECT_EQ((std::tuple{BuildDataBlockBufferFromDefinition(CDataId(1, 1010, 1, 1), &singleBeam), singleBeam.calls.front(),
+                          BuildDataBlockBufferFromDefinition(CDataId(1, 4444, 1, 1), &unknown), unknown.calls,
+                          BuildDataBlockBufferFromDefinition(CDataId(1, 1020, 1, 1), nullptr)}),
+              std::tuple(true, "Allocate 50", true, std::vector<std::string>{"Allocate 10", "Setup 0 4444", "Init"}, false));
 }
 
 TEST(BaseDataSource, DefaultsProvideNothingButAllocateAndLastAddTimeAreKept)
@@ -113,6 +102,8 @@ TEST(BaseDataSource, DefaultsProvideNothingButAllocateAndLastAddTimeAreKept)
     unsigned short status = 7;
     const bool provided[] = {source.Init(), source.DataBlockSetup(3, id), source.InitDataElement(0, 0, 103, 8, 1, 0),
                              source.DataBlockInit(), source.Interpolate(1.0, 0, CDataBlock::kByPosition, a, status),
+                             source.InterpolateHeading(1.0, 0, CDataBlock::kByPosition, 0, 360, a, status),
+                             source.GetInterpolAttribs(a), source.GetExtrapolationAttribs(b),
                              source.FindIntervalStartEnd(1.0, 0, CDataBlock::kByPosition, a, b, c, d, status),
                              source.GetDataId(id), source.GetTimeSpan(a, b), source.GetLastAddTime(time),
                              source.GetDataIdPtr() != nullptr, source.GetInternalDataBlock() != nullptr,

@@ -2,34 +2,27 @@
 #include "datablocks/TestBlocks.h"
 
 #include <KvsDataBlocks/datablocks/ByteLayout.h>
-#include <KvsDataBlocks/datablocks/CDataBlock.h>
-
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <random>
-#include <tuple>
 #include <vector>
-
-namespace {
 
 using Bytes = std::vector<unsigned char>;
 using Packer = bool (CDataBlock::*)(unsigned char**, unsigned int&, bool) const;
 constexpr Packer kPackers[] = {&CDataBlock::Pack, &CDataBlock::PackStatic, &CDataBlock::PackDynamic};
 
 // Two elements of lengths 8 and 4, every header field distinct.
-CDataBlock HandChecked()
+static CDataBlock HandChecked()
 {
     CDataBlock b = kvs_test::Block({{ET_DOUBLE, 8, 4, 120, 1}, {ET_INT, 4, 0, 121, 2}});
     b.SetDataId(CDataId(0x0102, 1011, 5, 6));
     b.SetTime(1.5);
     b.SetStatusAndFlags(0x0105);
-    b.SetDataValue(120, 2.0, 0, CDataBlock::kByUseAs);
-    b.SetDataValue(121, -1, 20, CDataBlock::kByUseAs);
+    EXPECT_TRUE(b.SetDataValue(120, 2.0, 0, CDataBlock::kByUseAs) && b.SetDataValue(121, -1, 20, CDataBlock::kByUseAs));
     return b;
 }
 
-Bytes PackToBytes(const CDataBlock& b, bool wide)
+static Bytes PackToBytes(const CDataBlock& b, bool wide)
 {
     Bytes out(b.GetPackSize(wide));
     unsigned char* pos = out.data();
@@ -39,7 +32,7 @@ Bytes PackToBytes(const CDataBlock& b, bool wide)
 }
 
 // Each packer refuses the room given, leaving position, room and bytes as they were.
-void ExpectPackRefused(const CDataBlock& b, bool wide, const unsigned int (&rooms)[3])
+static void ExpectPackRefused(const CDataBlock& b, bool wide, const unsigned int (&rooms)[3])
 {
     for (int k = 0; k < 3; ++k) {
         Bytes out(rooms[k] + 100, 0xAA);
@@ -51,7 +44,7 @@ void ExpectPackRefused(const CDataBlock& b, bool wide, const unsigned int (&room
     }
 }
 
-bool UnPackBytes(CDataBlock& b, const Bytes& in, bool wide, unsigned int* left = nullptr)
+static bool UnPackBytes(CDataBlock& b, const Bytes& in, bool wide, unsigned int* left = nullptr)
 {
     const unsigned char* pos = in.data();
     unsigned int remaining = static_cast<unsigned int>(in.size());
@@ -63,7 +56,7 @@ bool UnPackBytes(CDataBlock& b, const Bytes& in, bool wide, unsigned int* left =
 
 // Two blocks are the same when their wide records are (the hand-checked layout below pins
 // that every field is in the record).
-void ExpectSameBlock(const CDataBlock& a, const CDataBlock& b)
+static void ExpectSameBlock(const CDataBlock& a, const CDataBlock& b)
 {
     EXPECT_EQ(PackToBytes(a, true), PackToBytes(b, true));
     CKvsBytePtr x, y; // element group ids are not in the record but follow the block's
@@ -71,7 +64,7 @@ void ExpectSameBlock(const CDataBlock& a, const CDataBlock& b)
 }
 
 // A block of count elements with random header fields, lengths, statuses and bytes.
-CDataBlock RandomBlock(std::mt19937& random, unsigned short count)
+static CDataBlock RandomBlock(std::mt19937& random, unsigned short count)
 {
     auto pick = [&](unsigned int lo, unsigned int hi) { return std::uniform_int_distribution<unsigned int>(lo, hi)(random); };
     auto word = [&] { return static_cast<unsigned short>(pick(0, 0xFFFF)); };
@@ -85,15 +78,12 @@ CDataBlock RandomBlock(std::mt19937& random, unsigned short count)
     b.SetTime(std::uniform_real_distribution<double>(-1e12, 1e12)(random));
     b.SetStatusAndFlags(word());
     for (unsigned short i = 0; i < count; ++i) {
-        CKvsBytePtr* e = nullptr;
-        b.GetDataIdx(i, e);
+        CKvsBytePtr* e = kvs_test::At(b, i);
         e->SetStatus(word());
         for (unsigned int k = 0; k < e->GetLength(); ++k) e->GetDataPtr()[k] = static_cast<unsigned char>(pick(0, 255));
     }
     return b;
 }
-
-} // namespace
 
 TEST(PackedRecord, NarrowAndWideLayoutsOfAHandCheckedRecord)
 {
@@ -129,11 +119,14 @@ TEST(PackedRecord, UnPackRefusesTruncatedAndInconsistentRecords)
         const auto storeSize = [wide](Bytes& r, size_t at, unsigned int v) {
             wide ? kvs::StoreLE<uint32_t>(r.data() + at, v) : kvs::StoreLE<uint16_t>(r.data() + at, static_cast<uint16_t>(v));
         };
-        // A total beyond the bytes given fails at once.
+        // No position, or a total beyond the bytes given, fails at once.
         CDataBlock back;
         back.SetTime(3.0);
-        EXPECT_EQ((std::tuple{UnPackBytes(back, Bytes(record.begin(), record.end() - 1), wide),
-                              UnPackBytes(back, Bytes(wide ? 3 : 1, 0), wide), back.GetTime()}), std::tuple(false, false, 3.0));
+        const unsigned char* none = nullptr;
+        unsigned int room = 4;
+        EXPECT_EQ((std::tuple{back.UnPack(nullptr, room, wide), back.UnPack(&none, room, wide),
+                              UnPackBytes(back, Bytes(record.begin(), record.end() - 1), wide),
+                              UnPackBytes(back, Bytes(wide ? 3 : 1, 0), wide), back.GetTime()}), std::tuple(false, false, false, false, 3.0));
         // The total understates the record, so only the field bounds stop the reader.
         Bytes understated = record;
         storeSize(understated, 0, 0);
@@ -175,21 +168,19 @@ TEST(PackedRecord, NarrowFormRefusesSizesAbove16Bits)
     const unsigned int room = b.GetPackSize(false) + 100;
     ExpectPackRefused(b, false, {room, room, room});
     // A total of exactly 65535 still fits.
-    b.InitDataElement(0, 0, ET_CHAR_ARRAY, 65535 - 40, 0, 100);
-    ASSERT_TRUE(b.Init());
+    ASSERT_TRUE(b.InitDataElement(0, 0, ET_CHAR_ARRAY, 65535 - 40, 0, 100) && b.Init());
     EXPECT_EQ(std::tuple(b.GetPackSize(false), b.CanPack(false)), std::tuple(65535u, true));
     // Element lengths beyond 16 bits from a resizing setter.
-    ASSERT_TRUE(b.SetDataValue(100, std::vector<char>(70000, 'x').data(), 70000, 0, CDataBlock::kByUseAs));
-    EXPECT_FALSE(b.CanPack(false));
+    EXPECT_EQ((std::tuple{b.SetDataValue(100, std::vector<char>(70000, 'x').data(), 70000, 0, CDataBlock::kByUseAs), b.CanPack(false)}),
+              std::tuple(true, false));
     CDataBlock back;
     ASSERT_TRUE(UnPackBytes(back, PackToBytes(b, true), true));
     ExpectSameBlock(b, back);
 
     // A static part of 16 + 12 * 5459 bytes is the largest either form takes.
-    ASSERT_TRUE(b.Allocate(5459));
-    ASSERT_TRUE(b.Init());
-    EXPECT_EQ(b.GetStaticPackSize(true), 16 + 12 * 5459);
-    EXPECT_EQ((std::tuple{UnPackBytes(back, PackToBytes(b, true), true), back.GetLength()}), std::tuple(true, 5459u));
+    ASSERT_TRUE(b.Allocate(5459) && b.Init());
+    EXPECT_EQ((std::tuple{b.GetStaticPackSize(true), UnPackBytes(back, PackToBytes(b, true), true), back.GetLength()}),
+              std::tuple(16 + 12 * 5459, true, 5459u));
     ASSERT_TRUE(b.Allocate(5460));
     EXPECT_EQ(std::tuple(b.CanPack(true), b.CanPack(false)), std::tuple(false, false));
     const unsigned int wide = b.GetPackSize(true);

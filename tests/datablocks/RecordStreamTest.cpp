@@ -1,32 +1,23 @@
 #include "datablocks/TestBlocks.h"
 
 #include <KvsDataBlocks/datablocks/ByteLayout.h>
-#include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/RecordStream.h>
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <tuple>
 #include <unistd.h>
 #include <vector>
 
 using Result = kvs::RecordStreamReader::Result;
 
-namespace {
-
 using Bytes = std::vector<unsigned char>;
 
-std::string TempPath(const char* name)
-{
-    return std::string(::testing::TempDir()) + "/" + name + "_" + std::to_string(getpid());
-}
+static std::string TempPath(const char* name) { return std::string(::testing::TempDir()) + "/" + name + "_" + std::to_string(getpid()); }
 
 // A stream file of count blocks (time i, value 10 i), returned as bytes and left at path.
-Bytes StreamOf(int count, const std::string& path = TempPath("stream"))
+static Bytes StreamOf(int count, const std::string& path = TempPath("stream"))
 {
     kvs::RecordStreamWriter w;
     CString error;
@@ -34,8 +25,7 @@ Bytes StreamOf(int count, const std::string& path = TempPath("stream"))
     for (int i = 0; i < count; ++i) {
         CDataBlock b = kvs_test::Block({{103, 8, 4, 201}, {101, 4, 0, 0}}, 1010);
         b.SetTime(i);
-        EXPECT_TRUE(b.SetDataValue(1, i * 10, 0, CDataBlock::kById));
-        EXPECT_TRUE(w.Write(b, error));
+        EXPECT_TRUE(b.SetDataValue(1, i * 10, 0, CDataBlock::kById) && w.Write(b, error)) << error;
     }
     EXPECT_TRUE(w.Close(error));
     std::ifstream in(path, std::ios::binary);
@@ -43,7 +33,7 @@ Bytes StreamOf(int count, const std::string& path = TempPath("stream"))
 }
 
 // What the reader delivers from the bytes: "R" a record, "E" the end, else the error text.
-std::vector<std::string> Read(const Bytes& bytes, int calls)
+static std::vector<std::string> Read(const Bytes& bytes, int calls)
 {
     kvs::RecordStreamReader r;
     CString error;
@@ -57,8 +47,6 @@ std::vector<std::string> Read(const Bytes& bytes, int calls)
     return out;
 }
 
-} // namespace
-
 TEST(RecordStream, HeaderNamesTheFormatAndAFileRoundTripKeepsOrderAndValues)
 {
     const std::string path = TempPath("file");
@@ -70,7 +58,7 @@ TEST(RecordStream, HeaderNamesTheFormatAndAFileRoundTripKeepsOrderAndValues)
     kvs::RecordStreamReader r;
     CString error;
     ASSERT_TRUE(r.Open(path.c_str(), error)) << error;
-    EXPECT_EQ(r.Size(), bytes.size());
+    ASSERT_EQ(r.Size(), bytes.size());
     CDataBlock b;
     for (int i = 0; i < 5; ++i) {
         ASSERT_EQ(r.Next(b, error), Result::Record) << error;
@@ -81,7 +69,7 @@ TEST(RecordStream, HeaderNamesTheFormatAndAFileRoundTripKeepsOrderAndValues)
     std::remove(path.c_str());
 }
 
-TEST(RecordStream, BadRecordsAreReportedWithTheirOffsetAfterTheGoodOnes)
+TEST(RecordStream, BadRecordsAreReportedWithTheirOffsetAfterTheGoodOnesAndABadHeaderOrMissingFileAtOnce)
 {
     using Texts = std::vector<std::string>;
     Bytes cut = StreamOf(3);
@@ -98,10 +86,7 @@ TEST(RecordStream, BadRecordsAreReportedWithTheirOffsetAfterTheGoodOnes)
     kvs::StoreLE<uint32_t>(longer.data() + 16, 75u);
     EXPECT_EQ(Texts({large[0], large[1], small[1], Read(longer, 1)[0]}), Texts({"R", "truncated record at offset 90: size 4294967280 but only 74 bytes remain",
                      "corrupt record at offset 90: size 10", "corrupt record at offset 16: its content does not match its size 75"}));
-}
-
-TEST(RecordStream, BadHeaderAndMissingFile)
-{
+    // A bad header and a missing file.
     const unsigned char junk[16] = {'N', 'O', 'T'};
     kvs::RecordStreamReader r;
     CString errors[4];

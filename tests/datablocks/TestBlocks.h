@@ -11,25 +11,17 @@
 
 namespace kvs_test {
 
-struct ElementSpec
-{
-    unsigned short type;
-    unsigned short length;
-    unsigned short format = 1;
-    unsigned short useAs = 0;
-    int id = -1; // the position when -1
-};
+// An element's layout; its id is its position when -1.
+struct ElementSpec { unsigned short type, length, format = 1, useAs = 0; int id = -1; };
 
 // Elements get their position as id unless given; the block is left with status 0 (valid).
 inline void Layout(CDataBlock& block, std::initializer_list<ElementSpec> elements, unsigned short group = 0)
 {
     block.SetDataId(CDataId(1, group, 1, 1));
     ASSERT_TRUE(block.Allocate(static_cast<unsigned int>(elements.size())));
-    int i = 0;
-    for (const ElementSpec& e : elements) {
+    for (int i = 0; const ElementSpec& e : elements) {
         const unsigned short id = static_cast<unsigned short>(e.id < 0 ? i : e.id);
-        ASSERT_TRUE(block.InitDataElement(i, id, e.type, e.length, e.format, e.useAs));
-        ++i;
+        ASSERT_TRUE(block.InitDataElement(i++, id, e.type, e.length, e.format, e.useAs));
     }
     ASSERT_TRUE(block.Init());
     block.SetStatus(0);
@@ -44,26 +36,18 @@ inline CDataBlock Block(std::initializer_list<ElementSpec> elements, unsigned sh
     return block;
 }
 
-// The value of an element, which must be found with that type; its status into *status.
-template <typename T>
-T Get(const CDataBlock& block, unsigned short key, unsigned short mode = CDataBlock::kByUseAs,
-      unsigned short* status = nullptr)
-{
-    T value{};
-    unsigned short s = 0;
-    EXPECT_TRUE(block.GetDataValue(key, value, s, mode)) << "key " << key;
-    if (status) *status = s;
-    return value;
-}
-
 // The value and the status of an element, which must be found with that type.
 template <typename T>
 std::tuple<T, unsigned short> WithStatus(const CDataBlock& block, unsigned short key, unsigned short mode = CDataBlock::kByUseAs)
 {
-    unsigned short s = 0;
-    T value = Get<T>(block, key, mode, &s);
-    return {value, s};
+    std::tuple<T, unsigned short> out{};
+    EXPECT_TRUE(block.GetDataValue(key, std::get<0>(out), std::get<1>(out), mode)) << "key " << key;
+    return out;
 }
+
+// The value of an element, which must be found with that type.
+template <typename T>
+T Get(const CDataBlock& block, unsigned short key, unsigned short mode = CDataBlock::kByUseAs) { return std::get<0>(WithStatus<T>(block, key, mode)); }
 
 inline CKvsBytePtr* At(const CDataBlock& block, unsigned short index)
 {

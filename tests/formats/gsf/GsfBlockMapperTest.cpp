@@ -1,28 +1,24 @@
 #include "GsfFiles.h"
+#include "datablocks/TestBlocks.h"
 
-#include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/formats/gsf/GsfBlockMapper.h>
 #include <KvsDataBlocks/formats/gsf/GsfReader.h>
 #include <KvsDataBlocks/config/UseAsCodes.h>
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <cstring>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
 using kvs::GsfBlockMapper;
+using kvs_test::Get;
 using kvs::GsfPing;
 using namespace UseAs;
 
-namespace {
-
 // The items of an array element, copied out (block arrays need not be aligned).
 template <typename T>
-std::vector<T> Items(const CDataBlock& b, unsigned short useAs)
+static std::vector<T> Items(const CDataBlock& b, unsigned short useAs)
 {
     CKvsBytePtr e;
     if (!b.GetData(useAs, e, CDataBlock::kByUseAs)) return {};
@@ -31,16 +27,7 @@ std::vector<T> Items(const CDataBlock& b, unsigned short useAs)
     return v;
 }
 
-template <typename T>
-T Value(const CDataBlock& b, unsigned short useAs)
-{
-    T v{};
-    unsigned short status = 0;
-    EXPECT_TRUE(b.GetDataValue(useAs, v, status, CDataBlock::kByUseAs)) << useAs;
-    return v;
-}
-
-GsfPing FirstPing(const char* file)
+static GsfPing FirstPing(const char* file)
 {
     kvs::GsfReader reader;
     CString error;
@@ -50,7 +37,7 @@ GsfPing FirstPing(const char* file)
     return {};
 }
 
-GsfPing SmallPing(int beams)
+static GsfPing SmallPing(int beams)
 {
     GsfPing p;
     p.seconds = 1700000000;
@@ -58,14 +45,9 @@ GsfPing SmallPing(int beams)
     p.longitude = 10.0;
     p.beamCount = beams;
     p.depthCorrector = p.tideCorrector = p.gpsTideCorrector = 99.99; // unknown
-    for (kvs::GsfBeamValues* a : {&p.depth, &p.acrossTrack}) {
-        a->present = true;
-        a->values.assign(static_cast<size_t>(beams), 10.0);
-    }
+    p.depth = p.acrossTrack = {true, std::vector<double>(static_cast<size_t>(beams), 10.0)};
     return p;
 }
-
-} // namespace
 
 TEST(GsfBlockMapper, RealPingsFillTheMultibeamBlock)
 {
@@ -74,23 +56,20 @@ TEST(GsfBlockMapper, RealPingsFillTheMultibeamBlock)
     // As the reader decodes it: beam 0, the outermost port beam, has a negative across-track
     // distance and a positive angle in this file; the height is unknown.
     ASSERT_TRUE(p.acrossTrack.present && p.beamAngle.present && p.verticalError.present && p.horizontalError.present);
-    EXPECT_EQ(std::tuple(p.acrossTrack.values[0], p.beamAngle.values[0], p.height),
-              std::tuple(-2693.42, 53.60, 9999.99));
+    EXPECT_EQ(std::tuple(p.acrossTrack.values[0], p.beamAngle.values[0], p.height), std::tuple(-2693.42, 53.60, 9999.99));
     GsfBlockMapper mapper;
     CDataBlock b;
     CString error;
     ASSERT_TRUE(mapper.Map(p, 1, b, error)) << error.GetString();
-    EXPECT_EQ(std::tuple(b.GetDataId().GetGroupId(), Value<int>(b, kPingNumber), Value<int>(b, kBeamCount),
-                         Value<int>(b, kRejectedBeams), mapper.UtmZone()),
-              std::tuple(1011, 1, 432, 14, 20));
     EXPECT_DOUBLE_EQ(b.GetTime(), 1541193704.559999465);
-    EXPECT_EQ(std::pair(Value<unsigned int>(b, kTimeSeconds), Value<unsigned int>(b, kTimeNanoseconds)),
-              std::pair(1541193704u, 559999465u));
+    EXPECT_EQ(std::tuple(b.GetDataId().GetGroupId(), Get<int>(b, kPingNumber), Get<int>(b, kBeamCount), Get<int>(b, kRejectedBeams),
+                         mapper.UtmZone(), Get<unsigned int>(b, kTimeSeconds), Get<unsigned int>(b, kTimeNanoseconds)),
+              std::tuple(1011, 1, 432, 14, 20, 1541193704u, 559999465u));
     // Depth corrector, tide 0; positions against PROJ's command line, +proj=utm +zone=20 +datum=WGS84.
     const struct { unsigned short code; double value, tolerance; } values[] = {
         {kVerticalOffset, -3.29, 1e-12}, {kVerticalReference, 0.0, 0},      {kLatitude, 17.8471517, 1e-12},
         {kLongitude, -64.5970738, 1e-12}, {kPositionX, 330766.6010, 1e-3}, {kPositionY, 1973998.1338, 1e-3}};
-    for (const auto& v : values) EXPECT_NEAR(Value<double>(b, v.code), v.value, v.tolerance) << v.code;
+    for (const auto& v : values) EXPECT_NEAR(Get<double>(b, v.code), v.value, v.tolerance) << v.code;
 
     // z is up, this writer's port angles are positive; flag bit 0 set: not usable.
     std::vector<float> x, z, angle;
@@ -101,22 +80,19 @@ TEST(GsfBlockMapper, RealPingsFillTheMultibeamBlock)
         angle.push_back(static_cast<float>(-p.beamAngle.values[i]));
         words.push_back((p.beamFlags[i] & 1) ? 0u : 1u);
     }
-    EXPECT_EQ(std::tuple(Items<float>(b, kAcrossTrack), Items<float>(b, kBeamZ), Items<float>(b, kBeamAngle)),
-              std::tuple(x, z, angle));
-    EXPECT_EQ(std::pair(Items<unsigned int>(b, kBeamFlags), Items<unsigned char>(b, kGsfBeamFlags)),
-              std::pair(words, p.beamFlags));
-    for (unsigned short code :
-         {kAlongTrack, kEstimatedVertError, kEstimatedHorError, kAllowedVertError, kAllowedHorError})
+    EXPECT_EQ(std::tuple(Items<float>(b, kAcrossTrack), Items<float>(b, kBeamZ), Items<float>(b, kBeamAngle),
+                         Items<unsigned int>(b, kBeamFlags), Items<unsigned char>(b, kGsfBeamFlags)),
+              std::tuple(x, z, angle, words, p.beamFlags));
+    for (unsigned short code : {kAlongTrack, kEstimatedVertError, kEstimatedHorError, kAllowedVertError, kAllowedHorError})
         EXPECT_EQ(Items<float>(b, code).size(), 432u) << code;
 
     // An old single-beam file: no error arrays, a tide offset of -10 cm, the depth
     // corrector unknown.
     GsfBlockMapper old; // its zone is that of its first ping
     ASSERT_TRUE(old.Map(FirstPing(gsftest::k6184), 1, b, error)) << error.GetString();
-    EXPECT_NEAR(Value<double>(b, kVerticalOffset), -0.10, 1e-12);
-    EXPECT_EQ(std::tuple(old.UtmZone(), Items<float>(b, kBeamZ).size(),
-                         Items<float>(b, kEstimatedVertError).size(), Items<float>(b, kEstimatedHorError).size()),
-              std::tuple(18, 1u, 0u, 0u));
+    EXPECT_NEAR(Get<double>(b, kVerticalOffset), -0.10, 1e-12);
+    EXPECT_EQ(std::tuple(old.UtmZone(), Items<float>(b, kBeamZ).size(), Items<float>(b, kEstimatedVertError).size(),
+                         Items<float>(b, kEstimatedHorError).size()), std::tuple(18, 1u, 0u, 0u));
 }
 
 TEST(GsfBlockMapper, FlagsErrorsAndCorrectorsOfConstructedPings)
@@ -133,11 +109,9 @@ TEST(GsfBlockMapper, FlagsErrorsAndCorrectorsOfConstructedPings)
     p.depthCorrector = 4.5;
     p.pingFlags = 0x2000; // vertical control by GPS: its tide corrector was applied
     ASSERT_TRUE(mapper.Map(p, 7, b, error)) << error.GetString(); // no beam flags: all usable
-    using Floats = std::vector<float>;
-    using Words = std::vector<unsigned int>;
     EXPECT_EQ(std::tuple(Items<float>(b, kEstimatedVertError), Items<float>(b, kEstimatedHorError),
-                         Value<double>(b, kVerticalOffset), Items<unsigned int>(b, kBeamFlags), mapper.UtmZone()),
-              std::tuple(Floats{0.1f, 0.2f, 0.3f}, Floats{5.0f, 1.0f, 10.0f}, 4.25, Words{1, 1, 1}, 32));
+                         Get<double>(b, kVerticalOffset), Items<unsigned int>(b, kBeamFlags), mapper.UtmZone()),
+              std::tuple(std::vector{0.1f, 0.2f, 0.3f}, std::vector{5.0f, 1.0f, 10.0f}, 4.25, std::vector{1u, 1u, 1u}, 32));
 
     // An ignored ping without error arrays: no beam good, no stale errors of the last ping,
     // every corrector unknown.
@@ -146,19 +120,18 @@ TEST(GsfBlockMapper, FlagsErrorsAndCorrectorsOfConstructedPings)
     q.hasBeamFlags = true;
     q.beamFlags = {0x00, 0x01, 0x02};
     ASSERT_TRUE(mapper.Map(q, 8, b, error)) << error.GetString();
-    EXPECT_EQ(std::tuple(Items<unsigned int>(b, kBeamFlags), Value<int>(b, kRejectedBeams),
-                         Value<unsigned short>(b, kGsfPingFlags), Items<unsigned char>(b, kGsfBeamFlags),
+    EXPECT_EQ(std::tuple(Items<unsigned int>(b, kBeamFlags), Get<int>(b, kRejectedBeams),
+                         Get<unsigned short>(b, kGsfPingFlags), Items<unsigned char>(b, kGsfBeamFlags),
                          Items<float>(b, kEstimatedVertError), Items<float>(b, kEstimatedHorError),
-                         Value<double>(b, kVerticalOffset)),
-              std::tuple(Words{0, 0, 0}, 3, 1, q.beamFlags, Floats{}, Floats{}, 0.0));
+                         Get<double>(b, kVerticalOffset)),
+              std::tuple(std::vector{0u, 0u, 0u}, 3, 1, q.beamFlags, std::vector<float>(), std::vector<float>(), 0.0));
 
     // Pings the block cannot hold are refused, never truncated.
-    EXPECT_FALSE(mapper.Map(SmallPing(4001), 9, b, error));
-    EXPECT_NE(std::string(error.GetString()).find("4001 beams"), std::string::npos) << error.GetString();
     GsfPing noAcross = SmallPing(3);
     noAcross.acrossTrack.present = false;
-    EXPECT_FALSE(mapper.Map(noAcross, 10, b, error));
-    EXPECT_NE(std::string(error.GetString()).find("no across-track"), std::string::npos) << error.GetString();
+    for (const auto& [ping, text] : {std::pair{SmallPing(4001), "4001 beams"}, std::pair{noAcross, "no across-track"}})
+        EXPECT_EQ((std::tuple{mapper.Map(ping, 9, b, error), std::string(error.GetString()).find(text) != std::string::npos}),
+                  std::tuple(false, true)) << error.GetString();
 }
 
 TEST(GsfBlockMapper, UtmZonesWithTheNorwayAndSvalbardExceptions)

@@ -20,14 +20,10 @@ inline const std::string kDir = KVS_SOURCE_DIR "/../shared/data/gsf/";
 inline const char* const k0029 = "0029_20160323_185603_EX1604_MB.gsf.mb121";
 inline const char* const k0059 = "0059_20181102_212138_EX1811_MB_EM302.gsf.mb121";
 inline const char* const k0175 = "0175_20150322_232639_EX1502L2_MB.gsf.mb121";
-inline const char* const kGsfpy = "gsfpy_test_data.gsf";
 inline const char* const k309 = "GSF3_09_test_file.gsf";
 inline const char* const k6184 = "6_184_1440.mb121";
 
-inline bool HaveFiles()
-{
-    return std::filesystem::exists(kDir + k0175);
-}
+inline bool HaveFiles() { return std::filesystem::exists(kDir + k0175); }
 
 #define GSF_FILES_OR_SKIP()                                                                       \
     do {                                                                                          \
@@ -40,21 +36,14 @@ inline std::vector<unsigned char> ReadFile(const std::string& name)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-struct Record
-{
-    size_t offset;
-    uint32_t id;
-    uint32_t size; // data bytes after the 8 framing bytes (no file here has checksums)
-};
+// size: the data bytes after the 8 framing bytes (no file here has checksums).
+struct Record { size_t offset; uint32_t id, size; };
 
 inline std::vector<Record> Records(const std::vector<unsigned char>& bytes)
 {
     std::vector<Record> out;
-    for (size_t at = 0; at + 8 <= bytes.size();) {
-        const uint32_t size = kvs::LoadBE<uint32_t>(bytes.data() + at);
-        out.push_back({at, kvs::LoadBE<uint32_t>(bytes.data() + at + 4) & 0x3FFFFFu, size});
-        at += 8 + size;
-    }
+    for (size_t at = 0; at + 8 <= bytes.size(); at += 8 + out.back().size)
+        out.push_back({at, kvs::LoadBE<uint32_t>(bytes.data() + at + 4) & 0x3FFFFFu, kvs::LoadBE<uint32_t>(bytes.data() + at)});
     return out;
 }
 
@@ -64,17 +53,6 @@ inline Record PingRecord(const std::vector<unsigned char>& bytes, int n)
     for (const Record& r : Records(bytes))
         if (r.id == 2 && n-- == 0) return r;
     return {0, 0, 0};
-}
-
-// File offset of the id/size word of subrecord id in a ping record of a 3.x file.
-inline size_t Subrecord(const std::vector<unsigned char>& bytes, const Record& ping, int id)
-{
-    for (size_t at = ping.offset + 8 + 56; at + 4 <= ping.offset + 8 + ping.size;) {
-        const uint32_t word = kvs::LoadBE<uint32_t>(bytes.data() + at);
-        if (static_cast<int>(word >> 24) == id) return at;
-        at += 4 + (word & 0xFFFFFFu);
-    }
-    return 0;
 }
 
 } // namespace gsftest
