@@ -7,9 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
-#include <tuple>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -139,8 +137,7 @@ TEST_F(DataDefinitionTest, MalformedDefinitionsAreRefusedNamingThePlace)
 {
     DataDefinition& def = DataDefinition::GetDataDefinition();
     const struct { const char* json; const char* place; } cases[] = {
-        {"{\"groups\": [ {\"id\": 1, \"items\": [ ] }", "line 1"},
-        {"[1, 2]", "one JSON object"},
+        {"{\"groups\": [ {\"id\": 1, \"items\": [ ] }", "line 1"}, {"[1, 2]", "one JSON object"},
         {"{\"group\": []}", "unknown key \"group\""},
         {"{\"groups\": [ {\"id\": 1, \"items\": [ {\"type\": 999} ] } ]}", "groups[0] (id 1).items[0].type: 999"},
         {"{\"groups\": [ {\"id\": 1, \"items\": [ {\"type\": \"ET_DUBLE\"} ] } ]}", "\"ET_DUBLE\""},

@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <string>
 
 namespace {
 
@@ -45,7 +44,7 @@ TEST(ProjectDefinition, ReadsTheDocumentedProjectFile)
     EXPECT_EQ(std::pair(x, y), std::pair(6.0, 8.0));
 }
 
-TEST(ProjectDefinition, BadOrUnusableSettingsNameTheirLine)
+TEST(ProjectDefinition, BadSettingsNameTheirLineAndAFailedLoadKeepsTheSystem)
 {
     const struct { const char *text, *error; } cases[] = {
         {"grid = EPSG:32631\ndatum EPSG:4326\n", "job.prj: line 2: expected 'key = value'"},
@@ -53,8 +52,7 @@ TEST(ProjectDefinition, BadOrUnusableSettingsNameTheirLine)
         {"grid = EPSG:32631\nGrid = EPSG:32632\n", "job.prj: line 2: 'grid' given twice (first on line 1)"},
         {"grid = EPSG:32631\ndatum =  \n", "job.prj: line 2: 'datum' has no value"},
         {"grid = EPSG:32631\ndatum = EPSG:4326\x01\n", "job.prj: line 2: control character in the line"},
-        {"datum = EPSG:4326\n", "job.prj: no 'grid' line"},
-        {"grid = EPSG:32631\n", "job.prj: no 'datum' line"},
+        {"datum = EPSG:4326\n", "job.prj: no 'grid' line"}, {"grid = EPSG:32631\n", "job.prj: no 'datum' line"},
         {"\ngrid = EPSG:99999\ndatum = EPSG:4326\n", "job.prj: line 2: PROJ cannot use grid 'EPSG:99999': "},
         {"grid = EPSG:32631\n\ndatum = EPSG:32632\n", "job.prj: line 3: PROJ cannot use datum 'EPSG:32632': not a geographic CRS"},
         {"datum = EPSG:4326\ngrid = EPSG:4326\n", "job.prj: line 2: PROJ cannot use grid 'EPSG:4326': not a projected CRS"},
@@ -72,10 +70,6 @@ TEST(ProjectDefinition, BadOrUnusableSettingsNameTheirLine)
         const std::string adjust = ErrorOf((std::string("grid = EPSG:32631\ndatum = EPSG:4326\nadjust = ") + a).c_str());
         EXPECT_EQ(adjust.rfind("job.prj: line 3: ", 0), 0u) << a << ": " << adjust;
     }
-}
-
-TEST(ProjectDefinition, AFailedLoadKeepsTheSystemItHadAndCreatingSetsNone)
-{
     ProjectDefinition project;
     ASSERT_TRUE(project.LoadProjectText("grid = EPSG:32631\ndatum = EPSG:4326\n", "a.prj"));
     const KvsGeoCoordSysBase* before = project.GetGeoCoordSys();

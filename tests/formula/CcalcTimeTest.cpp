@@ -137,11 +137,8 @@ TEST(CcalcTime, EntryValueAndEntryStatusReadBoundElementsOnEveryRun)
                 block.SetDataValue(2, static_cast<short>(-7), 20, CDataBlock::kById) &&
                 block.SetDataValue(3, "text", 0, CDataBlock::kById));
     FormulaRunner f;
-    for (int i = 0; i < 3; ++i) {
-        CKvsBytePtr* view = nullptr;
-        ASSERT_TRUE(block.GetDataIdx(i, view));
-        f.Form().SetDataElem(i, view);
-    }
+    CKvsBytePtr* views[3] = {};
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(block.GetDataIdx(i, views[i]) && f.Form().SetDataElem(i, views[i]));
     const std::pair<const char*, double> cases[] = {
         {"EntryValue(dataElem0)", 12.5}, {"EntryValue(dataElem1) * 2", -14.0}, {"EntryStatus(dataElem0)", 0.0},
         {"EntryStatus(dataElem1)", 20.0}, {"EntryValue(dataElem2)", 0.0}, // a text has no value

@@ -8,7 +8,6 @@
 
 #include <cmath>
 #include <numbers>
-#include <string>
 
 namespace {
 
@@ -54,6 +53,22 @@ void ExpectRpy(const Rpy& r, const Rpy& e, double tol = 1e-9)
     EXPECT_NEAR(r.pitch, e.pitch, tol);
     EXPECT_NEAR(r.yaw, e.yaw, tol);
 }
+
+constexpr double kTol = 1e-9;
+
+void ExpectPoint(const Point& p, const Point& q)
+{
+    EXPECT_LT(PointDifference(p, q), kTol) << p.x << " " << p.y << " " << p.z;
+}
+
+Point ToPoint(const CKvsDouble3D& v)
+{
+    double x = 0, y = 0, z = 0;
+    v.GetDouble3D(x, y, z);
+    return Point(x, y, z);
+}
+
+double Sin(double degrees) { return std::sin(degrees * std::numbers::pi / 180); }
 
 } // namespace
 
@@ -101,6 +116,11 @@ TEST(CalcRPY, VerticalForwardAxisTakesTheYawFromTheXAxis)
         EXPECT_TRUE(c.tol > 1e-9 || r.roll == 0.0) << r.roll;
         EXPECT_LT(RotationDifference(Attitude(r.roll, r.pitch, r.yaw), Attitude(c.roll, c.pitch, c.yaw)), c.tol);
     }
+    // Exactly 0.001 off the vertical (x axis east, forward axis leaning east) is still vertical:
+    // the yaw comes from the x axis (0), not from the forward axis (90).
+    Matrix4 edge = I;
+    edge[0][1] = 0.001, edge[1][1] = 0.0, edge[2][1] = 1.0;
+    ExpectRpy(Read(edge), {0, -std::atan2(1.0, 0.001) * 180 / std::numbers::pi, 0});
 }
 
 TEST(CalcRPY, AnglesRebuildTheMatrixOverTheWholeGrid)
@@ -130,40 +150,13 @@ TEST(KvsMath, ModgeoBringsAnglesIntoMinus180To180)
     EXPECT_TRUE(std::isnan(modgeo(NAN)));
 }
 
-namespace {
-
-constexpr double kTol = 1e-9;
-
-void ExpectPoint(const Point& p, const Point& q)
-{
-    EXPECT_LT(PointDifference(p, q), kTol) << p.x << " " << p.y << " " << p.z;
-}
-
-Point ToPoint(const CKvsDouble3D& v)
-{
-    double x = 0, y = 0, z = 0;
-    v.GetDouble3D(x, y, z);
-    return Point(x, y, z);
-}
-
-double Sin(double degrees)
-{
-    return std::sin(degrees * std::numbers::pi / 180);
-}
-
-} // namespace
-
-TEST(AttitudeCorrection, EulerRollDividesByTheCosineOfPitchAndClamps)
+TEST(AttitudeCorrection, EulerRollElementaryTurnsAndPitchRollCorrection)
 {
     EXPECT_NEAR(EulerRoll(-12.5, 0.0), -12.5, 1e-12);
     EXPECT_NEAR(EulerRoll(10.0, 20.0), std::asin(Sin(10.0) / Sin(70.0)) * 180 / std::numbers::pi, 1e-12);
     EXPECT_EQ(EulerRoll(60.0, 60.0), 90.0); // sin 60 / cos 60 > 1
     EXPECT_EQ(EulerRoll(-60.0, 60.0), -90.0);
     EXPECT_EQ(EulerRoll(1.0, 90.0), 90.0); // cos 90 is a rounding residue, not 0
-}
-
-TEST(AttitudeCorrection, ElementaryTurnsFollowTheAxisConventions)
-{
     ExpectPoint(PitchCorrection(Point(0, 1, 0), 90), Point(0, 0, -1));
     ExpectPoint(HeadingCorrection(Point(0, 1, 0), 90), Point(1, 0, 0));
     ExpectPoint(EulerRollCorrection(Point(1, 0, 0), 90), Point(0, 0, -1));
@@ -171,10 +164,6 @@ TEST(AttitudeCorrection, ElementaryTurnsFollowTheAxisConventions)
     ExpectPoint(PitchCorrection(Point(2, 0, 0), 37), Point(2, 0, 0));
     ExpectPoint(EulerRollCorrection(Point(0, 2, 0), 37), Point(0, 2, 0));
     ExpectPoint(HeadingCorrection(Point(0, 0, 2), 37), Point(0, 0, 2));
-}
-
-TEST(AttitudeCorrection, PitchRollCorrectionTurnsByTheEulerRollThenThePitch)
-{
     const Point p(0.8, 12.0, -3.5);
     const CKvsDouble3D v(p.x, p.y, p.z);
     for (double pitch : {-30.0, 0.0, 25.0})

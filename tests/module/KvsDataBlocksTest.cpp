@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <regex>
-#include <string>
 
 namespace {
 

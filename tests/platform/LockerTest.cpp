@@ -4,8 +4,6 @@
 
 #include <atomic>
 #include <thread>
-#include <tuple>
-#include <vector>
 
 TEST(Locker, SerialisesThreads)
 {
@@ -28,10 +26,8 @@ TEST(Locker, IsRecursiveAndRefusesForeignUnlock)
     std::thread([&] { foreignUnlock = lock.Unlock(); }).join();
     EXPECT_FALSE(foreignUnlock);
     // Held twice: the first unlock keeps it, the second frees it, a third has nothing to free.
-    const bool first = lock.Unlock(), heldAfterFirst = lock.IsHeldByMe(), second = lock.Unlock();
-    const bool heldAfterSecond = lock.IsHeldByMe(), third = lock.Unlock();
-    EXPECT_EQ(std::vector<bool>({first, heldAfterFirst, second, heldAfterSecond, third}),
-              std::vector<bool>({true, true, true, false, false}));
+    EXPECT_EQ((std::vector<bool>{lock.Unlock(), lock.IsHeldByMe(), lock.Unlock(), lock.IsHeldByMe(), lock.Unlock()}),
+              (std::vector<bool>{true, true, true, false, false}));
 
     std::atomic<bool> got{false};
     std::thread([&] { got = lock.Lock() && lock.Unlock(); }).join();

@@ -1,4 +1,3 @@
-#include <KvsDataBlocks/config/CAttributeMap.h>
 #include <KvsDataBlocks/config/DataDefinition.h>
 #include <KvsDataBlocks/config/ProjectDefinition.h>
 #include <KvsDataBlocks/platform/TextUtils.h>
@@ -8,9 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
-#include <string>
-#include <vector>
 
 TEST(TextUtils, NumbersAndTimeSpansAsText)
 {
@@ -31,7 +27,7 @@ TEST(TextUtils, NumbersAndTimeSpansAsText)
     for (const auto& [value, digits] : precisions) EXPECT_EQ(GetDoublePrecision(value), digits) << value;
 }
 
-TEST(TextUtils, StrHandleEscapeReplacesKnownEscapesAndKeepsTheOthersAndAppendKeepsAllBytes)
+TEST(TextUtils, EscapesFiniteNumbersLinesAndByteOrderMarks)
 {
     const std::pair<const char*, std::string> cases[] = {
         {"a\\r\\n\\t\\\\\\\"\\'", "a\r\n\t\\\"'"}, {"\\x41\\x7e\\xFFz", "A~\xFFz"},
@@ -43,20 +39,12 @@ TEST(TextUtils, StrHandleEscapeReplacesKnownEscapesAndKeepsTheOthersAndAppendKee
     tail += '\0';
     CStringAppend(text, tail);
     EXPECT_EQ(text, CString(std::string("$GPGGA\0", 7)));
-}
-
-TEST(TextUtils, ParseFiniteDoubleTakesOnlyAWholeFiniteNumber)
-{
     double v = 7.0, w = 7.0;
     EXPECT_TRUE(ParseFiniteDouble("-12.5e1", v) && ParseFiniteDouble(std::string_view("3.25xyz", 4), w));
     EXPECT_EQ(std::pair(v, w), std::pair(-125.0, 3.25)); // the view ends before "xyz"
     v = 7.0;
     for (const char* bad : {"", " 1", "1 ", "1,5", "abc", "nan", "inf", "1e999", "1e-400"})
         EXPECT_FALSE(ParseFiniteDouble(bad, v) || v != 7.0) << bad;
-}
-
-TEST(TextUtils, LinesLoseTheirEndsAndTheTextItsByteOrderMark)
-{
     std::string_view rest = SkipByteOrderMark("\xEF\xBB\xBF" "a\r\n\nb\rc\n\xEF\xBB\xBF" "d"), line;
     std::vector<std::string> lines;
     while (NextTextLine(rest, line)) lines.emplace_back(line);
@@ -69,21 +57,16 @@ TEST(TextUtils, LinesLoseTheirEndsAndTheTextItsByteOrderMark)
               std::vector<size_t>({1, 3, 3}));
 }
 
-// Each reader of settings and data files takes the text as a Windows editor saves it.
+// Each reader of settings and data files takes the text as a Windows editor saves it (the
+// attribute maps: CAttributeMap.ReadsBackEveryTypeSetOrLoadedAndOnlyAsItsType).
 TEST(TextUtils, EveryTextReaderTakesAByteOrderMarkAndWindowsLineEnds)
 {
     CString error;
-    double angle = 0;
-    unsigned int status = 0;
     int count = 0;
     DataDefinition& definition = DataDefinition::GetDataDefinition();
     const std::pair<std::string, std::function<bool(const CString&)>> readers[] = { // texts with "\n" ends
         {"2026/01/01 00:00:00 1.5\n2026/01/01 01:00:00 2.5\n",
          [&](const CString& t) { TideStation s; return TideStation::Parse(t.str(), s, error) && s.GetNumValues() == 2; }},
-        {"# settings\nSlopeFilter = bool:true\nFilterSlopeAngle = double:30\n", [&](const CString& text) {
-             CAttributeMap map;
-             return map.LoadString(text, error) && map.GetAttribValue("FilterSlopeAngle", angle, status) && angle == 30;
-         }},
         {"0 0 0 0\n1 0 2 0\n1 1 2 1\n",
          [](const CString& t) { VesselContour c; return c.CreateFromText(t, VesselContour::kSideView) && c.GetSize() == 3; }},
         {"# job\ngrid = EPSG:32631\ndatum = EPSG:4326\n",

@@ -9,11 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <tuple>
-#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -43,12 +39,7 @@ protected:
     }
 
     // The status of the block the source holds.
-    int Status()
-    {
-        CDataBlock block;
-        ds.CopyDataBlock(block);
-        return block.GetStatus();
-    }
+    int Status() { CDataBlock b; ds.CopyDataBlock(b); return b.GetStatus(); }
 
     // Applies the edits of attributes to a copy of the block at index.
     void Edit(int index, std::initializer_list<std::pair<const char*, double>> attributes)
@@ -68,13 +59,19 @@ double ValueAt0(const CDataBlock& b)
 {
     double v = -999;
     unsigned short s = 0;
-    b.GetDataValue(0, v, s, CDataBlock::kByPosition);
-    return v;
+    return b.GetDataValue(0, v, s, CDataBlock::kByPosition), v;
+}
+
+std::string MakeTideFile(const std::string& tag, double value = 1.0)
+{
+    const std::string path = std::string(::testing::TempDir()) + "/mgr_" + std::to_string(getpid()) + "_" + tag + ".txt";
+    std::ofstream(path) << "2026/01/01 00:00:00 " << value << "\n2026/01/01 01:00:00 2.0\n";
+    return path;
 }
 
 } // namespace
 
-TEST_F(TideSource, BuildsTheBlockOnceAndFillsValueStationAndStatus)
+TEST_F(TideSource, BuildsTheBlockOnceFillsItAndInterpolatesInTheFileWindows)
 {
     // Not open: nothing built; open: built once, and again by a setup.
     TideStationDataSource closed;
@@ -99,10 +96,6 @@ TEST_F(TideSource, BuildsTheBlockOnceAndFillsValueStationAndStatus)
     CDataBlock untouched;
     untouched.SetTime(5.0);
     EXPECT_FALSE(ds.GetDataBlock(3, untouched) || untouched.GetTime() != 5.0 || untouched.GetLength() != 0u);
-}
-
-TEST_F(TideSource, InterpolateUsesTheFileWindows)
-{
     ds.SetInterpolAttribs(true, 0.0);
     ds.SetExtrapolationAttribs(true, 300.0);
     double window = -1, extra = -1;
@@ -161,17 +154,6 @@ TEST_F(TideSource, AttributeEditsDeleteShiftAndSetInOrder)
     Edit(2, {{TideStationDataSource::kDeleteFlagAttribute, -1.0}, {ATTR_ELTINDEX, 0.0}, {ATTR_VALUESHIFT, 1.0}});
     EXPECT_EQ(Stored(), "0=1 10=9 ");
 }
-
-namespace {
-
-std::string MakeTideFile(const std::string& tag, double value = 1.0)
-{
-    const std::string path = std::string(::testing::TempDir()) + "/mgr_" + std::to_string(getpid()) + "_" + tag + ".txt";
-    std::ofstream(path) << "2026/01/01 00:00:00 " << value << "\n2026/01/01 01:00:00 2.0\n";
-    return path;
-}
-
-} // namespace
 
 TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastCloseAndCopiesShareIt)
 {

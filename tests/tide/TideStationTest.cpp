@@ -6,10 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <string>
-#include <tuple>
-#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,9 +20,7 @@ std::string TempFile(const char* name)
 
 std::string ReadFile(const std::string& path)
 {
-    std::ostringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
+    return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
 }
 
 // The permission bits of path (0 when it cannot be read).
@@ -75,13 +69,9 @@ TEST(TideStation, ReadsTheNativeLayoutSortedByTimeAndCountsOpens)
     ASSERT_TRUE(s.GetTimeSpan(first, last));
     EXPECT_EQ(std::pair(first, last), std::pair(kT0 + 0.5, kT0 + 1200));
     // Opened twice: the first close keeps it open; another file cannot be opened meanwhile.
-    const bool again = s.FileOpen(path.c_str()), other = s.FileOpen("other.txt");
-    const int count = s.GetOpenCount(), firstClose = s.FileClose(false);
-    const bool open = s.IsOpen();
-    const int secondClose = s.FileClose(false);
-    const bool stillOpen = s.IsOpen();
-    EXPECT_EQ(std::tuple(again, other, count, firstClose, open, secondClose, stillOpen, s.FileClose(false)),
-              std::tuple(true, false, 2, 1, true, 0, false, -1));
+    EXPECT_EQ((std::vector<int>{s.FileOpen(path.c_str()), s.FileOpen("other.txt"), s.GetOpenCount(), s.FileClose(false),
+                                s.IsOpen(), s.FileClose(false), s.IsOpen(), s.FileClose(false)}),
+              (std::vector<int>{1, 0, 2, 1, 1, 0, 0, -1}));
     std::remove(path.c_str());
 }
 
@@ -91,12 +81,9 @@ TEST(TideStation, MalformedLinesRefuseTheWholeFileWithTheLineNumber)
     const struct { const char *text, *line; } cases[] = {
         {"KVSTIDE 1\nSTATION A\nPOSITION 1\nDATA\n", "line 3"},
         {"KVSTIDE 1\nDATA\n2026-01-01 00:00:00 1.0\n2026-13-01 00:00:00 1.0\n", "line 4"},
-        {"KVSTIDE 1\nDATA\n2026-01-01 00:00:00 abc\n", "line 3"},
-        {"KVSTIDE 1\nCOLOUR red\nDATA\n", "line 2"},
-        {"2026/01/01 00:00:00 1.0\n2026-01-01 00:00:01 2.0\n", "line 2"},
-        {"2026/01/01 00:00:00\n", "line 1"},
-        {"2026/01/01 00:00:00 1.0 2.0\n", "line 1"},
-        {"2026/01/01 00:00:00 nan\n", "line 1"},
+        {"KVSTIDE 1\nDATA\n2026-01-01 00:00:00 abc\n", "line 3"}, {"KVSTIDE 1\nCOLOUR red\nDATA\n", "line 2"},
+        {"2026/01/01 00:00:00 1.0\n2026-01-01 00:00:01 2.0\n", "line 2"}, {"2026/01/01 00:00:00\n", "line 1"},
+        {"2026/01/01 00:00:00 1.0 2.0\n", "line 1"}, {"2026/01/01 00:00:00 nan\n", "line 1"},
         {"2026/01/01 00:00:00.0001 1\n2026/01/01 00:00:00.0004 2\n", "line 2: a second observation at the same time"},
     };
     for (const auto& c : cases) {
@@ -106,8 +93,7 @@ TEST(TideStation, MalformedLinesRefuseTheWholeFileWithTheLineNumber)
         EXPECT_NE(std::string(s.GetLastError()).find(c.line), std::string::npos) << c.text << " -> " << s.GetLastError();
     }
     TideStation s;
-    EXPECT_FALSE(s.FileOpen("/nonexistent/tide.txt"));
-    EXPECT_NE(std::string(s.GetLastError()).find("/nonexistent/tide.txt"), std::string::npos);
+    EXPECT_TRUE(!s.FileOpen("/nonexistent/tide.txt") && CString(s.GetLastError()).Find("/nonexistent/tide.txt") >= 0);
     std::remove(path.c_str());
 }
 
@@ -151,10 +137,9 @@ TEST(TideStation, InterpolationAndExtrapolationWindows)
         EXPECT_EQ(s.InterpolateTide(t, v), c.v != kNone) << c.t;
         EXPECT_DOUBLE_EQ(v, c.v) << c.t;
     }
-    TideStation one;
-    one.AddTideValue(10, 4.0);
-    one.SetExtrapolationAttribs(true, 5.0);
+    TideStation one; // a single observation extrapolates as itself
     double t = 14, v = 0;
+    one.AddTideValue(10, 4.0), one.SetExtrapolationAttribs(true, 5.0);
     EXPECT_TRUE(one.InterpolateTide(t, v) && v == 4.0) << v;
 }
 
@@ -203,10 +188,9 @@ TEST(TideStation, FailedSaveKeepsTheOldFileAndSaysWhy)
     s.SetWriteFunction([](int, const void*, size_t) -> ssize_t { return 0; });
     EXPECT_FALSE(s.FileSave());
     EXPECT_TRUE(ReadFile(path) == kNative && LeftoverFiles(path) == 0);
-    const int failedClose = s.FileClose(true); // the last close cannot save either: the file stays open
-    EXPECT_EQ(std::pair(failedClose, s.IsOpen()), std::pair(-1, true));
-    s.SetWriteFunction(nullptr);
-    EXPECT_EQ(s.FileClose(true), 0);
+    // The last close cannot save either: the file stays open.
+    EXPECT_EQ((std::vector<int>{s.FileClose(true), s.IsOpen(), (s.SetWriteFunction(nullptr), s.FileClose(true))}),
+              (std::vector<int>{-1, 1, 0}));
     EXPECT_EQ(ReadFile(path), s.Format());
     std::remove(path.c_str());
 }

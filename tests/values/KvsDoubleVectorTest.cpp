@@ -7,10 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
-#include <typeinfo>
-
 namespace {
 
 template <typename V>
