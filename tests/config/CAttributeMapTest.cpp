@@ -43,7 +43,7 @@ const struct { const char *name, *read; /* with status 0 */ } kEveryType[] = {
 
 } // namespace
 
-TEST(CAttributeMap, ReadsBackEveryTypeSetOrLoadedAndOnlyAsItsType)
+TEST(CAttributeMap, ReadsBackEveryTypeAsItsTypeAndRefusesMalformedTextAndFiles)
 {
     CAttributeMap set;
     set.SetAttribValue("Flag", true, 7);
@@ -72,10 +72,6 @@ TEST(CAttributeMap, ReadsBackEveryTypeSetOrLoadedAndOnlyAsItsType)
     CString s;
     unsigned int st = 0;
     EXPECT_TRUE(loaded.GetAttribValue("MaskShape", s, st) && s == "  a \"b\" A") << s.GetString();
-}
-
-TEST(CAttributeMap, MalformedTextAndUnreadableFilesLoadNothingAndFilesReplaceNames)
-{
     const struct { const char *text, *error; } cases[] = {
         {"A = int:1\nB int:2\n", "line 2: expected 'name = type:value'"},
         {"A = int:1\n\nB = float:2\n", "line 3: unknown type 'float'"},
@@ -106,7 +102,6 @@ TEST(CAttributeMap, MalformedTextAndUnreadableFilesLoadNothingAndFilesReplaceNam
     CAttributeMap map;
     map.SetAttribValue("SbfDepthMin", 1.0);
     map.SetAttribValue("Other", 1);
-    CString error;
     ASSERT_TRUE(map.LoadFile(path.c_str(), error)) << error;
     EXPECT_EQ(ReadAll(map, "SbfDepthMin"), "b00/99 i042/99 d12/0 s0keep/99 c01,2,3,4,5/99 v07,8,9/99");
     EXPECT_EQ(map.GetCount(), 3);

@@ -65,7 +65,7 @@ const char* const kSmallDefinition = R"({"groups": [{"id": 7, "name": "Small", "
 
 } // namespace
 
-TEST_F(DataDefinitionTest, BuiltInGroupsFitTheirReadersUnknownOnesLeaveOutputsAndItsTextIsAValidFile)
+TEST_F(DataDefinitionTest, BuiltInGroupsFitTheirReadersAndAFileNamedByTheEnvironmentReplacesThem)
 {
     DataDefinition& def = DataDefinition::GetDataDefinition();
     EXPECT_EQ(def.GetSource(), DataDefinition::kBuiltInSource);
@@ -98,19 +98,12 @@ TEST_F(DataDefinitionTest, BuiltInGroupsFitTheirReadersUnknownOnesLeaveOutputsAn
     ASSERT_TRUE(def.LoadText("{\"groups\": []}", "empty", error));
     EXPECT_FALSE(def.GetGroupNumItems(1020, count));
     EXPECT_TRUE(view.GetGroupNumItems(1020, count) && count == 4) << count;
-}
-
-TEST_F(DataDefinitionTest, FileNamedByTheEnvironmentDefinesMapsValueTextsAndBufferLength)
-{
-    DataDefinition& def = DataDefinition::GetDataDefinition();
-    CString error;
     unsetenv(DataDefinition::kEnvironmentVariable);
     EXPECT_FALSE(def.LoadFromEnvironment(error) || !error.IsEmpty());
     const std::string path = WriteFile(kSmallDefinition);
     setenv(DataDefinition::kEnvironmentVariable, path.c_str(), 1);
     ASSERT_TRUE(def.LoadFromEnvironment(error)) << error.GetString();
     EXPECT_EQ(def.GetSource(), CString(path));
-    int count = 0, buffer = 0;
     EXPECT_TRUE(def.GetGroupNumItems(7, count) && def.GetGroupBufferlength(7, buffer));
     EXPECT_EQ(std::pair(count, buffer), std::pair(3, 25));
     EXPECT_FALSE(def.GetGroupNumItems(1010, count)); // the built-in groups are replaced

@@ -85,22 +85,18 @@ TEST(TransformMatrix, TurnsApplyInOrderAndTranslationMovesTheTurnedPoint)
     EXPECT_LT(PointDifference(Apply(TransMatrix(YawMatrix(I, 90), t), Point(0, 1, 0)), Point(t.x + 1, t.y, t.z)), 1e-12);
 }
 
-TEST(CalcRPY, PureTurnsGiveBackTheirAngle)
+TEST(CalcRPY, TurnsComeBackVerticalForwardAxesTakeTheXAxisAndTheGridRebuilds)
 {
-    const struct { Matrix4 m; Rpy read; } cases[] = {
+    const struct { Matrix4 m; Rpy read; } turns[] = {
         {RollMatrix(I, 90), {90, 0, 0}},       {RollMatrix(I, -90), {-90, 0, 0}},
         {PitchMatrix(I, 89.5), {0, 89.5, 0}},  {PitchMatrix(I, -89.5), {0, -89.5, 0}},
         {RollMatrix(I, 120), {300, 180, 180}}, // a roll beyond 90 is reported turned over, not normalised
     };
-    for (const auto& c : cases) ExpectRpy(Read(c.m), c.read);
+    for (const auto& c : turns) ExpectRpy(Read(c.m), c.read);
     for (double a = -720.0; a <= 720.0; a += 12.5) ExpectRpy(Read(YawMatrix(I, a)), {0, 0, modgeo(a)}); // (-180, 180]
     // A pitch beyond 90 comes back through the same turn-over.
     const Rpy p = Read(PitchMatrix(I, 120));
     ExpectRpy({std::remainder(p.roll, 360.0), p.pitch, std::remainder(p.yaw, 360.0)}, {0, 120, 0});
-}
-
-TEST(CalcRPY, VerticalForwardAxisTakesTheYawFromTheXAxis)
-{
     // Straight up or down yaw and roll turn about the same axis; the x axis gives their sum as
     // the yaw and the roll is 0, also for a roll beyond 90. Within 0.06 degrees of the
     // vertical the x axis is still used, to within that tilt.
@@ -121,10 +117,6 @@ TEST(CalcRPY, VerticalForwardAxisTakesTheYawFromTheXAxis)
     Matrix4 edge = I;
     edge[0][1] = 0.001, edge[1][1] = 0.0, edge[2][1] = 1.0;
     ExpectRpy(Read(edge), {0, -std::atan2(1.0, 0.001) * 180 / std::numbers::pi, 0});
-}
-
-TEST(CalcRPY, AnglesRebuildTheMatrixOverTheWholeGrid)
-{
     for (double roll = -180.0; roll <= 180.0; roll += 22.5)
         for (double pitch = -180.0; pitch <= 180.0; pitch += 15.0)
             for (double yaw = -165.0; yaw <= 360.0; yaw += 35.0) {
@@ -150,13 +142,13 @@ TEST(KvsMath, ModgeoBringsAnglesIntoMinus180To180)
     EXPECT_TRUE(std::isnan(modgeo(NAN)));
 }
 
-TEST(AttitudeCorrection, EulerRollElementaryTurnsAndPitchRollCorrection)
+TEST(AttitudeCorrection, EulerRollElementaryTurnsPitchRollAndHeadingCorrection)
 {
     EXPECT_NEAR(EulerRoll(-12.5, 0.0), -12.5, 1e-12);
     EXPECT_NEAR(EulerRoll(10.0, 20.0), std::asin(Sin(10.0) / Sin(70.0)) * 180 / std::numbers::pi, 1e-12);
-    EXPECT_EQ(EulerRoll(60.0, 60.0), 90.0); // sin 60 / cos 60 > 1
-    EXPECT_EQ(EulerRoll(-60.0, 60.0), -90.0);
-    EXPECT_EQ(EulerRoll(1.0, 90.0), 90.0); // cos 90 is a rounding residue, not 0
+    // Clamped where sin 60 / cos 60 > 1; cos 90 is a rounding residue, not 0.
+    EXPECT_EQ((std::vector<double>{EulerRoll(60.0, 60.0), EulerRoll(-60.0, 60.0), EulerRoll(1.0, 90.0)}),
+              (std::vector<double>{90.0, -90.0, 90.0}));
     ExpectPoint(PitchCorrection(Point(0, 1, 0), 90), Point(0, 0, -1));
     ExpectPoint(HeadingCorrection(Point(0, 1, 0), 90), Point(1, 0, 0));
     ExpectPoint(EulerRollCorrection(Point(1, 0, 0), 90), Point(0, 0, -1));
@@ -176,12 +168,7 @@ TEST(AttitudeCorrection, EulerRollElementaryTurnsAndPitchRollCorrection)
     ExpectPoint(ToPoint(PitchRollCorrection(v, 0, -150)), EulerRollCorrection(p, -150));
     // sin 20 / cos 80 > 1: the Euler roll is clamped to 90 and z takes -x sin(roll).
     ExpectPoint(ToPoint(PitchRollCorrection(CKvsDouble3D(1, 0, 0), 80, 20)), Point(0, -Sin(80), -Sin(20)));
-}
-
-TEST(AttitudeCorrection, HeadingTurnsTheLevelledVector)
-{
     ExpectPoint(ToPoint(PitchRollHeadingCorrection(CKvsDouble3D(0, 1, 0), 0, 0, 90)), Point(1, 0, 0));
-    const CKvsDouble3D v(0.8, 12.0, -3.5);
     const Point levelled = ToPoint(PitchRollCorrection(v, 4.0, -7.0));
     for (double heading : {-135.0, 47.0, 300.0})
         ExpectPoint(ToPoint(PitchRollHeadingCorrection(v, 4.0, -7.0, heading)), HeadingCorrection(levelled, heading));

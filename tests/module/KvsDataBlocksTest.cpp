@@ -20,7 +20,7 @@ struct ModuleGuard
 
 } // namespace
 
-TEST(Module, NotificationsDetachAndAttachAgainAndARefusedVersionLeavesItUnusable)
+TEST(Module, NotificationsAndTheVersionPolicyFromTheEnvironment)
 {
     ModuleGuard guard;
     EXPECT_TRUE(KvsModuleIsReady());
@@ -39,11 +39,6 @@ TEST(Module, NotificationsDetachAndAttachAgainAndARefusedVersionLeavesItUnusable
         EXPECT_EQ(KvsModuleIsReady(), ready) << minimum;
     }
     unsetenv("KVS_MIN_DLL_VERSION");
-}
-
-TEST(CheckDllVersion, PolicyFromTheEnvironmentAndVersionTexts)
-{
-    ModuleGuard guard;
     setenv("KVS_DATA_DIR", "/tmp/kvs-data", 1);
     ASSERT_EQ(KvsDataBlocksEntry(nullptr, KVS_PROCESS_ATTACH), 1);
     EXPECT_EQ(KvsModuleDataDir(), "/tmp/kvs-data");

@@ -37,7 +37,7 @@ TEST(CExTime, CurrentTimeFromTheClockSourceAndTimezoneEastPositiveMilliseconds)
     CExTime::SetTimezoneSource(prev);
 }
 
-TEST(CExTime, JulianDaysCarryMonthsAndDaysAndCTimeRoundsDownToTheSecond)
+TEST(CExTime, JulianDaysCTimeAndTimeToStringLayoutsWithFourDigitYears)
 {
     auto jd = CExTime::ConvertToJulianFrac;
     EXPECT_EQ(jd(1, 1, 2000), 2451545.0);
@@ -46,13 +46,9 @@ TEST(CExTime, JulianDaysCarryMonthsAndDaysAndCTimeRoundsDownToTheSecond)
         {jd(3, 1, 1900) - jd(2, 28, 1900), 1.0}, {jd(13, 1, 2023) - jd(1, 1, 2024), 0.0},
         {jd(0, 1, 2024) - jd(12, 1, 2023), 0.0}, {jd(1, 32, 2024) - jd(2, 1, 2024), 0.0}};
     for (size_t i = 0; i < std::size(differences); ++i) EXPECT_EQ(differences[i].first, differences[i].second) << i;
-    const std::pair<double, int64_t> cases[] = {
+    const std::pair<double, int64_t> toCTime[] = {
         {1999.9, 1}, {-1.0, -1}, {4102444800000.0, 4102444800}, {NAN, 0}}; // 2100: beyond 32 bits
-    for (const auto& [ms, seconds] : cases) EXPECT_EQ(CExTime::ConvertToCTime(ms).GetTime(), seconds) << ms;
-}
-
-TEST(CExTime, TimeToStringLayoutsAndTheFourDigitYears)
-{
+    for (const auto& [ms, seconds] : toCTime) EXPECT_EQ(CExTime::ConvertToCTime(ms).GetTime(), seconds) << ms;
     TimeZoneGuard tz("CET-1");
     const double t = static_cast<double>(k20240305_123456_789);
     constexpr double kYear0 = -62167219200000.0;     // 0000-01-01 00:00:00 UTC
@@ -68,7 +64,7 @@ TEST(CExTime, TimeToStringLayoutsAndTheFourDigitYears)
     for (const auto& c : cases) EXPECT_EQ(CExTime::TimeToString(c.ms, c.date, c.withMs, c.local), c.text) << c.ms;
 }
 
-TEST(CTime, LocalAndUtcFieldsFollowTheZone)
+TEST(CTime, FieldsFollowTheZoneAndSixtyFourBitTimesAndUnrepresentableOnes)
 {
     TimeZoneGuard tz("EST5");
     const CTime t(int64_t{1709642096}); // 2024-03-05 12:34:56 UTC
@@ -78,17 +74,9 @@ TEST(CTime, LocalAndUtcFieldsFollowTheZone)
     EXPECT_EQ(std::vector<int>({t.GetYear(), t.GetMonth(), t.GetDay(), t.GetHour(), t.GetDayOfWeek()}),
               std::vector<int>({2024, 3, 5, 7, 3}));
     EXPECT_EQ(CTime(2024, 3, 5, 7, 34, 56), t);
-}
-
-TEST(CTime, SixtyFourBitTimesAndUnrepresentableOnes)
-{
-    const CTime t(int64_t{4102444800}); // 2100-01-01 00:00:00 UTC
-    EXPECT_EQ(t.FormatGmt("%Y-%m-%d %H:%M:%S"), "2100-01-01 00:00:00");
-    const CTime before(int64_t{-86400});
-    EXPECT_EQ(before.FormatGmt("%Y-%m-%d"), "1969-12-31");
-    EXPECT_LT(before, t);
-    const CTime huge(int64_t{1} << 62);
+    const CTime late(int64_t{4102444800}), before(int64_t{-86400}), huge(int64_t{1} << 62); // late: 2100-01-01 UTC
+    EXPECT_EQ(late.FormatGmt("%Y-%m-%d %H:%M:%S") + " " + before.FormatGmt("%Y-%m-%d"), "2100-01-01 00:00:00 1969-12-31");
     struct tm out {};
-    EXPECT_FALSE(huge.GetGmtTm(out));
+    EXPECT_TRUE(before < late && !huge.GetGmtTm(out));
     EXPECT_EQ(huge.FormatGmt("%Y") + CTime(int64_t{0}).FormatGmt(""), ""); // unrepresentable; an empty format
 }

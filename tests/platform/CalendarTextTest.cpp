@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(CalendarText, ReadsTimesThatExistAndRefusesTheOthers)
+TEST(CalendarText, ReadsTimesThatExistAndMonthLengthsFollowTheGregorianRules)
 {
     constexpr double kNo = -1.0;
     const struct { const char* text; char separator; double seconds; size_t used; } cases[] = { // kNo: refused
@@ -37,14 +37,10 @@ TEST(CalendarText, ReadsTimesThatExistAndRefusesTheOthers)
     CalendarTime t;
     EXPECT_EQ(ReadCalendarTime(std::string_view(text).substr(0, 19), '-', t), 19u);
     EXPECT_EQ(t.second, 0.0);
-}
-
-TEST(CalendarText, MonthLengthsFollowTheGregorianRules)
-{
-    const struct { int year, month, days; } cases[] = {
+    const struct { int year, month, days; } months[] = {
         {2026, 1, 31}, {2026, 2, 28}, {2024, 2, 29}, {2000, 2, 29}, {1900, 2, 28}, {2100, 2, 28},
         {2026, 4, 30}, {2026, 9, 30}, {2026, 11, 30}, {2026, 12, 31}, {2026, 0, 0}, {2026, 13, 0}};
-    for (const auto& c : cases) EXPECT_EQ(DaysInMonth(c.year, c.month), c.days) << c.year << "-" << c.month;
+    for (const auto& c : months) EXPECT_EQ(DaysInMonth(c.year, c.month), c.days) << c.year << "-" << c.month;
     EXPECT_EQ(DaysFromCivil(1970, 1, 1), 0);
     EXPECT_EQ(DaysFromCivil(2000, 3, 1) - DaysFromCivil(2000, 2, 28), 2);
     EXPECT_EQ(DaysFromCivil(1969, 12, 31), -1);

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <thread>
 
-TEST(Locker, SerialisesThreads)
+TEST(Locker, SerialisesThreadsIsRecursiveAndRefusesForeignUnlock)
 {
     Locker lock;
     long counter = 0;
@@ -16,11 +16,6 @@ TEST(Locker, SerialisesThreads)
         });
     for (auto& t : threads) t.join();
     EXPECT_EQ(counter, 8000);
-}
-
-TEST(Locker, IsRecursiveAndRefusesForeignUnlock)
-{
-    Locker lock;
     ASSERT_TRUE(lock.Lock() && lock.Lock());
     bool foreignUnlock = true;
     std::thread([&] { foreignUnlock = lock.Unlock(); }).join();

@@ -185,7 +185,7 @@ TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastCloseAndCopiesShareIt)
     std::remove(path.c_str()), std::remove(upper.c_str());
 }
 
-TEST(TsdsManager, CommitSavesEveryFileAndStopsAtTheFirstFailure)
+TEST(TsdsManager, CommitStopsAtTheFirstFailureAndManyThreadsOpenUseAndClose)
 {
     TsdsManager mgr;
     EXPECT_TRUE(mgr.Commit());
@@ -205,11 +205,7 @@ TEST(TsdsManager, CommitSavesEveryFileAndStopsAtTheFirstFailure)
     EXPECT_EQ(fileB(), sb->GetTideStation().Format());
     EXPECT_TRUE(mgr.CloseFile(sa, false) && mgr.CloseFile(sb, false));
     std::remove(a.c_str()), std::remove(b.c_str());
-}
-
-TEST(TsdsManager, ManyThreadsOpenUseAndClose)
-{
-    TsdsManager& mgr = TsdsManager::GetManager();
+    TsdsManager& global = TsdsManager::GetManager();
     std::vector<std::string> files;
     for (int i = 0; i < 3; ++i) files.push_back(MakeTideFile("mt" + std::to_string(i), i));
     std::atomic<int> failures{0};
@@ -217,15 +213,15 @@ TEST(TsdsManager, ManyThreadsOpenUseAndClose)
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&, t] {
             for (int round = 0; round < 200; ++round) {
-                TideStationDataSource* s = mgr.OpenFile(files[static_cast<size_t>((t + round) % 3)].c_str());
-                if (!s || s->GetOpenCount() < 1 || !mgr.CloseFile(s, false) || s != nullptr) ++failures;
+                TideStationDataSource* s = global.OpenFile(files[static_cast<size_t>((t + round) % 3)].c_str());
+                if (!s || s->GetOpenCount() < 1 || !global.CloseFile(s, false) || s != nullptr) ++failures;
             }
         });
     }
     for (std::thread& th : threads) th.join();
     EXPECT_EQ(failures.load(), 0);
     // Every source was deleted with its last close: a new open starts from one.
-    TideStationDataSource* s = mgr.OpenFile(files[0].c_str());
-    EXPECT_TRUE(s && s->GetOpenCount() == 1 && mgr.CloseFile(s, false));
+    TideStationDataSource* s = global.OpenFile(files[0].c_str());
+    EXPECT_TRUE(s && s->GetOpenCount() == 1 && global.CloseFile(s, false));
     for (const std::string& f : files) std::remove(f.c_str());
 }
