@@ -30,7 +30,7 @@ struct BoundRunner : FormulaRunner
 
 } // namespace
 
-TEST(CForm, EvaluatesPrecedenceNumbersCommentsAndBoundValues)
+TEST(CForm, EvaluatesFormulasAndReportsEveryParseErrorWithItsColumn)
 {
     BoundRunner f;
     const std::pair<const char*, double> cases[] = {
@@ -50,13 +50,8 @@ TEST(CForm, EvaluatesPrecedenceNumbersCommentsAndBoundValues)
         {"\"a\\tb\"", "a\tb"}, {"\"ab\" + \"cd\"", "abcd"}, {"\"open", "open"}, // no closing quote: to the end
         {"\"a\\x00b\"", "a\0b"sv}, {"var2 + \"y\"", "xy"}, {"vesselName", "Sea Surveyor"},
     });
-}
-
-TEST(CForm, ReportsEveryParseErrorWithItsColumn)
-{
-    BoundRunner f;
     constexpr int kAny = -1;
-    const struct { const char* text; int code; int column; } cases[] = {
+    const struct { const char* text; int code; int column; } errors[] = {
         {"Sqrt(", 10, 6},    {"Sqrt(2,", 10, 8},  {"Sqrt(2", 11, 7},    {"Sqrt(2 3)", 11, 8}, {"(1+2", 8, 5},
         {"1 + #", 6, 5},     {"foo(1)", 5, 1},    {"", 9, 1},           {"1+", 9, 3},         {"--2", 9, 2},
         {"RtoP(1)", 5, 8},   {"var50", 7, 4},     {"var4", 12, 4},      {"var", 7, 4},        {"1 + \t2", 6, 5},
@@ -72,7 +67,7 @@ TEST(CForm, ReportsEveryParseErrorWithItsColumn)
         {"PtoR(1)", 5, kAny}, {"V2dR(1,2)", 5, kAny}, {"V3dP(1,2,3)", 5, kAny}, {"Att(1,2,3)", 5, kAny},
         {"AttCor(1, 2) + 1", 2, kAny},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : errors) {
         const auto [code, column] = f.ErrorOf(c.text);
         EXPECT_EQ(code, c.code) << c.text;
         EXPECT_TRUE(c.column == kAny || column == c.column) << c.text << ": column " << column;

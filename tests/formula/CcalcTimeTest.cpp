@@ -12,7 +12,7 @@ constexpr int64_t kDay = 86400000;
 constexpr int64_t k20241225_0800 = 1735113600000;
 constexpr int64_t k20240701_1200 = 1719835200000;
 
-TEST(CcalcTime, CurrentTimeAndDateWriteTheClockInTheirLayouts)
+TEST(CcalcTime, CurrentTimeDateAndTimeStrWriteTheirLayoutsWithHundredthsLimitedTo99)
 {
     const int64_t t = k20240305_123456;
     const char* east = "<+13>-13"; // 12:34 UTC is 01:34 of the next day
@@ -41,20 +41,15 @@ TEST(CcalcTime, CurrentTimeAndDateWriteTheClockInTheirLayouts)
         ClockGuard clock(c.clock);
         EXPECT_EQ(f.TextOf(c.formula), c.text) << c.formula << " at " << c.clock << " " << c.tz;
     }
-}
-
-TEST(CcalcTime, TimeStrWritesTwoDigitHundredthsLimitedTo99)
-{
     TimeZoneGuard tz("EST5"); // UTC whatever the zone
-    FormulaRunner f;
-    const double t = static_cast<double>(k20240305_123456);
-    const struct { double ms; const char* text; } cases[] = {
-        {t + 250, "123456.25"}, {t + 990, "123456.99"}, {t + 999, "123456.99"}, {t + 995, "123456.99"},
-        {t + 994, "123456.99"}, {t + 50, "123456.05"},  {t, "123456.00"},       {t + 9, "123456.01"},
-        {t + 4, "123456.00"},   {-500.0, "235959.50"}, // before 1970: the second before, not a negative fraction
+    const double ts = static_cast<double>(k20240305_123456);
+    const struct { double ms; const char* text; } stamps[] = {
+        {ts + 250, "123456.25"}, {ts + 990, "123456.99"}, {ts + 999, "123456.99"}, {ts + 995, "123456.99"},
+        {ts + 994, "123456.99"}, {ts + 50, "123456.05"},  {ts, "123456.00"},       {ts + 9, "123456.01"},
+        {ts + 4, "123456.00"},   {-500.0, "235959.50"}, // before 1970: the second before, not a negative fraction
         {NAN, ""},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : stamps) {
         f.Time(0, c.ms);
         EXPECT_EQ(f.TextOf("TimeStr(tim0)"), c.text) << c.ms;
     }
@@ -90,7 +85,7 @@ TEST(CcalcTime, FormatTimeAndFormatMyTimeWriteLocalTimeInTheCallersFormat)
     });
 }
 
-TEST(CcalcTime, ZoneTextsFollowTheZoneAndDaylightSavingAtTheClockTime)
+TEST(CcalcTime, ZoneTextsAndJulianDaysFollowTheLocalZoneAndDate)
 {
     FormulaRunner f;
     const char* cet = "CET-1CEST,M3.5.0,M10.5.0/3";
@@ -107,18 +102,13 @@ TEST(CcalcTime, ZoneTextsFollowTheZoneAndDaylightSavingAtTheClockTime)
         EXPECT_EQ(f.TextOf("LocalZoneHr()") + "/" + f.TextOf("LocalZoneMin()"), CString(c.hours) + "/" + c.minutes)
             << c.tz;
     }
-}
-
-TEST(CcalcTime, JulianDayCountsFromTheFirstOfJanuaryOfTheLocalDate)
-{
-    FormulaRunner f;
-    const struct { int64_t ms; const char* tz; double day; } cases[] = {
+    const struct { int64_t ms; const char* tz; double day; } days[] = {
         {k20240101, "UTC0", 1},   {k20240101 + kDay - 1, "UTC0", 1},     {k20240101 + 31 * kDay, "UTC0", 32},
         {k20240101 + 365 * kDay, "UTC0", 366}, {k20240101 - 306 * kDay, "UTC0", 60}, // 2023-03-01
         {k20240101 + 60 * kDay, "UTC0", 61},   {k20240101 + 31 * kDay - 1800000, "UTC0", 31},
         {k20240101 + 31 * kDay - 1800000, "CET-1", 32}, // 2024-01-31 23:30 UTC: 00:30 on 1 February
     };
-    for (const auto& c : cases) {
+    for (const auto& c : days) {
         TimeZoneGuard tz(c.tz);
         f.Time(0, static_cast<double>(c.ms));
         EXPECT_DOUBLE_EQ(f.NumberOf("JulianDay(tim0)"), c.day) << c.ms << " " << c.tz;

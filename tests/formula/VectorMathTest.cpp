@@ -27,7 +27,7 @@ void ExpectNear(const V& v, std::vector<double> expected)
 } // namespace
 
 // The bearings and plain conversions are pinned through the formula functions (CcalcCoordinates).
-TEST(VectorMath, AnglesUseTheFixedFactorAndConversionsMixDimensions)
+TEST(VectorMath, AnglesUseTheFixedFactorConversionsMixDimensionsAndAttitudeCorrection)
 {
     // 90 degrees come out as (pi/2) / 0.017453292519943, about 1.5e-12 above 90.
     const double bearing = kvs::RectToPol2d(vec2d_rect{1.0, 0.0}).bearing;
@@ -45,10 +45,6 @@ TEST(VectorMath, AnglesUseTheFixedFactorAndConversionsMixDimensions)
             for (double z : {-4.0, 0.0, 1.5}) ExpectNear(kvs::PolToRect3d(kvs::RectToPol3d(vec3d_rect{x, y, z})), {x, y, z});
             ExpectNear(kvs::PolToRect2d(kvs::RectToPol2d(vec2d_rect{x, y})), {x, y});
         }
-}
-
-TEST(VectorMath, AttitudeCorrectionOfSingleAnglesItsClampAndTheOtherForms)
-{
     const struct { vec3d_rect in; attitude att; vec3d_rect out; } cases[] = {
         {{0, 1, 0}, {0, 0, 90}, {1, 0, 0}},                   // heading turns clockwise: forward becomes east
         {{1, 0, 0}, {30, 0, 0}, {kHalfRoot3, 0, -0.5}},       // roll: starboard dips

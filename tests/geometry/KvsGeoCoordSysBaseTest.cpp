@@ -40,7 +40,7 @@ void ExpectNear(const std::array<double, 3>& got, const std::array<double, 3>& e
 
 } // namespace
 
-TEST(KvsGeoCoordSysBase, ConversionsMatchCs2csAndRefuseWhatProjCannotUse)
+TEST(KvsGeoCoordSysBase, ConversionsMatchCs2csRefuseWhatProjCannotUseAndNeedTheirModels)
 {
     // printf "500000 5800000\n431000 5790000\n690000 6500000\n" | cs2cs -d 10 EPSG:32631 EPSG:4326
     // printf "350000 6100000\n690000 5340000\n" | cs2cs -d 10 EPSG:25832 EPSG:4258
@@ -93,46 +93,40 @@ TEST(KvsGeoCoordSysBase, ConversionsMatchCs2csAndRefuseWhatProjCannotUse)
         ed50->GridToGeo(500000.0, HUGE_VAL, a, b), ed50->GeoToGrid(91.0, 3.0, a, b), ed50->GeoToGrid(NAN, 3.0, a, b)};
     for (size_t i = 0; i < std::size(refused); ++i) EXPECT_FALSE(refused[i]) << i;
     EXPECT_EQ(std::tuple(a, b, c), std::tuple(1.0, 2.0, 3.0));
-}
-
-TEST(KvsGeoCoordSysBase, HeightCorrectionNeedsAGeoidModelThatOpensAndGridAdjustAnAdjustment)
-{
     // echo "3.0 52.3502933489 0" | cct -d 6 +proj=pipeline +step +proj=unitconvert
     //   +xy_in=deg +xy_out=rad +step +proj=vgridshift +grids=egm96_15.gtx +multiplier=1
     //   +step +proj=unitconvert +xy_in=rad +xy_out=deg          -> z 43.579979
-    // printf "52.3502933489 3.0 5\n" | cs2cs -d 6 EPSG:4326+5773 EPSG:4979 -> h 48.579979
-    auto system = Make("EPSG:32631", "EPSG:4326");
-    ASSERT_TRUE(system);
+    // printf "52.3502933489 3.0 5\n" | cs2cs -d 6 EPSG:4326+5773 EPSG:4979 -> z 48.579979
     double n = -1.0;
     CString why;
-    EXPECT_FALSE(system->HeightCorrection(52.35, 3.0, 500000.0, 5800000.0, n));
+    EXPECT_FALSE(utm31->HeightCorrection(52.35, 3.0, 500000.0, 5800000.0, n));
     for (const char* bad :
          {"no_such_geoid.gtx", "../egm96_15.gtx", "/usr/share/proj/egm96_15.gtx", "egm96_15.gtx +proj=noop", ""}) {
         why = "";
-        EXPECT_TRUE(!system->SetGeoidModel(bad, CString(), &why) && !why.IsEmpty()) << bad;
+        EXPECT_TRUE(!utm31->SetGeoidModel(bad, CString(), &why) && !why.IsEmpty()) << bad;
     }
-    EXPECT_FALSE(system->HasGeoidModel() || system->HeightCorrection(52.35, 3.0, 500000.0, 5800000.0, n));
+    EXPECT_FALSE(utm31->HasGeoidModel() || utm31->HeightCorrection(52.35, 3.0, 500000.0, 5800000.0, n));
     EXPECT_EQ(n, -1.0);
-    ASSERT_TRUE(system->SetGeoidModel("egm96_15.gtx", CString(), &why)) << why.GetString();
-    EXPECT_EQ(std::tuple(system->HasGeoidModel(), system->GetGeoidModel()), std::tuple(true, CString("egm96_15.gtx")));
-    ASSERT_TRUE(system->HeightCorrection(52.3502933489, 3.0, 0.0, 0.0, n));
+    ASSERT_TRUE(utm31->SetGeoidModel("egm96_15.gtx", CString(), &why)) << why.GetString();
+    EXPECT_EQ(std::tuple(utm31->HasGeoidModel(), utm31->GetGeoidModel()), std::tuple(true, CString("egm96_15.gtx")));
+    ASSERT_TRUE(utm31->HeightCorrection(52.3502933489, 3.0, 0.0, 0.0, n));
     EXPECT_NEAR(n, 43.579979, 1e-6);
-    EXPECT_FALSE(system->HeightCorrection(std::nan(""), 3.0, 0.0, 0.0, n));
-    system->ClearGeoidModel();
-    EXPECT_FALSE(system->HeightCorrection(52.3502933489, 3.0, 0.0, 0.0, n));
+    EXPECT_FALSE(utm31->HeightCorrection(std::nan(""), 3.0, 0.0, 0.0, n));
+    utm31->ClearGeoidModel();
+    EXPECT_FALSE(utm31->HeightCorrection(52.3502933489, 3.0, 0.0, 0.0, n));
     // A model beside the project file: ProjectDefinition.ReadsFilesAndFindsTheGeoidBesideThem.
     // A grid adjustment only with an adjustment set.
-    double x = 1.0, y = 2.0, h = 3.0;
-    EXPECT_FALSE(system->GridAdjust(10.0, 20.0, 5.0, x, y, h, 1));
-    EXPECT_EQ(std::tuple(x, y, h), std::tuple(1.0, 2.0, 3.0));
-    system->SetGridAdjustment(*GridAdjustment::Similarity(500000.0, 5800000.0, 1.0, 0.0));
-    ASSERT_TRUE(system->GridAdjust(10.0, 20.0, 5.0, x, y, h, 1));
-    EXPECT_EQ((std::array<double, 3>{x, y, h}), (std::array<double, 3>{500010.0, 5800020.0, 5.0}));
-    ASSERT_TRUE(system->GridAdjust(500010.0, 5800020.0, 5.0, x, y, h, 0));
-    EXPECT_EQ((std::array<double, 3>{x, y, h}), (std::array<double, 3>{10.0, 20.0, 5.0}));
-    EXPECT_FALSE(system->GridAdjust(10.0, 20.0, 5.0, x, y, h, 7));
-    system->ClearGridAdjustment();
-    EXPECT_FALSE(system->GridAdjust(10.0, 20.0, 5.0, x, y, h, 1));
+    double x = 1.0, y = 2.0, z = 3.0;
+    EXPECT_FALSE(utm31->GridAdjust(10.0, 20.0, 5.0, x, y, z, 1));
+    EXPECT_EQ(std::tuple(x, y, z), std::tuple(1.0, 2.0, 3.0));
+    utm31->SetGridAdjustment(*GridAdjustment::Similarity(500000.0, 5800000.0, 1.0, 0.0));
+    ASSERT_TRUE(utm31->GridAdjust(10.0, 20.0, 5.0, x, y, z, 1));
+    EXPECT_EQ((std::array<double, 3>{x, y, z}), (std::array<double, 3>{500010.0, 5800020.0, 5.0}));
+    ASSERT_TRUE(utm31->GridAdjust(500010.0, 5800020.0, 5.0, x, y, z, 0));
+    EXPECT_EQ((std::array<double, 3>{x, y, z}), (std::array<double, 3>{10.0, 20.0, 5.0}));
+    EXPECT_FALSE(utm31->GridAdjust(10.0, 20.0, 5.0, x, y, z, 7));
+    utm31->ClearGridAdjustment();
+    EXPECT_FALSE(utm31->GridAdjust(10.0, 20.0, 5.0, x, y, z, 1));
 }
 
 TEST(KvsGeoCoordSysBase, KeepsProjNetworkAccessOffWhateverTheEnvironmentSays)

@@ -8,7 +8,7 @@
 
 #include <cmath>
 
-TEST(TextUtils, NumbersAndTimeSpansAsText)
+TEST(TextUtils, NumbersEscapesLinesAndEveryTextReaderTakesAByteOrderMarkAndWindowsLineEnds)
 {
     const std::pair<CString, CString> cases[] = {
         {FormatDouble(3.14159, 2), "3.14"},   {FormatDouble(2.5, 0), "2"}, // printf: 2.5 is exact, half to even
@@ -25,16 +25,12 @@ TEST(TextUtils, NumbersAndTimeSpansAsText)
     EXPECT_EQ(FormatDouble(1e300, 2).GetLength(), 304);
     const std::pair<double, int> precisions[] = {{12.0, 0}, {0.1, 1}, {-2.125, 3}, {1e20, 0}, {1.5e-5, 6}, {NAN, 0}};
     for (const auto& [value, digits] : precisions) EXPECT_EQ(GetDoublePrecision(value), digits) << value;
-}
-
-TEST(TextUtils, EscapesFiniteNumbersLinesAndByteOrderMarks)
-{
-    const std::pair<const char*, std::string> cases[] = {
+    const std::pair<const char*, std::string> escapes[] = {
         {"a\\r\\n\\t\\\\\\\"\\'", "a\r\n\t\\\"'"}, {"\\x41\\x7e\\xFFz", "A~\xFFz"},
         {"\\x4G", "\x04G"}, {"a\\x00b\\0", std::string("a\0b\0", 4)},
         {"\\q", "\\q"}, {"\\xZ", "\\xZ"}, {"end\\", "end\\"}, {"\\x", "\\x"}, {"", ""},
     };
-    for (const auto& [in, out] : cases) EXPECT_EQ(StrHandleEscape(in), CString(out)) << in;
+    for (const auto& [in, out] : escapes) EXPECT_EQ(StrHandleEscape(in), CString(out)) << in;
     CString text("$GP"), tail("GGA"); // CStringAppend keeps NUL bytes too
     tail += '\0';
     CStringAppend(text, tail);
@@ -55,12 +51,8 @@ TEST(TextUtils, EscapesFiniteNumbersLinesAndByteOrderMarks)
     EXPECT_EQ(std::vector<size_t>({EditDistanceNoCase("SlopFilter", "slopefilter"), EditDistanceNoCase("", "abc"),
                                    EditDistanceNoCase("kitten", "sitting")}),
               std::vector<size_t>({1, 3, 3}));
-}
-
-// Each reader of settings and data files takes the text as a Windows editor saves it (the
-// attribute maps: CAttributeMap.ReadsBackEveryTypeSetOrLoadedAndOnlyAsItsType).
-TEST(TextUtils, EveryTextReaderTakesAByteOrderMarkAndWindowsLineEnds)
-{
+    // Each reader of settings and data files takes the text as a Windows editor saves it (the
+    // attribute maps: CAttributeMap.ReadsBackEveryTypeSetOrLoadedAndOnlyAsItsType).
     CString error;
     int count = 0;
     DataDefinition& definition = DataDefinition::GetDataDefinition();

@@ -4,7 +4,7 @@
 
 using U = CKvsUnitCnv;
 
-TEST(CKvsUnitCnv, FormatCodesMapToQuantitiesInternalUnitsByDefaultOthersRefused)
+TEST(CKvsUnitCnv, FormatCodesDefaultsRefusalsAndConversionToTheChosenUnitOfEachQuantity)
 {
     const std::pair<int, int> known[] = {{2, U::UNIT_DISTANCE}, {3, U::UNIT_SPEED},     {4, U::UNIT_DEPTH},
                                          {7, U::UNIT_DENSITY},  {36, U::UNIT_PRESSURE}, {39, U::UNIT_WEIGHT}};
@@ -25,11 +25,6 @@ TEST(CKvsUnitCnv, FormatCodesMapToQuantitiesInternalUnitsByDefaultOthersRefused)
                  cnv.SetDisplayUnit(U::UNIT_SPEED, CString("KN")) || cnv.SetDisplayUnit(U::UNIT_NONE, U::DU_METRE) ||
                  cnv.SetDisplayUnit(U::UNIT_DEPTH, 1000));
     EXPECT_EQ(cnv.GetDisplayUnit(U::UNIT_DEPTH), U::DU_METRE);
-}
-
-TEST(CKvsUnitCnv, ConvertsToTheChosenUnitEachQuantityOnItsOwn)
-{
-    U cnv;
     const int dist = U::UNIT_DISTANCE, depth = U::UNIT_DEPTH, speed = U::UNIT_SPEED, temp = U::ConvertFMTtoUNIT(8);
     ASSERT_TRUE(cnv.SetDisplayUnit(dist, U::DU_FOOT));
     EXPECT_EQ(cnv.ConvertUnit(depth, 1.0), 1.0); // depth keeps its own setting
