@@ -65,7 +65,7 @@ const char* const kSmallDefinition = R"({"groups": [{"id": 7, "name": "Small", "
 
 } // namespace
 
-TEST_F(DataDefinitionTest, BuiltInGroupsFitTheirReadersAndAFileNamedByTheEnvironmentReplacesThem)
+TEST_F(DataDefinitionTest, BuiltInGroupsFitTheirReadersFilesReplaceThemAndMalformedOnesAreRefused)
 {
     DataDefinition& def = DataDefinition::GetDataDefinition();
     EXPECT_EQ(def.GetSource(), DataDefinition::kBuiltInSource);
@@ -124,12 +124,7 @@ TEST_F(DataDefinitionTest, BuiltInGroupsFitTheirReadersAndAFileNamedByTheEnviron
     unsetenv(DataDefinition::kEnvironmentVariable);
     def.UseDefault();
     EXPECT_TRUE(def.GetGroupNumItems(1010, count));
-}
-
-TEST_F(DataDefinitionTest, MalformedDefinitionsAreRefusedNamingThePlace)
-{
-    DataDefinition& def = DataDefinition::GetDataDefinition();
-    const struct { const char* json; const char* place; } cases[] = {
+    const struct { const char* json; const char* place; } malformed[] = {
         {"{\"groups\": [ {\"id\": 1, \"items\": [ ] }", "line 1"}, {"[1, 2]", "one JSON object"},
         {"{\"group\": []}", "unknown key \"group\""},
         {"{\"groups\": [ {\"id\": 1, \"items\": [ {\"type\": 999} ] } ]}", "groups[0] (id 1).items[0].type: 999"},
@@ -144,7 +139,7 @@ TEST_F(DataDefinitionTest, MalformedDefinitionsAreRefusedNamingThePlace)
         {"{\"groups\": [ {\"id\": 1, \"items\": [] }, {\"id\": 1, \"items\": [] } ]}", "groups[1] (id 1): group id 1 is defined twice"},
         {"{\"groups\": [ {\"id\": 1, \"bufferLength\": 0, \"items\": [] } ]}", "bufferLength"},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : malformed) {
         CString error;
         EXPECT_FALSE(def.LoadText(CString(c.json), "test.json", error)) << c.json;
         EXPECT_NE(error.Find(c.place), -1) << error.GetString();
@@ -153,17 +148,10 @@ TEST_F(DataDefinitionTest, MalformedDefinitionsAreRefusedNamingThePlace)
         EXPECT_TRUE(def.GetLastError() == error && def.GetSource() == DataDefinition::kBuiltInSource &&
                     def.GetGroupNumItems(1010, count));
     }
-    CString error;
     EXPECT_FALSE(def.LoadFile("/nonexistent/definition.json", error));
     EXPECT_NE(error.Find("/nonexistent/definition.json"), -1);
-}
-
-TEST_F(DataDefinitionTest, ReadersSeeWholeDefinitionsWhileAnotherThreadReplacesThem)
-{
-    DataDefinition& def = DataDefinition::GetDataDefinition();
     const CString two = "{\"groups\": [ {\"id\": 9, \"items\": [ {\"type\": 101}, {\"type\": 101} ] } ]}";
     const CString three = "{\"groups\": [ {\"id\": 9, \"items\": [ {\"type\": 103}, {\"type\": 103}, {\"type\": 103} ] } ]}";
-    CString error;
     ASSERT_TRUE(def.LoadText(two, "two", error));
     std::atomic<bool> stop{false};
     std::atomic<int> mixed{0};
