@@ -123,7 +123,7 @@ TEST(CForm, LongTokensDeepNestingNothingToRunBareValuesAndTheReusedResult)
     for (const auto& [value, code] : codes) EXPECT_EQ(CForm::GetKvsType(value), code);
 }
 
-TEST(CForm, SlotsRebindUnbindAndKeepTheirUsedFlags)
+TEST(CForm, SlotsRebindAndKeepTheirUsedFlagsCopiesOwnTheirCallsAndCustomEntries)
 {
     FormulaRunner f;
     CForm& form = f.Form();
@@ -139,6 +139,7 @@ TEST(CForm, SlotsRebindUnbindAndKeepTheirUsedFlags)
     EXPECT_DOUBLE_EQ(f.NumberOf("var2"), 9.0);
     form.SetVar(2, nullptr); // a null value unassigns the slot
     EXPECT_EQ(f.ErrorOf("var2").first, CForm::ErrUnassignedVariable);
+    int code = 0, column = 0;
 #ifdef KVS_FAIL_MALLOC
     // A slot whose node cannot be allocated is refused and the form says why.
     CForm starved;
@@ -146,14 +147,9 @@ TEST(CForm, SlotsRebindUnbindAndKeepTheirUsedFlags)
     g_failMalloc = true;
     for (int i = 0; i < 50; ++i) all = starved.SetVar(i, &a) && starved.SetTim(i, &a) && all;
     g_failMalloc = false;
-    int code = 0, column = 0;
     starved.GetError(code, column);
     EXPECT_EQ(std::pair(all, code), std::pair(false, int{CForm::ErrNoMemory}));
 #endif
-}
-
-TEST(CForm, CopiesOwnTheirCallsAndKeepErrorsAndCustomFunctionEntries)
-{
     CKvsDouble v(3.0);
     auto original = std::make_unique<CForm>();
     original->SetVar(0, &v), original->SetVesselName("Boat");
@@ -173,11 +169,9 @@ TEST(CForm, CopiesOwnTheirCallsAndKeepErrorsAndCustomFunctionEntries)
     CForm failed;
     failed.SetFormula("1 + #");
     CForm failedCopy(failed);
-    int code = 0, column = 0;
     failedCopy.GetError(code, column);
     EXPECT_EQ(std::pair(code, column), std::pair(int{CForm::ErrUnknownOperator}, 5));
     EXPECT_FALSE(failedCopy.Execute());
-    FormulaRunner f;
     EXPECT_EQ(f.Form().SetFuncStruct("Root", "SQRT", 1) + f.Form().SetFuncStruct("Broken", "NOSUCH", 1) +
                   f.Form().SetFuncStruct("Sqrt", "LOG10", 1), 3);
     EXPECT_DOUBLE_EQ(f.NumberOf("Root(9)"), 3.0);

@@ -5,7 +5,7 @@
 
 #include "FormulaRunner.h"
 
-TEST(CcalcChecksums, NMEAChecksumLeavesOutTheFirstCharacterOnly)
+TEST(CcalcChecksums, NMEAChecksumsPositionFieldsDegreesAndMinutesAndCheckSums)
 {
     // Published example sentences with their checksums (upper-case hex).
     const char* gga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,";
@@ -19,12 +19,8 @@ TEST(CcalcChecksums, NMEAChecksumLeavesOutTheFirstCharacterOnly)
     FormulaRunner f;
     f.Text(0, gga);
     EXPECT_EQ(f.TextOf("NMEACS(var0)"), CString(gga) + "*47");
-}
-
-TEST(CcalcChecksums, NMEAPositionFieldsDegreesAndMinutesAndCheckSums)
-{
     const double nan = std::nan("");
-    const struct { double value; int decimals; const char* kind; const char* text; } cases[] = {
+    const struct { double value; int decimals; const char* kind; const char* text; } positions[] = {
         {52.5, 4, "Lat", "5230.0000"},   {48.1173, 3, "Lat", "4807.038"}, // minutes below 10 padded
         {5.5, 2, "Lat", "0530.00"},      {52.5, 0, "Lat", "5230"},        // degrees below 10 padded
         {-4.25, 3, "Lon", "00415.000"},  {11.516666667, 3, "Lon", "01131.000"},
@@ -36,9 +32,8 @@ TEST(CcalcChecksums, NMEAPositionFieldsDegreesAndMinutesAndCheckSums)
         {12.9999999, 2, "Lat", "1260.00"}, {5.1666666, 2, "Lat", "05010.00"},
         {nan, 2, "Lat", ""},             {INFINITY, 2, "Lon", ""}, {nan, 2, "Alt", ""}, // missing: empty
     };
-    for (const auto& c : cases)
+    for (const auto& c : positions)
         EXPECT_EQ(Ccalc::CreateNMEAPosStr(c.value, c.decimals, c.kind), c.text) << c.value << " " << c.kind;
-    FormulaRunner f;
     // Bytes of 128 and more count negative: the remainder keeps the sum's sign.
     f.Text(0, CString("\xff", 1)).Text(1, CString("\xc8", 1)).Text(2, CString(std::string(128, '\x80')));
     f.Text(3, CString("\0\0", 2));

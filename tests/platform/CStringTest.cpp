@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-TEST(CString, SubstringsClampSearchEditCompareAndNulBytes)
+TEST(CString, SubstringsClampSearchEditCompareAndNulBytesAndArraysAddInsertRemove)
 {
     const CString s("ABCDEF");
     const std::pair<CString, const char*> parts[] = {
@@ -26,10 +26,6 @@ TEST(CString, SubstringsClampSearchEditCompareAndNulBytes)
     n += '\0';
     n += 'c';
     EXPECT_EQ(n, CString(std::string("ab\0c", 4)));
-}
-
-TEST(CStringArray, AddInsertRemove)
-{
     CStringArray a;
     EXPECT_EQ(a.Add("x"), 0);
     a.Add("z");

@@ -155,7 +155,7 @@ TEST_F(TideSource, AttributeEditsDeleteShiftAndSetInOrder)
     EXPECT_EQ(Stored(), "0=1 10=9 ");
 }
 
-TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastCloseAndCopiesShareIt)
+TEST(TsdsManager, SharesOneSourcePerNameCommitsInOrderAndServesManyThreads)
 {
     TsdsManager mgr;
     const std::string path = MakeTideFile("share"), upper = MakeTideFile("SHARE");
@@ -183,28 +183,23 @@ TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastCloseAndCopiesShareIt)
     EXPECT_TRUE(mgr.CloseFile(b, false) && b == nullptr);
     EXPECT_FALSE(mgr.CloseFile(keep, false)); // already deleted and erased
     std::remove(path.c_str()), std::remove(upper.c_str());
-}
-
-TEST(TsdsManager, CommitStopsAtTheFirstFailureAndManyThreadsOpenUseAndClose)
-{
-    TsdsManager mgr;
     EXPECT_TRUE(mgr.Commit());
-    const std::string a = MakeTideFile("commit_a"), b = MakeTideFile("commit_b");
-    TideStationDataSource* sa = mgr.OpenFile(a.c_str());
-    TideStationDataSource* sb = mgr.OpenFile(b.c_str());
+    const std::string fa = MakeTideFile("commit_a"), fb = MakeTideFile("commit_b");
+    TideStationDataSource* sa = mgr.OpenFile(fa.c_str());
+    TideStationDataSource* sb = mgr.OpenFile(fb.c_str());
     ASSERT_TRUE(sa && sb);
     sa->GetTideStation().AddTideValue(1767229200.0 + 60, 7.0);
     sb->GetTideStation().AddTideValue(1767229200.0 + 60, 8.0);
     sa->GetTideStation().SetWriteFunction([](int, const void*, size_t) -> ssize_t { return -1; });
-    auto fileB = [&b] { return (std::ostringstream() << std::ifstream(b).rdbuf()).str(); };
+    auto fileB = [&fb] { return (std::ostringstream() << std::ifstream(fb).rdbuf()).str(); };
     const std::string before = fileB();
-    EXPECT_FALSE(mgr.Commit()); // a sorts first and fails: b is not saved
+    EXPECT_FALSE(mgr.Commit()); // fa sorts first and fails: fb is not saved
     EXPECT_EQ(fileB(), before);
     sa->GetTideStation().SetWriteFunction(nullptr);
     EXPECT_TRUE(mgr.Commit());
     EXPECT_EQ(fileB(), sb->GetTideStation().Format());
     EXPECT_TRUE(mgr.CloseFile(sa, false) && mgr.CloseFile(sb, false));
-    std::remove(a.c_str()), std::remove(b.c_str());
+    std::remove(fa.c_str()), std::remove(fb.c_str());
     TsdsManager& global = TsdsManager::GetManager();
     std::vector<std::string> files;
     for (int i = 0; i < 3; ++i) files.push_back(MakeTideFile("mt" + std::to_string(i), i));
