@@ -141,7 +141,7 @@ TEST(CcalcCoordinates, VectorsKeepTheirDimensionAndWgsFunctionsRunInOrder)
     EXPECT_NEAR(f.Value("Alt"), 52.0, kTol);
 }
 
-TEST(CcalcCoordinates, PositionTextsUseTheNmeaFieldFormat)
+TEST(CcalcCoordinates, PositionTextsUseTheNmeaFormatAndXytxyvalNeedsAndUsesBothSystems)
 {
     FakeCoordSys* fake = new FakeCoordSys; // the project's
     ProjectSystem guard(fake);
@@ -164,20 +164,16 @@ TEST(CcalcCoordinates, PositionTextsUseTheNmeaFieldFormat)
     EXPECT_EQ(g.Text("Alt"), "12.50");
     ASSERT_TRUE(g.Set("XYTLL"));
     EXPECT_EQ(g.Text("LonS"), "E");
-}
-
-TEST(CcalcCoordinates, XytxyvalBetweenTwoUtmZonesAndAcrossDatums)
-{
     // printf "500000 5800000 12.5\n" | cs2cs -d 6 EPSG:32631 EPSG:32632
     //   -> 91509.669619 5816961.726947 12.500000
-    ProjectSystem guard(KvsGeoCoordSysBase::Create("EPSG:32631", "EPSG:4326").release());
-    PositionForm f("C3D", 500000.0, 5800000.0, 12.5);
-    ASSERT_TRUE(f.Set("XYTXYVAL", kUtm32));
-    f.ExpectValues({{"X", 91509.669619}, {"y", 5816961.726947}, {"Z", 12.5}, {"Lat", 12.5}}, 1e-6); // Lat: left
+    ProjectSystem utm31(KvsGeoCoordSysBase::Create("EPSG:32631", "EPSG:4326").release());
+    PositionForm zone31("C3D", 500000.0, 5800000.0, 12.5);
+    ASSERT_TRUE(zone31.Set("XYTXYVAL", kUtm32));
+    zone31.ExpectValues({{"X", 91509.669619}, {"y", 5816961.726947}, {"Z", 12.5}, {"Lat", 12.5}}, 1e-6); // Lat: left
     // The call keeps its target system when the form is copied and the original released.
-    f.kind.SetName("Y");
-    CForm copy(f.form);
-    f.form.SetFormula("1");
+    zone31.kind.SetName("Y");
+    CForm copy(zone31.form);
+    zone31.form.SetFormula("1");
     EXPECT_NEAR(ResultOf(copy), 5816961.726947, 1e-6);
     // And back again with blanks around the names.
     SetProjectSystem(KvsGeoCoordSysBase::Create("EPSG:32632", "EPSG:4326"));
@@ -193,23 +189,20 @@ TEST(CcalcCoordinates, XytxyvalBetweenTwoUtmZonesAndAcrossDatums)
     // A geoid model on the project turns the input height into WGS 84 height first.
     ASSERT_TRUE(DataSearch::GetDataSearch().GetProjectDefinition().GetGeoCoordSys()->SetGeoidModel("egm96_15.gtx"));
     EXPECT_NEAR(d.Value("Z"), 10.0 + 43.5, 3.5);
-}
-
-TEST(CcalcCoordinates, XytxyvalNeedsBothSystems)
-{
-    PositionForm f("C3D", 500000.0, 5800000.0, 12.5);
+    SetProjectSystem(nullptr);
+    PositionForm plain("C3D", 500000.0, 5800000.0, 12.5);
     int code = 0, column = 0;
     // Fewer than two names, or names PROJ cannot use: no target system, binding fails.
     for (const char* more : {", \"EPSG:32632\"", ", \"EPSG:32632;nonsense\"", ", 5"}) {
-        EXPECT_FALSE(f.Set("XYTXYVAL", more)) << more;
-        f.form.GetError(code, column);
+        EXPECT_FALSE(plain.Set("XYTXYVAL", more)) << more;
+        plain.form.GetError(code, column);
         EXPECT_EQ(code, CForm::ErrInvalidArgument) << more;
     }
     // Without a project system the result stays as it was.
-    ASSERT_TRUE(f.Set("XYTXYVAL", kUtm32));
-    EXPECT_EQ(f.Value("X"), 0.0);
+    ASSERT_TRUE(plain.Set("XYTXYVAL", kUtm32));
+    EXPECT_EQ(plain.Value("X"), 0.0);
     SetProjectSystem(KvsGeoCoordSysBase::Create("EPSG:32631", "EPSG:4326"));
-    EXPECT_NEAR(f.Value("X"), 91509.669619, 1e-6);
+    EXPECT_NEAR(plain.Value("X"), 91509.669619, 1e-6);
     SetProjectSystem(nullptr);
-    EXPECT_NEAR(f.Value("Y"), 91509.669619, 1e-6);
+    EXPECT_NEAR(plain.Value("Y"), 91509.669619, 1e-6);
 }

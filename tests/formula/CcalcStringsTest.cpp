@@ -3,7 +3,7 @@
 
 // GetSubStr tests its bounds on the numbers as given; FindDel counts delimiters and stops at
 // any of their characters; Map looks up in step and stops with the shorter list.
-TEST(CcalcStrings, TextFunctionsCutPadConvertSearchAndMap)
+TEST(CcalcStrings, TextFunctionsCutPadConvertSearchMapAndFailedCallsClearTheirResult)
 {
     FormulaRunner f;
     f.Number(0, std::nan("")).Integer(1, -42).Text(2, CString("a\0b", 3));
@@ -52,17 +52,12 @@ TEST(CcalcStrings, TextFunctionsCutPadConvertSearchAndMap)
         {"Map(\"\", \"1\", \"\")", ""},                {"Map(\"a,b\", \"\", \"a\")", ""},
         {"Map(\"N,S,E,W\", \"1,2,3,4\", \"N\")", "1"},
     });
-}
-
-TEST(CcalcStrings, FailedCallsClearTheirPreviousResult)
-{
-    FormulaRunner f;
     CKvsName text(CString("ABCDEF"));
     f.Form().SetVar(0, &text);
-    const struct { const char* formula; const char* good; const char* result; const char* bad; } cases[] = {
+    const struct { const char* formula; const char* good; const char* result; const char* bad; } failing[] = {
         {"GetSubStr(var0, 2, 3)", "ABCDEF", "CDE", "AB"}, {"Map(\"N,S\", \"1,2\", var0)", "S", "2", "X"},
         {"FindDel(\",\", 1, var0)", "a,b", "b", "a"}};
-    for (const auto& c : cases) {
+    for (const auto& c : failing) {
         text.SetName(c.good);
         EXPECT_EQ(f.TextOf(c.formula), c.result);
         text.SetName(c.bad);

@@ -47,8 +47,8 @@ TEST(Module, NotificationsAndTheVersionPolicyFromTheEnvironment)
     EXPECT_FALSE(CheckDllVersion(0x0304010B, "", "Sep 21 2009 16:20:03"));
     EXPECT_FALSE(CheckDllVersion(0x0304010B, "KvsDataBlocks", nullptr));
     setenv("KVS_MIN_DLL_VERSION", "0x0304010B", 1);
-    EXPECT_TRUE(CheckDllVersion(0x0304010B, "KvsDataBlocks", "x"));
-    EXPECT_FALSE(CheckDllVersion(0x0304010A, "KvsDataBlocks", "x"));
+    EXPECT_EQ(std::pair(CheckDllVersion(0x0304010B, "KvsDataBlocks", "x"), CheckDllVersion(0x0304010A, "KvsDataBlocks", "x")),
+              std::pair(true, false));
     setenv("KVS_MIN_DLL_VERSION", "3.4.x", 1);
     EXPECT_FALSE(CheckDllVersion(0x0304010B, "KvsDataBlocks", "x"));
     for (const char* text : {"3.4.1.11", "50594059", "0x0304010B"}) EXPECT_EQ(ParsePackedVersion(text), 0x0304010Bu) << text;

@@ -11,7 +11,7 @@
 
 constexpr int64_t k20240305_123456_789 = 1709642096789; // 2024-03-05 12:34:56.789 UTC
 
-TEST(CExTime, CurrentTimeFromTheClockSourceAndTimezoneEastPositiveMilliseconds)
+TEST(CExTime, ClockZoneJulianDaysCTimeAndTimeToStringLayouts)
 {
     // A negative clock: the earlier second.
     const struct { int64_t clock, seconds; int ms; } cases[] = {{k20240305_123456_789, 1709642096, 789}, {-1, -1, 999}};
@@ -35,10 +35,6 @@ TEST(CExTime, CurrentTimeFromTheClockSourceAndTimezoneEastPositiveMilliseconds)
     const auto prev = CExTime::SetTimezoneSource([] { return int64_t{-19800000}; });
     EXPECT_EQ(CExTime::GetTimezone(), -19800000L);
     CExTime::SetTimezoneSource(prev);
-}
-
-TEST(CExTime, JulianDaysCTimeAndTimeToStringLayoutsWithFourDigitYears)
-{
     auto jd = CExTime::ConvertToJulianFrac;
     EXPECT_EQ(jd(1, 1, 2000), 2451545.0);
     const std::pair<double, double> differences[] = {
@@ -53,7 +49,7 @@ TEST(CExTime, JulianDaysCTimeAndTimeToStringLayoutsWithFourDigitYears)
     const double t = static_cast<double>(k20240305_123456_789);
     constexpr double kYear0 = -62167219200000.0;     // 0000-01-01 00:00:00 UTC
     constexpr double kYear10000 = 253402300800000.0; // 10000-01-01 00:00:00 UTC
-    const struct { double ms; bool date, withMs, local; const char* text; } cases[] = {
+    const struct { double ms; bool date, withMs, local; const char* text; } layouts[] = {
         {t, true, true, false, "2024-03-05 12:34:56.789"}, {t, false, false, false, "12:34:56"},
         {t, true, false, true, "2024-03-05 13:34:56"},     {t + 0.9, false, true, false, "12:34:56.789"},
         {-1.0, true, true, false, "1969-12-31 23:59:59.999"}, {NAN, true, true, false, ""},
@@ -61,7 +57,7 @@ TEST(CExTime, JulianDaysCTimeAndTimeToStringLayoutsWithFourDigitYears)
         {kYear0, true, false, false, "0000-01-01 00:00:00"},   {kYear0 - 1, true, false, false, ""}, // year -1
         {kYear10000 - 1, true, true, false, "9999-12-31 23:59:59.999"}, {kYear10000, true, false, false, ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(CExTime::TimeToString(c.ms, c.date, c.withMs, c.local), c.text) << c.ms;
+    for (const auto& c : layouts) EXPECT_EQ(CExTime::TimeToString(c.ms, c.date, c.withMs, c.local), c.text) << c.ms;
 }
 
 TEST(CTime, FieldsFollowTheZoneAndSixtyFourBitTimesAndUnrepresentableOnes)
