@@ -6,14 +6,11 @@
 
 #include <cstdint>
 
-class ClockGuard
+struct ClockGuard
 {
-public:
-    explicit ClockGuard(int64_t ms) : m_prev(CExTime::SetClockSource([ms] { return ms; })) {}
-    ~ClockGuard() { CExTime::SetClockSource(m_prev); }
+    explicit ClockGuard(int64_t ms) : prev(CExTime::SetClockSource([ms] { return ms; })) {}
+    ~ClockGuard() { CExTime::SetClockSource(prev); }
     ClockGuard(const ClockGuard&) = delete;
     ClockGuard& operator=(const ClockGuard&) = delete;
-
-private:
-    CExTime::ClockSource m_prev;
+    const CExTime::ClockSource prev;
 };

@@ -4,29 +4,18 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
 
-class TimeZoneGuard
+struct TimeZoneGuard
 {
-public:
     explicit TimeZoneGuard(const char* tz)
     {
-        const char* old = std::getenv("TZ");
-        m_had = old != nullptr;
-        if (old) m_old = old;
-        setenv("TZ", tz, 1);
-        tzset();
+        if (const char* old = std::getenv("TZ")) previous = old;
+        setenv("TZ", tz, 1), tzset();
     }
-    ~TimeZoneGuard()
-    {
-        if (m_had) setenv("TZ", m_old.c_str(), 1);
-        else unsetenv("TZ");
-        tzset();
-    }
+    ~TimeZoneGuard() { previous ? setenv("TZ", previous->c_str(), 1) : unsetenv("TZ"), tzset(); }
     TimeZoneGuard(const TimeZoneGuard&) = delete;
     TimeZoneGuard& operator=(const TimeZoneGuard&) = delete;
-
-private:
-    bool m_had = false;
-    std::string m_old;
+    std::optional<std::string> previous;
 };

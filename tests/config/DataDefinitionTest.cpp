@@ -7,9 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
-#include <tuple>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -67,7 +65,7 @@ const char* const kSmallDefinition = R"({"groups": [{"id": 7, "name": "Small", "
 
 } // namespace
 
-TEST_F(DataDefinitionTest, BuiltInGroupsFitTheirReadersUnknownOnesLeaveOutputsAndItsTextIsAValidFile)
+TEST_F(DataDefinitionTest, BuiltInGroupsFitTheirReadersFilesReplaceThemAndMalformedOnesAreRefused)
 {
     DataDefinition& def = DataDefinition::GetDataDefinition();
     EXPECT_EQ(def.GetSource(), DataDefinition::kBuiltInSource);
@@ -100,19 +98,12 @@ TEST_F(DataDefinitionTest, BuiltInGroupsFitTheirReadersUnknownOnesLeaveOutputsAn
     ASSERT_TRUE(def.LoadText("{\"groups\": []}", "empty", error));
     EXPECT_FALSE(def.GetGroupNumItems(1020, count));
     EXPECT_TRUE(view.GetGroupNumItems(1020, count) && count == 4) << count;
-}
-
-TEST_F(DataDefinitionTest, FileNamedByTheEnvironmentDefinesMapsValueTextsAndBufferLength)
-{
-    DataDefinition& def = DataDefinition::GetDataDefinition();
-    CString error;
     unsetenv(DataDefinition::kEnvironmentVariable);
     EXPECT_FALSE(def.LoadFromEnvironment(error) || !error.IsEmpty());
     const std::string path = WriteFile(kSmallDefinition);
     setenv(DataDefinition::kEnvironmentVariable, path.c_str(), 1);
     ASSERT_TRUE(def.LoadFromEnvironment(error)) << error.GetString();
     EXPECT_EQ(def.GetSource(), CString(path));
-    int count = 0, buffer = 0;
     EXPECT_TRUE(def.GetGroupNumItems(7, count) && def.GetGroupBufferlength(7, buffer));
     EXPECT_EQ(std::pair(count, buffer), std::pair(3, 25));
     EXPECT_FALSE(def.GetGroupNumItems(1010, count)); // the built-in groups are replaced
@@ -133,14 +124,8 @@ TEST_F(DataDefinitionTest, FileNamedByTheEnvironmentDefinesMapsValueTextsAndBuff
     unsetenv(DataDefinition::kEnvironmentVariable);
     def.UseDefault();
     EXPECT_TRUE(def.GetGroupNumItems(1010, count));
-}
-
-TEST_F(DataDefinitionTest, MalformedDefinitionsAreRefusedNamingThePlace)
-{
-    DataDefinition& def = DataDefinition::GetDataDefinition();
-    const struct { const char* json; const char* place; } cases[] = {
-        {"{\"groups\": [ {\"id\": 1, \"items\": [ ] }", "line 1"},
-        {"[1, 2]", "one JSON object"},
+    const struct { const char* json; const char* place; } malformed[] = {
+        {"{\"groups\": [ {\"id\": 1, \"items\": [ ] }", "line 1"}, {"[1, 2]", "one JSON object"},
         {"{\"group\": []}", "unknown key \"group\""},
         {"{\"groups\": [ {\"id\": 1, \"items\": [ {\"type\": 999} ] } ]}", "groups[0] (id 1).items[0].type: 999"},
         {"{\"groups\": [ {\"id\": 1, \"items\": [ {\"type\": \"ET_DUBLE\"} ] } ]}", "\"ET_DUBLE\""},
@@ -154,7 +139,7 @@ TEST_F(DataDefinitionTest, MalformedDefinitionsAreRefusedNamingThePlace)
         {"{\"groups\": [ {\"id\": 1, \"items\": [] }, {\"id\": 1, \"items\": [] } ]}", "groups[1] (id 1): group id 1 is defined twice"},
         {"{\"groups\": [ {\"id\": 1, \"bufferLength\": 0, \"items\": [] } ]}", "bufferLength"},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : malformed) {
         CString error;
         EXPECT_FALSE(def.LoadText(CString(c.json), "test.json", error)) << c.json;
         EXPECT_NE(error.Find(c.place), -1) << error.GetString();
@@ -163,17 +148,10 @@ TEST_F(DataDefinitionTest, MalformedDefinitionsAreRefusedNamingThePlace)
         EXPECT_TRUE(def.GetLastError() == error && def.GetSource() == DataDefinition::kBuiltInSource &&
                     def.GetGroupNumItems(1010, count));
     }
-    CString error;
     EXPECT_FALSE(def.LoadFile("/nonexistent/definition.json", error));
     EXPECT_NE(error.Find("/nonexistent/definition.json"), -1);
-}
-
-TEST_F(DataDefinitionTest, ReadersSeeWholeDefinitionsWhileAnotherThreadReplacesThem)
-{
-    DataDefinition& def = DataDefinition::GetDataDefinition();
     const CString two = "{\"groups\": [ {\"id\": 9, \"items\": [ {\"type\": 101}, {\"type\": 101} ] } ]}";
     const CString three = "{\"groups\": [ {\"id\": 9, \"items\": [ {\"type\": 103}, {\"type\": 103}, {\"type\": 103} ] } ]}";
-    CString error;
     ASSERT_TRUE(def.LoadText(two, "two", error));
     std::atomic<bool> stop{false};
     std::atomic<int> mixed{0};

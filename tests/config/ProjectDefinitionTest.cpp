@@ -6,7 +6,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <string>
 
 namespace {
 
@@ -20,7 +19,7 @@ std::string ErrorOf(const char* text)
 
 } // namespace
 
-TEST(ProjectDefinition, ReadsTheDocumentedProjectFile)
+TEST(ProjectDefinition, ReadsTextsAndFilesNamesBadLinesAndKeepsItsSystemOnFailure)
 {
     ProjectDefinition project;
     ASSERT_TRUE(project.LoadProjectText("# North Sea block\r\n\n  GRID = EPSG:25832  \r\ndatum=EPSG:4258\n"
@@ -43,18 +42,13 @@ TEST(ProjectDefinition, ReadsTheDocumentedProjectFile)
     ASSERT_TRUE(project.LoadProjectText("grid = EPSG:32631\ndatum = EPSG:4326\nadjust = AFFINE 1 0 5 0 1 6", "b"));
     ASSERT_TRUE(project.GetGeoCoordSys()->GridAdjust(1.0, 2.0, 3.0, x, y, h, 1));
     EXPECT_EQ(std::pair(x, y), std::pair(6.0, 8.0));
-}
-
-TEST(ProjectDefinition, BadOrUnusableSettingsNameTheirLine)
-{
     const struct { const char *text, *error; } cases[] = {
         {"grid = EPSG:32631\ndatum EPSG:4326\n", "job.prj: line 2: expected 'key = value'"},
         {"# c\ngrid = EPSG:32631\nzone = 31\n", "job.prj: line 3: unknown key 'zone'"},
         {"grid = EPSG:32631\nGrid = EPSG:32632\n", "job.prj: line 2: 'grid' given twice (first on line 1)"},
         {"grid = EPSG:32631\ndatum =  \n", "job.prj: line 2: 'datum' has no value"},
         {"grid = EPSG:32631\ndatum = EPSG:4326\x01\n", "job.prj: line 2: control character in the line"},
-        {"datum = EPSG:4326\n", "job.prj: no 'grid' line"},
-        {"grid = EPSG:32631\n", "job.prj: no 'datum' line"},
+        {"datum = EPSG:4326\n", "job.prj: no 'grid' line"}, {"grid = EPSG:32631\n", "job.prj: no 'datum' line"},
         {"\ngrid = EPSG:99999\ndatum = EPSG:4326\n", "job.prj: line 2: PROJ cannot use grid 'EPSG:99999': "},
         {"grid = EPSG:32631\n\ndatum = EPSG:32632\n", "job.prj: line 3: PROJ cannot use datum 'EPSG:32632': not a geographic CRS"},
         {"datum = EPSG:4326\ngrid = EPSG:4326\n", "job.prj: line 2: PROJ cannot use grid 'EPSG:4326': not a projected CRS"},
@@ -72,26 +66,17 @@ TEST(ProjectDefinition, BadOrUnusableSettingsNameTheirLine)
         const std::string adjust = ErrorOf((std::string("grid = EPSG:32631\ndatum = EPSG:4326\nadjust = ") + a).c_str());
         EXPECT_EQ(adjust.rfind("job.prj: line 3: ", 0), 0u) << a << ": " << adjust;
     }
-}
-
-TEST(ProjectDefinition, AFailedLoadKeepsTheSystemItHadAndCreatingSetsNone)
-{
-    ProjectDefinition project;
     ASSERT_TRUE(project.LoadProjectText("grid = EPSG:32631\ndatum = EPSG:4326\n", "a.prj"));
     const KvsGeoCoordSysBase* before = project.GetGeoCoordSys();
     EXPECT_FALSE(project.LoadProjectText("grid = EPSG:32632\ndatum = EPSG:4326\ngeoid = missing.gtx\n", "b.prj"));
     EXPECT_TRUE(project.GetGeoCoordSys() == before && !project.GetLastError().IsEmpty());
     project.SetGeoCoordSys(nullptr);
-    auto system = project.CreateNewCoordSys("EPSG:32632", "EPSG:4326");
-    ASSERT_TRUE(system);
-    EXPECT_FALSE(system->HasGeoidModel() || system->HasGridAdjustment());
+    auto created = project.CreateNewCoordSys("EPSG:32632", "EPSG:4326");
+    ASSERT_TRUE(created);
+    EXPECT_FALSE(created->HasGeoidModel() || created->HasGridAdjustment());
     EXPECT_FALSE(project.CreateNewCoordSys("EPSG:32632", "garbage"));
     EXPECT_EQ(project.GetGeoCoordSys(), nullptr); // creating does not set the project's
     EXPECT_EQ(DataSearch::GetDataSearch().GetProjectDefinition().GetGeoCoordSys(), nullptr); // the shared one
-}
-
-TEST(ProjectDefinition, ReadsFilesAndFindsTheGeoidBesideThem)
-{
     const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kvs_project test"; // a blank too
     std::filesystem::create_directories(dir);
     std::error_code ec;
@@ -101,7 +86,6 @@ TEST(ProjectDefinition, ReadsFilesAndFindsTheGeoidBesideThem)
     const std::filesystem::path file = dir / "job.prj";
     const char* text = "grid = EPSG:32631\ndatum = EPSG:4326\ngeoid = site_geoid.gtx\n";
     std::ofstream(file) << text;
-    ProjectDefinition project;
     EXPECT_FALSE(project.LoadProjectText(text, "job.prj")); // found beside the file only, not in PROJ's directories
     ASSERT_TRUE(project.LoadProjectFile(CString(file.string()))) << project.GetLastError().GetString();
     double n = 0.0;

@@ -3,31 +3,21 @@
 
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 namespace {
 
 // The smallest driver: supplies the operations every driver must have, nothing else.
-class PseudoDevice : public BaseDevice
+struct PseudoDevice : BaseDevice
 {
-public:
-    bool Open() override { return true; } bool Close() override { return true; }
-    bool IsOpen() const override { return false; }
-    bool Configure(const CAttributeMap&) override { return true; }
-    CDataId GetDataId() const override { return CDataId(); }
-    CString GetDeviceName() const override { return "pseudo"; } CString GetDeviceDriverName() const override { return "pseudo driver"; }
+    bool Open() override { return true; } bool Close() override { return true; } bool Reset() override { return true; }
+    bool Start() override { return true; } bool Stop() override { return true; } bool IsOpen() const override { return false; }
+    bool IsRunning() const override { return false; } bool Configure(const CAttributeMap&) override { return true; }
+    CDataId GetDataId() const override { return CDataId(); } CString GetStatusText() const override { return "OK"; }
+    CString GetDeviceName() const override { return "pseudo"; } CString GetDeviceDriverName() const override { return "driver"; }
     int ReadInput(char*, int) override { return 0; } int ParseInput(const char*, int) override { return 0; }
-    bool DecodeMessage(const CString&, CDataBlock&) override { return false; }
-    bool BuildOutput(const CDataBlock&, CString&) override { return false; }
-    bool WriteOutput(const CString&) override { return false; }
-    const CDataBlock& GetDataBlock() const override { return m_block; }
-    bool Reset() override { return true; } bool Start() override { return true; } bool Stop() override { return true; }
-    bool IsRunning() const override { return false; }
-    CString GetStatusText() const override { return "OK"; }
-    void OnTimer(double) override {}
-    CForm* GetOutputForm() override { return nullptr; }
-
-    CDataBlock m_block;
+    bool DecodeMessage(const CString&, CDataBlock&) override { return false; } void OnTimer(double) override {}
+    bool BuildOutput(const CDataBlock&, CString&) override { return false; } CForm* GetOutputForm() override { return nullptr; }
+    bool WriteOutput(const CString&) override { return false; } const CDataBlock& GetDataBlock() const override { return block; }
+    CDataBlock block;
 };
 
 } // namespace

@@ -3,6 +3,17 @@
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
 #include <KvsDataBlocks/values/CKvsDouble2D.h>
 
+#include <atomic>
+
+// Allocation failure on demand: while g_failMalloc is set every malloc, and with it every
+// operator new of the test program, fails. Sanitizer builds bring their own allocator.
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#define KVS_FAIL_MALLOC 1
+extern "C" void* __libc_malloc(size_t);
+namespace { std::atomic<bool> g_failMalloc{false}; }
+extern "C" void* malloc(size_t size) noexcept { return g_failMalloc ? nullptr : __libc_malloc(size); }
+#endif
+
 namespace {
 
 // var0 a double (7), var1 an integer (2), var2 a text ("x"), tim3 a double (5) and
@@ -19,7 +30,7 @@ struct BoundRunner : FormulaRunner
 
 } // namespace
 
-TEST(CForm, EvaluatesPrecedenceNumbersCommentsAndBoundValues)
+TEST(CForm, EvaluatesFormulasAndReportsEveryParseErrorWithItsColumn)
 {
     BoundRunner f;
     const std::pair<const char*, double> cases[] = {
@@ -39,13 +50,8 @@ TEST(CForm, EvaluatesPrecedenceNumbersCommentsAndBoundValues)
         {"\"a\\tb\"", "a\tb"}, {"\"ab\" + \"cd\"", "abcd"}, {"\"open", "open"}, // no closing quote: to the end
         {"\"a\\x00b\"", "a\0b"sv}, {"var2 + \"y\"", "xy"}, {"vesselName", "Sea Surveyor"},
     });
-}
-
-TEST(CForm, ReportsEveryParseErrorWithItsColumn)
-{
-    BoundRunner f;
     constexpr int kAny = -1;
-    const struct { const char* text; int code; int column; } cases[] = {
+    const struct { const char* text; int code; int column; } errors[] = {
         {"Sqrt(", 10, 6},    {"Sqrt(2,", 10, 8},  {"Sqrt(2", 11, 7},    {"Sqrt(2 3)", 11, 8}, {"(1+2", 8, 5},
         {"1 + #", 6, 5},     {"foo(1)", 5, 1},    {"", 9, 1},           {"1+", 9, 3},         {"--2", 9, 2},
         {"RtoP(1)", 5, 8},   {"var50", 7, 4},     {"var4", 12, 4},      {"var", 7, 4},        {"1 + \t2", 6, 5},
@@ -61,7 +67,7 @@ TEST(CForm, ReportsEveryParseErrorWithItsColumn)
         {"PtoR(1)", 5, kAny}, {"V2dR(1,2)", 5, kAny}, {"V3dP(1,2,3)", 5, kAny}, {"Att(1,2,3)", 5, kAny},
         {"AttCor(1, 2) + 1", 2, kAny},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : errors) {
         const auto [code, column] = f.ErrorOf(c.text);
         EXPECT_EQ(code, c.code) << c.text;
         EXPECT_TRUE(c.column == kAny || column == c.column) << c.text << ": column " << column;
@@ -79,7 +85,7 @@ TEST(CForm, ReportsEveryParseErrorWithItsColumn)
     EXPECT_EQ(text, "Unknown operator");
 }
 
-TEST(CForm, LongTokensAreCutAndDeepNestingIsRefusedNotOverflowed)
+TEST(CForm, LongTokensDeepNestingNothingToRunBareValuesAndTheReusedResult)
 {
     FormulaRunner f;
     const std::string longText = "\"" + std::string(3000, 'x') + "\"";
@@ -90,14 +96,9 @@ TEST(CForm, LongTokensAreCutAndDeepNestingIsRefusedNotOverflowed)
     for (int i = 0; i < 3000; ++i) powers += "^1", calls += "Sqrt(";
     for (const std::string& deep : {std::string(5000, '(') + "1" + std::string(5000, ')'), powers, calls})
         EXPECT_EQ(f.ErrorOf(deep.c_str()).first, CForm::ErrTooDeep);
-}
-
-TEST(CForm, NothingToRunFailedRunsBareValuesAndTheReusedResult)
-{
     CForm form;
     CKvsType* result = nullptr;
-    EXPECT_TRUE(form.Execute()); // never parsed: nothing to run
-    EXPECT_FALSE(form.GetResult(result));
+    EXPECT_TRUE(form.Execute() && !form.GetResult(result)); // never parsed: nothing to run
     EXPECT_FALSE(form.SetFormula("1 +") || form.Execute() || form.GetResult(result));
     ASSERT_TRUE(form.SetFormula("AttCor(1, 2)")); // a catalogue row without a function
     EXPECT_FALSE(form.Execute() || form.GetResult(result));
@@ -112,9 +113,7 @@ TEST(CForm, NothingToRunFailedRunsBareValuesAndTheReusedResult)
     EXPECT_EQ(CForm::GetKvsType(RunForm(form, "42")), 103);
     ASSERT_TRUE((result = RunForm(form, "var0 * 2")));
     v.SetDouble(4.0);
-    CKvsType* second = nullptr;
-    ASSERT_TRUE(form.Execute() && form.GetResult(second));
-    EXPECT_EQ(result, second);
+    EXPECT_EQ(RunForm(form), result); // run again: the same result value
     EXPECT_DOUBLE_EQ(ResultOf(form), 8.0);
 
     CKvsInt i;
@@ -124,7 +123,7 @@ TEST(CForm, NothingToRunFailedRunsBareValuesAndTheReusedResult)
     for (const auto& [value, code] : codes) EXPECT_EQ(CForm::GetKvsType(value), code);
 }
 
-TEST(CForm, SlotsRebindUnbindAndKeepTheirUsedFlags)
+TEST(CForm, SlotsRebindAndKeepTheirUsedFlagsCopiesOwnTheirCallsAndCustomEntries)
 {
     FormulaRunner f;
     CForm& form = f.Form();
@@ -140,14 +139,20 @@ TEST(CForm, SlotsRebindUnbindAndKeepTheirUsedFlags)
     EXPECT_DOUBLE_EQ(f.NumberOf("var2"), 9.0);
     form.SetVar(2, nullptr); // a null value unassigns the slot
     EXPECT_EQ(f.ErrorOf("var2").first, CForm::ErrUnassignedVariable);
-}
-
-TEST(CForm, CopiesOwnTheirCallsAndKeepErrors)
-{
+    int code = 0, column = 0;
+#ifdef KVS_FAIL_MALLOC
+    // A slot whose node cannot be allocated is refused and the form says why.
+    CForm starved;
+    bool all = true;
+    g_failMalloc = true;
+    for (int i = 0; i < 50; ++i) all = starved.SetVar(i, &a) && starved.SetTim(i, &a) && all;
+    g_failMalloc = false;
+    starved.GetError(code, column);
+    EXPECT_EQ(std::pair(all, code), std::pair(false, int{CForm::ErrNoMemory}));
+#endif
     CKvsDouble v(3.0);
     auto original = std::make_unique<CForm>();
-    original->SetVar(0, &v);
-    original->SetVesselName("Boat");
+    original->SetVar(0, &v), original->SetVesselName("Boat");
     ASSERT_TRUE(original->SetFormula("var0 * 2 + 1"));
     CForm copy(*original);
     CForm assigned;
@@ -164,19 +169,12 @@ TEST(CForm, CopiesOwnTheirCallsAndKeepErrors)
     CForm failed;
     failed.SetFormula("1 + #");
     CForm failedCopy(failed);
-    int code = 0, column = 0;
     failedCopy.GetError(code, column);
     EXPECT_EQ(std::pair(code, column), std::pair(int{CForm::ErrUnknownOperator}, 5));
     EXPECT_FALSE(failedCopy.Execute());
-}
-
-TEST(CForm, CustomFunctionEntries)
-{
-    FormulaRunner f;
-    EXPECT_EQ(f.Form().SetFuncStruct("Root", "SQRT", 1), 1);
+    EXPECT_EQ(f.Form().SetFuncStruct("Root", "SQRT", 1) + f.Form().SetFuncStruct("Broken", "NOSUCH", 1) +
+                  f.Form().SetFuncStruct("Sqrt", "LOG10", 1), 3);
     EXPECT_DOUBLE_EQ(f.NumberOf("Root(9)"), 3.0);
-    EXPECT_EQ(f.Form().SetFuncStruct("Broken", "NOSUCH", 1), 1);
     EXPECT_EQ(f.ErrorOf("Broken(1)").first, CForm::ErrUnknownFunction);
-    EXPECT_EQ(f.Form().SetFuncStruct("Sqrt", "LOG10", 1), 1); // the first entry wins
-    EXPECT_DOUBLE_EQ(f.NumberOf("Sqrt(100)"), 10.0);
+    EXPECT_DOUBLE_EQ(f.NumberOf("Sqrt(100)"), 10.0); // the first entry wins
 }

@@ -6,8 +6,6 @@
 #include <KvsDataBlocks/values/CKvsDouble2D.h>
 
 #include <cstring>
-#include <limits>
-#include <tuple>
 
 namespace {
 
@@ -18,14 +16,11 @@ public:
     using CKvsDouble::CKvsDouble;
 };
 
-bool SameBits(double a, double b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
-}
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b)); }
 
 } // namespace
 
-TEST(CcalcArithmetic, PlainNumbersGiveWhatTheValueOperationsGive)
+TEST(CcalcArithmetic, PlainNumbersRefusalsAndExactSquaresGiveWhatValueOperationsGive)
 {
     const double inf = std::numeric_limits<double>::infinity();
     const double values[] = {0.0, -0.0, 1.0, 2.0, -2.5, 3.0, 1e-310, 1e308, -1e308, inf, -inf, std::nan(""), 0.1};
@@ -63,10 +58,6 @@ TEST(CcalcArithmetic, PlainNumbersGiveWhatTheValueOperationsGive)
                 EXPECT_TRUE(SameBits(f, g)) << formula << " with " << x << ", " << y << ": " << f << " vs " << g;
             }
     }
-}
-
-TEST(CcalcArithmetic, RefusedValueOperationsFailTheRunAndNameTheirCall)
-{
     // var0 .. var2 numbers 6, 0, -4; var3, var4 integers 100000 and INT_MIN; var5, var6
     // texts; var7, var8 vectors (1, 2) and (3, 0).
     const struct { const char* formula; const char* call; int column; } cases[] = {
@@ -109,14 +100,9 @@ TEST(CcalcArithmetic, RefusedValueOperationsFailTheRunAndNameTheirCall)
     zero.SetDouble(3.0);
     EXPECT_EQ(ResultOf(form), 2.0);
     EXPECT_FALSE(form.GetExecErrorCall(name, column));
-}
-
-TEST(CcalcArithmetic, SquaresAreExactAndPowersReadTheirExponentOnEveryRun)
-{
     // "^2" multiplies: the correctly rounded square, where std::pow may be one unit off.
     const double x = -0x1.66cb116c5f0a9p-267;
     CKvsDouble base(x), exponent(2.0);
-    CForm form;
     form.SetVar(0, &base);
     form.SetVar(1, &exponent);
     for (const char* formula : {"var0^2", "var0 ^ var1"}) EXPECT_EQ(ResultOf(form, formula), x * x) << formula;

@@ -5,7 +5,7 @@
 
 #include "FormulaRunner.h"
 
-TEST(CcalcChecksums, NMEAChecksumLeavesOutTheFirstCharacterOnly)
+TEST(CcalcChecksums, NMEAChecksumsPositionFieldsDegreesAndMinutesAndCheckSums)
 {
     // Published example sentences with their checksums (upper-case hex).
     const char* gga = "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,";
@@ -19,28 +19,8 @@ TEST(CcalcChecksums, NMEAChecksumLeavesOutTheFirstCharacterOnly)
     FormulaRunner f;
     f.Text(0, gga);
     EXPECT_EQ(f.TextOf("NMEACS(var0)"), CString(gga) + "*47");
-}
-
-TEST(CcalcChecksums, CheckSumAndMARSChecksum)
-{
-    FormulaRunner f;
-    // Bytes of 128 and more count negative: the remainder keeps the sum's sign.
-    f.Text(0, CString("\xff", 1)).Text(1, CString("\xc8", 1)).Text(2, CString(std::string(128, '\x80')));
-    f.Text(3, CString("\0\0", 2));
-    ExpectTexts(f, {
-        {"CheckSum(\"A\")", "A\xc1"},  {"CheckSum(\"AB\")", "AB\x83"}, // 65 + 128; 131 mod 128 = 3
-        {"CheckSum(\"\")", "\x80"},    {"CheckSum(var0)", "\xff\x7f"}, // -1
-        {"CheckSum(var1)", "\xc8H"},   // -56: 72
-        {"MARSCS(\"\")", "0000"},      {"MARSCS(\"123456789\")", "12345678931C3"},
-        {"MARSCS(\"A\")", "A58E5"},    {"MARSCS(var3)", "\0\0" "0000"sv}, // NUL bytes take part
-    });
-    EXPECT_EQ(f.TextOf("CheckSum(var2)"), CString(std::string(128, '\x80') + "\x80")); // -16384: 0
-}
-
-TEST(CcalcChecksums, NMEAPositionFieldsOfEveryKind)
-{
     const double nan = std::nan("");
-    const struct { double value; int decimals; const char* kind; const char* text; } cases[] = {
+    const struct { double value; int decimals; const char* kind; const char* text; } positions[] = {
         {52.5, 4, "Lat", "5230.0000"},   {48.1173, 3, "Lat", "4807.038"}, // minutes below 10 padded
         {5.5, 2, "Lat", "0530.00"},      {52.5, 0, "Lat", "5230"},        // degrees below 10 padded
         {-4.25, 3, "Lon", "00415.000"},  {11.516666667, 3, "Lon", "01131.000"},
@@ -52,22 +32,18 @@ TEST(CcalcChecksums, NMEAPositionFieldsOfEveryKind)
         {12.9999999, 2, "Lat", "1260.00"}, {5.1666666, 2, "Lat", "05010.00"},
         {nan, 2, "Lat", ""},             {INFINITY, 2, "Lon", ""}, {nan, 2, "Alt", ""}, // missing: empty
     };
-    for (const auto& c : cases)
+    for (const auto& c : positions)
         EXPECT_EQ(Ccalc::CreateNMEAPosStr(c.value, c.decimals, c.kind), c.text) << c.value << " " << c.kind;
-    FormulaRunner f;
+    // Bytes of 128 and more count negative: the remainder keeps the sum's sign.
+    f.Text(0, CString("\xff", 1)).Text(1, CString("\xc8", 1)).Text(2, CString(std::string(128, '\x80')));
+    f.Text(3, CString("\0\0", 2));
+    // DMStoDM writes five decimals without a sign; CheckSum and MARSCS append their check.
     ExpectTexts(f, {
-        {"NMEAPOS(-52.5, 4, \"Lat\")", "5230.0000"}, {"NMEAPOS(52.5, 4, \"LatS\")", "N"}, // magnitude only
-        {"NMEAPOS(-52.5, 4, \"LatS\")", "S"},        {"NMEAPOS(0, 2, \"LatS\")", "N"},
-        {"NMEAPOS(-4.25, 3, \"LonS\")", "W"},        {"NMEAPOS(0, 3, \"LonS\")", "E"},
-        {"NMEAPOS(52.5, 4, \"lat\")", "5230.0000"},  {"NMEAPOS(-4.25, 3, \"LONS\")", "W"},
-        {"NMEAPOS(52.5, 4.7, \"Lat\")", "5230.0000"}, // decimals truncated
-    });
-}
-
-TEST(CcalcChecksums, DMStoDMWritesFiveDecimalsWithoutSign)
-{
-    FormulaRunner f;
-    ExpectTexts(f, {
+        {"CheckSum(\"A\")", "A\xc1"},  {"CheckSum(\"AB\")", "AB\x83"}, // 65 + 128; 131 mod 128 = 3
+        {"CheckSum(\"\")", "\x80"},    {"CheckSum(var0)", "\xff\x7f"}, // -1
+        {"CheckSum(var1)", "\xc8H"},   // -56: 72
+        {"MARSCS(\"\")", "0000"},      {"MARSCS(\"123456789\")", "12345678931C3"},
+        {"MARSCS(\"A\")", "A58E5"},    {"MARSCS(var3)", "\0\0" "0000"sv}, // NUL bytes take part
         {"DMStoDM(\"5230.5\")", "52.50833"},   {"DMStoDM(\"-5230.5\")", "52.50833"},
         {"DMStoDM(\"  4807.038xyz\")", "48.11730"}, {"DMStoDM(\"12000\")", "120.00000"}, // a number at the start
         {"DMStoDM(\"59.9999999\")", "1.00000"}, // rounds up to a digit before the point
@@ -78,16 +54,20 @@ TEST(CcalcChecksums, DMStoDMWritesFiveDecimalsWithoutSign)
         {"DMStoDM(\"0\")", ".00000"},          {"DMStoDM(\"-3\")", ".05000"},
         // A text without a number gives an empty text.
         {"DMStoDM(\"\")", ""},  {"DMStoDM(\"N\")", ""},  {"DMStoDM(\"nan\")", ""},  {"DMStoDM(\"inf\")", ""},
+        {"NMEAPOS(-52.5, 4, \"Lat\")", "5230.0000"}, {"NMEAPOS(52.5, 4, \"LatS\")", "N"}, // magnitude only
+        {"NMEAPOS(-52.5, 4, \"LatS\")", "S"},        {"NMEAPOS(0, 2, \"LatS\")", "N"},
+        {"NMEAPOS(-4.25, 3, \"LonS\")", "W"},        {"NMEAPOS(0, 3, \"LonS\")", "E"},
+        {"NMEAPOS(52.5, 4, \"lat\")", "5230.0000"},  {"NMEAPOS(-4.25, 3, \"LONS\")", "W"},
+        {"NMEAPOS(52.5, 4.7, \"Lat\")", "5230.0000"}, // decimals truncated
     });
+    EXPECT_EQ(f.TextOf("CheckSum(var2)"), CString(std::string(128, '\x80') + "\x80")); // -16384: 0
 }
 
 // The XMODEM check values of "123456789" and "A" are pinned through MARSCS.
 TEST(Crc16, ZeroByteAndEmptyOrInvalidRanges)
 {
     const unsigned char a[] = {'A'}, zero[] = {0};
-    EXPECT_EQ(Compute16BitCRC(a, a + 1), 0x58E5);
-    EXPECT_EQ(Compute16BitCRC(zero, zero + 1), 0x0000);
-    EXPECT_EQ(Compute16BitCRC(a, a), 0);
-    EXPECT_EQ(Compute16BitCRC(a + 1, a), 0);
-    EXPECT_EQ(Compute16BitCRC(nullptr, nullptr), 0);
+    EXPECT_EQ((std::vector<int>{Compute16BitCRC(a, a + 1), Compute16BitCRC(zero, zero + 1), Compute16BitCRC(a, a),
+                                Compute16BitCRC(a + 1, a), Compute16BitCRC(nullptr, nullptr)}),
+              (std::vector<int>{0x58E5, 0, 0, 0, 0}));
 }

@@ -7,7 +7,6 @@
 #include <KvsDataBlocks/geometry/KvsGeoCoordSysBase.h>
 
 #include <numbers>
-#include <tuple>
 
 namespace {
 
@@ -19,44 +18,36 @@ void SetProjectSystem(std::unique_ptr<KvsGeoCoordSysBase> system)
 // Sets the project's coordinate system for one test and removes it afterwards.
 struct ProjectSystem
 {
-    explicit ProjectSystem(std::unique_ptr<KvsGeoCoordSysBase> system) { SetProjectSystem(std::move(system)); }
+    explicit ProjectSystem(KvsGeoCoordSysBase* system) { SetProjectSystem(std::unique_ptr<KvsGeoCoordSysBase>(system)); }
     ~ProjectSystem() { SetProjectSystem(nullptr); }
 };
 
 // A coordinate system of plain arithmetic that records its calls:
 //   GridAdjust(1): +1000 / +2000; GridToGeo: lat = y / 1e5, lon = x / 1e5;
 //   DatumTransform(1): +0.5 / +0.25 degrees, +3 m; HeightCorrection: 40 m.
-class FakeCoordSys : public KvsGeoCoordSysBase
+struct FakeCoordSys : KvsGeoCoordSysBase
 {
-public:
     bool adjust = true, toGeo = true, datum = true, height = true;
     mutable std::string log;
 
-    bool GridToGeo(double x, double y, double& latitude, double& longitude) const override
+    bool GridToGeo(double x, double y, double& lat, double& lon) const override
     {
-        log += "grid2geo ";
-        if (toGeo) latitude = y / 1e5, longitude = x / 1e5;
-        return toGeo;
+        return log += "grid2geo ", toGeo && (lat = y / 1e5, lon = x / 1e5, true);
     }
-    bool DatumTransform(double& latitude, double& longitude, double& h, double& latOut, double& lonOut,
-                        double& hOut, int direction, const CString& name) const override
+    bool DatumTransform(double& lat, double& lon, double& h, double& latOut, double& lonOut, double& hOut,
+                        int direction, const CString& name) const override
     {
         log += "datum" + std::to_string(direction) + (name.IsEmpty() ? " " : "+name ");
-        if (datum) latOut = latitude + 0.5, lonOut = longitude + 0.25, hOut = h + 3.0;
-        return datum;
+        return datum && (latOut = lat + 0.5, lonOut = lon + 0.25, hOut = h + 3.0, true);
     }
     bool HeightCorrection(double, double, double, double, double& correction) const override
     {
-        log += "height ";
-        if (height) correction = 40.0;
-        return height;
+        return log += "height ", height && (correction = 40.0, true);
     }
-    bool GridAdjust(double x, double y, double h, double& xOut, double& yOut, double& hOut,
-                    int direction) const override
+    bool GridAdjust(double x, double y, double h, double& xOut, double& yOut, double& hOut, int direction) const override
     {
         log += "adjust" + std::to_string(direction) + " ";
-        if (adjust) xOut = x + 1000.0, yOut = y + 2000.0, hOut = h;
-        return adjust;
+        return adjust && (xOut = x + 1000.0, yOut = y + 2000.0, hOut = h, true);
     }
 };
 
@@ -87,14 +78,6 @@ struct PositionForm
     }
 };
 
-FakeCoordSys* InstallFake(std::unique_ptr<ProjectSystem>& guard)
-{
-    auto fake = std::make_unique<FakeCoordSys>();
-    FakeCoordSys* raw = fake.get();
-    guard = std::make_unique<ProjectSystem>(std::move(fake));
-    return raw;
-}
-
 // The result of text as its components (two for a 2-D vector, three for a 3-D one).
 std::vector<double> Vec(CForm& form, const char* text)
 {
@@ -110,7 +93,7 @@ const std::string kUtm32 = ", \"EPSG:32632;EPSG:4326\"";
 
 } // namespace
 
-TEST(CcalcCoordinates, VectorBuildersAndConversionsKeepTheVectorsDimension)
+TEST(CcalcCoordinates, VectorsKeepTheirDimensionAndWgsFunctionsRunInOrder)
 {
     CForm form; // the catalogue rows without keywords, under names of its own
     for (const auto& [name, row, n] : {std::tuple{"R2P", "RECT2POL", 1}, {"P2R", "POL2RECT", 1},
@@ -122,8 +105,7 @@ TEST(CcalcCoordinates, VectorBuildersAndConversionsKeepTheVectorsDimension)
         {"C2D(1.5, -2)", {1.5, -2.0}},      {"C3D(1, 2, 3)", {1.0, 2.0, 3.0}}, {"V3R(4, 5, 6)", {4.0, 5.0, 6.0}},
         {"V2P(3, 45)", {3.0, 45.0}},        {"V3P(3, 45, 10)", {3.0, 45.0, 10.0}}, {"ATT(1, 2, 3)", {1.0, 2.0, 3.0}},
         // The polar and attitude builders take the first double of a vector argument.
-        {"V2P(C2D(7, 8), C2D(9, 1))", {7.0, 9.0}},
-        {"ATT(C3D(1, 0, 0), C3D(2, 0, 0), C3D(3, 0, 0))", {1.0, 2.0, 3.0}},
+        {"V2P(C2D(7, 8), C2D(9, 1))", {7.0, 9.0}}, {"ATT(C3D(1, 0, 0), C3D(2, 0, 0), C3D(3, 0, 0))", {1.0, 2.0, 3.0}},
         {"C2D(\"a\", \"b\")", {0.0, 0.0}}, // texts hold no number: the vector stays zero
         {"R2P(C2D(1, 1))", {r2, 45.0}},     {"R2P(C2D(0, -1))", {1.0, 180.0}}, {"R2P(C2D(-1, 0))", {1.0, -90.0}},
         {"R2P(C2D(-1, -1))", {r2, -135.0}}, {"R2P(C2D(0, 0))", {0.0, 0.0}}, // bearings in (-180, 180]
@@ -139,12 +121,8 @@ TEST(CcalcCoordinates, VectorBuildersAndConversionsKeepTheVectorsDimension)
     EXPECT_FALSE(form.SetFormula("R2P(1)")); // a scalar is no vector
     form.GetError(code, column);
     EXPECT_EQ(code, CForm::ErrInvalidArgument);
-}
-
-TEST(CcalcCoordinates, WgsFunctionsRunTheSystemsOperationsInOrder)
-{
-    std::unique_ptr<ProjectSystem> guard;
-    FakeCoordSys* fake = InstallFake(guard);
+    FakeCoordSys* fake = new FakeCoordSys; // the project's
+    ProjectSystem guard(fake);
     PositionForm f("XYTLLWGSVAL", 100.0, 5200000.0, 7.0);
     // (100, 5200000) adjusted to (1100, 5202000): 52.02 / 0.011, then +0.5 / +0.25.
     EXPECT_NEAR(f.Value("Lat"), 52.52, kTol);
@@ -159,14 +137,14 @@ TEST(CcalcCoordinates, WgsFunctionsRunTheSystemsOperationsInOrder)
     EXPECT_DOUBLE_EQ(f.Value("Alt"), 10.0); // now the datum-transformed height
     fake->datum = false, fake->adjust = false;
     f.ExpectValues({{"Alt", 7.0}, {"Lat", 52.0}}, kTol);
-    guard.reset(); // no project system: nothing is set
+    SetProjectSystem(nullptr); // no project system: nothing is set
     EXPECT_NEAR(f.Value("Alt"), 52.0, kTol);
 }
 
-TEST(CcalcCoordinates, PositionTextsUseTheNmeaFieldFormat)
+TEST(CcalcCoordinates, PositionTextsUseTheNmeaFormatAndXytxyvalNeedsAndUsesBothSystems)
 {
-    std::unique_ptr<ProjectSystem> guard;
-    FakeCoordSys* fake = InstallFake(guard);
+    FakeCoordSys* fake = new FakeCoordSys; // the project's
+    ProjectSystem guard(fake);
     PositionForm f("XYTLLWGS", 100.0, 5200000.0, 7.0);
     const struct { const char* kind; double value; int decimals; } cases[] = {
         {"lat", 52.52, 5}, {"LON", 0.261, 5}, {"Alt", 47.0, 2}, {"LatS", 52.52, 0}, {"lonS", 0.261, 0}};
@@ -180,26 +158,22 @@ TEST(CcalcCoordinates, PositionTextsUseTheNmeaFieldFormat)
     EXPECT_EQ(f.Text("Alt"), "7.00");
     EXPECT_EQ(f.Text("Depth"), "7.00"); // another kind leaves the text as it was
     // Without a project system the position is formatted as zeros.
-    guard.reset();
+    SetProjectSystem(nullptr);
     PositionForm g("XYTLLWGS", 431000.0, 5790000.0, 12.5);
     EXPECT_EQ(g.Text("Lat"), "0000.00000");
     EXPECT_EQ(g.Text("Alt"), "12.50");
     ASSERT_TRUE(g.Set("XYTLL"));
     EXPECT_EQ(g.Text("LonS"), "E");
-}
-
-TEST(CcalcCoordinates, XytxyvalBetweenTwoUtmZonesAndAcrossDatums)
-{
     // printf "500000 5800000 12.5\n" | cs2cs -d 6 EPSG:32631 EPSG:32632
     //   -> 91509.669619 5816961.726947 12.500000
-    ProjectSystem guard(KvsGeoCoordSysBase::Create("EPSG:32631", "EPSG:4326"));
-    PositionForm f("C3D", 500000.0, 5800000.0, 12.5);
-    ASSERT_TRUE(f.Set("XYTXYVAL", kUtm32));
-    f.ExpectValues({{"X", 91509.669619}, {"y", 5816961.726947}, {"Z", 12.5}, {"Lat", 12.5}}, 1e-6); // Lat: left
+    ProjectSystem utm31(KvsGeoCoordSysBase::Create("EPSG:32631", "EPSG:4326").release());
+    PositionForm zone31("C3D", 500000.0, 5800000.0, 12.5);
+    ASSERT_TRUE(zone31.Set("XYTXYVAL", kUtm32));
+    zone31.ExpectValues({{"X", 91509.669619}, {"y", 5816961.726947}, {"Z", 12.5}, {"Lat", 12.5}}, 1e-6); // Lat: left
     // The call keeps its target system when the form is copied and the original released.
-    f.kind.SetName("Y");
-    CForm copy(f.form);
-    f.form.SetFormula("1");
+    zone31.kind.SetName("Y");
+    CForm copy(zone31.form);
+    zone31.form.SetFormula("1");
     EXPECT_NEAR(ResultOf(copy), 5816961.726947, 1e-6);
     // And back again with blanks around the names.
     SetProjectSystem(KvsGeoCoordSysBase::Create("EPSG:32632", "EPSG:4326"));
@@ -215,24 +189,20 @@ TEST(CcalcCoordinates, XytxyvalBetweenTwoUtmZonesAndAcrossDatums)
     // A geoid model on the project turns the input height into WGS 84 height first.
     ASSERT_TRUE(DataSearch::GetDataSearch().GetProjectDefinition().GetGeoCoordSys()->SetGeoidModel("egm96_15.gtx"));
     EXPECT_NEAR(d.Value("Z"), 10.0 + 43.5, 3.5);
-}
-
-TEST(CcalcCoordinates, XytxyvalNeedsBothSystems)
-{
-    PositionForm f("C3D", 500000.0, 5800000.0, 12.5);
+    SetProjectSystem(nullptr);
+    PositionForm plain("C3D", 500000.0, 5800000.0, 12.5);
     int code = 0, column = 0;
     // Fewer than two names, or names PROJ cannot use: no target system, binding fails.
     for (const char* more : {", \"EPSG:32632\"", ", \"EPSG:32632;nonsense\"", ", 5"}) {
-        EXPECT_FALSE(f.Set("XYTXYVAL", more)) << more;
-        f.form.GetError(code, column);
+        EXPECT_FALSE(plain.Set("XYTXYVAL", more)) << more;
+        plain.form.GetError(code, column);
         EXPECT_EQ(code, CForm::ErrInvalidArgument) << more;
     }
     // Without a project system the result stays as it was.
-    ASSERT_TRUE(f.Set("XYTXYVAL", kUtm32));
-    EXPECT_EQ(f.Value("X"), 0.0);
-    {
-        ProjectSystem guard(KvsGeoCoordSysBase::Create("EPSG:32631", "EPSG:4326"));
-        EXPECT_NEAR(f.Value("X"), 91509.669619, 1e-6);
-    }
-    EXPECT_NEAR(f.Value("Y"), 91509.669619, 1e-6);
+    ASSERT_TRUE(plain.Set("XYTXYVAL", kUtm32));
+    EXPECT_EQ(plain.Value("X"), 0.0);
+    SetProjectSystem(KvsGeoCoordSysBase::Create("EPSG:32631", "EPSG:4326"));
+    EXPECT_NEAR(plain.Value("X"), 91509.669619, 1e-6);
+    SetProjectSystem(nullptr);
+    EXPECT_NEAR(plain.Value("Y"), 91509.669619, 1e-6);
 }

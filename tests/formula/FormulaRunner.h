@@ -10,12 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <initializer_list>
-#include <memory>
-#include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 using namespace std::string_view_literals;
 
@@ -54,12 +48,7 @@ public:
     FormulaRunner& Text(int index, const CString& value) { return Bind(index, std::make_unique<CKvsName>(value)); }
     FormulaRunner& Integer(int index, int value) { return Bind(index, std::make_unique<CKvsInt>(value)); }
     // tim<index> as a time in milliseconds since 1970 UTC.
-    FormulaRunner& Time(int index, double ms)
-    {
-        m_values.push_back(std::make_unique<CKvsDouble>(ms));
-        m_form.SetTim(index, m_values.back().get());
-        return *this;
-    }
+    FormulaRunner& Time(int index, double ms) { return Bind(index, std::make_unique<CKvsDouble>(ms), &CForm::SetTim); }
 
     CForm& Form() { return m_form; }
 
@@ -82,11 +71,10 @@ public:
     }
 
 private:
-    FormulaRunner& Bind(int index, std::unique_ptr<CKvsType> value)
+    FormulaRunner& Bind(int index, std::unique_ptr<CKvsType> value, bool (CForm::*set)(int, CKvsType*) = &CForm::SetVar)
     {
         m_values.push_back(std::move(value));
-        m_form.SetVar(index, m_values.back().get());
-        return *this;
+        return (m_form.*set)(index, m_values.back().get()), *this;
     }
 
     CKvsType* Run(const char* formula)

@@ -4,7 +4,6 @@
 
 #include <cmath>
 #include <numbers>
-#include <vector>
 
 namespace {
 
@@ -28,17 +27,13 @@ void ExpectNear(const V& v, std::vector<double> expected)
 } // namespace
 
 // The bearings and plain conversions are pinned through the formula functions (CcalcCoordinates).
-TEST(VectorMath, AnglesUseTheFixedFourteenDigitFactor)
+TEST(VectorMath, AnglesUseTheFixedFactorConversionsMixDimensionsAndAttitudeCorrection)
 {
     // 90 degrees come out as (pi/2) / 0.017453292519943, about 1.5e-12 above 90.
     const double bearing = kvs::RectToPol2d(vec2d_rect{1.0, 0.0}).bearing;
     EXPECT_DOUBLE_EQ(bearing, (std::numbers::pi / 2.0) / 0.017453292519943);
     EXPECT_NE(bearing, 90.0);
     EXPECT_DOUBLE_EQ(kvs::PolToRect2d(vec2d_pol{1.0, 180.0}).x, std::sin(180.0 * 0.017453292519943));
-}
-
-TEST(VectorMath, ThreeDimensionalAndMixedConversions)
-{
     // A 3-D polar vector's horizontal part, a 3-D length in a 2-D polar vector, zero
     // height and elevation from 2-D inputs.
     ExpectNear(kvs::PolToRect2d(vec3d_pol{2.0, 0.0, 60.0}), {0.0, 1.0});
@@ -50,10 +45,6 @@ TEST(VectorMath, ThreeDimensionalAndMixedConversions)
             for (double z : {-4.0, 0.0, 1.5}) ExpectNear(kvs::PolToRect3d(kvs::RectToPol3d(vec3d_rect{x, y, z})), {x, y, z});
             ExpectNear(kvs::PolToRect2d(kvs::RectToPol2d(vec2d_rect{x, y})), {x, y});
         }
-}
-
-TEST(VectorMath, AttitudeCorrectionOfSingleAnglesAndItsClamp)
-{
     const struct { vec3d_rect in; attitude att; vec3d_rect out; } cases[] = {
         {{0, 1, 0}, {0, 0, 90}, {1, 0, 0}},                   // heading turns clockwise: forward becomes east
         {{1, 0, 0}, {30, 0, 0}, {kHalfRoot3, 0, -0.5}},       // roll: starboard dips
@@ -67,10 +58,6 @@ TEST(VectorMath, AttitudeCorrectionOfSingleAnglesAndItsClamp)
         SCOPED_TRACE(c.att.roll + 1000 * c.att.pitch);
         ExpectNear(kvs::AttCorRect3d(c.in, c.att), C(c.out));
     }
-}
-
-TEST(VectorMath, AttitudeCorrectedTwoDimensionalForms)
-{
     const attitude pitch30{0.0, 30.0, 0.0};
     ExpectNear(kvs::AttCor2dRect(vec2d_rect{0.0, 10.0}, pitch30), {0.0, 10.0 * kHalfRoot3}); // corrected z dropped
     ExpectNear(kvs::AttCor2dPol(vec2d_pol{10.0, 0.0}, pitch30), {10.0, 0.0}); // the corrected z stays in the distance

@@ -3,14 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <tuple>
 
 namespace {
 
-Line Seg(double x1, double y1, double x2, double y2)
-{
-    return Line(Point(x1, y1, 0.0), Point(x2, y2, 0.0));
-}
+Line Seg(double x1, double y1, double x2, double y2) { return Line(Point(x1, y1, 0.0), Point(x2, y2, 0.0)); }
 
 } // namespace
 

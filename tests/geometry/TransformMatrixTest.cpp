@@ -8,7 +8,6 @@
 
 #include <cmath>
 #include <numbers>
-#include <string>
 
 namespace {
 
@@ -55,6 +54,22 @@ void ExpectRpy(const Rpy& r, const Rpy& e, double tol = 1e-9)
     EXPECT_NEAR(r.yaw, e.yaw, tol);
 }
 
+constexpr double kTol = 1e-9;
+
+void ExpectPoint(const Point& p, const Point& q)
+{
+    EXPECT_LT(PointDifference(p, q), kTol) << p.x << " " << p.y << " " << p.z;
+}
+
+Point ToPoint(const CKvsDouble3D& v)
+{
+    double x = 0, y = 0, z = 0;
+    v.GetDouble3D(x, y, z);
+    return Point(x, y, z);
+}
+
+double Sin(double degrees) { return std::sin(degrees * std::numbers::pi / 180); }
+
 } // namespace
 
 TEST(TransformMatrix, TurnsApplyInOrderAndTranslationMovesTheTurnedPoint)
@@ -70,22 +85,18 @@ TEST(TransformMatrix, TurnsApplyInOrderAndTranslationMovesTheTurnedPoint)
     EXPECT_LT(PointDifference(Apply(TransMatrix(YawMatrix(I, 90), t), Point(0, 1, 0)), Point(t.x + 1, t.y, t.z)), 1e-12);
 }
 
-TEST(CalcRPY, PureTurnsGiveBackTheirAngle)
+TEST(CalcRPY, TurnsComeBackVerticalForwardAxesTakeTheXAxisAndTheGridRebuilds)
 {
-    const struct { Matrix4 m; Rpy read; } cases[] = {
+    const struct { Matrix4 m; Rpy read; } turns[] = {
         {RollMatrix(I, 90), {90, 0, 0}},       {RollMatrix(I, -90), {-90, 0, 0}},
         {PitchMatrix(I, 89.5), {0, 89.5, 0}},  {PitchMatrix(I, -89.5), {0, -89.5, 0}},
         {RollMatrix(I, 120), {300, 180, 180}}, // a roll beyond 90 is reported turned over, not normalised
     };
-    for (const auto& c : cases) ExpectRpy(Read(c.m), c.read);
+    for (const auto& c : turns) ExpectRpy(Read(c.m), c.read);
     for (double a = -720.0; a <= 720.0; a += 12.5) ExpectRpy(Read(YawMatrix(I, a)), {0, 0, modgeo(a)}); // (-180, 180]
     // A pitch beyond 90 comes back through the same turn-over.
     const Rpy p = Read(PitchMatrix(I, 120));
     ExpectRpy({std::remainder(p.roll, 360.0), p.pitch, std::remainder(p.yaw, 360.0)}, {0, 120, 0});
-}
-
-TEST(CalcRPY, VerticalForwardAxisTakesTheYawFromTheXAxis)
-{
     // Straight up or down yaw and roll turn about the same axis; the x axis gives their sum as
     // the yaw and the roll is 0, also for a roll beyond 90. Within 0.06 degrees of the
     // vertical the x axis is still used, to within that tilt.
@@ -101,10 +112,11 @@ TEST(CalcRPY, VerticalForwardAxisTakesTheYawFromTheXAxis)
         EXPECT_TRUE(c.tol > 1e-9 || r.roll == 0.0) << r.roll;
         EXPECT_LT(RotationDifference(Attitude(r.roll, r.pitch, r.yaw), Attitude(c.roll, c.pitch, c.yaw)), c.tol);
     }
-}
-
-TEST(CalcRPY, AnglesRebuildTheMatrixOverTheWholeGrid)
-{
+    // Exactly 0.001 off the vertical (x axis east, forward axis leaning east) is still vertical:
+    // the yaw comes from the x axis (0), not from the forward axis (90).
+    Matrix4 edge = I;
+    edge[0][1] = 0.001, edge[1][1] = 0.0, edge[2][1] = 1.0;
+    ExpectRpy(Read(edge), {0, -std::atan2(1.0, 0.001) * 180 / std::numbers::pi, 0});
     for (double roll = -180.0; roll <= 180.0; roll += 22.5)
         for (double pitch = -180.0; pitch <= 180.0; pitch += 15.0)
             for (double yaw = -165.0; yaw <= 360.0; yaw += 35.0) {
@@ -130,40 +142,13 @@ TEST(KvsMath, ModgeoBringsAnglesIntoMinus180To180)
     EXPECT_TRUE(std::isnan(modgeo(NAN)));
 }
 
-namespace {
-
-constexpr double kTol = 1e-9;
-
-void ExpectPoint(const Point& p, const Point& q)
-{
-    EXPECT_LT(PointDifference(p, q), kTol) << p.x << " " << p.y << " " << p.z;
-}
-
-Point ToPoint(const CKvsDouble3D& v)
-{
-    double x = 0, y = 0, z = 0;
-    v.GetDouble3D(x, y, z);
-    return Point(x, y, z);
-}
-
-double Sin(double degrees)
-{
-    return std::sin(degrees * std::numbers::pi / 180);
-}
-
-} // namespace
-
-TEST(AttitudeCorrection, EulerRollDividesByTheCosineOfPitchAndClamps)
+TEST(AttitudeCorrection, EulerRollElementaryTurnsPitchRollAndHeadingCorrection)
 {
     EXPECT_NEAR(EulerRoll(-12.5, 0.0), -12.5, 1e-12);
     EXPECT_NEAR(EulerRoll(10.0, 20.0), std::asin(Sin(10.0) / Sin(70.0)) * 180 / std::numbers::pi, 1e-12);
-    EXPECT_EQ(EulerRoll(60.0, 60.0), 90.0); // sin 60 / cos 60 > 1
-    EXPECT_EQ(EulerRoll(-60.0, 60.0), -90.0);
-    EXPECT_EQ(EulerRoll(1.0, 90.0), 90.0); // cos 90 is a rounding residue, not 0
-}
-
-TEST(AttitudeCorrection, ElementaryTurnsFollowTheAxisConventions)
-{
+    // Clamped where sin 60 / cos 60 > 1; cos 90 is a rounding residue, not 0.
+    EXPECT_EQ((std::vector<double>{EulerRoll(60.0, 60.0), EulerRoll(-60.0, 60.0), EulerRoll(1.0, 90.0)}),
+              (std::vector<double>{90.0, -90.0, 90.0}));
     ExpectPoint(PitchCorrection(Point(0, 1, 0), 90), Point(0, 0, -1));
     ExpectPoint(HeadingCorrection(Point(0, 1, 0), 90), Point(1, 0, 0));
     ExpectPoint(EulerRollCorrection(Point(1, 0, 0), 90), Point(0, 0, -1));
@@ -171,10 +156,6 @@ TEST(AttitudeCorrection, ElementaryTurnsFollowTheAxisConventions)
     ExpectPoint(PitchCorrection(Point(2, 0, 0), 37), Point(2, 0, 0));
     ExpectPoint(EulerRollCorrection(Point(0, 2, 0), 37), Point(0, 2, 0));
     ExpectPoint(HeadingCorrection(Point(0, 0, 2), 37), Point(0, 0, 2));
-}
-
-TEST(AttitudeCorrection, PitchRollCorrectionTurnsByTheEulerRollThenThePitch)
-{
     const Point p(0.8, 12.0, -3.5);
     const CKvsDouble3D v(p.x, p.y, p.z);
     for (double pitch : {-30.0, 0.0, 25.0})
@@ -187,12 +168,7 @@ TEST(AttitudeCorrection, PitchRollCorrectionTurnsByTheEulerRollThenThePitch)
     ExpectPoint(ToPoint(PitchRollCorrection(v, 0, -150)), EulerRollCorrection(p, -150));
     // sin 20 / cos 80 > 1: the Euler roll is clamped to 90 and z takes -x sin(roll).
     ExpectPoint(ToPoint(PitchRollCorrection(CKvsDouble3D(1, 0, 0), 80, 20)), Point(0, -Sin(80), -Sin(20)));
-}
-
-TEST(AttitudeCorrection, HeadingTurnsTheLevelledVector)
-{
     ExpectPoint(ToPoint(PitchRollHeadingCorrection(CKvsDouble3D(0, 1, 0), 0, 0, 90)), Point(1, 0, 0));
-    const CKvsDouble3D v(0.8, 12.0, -3.5);
     const Point levelled = ToPoint(PitchRollCorrection(v, 4.0, -7.0));
     for (double heading : {-135.0, 47.0, 300.0})
         ExpectPoint(ToPoint(PitchRollHeadingCorrection(v, 4.0, -7.0, heading)), HeadingCorrection(levelled, heading));

@@ -8,11 +8,10 @@
 
 #include <cmath>
 #include <ctime>
-#include <vector>
 
 constexpr int64_t k20240305_123456_789 = 1709642096789; // 2024-03-05 12:34:56.789 UTC
 
-TEST(CExTime, CurrentTimeFromTheClockSourceOrTheSystemClock)
+TEST(CExTime, ClockZoneJulianDaysCTimeAndTimeToStringLayouts)
 {
     // A negative clock: the earlier second.
     const struct { int64_t clock, seconds; int ms; } cases[] = {{k20240305_123456_789, 1709642096, 789}, {-1, -1, 999}};
@@ -27,12 +26,7 @@ TEST(CExTime, CurrentTimeFromTheClockSourceOrTheSystemClock)
     CTime now;
     int ms = -1;
     CExTime::GetCurTime(now, ms);
-    EXPECT_TRUE(now.GetTime() >= before && now.GetTime() <= before + 5) << now.GetTime();
-    EXPECT_TRUE(ms >= 0 && ms <= 999) << ms;
-}
-
-TEST(CExTime, TimezoneIsEastPositiveMilliseconds)
-{
+    EXPECT_TRUE(now.GetTime() >= before && now.GetTime() <= before + 5 && ms >= 0 && ms <= 999) << now.GetTime() << " " << ms;
     ClockGuard clock(k20240305_123456_789);
     for (const auto& [tz, ms] : {std::pair{"IST-5:30", 19800000L}, std::pair{"EST5", -18000000L}, std::pair{"UTC0", 0L}}) {
         TimeZoneGuard zone(tz);
@@ -41,10 +35,6 @@ TEST(CExTime, TimezoneIsEastPositiveMilliseconds)
     const auto prev = CExTime::SetTimezoneSource([] { return int64_t{-19800000}; });
     EXPECT_EQ(CExTime::GetTimezone(), -19800000L);
     CExTime::SetTimezoneSource(prev);
-}
-
-TEST(CExTime, JulianDayNumbersCountDaysAndCarryMonthsAndDays)
-{
     auto jd = CExTime::ConvertToJulianFrac;
     EXPECT_EQ(jd(1, 1, 2000), 2451545.0);
     const std::pair<double, double> differences[] = {
@@ -52,22 +42,14 @@ TEST(CExTime, JulianDayNumbersCountDaysAndCarryMonthsAndDays)
         {jd(3, 1, 1900) - jd(2, 28, 1900), 1.0}, {jd(13, 1, 2023) - jd(1, 1, 2024), 0.0},
         {jd(0, 1, 2024) - jd(12, 1, 2023), 0.0}, {jd(1, 32, 2024) - jd(2, 1, 2024), 0.0}};
     for (size_t i = 0; i < std::size(differences); ++i) EXPECT_EQ(differences[i].first, differences[i].second) << i;
-}
-
-TEST(CExTime, ConvertToCTimeRoundsDownToTheSecond)
-{
-    const std::pair<double, int64_t> cases[] = {
+    const std::pair<double, int64_t> toCTime[] = {
         {1999.9, 1}, {-1.0, -1}, {4102444800000.0, 4102444800}, {NAN, 0}}; // 2100: beyond 32 bits
-    for (const auto& [ms, seconds] : cases) EXPECT_EQ(CExTime::ConvertToCTime(ms).GetTime(), seconds) << ms;
-}
-
-TEST(CExTime, TimeToStringLayoutsAndTheFourDigitYears)
-{
+    for (const auto& [ms, seconds] : toCTime) EXPECT_EQ(CExTime::ConvertToCTime(ms).GetTime(), seconds) << ms;
     TimeZoneGuard tz("CET-1");
     const double t = static_cast<double>(k20240305_123456_789);
     constexpr double kYear0 = -62167219200000.0;     // 0000-01-01 00:00:00 UTC
     constexpr double kYear10000 = 253402300800000.0; // 10000-01-01 00:00:00 UTC
-    const struct { double ms; bool date, withMs, local; const char* text; } cases[] = {
+    const struct { double ms; bool date, withMs, local; const char* text; } layouts[] = {
         {t, true, true, false, "2024-03-05 12:34:56.789"}, {t, false, false, false, "12:34:56"},
         {t, true, false, true, "2024-03-05 13:34:56"},     {t + 0.9, false, true, false, "12:34:56.789"},
         {-1.0, true, true, false, "1969-12-31 23:59:59.999"}, {NAN, true, true, false, ""},
@@ -75,10 +57,10 @@ TEST(CExTime, TimeToStringLayoutsAndTheFourDigitYears)
         {kYear0, true, false, false, "0000-01-01 00:00:00"},   {kYear0 - 1, true, false, false, ""}, // year -1
         {kYear10000 - 1, true, true, false, "9999-12-31 23:59:59.999"}, {kYear10000, true, false, false, ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(CExTime::TimeToString(c.ms, c.date, c.withMs, c.local), c.text) << c.ms;
+    for (const auto& c : layouts) EXPECT_EQ(CExTime::TimeToString(c.ms, c.date, c.withMs, c.local), c.text) << c.ms;
 }
 
-TEST(CTime, LocalAndUtcFieldsFollowTheZone)
+TEST(CTime, FieldsFollowTheZoneAndSixtyFourBitTimesAndUnrepresentableOnes)
 {
     TimeZoneGuard tz("EST5");
     const CTime t(int64_t{1709642096}); // 2024-03-05 12:34:56 UTC
@@ -88,17 +70,9 @@ TEST(CTime, LocalAndUtcFieldsFollowTheZone)
     EXPECT_EQ(std::vector<int>({t.GetYear(), t.GetMonth(), t.GetDay(), t.GetHour(), t.GetDayOfWeek()}),
               std::vector<int>({2024, 3, 5, 7, 3}));
     EXPECT_EQ(CTime(2024, 3, 5, 7, 34, 56), t);
-}
-
-TEST(CTime, SixtyFourBitTimesAndUnrepresentableOnes)
-{
-    const CTime t(int64_t{4102444800}); // 2100-01-01 00:00:00 UTC
-    EXPECT_EQ(t.FormatGmt("%Y-%m-%d %H:%M:%S"), "2100-01-01 00:00:00");
-    const CTime before(int64_t{-86400});
-    EXPECT_EQ(before.FormatGmt("%Y-%m-%d"), "1969-12-31");
-    EXPECT_LT(before, t);
-    const CTime huge(int64_t{1} << 62);
+    const CTime late(int64_t{4102444800}), before(int64_t{-86400}), huge(int64_t{1} << 62); // late: 2100-01-01 UTC
+    EXPECT_EQ(late.FormatGmt("%Y-%m-%d %H:%M:%S") + " " + before.FormatGmt("%Y-%m-%d"), "2100-01-01 00:00:00 1969-12-31");
     struct tm out {};
-    EXPECT_FALSE(huge.GetGmtTm(out));
+    EXPECT_TRUE(before < late && !huge.GetGmtTm(out));
     EXPECT_EQ(huge.FormatGmt("%Y") + CTime(int64_t{0}).FormatGmt(""), ""); // unrepresentable; an empty format
 }

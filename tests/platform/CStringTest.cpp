@@ -4,11 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <tuple>
-#include <vector>
-
-TEST(CString, SubstringsClampSearchEditCompareAndNulBytes)
+TEST(CString, SubstringsClampSearchEditCompareAndNulBytesAndArraysAddInsertRemove)
 {
     const CString s("ABCDEF");
     const std::pair<CString, const char*> parts[] = {
@@ -30,10 +26,6 @@ TEST(CString, SubstringsClampSearchEditCompareAndNulBytes)
     n += '\0';
     n += 'c';
     EXPECT_EQ(n, CString(std::string("ab\0c", 4)));
-}
-
-TEST(CStringArray, AddInsertRemove)
-{
     CStringArray a;
     EXPECT_EQ(a.Add("x"), 0);
     a.Add("z");
@@ -45,19 +37,15 @@ TEST(CStringArray, AddInsertRemove)
     EXPECT_EQ(std::tuple(a.GetSize(), a[0], a[1]), std::tuple(2, CString("y"), CString("z")));
 }
 
-namespace {
-
 // The items of list, and the ones just past each end (which must be empty).
-std::vector<std::string> Items(const CKvsString& list)
+static std::vector<std::string> Items(const CKvsString& list)
 {
     std::vector<std::string> items;
     for (int i = -1; i <= list.Size(); ++i) items.emplace_back(list[i].GetString());
     return items;
 }
 
-} // namespace
-
-TEST(CKvsString, SplitsKeepsEmptyItemsAndReloadsWithANewSeparator)
+TEST(CKvsString, SplitsKeepsEmptyItemsReloadsAndParsesWholeIntegersOnly)
 {
     EXPECT_EQ(Items(CKvsString(" 3, 7-9,,12 ,", ',', true)), (std::vector<std::string>{"", "3", "7-9", "", "12", "", ""}));
     EXPECT_EQ(Items(CKvsString(" a ; b", ';', false)), (std::vector<std::string>{"", " a ", " b", ""}));
@@ -68,10 +56,6 @@ TEST(CKvsString, SplitsKeepsEmptyItemsAndReloadsWithANewSeparator)
     s.SetSeparator('-');
     s.LoadStringA("7-9", true);
     EXPECT_EQ(Items(s), (std::vector<std::string>{"", "7", "9", ""}));
-}
-
-TEST(CKvsString, GetItemParsesWholeIntegersOnly)
-{
     const CKvsString list("12, -4,7-9,x,99999999999", ',', true);
     int a = 100, b = 100, v = 100;
     EXPECT_TRUE(list.GetItem(0, a) && list.GetItem(1, b));

@@ -4,10 +4,8 @@
 
 #include <atomic>
 #include <thread>
-#include <tuple>
-#include <vector>
 
-TEST(Locker, SerialisesThreads)
+TEST(Locker, SerialisesThreadsIsRecursiveAndRefusesForeignUnlock)
 {
     Locker lock;
     long counter = 0;
@@ -18,20 +16,13 @@ TEST(Locker, SerialisesThreads)
         });
     for (auto& t : threads) t.join();
     EXPECT_EQ(counter, 8000);
-}
-
-TEST(Locker, IsRecursiveAndRefusesForeignUnlock)
-{
-    Locker lock;
     ASSERT_TRUE(lock.Lock() && lock.Lock());
     bool foreignUnlock = true;
     std::thread([&] { foreignUnlock = lock.Unlock(); }).join();
     EXPECT_FALSE(foreignUnlock);
     // Held twice: the first unlock keeps it, the second frees it, a third has nothing to free.
-    const bool first = lock.Unlock(), heldAfterFirst = lock.IsHeldByMe(), second = lock.Unlock();
-    const bool heldAfterSecond = lock.IsHeldByMe(), third = lock.Unlock();
-    EXPECT_EQ(std::vector<bool>({first, heldAfterFirst, second, heldAfterSecond, third}),
-              std::vector<bool>({true, true, true, false, false}));
+    EXPECT_EQ((std::vector<bool>{lock.Unlock(), lock.IsHeldByMe(), lock.Unlock(), lock.IsHeldByMe(), lock.Unlock()}),
+              (std::vector<bool>{true, true, true, false, false}));
 
     std::atomic<bool> got{false};
     std::thread([&] { got = lock.Lock() && lock.Unlock(); }).join();

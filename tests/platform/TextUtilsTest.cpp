@@ -1,4 +1,3 @@
-#include <KvsDataBlocks/config/CAttributeMap.h>
 #include <KvsDataBlocks/config/DataDefinition.h>
 #include <KvsDataBlocks/config/ProjectDefinition.h>
 #include <KvsDataBlocks/platform/TextUtils.h>
@@ -8,11 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
-#include <string>
-#include <vector>
 
-TEST(TextUtils, NumbersAndTimeSpansAsText)
+TEST(TextUtils, NumbersEscapesLinesAndEveryTextReaderTakesAByteOrderMarkAndWindowsLineEnds)
 {
     const std::pair<CString, CString> cases[] = {
         {FormatDouble(3.14159, 2), "3.14"},   {FormatDouble(2.5, 0), "2"}, // printf: 2.5 is exact, half to even
@@ -29,34 +25,22 @@ TEST(TextUtils, NumbersAndTimeSpansAsText)
     EXPECT_EQ(FormatDouble(1e300, 2).GetLength(), 304);
     const std::pair<double, int> precisions[] = {{12.0, 0}, {0.1, 1}, {-2.125, 3}, {1e20, 0}, {1.5e-5, 6}, {NAN, 0}};
     for (const auto& [value, digits] : precisions) EXPECT_EQ(GetDoublePrecision(value), digits) << value;
-}
-
-TEST(TextUtils, StrHandleEscapeReplacesKnownEscapesAndKeepsTheOthersAndAppendKeepsAllBytes)
-{
-    const std::pair<const char*, std::string> cases[] = {
+    const std::pair<const char*, std::string> escapes[] = {
         {"a\\r\\n\\t\\\\\\\"\\'", "a\r\n\t\\\"'"}, {"\\x41\\x7e\\xFFz", "A~\xFFz"},
         {"\\x4G", "\x04G"}, {"a\\x00b\\0", std::string("a\0b\0", 4)},
         {"\\q", "\\q"}, {"\\xZ", "\\xZ"}, {"end\\", "end\\"}, {"\\x", "\\x"}, {"", ""},
     };
-    for (const auto& [in, out] : cases) EXPECT_EQ(StrHandleEscape(in), CString(out)) << in;
+    for (const auto& [in, out] : escapes) EXPECT_EQ(StrHandleEscape(in), CString(out)) << in;
     CString text("$GP"), tail("GGA"); // CStringAppend keeps NUL bytes too
     tail += '\0';
     CStringAppend(text, tail);
     EXPECT_EQ(text, CString(std::string("$GPGGA\0", 7)));
-}
-
-TEST(TextUtils, ParseFiniteDoubleTakesOnlyAWholeFiniteNumber)
-{
     double v = 7.0, w = 7.0;
     EXPECT_TRUE(ParseFiniteDouble("-12.5e1", v) && ParseFiniteDouble(std::string_view("3.25xyz", 4), w));
     EXPECT_EQ(std::pair(v, w), std::pair(-125.0, 3.25)); // the view ends before "xyz"
     v = 7.0;
     for (const char* bad : {"", " 1", "1 ", "1,5", "abc", "nan", "inf", "1e999", "1e-400"})
         EXPECT_FALSE(ParseFiniteDouble(bad, v) || v != 7.0) << bad;
-}
-
-TEST(TextUtils, LinesLoseTheirEndsAndTheTextItsByteOrderMark)
-{
     std::string_view rest = SkipByteOrderMark("\xEF\xBB\xBF" "a\r\n\nb\rc\n\xEF\xBB\xBF" "d"), line;
     std::vector<std::string> lines;
     while (NextTextLine(rest, line)) lines.emplace_back(line);
@@ -67,23 +51,14 @@ TEST(TextUtils, LinesLoseTheirEndsAndTheTextItsByteOrderMark)
     EXPECT_EQ(std::vector<size_t>({EditDistanceNoCase("SlopFilter", "slopefilter"), EditDistanceNoCase("", "abc"),
                                    EditDistanceNoCase("kitten", "sitting")}),
               std::vector<size_t>({1, 3, 3}));
-}
-
-// Each reader of settings and data files takes the text as a Windows editor saves it.
-TEST(TextUtils, EveryTextReaderTakesAByteOrderMarkAndWindowsLineEnds)
-{
+    // Each reader of settings and data files takes the text as a Windows editor saves it (the
+    // attribute maps: CAttributeMap.ReadsBackEveryTypeSetOrLoadedAndOnlyAsItsType).
     CString error;
-    double angle = 0;
-    unsigned int status = 0;
     int count = 0;
     DataDefinition& definition = DataDefinition::GetDataDefinition();
     const std::pair<std::string, std::function<bool(const CString&)>> readers[] = { // texts with "\n" ends
         {"2026/01/01 00:00:00 1.5\n2026/01/01 01:00:00 2.5\n",
          [&](const CString& t) { TideStation s; return TideStation::Parse(t.str(), s, error) && s.GetNumValues() == 2; }},
-        {"# settings\nSlopeFilter = bool:true\nFilterSlopeAngle = double:30\n", [&](const CString& text) {
-             CAttributeMap map;
-             return map.LoadString(text, error) && map.GetAttribValue("FilterSlopeAngle", angle, status) && angle == 30;
-         }},
         {"0 0 0 0\n1 0 2 0\n1 1 2 1\n",
          [](const CString& t) { VesselContour c; return c.CreateFromText(t, VesselContour::kSideView) && c.GetSize() == 3; }},
         {"# job\ngrid = EPSG:32631\ndatum = EPSG:4326\n",

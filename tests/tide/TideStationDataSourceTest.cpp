@@ -9,11 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
-#include <sstream>
-#include <string>
 #include <thread>
-#include <tuple>
-#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -43,12 +39,7 @@ protected:
     }
 
     // The status of the block the source holds.
-    int Status()
-    {
-        CDataBlock block;
-        ds.CopyDataBlock(block);
-        return block.GetStatus();
-    }
+    int Status() { CDataBlock b; ds.CopyDataBlock(b); return b.GetStatus(); }
 
     // Applies the edits of attributes to a copy of the block at index.
     void Edit(int index, std::initializer_list<std::pair<const char*, double>> attributes)
@@ -68,13 +59,19 @@ double ValueAt0(const CDataBlock& b)
 {
     double v = -999;
     unsigned short s = 0;
-    b.GetDataValue(0, v, s, CDataBlock::kByPosition);
-    return v;
+    return b.GetDataValue(0, v, s, CDataBlock::kByPosition), v;
+}
+
+std::string MakeTideFile(const std::string& tag, double value = 1.0)
+{
+    const std::string path = std::string(::testing::TempDir()) + "/mgr_" + std::to_string(getpid()) + "_" + tag + ".txt";
+    std::ofstream(path) << "2026/01/01 00:00:00 " << value << "\n2026/01/01 01:00:00 2.0\n";
+    return path;
 }
 
 } // namespace
 
-TEST_F(TideSource, BuildsTheBlockOnceAndFillsValueStationAndStatus)
+TEST_F(TideSource, BuildsTheBlockOnceFillsItAndInterpolatesInTheFileWindows)
 {
     // Not open: nothing built; open: built once, and again by a setup.
     TideStationDataSource closed;
@@ -99,10 +96,6 @@ TEST_F(TideSource, BuildsTheBlockOnceAndFillsValueStationAndStatus)
     CDataBlock untouched;
     untouched.SetTime(5.0);
     EXPECT_FALSE(ds.GetDataBlock(3, untouched) || untouched.GetTime() != 5.0 || untouched.GetLength() != 0u);
-}
-
-TEST_F(TideSource, InterpolateUsesTheFileWindows)
-{
     ds.SetInterpolAttribs(true, 0.0);
     ds.SetExtrapolationAttribs(true, 300.0);
     double window = -1, extra = -1;
@@ -162,18 +155,7 @@ TEST_F(TideSource, AttributeEditsDeleteShiftAndSetInOrder)
     EXPECT_EQ(Stored(), "0=1 10=9 ");
 }
 
-namespace {
-
-std::string MakeTideFile(const std::string& tag, double value = 1.0)
-{
-    const std::string path = std::string(::testing::TempDir()) + "/mgr_" + std::to_string(getpid()) + "_" + tag + ".txt";
-    std::ofstream(path) << "2026/01/01 00:00:00 " << value << "\n2026/01/01 01:00:00 2.0\n";
-    return path;
-}
-
-} // namespace
-
-TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastCloseAndCopiesShareIt)
+TEST(TsdsManager, SharesOneSourcePerNameCommitsInOrderAndServesManyThreads)
 {
     TsdsManager mgr;
     const std::string path = MakeTideFile("share"), upper = MakeTideFile("SHARE");
@@ -201,33 +183,24 @@ TEST(TsdsManager, SameNameSharesOneSourceUntilTheLastCloseAndCopiesShareIt)
     EXPECT_TRUE(mgr.CloseFile(b, false) && b == nullptr);
     EXPECT_FALSE(mgr.CloseFile(keep, false)); // already deleted and erased
     std::remove(path.c_str()), std::remove(upper.c_str());
-}
-
-TEST(TsdsManager, CommitSavesEveryFileAndStopsAtTheFirstFailure)
-{
-    TsdsManager mgr;
     EXPECT_TRUE(mgr.Commit());
-    const std::string a = MakeTideFile("commit_a"), b = MakeTideFile("commit_b");
-    TideStationDataSource* sa = mgr.OpenFile(a.c_str());
-    TideStationDataSource* sb = mgr.OpenFile(b.c_str());
+    const std::string fa = MakeTideFile("commit_a"), fb = MakeTideFile("commit_b");
+    TideStationDataSource* sa = mgr.OpenFile(fa.c_str());
+    TideStationDataSource* sb = mgr.OpenFile(fb.c_str());
     ASSERT_TRUE(sa && sb);
     sa->GetTideStation().AddTideValue(1767229200.0 + 60, 7.0);
     sb->GetTideStation().AddTideValue(1767229200.0 + 60, 8.0);
     sa->GetTideStation().SetWriteFunction([](int, const void*, size_t) -> ssize_t { return -1; });
-    auto fileB = [&b] { return (std::ostringstream() << std::ifstream(b).rdbuf()).str(); };
+    auto fileB = [&fb] { return (std::ostringstream() << std::ifstream(fb).rdbuf()).str(); };
     const std::string before = fileB();
-    EXPECT_FALSE(mgr.Commit()); // a sorts first and fails: b is not saved
+    EXPECT_FALSE(mgr.Commit()); // fa sorts first and fails: fb is not saved
     EXPECT_EQ(fileB(), before);
     sa->GetTideStation().SetWriteFunction(nullptr);
     EXPECT_TRUE(mgr.Commit());
     EXPECT_EQ(fileB(), sb->GetTideStation().Format());
     EXPECT_TRUE(mgr.CloseFile(sa, false) && mgr.CloseFile(sb, false));
-    std::remove(a.c_str()), std::remove(b.c_str());
-}
-
-TEST(TsdsManager, ManyThreadsOpenUseAndClose)
-{
-    TsdsManager& mgr = TsdsManager::GetManager();
+    std::remove(fa.c_str()), std::remove(fb.c_str());
+    TsdsManager& global = TsdsManager::GetManager();
     std::vector<std::string> files;
     for (int i = 0; i < 3; ++i) files.push_back(MakeTideFile("mt" + std::to_string(i), i));
     std::atomic<int> failures{0};
@@ -235,15 +208,15 @@ TEST(TsdsManager, ManyThreadsOpenUseAndClose)
     for (int t = 0; t < 8; ++t) {
         threads.emplace_back([&, t] {
             for (int round = 0; round < 200; ++round) {
-                TideStationDataSource* s = mgr.OpenFile(files[static_cast<size_t>((t + round) % 3)].c_str());
-                if (!s || s->GetOpenCount() < 1 || !mgr.CloseFile(s, false) || s != nullptr) ++failures;
+                TideStationDataSource* s = global.OpenFile(files[static_cast<size_t>((t + round) % 3)].c_str());
+                if (!s || s->GetOpenCount() < 1 || !global.CloseFile(s, false) || s != nullptr) ++failures;
             }
         });
     }
     for (std::thread& th : threads) th.join();
     EXPECT_EQ(failures.load(), 0);
     // Every source was deleted with its last close: a new open starts from one.
-    TideStationDataSource* s = mgr.OpenFile(files[0].c_str());
-    EXPECT_TRUE(s && s->GetOpenCount() == 1 && mgr.CloseFile(s, false));
+    TideStationDataSource* s = global.OpenFile(files[0].c_str());
+    EXPECT_TRUE(s && s->GetOpenCount() == 1 && global.CloseFile(s, false));
     for (const std::string& f : files) std::remove(f.c_str());
 }

@@ -6,10 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <string>
-#include <tuple>
-#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,9 +20,7 @@ std::string TempFile(const char* name)
 
 std::string ReadFile(const std::string& path)
 {
-    std::ostringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
+    return (std::ostringstream() << std::ifstream(path, std::ios::binary).rdbuf()).str();
 }
 
 // The permission bits of path (0 when it cannot be read).
@@ -61,7 +55,7 @@ const char* kNative = "KVSTIDE 1\n# Harbour gauge\nSTATION Harbour North\nID HN0
 
 } // namespace
 
-TEST(TideStation, ReadsTheNativeLayoutSortedByTimeAndCountsOpens)
+TEST(TideStation, ReadsTheNativeLayoutCountsOpensAndRefusesMalformedFilesByLine)
 {
     const std::string path = TempFile("native");
     std::ofstream(path) << kNative;
@@ -75,28 +69,15 @@ TEST(TideStation, ReadsTheNativeLayoutSortedByTimeAndCountsOpens)
     ASSERT_TRUE(s.GetTimeSpan(first, last));
     EXPECT_EQ(std::pair(first, last), std::pair(kT0 + 0.5, kT0 + 1200));
     // Opened twice: the first close keeps it open; another file cannot be opened meanwhile.
-    const bool again = s.FileOpen(path.c_str()), other = s.FileOpen("other.txt");
-    const int count = s.GetOpenCount(), firstClose = s.FileClose(false);
-    const bool open = s.IsOpen();
-    const int secondClose = s.FileClose(false);
-    const bool stillOpen = s.IsOpen();
-    EXPECT_EQ(std::tuple(again, other, count, firstClose, open, secondClose, stillOpen, s.FileClose(false)),
-              std::tuple(true, false, 2, 1, true, 0, false, -1));
-    std::remove(path.c_str());
-}
-
-TEST(TideStation, MalformedLinesRefuseTheWholeFileWithTheLineNumber)
-{
-    const std::string path = TempFile("bad");
+    EXPECT_EQ((std::vector<int>{s.FileOpen(path.c_str()), s.FileOpen("other.txt"), s.GetOpenCount(), s.FileClose(false),
+                                s.IsOpen(), s.FileClose(false), s.IsOpen(), s.FileClose(false)}),
+              (std::vector<int>{1, 0, 2, 1, 1, 0, 0, -1}));
     const struct { const char *text, *line; } cases[] = {
         {"KVSTIDE 1\nSTATION A\nPOSITION 1\nDATA\n", "line 3"},
         {"KVSTIDE 1\nDATA\n2026-01-01 00:00:00 1.0\n2026-13-01 00:00:00 1.0\n", "line 4"},
-        {"KVSTIDE 1\nDATA\n2026-01-01 00:00:00 abc\n", "line 3"},
-        {"KVSTIDE 1\nCOLOUR red\nDATA\n", "line 2"},
-        {"2026/01/01 00:00:00 1.0\n2026-01-01 00:00:01 2.0\n", "line 2"},
-        {"2026/01/01 00:00:00\n", "line 1"},
-        {"2026/01/01 00:00:00 1.0 2.0\n", "line 1"},
-        {"2026/01/01 00:00:00 nan\n", "line 1"},
+        {"KVSTIDE 1\nDATA\n2026-01-01 00:00:00 abc\n", "line 3"}, {"KVSTIDE 1\nCOLOUR red\nDATA\n", "line 2"},
+        {"2026/01/01 00:00:00 1.0\n2026-01-01 00:00:01 2.0\n", "line 2"}, {"2026/01/01 00:00:00\n", "line 1"},
+        {"2026/01/01 00:00:00 1.0 2.0\n", "line 1"}, {"2026/01/01 00:00:00 nan\n", "line 1"},
         {"2026/01/01 00:00:00.0001 1\n2026/01/01 00:00:00.0004 2\n", "line 2: a second observation at the same time"},
     };
     for (const auto& c : cases) {
@@ -105,13 +86,12 @@ TEST(TideStation, MalformedLinesRefuseTheWholeFileWithTheLineNumber)
         EXPECT_FALSE(s.FileOpen(path.c_str()) || s.IsOpen() || s.GetNumValues() != 0) << c.text;
         EXPECT_NE(std::string(s.GetLastError()).find(c.line), std::string::npos) << c.text << " -> " << s.GetLastError();
     }
-    TideStation s;
-    EXPECT_FALSE(s.FileOpen("/nonexistent/tide.txt"));
-    EXPECT_NE(std::string(s.GetLastError()).find("/nonexistent/tide.txt"), std::string::npos);
+    TideStation missing;
+    EXPECT_TRUE(!missing.FileOpen("/nonexistent/tide.txt") && missing.GetLastError().Find("/nonexistent/tide.txt") >= 0);
     std::remove(path.c_str());
 }
 
-TEST(TideStation, EditsKeepTimeOrderToTheMillisecondWithinTheFileYears)
+TEST(TideStation, EditsKeepTimeOrderWithinTheFileYearsAndWindowsBoundInterpolation)
 {
     TideStation s;
     // kT0 + 0.3334 and + 0.3331 fall on the millisecond of kT0 + 1/3; kT0 + 11 holds nothing.
@@ -127,14 +107,10 @@ TEST(TideStation, EditsKeepTimeOrderToTheMillisecondWithinTheFileYears)
                                  s.AddTideValue(253402300799.999, 1.0)}),
               (std::vector<bool>{false, false, false, false, true}));
     EXPECT_EQ(s.GetNumValues(), 2);
-}
-
-TEST(TideStation, InterpolationAndExtrapolationWindows)
-{
     constexpr double kNone = -999.0; // refused: the value is left
     const struct { bool interpolate; double window; bool extrapolate; double extraWindow, t, v; } cases[] = {
         {true, 0.0, false, 0.0, 300, 3.0},      // window 0: any gap
-        {true, 600.0, false, 0.0, 300, 3.0},    // gaps up to 600 s inclusive
+        {true, 600.0, false, 0.0, 300, 3.0},    // gaps up to 600 gauge inclusive
         {true, 600.0, false, 0.0, 1200, kNone}, {false, 0.0, false, 0.0, 300, kNone},
         {false, 0.0, false, 0.0, 600, 6.0},     // a stored time always gives its value
         {false, 0.0, false, 0.0, 3700, kNone},  // no extrapolation by default
@@ -142,25 +118,24 @@ TEST(TideStation, InterpolationAndExtrapolationWindows)
         {false, 0.0, true, 100.0, 3700, 1.0 - 5.0 / 3000 * 100}, {false, 0.0, true, 100.0, -100, -1.0},
         {false, 0.0, true, 100.0, -100.5, kNone},
     };
-    TideStation s;
-    for (const auto& [t, v] : {std::pair{0.0, 0.0}, {600.0, 6.0}, {3600.0, 1.0}}) s.AddTideValue(t, v);
+    TideStation gauge;
+    for (const auto& [t, v] : {std::pair{0.0, 0.0}, {600.0, 6.0}, {3600.0, 1.0}}) gauge.AddTideValue(t, v);
     for (const auto& c : cases) {
-        s.SetInterpolAttribs(c.interpolate, c.window);
-        s.SetExtrapolationAttribs(c.extrapolate, c.extraWindow);
+        gauge.SetInterpolAttribs(c.interpolate, c.window);
+        gauge.SetExtrapolationAttribs(c.extrapolate, c.extraWindow);
         double t = c.t, v = kNone;
-        EXPECT_EQ(s.InterpolateTide(t, v), c.v != kNone) << c.t;
+        EXPECT_EQ(gauge.InterpolateTide(t, v), c.v != kNone) << c.t;
         EXPECT_DOUBLE_EQ(v, c.v) << c.t;
     }
-    TideStation one;
-    one.AddTideValue(10, 4.0);
-    one.SetExtrapolationAttribs(true, 5.0);
+    TideStation one; // a single observation extrapolates as itself
     double t = 14, v = 0;
+    one.AddTideValue(10, 4.0), one.SetExtrapolationAttribs(true, 5.0);
     EXPECT_TRUE(one.InterpolateTide(t, v) && v == 4.0) << v;
 }
 
 // Found while making the fuzz seeds: a saved file came out readable by its owner only
 // (the temporary file's permissions), so other users lost a tide file they could read.
-TEST(TideStation, SaveWritesTheNativeLayoutAndKeepsThePermissionsOfTheFile)
+TEST(TideStation, SaveKeepsThePermissionsAndAFailedSaveTheOldFile)
 {
     const std::string path = TempFile("mode");
     std::remove(path.c_str());
@@ -177,59 +152,54 @@ TEST(TideStation, SaveWritesTheNativeLayoutAndKeepsThePermissionsOfTheFile)
     EXPECT_EQ(Mode(path), 0640u);
     ::umask(mask);
     std::remove(path.c_str());
-}
-
-TEST(TideStation, FailedSaveKeepsTheOldFileAndSaysWhy)
-{
-    const std::string path = TempFile("diskfull");
-    std::ofstream(path) << kNative;
-    TideStation s;
-    ASSERT_TRUE(s.FileOpen(path.c_str()));
-    for (int i = 0; i < 1000; ++i) s.AddTideValue(kT0 + 3600 + i, i * 0.01);
+    const std::string fullPath = TempFile("diskfull");
+    std::ofstream(fullPath) << kNative;
+    TideStation full;
+    ASSERT_TRUE(full.FileOpen(fullPath.c_str()));
+    for (int i = 0; i < 1000; ++i) full.AddTideValue(kT0 + 3600 + i, i * 0.01);
     size_t written = 0;
     // The disk fills up after 100 bytes.
-    s.SetWriteFunction([&written](int fd, const void* data, size_t size) -> ssize_t {
+    full.SetWriteFunction([&written](int fd, const void* data, size_t size) -> ssize_t {
         if (written >= 100) return errno = ENOSPC, -1;
         const size_t n = std::min<size_t>(size, 100 - written);
         written += n;
         return ::write(fd, data, n);
     });
-    EXPECT_FALSE(s.FileSave());
+    EXPECT_FALSE(full.FileSave());
     EXPECT_GE(written, 100u); // the failure came half-way, not before the first byte
-    const std::string error(s.GetLastError());
-    EXPECT_TRUE(error.find("No space left") != error.npos && error.find(path) != error.npos) << error;
-    EXPECT_TRUE(ReadFile(path) == kNative && LeftoverFiles(path) == 0);
+    const std::string error(full.GetLastError());
+    EXPECT_TRUE(error.find("No space left") != error.npos && error.find(fullPath) != error.npos) << error;
+    EXPECT_TRUE(ReadFile(fullPath) == kNative && LeftoverFiles(fullPath) == 0);
     // A disk that silently stops taking bytes is a failure too.
-    s.SetWriteFunction([](int, const void*, size_t) -> ssize_t { return 0; });
-    EXPECT_FALSE(s.FileSave());
-    EXPECT_TRUE(ReadFile(path) == kNative && LeftoverFiles(path) == 0);
-    const int failedClose = s.FileClose(true); // the last close cannot save either: the file stays open
-    EXPECT_EQ(std::pair(failedClose, s.IsOpen()), std::pair(-1, true));
-    s.SetWriteFunction(nullptr);
-    EXPECT_EQ(s.FileClose(true), 0);
-    EXPECT_EQ(ReadFile(path), s.Format());
-    std::remove(path.c_str());
+    full.SetWriteFunction([](int, const void*, size_t) -> ssize_t { return 0; });
+    EXPECT_FALSE(full.FileSave());
+    EXPECT_TRUE(ReadFile(fullPath) == kNative && LeftoverFiles(fullPath) == 0);
+    // The last close cannot save either: the file stays open.
+    EXPECT_EQ((std::vector<int>{full.FileClose(true), full.IsOpen(), (full.SetWriteFunction(nullptr), full.FileClose(true))}),
+              (std::vector<int>{-1, 1, 0}));
+    EXPECT_EQ(ReadFile(fullPath), full.Format());
+    std::remove(fullPath.c_str());
 }
 
 // Found by fuzzing: the simple layout dropped the milliseconds of its times on writing, so
 // a converted or saved file lost them (or could no longer be read: two times fell together).
 TEST(TideStation, BothLayoutsWriteTimesBackExactly)
 {
-    TideStation s, back;
+    TideStation simple, back;
     CString error;
-    ASSERT_TRUE(TideStation::Parse("2026/01/01 00:00:00 0.75\n\n2026/01/01 01:00:00 1.25\n", s, error)) << error;
-    EXPECT_EQ(s.GetLayout(), TideStation::Layout::Simple);
-    ASSERT_TRUE(s.AddTideValue(kT0 + 1800.5, 1.0));
+    ASSERT_TRUE(TideStation::Parse("2026/01/01 00:00:00 0.75\n\n2026/01/01 01:00:00 1.25\n", simple, error)) << error;
+    EXPECT_EQ(simple.GetLayout(), TideStation::Layout::Simple);
+    ASSERT_TRUE(simple.AddTideValue(kT0 + 1800.5, 1.0));
     // Whole seconds stay in the plain form of the simple layout.
-    EXPECT_EQ(s.Format(), "2026/01/01 00:00:00 0.75\n2026/01/01 00:30:00.500 1\n2026/01/01 01:00:00 1.25\n");
+    EXPECT_EQ(simple.Format(), "2026/01/01 00:00:00 0.75\n2026/01/01 00:30:00.500 1\n2026/01/01 01:00:00 1.25\n");
     for (TideStation::Layout layout : {TideStation::Layout::Simple, TideStation::Layout::Native}) {
-        s.SetLayout(layout);
-        ASSERT_TRUE(TideStation::Parse(s.Format(), back, error)) << error << "\n" << s.Format();
+        simple.SetLayout(layout);
+        ASSERT_TRUE(TideStation::Parse(simple.Format(), back, error)) << error << "\n" << simple.Format();
         EXPECT_EQ(Values(back), "0=0.75 1800.5=1 3600=1.25 ");
     }
     // The station texts are kept as they stand, odd bytes included, so they read back.
     const std::string name("Pier\0 7", 7);
-    ASSERT_TRUE(TideStation::Parse("KVSTIDE 1\nSTATION " + name + " \nDATA\n", s, error)) << error;
-    ASSERT_TRUE(TideStation::Parse(s.Format(), back, error));
-    EXPECT_EQ(s.GetStationName().str() + "|" + back.GetStationName().str(), name + "|" + name);
+    ASSERT_TRUE(TideStation::Parse("KVSTIDE 1\nSTATION " + name + " \nDATA\n", simple, error)) << error;
+    ASSERT_TRUE(TideStation::Parse(simple.Format(), back, error));
+    EXPECT_EQ(simple.GetStationName().str() + "|" + back.GetStationName().str(), name + "|" + name);
 }

@@ -6,14 +6,8 @@
 
 #include <climits>
 #include <cmath>
-#include <functional>
-#include <memory>
-#include <string>
-#include <tuple>
-#include <typeinfo>
-#include <vector>
 
-TEST(CKvsDouble, CompoundOperatorsThroughTheInterfaceAndWhatTheyRefuse)
+TEST(CKvsDouble, OperatorsGettersTextAndCopiesAndWhatTheyRefuse)
 {
     CKvsDouble r(0.0);
     CKvsType& result = r;
@@ -26,10 +20,6 @@ TEST(CKvsDouble, CompoundOperatorsThroughTheInterfaceAndWhatTheyRefuse)
     seen.push_back(
         (result /= CKvsDouble(0.0), result /= CKvsInt(0), result = CKvsName("12"), result += CKvsName("1"), r.Value()));
     EXPECT_EQ(seen, (std::vector<double>{9.5, 9.0, 18.0, 4.5, 4.5}));
-}
-
-TEST(CKvsDouble, GettersTextAndCopies)
-{
     int i = 5;
     unsigned int u = 5;
     bool b = false;
@@ -52,7 +42,7 @@ TEST(CKvsDouble, GettersTextAndCopies)
     EXPECT_EQ(std::pair(std::string(typeid(*copy).name()), x), std::pair(std::string(typeid(CKvsDouble).name()), -2500.0));
 }
 
-TEST(CKvsInt, ArithmeticTruncatesTowardZeroAndOverflowLeavesTheValue)
+TEST(CKvsInt, ArithmeticTruncatesOverflowLeavesTheValueAndGettersTextAndCopy)
 {
     CKvsInt r;
     CKvsType& result = r;
@@ -68,10 +58,6 @@ TEST(CKvsInt, ArithmeticTruncatesTowardZeroAndOverflowLeavesTheValue)
     m /= CKvsInt(0);
     EXPECT_EQ((std::vector<int>{m.SetDouble(1e12), m.SetUInt(0x80000000u), big.Value(), m.Value()}),
               (std::vector<int>{0, 0, INT_MAX, INT_MIN}));
-}
-
-TEST(CKvsInt, GettersTextAndCopy)
-{
     CKvsInt v(-3);
     unsigned int u = 8;
     double d = 0;
@@ -107,18 +93,11 @@ TEST(CKvsName, JoinsTextAndTheTextOfNumbersAndAnswersOnlyTextGetters)
     EXPECT_EQ(s, "22");
 }
 
-namespace {
-
 // A temporary as the lvalue the value operations take.
 template <typename T>
-T& L(T&& value)
-{
-    return value;
-}
+static T& L(T&& value) { return value; }
 
-} // namespace
-
-TEST(KvsValueFormulaOps, NumberResultsAndWhatTheyRefuse)
+TEST(KvsValueFormulaOps, NumberAndTextResultsAndWhatTheyRefuse)
 {
     using D = CKvsDouble;
     using N = CKvsName;
@@ -135,8 +114,6 @@ TEST(KvsValueFormulaOps, NumberResultsAndWhatTheyRefuse)
         {"CYMD", [](D& r) { return r.CYMDMsecToMsec(L(D(2026)), L(D(1)), L(D(2)), L(D(1000))); }, 1767312000000.0 + 1000.0},
         {"CYMD leap", [](D& r) { return r.CYMDMsecToMsec(L(D(2024)), L(D(2)), L(D(29)), L(D(0))); }, 1709164800000.0},
         {"CYMD Feb 29", [](D& r) { return r.CYMDMsecToMsec(L(D(2026)), L(D(2)), L(D(29)), L(D(0))); }, kLeft},
-        {"CYMD Feb 30", [](D& r) { return r.CYMDMsecToMsec(L(D(2026)), L(D(2)), L(D(30)), L(D(0))); }, kLeft},
-        {"CYMD Feb 31", [](D& r) { return r.CYMDMsecToMsec(L(D(2026)), L(D(2)), L(D(31)), L(D(0))); }, kLeft},
         {"CYMD Apr 31", [](D& r) { return r.CYMDMsecToMsec(L(D(2026)), L(D(4)), L(D(31)), L(D(0))); }, kLeft},
         {"Pow1D 2 3", [](D& r) { return r.Pow1D(L(D(2)), L(D(3))); }, 8.0},
         {"Bearing", [](D& r) { return r.Bearing(L(D(1)), L(D(-1))); }, 135.0},
@@ -150,10 +127,6 @@ TEST(KvsValueFormulaOps, NumberResultsAndWhatTheyRefuse)
     }
     CKvsInt i(0);
     EXPECT_EQ(i.Neg(L(CKvsDouble(1e12))), 0);
-}
-
-TEST(KvsValueFormulaOps, TextResults)
-{
     CKvsName r;
     ASSERT_EQ(r.ValToMyStr(L(CKvsDouble(3.14159)), L(CKvsDouble(2))), 1);
     EXPECT_EQ(r.Value(), "3.14");

@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 using U = CKvsUnitCnv;
 
-TEST(CKvsUnitCnv, FormatCodesMapToTheirQuantities)
+TEST(CKvsUnitCnv, FormatCodesDefaultsRefusalsAndConversionToTheChosenUnitOfEachQuantity)
 {
     const std::pair<int, int> known[] = {{2, U::UNIT_DISTANCE}, {3, U::UNIT_SPEED},     {4, U::UNIT_DEPTH},
                                          {7, U::UNIT_DENSITY},  {36, U::UNIT_PRESSURE}, {39, U::UNIT_WEIGHT}};
@@ -15,10 +13,6 @@ TEST(CKvsUnitCnv, FormatCodesMapToTheirQuantities)
         EXPECT_NE(U::ConvertFMTtoUNIT(format), U::UNIT_NONE) << format;
     for (int format : {0, 1, 5, 10, 11, 20, 21, 30, 44, 45, 46, 65535})
         EXPECT_EQ(U::ConvertFMTtoUNIT(format), U::UNIT_NONE) << format;
-}
-
-TEST(CKvsUnitCnv, InternalUnitsByDefaultAndUnitsOfAnotherQuantityRefused)
-{
     U cnv;
     EXPECT_EQ(cnv.ConvertUnit(U::UNIT_DEPTH, 12.5), 12.5);
     EXPECT_EQ(cnv.ConvertUnit(999, 3.0), 3.0);
@@ -27,17 +21,10 @@ TEST(CKvsUnitCnv, InternalUnitsByDefaultAndUnitsOfAnotherQuantityRefused)
     EXPECT_EQ(std::vector<int>({cnv.GetDisplayUnit(U::UNIT_DEPTH), cnv.GetDisplayUnit(U::UNIT_SPEED),
                                 cnv.GetDisplayUnit(U::UNIT_NONE)}),
               std::vector<int>({U::DU_METRE, U::DU_METRE_PER_SECOND, -1}));
-    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_DEPTH, U::DU_KNOT));
-    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_SPEED, CString("ft")));
-    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_SPEED, CString("KN")));
-    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_NONE, U::DU_METRE));
-    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_DEPTH, 1000));
+    EXPECT_FALSE(cnv.SetDisplayUnit(U::UNIT_DEPTH, U::DU_KNOT) || cnv.SetDisplayUnit(U::UNIT_SPEED, CString("ft")) ||
+                 cnv.SetDisplayUnit(U::UNIT_SPEED, CString("KN")) || cnv.SetDisplayUnit(U::UNIT_NONE, U::DU_METRE) ||
+                 cnv.SetDisplayUnit(U::UNIT_DEPTH, 1000));
     EXPECT_EQ(cnv.GetDisplayUnit(U::UNIT_DEPTH), U::DU_METRE);
-}
-
-TEST(CKvsUnitCnv, ConvertsToTheChosenUnitEachQuantityOnItsOwn)
-{
-    U cnv;
     const int dist = U::UNIT_DISTANCE, depth = U::UNIT_DEPTH, speed = U::UNIT_SPEED, temp = U::ConvertFMTtoUNIT(8);
     ASSERT_TRUE(cnv.SetDisplayUnit(dist, U::DU_FOOT));
     EXPECT_EQ(cnv.ConvertUnit(depth, 1.0), 1.0); // depth keeps its own setting

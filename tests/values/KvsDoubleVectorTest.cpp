@@ -7,10 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <memory>
-#include <typeinfo>
-
 namespace {
 
 template <typename V>
@@ -33,7 +29,7 @@ TYPED_TEST_SUITE(KvsDoubleVectorTest, VectorTypes);
 
 } // namespace
 
-TYPED_TEST(KvsDoubleVectorTest, EachOperatorOnItsOwn)
+TYPED_TEST(KvsDoubleVectorTest, EachOperatorTextFormCopiesAndFillsFromTheFirstComponentsScalars)
 {
     using V = TypeParam;
     // A zero in the last component only: the divisor check must look at every component.
@@ -64,10 +60,6 @@ TYPED_TEST(KvsDoubleVectorTest, EachOperatorOnItsOwn)
         c.op(v);
         EXPECT_EQ(v.Values(), c.expected.Values());
     }
-}
-
-TYPED_TEST(KvsDoubleVectorTest, TextFormCopiesAndNoScalar)
-{
     using V = TypeParam;
     const bool three = kN<V> == 3;
     V v = Make<V>(1.5, -2.0, 0.25);
@@ -89,20 +81,16 @@ TYPED_TEST(KvsDoubleVectorTest, TextFormCopiesAndNoScalar)
     v.SetValueStr(in = CString(three ? "0,0,0" : "0,0"));
     copy->GetValueStr(text);
     EXPECT_EQ(text, three ? "4,-5,6" : "4,-5");
-}
-
-TYPED_TEST(KvsDoubleVectorTest, FillsFromTheScalarsOfTheFirstComponentsOnly)
-{
     using V = TypeParam;
-    V v = Make<V>(9, 9, 9);
+    V w = Make<V>(9, 9, 9);
     CKvsDouble a(1.5), c(3.0);
     CKvsInt b(-2);
     V notScalar = Make<V>(5, 6, 7);
     CKvsType& third = kN<V> == 2 ? static_cast<CKvsType&>(notScalar) : static_cast<CKvsType&>(c);
-    EXPECT_EQ(v.SetDoubleXD(a, b, third, notScalar), 1); // what follows is not read
-    EXPECT_EQ(v.Values(), Make<V>(1.5, -2, 3).Values());
+    EXPECT_EQ(w.SetDoubleXD(a, b, third, notScalar), 1); // what follows is not read
+    EXPECT_EQ(w.Values(), Make<V>(1.5, -2, 3).Values());
     CKvsType& last = kN<V> == 2 ? static_cast<CKvsType&>(b) : static_cast<CKvsType&>(notScalar);
-    EXPECT_EQ(v.SetDoubleXD(a, notScalar, a, a), 0);
-    EXPECT_EQ(v.SetDoubleXD(a, a, last, a), kN<V> == 2 ? 1 : 0);
-    EXPECT_EQ(v.Values(), kN<V> == 2 ? Make<V>(1.5, 1.5, 0).Values() : Make<V>(1.5, -2, 3).Values());
+    EXPECT_EQ(w.SetDoubleXD(a, notScalar, a, a), 0);
+    EXPECT_EQ(w.SetDoubleXD(a, a, last, a), kN<V> == 2 ? 1 : 0);
+    EXPECT_EQ(w.Values(), kN<V> == 2 ? Make<V>(1.5, 1.5, 0).Values() : Make<V>(1.5, -2, 3).Values());
 }
