@@ -4,14 +4,11 @@
 
 #include "PingBlock.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <tuple>
-#include <vector>
 
 using namespace pingtest;
 using F = MultibeamFilter;
@@ -48,7 +45,7 @@ TEST(MultibeamStatistics, QuantileFollowsItsPositionRules)
     }
 }
 
-TEST(MultibeamStatistics, WindowHoldsHalfItsPingsWarmsUpAndDrainsThemInOrder)
+TEST(MultibeamStatistics, WindowHoldsHalfItsPingsWarmsUpAndDrainsThemInOrderButNotInModeThree)
 {
     for (auto [windowAttr, held] : {std::pair{0, 1}, std::pair{1, 2}}) { // pings held while the window fills
         CAttributeMap a = StatsAttributes(windowAttr);
@@ -67,30 +64,40 @@ TEST(MultibeamStatistics, WindowHoldsHalfItsPingsWarmsUpAndDrainsThemInOrder)
         EXPECT_FALSE(f.IsWindowAllocated());
         EXPECT_EQ(out, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
     }
-    // The first pings leave unjudged while the window warms up; held pings leave with the
-    // elements the filter does not carry.
-    CAttributeMap a = StatsAttributes(1);
+    // The first pings leave unjudged while the window warms up, streams shorter than half
+    // the window are drained too, and held pings leave with the elements the filter does
+    // not carry.
+    const std::pair<int, std::vector<bool>> streams[] = {
+        {1, {false, false, true, true}}, {2, {false}}, {2, {false, false}}, {2, {false, false, false}}};
+    for (const auto& [windowAttr, wantJudged] : streams) {
+        CAttributeMap a = StatsAttributes(windowAttr);
+        MultibeamFilter f(&a);
+        std::vector<CDataBlock> in;
+        for (int p = 1; p <= static_cast<int>(wantJudged.size()); ++p) {
+            in.push_back(NumberedPing(p));
+            in.back().SetDataValue(99, static_cast<unsigned char>(p), 0, CDataBlock::kByUseAs); // not a ping member
+        }
+        std::vector<bool> judged;
+        for (const CDataBlock& b : RunAll(f, in)) {
+            judged.push_back(PingFlags(b) & F::kFlagStatistics);
+            EXPECT_EQ(std::pair(PingNumber(b), Value(b, 99)), std::pair(int(judged.size()), double(judged.size())));
+        }
+        EXPECT_EQ(judged, wantJudged) << windowAttr;
+    }
+    // Mode 3 holds nothing; a held ping leaves its block filtered so far.
+    CAttributeMap a = StatsAttributes(0);
     MultibeamFilter f(&a);
-    std::vector<CDataBlock> in;
-    for (int p = 1; p <= 4; ++p) {
-        in.push_back(NumberedPing(p));
-        in.back().SetDataValue(99, static_cast<unsigned char>(p), 0, CDataBlock::kByUseAs); // not a ping member
-    }
-    std::vector<bool> judged;
-    for (const CDataBlock& b : RunAll(f, in)) {
-        judged.push_back(PingFlags(b) & F::kFlagStatistics);
-        EXPECT_EQ(Value(b, 99), PingNumber(b));
-    }
-    EXPECT_EQ(judged, (std::vector<bool>{false, false, true, true}));
-    // Streams shorter than half the window are drained too.
-    CAttributeMap seven = StatsAttributes(2);
-    for (int pings : {1, 2, 3}) {
-        MultibeamFilter g(&seven);
-        std::vector<CDataBlock> few;
-        std::vector<int> want;
-        for (int p = 1; p <= pings; ++p) few.push_back(NumberedPing(p)), want.push_back(p);
-        EXPECT_EQ(Numbers(RunAll(g, few)), want) << pings;
-    }
+    CDataBlock b = NumberedPing(1);
+    EXPECT_TRUE(f.Process(b, F::kErrorLimitsOnly));
+    EXPECT_EQ(f.GetPendingCount(), 0);
+    EXPECT_FALSE(f.GetRemainder(b));
+
+    filtertest::SetAttributes(a, {{ATTR_BEAMREJECTFILTER, true}, {ATTR_FILTERREJECTBEAMS, "2"}});
+    MultibeamFilter g(&a);
+    CDataBlock c = NumberedPing(1, 3);
+    SetFlags(c, {0x4000, 0, 0});
+    EXPECT_FALSE(g.Process(c, kFull));
+    EXPECT_EQ(Flags(c), (Words{0, 0x100, 0}));
 }
 
 TEST(MultibeamStatistics, SamplesNeedFourAndPingsTheWindowsWidthAndEdgeBeamsAreJudgedByTheOuterSamples)
@@ -116,7 +123,9 @@ TEST(MultibeamStatistics, TimeReversalRestartsTheWindow)
     const double times[] = {1.0, 2.0, 3.0, 3.0, 4.0, 5.0, 4.5, 4.4};
     std::vector<CDataBlock> in;
     for (int p = 1; p <= 8; ++p) in.push_back(NumberedPing(p, 9, times[p - 1]));
-    EXPECT_EQ(Numbers(RunAll(f, in)), (std::vector<int>{1, 2, 3, 5, 7, 8}));
+    std::vector<int> numbers;
+    for (const CDataBlock& b : RunAll(f, in)) numbers.push_back(PingNumber(b));
+    EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3, 5, 7, 8}));
 
     // Pings of a full window of 7, then the line runs back in time: from the reversal on
     // the filter gives exactly what a new filter gives for the pings from there.
@@ -156,7 +165,7 @@ TEST(MultibeamStatistics, CopiesOwnTheirWindowsAndReleasedWindowsAreNeverRead)
         if (original->Process(b1, kFull)) fromOriginal.push_back(PingNumber(b1));
         if (copy.Process(b2, kFull)) fromCopy.push_back(PingNumber(b2));
         if (assigned.Process(b3, kFull)) fromAssigned.push_back(PingNumber(b3));
-        EXPECT_TRUE(Same(b1, b2));
+        EXPECT_TRUE(Packed(b1) == Packed(b2));
     }
     original.reset(); // the copies must not depend on its arrays
     for (CDataBlock b; copy.GetRemainder(b);) fromCopy.push_back(PingNumber(b));
@@ -183,23 +192,6 @@ TEST(MultibeamStatistics, CopiesOwnTheirWindowsAndReleasedWindowsAreNeverRead)
     EXPECT_EQ(std::tuple(f.IsWindowAllocated(), f.GetPendingCount()), std::tuple(true, 0));
     static_cast<Filter&>(f).SetAttributes(&seven);
     EXPECT_EQ(std::tuple(f.IsWindowAllocated(), f.GetWindowSize()), std::tuple(false, 7));
-}
-
-TEST(MultibeamStatistics, ModeThreeHoldsNothingAndAHeldPingLeavesItsBlockFilteredSoFar)
-{
-    CAttributeMap a = StatsAttributes(0);
-    MultibeamFilter f(&a);
-    CDataBlock b = NumberedPing(1);
-    EXPECT_TRUE(f.Process(b, F::kErrorLimitsOnly));
-    EXPECT_EQ(f.GetPendingCount(), 0);
-    EXPECT_FALSE(f.GetRemainder(b));
-
-    filtertest::SetAttributes(a, {{ATTR_BEAMREJECTFILTER, true}, {ATTR_FILTERREJECTBEAMS, "2"}});
-    MultibeamFilter g(&a);
-    CDataBlock c = NumberedPing(1, 3);
-    SetFlags(c, {0x4000, 0, 0});
-    EXPECT_FALSE(g.Process(c, kFull));
-    EXPECT_EQ(Flags(c), (Words{0, 0x100, 0}));
 }
 
 namespace {

@@ -1,3 +1,5 @@
+#include <KvsDataBlocks/filters/multibeam/BeamTests.h>
+#include <KvsDataBlocks/filters/multibeam/Multibeam.h>
 #include <KvsDataBlocks/filters/multibeam/PingStruct.h>
 
 #include <gtest/gtest.h>
@@ -6,7 +8,7 @@
 
 namespace {
 
-// A ping of n beams in its own storage: x = i - n/2, z = -10 - i, flags 0.
+// A ping of n beams in its own storage (zeroed when allocated): x = i - n/2, y 0, z = -10 - i, flags 0.
 PingStruct MakePing(int n)
 {
     PingStruct p;
@@ -18,9 +20,7 @@ PingStruct MakePing(int n)
     p.flags = p.OwnFlags();
     for (int i = 0; i < n; ++i) {
         p.x[i] = static_cast<float>(i - n / 2);
-        p.y[i] = 0.0f;
         p.z[i] = static_cast<float>(-10 - i);
-        p.flags[i] = 0;
     }
     return p;
 }
@@ -50,10 +50,8 @@ TEST(PingStruct, CopiesOwnTheirArraysShallowCopiesReferToTheSourceAndSwapMovesSt
               std::tuple(9, 12.5, b.OwnFloats(PingStruct::kArrX), b.OwnFloats(PingStruct::kArrY), b.OwnFlags(),
                          nullptr)); // absent stays absent
     a.z[1] = 99.0f;
-    EXPECT_EQ(b.z[1], -11.0f);
-    PingStruct c(a);
-    EXPECT_NE(c.z, a.z);
-    EXPECT_EQ(c.z[1], 99.0f);
+    const PingStruct c(a);
+    EXPECT_EQ(std::tuple(b.z[1], c.z != a.z, c.z[1]), std::tuple(-11.0f, true, 99.0f));
 
     PingStruct shallow = MakePing(2);
     shallow.ShalowCopy(a);
@@ -61,8 +59,11 @@ TEST(PingStruct, CopiesOwnTheirArraysShallowCopiesReferToTheSourceAndSwapMovesSt
               std::tuple(4, a.x, a.flags, true)); // keeps its own storage
     PingStruct deep;
     deep = shallow; // a deep copy of a shallow one owns its arrays
-    EXPECT_NE(deep.x, a.x);
-    EXPECT_EQ(deep.x[3], a.x[3]);
+    EXPECT_EQ(std::pair(deep.x != a.x, deep.x[3]), std::pair(true, a.x[3]));
+    shallow.x = shallow.y = nullptr, shallow.flags = nullptr; // a view of z alone is copied too
+    deep = shallow;
+    ASSERT_NE(deep.z, nullptr);
+    EXPECT_EQ(std::tuple(deep.x, deep.z[1]), std::tuple(nullptr, 99.0f));
 
     // Swap exchanges values and storage without copying: the views follow the storage.
     PingStruct two = MakePing(2);
@@ -98,4 +99,24 @@ TEST(PingStruct, NadirBeamIsTheUnrejectedBeamNearestZero)
     EXPECT_FALSE(p.CompNadirDepth());
     EXPECT_EQ(p.nadirDepth, 0.0);
     EXPECT_EQ(PingStruct().CompNadirBeam(), -1);
+}
+
+TEST(BeamTests, WindowTestsReportThatTheyRanAndErrorTestsWithoutTheirArraysThatTheyDidNot)
+{
+    PingStruct p = MakePing(3); // depths 10 .. 12
+    MultibeamSettings s;
+    s.maxDepth = 11.0;
+    BeamTests tests;
+    EXPECT_EQ(std::tuple(tests.FilterDepth(p, s), tests.FilterIHO(p), p.flags[2]),
+              std::tuple(true, false, Multibeam::kFlagDepth));
+}
+
+TEST(Multibeam, FilterBitsRejectSonarAndPingBitsDoNot)
+{
+    for (unsigned int bit : {0x100u, 0x200u, 0x400u, 0x800u, 0x1000u, 0x2000u, 0x4000u, 0x8000u, 0x100000u,
+                             0x400000u, 0x800000u, 0x1000000u})
+        EXPECT_TRUE(Multibeam::IsBeamRejected(bit | 0x3u)) << std::hex << bit;
+    EXPECT_FALSE(Multibeam::IsBeamRejected(0));
+    EXPECT_FALSE(Multibeam::IsBeamRejected(0xFFu));
+    EXPECT_FALSE(Multibeam::IsBeamRejected(0x10000u | 0x20000u));
 }

@@ -3,7 +3,7 @@
 
 #include "SingleBeamBlocks.h"
 
-#include "../AttributeList.h"
+#include "../FilterHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -17,11 +17,9 @@ using sb_test::MakeSounding;
 
 CAttributeMap Switches(bool gate, bool depth, bool spike)
 {
-    CAttributeMap map = filtertest::Attributes({{ATTR_SBF_GATE, gate}, {ATTR_SBF_DEPTH, depth}, {ATTR_SBF_SPIKE, spike},
-                                                {ATTR_SBF_GATEVAL, 2.0}, {ATTR_SBF_DPTMIN, 5.0},
-                                                {ATTR_SBF_DPTMAX, 100.0}, {ATTR_SBF_SPIKENOISE, 0.5},
-                                                {ATTR_SBF_SPIKEGAMMA, 120.0}});
-    return map;
+    return filtertest::Attributes({{ATTR_SBF_GATE, gate}, {ATTR_SBF_DEPTH, depth}, {ATTR_SBF_SPIKE, spike},
+                                   {ATTR_SBF_GATEVAL, 2.0}, {ATTR_SBF_DPTMIN, 5.0}, {ATTR_SBF_DPTMAX, 100.0},
+                                   {ATTR_SBF_SPIKENOISE, 0.5}, {ATTR_SBF_SPIKEGAMMA, 120.0}});
 }
 
 // Feeds soundings at times first .. last (x = time, depth 20).
@@ -45,11 +43,12 @@ TEST(SingleBeamFilter, SwitchesMakeSubFiltersAndRereadingKeepsTheirStateButResta
     ASSERT_NE(spike, nullptr);
     EXPECT_EQ(spike->GetNoise(), 0.5);
 
-    // Absent switches keep their sub-filters.
+    // Absent switches keep their sub-filters; an absent spike noise falls back to 0.
     CAttributeMap changed = filtertest::Attributes({{ATTR_SBF_SPIKE, true}, {ATTR_SBF_DPTMAX, 30.0}});
     filter.SetAttributes(&changed);
-    EXPECT_EQ(std::tuple(filter.GetSpikeFilter(), filter.GetDepthFilter(), depth->GetMinimum(), depth->GetMaximum()),
-              std::tuple(spike, depth, 5.0, 30.0));
+    EXPECT_EQ(std::tuple(filter.GetSpikeFilter(), filter.GetDepthFilter(), depth->GetMinimum(), depth->GetMaximum(),
+                         spike->GetNoise()),
+              std::tuple(spike, depth, 5.0, 30.0, 0.0));
     EXPECT_FALSE(filter.GetGateFilter()->IsStarted());
     CDataBlock block = MakeSounding(2, 2, 0, 25.0); // far outside the old gate
     ASSERT_TRUE(filter.Process(block, COMPUPDATE_FULL));

@@ -1,17 +1,34 @@
+// The single-beam filter's parts: the depth window, the gate and the spike test.
+#include <KvsDataBlocks/filters/singlebeam/SBDepthFilter.h>
+#include <KvsDataBlocks/filters/singlebeam/SBGateFilter.h>
 #include <KvsDataBlocks/filters/singlebeam/SBSpikeFilter.h>
 #include <KvsDataBlocks/config/AttributeNames.h>
 
 #include "SingleBeamBlocks.h"
 
-#include "../AttributeList.h"
+#include "../FilterHelpers.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
 
 using sb_test::MakeSounding;
+
+// Whether the filter rejects a sounding of the depth; one it accepts leaves unchanged.
+template <typename Part>
+bool Rejects(Part& filter, double depth)
+{
+    CDataBlock block = sb_test::MakeDepth(depth);
+    EXPECT_TRUE(filter.Process(block, COMPUPDATE_FULL));
+    if (sb_test::IsInvalidated(block)) return true;
+    EXPECT_TRUE(sb_test::IsUntouched(block)) << depth;
+    return false;
+}
 
 SBSpikeFilter Spike(double noise, double gammaDegrees)
 {
@@ -22,6 +39,71 @@ SBSpikeFilter Spike(double noise, double gammaDegrees)
 }
 
 } // namespace
+
+TEST(SBDepthFilter, WindowIsInclusiveSwappedLimitsAreOrderedEqualLimitsSwitchItOffAndMissingDepthsStop)
+{
+    const struct { double minimum, maximum, depth; bool rejected; } cases[] = {
+        {10, 50, 10, false},   {10, 50, 50, false}, {10, 50, 9.99, true},  {10, 50, 50.01, true},
+        {50, 10, 10, false},   {50, 10, 50.01, true}, {50, 10, 9.99, true}, {20, 20, 5, false},
+    };
+    for (const auto& c : cases) {
+        CAttributeMap map = filtertest::Attributes({{ATTR_SBF_DPTMIN, c.minimum}, {ATTR_SBF_DPTMAX, c.maximum}});
+        SBDepthFilter filter;
+        filter.SetAttributes(&map);
+        EXPECT_EQ(Rejects(filter, c.depth), c.rejected) << c.minimum << " " << c.maximum << " " << c.depth;
+        // An absent limit keeps its value.
+        CAttributeMap onlyMax = filtertest::Attributes({{ATTR_SBF_DPTMAX, 60.0}});
+        filter.SetAttributes(&onlyMax);
+        EXPECT_EQ(filter.GetMinimum(), std::min(c.minimum, c.maximum));
+        EXPECT_FALSE(Rejects(filter, 55.0));
+    }
+    SBDepthFilter fresh;
+    EXPECT_FALSE(Rejects(fresh, 5.0));
+    // A missing depth stops the chain, an invalid one passes unchanged.
+    CDataBlock empty;
+    EXPECT_FALSE(fresh.Process(empty, COMPUPDATE_FULL));
+    CAttributeMap map = filtertest::Attributes({{ATTR_SBF_DPTMIN, 10.0}, {ATTR_SBF_DPTMAX, 50.0}});
+    fresh.SetAttributes(&map);
+    CDataBlock block = sb_test::MakeDepth(100.0);
+    block.SetDataStatus(201, kvs::kStatusInvalid, CDataBlock::kByUseAs);
+    EXPECT_TRUE(fresh.Process(block, COMPUPDATE_FULL));
+    EXPECT_EQ(std::tuple(sb_test::StatusOf(block, 201), sb_test::StatusOf(block, 202)),
+              std::tuple(kvs::kStatusInvalid, 0));
+}
+
+TEST(SBGateFilter, WidthDoublesAfterARejectSnapsBackOnAcceptAndRestartsOnReread)
+{
+    const struct { double depth; bool rejected; double width, centre; } steps[] = {
+        {20.0, false, 2.0, 20.0}, // configured width -1: derived from the first depth
+        {21.0, false, 2.0, 21.0}, // on the edge of 20 +- 1
+        {20.0, false, 2.0, 20.0}, {21.5, true, 4.0, 20.0}, {30.0, true, 8.0, 20.0}, {21.5, false, 2.0, 21.5},
+        {20.5, false, 2.0, 20.5}, // on the lower edge
+    };
+    SBGateFilter gate;
+    for (const auto& s : steps) {
+        const bool rejected = Rejects(gate, s.depth);
+        EXPECT_EQ(std::tuple(rejected, gate.GetWidth(), gate.GetCentre()), std::tuple(s.rejected, s.width, s.centre))
+            << s.depth;
+    }
+    // A configured width restarts on reread; invalid depths neither start nor move the gate.
+    CAttributeMap map;
+    map.SetAttribValue(ATTR_SBF_GATEVAL, 1.0);
+    gate.SetAttributes(&map);
+    CDataBlock bad = sb_test::MakeDepth(500.0);
+    bad.SetDataStatus(201, kvs::kStatusEmpty, CDataBlock::kByUseAs);
+    EXPECT_TRUE(gate.Process(bad, COMPUPDATE_FULL));
+    EXPECT_FALSE(gate.IsStarted());
+    EXPECT_FALSE(Rejects(gate, 100.0)); // the first depth is always accepted
+    EXPECT_TRUE(Rejects(gate, 101.0));
+    EXPECT_TRUE(gate.Process(bad, COMPUPDATE_FULL));
+    EXPECT_EQ(std::pair(gate.GetCentre(), gate.GetWidth()), std::pair(100.0, 2.0)); // doubled by the reject only
+    gate.SetAttributes(&map);
+    EXPECT_FALSE(gate.IsStarted());
+    EXPECT_FALSE(Rejects(gate, 101.0));
+    EXPECT_EQ(std::pair(gate.GetCentre(), gate.GetWidth()), std::pair(101.0, 1.0));
+    CDataBlock none;
+    EXPECT_FALSE(gate.Process(none, COMPUPDATE_FULL));
+}
 
 TEST(SBSpikeFilter, MiddlePointIsASpikeWhenOffTheLineBeyondNoiseAndWithinGamma)
 {
@@ -93,20 +175,4 @@ TEST(SBSpikeFilter, HoldsTwoBlocksPassesOnTheOlderAndDrainsTheNewestOnce)
             EXPECT_FALSE(filter.GetRemainder(rest));
         }
     }
-}
-
-TEST(SBSpikeFilter, RereadingSettingsKeepsTheHistory)
-{
-    SBSpikeFilter filter = Spike(0.5, 30.0);
-    for (int i = 0; i < 2; ++i) {
-        CDataBlock block = MakeSounding(i, i, 0, i == 1 ? 15.0 : 10.0);
-        filter.Process(block, COMPUPDATE_FULL);
-    }
-    CAttributeMap map;
-    map.SetAttribValue(ATTR_SBF_SPIKEGAMMA, 30.0);
-    filter.SetAttributes(&map); // the noise falls back to 0
-    EXPECT_EQ(filter.GetNoise(), 0.0);
-    CDataBlock block = MakeSounding(2, 2, 0, 10.0);
-    ASSERT_TRUE(filter.Process(block, COMPUPDATE_FULL));
-    EXPECT_TRUE(sb_test::IsInvalidated(block));
 }
