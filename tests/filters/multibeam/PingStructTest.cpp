@@ -27,9 +27,9 @@ PingStruct MakePing(int n)
 
 } // namespace
 
-TEST(PingStruct, InitEmptiesThePingAndKeepsStorageUntilDelete)
+TEST(PingStruct, InitEmptiesCopiesOwnTheirArraysShallowCopiesReferToTheSourceAndSwapMovesStorage)
 {
-    PingStruct p = MakePing(5);
+    PingStruct p = MakePing(5); // Init keeps the storage until Delete
     p.pingNumber = 3;
     p.nadirBeam = 2;
     p.Init();
@@ -37,10 +37,7 @@ TEST(PingStruct, InitEmptiesThePingAndKeepsStorageUntilDelete)
               std::tuple(0, 0, -1, nullptr, nullptr, true));
     p.Delete();
     EXPECT_EQ(std::tuple(p.IsAllocated(), p.OwnFloats(PingStruct::kArrX)), std::tuple(false, nullptr));
-}
 
-TEST(PingStruct, CopiesOwnTheirArraysShallowCopiesReferToTheSourceAndSwapMovesStorage)
-{
     PingStruct a = MakePing(4);
     a.pingNumber = 9;
     a.time = 12.5;
@@ -101,22 +98,18 @@ TEST(PingStruct, NadirBeamIsTheUnrejectedBeamNearestZero)
     EXPECT_EQ(PingStruct().CompNadirBeam(), -1);
 }
 
-TEST(BeamTests, WindowTestsReportThatTheyRanAndErrorTestsWithoutTheirArraysThatTheyDidNot)
-{
-    PingStruct p = MakePing(3); // depths 10 .. 12
-    MultibeamSettings s;
-    s.maxDepth = 11.0;
-    BeamTests tests;
-    EXPECT_EQ(std::tuple(tests.FilterDepth(p, s), tests.FilterIHO(p), p.flags[2]),
-              std::tuple(true, false, Multibeam::kFlagDepth));
-}
-
-TEST(Multibeam, FilterBitsRejectSonarAndPingBitsDoNot)
+TEST(Multibeam, FilterBitsRejectSonarAndPingBitsDoNotAndTheBeamTestsReportWhetherTheyRan)
 {
     for (unsigned int bit : {0x100u, 0x200u, 0x400u, 0x800u, 0x1000u, 0x2000u, 0x4000u, 0x8000u, 0x100000u,
                              0x400000u, 0x800000u, 0x1000000u})
         EXPECT_TRUE(Multibeam::IsBeamRejected(bit | 0x3u)) << std::hex << bit;
-    EXPECT_FALSE(Multibeam::IsBeamRejected(0));
-    EXPECT_FALSE(Multibeam::IsBeamRejected(0xFFu));
-    EXPECT_FALSE(Multibeam::IsBeamRejected(0x10000u | 0x20000u));
+    for (unsigned int word : {0x0u, 0xFFu, 0x10000u | 0x20000u})
+        EXPECT_FALSE(Multibeam::IsBeamRejected(word)) << std::hex << word;
+    // The depth window ran; the IHO test without its error arrays did not.
+    PingStruct p = MakePing(3); // depths 10 .. 12
+    MultibeamSettings s;
+    s.maxDepth = 11.0;
+    BeamTests tests;
+    const bool depthRan = tests.FilterDepth(p, s);
+    EXPECT_EQ(std::tuple(depthRan, tests.FilterIHO(p), p.flags[2]), std::tuple(true, false, Multibeam::kFlagDepth));
 }

@@ -262,7 +262,7 @@ TEST(PipedetectBeamFilter, RingKeepsTenPingsAndRestartsWhenTimeTurnsBack)
     EXPECT_EQ(std::pair(copy.GetFilledCount(), filter.GetFilledCount()), std::pair(2, 1));
 }
 
-TEST(PipedetectBeamFilter, PreviousPositionFlagsBeamsAwayFromThePipeUnlessAtOriginAndRereadingKeepsIt)
+TEST(PipedetectBeamFilter, PreviousPositionFlagsBeamsAwayFromThePipeUnlessAtOriginRereadingKeepsItAnd1072RunsItLast)
 {
     CAttributeMap map = Attributes({{ATTR_PIPEDIAMETER, 1.0}, {ATTR_PREVPOSMARGIN, 0.5}}); // radius 1.0
     map.SetAttribValue(ATTR_POSITION, 0.0, 0.0, 0.0);
@@ -288,24 +288,21 @@ TEST(PipedetectBeamFilter, PreviousPositionFlagsBeamsAwayFromThePipeUnlessAtOrig
                  .y = std::vector<float>(6, 0.0f), .z = std::vector<float>(6, 5.5f), .intensity = {1, 2, 3, 4, 5, 6}};
     const CDataBlock kept = Filtered(again, q);
     EXPECT_EQ(std::pair(With(kept, F::kIntensityBit), With(kept, F::kPrevPosBit)), std::pair(Beams{0}, Beams{}));
-}
 
-TEST(PipedetectBeamFilter, ComponentGroup1072RunsTheHistogramBeforeThePreviousPosition)
-{
-    // Four beams at 10.0 near the last position, five at 20.0 far from it.
-    const Ping p{.value = {10, 10, 10, 10, 20, 20, 20, 20, 20}, .x = {0, 0, 0, 0, 9, 9, 9, 9, 9},
+    // Component group 1072 runs the histogram before the previous position: four beams at
+    // 10.0 near the last position, five at 20.0 far from it.
+    const Ping r{.value = {10, 10, 10, 10, 20, 20, 20, 20, 20}, .x = {0, 0, 0, 0, 9, 9, 9, 9, 9},
                  .y = std::vector<float>(9, 0.0f), .z = std::vector<float>(9, -1.0f),
                  .intensity = std::vector<unsigned short>(9, 1)};
     for (unsigned short group : {1071, 1072}) {
-        CAttributeMap map = Attributes({{ATTR_MAXINTENSITYCNT, 100}, {ATTR_PIPEDIAMETER, 0.5}});
-        map.SetAttribValue(ATTR_POSITION, 0.1, 0.0, -1.0);
-        map.SetAttribValue(ATTR_PIPEDETECTCOMPID, CDataInfo(CDataId(1, group, 1, 1), 3));
-        F filter(&map);
-        const CDataBlock block = Filtered(filter, p);
-        EXPECT_EQ(With(block, F::kPrevPosBit), (Beams{4, 5, 6, 7, 8}));
-        // 1071: far beams gone first, the histogram sees only 10.0; 1072: the other way.
-        EXPECT_FLOAT_EQ(Output(block, 11), group == 1071 ? 10.0f : 20.0f);
-        EXPECT_EQ(With(block, F::kHistogramBit), group == 1071 ? Beams{} : (Beams{0, 1, 2, 3}));
+        CAttributeMap order = Attributes({{ATTR_MAXINTENSITYCNT, 100}, {ATTR_PIPEDIAMETER, 0.5}});
+        order.SetAttribValue(ATTR_POSITION, 0.1, 0.0, -1.0);
+        order.SetAttribValue(ATTR_PIPEDETECTCOMPID, CDataInfo(CDataId(1, group, 1, 1), 3));
+        F ordered(&order);
+        const CDataBlock out = Filtered(ordered, r);
+        const bool first = group == 1071; // far beams gone first, the histogram sees only 10.0
+        EXPECT_EQ(std::tuple(With(out, F::kPrevPosBit), Output(out, 11), With(out, F::kHistogramBit)),
+                  std::tuple(Beams{4, 5, 6, 7, 8}, first ? 10.0 : 20.0, first ? Beams{} : Beams{0, 1, 2, 3})) << group;
     }
 }
 
