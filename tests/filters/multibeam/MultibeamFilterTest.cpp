@@ -319,23 +319,6 @@ TEST(MultibeamFilter, AbsentErrorSwitchesKeepTheirValueAndModeThreeRecomputesOnl
               std::tuple(Words{0x2003, 0x100, 0x0, 0x8000 | 0x800000}, 0x2000u | 0x100u | 0x10000u, 3.0));
 }
 
-TEST(MultibeamFilter, PingIsValidUpToTheMaximumRejectedPercentage)
-{
-    for (int rejected : {40, 41}) {
-        const std::string list = "1-" + std::to_string(rejected);
-        const CDataBlock b =
-            Filtered({{ATTR_BEAMREJECTFILTER, true}, {ATTR_FILTERREJECTBEAMS, list.c_str()}}, LineBlock(100));
-        EXPECT_EQ((PingFlags(b) & F::kFlagPingInvalid) != 0, rejected == 41) << rejected;
-        EXPECT_EQ(Value(b, 612), rejected);
-    }
-    // A ping without beams is never valid and has no nadir: its depths are marked invalid.
-    const CDataBlock b = Filtered({}, LineBlock(0));
-    unsigned short s214 = 0, s213 = 0;
-    Value(b, 214, &s214), Value(b, 213, &s213);
-    EXPECT_EQ(std::tuple((PingFlags(b) & F::kFlagPingInvalid) != 0, s214, s213),
-              std::tuple(true, kvs::kStatusInvalid, kvs::kStatusInvalid));
-}
-
 TEST(MultibeamFilter, UnreadableBlocksAreRefusedAndLeftUnchanged)
 {
     CAttributeMap a = Attributes({{ATTR_DEPTHFILTER, true}, {ATTR_STATISTICFILTER, true}});
@@ -363,7 +346,7 @@ TEST(MultibeamFilter, UnreadableBlocksAreRefusedAndLeftUnchanged)
 
 // The values the ping carries come back as they were (see the ping exchange's tests);
 // the filter writes the counts and the nadir depths.
-TEST(MultibeamFilter, NadirAndCountsAreWrittenAndEveryElementKeepsItsLength)
+TEST(MultibeamFilter, NadirCountsAndValidityAreWrittenAndEveryElementKeepsItsLength)
 {
     CDataBlock b = Block(Ramp(5, -2), {-10, -10, -12.5f, -10, -10}, {}, 1234.5); // nadir beam (x = 0) at 12.5
     b.SetDataValue(212, 1.5, 0, CDataBlock::kByUseAs);
@@ -378,14 +361,25 @@ TEST(MultibeamFilter, NadirAndCountsAreWrittenAndEveryElementKeepsItsLength)
     ASSERT_TRUE(b.GetData(608, e608, CDataBlock::kByUseAs));
     EXPECT_EQ(std::tuple(b.GetTime(), b.GetStatus(), ReadArray<float>(b, 618), e608.GetStatus()),
               std::tuple(1234.5, 0, Floats{7, 8, 9, 10, 11}, 40));
-    const std::pair<unsigned short, double> written[] = {{612, 0}, {214, 12.5}, {213, 11.0}};
-    for (auto [useAs, v] : written) {
-        unsigned short st = 1;
-        EXPECT_EQ(Value(b, useAs, &st), v) << useAs;
-        EXPECT_EQ(st, 0) << useAs;
-    }
+    unsigned short st612 = 1, st214 = 1, st213 = 1;
+    const double v612 = Value(b, 612, &st612), v214 = Value(b, 214, &st214), v213 = Value(b, 213, &st213);
+    EXPECT_EQ(std::tuple(v612, v214, v213, st612, st214, st213), std::tuple(0.0, 12.5, 11.0, 0, 0, 0));
     // Every element keeps its length: exactly the beam count is written back.
     EXPECT_EQ(std::tuple(b.GetLength(), b.GetDataSize()), std::tuple(before.GetLength(), before.GetDataSize()));
+    // The ping is valid up to the maximum rejected percentage.
+    for (int rejected : {40, 41}) {
+        const std::string list = "1-" + std::to_string(rejected);
+        const CDataBlock p =
+            Filtered({{ATTR_BEAMREJECTFILTER, true}, {ATTR_FILTERREJECTBEAMS, list.c_str()}}, LineBlock(100));
+        EXPECT_EQ(std::pair((PingFlags(p) & F::kFlagPingInvalid) != 0, Value(p, 612)),
+                  std::pair(rejected == 41, double(rejected)));
+    }
+    // A ping without beams is never valid and has no nadir: its depths are marked invalid.
+    const CDataBlock none = Filtered({}, LineBlock(0));
+    unsigned short s214 = 0, s213 = 0;
+    Value(none, 214, &s214), Value(none, 213, &s213);
+    EXPECT_EQ(std::tuple((PingFlags(none) & F::kFlagPingInvalid) != 0, s214, s213),
+              std::tuple(true, kvs::kStatusInvalid, kvs::kStatusInvalid));
 }
 
 // The ping's arrays are reused from ping to ping: a ping with fewer beams than the one
@@ -426,9 +420,8 @@ TEST(MultibeamFilter, OptionalElementsAbsentFromTheBlockAreSkipped)
     std::vector<unsigned long> out;
     unsigned short st = 0;
     ASSERT_TRUE(b.GetDataValue(606, out, st, CDataBlock::kByUseAs));
-    EXPECT_EQ(out, (std::vector<unsigned long>{0x1, 0x0, 0x2}));
-    EXPECT_EQ(b.GetLength(), 5u);
-    EXPECT_EQ(b.GetTime(), 5.0);
+    EXPECT_EQ(std::tuple(out, b.GetLength(), b.GetTime()),
+              std::tuple(std::vector<unsigned long>{0x1, 0x0, 0x2}, 5u, 5.0));
 }
 
 #ifndef __SANITIZE_ADDRESS__
