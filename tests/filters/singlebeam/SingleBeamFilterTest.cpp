@@ -33,7 +33,7 @@ void Feed(SingleBeamFilter& filter, int first, int last)
 
 } // namespace
 
-TEST(SingleBeamFilter, SwitchesMakeSubFiltersAndRereadingKeepsTheirStateButRestartsTheGate)
+TEST(SingleBeamFilter, SwitchesMakeSubFiltersRereadingKeepsTheirStateButRestartsTheGateAndTheChainStopsAtAFalse)
 {
     CAttributeMap map = Switches(true, true, true);
     SingleBeamFilter filter(&map);
@@ -58,24 +58,16 @@ TEST(SingleBeamFilter, SwitchesMakeSubFiltersAndRereadingKeepsTheirStateButResta
     filter.SetAttributes(&spikeOff);
     EXPECT_EQ(std::tuple(filter.GetSpikeFilter(), filter.GetDepthFilter()), std::tuple(nullptr, depth));
 
-    SingleBeamFilter bare(nullptr); // no map: nothing filters
-    CDataBlock deep = MakeDepth(1000.0);
-    EXPECT_TRUE(bare.Process(deep, COMPUPDATE_FULL));
-    EXPECT_TRUE(sb_test::IsUntouched(deep));
-}
-
-TEST(SingleBeamFilter, ChainStopsAtTheFirstFalse)
-{
-    CAttributeMap map = Switches(true, true, true);
-    SingleBeamFilter filter(&map);
+    // The chain stops at the first false.
+    SingleBeamFilter chain(&map);
     CDataBlock noDepth;
-    EXPECT_FALSE(filter.Process(noDepth, COMPUPDATE_FULL));
-    EXPECT_EQ(filter.GetSpikeFilter()->GetFillCount(), -1); // the spike filter never saw it
+    EXPECT_FALSE(chain.Process(noDepth, COMPUPDATE_FULL));
+    EXPECT_EQ(chain.GetSpikeFilter()->GetFillCount(), -1); // the spike filter never saw it
 
     // A depth the window invalidates is consumed by the spike filter behind it.
     CDataBlock tooDeep = MakeSounding(1, 1, 0, 150.0);
-    EXPECT_FALSE(filter.Process(tooDeep, COMPUPDATE_FULL));
-    EXPECT_EQ(filter.GetSpikeFilter()->GetFillCount(), -1);
+    EXPECT_FALSE(chain.Process(tooDeep, COMPUPDATE_FULL));
+    EXPECT_EQ(chain.GetSpikeFilter()->GetFillCount(), -1);
 
     // Without the spike filter the invalidated block is passed on, and nothing is held.
     CAttributeMap noSpike = Switches(true, true, false);
@@ -85,6 +77,11 @@ TEST(SingleBeamFilter, ChainStopsAtTheFirstFalse)
     EXPECT_TRUE(sb_test::IsInvalidated(deep));
     EXPECT_FALSE(plain.GetRemainder(deep));
     EXPECT_EQ(deep.GetTime(), 7.0);
+
+    SingleBeamFilter bare(nullptr); // no map: nothing filters
+    CDataBlock far = MakeDepth(1000.0);
+    EXPECT_TRUE(bare.Process(far, COMPUPDATE_FULL));
+    EXPECT_TRUE(sb_test::IsUntouched(far));
 }
 
 TEST(SingleBeamFilter, CopiesOwnClonesOfTheSubFilters)
