@@ -31,20 +31,6 @@ Words MiddlePing(int beams, std::initializer_list<std::pair<int, float>> depths,
 
 } // namespace
 
-TEST(MultibeamStatistics, QuantileFollowsItsPositionRules)
-{
-    const struct { std::vector<double> v; double p, want; } cases[] = {
-        {{4, 1, 3, 2}, 0.75, 3.0}, {{4, 1, 3, 2}, 0.5, 2.5}, {{4, 1, 3, 2}, 0.25, 1.0}, // no interpolation at k = 0
-        {{5, 4, 3, 2, 1}, 1.0, 4.0},                                                     // the second largest
-        {{5, 4, 3, 2, 1}, 0.5, 3.0}, {{1, 2, 3, 4, 5, 6, 7, 8, 9}, 0.3, 3.4}, {{7}, 0.5, 7.0},
-    };
-    for (const auto& c : cases) {
-        std::vector<double> v = c.v;
-        EXPECT_DOUBLE_EQ(MultibeamFilter::Quantile(c.p, v), c.want) << c.p;
-        EXPECT_TRUE(std::is_sorted(v.begin(), v.end())); // sorted in place
-    }
-}
-
 TEST(MultibeamStatistics, WindowHoldsHalfItsPingsWarmsUpAndDrainsThemInOrderButNotInModeThree)
 {
     for (auto [windowAttr, held] : {std::pair{0, 1}, std::pair{1, 2}}) { // pings held while the window fills
@@ -100,8 +86,18 @@ TEST(MultibeamStatistics, WindowHoldsHalfItsPingsWarmsUpAndDrainsThemInOrderButN
     EXPECT_EQ(Flags(c), (Words{0, 0x100, 0}));
 }
 
-TEST(MultibeamStatistics, SamplesNeedFourAndPingsTheWindowsWidthAndEdgeBeamsAreJudgedByTheOuterSamples)
+TEST(MultibeamStatistics, QuantilesFollowTheirPositionRulesSamplesNeedFourPingsTheWindowsWidthAndEdgeBeamsTheOuterSamples)
 {
+    const struct { std::vector<double> v; double p, want; } cases[] = {
+        {{4, 1, 3, 2}, 0.75, 3.0}, {{4, 1, 3, 2}, 0.5, 2.5}, {{4, 1, 3, 2}, 0.25, 1.0}, // no interpolation at k = 0
+        {{5, 4, 3, 2, 1}, 1.0, 4.0},                                                     // the second largest
+        {{5, 4, 3, 2, 1}, 0.5, 3.0}, {{1, 2, 3, 4, 5, 6, 7, 8, 9}, 0.3, 3.4}, {{7}, 0.5, 7.0},
+    };
+    for (const auto& c : cases) {
+        std::vector<double> v = c.v;
+        EXPECT_DOUBLE_EQ(MultibeamFilter::Quantile(c.p, v), c.want) << c.p;
+        EXPECT_TRUE(std::is_sorted(v.begin(), v.end())); // sorted in place
+    }
     // Beam 3 exactly 3 % below the median of 100, beam 6 just beyond; the edge beams 0 and
     // 9, below the first judged beam and beyond the last.
     EXPECT_EQ(MiddlePing(10, {{0, -90.0f}, {3, -103.0f}, {6, -103.01f}, {9, -90.0f}}),
@@ -113,7 +109,7 @@ TEST(MultibeamStatistics, SamplesNeedFourAndPingsTheWindowsWidthAndEdgeBeamsAreJ
     EXPECT_EQ(MiddlePing(2, {{1, -200.0f}}), Words(2, 0));
 }
 
-TEST(MultibeamStatistics, TimeReversalRestartsTheWindow)
+TEST(MultibeamStatistics, TimeReversalRestartsTheWindowCopiesOwnTheirWindowsAndReleasedWindowsAreNeverRead)
 {
     CAttributeMap a = StatsAttributes(0);
     MultibeamFilter f(&a);
@@ -147,12 +143,10 @@ TEST(MultibeamStatistics, TimeReversalRestartsTheWindow)
         fromFresh.push_back(Flags(b));
     ASSERT_EQ(fromFresh.size(), 13u);
     EXPECT_EQ(fromWhole, fromFresh);
-}
 
-TEST(MultibeamStatistics, CopiesOwnTheirWindowsAndReleasedWindowsAreNeverRead)
-{
-    CAttributeMap a = StatsAttributes(1);
-    auto original = std::make_unique<MultibeamFilter>(&a);
+    // Copies own their windows, and released windows are never read.
+    CAttributeMap five = StatsAttributes(1);
+    auto original = std::make_unique<MultibeamFilter>(&five);
     for (int p = 1; p <= 4; ++p) {
         CDataBlock b = NumberedPing(p, 20);
         original->Process(b, kFull);
@@ -185,13 +179,13 @@ TEST(MultibeamStatistics, CopiesOwnTheirWindowsAndReleasedWindowsAreNeverRead)
     EXPECT_EQ(PingNumber(c), 8);
 
     // The same settings keep the window (but restart it); another window size releases it.
-    CAttributeMap three = StatsAttributes(0), seven = StatsAttributes(2);
-    MultibeamFilter f(&three);
-    f.Process(c, kFull);
-    static_cast<Filter&>(f).SetAttributes(&three);
-    EXPECT_EQ(std::tuple(f.IsWindowAllocated(), f.GetPendingCount()), std::tuple(true, 0));
-    static_cast<Filter&>(f).SetAttributes(&seven);
-    EXPECT_EQ(std::tuple(f.IsWindowAllocated(), f.GetWindowSize()), std::tuple(false, 7));
+    CAttributeMap three = StatsAttributes(0);
+    MultibeamFilter g(&three);
+    g.Process(c, kFull);
+    static_cast<Filter&>(g).SetAttributes(&three);
+    EXPECT_EQ(std::tuple(g.IsWindowAllocated(), g.GetPendingCount()), std::tuple(true, 0));
+    static_cast<Filter&>(g).SetAttributes(&seven);
+    EXPECT_EQ(std::tuple(g.IsWindowAllocated(), g.GetWindowSize()), std::tuple(false, 7));
 }
 
 namespace {
