@@ -266,7 +266,7 @@ TEST(MultibeamFilter, AngleTestsAgreeWithTheExactAnglesAtTheirLimits)
     }
 }
 
-TEST(MultibeamFilter, SettingsWindowSizeQuantileScaleAndIhoLimits)
+TEST(MultibeamFilter, SettingsWindowSizeQuantileScaleIhoLimitsAbsentSwitchesAndModeThree)
 {
     const std::pair<int, int> windows[] = {{0, 3}, {1, 5}, {2, 7}, {5, 7}, {-1, 3}, {-7, 3}};
     for (auto [attr, window] : windows) {
@@ -290,10 +290,6 @@ TEST(MultibeamFilter, SettingsWindowSizeQuantileScaleAndIhoLimits)
         EXPECT_FLOAT_EQ(f.Compute_IHO_HOR_Error(100.0f), c.hor) << c.order;
         EXPECT_FLOAT_EQ(f.Compute_IHO_HOR_Error(-100.0f), c.hor) << c.order;
     }
-}
-
-TEST(MultibeamFilter, AbsentErrorSwitchesKeepTheirValueAndModeThreeRecomputesOnlyTheErrorLimitBits)
-{
     // The depth filter (limits 0 / 0) would flag every beam: read again without any
     // attribute it is switched off, custom error stays on; mode 3 does not run it.
     CAttributeMap on = Attributes({{ATTR_CUSTOMERROR, true}, {ATTR_CUSTOMERRORVALUE, 0.5}, {ATTR_DEPTHFILTER, true}});
@@ -319,7 +315,7 @@ TEST(MultibeamFilter, AbsentErrorSwitchesKeepTheirValueAndModeThreeRecomputesOnl
               std::tuple(Words{0x2003, 0x100, 0x0, 0x8000 | 0x800000}, 0x2000u | 0x100u | 0x10000u, 3.0));
 }
 
-TEST(MultibeamFilter, UnreadableBlocksAreRefusedAndLeftUnchanged)
+TEST(MultibeamFilter, UnreadableBlocksAreRefusedAndBeamsBeyondTheCountOfAShorterPingAreNeverLookedAt)
 {
     CAttributeMap a = Attributes({{ATTR_DEPTHFILTER, true}, {ATTR_STATISTICFILTER, true}});
     MultibeamFilter f(&a);
@@ -342,11 +338,26 @@ TEST(MultibeamFilter, UnreadableBlocksAreRefusedAndLeftUnchanged)
     EXPECT_FALSE(f.Process(good, kFull));
     ASSERT_TRUE(f.GetRemainder(good));
     EXPECT_EQ(good.GetTime(), 2.0);
+
+    // The ping's arrays are reused from ping to ping: a ping with fewer beams than the one
+    // before must neither count nor take as nadir what lies beyond its own beams.
+    CAttributeMap quality = Attributes({{ATTR_QUALITYFILTER, true}, {ATTR_FILTERQUALITY, 1}});
+    for (unsigned int staleFlag : {0x0u, 0x1u}) { // beam 5 rejected by quality / at nadir
+        MultibeamFilter g(&quality);
+        CDataBlock wide = Block({5, 4, 3, 2, 1, 0}, {-10, -10, -10, -10, -10, -99});
+        SetFlags(wide, {1, 1, 1, 1, 1, staleFlag});
+        ASSERT_TRUE(g.Process(wide, kFull));
+        CDataBlock narrow = Block({5, 4, 3, 2, 1}, {-10, -10, -10, -10, -20}, {}, 1.0);
+        SetFlags(narrow, Words(5, 1));
+        ASSERT_TRUE(g.Process(narrow, kFull));
+        EXPECT_EQ(std::tuple(Value(narrow, 612), Value(narrow, 214), Flags(narrow)), std::tuple(0.0, 20.0, Words(5, 1)))
+            << staleFlag;
+    }
 }
 
 // The values the ping carries come back as they were (see the ping exchange's tests);
 // the filter writes the counts and the nadir depths.
-TEST(MultibeamFilter, NadirCountsAndValidityAreWrittenAndEveryElementKeepsItsLength)
+TEST(MultibeamFilter, NadirCountsAndValidityAreWrittenEveryElementKeepsItsLengthAndAbsentOptionalOnesAreSkipped)
 {
     CDataBlock b = Block(Ramp(5, -2), {-10, -10, -12.5f, -10, -10}, {}, 1234.5); // nadir beam (x = 0) at 12.5
     b.SetDataValue(212, 1.5, 0, CDataBlock::kByUseAs);
@@ -380,47 +391,27 @@ TEST(MultibeamFilter, NadirCountsAndValidityAreWrittenAndEveryElementKeepsItsLen
     Value(none, 214, &s214), Value(none, 213, &s213);
     EXPECT_EQ(std::tuple((PingFlags(none) & F::kFlagPingInvalid) != 0, s214, s213),
               std::tuple(true, kvs::kStatusInvalid, kvs::kStatusInvalid));
-}
 
-// The ping's arrays are reused from ping to ping: a ping with fewer beams than the one
-// before must neither count nor take as nadir what lies beyond its own beams.
-TEST(MultibeamFilter, BeamsBeyondTheCountOfAShorterPingAreNeverLookedAt)
-{
-    CAttributeMap a = Attributes({{ATTR_QUALITYFILTER, true}, {ATTR_FILTERQUALITY, 1}});
-    for (unsigned int staleFlag : {0x0u, 0x1u}) { // beam 5 rejected by quality / at nadir
-        MultibeamFilter f(&a);
-        CDataBlock wide = Block({5, 4, 3, 2, 1, 0}, {-10, -10, -10, -10, -10, -99});
-        SetFlags(wide, {1, 1, 1, 1, 1, staleFlag});
-        ASSERT_TRUE(f.Process(wide, kFull));
-        CDataBlock narrow = Block({5, 4, 3, 2, 1}, {-10, -10, -10, -10, -20}, {}, 1.0);
-        SetFlags(narrow, Words(5, 1));
-        ASSERT_TRUE(f.Process(narrow, kFull));
-        EXPECT_EQ(std::tuple(Value(narrow, 612), Value(narrow, 214), Flags(narrow)), std::tuple(0.0, 20.0, Words(5, 1)))
-            << staleFlag;
-    }
-}
-
-TEST(MultibeamFilter, OptionalElementsAbsentFromTheBlockAreSkipped)
-{
-    // Only the beam count and the four required arrays, the flags as ET_ULONG_ARRAY.
-    CDataBlock b;
-    b.Allocate(5);
-    b.InitDataElement(0, 1, ET_INT, 4, 0, 602);
-    for (unsigned short i = 1; i < 4; ++i) b.InitDataElement(i, i + 1, ET_FLOAT_ARRAY, 12, 0, 602 + i);
-    b.InitDataElement(4, 5, ET_ULONG_ARRAY, 12, 0, 606);
-    b.Init();
-    b.SetDataValue(602, 3, 0, CDataBlock::kByUseAs);
-    b.SetTime(5.0);
-    SetFloats(b, 603, {-1, 0, 1});
-    SetFloats(b, 605, {-10, -10, -10});
+    // Optional elements absent from the block are skipped: only the beam count and the
+    // four required arrays, the flags as ET_ULONG_ARRAY.
+    CDataBlock c;
+    c.Allocate(5);
+    c.InitDataElement(0, 1, ET_INT, 4, 0, 602);
+    for (unsigned short i = 1; i < 4; ++i) c.InitDataElement(i, i + 1, ET_FLOAT_ARRAY, 12, 0, 602 + i);
+    c.InitDataElement(4, 5, ET_ULONG_ARRAY, 12, 0, 606);
+    c.Init();
+    c.SetDataValue(602, 3, 0, CDataBlock::kByUseAs);
+    c.SetTime(5.0);
+    SetFloats(c, 603, {-1, 0, 1});
+    SetFloats(c, 605, {-10, -10, -10});
     const unsigned long flags[3] = {0x1, 0x8000, 0x2};
-    ASSERT_TRUE(b.SetDataValue(606, flags, 3, 0, CDataBlock::kByUseAs));
-    b = Filtered({{ATTR_IHOERRORCHECK, true}, {ATTR_CUSTOMERROR, true}, {ATTR_CUSTOMERRORVALUE, 0.1},
-                  {ATTR_NADIRFILTER, true}, {"NadirAngleFilter", 3}}, b);
+    ASSERT_TRUE(c.SetDataValue(606, flags, 3, 0, CDataBlock::kByUseAs));
+    c = Filtered({{ATTR_IHOERRORCHECK, true}, {ATTR_CUSTOMERROR, true}, {ATTR_CUSTOMERRORVALUE, 0.1},
+                  {ATTR_NADIRFILTER, true}, {"NadirAngleFilter", 3}}, c);
     std::vector<unsigned long> out;
     unsigned short st = 0;
-    ASSERT_TRUE(b.GetDataValue(606, out, st, CDataBlock::kByUseAs));
-    EXPECT_EQ(std::tuple(out, b.GetLength(), b.GetTime()),
+    ASSERT_TRUE(c.GetDataValue(606, out, st, CDataBlock::kByUseAs));
+    EXPECT_EQ(std::tuple(out, c.GetLength(), c.GetTime()),
               std::tuple(std::vector<unsigned long>{0x1, 0x0, 0x2}, 5u, 5.0));
 }
 
