@@ -27,7 +27,7 @@ PingStruct MakePing(int n)
 
 } // namespace
 
-TEST(PingStruct, InitEmptiesCopiesOwnTheirArraysShallowCopiesReferToTheSourceAndSwapMovesStorage)
+TEST(PingStruct, InitCopiesShallowCopiesSwapAndTheNadirBeamTheUnrejectedOneNearestZero)
 {
     PingStruct p = MakePing(5); // Init keeps the storage until Delete
     p.pingNumber = 3;
@@ -74,11 +74,9 @@ TEST(PingStruct, InitEmptiesCopiesOwnTheirArraysShallowCopiesReferToTheSourceAnd
     EXPECT_EQ(std::tuple(a.OwnFloats(PingStruct::kArrZ), a.z, a.values621), std::tuple(twoOwnZ, twoOwnZ, nullptr));
     EXPECT_NE(two.values621, nullptr);
     EXPECT_EQ(two.z[3], -13.0f);
-}
 
-TEST(PingStruct, NadirBeamIsTheUnrejectedBeamNearestZero)
-{
-    PingStruct p = MakePing(5); // x = -2 .. 2
+    // The nadir beam is the unrejected beam nearest zero.
+    p = MakePing(5); // x = -2 .. 2
     EXPECT_EQ(p.CompNadirBeam(), 2);
     EXPECT_EQ(p.nadirBeam, 2);
     p.flags[2] = 0x800;              // rejected

@@ -306,7 +306,7 @@ TEST(PipedetectBeamFilter, PreviousPositionFlagsBeamsAwayFromThePipeUnlessAtOrig
     }
 }
 
-TEST(VesselContour, ReadsCornersIntoTheSideOrTopView)
+TEST(VesselContour, ReadsCornersIntoTheSideOrTopViewAndMalformedTextOrAMissingFileLeaveItEmptyAndNameTheFault)
 {
     const CString text("# stern frame\n"
                        "1.0 2.0 3.0 0\r\n"
@@ -322,10 +322,8 @@ TEST(VesselContour, ReadsCornersIntoTheSideOrTopView)
     EXPECT_FALSE(side.GetPoint(0, p) || side.GetPoint(3, p));
     ASSERT_TRUE(top.CreateFromText(text, 1) && top.GetPoint(2, p));
     EXPECT_EQ(p, Point(-4.5, 5.5, 0.0));
-}
 
-TEST(VesselContour, MalformedTextMoreCornersThanTheLimitOrAMissingFileLeaveAnEmptyContourAndNameTheFault)
-{
+    // Malformed text, more corners than the limit or a missing file leave an empty contour.
     std::string tooMany;
     for (int i = 0; i <= VesselContour::kMaxPoints; ++i) tooMany += "1 2 3 0\n";
     const std::string lastLine = "line " + std::to_string(VesselContour::kMaxPoints + 1) + ": too many corner points";
@@ -363,3 +361,4 @@ TEST(VesselContour, MalformedTextMoreCornersThanTheLimitOrAMissingFileLeaveAnEmp
     EXPECT_TRUE(contour.GetLastError().IsEmpty());
     std::remove(path.c_str());
 }
+

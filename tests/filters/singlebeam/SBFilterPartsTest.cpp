@@ -105,7 +105,7 @@ TEST(SBGateFilter, WidthDoublesAfterARejectSnapsBackOnAcceptAndRestartsOnReread)
     EXPECT_FALSE(gate.Process(none, COMPUPDATE_FULL));
 }
 
-TEST(SBSpikeFilter, MiddlePointIsASpikeWhenOffTheLineBeyondNoiseAndWithinGamma)
+TEST(SBSpikeFilter, MiddlePointIsASpikeWhenOffTheLineBeyondNoiseAndWithinGammaAndTwoBlocksAreHeld)
 {
     // The peak lies 5 off the line; the track turns at it by about 22.6 degrees.
     const struct { const char* name; double noise, gamma, z[3], x[3]; bool spike; } cases[] = {
@@ -128,14 +128,12 @@ TEST(SBSpikeFilter, MiddlePointIsASpikeWhenOffTheLineBeyondNoiseAndWithinGamma)
         EXPECT_EQ(out.GetTime(), 1.0);
         EXPECT_TRUE(c.spike ? sb_test::IsInvalidated(out) : sb_test::IsUntouched(out));
     }
-}
 
-TEST(SBSpikeFilter, HoldsTwoBlocksPassesOnTheOlderAndDrainsTheNewestOnce)
-{
+    // The filter holds two blocks, passes on the older and drains the newest once.
     enum Spoil { kNone, kNoX, kRejectedDepth, kEmpty };
     struct In { double time, depth = 10.0; Spoil spoil = kNone; }; // x = time
     // The times passed on by Process, and of the remainder (-1: none).
-    const struct { const char* name; std::vector<In> in; std::vector<double> out; double remainder; } cases[] = {
+    const struct { const char* name; std::vector<In> in; std::vector<double> out; double remainder; } histories[] = {
         {"output lags by one block", {{0}, {1}, {2}, {3}, {4}}, {1, 2, 3}, 4},
         {"no valid position or depth: consumed, history unchanged",
          {{0, 10, kNoX}, {0}, {1}, {2, 10, kRejectedDepth}, {2.5, 10, kEmpty}, {3}}, {1}, 3},
@@ -149,7 +147,7 @@ TEST(SBSpikeFilter, HoldsTwoBlocksPassesOnTheOlderAndDrainsTheNewestOnce)
         {"one block", {{1}}, {}, 1},
         {"nothing", {}, {}, -1},
     };
-    for (const auto& c : cases) {
+    for (const auto& c : histories) {
         SCOPED_TRACE(c.name);
         SBSpikeFilter filter = Spike(0.5, 30.0);
         std::vector<double> out;
@@ -176,3 +174,4 @@ TEST(SBSpikeFilter, HoldsTwoBlocksPassesOnTheOlderAndDrainsTheNewestOnce)
         }
     }
 }
+

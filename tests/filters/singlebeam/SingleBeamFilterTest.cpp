@@ -33,7 +33,7 @@ void Feed(SingleBeamFilter& filter, int first, int last)
 
 } // namespace
 
-TEST(SingleBeamFilter, SwitchesMakeSubFiltersRereadingKeepsTheirStateButRestartsTheGateAndTheChainStopsAtAFalse)
+TEST(SingleBeamFilter, SwitchesMakeSubFiltersRereadingKeepsTheirStateTheChainStopsAtAFalseAndCopiesOwnClones)
 {
     CAttributeMap map = Switches(true, true, true);
     SingleBeamFilter filter(&map);
@@ -82,12 +82,10 @@ TEST(SingleBeamFilter, SwitchesMakeSubFiltersRereadingKeepsTheirStateButRestarts
     CDataBlock far = MakeDepth(1000.0);
     EXPECT_TRUE(bare.Process(far, COMPUPDATE_FULL));
     EXPECT_TRUE(sb_test::IsUntouched(far));
-}
 
-TEST(SingleBeamFilter, CopiesOwnClonesOfTheSubFilters)
-{
-    CAttributeMap map = Switches(true, false, true);
-    SingleBeamFilter original(&map);
+    // Copies own clones of the sub-filters.
+    CAttributeMap gateSpike = Switches(true, false, true);
+    SingleBeamFilter original(&gateSpike);
     Feed(original, 0, 1);
     SingleBeamFilter copy(original);
     ASSERT_NE(copy.GetSpikeFilter(), nullptr);
@@ -95,9 +93,9 @@ TEST(SingleBeamFilter, CopiesOwnClonesOfTheSubFilters)
     EXPECT_NE(copy.GetGateFilter(), original.GetGateFilter());
     EXPECT_EQ(copy.GetDepthFilter(), nullptr);
 
-    CDataBlock block = MakeSounding(2, 2, 0, 20.0);
-    ASSERT_TRUE(copy.Process(block, COMPUPDATE_FULL));
-    EXPECT_EQ(block.GetTime(), 1.0); // the held history came along
+    CDataBlock next = MakeSounding(2, 2, 0, 20.0);
+    ASSERT_TRUE(copy.Process(next, COMPUPDATE_FULL));
+    EXPECT_EQ(next.GetTime(), 1.0); // the held history came along
     CAttributeMap depthOnly = Switches(false, true, false);
     SingleBeamFilter assigned(&depthOnly);
     assigned = copy;
@@ -112,3 +110,4 @@ TEST(SingleBeamFilter, CopiesOwnClonesOfTheSubFilters)
         EXPECT_FALSE(f->GetRemainder(out));
     }
 }
+
