@@ -31,7 +31,7 @@ Words MiddlePing(int beams, std::initializer_list<std::pair<int, float>> depths,
 
 } // namespace
 
-TEST(MultibeamStatistics, WindowHoldsHalfItsPingsWarmsUpAndDrainsThemInOrderButNotInModeThree)
+TEST(MultibeamStatistics, WindowHoldsHalfItsPingsDrainsThemInOrderQuantilesFollowTheirRulesAndSamplesNeedFour)
 {
     for (auto [windowAttr, held] : {std::pair{0, 1}, std::pair{1, 2}}) { // pings held while the window fills
         CAttributeMap a = StatsAttributes(windowAttr);
@@ -84,10 +84,9 @@ TEST(MultibeamStatistics, WindowHoldsHalfItsPingsWarmsUpAndDrainsThemInOrderButN
     SetFlags(c, {0x4000, 0, 0});
     EXPECT_FALSE(g.Process(c, kFull));
     EXPECT_EQ(Flags(c), (Words{0, 0x100, 0}));
-}
 
-TEST(MultibeamStatistics, QuantilesFollowTheirPositionRulesSamplesNeedFourPingsTheWindowsWidthAndEdgeBeamsTheOuterSamples)
-{
+    // Quantiles follow their position rules; samples need four, pings the window's width,
+    // and edge beams are judged by the outer samples.
     const struct { std::vector<double> v; double p, want; } cases[] = {
         {{4, 1, 3, 2}, 0.75, 3.0}, {{4, 1, 3, 2}, 0.5, 2.5}, {{4, 1, 3, 2}, 0.25, 1.0}, // no interpolation at k = 0
         {{5, 4, 3, 2, 1}, 1.0, 4.0},                                                     // the second largest

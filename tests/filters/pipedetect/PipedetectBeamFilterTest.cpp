@@ -243,7 +243,7 @@ TEST(PipedetectBeamFilter, HistogramFindsThePipeValueAndFlagsBeamsOutsideTheWind
     }
 }
 
-TEST(PipedetectBeamFilter, RingKeepsTenPingsAndRestartsWhenTimeTurnsBack)
+TEST(PipedetectBeamFilter, RingKeepsTenPingsRestartsWhenTimeTurnsBackAndThePreviousPositionFlagsBeamsAwayFromThePipe)
 {
     CAttributeMap map;
     F filter(&map);
@@ -260,20 +260,19 @@ TEST(PipedetectBeamFilter, RingKeepsTenPingsAndRestartsWhenTimeTurnsBack)
     later.time = 4.0;
     Filtered(copy, later);
     EXPECT_EQ(std::pair(copy.GetFilledCount(), filter.GetFilledCount()), std::pair(2, 1));
-}
 
-TEST(PipedetectBeamFilter, PreviousPositionFlagsBeamsAwayFromThePipeUnlessAtOriginRereadingKeepsItAnd1072RunsItLast)
-{
-    CAttributeMap map = Attributes({{ATTR_PIPEDIAMETER, 1.0}, {ATTR_PREVPOSMARGIN, 0.5}}); // radius 1.0
-    map.SetAttribValue(ATTR_POSITION, 0.0, 0.0, 0.0);
-    F filter(&map);
+    // The previous position flags beams away from the pipe unless it is the origin; it is
+    // read again at every block.
+    CAttributeMap pos = Attributes({{ATTR_PIPEDIAMETER, 1.0}, {ATTR_PREVPOSMARGIN, 0.5}}); // radius 1.0
+    pos.SetAttribValue(ATTR_POSITION, 0.0, 0.0, 0.0);
+    F tracker(&pos);
     const Ping p{.value = {10, 10, 10, 10}, .x = {5.0f, 5.9f, 5.0f, 9.0f}, .y = {0, 0, 0, 0},
                  .z = {-3.0f, -3.0f, -1.5f, -3.0f}, .flags = {1, 1, 1, 0x101}};
-    EXPECT_EQ(With(Filtered(filter, p), F::kPrevPosBit), Beams{});
+    EXPECT_EQ(With(Filtered(tracker, p), F::kPrevPosBit), Beams{});
 
     // Read again at every block; side view (x, z) by default.
-    map.SetAttribValue(ATTR_POSITION, 5.0, 100.0, -3.0);
-    const CDataBlock block = Filtered(filter, p);
+    pos.SetAttribValue(ATTR_POSITION, 5.0, 100.0, -3.0);
+    const CDataBlock block = Filtered(tracker, p);
     EXPECT_EQ(With(block, F::kPrevPosBit), Beams{2});
     EXPECT_EQ(Flags(block)[3], 0x101u);
 
