@@ -67,10 +67,12 @@ void Dump(const CDataBlock& b, const char* pass, std::string& text)
     }
 }
 
-// The stream through every filter, the statistics over a window of five, one pass in the
-// error-limit mode on the way and the drain at the end.
-std::string RunStream()
+} // namespace
+
+TEST(MultibeamFilter, GoldenStreamKeepsItsOutputBeamByBeam)
 {
+    // The stream through every filter, the statistics over a window of five, one pass in the
+    // error-limit mode on the way and the drain at the end.
     CAttributeMap a = filtertest::Attributes({
         {ATTR_BEAMREJECTFILTER, true}, {ATTR_FILTERREJECTBEAMS, "1,2"}, {ATTR_QUALITYFILTER, true},
         {ATTR_FILTERQUALITY, 3}, {ATTR_RANGEFILTER, true}, {ATTR_FILTERMINRANGE, 1.0}, {ATTR_FILTERMAXRANGE, 45.0},
@@ -94,14 +96,6 @@ std::string RunStream()
     }
     CDataBlock b;
     while (f.GetRemainder(b)) Dump(b, "end", text);
-    return text;
-}
-
-} // namespace
-
-TEST(MultibeamFilter, GoldenStreamKeepsItsOutputBeamByBeam)
-{
-    const std::string text = RunStream();
     if (std::getenv("KVS_UPDATE_GOLDEN")) {
         ASSERT_TRUE(std::ofstream(kDumpPath) << text) << kDumpPath;
     }

@@ -63,13 +63,6 @@ inline std::vector<unsigned int> Flags(const CDataBlock& b)
     return ReadArray<unsigned int>(b, 606);
 }
 
-inline unsigned int PingFlags(const CDataBlock& b)
-{
-    unsigned int v = 0;
-    unsigned short st = 0;
-    b.GetDataValue(607, v, st, CDataBlock::kByUseAs);
-    return v;
-}
 
 inline void SetFloats(CDataBlock& b, unsigned short useAs, const std::vector<float>& v)
 {
@@ -134,6 +127,11 @@ inline double Value(const CDataBlock& b, unsigned short useAs, unsigned short* s
     b.GetDataAsDouble(useAs, v, st, CDataBlock::kByUseAs, false);
     if (status) *status = st;
     return v;
+}
+
+inline unsigned int PingFlags(const CDataBlock& b)
+{
+    return static_cast<unsigned int>(std::max(0.0, Value(b, 607)));
 }
 
 // The block's packed record: time, status, layout, element statuses and data.
