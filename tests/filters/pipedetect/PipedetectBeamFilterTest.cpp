@@ -122,7 +122,7 @@ protected:
 
 } // namespace
 
-TEST(PipedetectBeamFilter, QualityAndIntensityStepsFlagTheBeamsTheyMust)
+TEST(PipedetectBeamFilter, QualityAndIntensityStepsFlagTheBeamsTheyMustAndTheHistogramThoseOutsideThePipesWindow)
 {
     const std::vector<unsigned short> in = {50, 10, 70, 30, 80, 20, 60, 40, 0};
     const std::vector<unsigned int> lastNoCandidate = {1, 1, 1, 1, 1, 1, 1, 1, 0x200};
@@ -162,6 +162,48 @@ TEST(PipedetectBeamFilter, QualityAndIntensityStepsFlagTheBeamsTheyMust)
         EXPECT_EQ(With(block, c.bits), c.want);
         EXPECT_TRUE(std::isnan(c.pipeValue) || Output(block, 11) == c.pipeValue) << Output(block, 11);
     }
+
+    // The histogram finds the pipe value and flags the beams outside its window.
+    struct Case
+    {
+        const char* name;
+        double diameter;
+        std::vector<float> values, lookup;
+        std::vector<unsigned int> flags;
+        double pipeValue, valueAtMean;
+        unsigned short status11, status12;
+        Beams outside;
+    };
+    const Case histograms[] = {
+        // 50.0 is never binned; its beams lie outside 10.025 +- 0.5; the mean beam index
+        // (3 + 4) / 2 picks the lookup value.
+        {"pipe at 10", 0.5, {50.0f, 50.0f, 50.0f, 10.0f, 10.04f}, {100, 101, 102, 103, 104, 105}, {},
+         (10.0 + double(10.04f)) / 2.0, 103.0, 0, 0, {0, 1, 2}},
+        // Values below half a bin are never counted; without a lookup array the mean index
+        // itself is written, marked not valid.
+        {"below half a bin", 0.0, {0.01f, 0.02f, 0.0f, 0.01f, 10.0f}, {}, {}, 10.0, 4.0, 0, kvs::kStatusInvalid,
+         {0, 1, 2, 3, 4}},
+        // Half a bin rounds up into bin 1, which is counted: the peak is bins 1 and 2.
+        {"half a bin", 0.5, {0.025f, 0.025f, 10.0f}, {}, {}, double(0.025f), 0.0, 0, kvs::kStatusInvalid, {2}},
+        // Nothing binned: the peak is the top pair of bins (49.925), no output is written;
+        // 50.0 lies within 0.1 of it, 60.0 does not.
+        {"nothing binned", 0.1, {60.0f, 50.0f, 60.0f}, {}, {}, 7.0, 7.0, kvs::kStatusInvalid, kvs::kStatusInvalid,
+         {0, 2}},
+        // Words from 0x100 up are no candidates: neither binned nor flagged; 0xFF is.
+        {"candidates only", 0.5, {30, 30, 30, 10, 10}, {}, {0x101, 0x101, 0x101, 0xFF, 1}, 10.0, 3.0, 0,
+         kvs::kStatusInvalid, {}},
+    };
+    for (const Case& c : histograms) {
+        SCOPED_TRACE(c.name);
+        CAttributeMap map = Attributes({{ATTR_PIPEDIAMETER, c.diameter}});
+        F filter(&map);
+        const CDataBlock block = Filtered(filter, {.value = c.values, .flags = c.flags, .lookup = c.lookup});
+        unsigned short status11 = 99, status12 = 99;
+        EXPECT_NEAR(Output(block, 11, &status11), c.pipeValue, 1e-6);
+        EXPECT_DOUBLE_EQ(Output(block, 12, &status12), c.valueAtMean);
+        EXPECT_EQ(std::tuple(status11, status12, With(block, F::kHistogramBit)),
+                  std::tuple(c.status11, c.status12, c.outside));
+    }
 }
 
 TEST_F(ContourProject, MaskFlagsBeamsCrossingSolidEdgesOfTheStructureAndNeedsAReadableContour)
@@ -196,50 +238,6 @@ TEST_F(ContourProject, MaskFlagsBeamsCrossingSolidEdgesOfTheStructureAndNeedsARe
         F off(&shape);
         EXPECT_EQ(With(Filtered(off, q), F::kMaskBit), Beams{}) << name;
         EXPECT_EQ(off.GetContourError().IsEmpty(), std::string(name) == "dot") << name;
-    }
-}
-
-TEST(PipedetectBeamFilter, HistogramFindsThePipeValueAndFlagsBeamsOutsideTheWindow)
-{
-    struct Case
-    {
-        const char* name;
-        double diameter;
-        std::vector<float> values, lookup;
-        std::vector<unsigned int> flags;
-        double pipeValue, valueAtMean;
-        unsigned short status11, status12;
-        Beams outside;
-    };
-    const Case cases[] = {
-        // 50.0 is never binned; its beams lie outside 10.025 +- 0.5; the mean beam index
-        // (3 + 4) / 2 picks the lookup value.
-        {"pipe at 10", 0.5, {50.0f, 50.0f, 50.0f, 10.0f, 10.04f}, {100, 101, 102, 103, 104, 105}, {},
-         (10.0 + double(10.04f)) / 2.0, 103.0, 0, 0, {0, 1, 2}},
-        // Values below half a bin are never counted; without a lookup array the mean index
-        // itself is written, marked not valid.
-        {"below half a bin", 0.0, {0.01f, 0.02f, 0.0f, 0.01f, 10.0f}, {}, {}, 10.0, 4.0, 0, kvs::kStatusInvalid,
-         {0, 1, 2, 3, 4}},
-        // Half a bin rounds up into bin 1, which is counted: the peak is bins 1 and 2.
-        {"half a bin", 0.5, {0.025f, 0.025f, 10.0f}, {}, {}, double(0.025f), 0.0, 0, kvs::kStatusInvalid, {2}},
-        // Nothing binned: the peak is the top pair of bins (49.925), no output is written;
-        // 50.0 lies within 0.1 of it, 60.0 does not.
-        {"nothing binned", 0.1, {60.0f, 50.0f, 60.0f}, {}, {}, 7.0, 7.0, kvs::kStatusInvalid, kvs::kStatusInvalid,
-         {0, 2}},
-        // Words from 0x100 up are no candidates: neither binned nor flagged; 0xFF is.
-        {"candidates only", 0.5, {30, 30, 30, 10, 10}, {}, {0x101, 0x101, 0x101, 0xFF, 1}, 10.0, 3.0, 0,
-         kvs::kStatusInvalid, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CAttributeMap map = Attributes({{ATTR_PIPEDIAMETER, c.diameter}});
-        F filter(&map);
-        const CDataBlock block = Filtered(filter, {.value = c.values, .flags = c.flags, .lookup = c.lookup});
-        unsigned short status11 = 99, status12 = 99;
-        EXPECT_NEAR(Output(block, 11, &status11), c.pipeValue, 1e-6);
-        EXPECT_DOUBLE_EQ(Output(block, 12, &status12), c.valueAtMean);
-        EXPECT_EQ(std::tuple(status11, status12, With(block, F::kHistogramBit)),
-                  std::tuple(c.status11, c.status12, c.outside));
     }
 }
 
