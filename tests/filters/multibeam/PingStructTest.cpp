@@ -72,8 +72,7 @@ TEST(PingStruct, InitCopiesShallowCopiesSwapAndTheNadirBeamTheUnrejectedOneNeare
     EXPECT_EQ(std::tuple(a.pingNumber, two.pingNumber, two.beamCount, two.x, two.OwnFloats(PingStruct::kArrX)),
               std::tuple(2, 9, 4, ax, ax));
     EXPECT_EQ(std::tuple(a.OwnFloats(PingStruct::kArrZ), a.z, a.values621), std::tuple(twoOwnZ, twoOwnZ, nullptr));
-    EXPECT_NE(two.values621, nullptr);
-    EXPECT_EQ(two.z[3], -13.0f);
+    EXPECT_EQ(std::pair(two.values621 != nullptr, two.z[3]), std::pair(true, -13.0f));
 
     // The nadir beam is the unrejected beam nearest zero.
     p = MakePing(5); // x = -2 .. 2
