@@ -126,8 +126,7 @@ TEST(MultibeamFilter, EachFilterFlagsTheBeamsItMust)
         // 4 again; exactly 45; 63 from beam 1.
         {.name = "slope follows the last passing beam",
          .settings = {{ATTR_SLOPEFILTER, true}, {ATTR_FILTERSLOPEANGLE, 45.0}}, .x = Ramp(7, -3),
-         .z = {-13, -11, -10, -10, -10, -5, -10.5f}, .want = {0x2000, 0, 0, 0, 0, 0x2000, 0},
-         .pingHas = F::kFlagSlope},
+         .z = {-13, -11, -10, -10, -10, -5, -10.5f}, .want = {0x2000, 0, 0, 0, 0, 0x2000, 0}, .pingHas = F::kFlagSlope},
         {.name = "angle passes a sloping straight line",
          .settings = {{ATTR_ANGLEFILTER, true}, {ATTR_FILTERMINANGLE, 180.0}}, .x = Ramp(9, -4),
          .z = {-10, -10.25f, -10.5f, -10.75f, -11, -11.25f, -11.5f, -11.75f, -12}, .want = Words(9, 0),
@@ -144,8 +143,7 @@ TEST(MultibeamFilter, EachFilterFlagsTheBeamsItMust)
         {.name = "filters needing nadir skip a ping without one",
          .settings = {{ATTR_BEAMREJECTFILTER, true}, {ATTR_FILTERREJECTBEAMS, "1-5"}, {ATTR_SLOPEFILTER, true},
                       {ATTR_ANGLEFILTER, true}, {ATTR_FILTERMINANGLE, 179.0}, {"FlyingObjectsFilter", true},
-                      {"SmartFilter", true}},
-         .x = Ramp(5, -2), .want = Words(5, 0x100), .pingHas = F::kFlagPingInvalid,
+                      {"SmartFilter", true}}, .x = Ramp(5, -2), .want = Words(5, 0x100), .pingHas = F::kFlagPingInvalid,
          .pingLacks = F::kFlagSlope | F::kFlagAngle | F::kFlagFlyingRan},
         // d = -(-90 + -10) = 100 m; no ping bit.
         {.name = "IHO: estimated against allowed errors",
@@ -178,8 +176,7 @@ TEST(MultibeamFilter, EachFilterFlagsTheBeamsItMust)
          .x = kSmartX, .z = Changed(kSmartZ, {{115, -21.0f}}), .want = Only(202, {{F::kFlagSmart, {0, 1, 201}}})},
         {.name = "smart just beyond the tolerance",
          .settings = {{"SmartFilter", true}, {"VertTolRelData", 0.8124}, {"VertTolUnrelData", 0.8124}},
-         .x = kSmartX, .z = Changed(kSmartZ, {{115, -21.0f}}),
-         .want = Only(202, {{F::kFlagSmart, {0, 1, 115, 201}}})},
+         .x = kSmartX, .z = Changed(kSmartZ, {{115, -21.0f}}), .want = Only(202, {{F::kFlagSmart, {0, 1, 115, 201}}})},
         // All beams to starboard: the nadir zone takes the level of the bin at grid 3. Beam
         // 1 also deepens the mean depth to 20.083 and the bins to 4.017 m, so the starboard
         // margin bin (from 60.25) stays empty and beams 59 and 60 fail towards it.
@@ -193,8 +190,7 @@ TEST(MultibeamFilter, EachFilterFlagsTheBeamsItMust)
          .x = kSmartX, .z = Changed(kSmartZ, {{128, -20.5f}, {129, -19.5f}}),
          .want = Only(202, {{F::kFlagSmart, {201}}})},
         {.name = "smart with every beam to port", .settings = {{"SmartFilter", true}}, .x = Ramp(61, -60),
-         .z = Changed(Floats(61, -20.0f), {{59, -21.0f}}),
-         .want = Only(61, {{F::kFlagSmart, {0, 1, 59}}})},
+         .z = Changed(Floats(61, -20.0f), {{59, -21.0f}}), .want = Only(61, {{F::kFlagSmart, {0, 1, 59}}})},
         {.name = "smart without reliable beams flags nothing",
          .settings = {{"SmartFilter", true}, {"ReliableAngleSector", 1.0}}, .x = {-30, 30}, .z = {-20, -25},
          .want = {0, 0}},

@@ -219,9 +219,7 @@ std::vector<Words> ReferenceStats(const std::vector<RefPing>& input, int w, doub
                 s = 0.9 * s + 0.1 * std::fabs(q3 - q1);
                 limit = scale * std::max(s, 0.1);
             }
-            auto judge = [&](int t) {
-                if (std::fabs(mid.z[t] - med) > limit) mid.flags[t] |= 0x8000u;
-            };
+            auto judge = [&](int t) { mid.flags[t] |= std::fabs(mid.z[t] - med) > limit ? 0x8000u : 0u; };
             judge(j);
             if (j == h)
                 for (int t = h - 1; t >= 0; --t) judge(t);
