@@ -189,11 +189,7 @@ namespace {
 
 // The statistical filter written out plainly, sample by sample, for a stream of pings
 // with rising times: the flags of every ping in output order (drain included).
-struct RefPing
-{
-    Floats z;
-    Words flags;
-};
+struct RefPing { Floats z; Words flags; };
 
 std::vector<Words> ReferenceStats(const std::vector<RefPing>& input, int w, double scale)
 {

@@ -86,8 +86,7 @@ TEST(SBGateFilter, WidthDoublesAfterARejectSnapsBackOnAcceptAndRestartsOnReread)
             << s.depth;
     }
     // A configured width restarts on reread; invalid depths neither start nor move the gate.
-    CAttributeMap map;
-    map.SetAttribValue(ATTR_SBF_GATEVAL, 1.0);
+    CAttributeMap map = filtertest::Attributes({{ATTR_SBF_GATEVAL, 1.0}});
     gate.SetAttributes(&map);
     CDataBlock bad = sb_test::MakeDepth(500.0);
     bad.SetDataStatus(201, kvs::kStatusEmpty, CDataBlock::kByUseAs);
