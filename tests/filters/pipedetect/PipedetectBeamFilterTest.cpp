@@ -1,14 +1,16 @@
+// The pipe-detection filter and the vessel contour of its mask.
 #include <KvsDataBlocks/filters/pipedetect/PipedetectBeamFilter.h>
+#include <KvsDataBlocks/filters/pipedetect/VesselContour.h>
 
 #include <KvsDataBlocks/config/AttributeNames.h>
 #include <KvsDataBlocks/config/DataSearch.h>
 
-#include "../AttributeList.h"
+#include "../FilterHelpers.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -38,16 +40,19 @@ struct Ping
 CDataBlock MakeBlock(const Ping& p, unsigned short group = 1071)
 {
     const std::vector<unsigned int> flags = p.flags.empty() ? std::vector<unsigned int>(p.value.size(), 1u) : p.flags;
-    const unsigned short types[] = {ET_INT, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY, ET_FLOAT_ARRAY,
-                                    ET_UINT_ARRAY, ET_DOUBLE, ET_DOUBLE, ET_DOUBLE, ET_DOUBLE, ET_DOUBLE,
-                                    p.floatIntensity.empty() ? ET_USHORT_ARRAY : ET_FLOAT_ARRAY, ET_FLOAT_ARRAY};
-    const unsigned short ids[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 14};
+    // Element ids: beam count, x, y, z, value, flags, sensor x, y, z, the two outputs,
+    // intensity; then the lookup array, found by its use-as code 615.
+    const std::pair<unsigned short, unsigned short> elements[] = {
+        {1, ET_INT}, {2, ET_FLOAT_ARRAY}, {3, ET_FLOAT_ARRAY}, {4, ET_FLOAT_ARRAY}, {5, ET_FLOAT_ARRAY},
+        {6, ET_UINT_ARRAY}, {7, ET_DOUBLE}, {8, ET_DOUBLE}, {9, ET_DOUBLE}, {11, ET_DOUBLE}, {12, ET_DOUBLE},
+        {13, p.floatIntensity.empty() ? ET_USHORT_ARRAY : ET_FLOAT_ARRAY}, {14, ET_FLOAT_ARRAY}};
     CDataBlock block;
     block.SetDataId(CDataId(1, group, 1, 1));
     EXPECT_TRUE(block.Allocate(13));
     for (int i = 0; i < 13; ++i) {
-        const unsigned short length = types[i] == ET_INT ? 4 : types[i] == ET_DOUBLE ? 8 : 0;
-        EXPECT_TRUE(block.InitDataElement(i, ids[i], types[i], length, 0, ids[i] == 14 ? 615 : 0));
+        const auto [id, type] = elements[i];
+        const unsigned short length = type == ET_INT ? 4 : type == ET_DOUBLE ? 8 : 0;
+        EXPECT_TRUE(block.InitDataElement(i, id, type, length, 0, id == 14 ? 615 : 0));
     }
     EXPECT_TRUE(block.Init());
     block.SetTime(p.time);
@@ -67,11 +72,7 @@ CDataBlock MakeBlock(const Ping& p, unsigned short group = 1071)
 
 std::vector<unsigned int> Flags(const CDataBlock& block)
 {
-    CKvsBytePtr e;
-    if (!block.GetData(6, e, CDataBlock::kById)) return {};
-    std::vector<unsigned int> out(e.GetLength() / sizeof(unsigned int));
-    if (!out.empty()) std::memcpy(out.data(), e.GetDataPtr(), out.size() * sizeof(unsigned int));
-    return out;
+    return filtertest::ReadArray<unsigned int>(block, 6, CDataBlock::kById);
 }
 
 double Output(const CDataBlock& block, unsigned short id, unsigned short* status = nullptr)
@@ -92,14 +93,9 @@ CDataBlock Filtered(F& filter, const Ping& p, unsigned short group = 1071)
     return block;
 }
 
-// The beams whose flag word has bit set.
 Beams With(const CDataBlock& block, unsigned int bit)
 {
-    Beams out;
-    const std::vector<unsigned int> f = Flags(block);
-    for (size_t b = 0; b < f.size(); ++b)
-        if (f[b] & bit) out.push_back(static_cast<int>(b));
-    return out;
+    return filtertest::With(Flags(block), bit);
 }
 
 // Writes contour files into a temporary project and points DataSearch at it.
@@ -126,7 +122,7 @@ protected:
 
 } // namespace
 
-TEST(PipedetectBeamFilter, QualityAndIntensityStepsFlagTheBeamsTheyMust)
+TEST(PipedetectBeamFilter, QualityAndIntensityStepsFlagTheBeamsTheyMustAndTheHistogramThoseOutsideThePipesWindow)
 {
     const std::vector<unsigned short> in = {50, 10, 70, 30, 80, 20, 60, 40, 0};
     const std::vector<unsigned int> lastNoCandidate = {1, 1, 1, 1, 1, 1, 1, 1, 0x200};
@@ -166,9 +162,51 @@ TEST(PipedetectBeamFilter, QualityAndIntensityStepsFlagTheBeamsTheyMust)
         EXPECT_EQ(With(block, c.bits), c.want);
         EXPECT_TRUE(std::isnan(c.pipeValue) || Output(block, 11) == c.pipeValue) << Output(block, 11);
     }
+
+    // The histogram finds the pipe value and flags the beams outside its window.
+    struct Case
+    {
+        const char* name;
+        double diameter;
+        std::vector<float> values, lookup;
+        std::vector<unsigned int> flags;
+        double pipeValue, valueAtMean;
+        unsigned short status11, status12;
+        Beams outside;
+    };
+    const Case histograms[] = {
+        // 50.0 is never binned; its beams lie outside 10.025 +- 0.5; the mean beam index
+        // (3 + 4) / 2 picks the lookup value.
+        {"pipe at 10", 0.5, {50.0f, 50.0f, 50.0f, 10.0f, 10.04f}, {100, 101, 102, 103, 104, 105}, {},
+         (10.0 + double(10.04f)) / 2.0, 103.0, 0, 0, {0, 1, 2}},
+        // Values below half a bin are never counted; without a lookup array the mean index
+        // itself is written, marked not valid.
+        {"below half a bin", 0.0, {0.01f, 0.02f, 0.0f, 0.01f, 10.0f}, {}, {}, 10.0, 4.0, 0, kvs::kStatusInvalid,
+         {0, 1, 2, 3, 4}},
+        // Half a bin rounds up into bin 1, which is counted: the peak is bins 1 and 2.
+        {"half a bin", 0.5, {0.025f, 0.025f, 10.0f}, {}, {}, double(0.025f), 0.0, 0, kvs::kStatusInvalid, {2}},
+        // Nothing binned: the peak is the top pair of bins (49.925), no output is written;
+        // 50.0 lies within 0.1 of it, 60.0 does not.
+        {"nothing binned", 0.1, {60.0f, 50.0f, 60.0f}, {}, {}, 7.0, 7.0, kvs::kStatusInvalid, kvs::kStatusInvalid,
+         {0, 2}},
+        // Words from 0x100 up are no candidates: neither binned nor flagged; 0xFF is.
+        {"candidates only", 0.5, {30, 30, 30, 10, 10}, {}, {0x101, 0x101, 0x101, 0xFF, 1}, 10.0, 3.0, 0,
+         kvs::kStatusInvalid, {}},
+    };
+    for (const Case& c : histograms) {
+        SCOPED_TRACE(c.name);
+        CAttributeMap map = Attributes({{ATTR_PIPEDIAMETER, c.diameter}});
+        F filter(&map);
+        const CDataBlock block = Filtered(filter, {.value = c.values, .flags = c.flags, .lookup = c.lookup});
+        unsigned short status11 = 99, status12 = 99;
+        EXPECT_NEAR(Output(block, 11, &status11), c.pipeValue, 1e-6);
+        EXPECT_DOUBLE_EQ(Output(block, 12, &status12), c.valueAtMean);
+        EXPECT_EQ(std::tuple(status11, status12, With(block, F::kHistogramBit)),
+                  std::tuple(c.status11, c.status12, c.outside));
+    }
 }
 
-TEST_F(ContourProject, MaskFlagsBeamsCrossingSolidEdgesOfTheStructure)
+TEST_F(ContourProject, MaskFlagsBeamsCrossingSolidEdgesOfTheStructureAndNeedsAReadableContour)
 {
     // Side view (x, z): a hull keel from x -2 to 2 at z -3 with an open moonpool edge
     // between x 2 and 3, the sensor under the keel at z -4.
@@ -190,64 +228,20 @@ TEST_F(ContourProject, MaskFlagsBeamsCrossingSolidEdgesOfTheStructure)
     map.SetAttribValue(ATTR_SHAPEVIEWSIDE, 1);
     filter.SetAttributes(&map);
     EXPECT_EQ(With(Filtered(filter, p), F::kMaskBit), Beams{});
-}
 
-TEST_F(ContourProject, ContourWithOnePointOrAMissingFileLeavesTheMaskOff)
-{
+    // A contour of one point, a malformed or a missing file leave the mask off.
     WriteContour("dot", "0 0 -3 0\n");
     WriteContour("broken", "0 0 -3 0\n1 0 -3\n");
+    const Ping q{.value = {1, 1}, .x = {0.0f, 0.5f}, .y = {0.0f, 0.0f}, .z = {-1.0f, -1.0f}, .sensor = {0, 0, -4.0}};
     for (const char* name : {"dot", "broken", "absent"}) {
-        CAttributeMap map = Attributes({{ATTR_MASKSHAPE, name}});
-        F filter(&map);
-        const Ping p{.value = {1, 1}, .x = {0.0f, 0.5f}, .y = {0.0f, 0.0f}, .z = {-1.0f, -1.0f}, .sensor = {0, 0, -4.0}};
-        EXPECT_EQ(With(Filtered(filter, p), F::kMaskBit), Beams{}) << name;
-        EXPECT_EQ(filter.GetContourError().IsEmpty(), std::string(name) == "dot") << name;
+        CAttributeMap shape = Attributes({{ATTR_MASKSHAPE, name}});
+        F off(&shape);
+        EXPECT_EQ(With(Filtered(off, q), F::kMaskBit), Beams{}) << name;
+        EXPECT_EQ(off.GetContourError().IsEmpty(), std::string(name) == "dot") << name;
     }
 }
 
-TEST(PipedetectBeamFilter, HistogramFindsThePipeValueAndFlagsBeamsOutsideTheWindow)
-{
-    struct Case
-    {
-        const char* name;
-        double diameter;
-        std::vector<float> values, lookup;
-        std::vector<unsigned int> flags;
-        double pipeValue, valueAtMean;
-        unsigned short status11, status12;
-        Beams outside;
-    };
-    const Case cases[] = {
-        // 50.0 is never binned; its beams lie outside 10.025 +- 0.5; the mean beam index
-        // (3 + 4) / 2 picks the lookup value.
-        {"pipe at 10", 0.5, {50.0f, 50.0f, 50.0f, 10.0f, 10.04f}, {100, 101, 102, 103, 104, 105}, {},
-         (10.0 + double(10.04f)) / 2.0, 103.0, 0, 0, {0, 1, 2}},
-        // Values below half a bin are never counted; without a lookup array the mean index
-        // itself is written, marked not valid.
-        {"below half a bin", 0.0, {0.01f, 0.02f, 0.0f, 0.01f, 10.0f}, {}, {}, 10.0, 4.0, 0, kvs::kStatusInvalid,
-         {0, 1, 2, 3, 4}},
-        // Nothing binned: the peak is the top pair of bins (49.925), no output is written;
-        // 50.0 lies within 0.1 of it, 60.0 does not.
-        {"nothing binned", 0.1, {60.0f, 50.0f, 60.0f}, {}, {}, 7.0, 7.0, kvs::kStatusInvalid, kvs::kStatusInvalid,
-         {0, 2}},
-        // Words from 0x100 up are no candidates: neither binned nor flagged; 0xFF is.
-        {"candidates only", 0.5, {30, 30, 30, 10, 10}, {}, {0x101, 0x101, 0x101, 0xFF, 1}, 10.0, 3.0, 0,
-         kvs::kStatusInvalid, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CAttributeMap map = Attributes({{ATTR_PIPEDIAMETER, c.diameter}});
-        F filter(&map);
-        const CDataBlock block = Filtered(filter, {.value = c.values, .flags = c.flags, .lookup = c.lookup});
-        unsigned short status11 = 99, status12 = 99;
-        EXPECT_NEAR(Output(block, 11, &status11), c.pipeValue, 1e-6);
-        EXPECT_DOUBLE_EQ(Output(block, 12, &status12), c.valueAtMean);
-        EXPECT_EQ(std::tuple(status11, status12, With(block, F::kHistogramBit)),
-                  std::tuple(c.status11, c.status12, c.outside));
-    }
-}
-
-TEST(PipedetectBeamFilter, RingKeepsTenPingsAndRestartsWhenTimeTurnsBack)
+TEST(PipedetectBeamFilter, RingKeepsTenPingsRestartsWhenTimeTurnsBackAndThePreviousPositionFlagsBeamsAwayFromThePipe)
 {
     CAttributeMap map;
     F filter(&map);
@@ -264,20 +258,19 @@ TEST(PipedetectBeamFilter, RingKeepsTenPingsAndRestartsWhenTimeTurnsBack)
     later.time = 4.0;
     Filtered(copy, later);
     EXPECT_EQ(std::pair(copy.GetFilledCount(), filter.GetFilledCount()), std::pair(2, 1));
-}
 
-TEST(PipedetectBeamFilter, PreviousPositionFlagsBeamsAwayFromThePipeUnlessAtOriginAndRereadingKeepsIt)
-{
-    CAttributeMap map = Attributes({{ATTR_PIPEDIAMETER, 1.0}, {ATTR_PREVPOSMARGIN, 0.5}}); // radius 1.0
-    map.SetAttribValue(ATTR_POSITION, 0.0, 0.0, 0.0);
-    F filter(&map);
+    // The previous position flags beams away from the pipe unless it is the origin; it is
+    // read again at every block.
+    CAttributeMap pos = Attributes({{ATTR_PIPEDIAMETER, 1.0}, {ATTR_PREVPOSMARGIN, 0.5}}); // radius 1.0
+    pos.SetAttribValue(ATTR_POSITION, 0.0, 0.0, 0.0);
+    F tracker(&pos);
     const Ping p{.value = {10, 10, 10, 10}, .x = {5.0f, 5.9f, 5.0f, 9.0f}, .y = {0, 0, 0, 0},
                  .z = {-3.0f, -3.0f, -1.5f, -3.0f}, .flags = {1, 1, 1, 0x101}};
-    EXPECT_EQ(With(Filtered(filter, p), F::kPrevPosBit), Beams{});
+    EXPECT_EQ(With(Filtered(tracker, p), F::kPrevPosBit), Beams{});
 
     // Read again at every block; side view (x, z) by default.
-    map.SetAttribValue(ATTR_POSITION, 5.0, 100.0, -3.0);
-    const CDataBlock block = Filtered(filter, p);
+    pos.SetAttribValue(ATTR_POSITION, 5.0, 100.0, -3.0);
+    const CDataBlock block = Filtered(tracker, p);
     EXPECT_EQ(With(block, F::kPrevPosBit), Beams{2});
     EXPECT_EQ(Flags(block)[3], 0x101u);
 
@@ -292,23 +285,77 @@ TEST(PipedetectBeamFilter, PreviousPositionFlagsBeamsAwayFromThePipeUnlessAtOrig
                  .y = std::vector<float>(6, 0.0f), .z = std::vector<float>(6, 5.5f), .intensity = {1, 2, 3, 4, 5, 6}};
     const CDataBlock kept = Filtered(again, q);
     EXPECT_EQ(std::pair(With(kept, F::kIntensityBit), With(kept, F::kPrevPosBit)), std::pair(Beams{0}, Beams{}));
-}
 
-TEST(PipedetectBeamFilter, ComponentGroup1072RunsTheHistogramBeforeThePreviousPosition)
-{
-    // Four beams at 10.0 near the last position, five at 20.0 far from it.
-    const Ping p{.value = {10, 10, 10, 10, 20, 20, 20, 20, 20}, .x = {0, 0, 0, 0, 9, 9, 9, 9, 9},
+    // Component group 1072 runs the histogram before the previous position: four beams at
+    // 10.0 near the last position, five at 20.0 far from it.
+    const Ping r{.value = {10, 10, 10, 10, 20, 20, 20, 20, 20}, .x = {0, 0, 0, 0, 9, 9, 9, 9, 9},
                  .y = std::vector<float>(9, 0.0f), .z = std::vector<float>(9, -1.0f),
                  .intensity = std::vector<unsigned short>(9, 1)};
     for (unsigned short group : {1071, 1072}) {
-        CAttributeMap map = Attributes({{ATTR_MAXINTENSITYCNT, 100}, {ATTR_PIPEDIAMETER, 0.5}});
-        map.SetAttribValue(ATTR_POSITION, 0.1, 0.0, -1.0);
-        map.SetAttribValue(ATTR_PIPEDETECTCOMPID, CDataInfo(CDataId(1, group, 1, 1), 3));
-        F filter(&map);
-        const CDataBlock block = Filtered(filter, p);
-        EXPECT_EQ(With(block, F::kPrevPosBit), (Beams{4, 5, 6, 7, 8}));
-        // 1071: far beams gone first, the histogram sees only 10.0; 1072: the other way.
-        EXPECT_FLOAT_EQ(Output(block, 11), group == 1071 ? 10.0f : 20.0f);
-        EXPECT_EQ(With(block, F::kHistogramBit), group == 1071 ? Beams{} : (Beams{0, 1, 2, 3}));
+        CAttributeMap order = Attributes({{ATTR_MAXINTENSITYCNT, 100}, {ATTR_PIPEDIAMETER, 0.5}});
+        order.SetAttribValue(ATTR_POSITION, 0.1, 0.0, -1.0);
+        order.SetAttribValue(ATTR_PIPEDETECTCOMPID, CDataInfo(CDataId(1, group, 1, 1), 3));
+        F ordered(&order);
+        const CDataBlock out = Filtered(ordered, r);
+        const bool first = group == 1071; // far beams gone first, the histogram sees only 10.0
+        EXPECT_EQ(std::tuple(With(out, F::kPrevPosBit), Output(out, 11), With(out, F::kHistogramBit)),
+                  std::tuple(Beams{4, 5, 6, 7, 8}, first ? 10.0 : 20.0, first ? Beams{} : Beams{0, 1, 2, 3})) << group;
     }
 }
+
+TEST(VesselContour, ReadsCornersIntoTheSideOrTopViewAndMalformedTextOrAMissingFileLeaveItEmptyAndNameTheFault)
+{
+    const CString text("# stern frame\n"
+                       "1.0 2.0 3.0 0\r\n"
+                       "\n"
+                       "  -4.5,\t5.5 , -6.5 1 ; open edge\n");
+    VesselContour side, top;
+    ASSERT_TRUE(side.CreateFromText(text, VesselContour::kSideView)) << side.GetLastError().GetString();
+    ASSERT_EQ(side.GetSize(), 2);
+    VesselPoint p1, p2, p;
+    ASSERT_TRUE(side.GetPoint(1, p1) && side.GetPoint(2, p2));
+    EXPECT_EQ(std::tuple(p1 == Point(1.0, 3.0, 0.0), p1.flag, p2 == Point(-4.5, -6.5, 0.0), p2.flag),
+              std::tuple(true, false, true, true));
+    EXPECT_FALSE(side.GetPoint(0, p) || side.GetPoint(3, p));
+    ASSERT_TRUE(top.CreateFromText(text, 1) && top.GetPoint(2, p));
+    EXPECT_EQ(p, Point(-4.5, 5.5, 0.0));
+
+    // Malformed text, more corners than the limit or a missing file leave an empty contour.
+    std::string tooMany;
+    for (int i = 0; i <= VesselContour::kMaxPoints; ++i) tooMany += "1 2 3 0\n";
+    const std::string lastLine = "line " + std::to_string(VesselContour::kMaxPoints + 1) + ": too many corner points";
+    const struct { const char* text; const char* error; } cases[] = {
+        {tooMany.c_str(), lastLine.c_str()},
+        {"1 2 3 0\n1 2 3\n", "line 2: expected four fields: x y z flag"},
+        {"1 2 3 0 7\n", "line 1: expected four fields: x y z flag"},
+        {"# c\n1 x 3 0\n", "line 2: coordinate is not a finite number"},
+        {"1 2 nan 0\n", "line 1: coordinate is not a finite number"},
+        {"1 2 1e999 0\n", "line 1: coordinate is not a finite number"},
+        {"1 2 3 2\n", "line 1: flag must be 0 or 1"},
+    };
+    for (const auto& c : cases) {
+        VesselContour contour;
+        ASSERT_TRUE(contour.CreateFromText("0 0 0 0\n1 1 1 0\n", 5));
+        EXPECT_FALSE(contour.CreateFromText(c.text, 5)) << c.text;
+        EXPECT_EQ(contour.GetSize(), 0) << c.text;
+        EXPECT_STREQ(contour.GetLastError().GetString(), c.error) << c.text;
+    }
+    VesselContour contour;
+    EXPECT_FALSE(contour.CreateFromText(CString(std::string("1 2 3 0\n1 2\0 3 0\n", 16)), 5));
+    EXPECT_STREQ(contour.GetLastError().GetString(), "line 2: unexpected NUL character");
+    // A file that cannot be read, a malformed one (its path before the line) and an empty one.
+    EXPECT_FALSE(contour.Create("/nonexistent/dir/shape.ctr", 5));
+    EXPECT_EQ(contour.GetSize(), 0);
+    EXPECT_STREQ(contour.GetLastError().GetString(), "cannot read file '/nonexistent/dir/shape.ctr'");
+
+    const std::string path = ::testing::TempDir() + "vessel_contour_test.ctr";
+    std::ofstream(path) << "0 0 0 0\n1 1 1 1\nbad\n";
+    EXPECT_FALSE(contour.Create(CString(path), 5));
+    EXPECT_EQ(std::string(contour.GetLastError().GetString()), path + ": line 3: expected four fields: x y z flag");
+    std::ofstream(path) << "";
+    EXPECT_TRUE(contour.Create(CString(path), 5));
+    EXPECT_EQ(contour.GetSize(), 0);
+    EXPECT_TRUE(contour.GetLastError().IsEmpty());
+    std::remove(path.c_str());
+}
+

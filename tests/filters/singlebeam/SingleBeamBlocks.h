@@ -7,27 +7,25 @@
 #include <KvsDataBlocks/datablocks/ElementTypes.h>
 #include <KvsDataBlocks/config/CAttributeMap.h>
 
+#include <utility>
+
 namespace sb_test {
 
-inline constexpr unsigned short kDepthCodes[] = {201, 202, 203};
 inline constexpr unsigned short kQualityUseAs = 300;
 
 // A valid sounding: every element status 0, depths 201..203 all set to depth.
 inline CDataBlock MakeSounding(double time, double x, double y, double depth)
 {
+    const std::pair<unsigned short, double> values[] = {{201, depth}, {202, depth}, {203, depth},
+                                                        {505, x},     {506, y},     {kQualityUseAs, 1.0}};
     CDataBlock block;
     block.SetDataId(CDataId(1, 1010, 1, 1));
     block.Allocate(6);
-    const unsigned short useAs[] = {201, 202, 203, 505, 506, kQualityUseAs};
-    for (unsigned short i = 0; i < 6; ++i)
-        block.InitDataElement(i, i, ET_DOUBLE, 8, 1, useAs[i]);
+    for (unsigned short i = 0; i < 6; ++i) block.InitDataElement(i, i, ET_DOUBLE, 8, 1, values[i].first);
     block.Init();
     block.SetStatus(0);
     block.SetTime(time);
-    for (unsigned short code : kDepthCodes) block.SetDataValue(code, depth, 0, CDataBlock::kByUseAs);
-    block.SetDataValue(505, x, 0, CDataBlock::kByUseAs);
-    block.SetDataValue(506, y, 0, CDataBlock::kByUseAs);
-    block.SetDataValue(kQualityUseAs, 1.0, 0, CDataBlock::kByUseAs);
+    for (const auto& [useAs, value] : values) block.SetDataValue(useAs, value, 0, CDataBlock::kByUseAs);
     return block;
 }
 
@@ -44,30 +42,15 @@ inline unsigned short StatusOf(const CDataBlock& block, unsigned short useAs)
     return status;
 }
 
-inline double ValueOf(const CDataBlock& block, unsigned short useAs)
-{
-    double value = 0.0;
-    unsigned short status = 0;
-    block.GetDataValue(useAs, value, status, CDataBlock::kByUseAs);
-    return value;
-}
-
-// The statuses of the depth elements 201 .. 203 and of the quality element.
+// Status depths on every depth element 201 .. 203 and the quality element untouched.
 inline bool HasStatuses(const CDataBlock& block, unsigned short depths)
 {
-    return StatusOf(block, 201) == depths && StatusOf(block, 202) == depths && StatusOf(block, 203) == depths &&
-           StatusOf(block, kQualityUseAs) == 0;
+    for (unsigned short code : {201, 202, 203})
+        if (StatusOf(block, code) != depths) return false;
+    return StatusOf(block, kQualityUseAs) == 0;
 }
 
-// Status 30 on every depth element and the quality element untouched.
-inline bool IsInvalidated(const CDataBlock& block)
-{
-    return HasStatuses(block, kvs::kStatusRejected);
-}
-
-inline bool IsUntouched(const CDataBlock& block)
-{
-    return HasStatuses(block, 0);
-}
+inline bool IsInvalidated(const CDataBlock& block) { return HasStatuses(block, kvs::kStatusRejected); }
+inline bool IsUntouched(const CDataBlock& block) { return HasStatuses(block, 0); }
 
 } // namespace sb_test

@@ -3,7 +3,7 @@
 
 #include "SingleBeamBlocks.h"
 
-#include "../AttributeList.h"
+#include "../FilterHelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -17,11 +17,9 @@ using sb_test::MakeSounding;
 
 CAttributeMap Switches(bool gate, bool depth, bool spike)
 {
-    CAttributeMap map = filtertest::Attributes({{ATTR_SBF_GATE, gate}, {ATTR_SBF_DEPTH, depth}, {ATTR_SBF_SPIKE, spike},
-                                                {ATTR_SBF_GATEVAL, 2.0}, {ATTR_SBF_DPTMIN, 5.0},
-                                                {ATTR_SBF_DPTMAX, 100.0}, {ATTR_SBF_SPIKENOISE, 0.5},
-                                                {ATTR_SBF_SPIKEGAMMA, 120.0}});
-    return map;
+    return filtertest::Attributes({{ATTR_SBF_GATE, gate}, {ATTR_SBF_DEPTH, depth}, {ATTR_SBF_SPIKE, spike},
+                                   {ATTR_SBF_GATEVAL, 2.0}, {ATTR_SBF_DPTMIN, 5.0}, {ATTR_SBF_DPTMAX, 100.0},
+                                   {ATTR_SBF_SPIKENOISE, 0.5}, {ATTR_SBF_SPIKEGAMMA, 120.0}});
 }
 
 // Feeds soundings at times first .. last (x = time, depth 20).
@@ -35,7 +33,7 @@ void Feed(SingleBeamFilter& filter, int first, int last)
 
 } // namespace
 
-TEST(SingleBeamFilter, SwitchesMakeSubFiltersAndRereadingKeepsTheirStateButRestartsTheGate)
+TEST(SingleBeamFilter, SwitchesMakeSubFiltersRereadingKeepsTheirStateTheChainStopsAtAFalseAndCopiesOwnClones)
 {
     CAttributeMap map = Switches(true, true, true);
     SingleBeamFilter filter(&map);
@@ -45,11 +43,12 @@ TEST(SingleBeamFilter, SwitchesMakeSubFiltersAndRereadingKeepsTheirStateButResta
     ASSERT_NE(spike, nullptr);
     EXPECT_EQ(spike->GetNoise(), 0.5);
 
-    // Absent switches keep their sub-filters.
+    // Absent switches keep their sub-filters; an absent spike noise falls back to 0.
     CAttributeMap changed = filtertest::Attributes({{ATTR_SBF_SPIKE, true}, {ATTR_SBF_DPTMAX, 30.0}});
     filter.SetAttributes(&changed);
-    EXPECT_EQ(std::tuple(filter.GetSpikeFilter(), filter.GetDepthFilter(), depth->GetMinimum(), depth->GetMaximum()),
-              std::tuple(spike, depth, 5.0, 30.0));
+    EXPECT_EQ(std::tuple(filter.GetSpikeFilter(), filter.GetDepthFilter(), depth->GetMinimum(), depth->GetMaximum(),
+                         spike->GetNoise()),
+              std::tuple(spike, depth, 5.0, 30.0, 0.0));
     EXPECT_FALSE(filter.GetGateFilter()->IsStarted());
     CDataBlock block = MakeSounding(2, 2, 0, 25.0); // far outside the old gate
     ASSERT_TRUE(filter.Process(block, COMPUPDATE_FULL));
@@ -59,24 +58,16 @@ TEST(SingleBeamFilter, SwitchesMakeSubFiltersAndRereadingKeepsTheirStateButResta
     filter.SetAttributes(&spikeOff);
     EXPECT_EQ(std::tuple(filter.GetSpikeFilter(), filter.GetDepthFilter()), std::tuple(nullptr, depth));
 
-    SingleBeamFilter bare(nullptr); // no map: nothing filters
-    CDataBlock deep = MakeDepth(1000.0);
-    EXPECT_TRUE(bare.Process(deep, COMPUPDATE_FULL));
-    EXPECT_TRUE(sb_test::IsUntouched(deep));
-}
-
-TEST(SingleBeamFilter, ChainStopsAtTheFirstFalse)
-{
-    CAttributeMap map = Switches(true, true, true);
-    SingleBeamFilter filter(&map);
+    // The chain stops at the first false.
+    SingleBeamFilter chain(&map);
     CDataBlock noDepth;
-    EXPECT_FALSE(filter.Process(noDepth, COMPUPDATE_FULL));
-    EXPECT_EQ(filter.GetSpikeFilter()->GetFillCount(), -1); // the spike filter never saw it
+    EXPECT_FALSE(chain.Process(noDepth, COMPUPDATE_FULL));
+    EXPECT_EQ(chain.GetSpikeFilter()->GetFillCount(), -1); // the spike filter never saw it
 
     // A depth the window invalidates is consumed by the spike filter behind it.
     CDataBlock tooDeep = MakeSounding(1, 1, 0, 150.0);
-    EXPECT_FALSE(filter.Process(tooDeep, COMPUPDATE_FULL));
-    EXPECT_EQ(filter.GetSpikeFilter()->GetFillCount(), -1);
+    EXPECT_FALSE(chain.Process(tooDeep, COMPUPDATE_FULL));
+    EXPECT_EQ(chain.GetSpikeFilter()->GetFillCount(), -1);
 
     // Without the spike filter the invalidated block is passed on, and nothing is held.
     CAttributeMap noSpike = Switches(true, true, false);
@@ -86,12 +77,15 @@ TEST(SingleBeamFilter, ChainStopsAtTheFirstFalse)
     EXPECT_TRUE(sb_test::IsInvalidated(deep));
     EXPECT_FALSE(plain.GetRemainder(deep));
     EXPECT_EQ(deep.GetTime(), 7.0);
-}
 
-TEST(SingleBeamFilter, CopiesOwnClonesOfTheSubFilters)
-{
-    CAttributeMap map = Switches(true, false, true);
-    SingleBeamFilter original(&map);
+    SingleBeamFilter bare(nullptr); // no map: nothing filters
+    CDataBlock far = MakeDepth(1000.0);
+    EXPECT_TRUE(bare.Process(far, COMPUPDATE_FULL));
+    EXPECT_TRUE(sb_test::IsUntouched(far));
+
+    // Copies own clones of the sub-filters.
+    CAttributeMap gateSpike = Switches(true, false, true);
+    SingleBeamFilter original(&gateSpike);
     Feed(original, 0, 1);
     SingleBeamFilter copy(original);
     ASSERT_NE(copy.GetSpikeFilter(), nullptr);
@@ -99,9 +93,9 @@ TEST(SingleBeamFilter, CopiesOwnClonesOfTheSubFilters)
     EXPECT_NE(copy.GetGateFilter(), original.GetGateFilter());
     EXPECT_EQ(copy.GetDepthFilter(), nullptr);
 
-    CDataBlock block = MakeSounding(2, 2, 0, 20.0);
-    ASSERT_TRUE(copy.Process(block, COMPUPDATE_FULL));
-    EXPECT_EQ(block.GetTime(), 1.0); // the held history came along
+    CDataBlock next = MakeSounding(2, 2, 0, 20.0);
+    ASSERT_TRUE(copy.Process(next, COMPUPDATE_FULL));
+    EXPECT_EQ(next.GetTime(), 1.0); // the held history came along
     CAttributeMap depthOnly = Switches(false, true, false);
     SingleBeamFilter assigned(&depthOnly);
     assigned = copy;
@@ -116,3 +110,4 @@ TEST(SingleBeamFilter, CopiesOwnClonesOfTheSubFilters)
         EXPECT_FALSE(f->GetRemainder(out));
     }
 }
+
