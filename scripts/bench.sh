@@ -99,9 +99,9 @@ pings = counter("BM_Process/c_plus_smart/1600", "pings/s")
 rows.append(("multibeam pings/s, every filter, 1600 beams", pings, "1/s", "target", 5000.0,
              pings / 5000.0 if pings else None, "rate ratio, >= 1"))
 for form, arg in (("narrow", 0), ("wide", 1)):
-    time_row(f"Pack {form}", f"BM_Pack/{arg}", f"BM_Memcpy/{arg}", "memcpy", ", <= 1.1")
+    time_row(f"Pack {form}", f"BM_Pack/{arg}", f"BM_PackCopy/{arg}", "memcpy", ", <= 1.1")
 for form, arg in (("narrow", 0), ("wide", 1)):
-    time_row(f"UnPack {form}", f"BM_UnPack/{arg}", f"BM_Memcpy/{arg}", "memcpy", ", <= 1.1")
+    time_row(f"UnPack {form}", f"BM_UnPack/{arg}", f"BM_UnPackCopy/{arg}", "memcpy", ", <= 1.1")
 time_row("ClarkePolar", "BM_ClarkeDirect", "BM_GeographicLibDirect", "GeographicLib Direct", ", <= 0.25")
 time_row("robinv", "BM_RobbinsInverse", "BM_GeographicLibInverse", "GeographicLib Inverse", "")
 for e in ("Hypot", "Linear"):
