@@ -12,9 +12,17 @@ struct TimeZoneGuard
     explicit TimeZoneGuard(const char* tz)
     {
         if (const char* old = std::getenv("TZ")) previous = old;
-        setenv("TZ", tz, 1), tzset();
+        setenv("TZ", tz, 1);
+        tzset();
     }
-    ~TimeZoneGuard() { previous ? setenv("TZ", previous->c_str(), 1) : unsetenv("TZ"), tzset(); }
+    ~TimeZoneGuard()
+    {
+        if (previous)
+            setenv("TZ", previous->c_str(), 1);
+        else
+            unsetenv("TZ");
+        tzset();
+    }
     TimeZoneGuard(const TimeZoneGuard&) = delete;
     TimeZoneGuard& operator=(const TimeZoneGuard&) = delete;
     std::optional<std::string> previous;

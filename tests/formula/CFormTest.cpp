@@ -152,7 +152,8 @@ TEST(CForm, SlotsRebindAndKeepTheirUsedFlagsCopiesOwnTheirCallsAndCustomEntries)
 #endif
     CKvsDouble v(3.0);
     auto original = std::make_unique<CForm>();
-    original->SetVar(0, &v), original->SetVesselName("Boat");
+    original->SetVar(0, &v);
+    original->SetVesselName("Boat");
     ASSERT_TRUE(original->SetFormula("var0 * 2 + 1"));
     CForm copy(*original);
     CForm assigned;

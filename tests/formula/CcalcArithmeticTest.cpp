@@ -34,11 +34,17 @@ TEST(CcalcArithmetic, PlainNumbersRefusalsAndExactSquaresGiveWhatValueOperations
         CKvsDouble a0(7.0), a1(-7.0);
         OtherDouble b0(7.0), b1(-7.0);
         CForm fast, generic;
-        fast.SetVar(0, &a0), fast.SetVar(1, &a1), generic.SetVar(0, &b0), generic.SetVar(1, &b1);
+        fast.SetVar(0, &a0);
+        fast.SetVar(1, &a1);
+        generic.SetVar(0, &b0);
+        generic.SetVar(1, &b1);
         ASSERT_TRUE(fast.SetFormula(formula.c_str()) && generic.SetFormula(formula.c_str())) << formula;
         for (double x : values)
             for (double y : values) {
-                a0.SetDouble(x), a1.SetDouble(y), b0.SetDouble(x), b1.SetDouble(y);
+                a0.SetDouble(x);
+                a1.SetDouble(y);
+                b0.SetDouble(x);
+                b1.SetDouble(y);
                 CKvsType *rf = nullptr, *rg = nullptr;
                 // Both fail on the same values (a division by zero, an undefined power),
                 // in the same call.
@@ -54,7 +60,8 @@ TEST(CcalcArithmetic, PlainNumbersRefusalsAndExactSquaresGiveWhatValueOperations
                     continue;
                 }
                 double f = 0, g = 0;
-                rf->GetDouble(f), rg->GetDouble(g);
+                rf->GetDouble(f);
+                rg->GetDouble(g);
                 EXPECT_TRUE(SameBits(f, g)) << formula << " with " << x << ", " << y << ": " << f << " vs " << g;
             }
     }

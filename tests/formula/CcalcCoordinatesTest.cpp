@@ -60,7 +60,10 @@ struct PositionForm
 
     PositionForm(const char* function, double xv, double yv, double hv) : x(xv), y(yv), h(hv)
     {
-        form.SetVar(0, &x), form.SetVar(1, &y), form.SetVar(2, &h), form.SetVar(3, &kind);
+        form.SetVar(0, &x);
+        form.SetVar(1, &y);
+        form.SetVar(2, &h);
+        form.SetVar(3, &kind);
         EXPECT_TRUE(Set(function)) << function;
     }
     // Parses function(var0, var1, var2, var3<more>).

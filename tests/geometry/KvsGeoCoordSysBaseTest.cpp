@@ -141,7 +141,10 @@ TEST(KvsGeoCoordSysBase, KeepsProjNetworkAccessOffWhateverTheEnvironmentSays)
     auto system = KvsGeoCoordSysBase::Create("EPSG:26714", "EPSG:4267");
     double lat = 40.0, lon = -100.0, h = 0.0, a = 0.0, b = 0.0, c = 0.0;
     const bool done = system && system->DatumTransform(lat, lon, h, a, b, c, 1, CString());
-    before != nullptr ? setenv("PROJ_NETWORK", saved.c_str(), 1) : unsetenv("PROJ_NETWORK");
+    if (before != nullptr)
+        setenv("PROJ_NETWORK", saved.c_str(), 1);
+    else
+        unsetenv("PROJ_NETWORK");
     ASSERT_TRUE(done);
     ExpectNear({a, b, c}, {39.9999968824, -100.0004155886, -35.1041686665});
 }

@@ -129,7 +129,8 @@ TEST(TideStation, EditsKeepTimeOrderWithinTheFileYearsAndWindowsBoundInterpolati
     }
     TideStation one; // a single observation extrapolates as itself
     double t = 14, v = 0;
-    one.AddTideValue(10, 4.0), one.SetExtrapolationAttribs(true, 5.0);
+    one.AddTideValue(10, 4.0);
+    one.SetExtrapolationAttribs(true, 5.0);
     EXPECT_TRUE(one.InterpolateTide(t, v) && v == 4.0) << v;
 }
 
