@@ -38,33 +38,57 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
     const double r2 = 3.0 * ep2 * (1.0 - r1) * cosPhi1 * sinPhi1 * cosAlpha;
     const double sigma = distance * w1 * invA;
     const double sigma3 = sigma * sigma * sigma;
-    const double theta = sigma - r1 * (1.0 + r1) * sigma3 / 6.0 - r2 * (1.0 + 3.0 * r1) * sigma3 * sigma / 24.0;
-    const double r3 = 1.0 - r1 * theta * theta / 2.0 - r2 * theta * theta * theta / 6.0;
+    const double theta =
+        sigma - r1 * (1.0 + r1) * sigma3 * (1.0 / 6.0) - r2 * (1.0 + 3.0 * r1) * sigma3 * sigma * (1.0 / 24.0);
+    const double r3 = 1.0 - r1 * theta * theta * 0.5 - r2 * theta * theta * theta * (1.0 / 6.0);
     double sinTheta, cosTheta;
-    SinCos(theta, sinTheta, cosTheta);
+    if (std::fabs(theta) <= kSmallAngle)
+        SinCosSmall(theta, sinTheta, cosTheta);
+    else
+        SinCos(theta, sinTheta, cosTheta);
 
     // psi = asin(sinPsi) lies within +-90 degrees: its cosine is not negative.
     const double sinPsi = std::clamp(sinPhi1 * cosTheta + cosPhi1 * sinTheta * cosAlpha, -1.0, 1.0);
-    const double cosPsi = CosOfAsin(sinPsi);
+    const double cos2Psi = (1.0 - sinPsi) * (1.0 + sinPsi);
+    const double cosPsi = std::sqrt(cos2Psi);
+    // cos(psi) sin(dLon) and cos(psi) cos(dLon) of the same spherical triangle, which need
+    // no division by cos(psi).
+    const double sinDLambdaCosPsi = sinTheta * sinAlpha;
+    const double cosDLambdaCosPsi = cosTheta * cosPhi1 - sinTheta * sinPhi1 * cosAlpha;
     // At a pole (cos(psi) = 0) every longitude is the end point's; the start's is kept.
-    const double sinDLambda = cosPsi > 0.0 ? std::clamp(sinTheta * sinAlpha / cosPsi, -1.0, 1.0) : 0.0;
-    const double cosDLambda = CosOfAsin(sinDLambda);
+    const double sinDLambda = cosPsi > 0.0 ? std::clamp(sinDLambdaCosPsi / cosPsi, -1.0, 1.0) : 0.0;
     // tan(lat2) = (1 + ep2) (1 - e2 r3 sin(lat1) / sin(psi)) tan(psi) = north / east: no
     // division by sin(psi), which is 0 for an end point on the equator; east = cos(psi) is
     // 0 only at a pole.
     const double north = onePlusEp2 * (sinPsi - e2 * r3 * sinPhi1), east = cosPsi;
-    const double phi2 = east > 0.0 ? std::atan(north / east) : std::copysign(kPi / 2.0, north);
+    // A short line ends near the start's latitude: lat2 = lat1 + atan(tan(lat2 - lat1)),
+    // where tan(lat2 - lat1) = (north cos(lat1) - east sin(lat1)) / (east cos(lat1) + north
+    // sin(lat1)) is small and the series serves.
+    const double across = north * cosPhi1 - east * sinPhi1, along = east * cosPhi1 + north * sinPhi1;
+    const bool nearStart = east > 0.0 && std::fabs(across) <= kSmallAngle * along;
 
     // The normal section at the end point back towards the start. sin(lat2) and cos(lat2)
     // enter as north and east, both radius = sqrt(north^2 + east^2) times too large, and so
     // does sin(dLon), so that both atan2 arguments grow alike and no division by radius is
     // needed; N2 / N1 = w1 / w2 with w2 = q / radius, q = sqrt(east^2 + (1 - e2) north^2).
-    const double radius = std::sqrt(north * north + east * east);
-    const double q = std::sqrt(east * east + (1.0 - e2) * north * north);
-    const NormalSection back(e2, north, east, sinPhi1, cosPhi1, w1 / q, -sinDLambda * radius, cosDLambda);
-    backAzimuth = AzimuthDegrees(back.Azimuth());
-    lat2 = phi2 * R_TO_D;
-    lon2 = lon1 + std::asin(sinDLambda) * R_TO_D;
+    const double radius = std::sqrt(north * north + cos2Psi);
+    const double q = std::sqrt(cos2Psi + (1.0 - e2) * north * north);
+    if (cosPsi > 0.0 && cosDLambdaCosPsi > 0.0) {
+        // Within 90 degrees of longitude, both arguments times cos(psi) q > 0: the same
+        // azimuth with no division on the way.
+        const double e = -sinDLambdaCosPsi * radius * cosPhi1 * q;
+        const double n = cos2Psi * ((1.0 - e2) * sinPhi1 * q + e2 * w1 * north) - north * cosDLambdaCosPsi * cosPhi1 * q;
+        backAzimuth = AzimuthDegreesOf(e, n);
+    } else {
+        const NormalSection back(e2, north, east, sinPhi1, cosPhi1, w1 / q, -sinDLambda * radius,
+                                 CosOfAsin(sinDLambda));
+        backAzimuth = AzimuthDegrees(back.Azimuth());
+    }
+    if (nearStart)
+        lat2 = lat1 + AtanSmall(across / along) * R_TO_D;
+    else
+        lat2 = (east > 0.0 ? std::atan(north / east) : std::copysign(kPi / 2.0, north)) * R_TO_D;
+    lon2 = lon1 + (std::fabs(sinDLambda) <= kSmallAngle ? AsinSmall(sinDLambda) : std::asin(sinDLambda)) * R_TO_D;
     return true;
 }
 
