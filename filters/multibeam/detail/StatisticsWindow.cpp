@@ -30,17 +30,24 @@ double SortedQuantile(double p, int n, At at)
     return a + (at(k + 1) - a) * f;
 }
 
-// The number of entries below e in 64 sorted entries padded with kNoEntry.
-int EntriesBelow(const Entry* v, Entry e)
-{
-    int pos = 0;
-    for (int step = 32; step > 0; step /= 2) pos += step & -static_cast<int>(v[pos + step - 1] < e);
-    return pos;
-}
-
 // The most entries of the pings around the middle one: 6 pings by 7 beams.
 constexpr int kMaxAround = 2 * 3 * (2 * 3 + 1);
 static_assert(kMaxAround + 8 <= 64);
+
+// The number of entries below e in at most kMaxAround sorted entries padded with kNoEntry
+// to 64: the blocks of 8 whose last entry lies below e, then the entries below e in the
+// block after them. Two rounds of independent comparisons rather than a binary search of
+// six dependent loads.
+int EntriesBelow(const Entry* v, Entry e)
+{
+    static_assert(kMaxAround <= 6 * 8 - 1, "the last block checked ends in padding");
+    int blocks = 0;
+    for (int b = 0; b < 6; ++b) blocks += static_cast<int>(v[8 * b + 7] < e);
+    const Entry* w = v + 8 * blocks;
+    int within = 0;
+    for (int i = 0; i < 7; ++i) within += static_cast<int>(w[i] < e);
+    return 8 * blocks + within;
+}
 
 // Builds in dst (64 entries, kNoEntry from dstSize on) the sorted prev[0..size) without
 // the entries of tag outTag and with the sorted in[0..nIn), padded with kNoEntry; returns
@@ -396,39 +403,60 @@ void StatisticsWindow::Running(int middle, double quantScale)
         m_columnSize[tag] = size;
     };
     // Each pass keeps the middle ping's keys of the beam window by ring place (kNoKey
-    // where there is no sample) and sorts them afresh for each beam: a sort of 8 without
-    // branches costs less than keeping them sorted.
+    // where there is no sample) and, beside them, the same keys sorted: a step takes out
+    // one key and puts in one, a flag takes out one, each by comparisons and selects over
+    // the 8 places rather than by a sort.
     struct Own
     {
         int32_t* ring;
         Entry run[8];
         int size;
+
+        void Take(int32_t key)
+        {
+            if (key == kNoKey) return;
+            const Entry e = MakeEntry(key, 0);
+            int at = 0;
+            for (int i = 0; i < 8; ++i) at += static_cast<int>(run[i] < e);
+            for (int i = 0; i < 7; ++i) run[i] = i < at ? run[i] : run[i + 1];
+            run[7] = kNoEntry;
+            --size;
+        }
+        void Put(int32_t key)
+        {
+            if (key == kNoKey) return;
+            const Entry e = MakeEntry(key, 0);
+            int at = 0;
+            for (int i = 0; i < 8; ++i) at += static_cast<int>(run[i] < e);
+            for (int i = 7; i > 0; --i) run[i] = i > at ? run[i - 1] : (i == at ? e : run[i]);
+            run[0] = at == 0 ? e : run[0];
+            ++size;
+        }
     };
     Own ownA{m_middleKeys[0].data(), {}, 0};
     Own ownB{m_middleKeys[1].data(), {}, 0};
-    auto sortOwn = [&](Own& own) {
-        int32_t c[8];
-        for (int k = 0; k < 8; ++k) c[k] = k < width ? own.ring[k] : kNoKey;
-        SortEight(c);
+    auto start = [&](Own& own) {
+        std::fill(std::begin(own.run), std::end(own.run), kNoEntry);
         own.size = 0;
-        for (int k = 0; k < 8; ++k) {
-            own.run[k] = MakeEntry(c[k], 0);
-            own.size += c[k] != kNoKey;
+        for (int b = 0; b < width; ++b) {
+            own.ring[b] = midKeys[b];
+            own.Put(midKeys[b]);
         }
     };
-    auto start = [&](Own& own) {
-        for (int b = 0; b < width; ++b) own.ring[b] = midKeys[b];
-        sortOwn(own);
-    };
     auto slide = [&](Own& own, int b) { // beam b takes the ring place of beam b - width
-        own.ring[b % width] = midKeys[b];
-        sortOwn(own);
+        int32_t& place = own.ring[b % width];
+        own.Take(place);
+        place = midKeys[b];
+        own.Put(place);
     };
-    // The flagged beam leaves the middle ping's samples from the next beam on.
+    // The flagged beam leaves the middle ping's samples from the next beam on (only the
+    // median already taken serves the beams judged after it in this step).
     auto flag = [&](int t, Own& own) {
         mid.flags[t] |= kFlagStatistics;
         midKeys[t] = kNoKey;
-        own.ring[t % width] = kNoKey;
+        int32_t& place = own.ring[t % width];
+        own.Take(place);
+        place = kNoKey;
     };
 
     auto stepA = [&](int j) {
