@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 namespace kvs::multibeam::detail {
@@ -83,18 +84,19 @@ int SlideEntries(const Entry* prev, int size, int outTag, const Entry* in, int n
 }
 
 // The entries at sorted positions r - 1 and r (the latter kNoEntry when there is none) of
-// the union of the sorted a[0..na) and b[0..nb) (na < 64, nb <= 7, padded with kNoEntry to
-// 64 and 8 entries), 1 <= r <= na + nb: how many of the r smallest come from b, found by
-// a binary search of three fixed steps.
-[[gnu::always_inline]] inline void UnionPair(const Entry* a, int na, const Entry* b, int nb, int r, Entry& at,
+// the union of the sorted a[0..na) and the entries of tag 0 of the sorted keys b[0..nb)
+// (na < 64, nb <= 7, padded with kNoEntry to 64 and with kNoKey to 8 items), 1 <= r <= na +
+// nb: how many of the r smallest come from b, found by a binary search of three fixed steps.
+[[gnu::always_inline]] inline void UnionPair(const Entry* a, int na, const int32_t* bKeys, int nb, int r, Entry& at,
                                              Entry& next)
 {
+    auto b = [bKeys](int i) { return MakeEntry(bKeys[i], 0); };
     const int lo = std::max(0, r - na);
     const int hi = std::min(nb, r);
     // 1 for t in lo .. i-1, 0 from i on, where i is the count from b; the loads stay
     // within both arrays whatever t is.
     auto more = [&](int t) {
-        const Entry bt = b[std::min(t, 7)];
+        const Entry bt = b(std::min(t, 7));
         const Entry ar = a[std::max(r - t - 1, 0)];
         return static_cast<int>(t < hi) & static_cast<int>(bt < ar);
     };
@@ -103,11 +105,11 @@ int SlideEntries(const Entry* prev, int size, int outTag, const Entry* in, int n
     pos += more(pos + 1) << 1;
     pos += more(pos);
     const int fromA = r - pos;
-    const Entry fromB = b[std::max(pos - 1, 0)];
+    const Entry fromB = b(std::max(pos - 1, 0));
     const Entry lastA = a[std::max(fromA - 1, 0)];
     at = std::max(pos > 0 ? fromB : INT64_MIN, fromA > 0 ? lastA : INT64_MIN);
-    // Both arrays are padded with kNoEntry beyond their sizes.
-    next = std::min(b[pos], a[fromA]);
+    // Both arrays are padded beyond their sizes with items above every depth.
+    next = std::min(b(pos), a[fromA]);
 }
 
 // Where the quantile rule of StatisticsWindow::Quantile reads a sorted sample of a given
@@ -142,9 +144,9 @@ constexpr std::array<QuantilePos, 64> kMedianPos = QuantilePositions(0.5);
 constexpr std::array<QuantilePos, 64> kLowerPos = QuantilePositions(0.25);
 constexpr std::array<QuantilePos, 64> kUpperPos = QuantilePositions(0.75);
 
-// The quantile at q of the union of two sorted entry arrays (at least 2 entries, fewer
-// than 64).
-[[gnu::always_inline]] inline double UnionQuantile(const QuantilePos& q, const Entry* a, int na, const Entry* b,
+// The quantile at q of the union of a sorted entry array and sorted keys as UnionPair
+// takes them (at least 2 items, fewer than 64).
+[[gnu::always_inline]] inline double UnionQuantile(const QuantilePos& q, const Entry* a, int na, const int32_t* b,
                                                    int nb)
 {
     Entry at = 0;
@@ -408,36 +410,50 @@ void StatisticsWindow::Running(int middle, double quantScale)
     // the 8 places rather than by a sort.
     struct Own
     {
+        using Four = int32_t __attribute__((vector_size(16)));
         int32_t* ring;
-        Entry run[8];
+        Four lo, hi; // the keys in ascending order, kNoKey after them
         int size;
+        int32_t run[8];
 
+        void Store()
+        {
+            std::memcpy(run, &lo, sizeof lo);
+            std::memcpy(run + 4, &hi, sizeof hi);
+        }
+        // Keys below key stay, the rest move down one place (key is held).
         void Take(int32_t key)
         {
             if (key == kNoKey) return;
-            const Entry e = MakeEntry(key, 0);
-            int at = 0;
-            for (int i = 0; i < 8; ++i) at += static_cast<int>(run[i] < e);
-            for (int i = 0; i < 7; ++i) run[i] = i < at ? run[i] : run[i + 1];
-            run[7] = kNoEntry;
+            const Four pad = {kNoKey, kNoKey, kNoKey, kNoKey};
+            const Four downLo = __builtin_shuffle(lo, hi, Four{1, 2, 3, 4});
+            const Four downHi = __builtin_shuffle(hi, pad, Four{1, 2, 3, 4});
+            lo = lo < key ? lo : downLo;
+            hi = hi < key ? hi : downHi;
             --size;
+            Store();
         }
+        // Keys below key stay, the place after them takes key and the rest move up one.
         void Put(int32_t key)
         {
             if (key == kNoKey) return;
-            const Entry e = MakeEntry(key, 0);
-            int at = 0;
-            for (int i = 0; i < 8; ++i) at += static_cast<int>(run[i] < e);
-            for (int i = 7; i > 0; --i) run[i] = i > at ? run[i - 1] : (i == at ? e : run[i]);
-            run[0] = at == 0 ? e : run[0];
+            const Four k = {key, key, key, key};
+            Four upLo = __builtin_shuffle(k, lo, Four{0, 4, 5, 6});
+            Four upHi = __builtin_shuffle(lo, hi, Four{3, 4, 5, 6});
+            upLo = upLo > k ? upLo : k;
+            upHi = upHi > k ? upHi : k;
+            lo = lo < k ? lo : upLo;
+            hi = hi < k ? hi : upHi;
             ++size;
+            Store();
         }
     };
-    Own ownA{m_middleKeys[0].data(), {}, 0};
-    Own ownB{m_middleKeys[1].data(), {}, 0};
+    Own ownA{m_middleKeys[0].data(), {}, {}, 0, {}};
+    Own ownB{m_middleKeys[1].data(), {}, {}, 0, {}};
     auto start = [&](Own& own) {
-        std::fill(std::begin(own.run), std::end(own.run), kNoEntry);
+        own.lo = own.hi = Own::Four{kNoKey, kNoKey, kNoKey, kNoKey};
         own.size = 0;
+        own.Store();
         for (int b = 0; b < width; ++b) {
             own.ring[b] = midKeys[b];
             own.Put(midKeys[b]);
