@@ -104,7 +104,8 @@ inline double FastAtan2(double y, double x)
 {
     const double ax = std::fabs(x), ay = std::fabs(y);
     const double num = std::min(ax, ay), den = std::max(ax, ay);
-    if (!(den > 0.0 && den <= std::numeric_limits<double>::max())) return std::atan2(y, x);
+    constexpr double kMax = std::numeric_limits<double>::max();
+    if (!(ax <= kMax && ay <= kMax && den > 0.0)) return std::atan2(y, x); // also NaN, which min and max drop
     int k = 0;
     for (int j = 1; j <= 8; ++j) k += static_cast<int>(num > den * ((j - 0.5) / 8.0));
     const double c = k * 0.125;

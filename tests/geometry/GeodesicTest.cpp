@@ -2,6 +2,7 @@
 // held against each other, known lines and GeographicLib.
 #include <KvsDataBlocks/geometry/ClarkeDirect.h>
 #include <KvsDataBlocks/geometry/RobbinsInverse.h>
+#include <KvsDataBlocks/geometry/detail/EllipsoidLine.h>
 
 #include <gtest/gtest.h>
 
@@ -128,6 +129,31 @@ TEST(Geodesic, KnownLinesAcrossTheDateLineEndingOnTheEquatorAndRefusedArguments)
                              Solve(0, 0, -91, 1), Solve(0, NAN, 1, 1), Solve(0, 0, 1, INFINITY)}) {
         EXPECT_FALSE(r.ok);
         EXPECT_TRUE(std::isnan(r.distance) && std::isnan(r.az12) && std::isnan(r.az21));
+    }
+}
+
+TEST(Geodesic, ShortCutFunctionsAgreeWithTheLibraryToTheLastBits)
+{
+    using namespace kvs::geometry::detail;
+    // Within a few units of the last place of the library's value (relative; 0 exactly).
+    auto near = [](double got, double want) { return std::fabs(got - want) <= 4.5e-16 * std::fabs(want); };
+    for (double r : {1e-300, 1e-3, 1.0, 7e5, 1e300})
+        for (int i = -3600; i <= 3600; ++i) {
+            const double a = i * std::numbers::pi / 3600 + 1e-4, y = r * std::sin(a), x = r * std::cos(a);
+            ASSERT_TRUE(near(FastAtan2(y, x), std::atan2(y, x))) << y << " " << x;
+        }
+    const double inf = INFINITY;
+    for (auto [y, x] : {std::pair{0.0, 0.0}, {-0.0, -1.0}, {0.0, -1.0}, {1.0, -0.0}, {-2.0, 0.0}, {inf, 1.0},
+                        {1.0, inf}, {1.0, -inf}, {1e-310, 1.0}, {1.0, 1e-310}})
+        EXPECT_EQ(FastAtan2(y, x), std::atan2(y, x)) << y << " " << x;
+    EXPECT_TRUE(std::isnan(FastAtan2(NAN, 1.0)) && std::isnan(FastAtan2(1.0, NAN)));
+    for (int i = -1000; i <= 1000; ++i) {
+        const double x = i * kSmallAngle / 1000;
+        double s = 0, c = 0;
+        SinCosSmall(x, s, c);
+        EXPECT_TRUE(near(s, std::sin(x)) && near(c, std::cos(x)) && near(AsinSmall(x), std::asin(x)) &&
+                    near(AtanSmall(x), std::atan(x)))
+            << x;
     }
 }
 
