@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <new>
 
 namespace kvs::multibeam::detail {
@@ -35,32 +39,40 @@ double SortedQuantile(double p, int n, At at)
 constexpr int kMaxAround = 2 * 3 * (2 * 3 + 1);
 static_assert(kMaxAround + 8 <= 64);
 
-// The number of entries below e in at most kMaxAround sorted entries padded with kNoEntry
-// to 64: the blocks of 8 whose last entry lies below e, then the entries below e in the
-// block after them. Two rounds of independent comparisons rather than a binary search of
-// six dependent loads.
-int EntriesBelow(const Entry* v, Entry e)
+// The number of keys below key among the first 44 of a sample padded with kNoKey (kept
+// in any order): one comparison per key, four at a time.
+int KeysBelow(const int32_t* keys, int32_t key)
 {
-    static_assert(kMaxAround <= 6 * 8 - 1, "the last block checked ends in padding");
-    int blocks = 0;
-    for (int b = 0; b < 6; ++b) blocks += static_cast<int>(v[8 * b + 7] < e);
-    const Entry* w = v + 8 * blocks;
-    int within = 0;
-    for (int i = 0; i < 7; ++i) within += static_cast<int>(w[i] < e);
-    return 8 * blocks + within;
+    static_assert(kMaxAround <= 44);
+#if defined(__SSE2__)
+    const __m128i k = _mm_set1_epi32(key);
+    __m128i below = _mm_setzero_si128();
+    for (int i = 0; i < 44; i += 4)
+        below = _mm_sub_epi32(below, _mm_cmplt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + i)), k));
+    below = _mm_add_epi32(below, _mm_shuffle_epi32(below, _MM_SHUFFLE(1, 0, 3, 2)));
+    below = _mm_add_epi32(below, _mm_shuffle_epi32(below, _MM_SHUFFLE(2, 3, 0, 1)));
+    return _mm_cvtsi128_si32(below);
+#else
+    int below = 0;
+    for (int i = 0; i < 44; ++i) below += static_cast<int>(keys[i] < key);
+    return below;
+#endif
 }
 
 // Builds in dst (64 entries, kNoEntry from dstSize on) the sorted prev[0..size) without
-// the entries of tag outTag and with the sorted in[0..nIn), padded with kNoEntry; returns
-// the new size. prev holds at most kMaxAround entries, in at most 8. Each kept entry goes
-// straight to its place, counting the new entries below it; a dropped entry is written
-// too, to the place that the next kept or new entry then takes.
-int SlideEntries(const Entry* prev, int size, int outTag, const Entry* in, int nIn, Entry* dst, int dstSize)
+// the entries of tag outTag and with the sorted in[0..nIn), padded with kNoEntry, and in
+// dstKeys the keys of those entries, padded with kNoKey; returns the new size. prev holds
+// at most kMaxAround entries, with their keys in prevKeys, in at most 8. Each kept entry
+// goes straight to its place, counting the new entries below it; a dropped entry is
+// written too, to the place that the next kept or new entry then takes. A new entry goes
+// below the entries of an equal key, which changes no quantile.
+int SlideEntries(const Entry* prev, const int32_t* prevKeys, int size, int outTag, const Entry* in, int nIn,
+                 Entry* dst, int32_t* dstKeys, int dstSize)
 {
     int inAt[8] = {};
     unsigned char newBelow[kMaxAround + 8] = {};
     for (int r = 0; r < nIn; ++r) {
-        inAt[r] = EntriesBelow(prev, in[r]);
+        inAt[r] = KeysBelow(prevKeys, static_cast<int32_t>(in[r] >> 3));
         ++newBelow[inAt[r]];
     }
     int keptBelow[kMaxAround + 8];
@@ -72,14 +84,21 @@ int SlideEntries(const Entry* prev, int size, int outTag, const Entry* in, int n
         keptBelow[i] = kept;
         const Entry e = prev[i];
         dst[kept + added] = e;
+        dstKeys[kept + added] = prevKeys[i];
         kept += static_cast<int>((e & 7) != outTag);
     }
     keptBelow[size] = kept;
-    for (int r = 0; r < nIn; ++r) dst[keptBelow[inAt[r]] + r] = in[r];
+    for (int r = 0; r < nIn; ++r) {
+        dst[keptBelow[inAt[r]] + r] = in[r];
+        dstKeys[keptBelow[inAt[r]] + r] = static_cast<int32_t>(in[r] >> 3);
+    }
     const int newSize = kept + nIn;
-    // Beyond the new size: kNoEntry up to where dst held entries before, and where a
+    // Beyond the new size: padding up to where dst held entries before, and where a
     // dropped last entry may have been written.
-    for (int i = newSize; i < std::max(dstSize, newSize + 1); ++i) dst[i] = kNoEntry;
+    for (int i = newSize; i < std::max(dstSize, newSize + 1); ++i) {
+        dst[i] = kNoEntry;
+        dstKeys[i] = kNoKey;
+    }
     return newSize;
 }
 
@@ -485,14 +504,17 @@ void StatisticsWindow::Running(int middle, double quantScale)
             }
             std::sort(keys, keys + count);
             std::fill(keys + count, keys + kSampleSlots, kNoEntry);
+            int32_t* depthKeys = m_aroundDepthKeys[j % kept].data();
+            for (int k = 0; k < kSampleSlots; ++k) depthKeys[k] = static_cast<int32_t>(keys[k] >> 3);
             m_aroundSize[j % kept] = count;
             start(ownA);
         } else {
             const int tag = (j + h) % width; // the ring place of beam j-h-1, then of j+h
             column(j + h);
-            m_aroundSize[j % kept] = SlideEntries(m_aroundKeys[(j - 1) % kept].data(), m_aroundSize[(j - 1) % kept],
-                                                  tag, m_columns[tag].data(), m_columnSize[tag], keys,
-                                                  m_aroundSize[j % kept]);
+            m_aroundSize[j % kept] =
+                SlideEntries(m_aroundKeys[(j - 1) % kept].data(), m_aroundDepthKeys[(j - 1) % kept].data(),
+                             m_aroundSize[(j - 1) % kept], tag, m_columns[tag].data(), m_columnSize[tag], keys,
+                             m_aroundDepthKeys[j % kept].data(), m_aroundSize[j % kept]);
             slide(ownA, j + h);
         }
         const int na = m_aroundSize[j % kept];

@@ -93,6 +93,7 @@ private:
     static constexpr int kMaxHalf = 3;
     // Entries are keys shifted left by 3 bits over the ring place of their column.
     std::array<std::array<int64_t, kSampleSlots>, kMaxHalf + 1> m_aroundKeys{};
+    std::array<std::array<int32_t, kSampleSlots>, kMaxHalf + 1> m_aroundDepthKeys{}; // their keys alone
     std::array<int, kMaxHalf + 1> m_aroundSize{};
     std::array<std::array<int64_t, 8>, 2 * kMaxHalf + 1> m_columns{};
     std::array<int, 2 * kMaxHalf + 1> m_columnSize{};
