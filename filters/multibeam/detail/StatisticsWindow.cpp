@@ -102,21 +102,20 @@ int SlideEntries(const Entry* prev, const int32_t* prevKeys, int size, int outTa
     return newSize;
 }
 
-// The entries at sorted positions r - 1 and r (the latter kNoEntry when there is none) of
-// the union of the sorted a[0..na) and the entries of tag 0 of the sorted keys b[0..nb)
-// (na < 64, nb <= 7, padded with kNoEntry to 64 and with kNoKey to 8 items), 1 <= r <= na +
-// nb: how many of the r smallest come from b, found by a binary search of three fixed steps.
-[[gnu::always_inline]] inline void UnionPair(const Entry* a, int na, const int32_t* bKeys, int nb, int r, Entry& at,
-                                             Entry& next)
+// The keys at sorted positions r - 1 and r (the latter kNoKey when there is none) of the
+// union of the sorted a[0..na) and b[0..nb) (na < 64, nb <= 7, padded with kNoKey to 64
+// and 8 keys), 1 <= r <= na + nb: how many of the r smallest come from b, found by a
+// binary search of three fixed steps.
+[[gnu::always_inline]] inline void UnionPair(const int32_t* a, int na, const int32_t* b, int nb, int r, int32_t& at,
+                                             int32_t& next)
 {
-    auto b = [bKeys](int i) { return MakeEntry(bKeys[i], 0); };
     const int lo = std::max(0, r - na);
     const int hi = std::min(nb, r);
     // 1 for t in lo .. i-1, 0 from i on, where i is the count from b; the loads stay
     // within both arrays whatever t is.
     auto more = [&](int t) {
-        const Entry bt = b(std::min(t, 7));
-        const Entry ar = a[std::max(r - t - 1, 0)];
+        const int32_t bt = b[std::min(t, 7)];
+        const int32_t ar = a[std::max(r - t - 1, 0)];
         return static_cast<int>(t < hi) & static_cast<int>(bt < ar);
     };
     int pos = lo;
@@ -124,11 +123,11 @@ int SlideEntries(const Entry* prev, const int32_t* prevKeys, int size, int outTa
     pos += more(pos + 1) << 1;
     pos += more(pos);
     const int fromA = r - pos;
-    const Entry fromB = b(std::max(pos - 1, 0));
-    const Entry lastA = a[std::max(fromA - 1, 0)];
-    at = std::max(pos > 0 ? fromB : INT64_MIN, fromA > 0 ? lastA : INT64_MIN);
-    // Both arrays are padded beyond their sizes with items above every depth.
-    next = std::min(b(pos), a[fromA]);
+    const int32_t fromB = b[std::max(pos - 1, 0)];
+    const int32_t lastA = a[std::max(fromA - 1, 0)];
+    at = std::max(pos > 0 ? fromB : INT32_MIN, fromA > 0 ? lastA : INT32_MIN);
+    // Both arrays are padded with kNoKey beyond their sizes.
+    next = std::min(b[pos], a[fromA]);
 }
 
 // Where the quantile rule of StatisticsWindow::Quantile reads a sorted sample of a given
@@ -163,16 +162,16 @@ constexpr std::array<QuantilePos, 64> kMedianPos = QuantilePositions(0.5);
 constexpr std::array<QuantilePos, 64> kLowerPos = QuantilePositions(0.25);
 constexpr std::array<QuantilePos, 64> kUpperPos = QuantilePositions(0.75);
 
-// The quantile at q of the union of a sorted entry array and sorted keys as UnionPair
-// takes them (at least 2 items, fewer than 64).
-[[gnu::always_inline]] inline double UnionQuantile(const QuantilePos& q, const Entry* a, int na, const int32_t* b,
+// The quantile at q of the union of two sorted key arrays as UnionPair takes them (at
+// least 2 keys, fewer than 64).
+[[gnu::always_inline]] inline double UnionQuantile(const QuantilePos& q, const int32_t* a, int na, const int32_t* b,
                                                    int nb)
 {
-    Entry at = 0;
-    Entry next = 0;
+    int32_t at = 0;
+    int32_t next = 0;
     UnionPair(a, na, b, nb, q.r, at, next);
-    const double v = EntryDepth(at);
-    return q.interpolate ? v + (EntryDepth(next) - v) * q.f : v;
+    const double v = KeyDepth(at);
+    return q.interpolate ? v + (KeyDepth(next) - v) * q.f : v;
 }
 
 } // namespace
@@ -519,7 +518,8 @@ void StatisticsWindow::Running(int middle, double quantScale)
         }
         const int na = m_aroundSize[j % kept];
         if (na + ownA.size < 4) return;
-        const double med = UnionQuantile(kMedianPos[na + ownA.size], keys, na, ownA.run, ownA.size);
+        const double med =
+            UnionQuantile(kMedianPos[na + ownA.size], m_aroundDepthKeys[j % kept].data(), na, ownA.run, ownA.size);
         const double limit = std::fabs(kFixedRatio * med);
         auto judge = [&](int t) {
             if (std::fabs(mid.z[t] - med) > limit) flag(t, ownA);
@@ -536,7 +536,7 @@ void StatisticsWindow::Running(int middle, double quantScale)
             start(ownB);
         else
             slide(ownB, j + h);
-        const Entry* keys = m_aroundKeys[j % kept].data();
+        const int32_t* keys = m_aroundDepthKeys[j % kept].data();
         const int na = m_aroundSize[j % kept];
         if (na + ownB.size < 4) return;
         const int size = na + ownB.size;
