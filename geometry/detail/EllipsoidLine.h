@@ -160,7 +160,7 @@ struct NormalSection
     {
     }
     // Radians in [0, 2 pi).
-    double Azimuth() const { return PositiveAzimuth(FastAtan2(east, north)); }
+    double Azimuth() const { return PositiveAzimuth(std::atan2(east, north)); }
 };
 
 // An azimuth in degrees brought into [0, 360).
