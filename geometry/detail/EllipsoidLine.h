@@ -95,7 +95,7 @@ inline constexpr double kAtanEighths[9] = {
 };
 
 // atan2(y, x) in [-pi, pi] as std::atan2 gives it, to within a unit or two of the last
-// place and in a third of the time. With num the smaller and den the larger argument,
+// place. With num the smaller and den the larger argument,
 // atan(num / den) = atan(c) + atan((num - c den) / (den + c num)) for c the eighth nearest
 // num / den, found by comparisons rather than by a division, so that the only division is
 // that of the remainder (at most 1/16), which the series takes. Zeros, infinities and NaN
