@@ -45,9 +45,9 @@ public:
     static bool PowerDefined(double base, double exponent, double power)
     {
         // Bitwise on the tests: no branch in the formula engine's number steps.
-        const bool domain = std::isnan(power) & !std::isnan(base) & !std::isnan(exponent);
-        const bool pole = (base == 0.0) & (exponent < 0.0);
-        return !(domain | pole);
+        const int domain = int(std::isnan(power)) & int(!std::isnan(base)) & int(!std::isnan(exponent));
+        const int pole = int(base == 0.0) & int(exponent < 0.0);
+        return (domain | pole) == 0;
     }
 
     bool SetValueStr(CString& text) override;

@@ -444,8 +444,8 @@ void StatisticsWindow::Running(int middle, double quantScale)
         {
             if (key == kNoKey) return;
             const Four pad = {kNoKey, kNoKey, kNoKey, kNoKey};
-            const Four downLo = __builtin_shuffle(lo, hi, Four{1, 2, 3, 4});
-            const Four downHi = __builtin_shuffle(hi, pad, Four{1, 2, 3, 4});
+            const Four downLo = __builtin_shufflevector(lo, hi, 1, 2, 3, 4);
+            const Four downHi = __builtin_shufflevector(hi, pad, 1, 2, 3, 4);
             lo = lo < key ? lo : downLo;
             hi = hi < key ? hi : downHi;
             --size;
@@ -456,8 +456,8 @@ void StatisticsWindow::Running(int middle, double quantScale)
         {
             if (key == kNoKey) return;
             const Four k = {key, key, key, key};
-            Four upLo = __builtin_shuffle(k, lo, Four{0, 4, 5, 6});
-            Four upHi = __builtin_shuffle(lo, hi, Four{3, 4, 5, 6});
+            Four upLo = __builtin_shufflevector(k, lo, 0, 4, 5, 6);
+            Four upHi = __builtin_shufflevector(lo, hi, 3, 4, 5, 6);
             upLo = upLo > k ? upLo : k;
             upHi = upHi > k ? upHi : k;
             lo = lo < k ? lo : upLo;
