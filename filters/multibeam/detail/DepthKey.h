@@ -1,8 +1,6 @@
 // DepthKey: the statistical filter's depths as 32-bit integer keys that sort like the
-// floats (for numbers; -0 sorts before +0, which changes no quantile), and the entries of
-// its running passes: a key shifted left by 3 bits over a tag of 0 .. 7 (the ring place of
-// the beam's column), so that entries sort as their keys and a column can be taken out by
-// its tag. Internal to the multibeam filter.
+// floats (for numbers; -0 sorts before +0, which changes no quantile). Internal to the
+// multibeam filter.
 #pragma once
 
 #include <KvsDataBlocks/datablocks/ByteLayout.h>
@@ -28,20 +26,6 @@ inline double KeyDepth(int32_t k)
     float f;
     std::memcpy(&f, &i, sizeof f);
     return f;
-}
-
-using Entry = int64_t;
-// Made from kNoKey, an entry lies above every entry of a depth, whatever its tag.
-inline constexpr Entry kNoEntry = (static_cast<Entry>(kNoKey) << 3) | 7;
-
-inline Entry MakeEntry(int32_t key, int tag)
-{
-    return (static_cast<Entry>(key) << 3) | tag;
-}
-
-inline double EntryDepth(Entry e)
-{
-    return KeyDepth(static_cast<int32_t>(e >> 3));
 }
 
 } // namespace kvs::multibeam::detail

@@ -2,6 +2,7 @@
 
 #include <KvsDataBlocks/filters/multibeam/Multibeam.h>
 #include <KvsDataBlocks/filters/multibeam/detail/DepthKey.h>
+#include <KvsDataBlocks/filters/multibeam/detail/SlideKeys.h>
 #include <KvsDataBlocks/filters/multibeam/detail/SortNetworks.h>
 #include <KvsDataBlocks/filters/multibeam/detail/SortedSample.h>
 
@@ -9,9 +10,6 @@
 #include <cmath>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <new>
 
 namespace kvs::multibeam::detail {
@@ -35,72 +33,6 @@ double SortedQuantile(double p, int n, At at)
     return a + (at(k + 1) - a) * f;
 }
 
-// The most entries of the pings around the middle one: 6 pings by 7 beams.
-constexpr int kMaxAround = 2 * 3 * (2 * 3 + 1);
-static_assert(kMaxAround + 8 <= 64);
-
-// The number of keys below key among the first 44 of a sample padded with kNoKey (kept
-// in any order): one comparison per key, four at a time.
-int KeysBelow(const int32_t* keys, int32_t key)
-{
-    static_assert(kMaxAround <= 44);
-#if defined(__SSE2__)
-    const __m128i k = _mm_set1_epi32(key);
-    __m128i below = _mm_setzero_si128();
-    for (int i = 0; i < 44; i += 4)
-        below = _mm_sub_epi32(below, _mm_cmplt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + i)), k));
-    below = _mm_add_epi32(below, _mm_shuffle_epi32(below, _MM_SHUFFLE(1, 0, 3, 2)));
-    below = _mm_add_epi32(below, _mm_shuffle_epi32(below, _MM_SHUFFLE(2, 3, 0, 1)));
-    return _mm_cvtsi128_si32(below);
-#else
-    int below = 0;
-    for (int i = 0; i < 44; ++i) below += static_cast<int>(keys[i] < key);
-    return below;
-#endif
-}
-
-// Builds in dst (64 entries, kNoEntry from dstSize on) the sorted prev[0..size) without
-// the entries of tag outTag and with the sorted in[0..nIn), padded with kNoEntry, and in
-// dstKeys the keys of those entries, padded with kNoKey; returns the new size. prev holds
-// at most kMaxAround entries, with their keys in prevKeys, in at most 8. Each kept entry
-// goes straight to its place, counting the new entries below it; a dropped entry is
-// written too, to the place that the next kept or new entry then takes. A new entry goes
-// below the entries of an equal key, which changes no quantile.
-int SlideEntries(const Entry* prev, const int32_t* prevKeys, int size, int outTag, const Entry* in, int nIn,
-                 Entry* dst, int32_t* dstKeys, int dstSize)
-{
-    int inAt[8] = {};
-    unsigned char newBelow[kMaxAround + 8] = {};
-    for (int r = 0; r < nIn; ++r) {
-        inAt[r] = KeysBelow(prevKeys, static_cast<int32_t>(in[r] >> 3));
-        ++newBelow[inAt[r]];
-    }
-    int keptBelow[kMaxAround + 8];
-    int kept = 0;
-    int added = 0;
-#pragma GCC unroll 4
-    for (int i = 0; i < size; ++i) {
-        added += newBelow[i];
-        keptBelow[i] = kept;
-        const Entry e = prev[i];
-        dst[kept + added] = e;
-        dstKeys[kept + added] = prevKeys[i];
-        kept += static_cast<int>((e & 7) != outTag);
-    }
-    keptBelow[size] = kept;
-    for (int r = 0; r < nIn; ++r) {
-        dst[keptBelow[inAt[r]] + r] = in[r];
-        dstKeys[keptBelow[inAt[r]] + r] = static_cast<int32_t>(in[r] >> 3);
-    }
-    const int newSize = kept + nIn;
-    // Beyond the new size: padding up to where dst held entries before, and where a
-    // dropped last entry may have been written.
-    for (int i = newSize; i < std::max(dstSize, newSize + 1); ++i) {
-        dst[i] = kNoEntry;
-        dstKeys[i] = kNoKey;
-    }
-    return newSize;
-}
 
 // The keys at sorted positions r - 1 and r (the latter kNoKey when there is none) of the
 // union of the sorted a[0..na) and b[0..nb) (na < 64, nb <= 7, padded with kNoKey to 64
@@ -177,6 +109,7 @@ constexpr std::array<QuantilePos, 64> kUpperPos = QuantilePositions(0.75);
 } // namespace
 
 StatisticsWindow::StatisticsWindow()
+    : m_wideSlide(SlideWideAvailable())
 {
     for (PingStruct& slot : m_slots) slot.Init();
 }
@@ -397,7 +330,7 @@ void StatisticsWindow::Running(int middle, double quantScale)
     const int width = 2 * h + 1;
     const int kept = h + 1; // samples kept for the trailing pass
 
-    // A buffer of kept samples holds kNoEntry only from its size on once it was built in
+    // A buffer of kept samples holds kNoKey only from its size on once it was built in
     // this call: until then the whole of it counts as held.
     m_aroundSize.fill(kSampleSlots);
     const int32_t* around[8] = {};
@@ -416,10 +349,10 @@ void StatisticsWindow::Running(int middle, double quantScale)
         SortSix(c);
         int size = 0;
         for (int k = 0; k < 6; ++k) {
-            m_columns[tag][k] = MakeEntry(c[k], tag);
+            m_columns[tag][k] = c[k];
             size += c[k] != kNoKey;
         }
-        m_columns[tag][6] = m_columns[tag][7] = kNoEntry;
+        m_columns[tag][6] = m_columns[tag][7] = kNoKey;
         m_columnSize[tag] = size;
     };
     // Each pass keeps the middle ping's keys of the beam window by ring place (kNoKey
@@ -494,7 +427,7 @@ void StatisticsWindow::Running(int middle, double quantScale)
     };
 
     auto stepA = [&](int j) {
-        Entry* keys = m_aroundKeys[j % kept].data();
+        int32_t* keys = m_aroundKeys[j % kept].data();
         if (j == h) {
             int count = 0;
             for (int b = 0; b < width; ++b) {
@@ -502,24 +435,27 @@ void StatisticsWindow::Running(int middle, double quantScale)
                 for (int k = 0; k < m_columnSize[b]; ++k) keys[count++] = m_columns[b][k];
             }
             std::sort(keys, keys + count);
-            std::fill(keys + count, keys + kSampleSlots, kNoEntry);
-            int32_t* depthKeys = m_aroundDepthKeys[j % kept].data();
-            for (int k = 0; k < kSampleSlots; ++k) depthKeys[k] = static_cast<int32_t>(keys[k] >> 3);
+            std::fill(keys + count, keys + kSampleSlots, kNoKey);
             m_aroundSize[j % kept] = count;
             start(ownA);
         } else {
-            const int tag = (j + h) % width; // the ring place of beam j-h-1, then of j+h
+            // The column of beam j-h-1 leaves its ring place to that of beam j+h.
+            const int tag = (j + h) % width;
+            int32_t out[8];
+            std::memcpy(out, m_columns[tag].data(), sizeof out);
+            const int nOut = m_columnSize[tag];
             column(j + h);
+            const int32_t* prev = m_aroundKeys[(j - 1) % kept].data();
+            const int prevSize = m_aroundSize[(j - 1) % kept];
             m_aroundSize[j % kept] =
-                SlideEntries(m_aroundKeys[(j - 1) % kept].data(), m_aroundDepthKeys[(j - 1) % kept].data(),
-                             m_aroundSize[(j - 1) % kept], tag, m_columns[tag].data(), m_columnSize[tag], keys,
-                             m_aroundDepthKeys[j % kept].data(), m_aroundSize[j % kept]);
+                m_wideSlide ? SlideKeysWide(prev, prevSize, out, nOut, m_columns[tag].data(), m_columnSize[tag], keys)
+                            : SlideKeys(prev, prevSize, out, nOut, m_columns[tag].data(), m_columnSize[tag], keys,
+                                        m_aroundSize[j % kept]);
             slide(ownA, j + h);
         }
         const int na = m_aroundSize[j % kept];
         if (na + ownA.size < 4) return;
-        const double med =
-            UnionQuantile(kMedianPos[na + ownA.size], m_aroundDepthKeys[j % kept].data(), na, ownA.run, ownA.size);
+        const double med = UnionQuantile(kMedianPos[na + ownA.size], keys, na, ownA.run, ownA.size);
         const double limit = std::fabs(kFixedRatio * med);
         auto judge = [&](int t) {
             if (std::fabs(mid.z[t] - med) > limit) flag(t, ownA);
@@ -536,7 +472,7 @@ void StatisticsWindow::Running(int middle, double quantScale)
             start(ownB);
         else
             slide(ownB, j + h);
-        const int32_t* keys = m_aroundDepthKeys[j % kept].data();
+        const int32_t* keys = m_aroundKeys[j % kept].data();
         const int na = m_aroundSize[j % kept];
         if (na + ownB.size < 4) return;
         const int size = na + ownB.size;

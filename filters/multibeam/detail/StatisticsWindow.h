@@ -75,6 +75,7 @@ private:
     int m_fill = 0;
     double m_spread = 4.0;
     bool m_allocated = false;
+    bool m_wideSlide = false; // the processor slides the samples 16 keys at a time
     int m_size = 3;
     int m_slotCount = 5;
 
@@ -91,11 +92,9 @@ private:
     // last few beams (the spread pass trails the fixed-ratio pass), the sorted columns of
     // those pings and the middle ping's keys within the beam window.
     static constexpr int kMaxHalf = 3;
-    // Entries are keys shifted left by 3 bits over the ring place of their column.
-    std::array<std::array<int64_t, kSampleSlots>, kMaxHalf + 1> m_aroundKeys{};
-    std::array<std::array<int32_t, kSampleSlots>, kMaxHalf + 1> m_aroundDepthKeys{}; // their keys alone
+    std::array<std::array<int32_t, kSampleSlots>, kMaxHalf + 1> m_aroundKeys{};
     std::array<int, kMaxHalf + 1> m_aroundSize{};
-    std::array<std::array<int64_t, 8>, 2 * kMaxHalf + 1> m_columns{};
+    std::array<std::array<int32_t, 8>, 2 * kMaxHalf + 1> m_columns{};
     std::array<int, 2 * kMaxHalf + 1> m_columnSize{};
     std::array<std::array<int32_t, 8>, 2> m_middleKeys{};
 };

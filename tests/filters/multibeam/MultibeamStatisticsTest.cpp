@@ -1,6 +1,8 @@
 // The multibeam filter's statistical pass: its window of pings, the quantiles, restarts,
-// copies, and the sliding sample against the statistics written out plainly.
+// copies, and the sliding sample against the statistics written out plainly and against
+// a sort.
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
+#include <KvsDataBlocks/filters/multibeam/detail/SlideKeys.h>
 
 #include "PingBlock.h"
 
@@ -280,5 +282,46 @@ TEST(MultibeamStatistics, SlidingSampleMatchesThePlainStatistics)
             EXPECT_GT(flagged, 10);
             EXPECT_EQ(got, want) << "window " << f.GetWindowSize() << " scale " << f.GetQuantileScale();
         }
+    }
+}
+
+TEST(MultibeamStatistics, BothSlidesGiveTheSortedKeysOfTheNewSample)
+{
+    using namespace kvs::multibeam::detail;
+    std::srand(11);
+    // Few distinct depths, so that equal keys, -0 and +0 meet often.
+    auto key = [] { return DepthKey(static_cast<float>(std::rand() % 9 - 4) * 0.5f); };
+    std::vector<int32_t> sample;
+    for (int step = 0; step < 4000; ++step) {
+        // A column of 0 .. 6 keys leaves (taken from the sample) and one of 0 .. 6 comes.
+        std::vector<int32_t> out, in;
+        for (int k = std::rand() % 7; k > 0 && !sample.empty(); --k) {
+            const auto at = sample.begin() + std::rand() % sample.size();
+            out.push_back(*at);
+            sample.erase(at);
+        }
+        for (int k = std::rand() % 7; k > 0 && sample.size() + in.size() < kSlideMax; --k) in.push_back(key());
+        std::vector<int32_t> prev = sample;
+        prev.insert(prev.end(), out.begin(), out.end());
+        sample.insert(sample.end(), in.begin(), in.end());
+        for (auto* v : {&prev, &out, &in, &sample}) std::sort(v->begin(), v->end());
+        const int size = static_cast<int>(prev.size()), nOut = static_cast<int>(out.size()),
+                  nIn = static_cast<int>(in.size());
+        std::vector<int32_t> want = sample;
+        for (auto* v : {&prev, &want}) v->resize(kSlidePlaces, kNoKey);
+        for (auto* v : {&out, &in}) v->resize(8, kNoKey);
+        std::vector<int32_t> got(kSlidePlaces, kNoKey);
+        got[std::rand() % kSlidePlaces] = key(); // a key beyond the new size is padded over
+        EXPECT_EQ(SlideKeys(prev.data(), size, out.data(), nOut, in.data(), nIn, got.data(), kSlidePlaces),
+                  size - nOut + nIn);
+        ASSERT_EQ(got, want) << step;
+#ifdef KVS_SLIDE_WIDE
+        if (SlideWideAvailable()) {
+            std::fill(got.begin(), got.end(), 0);
+            EXPECT_EQ(SlideKeysWide(prev.data(), size, out.data(), nOut, in.data(), nIn, got.data()),
+                      size - nOut + nIn);
+            ASSERT_EQ(got, want) << step;
+        }
+#endif
     }
 }
