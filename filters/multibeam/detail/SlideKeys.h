@@ -91,6 +91,12 @@ inline int SlideKeys(const int32_t* prev, int size, const int32_t* out, int nOut
            static_cast<uint64_t>(_mm512_cmplt_epi32_mask(p2, k)) << 32;
 }
 
+// The lane numbers plus offset: the indices of a permutation reading from lane offset on.
+[[gnu::target("avx512f")]] inline __m512i LanesFrom(__m512i lanes, int offset)
+{
+    return _mm512_add_epi32(lanes, _mm512_set1_epi32(offset));
+}
+
 // SlideKeys by 16 keys at a time; writes all kSlidePlaces places of dst. prev is padded
 // with kNoKey to kSlidePlaces, out and in to 8 places.
 [[gnu::target("avx512f,popcnt")]] inline int SlideKeysWide(const int32_t* prev, int size, const int32_t* out,
@@ -110,23 +116,30 @@ inline int SlideKeys(const int32_t* prev, int size, const int32_t* out, int nOut
     for (int r = 0; r < nIn; ++r)
         news |= uint64_t{1} << (__builtin_popcountll(KeysBelowMask(p0, p1, p2, in[r]) & ~leaves) + r);
 
-    // The kept keys one after the other, then padding; the compressed lanes are filled
-    // with kNoKey.
-    alignas(64) int32_t keptKeys[kSlidePlaces + 32];
+    // The kept keys one after the other, then kNoKey: each 16 compressed (lanes beyond
+    // their kept keys hold kNoKey), at least 10 of each 16 being kept, then joined in
+    // registers: an expand appends the next 16 after the kept ones, a permutation of two
+    // registers reads 16 lanes from any offset into them.
     const __m512i none = _mm512_set1_epi32(kNoKey);
+    const __m512i lanes = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
     const __mmask16 k0 = static_cast<__mmask16>(~leaves), k1 = static_cast<__mmask16>(~leaves >> 16),
                     k2 = static_cast<__mmask16>(~leaves >> 32);
-    const int n0 = __builtin_popcount(k0), n1 = __builtin_popcount(k1), n2 = __builtin_popcount(k2);
-    _mm512_storeu_si512(keptKeys, _mm512_mask_compress_epi32(none, k0, p0));
-    _mm512_storeu_si512(keptKeys + n0, _mm512_mask_compress_epi32(none, k1, p1));
-    _mm512_storeu_si512(keptKeys + n0 + n1, _mm512_mask_compress_epi32(none, k2, p2));
-    _mm512_storeu_si512(keptKeys + n0 + n1 + n2, none);
+    const int n0 = __builtin_popcount(k0), n1 = __builtin_popcount(k1);
+    const __m512i c0 = _mm512_mask_compress_epi32(none, k0, p0);
+    const __m512i c1 = _mm512_mask_compress_epi32(none, k1, p1);
+    const __m512i c2 = _mm512_mask_compress_epi32(none, k2, p2);
+    const __m512i c12 = _mm512_mask_expand_epi32(c1, static_cast<__mmask16>(0xFFFF << n1), c2); // c1 c2 [0, 16)
+    const __m512i c12Next = _mm512_permutex2var_epi32(c2, LanesFrom(lanes, 16 - n1), none);               // c1 c2 [16, 32)
+    const __m512i kept[3] = {_mm512_mask_expand_epi32(c0, static_cast<__mmask16>(0xFFFF << n0), c1),
+                             _mm512_permutex2var_epi32(c12, LanesFrom(lanes, 16 - n0), c12Next),
+                             _mm512_permutex2var_epi32(c12Next, LanesFrom(lanes, 16 - n0), none)};
 
     int newBefore = 0;
     for (int c = 0; c < kSlidePlaces / 16; ++c) {
         const __mmask16 n = static_cast<__mmask16>(news >> (16 * c));
-        const __m512i fromKept =
-            _mm512_maskz_expand_epi32(static_cast<__mmask16>(~n), _mm512_loadu_si512(keptKeys + 16 * c - newBefore));
+        // The kept keys from the first not yet placed: newBefore lanes back.
+        const __m512i next = c == 0 ? kept[0] : _mm512_permutex2var_epi32(kept[c - 1], LanesFrom(lanes, 16 - newBefore), kept[c]);
+        const __m512i fromKept = _mm512_maskz_expand_epi32(static_cast<__mmask16>(~n), next);
         // The new keys from the first not yet placed, read within the 8 places of in.
         const __m512i fromIn = _mm512_maskz_loadu_epi32(static_cast<__mmask16>(0xFF >> newBefore), in + newBefore);
         _mm512_storeu_si512(dst + 16 * c, _mm512_mask_expand_epi32(fromKept, n, fromIn));
