@@ -106,6 +106,45 @@ constexpr std::array<QuantilePos, 64> kUpperPos = QuantilePositions(0.75);
     return q.interpolate ? v + (KeyDepth(next) - v) * q.f : v;
 }
 
+// The sorted columns of beams 0 .. n-1 of up to 6 rows of keys (kMaxBeams each, kNoKey
+// beyond their beams): column b of 8 places, kNoKey after its keys, and its count of keys.
+// Four beams at a time through the 12-comparator network on vectors of four, then turned
+// into columns by shuffles; rows beyond rowCount count as kNoKey.
+void SortColumns(const int32_t* const* rows, int rowCount, int n, std::array<int32_t, 8>* columns, int* counts)
+{
+    static_assert(kMaxBeams % 4 == 0, "rows and columns hold whole fours");
+    using Four = int32_t __attribute__((vector_size(16)));
+    const Four none = {kNoKey, kNoKey, kNoKey, kNoKey};
+    auto order = [](Four& a, Four& b) {
+        const Four lo = a < b ? a : b;
+        b = a < b ? b : a;
+        a = lo;
+    };
+    for (int b = 0; b < n; b += 4) {
+        Four v[6];
+        for (int k = 0; k < 6; ++k) {
+            v[k] = none;
+            if (k < rowCount) std::memcpy(&v[k], rows[k] + b, sizeof v[k]);
+        }
+        order(v[0], v[5]); order(v[1], v[3]); order(v[2], v[4]);
+        order(v[1], v[2]); order(v[3], v[4]);
+        order(v[0], v[3]); order(v[2], v[5]);
+        order(v[0], v[1]); order(v[2], v[3]); order(v[4], v[5]);
+        order(v[1], v[2]); order(v[3], v[4]);
+        Four count = {0, 0, 0, 0};
+        for (int k = 0; k < 6; ++k) count -= v[k] != none;
+        const Four t0 = __builtin_shufflevector(v[0], v[1], 0, 4, 1, 5), t1 = __builtin_shufflevector(v[0], v[1], 2, 6, 3, 7);
+        const Four t2 = __builtin_shufflevector(v[2], v[3], 0, 4, 1, 5), t3 = __builtin_shufflevector(v[2], v[3], 2, 6, 3, 7);
+        const Four u0 = __builtin_shufflevector(v[4], v[5], 0, 4, 1, 5), u1 = __builtin_shufflevector(v[4], v[5], 2, 6, 3, 7);
+        const Four out[8] = {__builtin_shufflevector(t0, t2, 0, 1, 4, 5), __builtin_shufflevector(u0, none, 0, 1, 4, 5),
+                             __builtin_shufflevector(t0, t2, 2, 3, 6, 7), __builtin_shufflevector(u0, none, 2, 3, 4, 5),
+                             __builtin_shufflevector(t1, t3, 0, 1, 4, 5), __builtin_shufflevector(u1, none, 0, 1, 4, 5),
+                             __builtin_shufflevector(t1, t3, 2, 3, 6, 7), __builtin_shufflevector(u1, none, 2, 3, 4, 5)};
+        std::memcpy(columns + b, out, sizeof out);
+        std::memcpy(counts + b, &count, sizeof count);
+    }
+}
+
 } // namespace
 
 StatisticsWindow::StatisticsWindow()
@@ -129,6 +168,8 @@ bool StatisticsWindow::Allocate()
         if (!m_slots[i].Allocate()) return false;
     try {
         m_keyRows.assign(static_cast<size_t>(m_slotCount) * kMaxBeams, kNoKey);
+        m_columnKeys.resize(kMaxBeams);
+        m_columnCounts.resize(kMaxBeams);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -341,20 +382,11 @@ void StatisticsWindow::Running(int middle, double quantScale)
     int32_t* midKeys = m_keyRows.data() + static_cast<size_t>(middle) * kMaxBeams;
     KeyRow(middle);
 
-    // The sorted column of beam b of the pings around the middle into its ring place.
-    auto column = [&](int b) {
-        const int tag = b % width;
-        int32_t c[6];
-        for (int k = 0; k < 6; ++k) c[k] = k < aroundCount ? around[k][b] : kNoKey;
-        SortSix(c);
-        int size = 0;
-        for (int k = 0; k < 6; ++k) {
-            m_columns[tag][k] = c[k];
-            size += c[k] != kNoKey;
-        }
-        m_columns[tag][6] = m_columns[tag][7] = kNoKey;
-        m_columnSize[tag] = size;
-    };
+    // The sorted columns of the pings around the middle one, for every beam (and up to
+    // the next four).
+    std::array<int32_t, 8>* columns = m_columnKeys.data();
+    const int* columnSize = m_columnCounts.data();
+    SortColumns(around, aroundCount, n, columns, m_columnCounts.data());
     // Each pass keeps the middle ping's keys of the beam window by ring place (kNoKey
     // where there is no sample) and, beside them, the same keys sorted: a step takes out
     // one key and puts in one, a flag takes out one, each by comparisons and selects over
@@ -430,27 +462,22 @@ void StatisticsWindow::Running(int middle, double quantScale)
         int32_t* keys = m_aroundKeys[j % kept].data();
         if (j == h) {
             int count = 0;
-            for (int b = 0; b < width; ++b) {
-                column(b);
-                for (int k = 0; k < m_columnSize[b]; ++k) keys[count++] = m_columns[b][k];
-            }
+            for (int b = 0; b < width; ++b)
+                for (int k = 0; k < columnSize[b]; ++k) keys[count++] = columns[b][k];
             std::sort(keys, keys + count);
             std::fill(keys + count, keys + kSampleSlots, kNoKey);
             m_aroundSize[j % kept] = count;
             start(ownA);
         } else {
-            // The column of beam j-h-1 leaves its ring place to that of beam j+h.
-            const int tag = (j + h) % width;
-            int32_t out[8];
-            std::memcpy(out, m_columns[tag].data(), sizeof out);
-            const int nOut = m_columnSize[tag];
-            column(j + h);
+            // The column of beam j-h-1 leaves, that of beam j+h comes.
+            const int32_t* out = columns[j - h - 1].data();
+            const int32_t* in = columns[j + h].data();
+            const int nOut = columnSize[j - h - 1], nIn = columnSize[j + h];
             const int32_t* prev = m_aroundKeys[(j - 1) % kept].data();
             const int prevSize = m_aroundSize[(j - 1) % kept];
-            m_aroundSize[j % kept] =
-                m_wideSlide ? SlideKeysWide(prev, prevSize, out, nOut, m_columns[tag].data(), m_columnSize[tag], keys)
-                            : SlideKeys(prev, prevSize, out, nOut, m_columns[tag].data(), m_columnSize[tag], keys,
-                                        m_aroundSize[j % kept]);
+            m_aroundSize[j % kept] = m_wideSlide ? SlideKeysWide(prev, prevSize, out, nOut, in, nIn, keys)
+                                                 : SlideKeys(prev, prevSize, out, nOut, in, nIn, keys,
+                                                             m_aroundSize[j % kept]);
             slide(ownA, j + h);
         }
         const int na = m_aroundSize[j % kept];

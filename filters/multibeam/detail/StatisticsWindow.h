@@ -94,8 +94,8 @@ private:
     static constexpr int kMaxHalf = 3;
     std::array<std::array<int32_t, kSampleSlots>, kMaxHalf + 1> m_aroundKeys{};
     std::array<int, kMaxHalf + 1> m_aroundSize{};
-    std::array<std::array<int32_t, 8>, 2 * kMaxHalf + 1> m_columns{};
-    std::array<int, 2 * kMaxHalf + 1> m_columnSize{};
+    std::vector<std::array<int32_t, 8>> m_columnKeys; // kMaxBeams, a column each
+    std::vector<int> m_columnCounts;
     std::array<std::array<int32_t, 8>, 2> m_middleKeys{};
 };
 
