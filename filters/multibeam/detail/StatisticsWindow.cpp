@@ -404,22 +404,20 @@ void StatisticsWindow::Running(int middle, double quantScale)
             std::memcpy(run, &lo, sizeof lo);
             std::memcpy(run + 4, &hi, sizeof hi);
         }
-        // Keys below key stay, the rest move down one place (key is held).
+        // Keys below key stay, the rest move down one place (key is held). Neither takes
+        // a branch on the key: kNoKey leaves the keys as they are.
         void Take(int32_t key)
         {
-            if (key == kNoKey) return;
             const Four pad = {kNoKey, kNoKey, kNoKey, kNoKey};
             const Four downLo = __builtin_shufflevector(lo, hi, 1, 2, 3, 4);
             const Four downHi = __builtin_shufflevector(hi, pad, 1, 2, 3, 4);
             lo = lo < key ? lo : downLo;
             hi = hi < key ? hi : downHi;
-            --size;
-            Store();
+            size -= static_cast<int>(key != kNoKey);
         }
         // Keys below key stay, the place after them takes key and the rest move up one.
         void Put(int32_t key)
         {
-            if (key == kNoKey) return;
             const Four k = {key, key, key, key};
             Four upLo = __builtin_shufflevector(k, lo, 0, 4, 5, 6);
             Four upHi = __builtin_shufflevector(lo, hi, 3, 4, 5, 6);
@@ -427,8 +425,7 @@ void StatisticsWindow::Running(int middle, double quantScale)
             upHi = upHi > k ? upHi : k;
             lo = lo < k ? lo : upLo;
             hi = hi < k ? hi : upHi;
-            ++size;
-            Store();
+            size += static_cast<int>(key != kNoKey);
         }
     };
     Own ownA{m_middleKeys[0].data(), {}, {}, 0, {}};
@@ -436,17 +433,18 @@ void StatisticsWindow::Running(int middle, double quantScale)
     auto start = [&](Own& own) {
         own.lo = own.hi = Own::Four{kNoKey, kNoKey, kNoKey, kNoKey};
         own.size = 0;
-        own.Store();
         for (int b = 0; b < width; ++b) {
             own.ring[b] = midKeys[b];
             own.Put(midKeys[b]);
         }
+        own.Store();
     };
     auto slide = [&](Own& own, int b) { // beam b takes the ring place of beam b - width
         int32_t& place = own.ring[b % width];
         own.Take(place);
         place = midKeys[b];
         own.Put(place);
+        own.Store();
     };
     // The flagged beam leaves the middle ping's samples from the next beam on (only the
     // median already taken serves the beams judged after it in this step).
@@ -455,6 +453,7 @@ void StatisticsWindow::Running(int middle, double quantScale)
         midKeys[t] = kNoKey;
         int32_t& place = own.ring[t % width];
         own.Take(place);
+        own.Store();
         place = kNoKey;
     };
 
