@@ -1,6 +1,7 @@
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 
 #include <algorithm>
+#include <utility>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -81,6 +82,17 @@ CDataBlock& CDataBlock::operator=(const CDataBlock& other)
     if (m_buffer && other.m_buffer)
         std::memcpy(m_buffer.get(), other.m_buffer.get(), std::min(m_dataSize, other.m_dataSize));
     return *this;
+}
+
+void CDataBlock::Swap(CDataBlock& other) noexcept
+{
+    std::swap(m_dataId, other.m_dataId);
+    std::swap(m_time, other.m_time);
+    std::swap(m_statusWord, other.m_statusWord);
+    std::swap(m_count, other.m_count);
+    std::swap(m_dataSize, other.m_dataSize);
+    m_table.swap(other.m_table);
+    m_buffer.swap(other.m_buffer);
 }
 
 bool CDataBlock::Allocate(unsigned int count)

@@ -47,6 +47,8 @@ public:
     CDataBlock(const CDataBlock& other);
     ~CDataBlock();
     CDataBlock& operator=(const CDataBlock& other);
+    // Exchanges the whole contents with other, without copying a byte of data.
+    void Swap(CDataBlock& other) noexcept;
 
     // Layout. Allocate drops table and buffer and makes count default elements (false and
     // no table above kMaxElements or out of memory); InitDataElement defines one (status

@@ -154,7 +154,7 @@ TEST(CDataBlock, RemoveDataElementKeepsOrderAndResetsValues)
               std::tuple(true, true, 0u, 0u, false));
 }
 
-TEST(CDataBlock, AssignmentReusesTheBufferOfAnEqualLayout)
+TEST(CDataBlock, AssignmentReusesTheBufferOfAnEqualLayoutAndSwapHandsItOver)
 {
     CDataBlock src = Block({{ET_INT, 4, 0, 900}, {ET_STRING, 3, 0, 901}});
     src.SetTime(12.5);
@@ -177,6 +177,12 @@ TEST(CDataBlock, AssignmentReusesTheBufferOfAnEqualLayout)
     expectSource(same);
     other = CDataBlock();
     EXPECT_EQ(std::tuple(other.GetLength(), other.GetDataSize()), std::tuple(0u, 0u));
+    // A swap hands over the buffer itself, the layout with it.
+    const unsigned char* held = DataOf(same, 0);
+    other.Swap(same);
+    EXPECT_EQ(DataOf(other, 0), held);
+    expectSource(other);
+    EXPECT_EQ(std::tuple(same.GetLength(), same.GetDataSize()), std::tuple(0u, 0u));
 }
 
 TEST(CDataBlock, ComparesByTimeOnly)

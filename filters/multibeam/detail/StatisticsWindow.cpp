@@ -195,9 +195,9 @@ void StatisticsWindow::KeepBlock(const CDataBlock& block)
     if (m_storedSlot >= 0) m_blocks[m_storedSlot] = block;
 }
 
-void StatisticsWindow::TakeBlock(CDataBlock& block) const
+void StatisticsWindow::TakeBlock(CDataBlock& block)
 {
-    if (m_middleSlot >= 0) block = m_blocks[m_middleSlot];
+    if (m_middleSlot >= 0) block.Swap(m_blocks[m_middleSlot]);
 }
 
 bool StatisticsWindow::Push(PingStruct& ping, int readSlot, double quantScale)

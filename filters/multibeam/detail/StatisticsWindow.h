@@ -43,8 +43,9 @@ public:
     bool Push(PingStruct& ping, int readSlot, double quantScale);
     // The block the last pushed ping came in, kept with it.
     void KeepBlock(const CDataBlock& block);
-    // The block the ping last given out came in (unchanged without one).
-    void TakeBlock(CDataBlock& block) const;
+    // The block the ping last given out came in (unchanged without one), exchanged with
+    // block: the window no longer needs it.
+    void TakeBlock(CDataBlock& block);
 
     // The p-quantile of v as the passes take it: v is sorted in place; no interpolation
     // below the second item, and at or above the second-largest position the
