@@ -6,7 +6,11 @@
 #include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cfloat>
 #include <cmath>
+#include <limits>
 
 using namespace Multibeam;
 using kvs::multibeam::detail::FlagBeams;
@@ -14,6 +18,49 @@ using kvs::multibeam::detail::IhoOrder;
 using kvs::multibeam::detail::NadirBeam;
 using kvs::multibeam::detail::Rejected;
 using kvs::multibeam::detail::WalkOutward;
+
+namespace {
+
+// The relative margin on squares below which the tests on squared distances leave a beam
+// to the exact test: far above the few roundings of either form.
+constexpr double kSquareMargin = 1e-10;
+
+// Bounds on r^2 that settle minRange <= r (at least atLeast, not below below) and
+// r <= maxRange (at most atMost, not above above) for r = sqrt(r^2) correctly rounded.
+// A bound whose square would lose precision settles nothing (NaN, infinity), so that
+// every such beam takes the exact test.
+struct SquaredRange
+{
+    double atLeast, below, atMost, above;
+
+    static bool Squarable(double v) { return v >= 1e-150 && v <= 1e150; }
+
+    explicit SquaredRange(double minRange, double maxRange)
+    {
+        constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+        constexpr double inf = std::numeric_limits<double>::infinity();
+        if (minRange <= 0.0) {
+            atLeast = below = 0.0; // r >= 0 always
+        } else if (Squarable(minRange)) {
+            atLeast = minRange * minRange * (1.0 + kSquareMargin);
+            below = minRange * minRange * (1.0 - kSquareMargin);
+        } else {
+            atLeast = nan;
+            below = -inf;
+        }
+        if (maxRange == inf) {
+            atMost = above = inf;
+        } else if (Squarable(maxRange)) {
+            atMost = maxRange * maxRange * (1.0 - kSquareMargin);
+            above = maxRange * maxRange * (1.0 + kSquareMargin);
+        } else {
+            atMost = nan;
+            above = inf;
+        }
+    }
+};
+
+} // namespace
 
 void BeamTests::Derive(const MultibeamSettings& s)
 {
@@ -48,9 +95,13 @@ bool BeamTests::FilterQuality(PingStruct& ping, const MultibeamSettings& s) cons
 bool BeamTests::FilterRange(PingStruct& ping, const MultibeamSettings& s) const
 {
     const double off = ping.verticalOffset;
+    const SquaredRange b(s.minRange, s.maxRange);
     FlagBeams<true>(ping, kFlagRange, [&](int i) {
         const double x = ping.x[i], y = ping.y[i], z = ping.z[i] + off;
-        const double r = std::sqrt(x * x + y * y + z * z);
+        const double r2 = x * x + y * y + z * z;
+        if (r2 >= b.atLeast && r2 <= b.atMost) return false;
+        if (r2 < b.below || r2 > b.above) return true;
+        const double r = std::sqrt(r2);
         return !(s.minRange <= r && r <= s.maxRange);
     });
     ping.pingFlags |= kFlagRange;
@@ -75,8 +126,18 @@ bool BeamTests::FilterNadir(PingStruct& ping, const MultibeamSettings& s) const
     if (s.nadirAngleMode == 1) {
         FlagBeams<true>(ping, kFlagSwath, [&](int i) {
             const double x = ping.x[i], y = ping.y[i];
-            const double rho = std::sqrt(x * x + y * y), d = -(ping.z[i] + off);
-            const int side = (ping.x[i] <= 0.0f ? m_portBound : m_starboardBound).Side(rho, d);
+            const double rho2 = x * x + y * y, d = -(ping.z[i] + off);
+            const TanBound& bound = ping.x[i] <= 0.0f ? m_portBound : m_starboardBound;
+            // The quick bound on squares first: rho < d lo and rho > d hi, no root needed.
+            if (bound.usable && d > 0.0 && d <= DBL_MAX) {
+                const double lo = d * bound.lo, hi = d * bound.hi;
+                if (lo >= 1e-150 && hi <= 1e150) {
+                    if (rho2 < lo * lo * (1.0 - kSquareMargin)) return false;
+                    if (rho2 > hi * hi * (1.0 + kSquareMargin)) return true;
+                }
+            }
+            const double rho = std::sqrt(rho2);
+            const int side = bound.Side(rho, d);
             return side != 0 ? side > 0 : std::atan2(rho, d) * R_TO_D > limit(i);
         });
     } else if (s.nadirAngleMode == 3 && ping.beamAngle) {
