@@ -71,6 +71,12 @@ void BeamTests::Derive(const MultibeamSettings& s)
     const double c = std::cos(s.minAngle / R_TO_D);
     m_minAngleCosLo = c - 1e-9;
     m_minAngleCosHi = c + 1e-9;
+    // Bounds too near 0 would take their squares below the precision kept.
+    m_minAngleSquares = m_minAngleBound && std::fabs(m_minAngleCosLo) >= 1e-5 && std::fabs(m_minAngleCosHi) >= 1e-5;
+    m_loSqBelow = m_minAngleCosLo * m_minAngleCosLo * (1.0 - kSquareMargin);
+    m_loSqAbove = m_minAngleCosLo * m_minAngleCosLo * (1.0 + kSquareMargin);
+    m_hiSqBelow = m_minAngleCosHi * m_minAngleCosHi * (1.0 - kSquareMargin);
+    m_hiSqAbove = m_minAngleCosHi * m_minAngleCosHi * (1.0 + kSquareMargin);
 }
 
 bool BeamTests::FilterBeam(PingStruct& ping, const MultibeamSettings& s) const
@@ -188,40 +194,61 @@ bool BeamTests::FilterAngle(PingStruct& ping, const MultibeamSettings& s) const
     const int nadir = NadirBeam(ping);
     if (nadir < 0) return true;
     const int n = ping.beamCount;
+    const float* const px = ping.x;
+    const float* const pz = ping.z;
+    unsigned int* const flags = ping.flags;
     auto dist2 = [&](int p, int q) {
-        const double dx = static_cast<double>(ping.x[p]) - ping.x[q];
-        const double dz = static_cast<double>(ping.z[p]) - ping.z[q];
+        const double dx = static_cast<double>(px[p]) - px[q];
+        const double dz = static_cast<double>(pz[p]) - pz[q];
         return dx * dx + dz * dz;
     };
     // The bend at beam m between the passing beam a nearer nadir and the next beam j out;
     // a side is left alone when its first unrejected beam m lies at either end of the ping.
+    // The next am2 is this mj2 when m passes (a moves to m), else this aj2.
     WalkOutward(ping, nadir, 1, [&](int) {
-        return [&, a = nadir, m = -1](int j) mutable {
+        return [&, a = nadir, m = -1, am2 = 0.0](int j) mutable {
             if (Rejected(ping, j)) return true;
             if (m < 0) {
                 m = j;
+                am2 = dist2(a, m);
                 return m > 0 && m < n - 1;
             }
-            const double am2 = dist2(a, m), mj2 = dist2(m, j), aj2 = dist2(a, j);
-            const double am = std::sqrt(am2), mj = std::sqrt(mj2);
-            // Coincident beams make no bend (180 degrees); rounding must not push the
-            // cosine outside -1 .. 1.
-            bool passes = true;
-            if (am > 0.0 && mj > 0.0) {
-                const double c = (am2 + mj2 - aj2) / (2.0 * am * mj);
-                if (m_minAngleBound && c <= m_minAngleCosLo)
-                    passes = true;
-                else if (m_minAngleBound && c >= m_minAngleCosHi)
-                    passes = false;
-                else
-                    passes = std::acos(std::clamp(c, -1.0, 1.0)) * R_TO_D >= s.minAngle;
-            } else {
-                passes = 180.0 >= s.minAngle;
+            const double mj2 = dist2(m, j), aj2 = dist2(a, j);
+            const double num = am2 + mj2 - aj2;
+            // Clear of the bounds the cosine is placed by squares alone (1 passes, -1 fails):
+            // c = num / sqrt(den2) against each bound t by num^2 against t^2 den2 and signs.
+            int settled = 0;
+            if (m_minAngleSquares && am2 > 0.0 && mj2 > 0.0) {
+                const double den2 = 4.0 * am2 * mj2, q = num * num;
+                if (den2 >= 1e-280 && den2 <= 1e280 && q <= 1e300) {
+                    const bool neg = num < 0.0, pos = num > 0.0;
+                    const bool below = m_minAngleCosLo < 0.0 ? neg & (q > m_loSqAbove * den2)
+                                                             : !pos | (q < m_loSqBelow * den2);
+                    const bool above = m_minAngleCosHi < 0.0 ? !neg | (q < m_hiSqBelow * den2)
+                                                             : pos & (q > m_hiSqAbove * den2);
+                    settled = below ? 1 : above ? -1 : 0;
+                }
             }
-            if (passes)
-                a = m;
-            else
-                ping.flags[m] |= kFlagAngle;
+            bool passes = settled > 0;
+            if (!settled) {
+                const double am = std::sqrt(am2), mj = std::sqrt(mj2);
+                // Coincident beams make no bend (180 degrees); rounding must not push the
+                // cosine outside -1 .. 1.
+                if (am > 0.0 && mj > 0.0) {
+                    const double c = num / (2.0 * am * mj);
+                    if (m_minAngleBound && c <= m_minAngleCosLo)
+                        passes = true;
+                    else if (m_minAngleBound && c >= m_minAngleCosHi)
+                        passes = false;
+                    else
+                        passes = std::acos(std::clamp(c, -1.0, 1.0)) * R_TO_D >= s.minAngle;
+                } else {
+                    passes = 180.0 >= s.minAngle;
+                }
+            }
+            flags[m] |= passes ? 0u : kFlagAngle;
+            a = passes ? m : a;
+            am2 = passes ? mj2 : aj2;
             m = j;
             return true;
         };

@@ -38,5 +38,9 @@ private:
     // cases.
     double m_minAngleCosLo = 0.0, m_minAngleCosHi = 0.0;
     bool m_minAngleBound = false;
+    // The same on squares, no root needed: the squared bounds with a relative margin of
+    // 1e-10 either way; usable while both bounds lie at least 1e-5 from 0.
+    double m_loSqBelow = 0.0, m_loSqAbove = 0.0, m_hiSqBelow = 0.0, m_hiSqAbove = 0.0;
+    bool m_minAngleSquares = false;
     SpacedSlope m_spacedSlope;
 };
