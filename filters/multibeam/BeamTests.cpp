@@ -257,28 +257,40 @@ bool BeamTests::FilterAngle(PingStruct& ping, const MultibeamSettings& s) const
     return true;
 }
 
-bool BeamTests::FilterbFlyingObjects(PingStruct& ping, const MultibeamSettings& s) const
+bool BeamTests::FilterbFlyingObjects(PingStruct& ping, const MultibeamSettings& s)
 {
     const int nadir = NadirBeam(ping);
     if (nadir < 0) return true;
     const int n = ping.beamCount;
     const int k = std::max(s.flyingSize, 1);
     const int b = std::clamp(s.flyingBorder, 0, k - 1);
+    // The positions with NaN for every rejected beam (the exponent and the quiet bit set),
+    // which so lies further out on neither side and is never flagged itself; a beam
+    // flagged here becomes NaN at once, as later beams compare against it.
+    if (m_row.size() < static_cast<size_t>(n)) m_row.resize(static_cast<size_t>(n));
+    float* const row = m_row.data();
+    const float* const x = ping.x;
+    unsigned int* const flags = ping.flags;
+    constexpr std::uint32_t kNan = 0x7FC00000u;
+    for (int i = 0; i < n; ++i) {
+        const std::uint32_t rejected = -static_cast<std::uint32_t>(Multibeam::IsBeamRejected(flags[i]));
+        row[i] = std::bit_cast<float>(std::bit_cast<std::uint32_t>(x[i]) | (rejected & kNan));
+    }
     WalkOutward(ping, nadir, 0, [&](int side) {
         return [&, side](int i) {
-            if (Rejected(ping, i)) return true;
-            // A beam about k places nearer nadir that lies further out than beam i. Every
-            // comparison beam is looked at (no early end), which keeps the branches few.
-            const float xi = ping.x[i];
-            int hit = 0;
-            for (int t = -b; t <= b; ++t) {
-                const int c = side < 0 ? i + k - t : i - k + t;
-                const int inside = static_cast<int>(static_cast<unsigned>(c) < static_cast<unsigned>(n));
-                const int cc = inside ? c : i; // beam i itself never lies further out
-                const int further = static_cast<int>(side < 0 ? ping.x[cc] < xi : ping.x[cc] > xi);
-                hit |= inside & static_cast<int>(!Rejected(ping, cc)) & further;
-            }
-            if (hit) ping.flags[i] |= kFlagFlyingObject;
+            // The beams about k places nearer nadir (centre -+ b, within the ping), any of
+            // which lies further out than beam i.
+            const float xi = row[i];
+            const long long centre = i - static_cast<long long>(side) * k;
+            const int lo = static_cast<int>(std::clamp(centre - b, 0LL, static_cast<long long>(n)));
+            const int hi = static_cast<int>(std::clamp(centre + b, -1LL, static_cast<long long>(n) - 1));
+            bool hit = false;
+            if (side < 0)
+                for (int c = lo; c <= hi; ++c) hit |= row[c] < xi;
+            else
+                for (int c = lo; c <= hi; ++c) hit |= row[c] > xi;
+            flags[i] |= hit ? kFlagFlyingObject : 0u;
+            row[i] = hit ? std::bit_cast<float>(kNan) : xi;
             return true;
         };
     });
