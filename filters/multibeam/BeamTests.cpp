@@ -169,10 +169,10 @@ bool BeamTests::FilterSlope(PingStruct& ping, const MultibeamSettings& s)
         return true;
     }
     // Each beam against the last passing beam nearer nadir (the reference r); once the
-    // reference is a rejected beam, the rest of that side is left as it is.
+    // reference is a rejected beam, the rest of that side is left as it is (the walk ends).
     WalkOutward(ping, nadir, 1, [&](int side) {
         return [&, side, r = nadir](int j) mutable {
-            if (Rejected(ping, r)) return true;
+            if (Rejected(ping, r)) return false;
             const double dz = std::fabs(static_cast<double>(ping.z[j]) - ping.z[r]);
             const double dx = side > 0 ? static_cast<double>(ping.x[j]) - ping.x[r]
                                        : static_cast<double>(ping.x[r]) - ping.x[j];
@@ -309,5 +309,14 @@ bool BeamTests::FilterIHO(PingStruct& ping) const
 bool BeamTests::FilterCustom(PingStruct& ping, const MultibeamSettings& s) const
 {
     if (!ping.estVertError || !(s.customLimit > 0.0)) return false;
-    return FlagBeams<false>(ping, kFlagCustomError, [&](int i) { return ping.estVertError[i] > s.customLimit; });
+    // e > L for a float e exactly when e > f, the largest float not above L.
+    const double limit = s.customLimit;
+    float f = FLT_MAX;
+    if (limit == std::numeric_limits<double>::infinity()) {
+        f = std::numeric_limits<float>::infinity();
+    } else if (limit < static_cast<double>(FLT_MAX)) {
+        f = static_cast<float>(limit);
+        if (static_cast<double>(f) > limit) f = std::nextafter(f, 0.0f);
+    }
+    return FlagBeams<false>(ping, kFlagCustomError, [&](int i) { return ping.estVertError[i] > f; });
 }
