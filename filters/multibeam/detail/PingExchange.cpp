@@ -256,7 +256,8 @@ void WriteEntry(CDataBlock& block, const PingStruct& ping, const Field& f, int c
                 PingExchange::WriteFlags(block, ping.*m, count);
             } else {
                 // The allowed errors are computed in Read, never as read.
-                const bool asRead = arraysAsRead && f.useAs != UseAs::kAllowedVertError && f.useAs != UseAs::kAllowedHorError;
+                const bool asRead =
+                    arraysAsRead && f.useAs != UseAs::kAllowedVertError && f.useAs != UseAs::kAllowedHorError;
                 WriteArray(block, f.useAs, ArrayTypes<typename Of::Item>::kType, ping.*m, count, asRead);
             }
         },

@@ -107,7 +107,8 @@ bool Reference(PingStruct& p, const MultibeamSettings& s)
             if (hit) p.flags[i] |= kFlagFlyingObject;
         }
     p.pingFlags |= (nadir >= 0 ? kFlagSlope | kFlagAngle : 0u) | (flyNadir >= 0 ? kPingFlagFlyingRan : 0u);
-    return s.customLimit > 0.0 && Flag(p, kFlagCustomError, false, [&](int i) { return p.estVertError[i] > s.customLimit; });
+    auto custom = [&](int i) { return p.estVertError[i] > s.customLimit; };
+    return s.customLimit > 0.0 && Flag(p, kFlagCustomError, false, custom);
 }
 
 } // namespace
@@ -141,8 +142,8 @@ TEST(BeamTests, EveryFlagMatchesThePlainFormsOnRandomAndBoundaryPings)
         const int specials = pick(4) * pick(4); // per 100 values
         for (float* a : {p.x, p.y, p.z, p.beamAngle, p.estVertError})
             for (int i = 0; i < n; ++i) {
-                const double base = a == p.x ? depth * 2.0 * (i - n / 2) / std::max(n, 1)
-                                    : a == p.z ? -depth : a == p.beamAngle ? 70.0 * (2.0 * i / std::max(n, 1) - 1) : 0.1;
+                const double across = 2.0 * i / std::max(n, 1) - 1.0;
+                const double base = a == p.x ? depth * across : a == p.z ? -depth : a == p.beamAngle ? 70.0 * across : 0.1;
                 a[i] = static_cast<float>(base + uni(-noise, noise));
                 if (pick(100) < specials) a[i] = pick(2) ? special[pick(11)] : a[std::max(i - 1, 0)];
             }
@@ -153,7 +154,9 @@ TEST(BeamTests, EveryFlagMatchesThePlainFormsOnRandomAndBoundaryPings)
 
         // Settings drawn at random or from the values of a random beam i (triple h, i, j).
         const int i = n ? pick(n) : 0, h = std::max(i - 1, 0), j = std::min(i + 1, std::max(n - 1, 0));
-        auto from = [&](double v, double lo, double hi) { return n && pick(3) ? nudge(v) : pick(8) ? uni(lo, hi) : double(special[pick(11)]); };
+        auto from = [&](double v, double lo, double hi) {
+            return n && pick(3) ? nudge(v) : pick(8) ? uni(lo, hi) : double(special[pick(11)]);
+        };
         const double off = p.verticalOffset, xi = n ? p.x[i] : 0, yi = n ? p.y[i] : 0, zi = n ? p.z[i] : 0;
         MultibeamSettings s;
         s.minRange = from(std::sqrt(xi * xi + yi * yi + (zi + off) * (zi + off)), -1, depth);
