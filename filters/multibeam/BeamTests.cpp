@@ -6,7 +6,11 @@
 #include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cfloat>
 #include <cmath>
+#include <limits>
 
 using namespace Multibeam;
 using kvs::multibeam::detail::FlagBeams;
@@ -14,6 +18,49 @@ using kvs::multibeam::detail::IhoOrder;
 using kvs::multibeam::detail::NadirBeam;
 using kvs::multibeam::detail::Rejected;
 using kvs::multibeam::detail::WalkOutward;
+
+namespace {
+
+// The relative margin on squares below which the tests on squared distances leave a beam
+// to the exact test: far above the few roundings of either form.
+constexpr double kSquareMargin = 1e-10;
+
+// Bounds on r^2 that settle minRange <= r (at least atLeast, not below below) and
+// r <= maxRange (at most atMost, not above above) for r = sqrt(r^2) correctly rounded.
+// A bound whose square would lose precision settles nothing (NaN, infinity), so that
+// every such beam takes the exact test.
+struct SquaredRange
+{
+    double atLeast, below, atMost, above;
+
+    static bool Squarable(double v) { return v >= 1e-150 && v <= 1e150; }
+
+    explicit SquaredRange(double minRange, double maxRange)
+    {
+        constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+        constexpr double inf = std::numeric_limits<double>::infinity();
+        if (minRange <= 0.0) {
+            atLeast = below = 0.0; // r >= 0 always
+        } else if (Squarable(minRange)) {
+            atLeast = minRange * minRange * (1.0 + kSquareMargin);
+            below = minRange * minRange * (1.0 - kSquareMargin);
+        } else {
+            atLeast = nan;
+            below = -inf;
+        }
+        if (maxRange == inf) {
+            atMost = above = inf;
+        } else if (Squarable(maxRange)) {
+            atMost = maxRange * maxRange * (1.0 - kSquareMargin);
+            above = maxRange * maxRange * (1.0 + kSquareMargin);
+        } else {
+            atMost = nan;
+            above = inf;
+        }
+    }
+};
+
+} // namespace
 
 void BeamTests::Derive(const MultibeamSettings& s)
 {
@@ -24,6 +71,12 @@ void BeamTests::Derive(const MultibeamSettings& s)
     const double c = std::cos(s.minAngle / R_TO_D);
     m_minAngleCosLo = c - 1e-9;
     m_minAngleCosHi = c + 1e-9;
+    // Bounds too near 0 would take their squares below the precision kept.
+    m_minAngleSquares = m_minAngleBound && std::fabs(m_minAngleCosLo) >= 1e-5 && std::fabs(m_minAngleCosHi) >= 1e-5;
+    m_loSqBelow = m_minAngleCosLo * m_minAngleCosLo * (1.0 - kSquareMargin);
+    m_loSqAbove = m_minAngleCosLo * m_minAngleCosLo * (1.0 + kSquareMargin);
+    m_hiSqBelow = m_minAngleCosHi * m_minAngleCosHi * (1.0 - kSquareMargin);
+    m_hiSqAbove = m_minAngleCosHi * m_minAngleCosHi * (1.0 + kSquareMargin);
 }
 
 bool BeamTests::FilterBeam(PingStruct& ping, const MultibeamSettings& s) const
@@ -48,9 +101,13 @@ bool BeamTests::FilterQuality(PingStruct& ping, const MultibeamSettings& s) cons
 bool BeamTests::FilterRange(PingStruct& ping, const MultibeamSettings& s) const
 {
     const double off = ping.verticalOffset;
+    const SquaredRange b(s.minRange, s.maxRange);
     FlagBeams<true>(ping, kFlagRange, [&](int i) {
         const double x = ping.x[i], y = ping.y[i], z = ping.z[i] + off;
-        const double r = std::sqrt(x * x + y * y + z * z);
+        const double r2 = x * x + y * y + z * z;
+        if (r2 >= b.atLeast && r2 <= b.atMost) return false;
+        if (r2 < b.below || r2 > b.above) return true;
+        const double r = std::sqrt(r2);
         return !(s.minRange <= r && r <= s.maxRange);
     });
     ping.pingFlags |= kFlagRange;
@@ -75,8 +132,18 @@ bool BeamTests::FilterNadir(PingStruct& ping, const MultibeamSettings& s) const
     if (s.nadirAngleMode == 1) {
         FlagBeams<true>(ping, kFlagSwath, [&](int i) {
             const double x = ping.x[i], y = ping.y[i];
-            const double rho = std::sqrt(x * x + y * y), d = -(ping.z[i] + off);
-            const int side = (ping.x[i] <= 0.0f ? m_portBound : m_starboardBound).Side(rho, d);
+            const double rho2 = x * x + y * y, d = -(ping.z[i] + off);
+            const TanBound& bound = ping.x[i] <= 0.0f ? m_portBound : m_starboardBound;
+            // The quick bound on squares first: rho < d lo and rho > d hi, no root needed.
+            if (bound.usable && d > 0.0 && d <= DBL_MAX) {
+                const double lo = d * bound.lo, hi = d * bound.hi;
+                if (lo >= 1e-150 && hi <= 1e150) {
+                    if (rho2 < lo * lo * (1.0 - kSquareMargin)) return false;
+                    if (rho2 > hi * hi * (1.0 + kSquareMargin)) return true;
+                }
+            }
+            const double rho = std::sqrt(rho2);
+            const int side = bound.Side(rho, d);
             return side != 0 ? side > 0 : std::atan2(rho, d) * R_TO_D > limit(i);
         });
     } else if (s.nadirAngleMode == 3 && ping.beamAngle) {
@@ -102,10 +169,10 @@ bool BeamTests::FilterSlope(PingStruct& ping, const MultibeamSettings& s)
         return true;
     }
     // Each beam against the last passing beam nearer nadir (the reference r); once the
-    // reference is a rejected beam, the rest of that side is left as it is.
+    // reference is a rejected beam, the rest of that side is left as it is (the walk ends).
     WalkOutward(ping, nadir, 1, [&](int side) {
         return [&, side, r = nadir](int j) mutable {
-            if (Rejected(ping, r)) return true;
+            if (Rejected(ping, r)) return false;
             const double dz = std::fabs(static_cast<double>(ping.z[j]) - ping.z[r]);
             const double dx = side > 0 ? static_cast<double>(ping.x[j]) - ping.x[r]
                                        : static_cast<double>(ping.x[r]) - ping.x[j];
@@ -127,40 +194,61 @@ bool BeamTests::FilterAngle(PingStruct& ping, const MultibeamSettings& s) const
     const int nadir = NadirBeam(ping);
     if (nadir < 0) return true;
     const int n = ping.beamCount;
+    const float* const px = ping.x;
+    const float* const pz = ping.z;
+    unsigned int* const flags = ping.flags;
     auto dist2 = [&](int p, int q) {
-        const double dx = static_cast<double>(ping.x[p]) - ping.x[q];
-        const double dz = static_cast<double>(ping.z[p]) - ping.z[q];
+        const double dx = static_cast<double>(px[p]) - px[q];
+        const double dz = static_cast<double>(pz[p]) - pz[q];
         return dx * dx + dz * dz;
     };
     // The bend at beam m between the passing beam a nearer nadir and the next beam j out;
     // a side is left alone when its first unrejected beam m lies at either end of the ping.
+    // The next am2 is this mj2 when m passes (a moves to m), else this aj2.
     WalkOutward(ping, nadir, 1, [&](int) {
-        return [&, a = nadir, m = -1](int j) mutable {
+        return [&, a = nadir, m = -1, am2 = 0.0](int j) mutable {
             if (Rejected(ping, j)) return true;
             if (m < 0) {
                 m = j;
+                am2 = dist2(a, m);
                 return m > 0 && m < n - 1;
             }
-            const double am2 = dist2(a, m), mj2 = dist2(m, j), aj2 = dist2(a, j);
-            const double am = std::sqrt(am2), mj = std::sqrt(mj2);
-            // Coincident beams make no bend (180 degrees); rounding must not push the
-            // cosine outside -1 .. 1.
-            bool passes = true;
-            if (am > 0.0 && mj > 0.0) {
-                const double c = (am2 + mj2 - aj2) / (2.0 * am * mj);
-                if (m_minAngleBound && c <= m_minAngleCosLo)
-                    passes = true;
-                else if (m_minAngleBound && c >= m_minAngleCosHi)
-                    passes = false;
-                else
-                    passes = std::acos(std::clamp(c, -1.0, 1.0)) * R_TO_D >= s.minAngle;
-            } else {
-                passes = 180.0 >= s.minAngle;
+            const double mj2 = dist2(m, j), aj2 = dist2(a, j);
+            const double num = am2 + mj2 - aj2;
+            // Clear of the bounds the cosine is placed by squares alone (1 passes, -1 fails):
+            // c = num / sqrt(den2) against each bound t by num^2 against t^2 den2 and signs.
+            int settled = 0;
+            if (m_minAngleSquares && am2 > 0.0 && mj2 > 0.0) {
+                const double den2 = 4.0 * am2 * mj2, q = num * num;
+                if (den2 >= 1e-280 && den2 <= 1e280 && q <= 1e300) {
+                    const bool neg = num < 0.0, pos = num > 0.0;
+                    const bool below = m_minAngleCosLo < 0.0 ? neg & (q > m_loSqAbove * den2)
+                                                             : !pos | (q < m_loSqBelow * den2);
+                    const bool above = m_minAngleCosHi < 0.0 ? !neg | (q < m_hiSqBelow * den2)
+                                                             : pos & (q > m_hiSqAbove * den2);
+                    settled = below ? 1 : above ? -1 : 0;
+                }
             }
-            if (passes)
-                a = m;
-            else
-                ping.flags[m] |= kFlagAngle;
+            bool passes = settled > 0;
+            if (!settled) {
+                const double am = std::sqrt(am2), mj = std::sqrt(mj2);
+                // Coincident beams make no bend (180 degrees); rounding must not push the
+                // cosine outside -1 .. 1.
+                if (am > 0.0 && mj > 0.0) {
+                    const double c = num / (2.0 * am * mj);
+                    if (m_minAngleBound && c <= m_minAngleCosLo)
+                        passes = true;
+                    else if (m_minAngleBound && c >= m_minAngleCosHi)
+                        passes = false;
+                    else
+                        passes = std::acos(std::clamp(c, -1.0, 1.0)) * R_TO_D >= s.minAngle;
+                } else {
+                    passes = 180.0 >= s.minAngle;
+                }
+            }
+            flags[m] |= passes ? 0u : kFlagAngle;
+            a = passes ? m : a;
+            am2 = passes ? mj2 : aj2;
             m = j;
             return true;
         };
@@ -169,28 +257,40 @@ bool BeamTests::FilterAngle(PingStruct& ping, const MultibeamSettings& s) const
     return true;
 }
 
-bool BeamTests::FilterbFlyingObjects(PingStruct& ping, const MultibeamSettings& s) const
+bool BeamTests::FilterbFlyingObjects(PingStruct& ping, const MultibeamSettings& s)
 {
     const int nadir = NadirBeam(ping);
     if (nadir < 0) return true;
     const int n = ping.beamCount;
     const int k = std::max(s.flyingSize, 1);
     const int b = std::clamp(s.flyingBorder, 0, k - 1);
+    // The positions with NaN for every rejected beam (the exponent and the quiet bit set),
+    // which so lies further out on neither side and is never flagged itself; a beam
+    // flagged here becomes NaN at once, as later beams compare against it.
+    if (m_row.size() < static_cast<size_t>(n)) m_row.resize(static_cast<size_t>(n));
+    float* const row = m_row.data();
+    const float* const x = ping.x;
+    unsigned int* const flags = ping.flags;
+    constexpr std::uint32_t kNan = 0x7FC00000u;
+    for (int i = 0; i < n; ++i) {
+        const std::uint32_t rejected = -static_cast<std::uint32_t>(Multibeam::IsBeamRejected(flags[i]));
+        row[i] = std::bit_cast<float>(std::bit_cast<std::uint32_t>(x[i]) | (rejected & kNan));
+    }
     WalkOutward(ping, nadir, 0, [&](int side) {
         return [&, side](int i) {
-            if (Rejected(ping, i)) return true;
-            // A beam about k places nearer nadir that lies further out than beam i. Every
-            // comparison beam is looked at (no early end), which keeps the branches few.
-            const float xi = ping.x[i];
-            int hit = 0;
-            for (int t = -b; t <= b; ++t) {
-                const int c = side < 0 ? i + k - t : i - k + t;
-                const int inside = static_cast<int>(static_cast<unsigned>(c) < static_cast<unsigned>(n));
-                const int cc = inside ? c : i; // beam i itself never lies further out
-                const int further = static_cast<int>(side < 0 ? ping.x[cc] < xi : ping.x[cc] > xi);
-                hit |= inside & static_cast<int>(!Rejected(ping, cc)) & further;
-            }
-            if (hit) ping.flags[i] |= kFlagFlyingObject;
+            // The beams about k places nearer nadir (centre -+ b, within the ping), any of
+            // which lies further out than beam i.
+            const float xi = row[i];
+            const long long centre = i - static_cast<long long>(side) * k;
+            const int lo = static_cast<int>(std::clamp(centre - b, 0LL, static_cast<long long>(n)));
+            const int hi = static_cast<int>(std::clamp(centre + b, -1LL, static_cast<long long>(n) - 1));
+            bool hit = false;
+            if (side < 0)
+                for (int c = lo; c <= hi; ++c) hit |= row[c] < xi;
+            else
+                for (int c = lo; c <= hi; ++c) hit |= row[c] > xi;
+            flags[i] |= hit ? kFlagFlyingObject : 0u;
+            row[i] = hit ? std::bit_cast<float>(kNan) : xi;
             return true;
         };
     });
@@ -209,5 +309,14 @@ bool BeamTests::FilterIHO(PingStruct& ping) const
 bool BeamTests::FilterCustom(PingStruct& ping, const MultibeamSettings& s) const
 {
     if (!ping.estVertError || !(s.customLimit > 0.0)) return false;
-    return FlagBeams<false>(ping, kFlagCustomError, [&](int i) { return ping.estVertError[i] > s.customLimit; });
+    // e > L for a float e exactly when e > f, the largest float not above L.
+    const double limit = s.customLimit;
+    float f = FLT_MAX;
+    if (limit == std::numeric_limits<double>::infinity()) {
+        f = std::numeric_limits<float>::infinity();
+    } else if (limit < static_cast<double>(FLT_MAX)) {
+        f = static_cast<float>(limit);
+        if (static_cast<double>(f) > limit) f = std::nextafter(f, 0.0f);
+    }
+    return FlagBeams<false>(ping, kFlagCustomError, [&](int i) { return ping.estVertError[i] > f; });
 }

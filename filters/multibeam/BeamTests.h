@@ -2,7 +2,7 @@
 // slant range, depth window, swath, slope, angle, flying objects, IHO and custom error
 // limits). Each ORs its bit into the flag word of every beam it fails and, where the chain
 // records it, into the ping word. Owns the quick bounds derived from the settings and the
-// spaced slope variant's buffers.
+// spaced slope variant's and the flying-objects test's buffers.
 #pragma once
 
 #include <KvsDataBlocks/KvsExport.h>
@@ -11,6 +11,8 @@
 #include <KvsDataBlocks/filters/multibeam/PingStruct.h>
 #include <KvsDataBlocks/filters/multibeam/SpacedSlope.h>
 #include <KvsDataBlocks/filters/multibeam/TanBound.h>
+
+#include <vector>
 
 class KVS_API BeamTests
 {
@@ -26,7 +28,7 @@ public:
     // The slope, angle and flying-object tests skip a ping without a nadir beam.
     bool FilterSlope(PingStruct& ping, const MultibeamSettings& s);
     bool FilterAngle(PingStruct& ping, const MultibeamSettings& s) const;
-    bool FilterbFlyingObjects(PingStruct& ping, const MultibeamSettings& s) const;
+    bool FilterbFlyingObjects(PingStruct& ping, const MultibeamSettings& s);
     // False (nothing flagged) without the error arrays they need.
     bool FilterIHO(PingStruct& ping) const;
     bool FilterCustom(PingStruct& ping, const MultibeamSettings& s) const;
@@ -38,5 +40,10 @@ private:
     // cases.
     double m_minAngleCosLo = 0.0, m_minAngleCosHi = 0.0;
     bool m_minAngleBound = false;
+    // The same on squares, no root needed: the squared bounds with a relative margin of
+    // 1e-10 either way; usable while both bounds lie at least 1e-5 from 0.
+    double m_loSqBelow = 0.0, m_loSqAbove = 0.0, m_hiSqBelow = 0.0, m_hiSqAbove = 0.0;
+    bool m_minAngleSquares = false;
     SpacedSlope m_spacedSlope;
+    std::vector<float> m_row; // the flying-objects test's positions, grown to the largest ping
 };

@@ -3,6 +3,8 @@
 #include <KvsDataBlocks/filters/multibeam/Multibeam.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <iterator>
@@ -129,17 +131,25 @@ int PingStruct::CompNadirBeam()
 {
     nadirBeam = -1;
     if (!x || !flags) return -1;
-    double best = 0.0;
-    for (int i = 0; i < beamCount; ++i) {
-        if (Multibeam::IsBeamRejected(flags[i])) continue;
-        const double d = std::fabs(static_cast<double>(x[i]));
-        if (!(d == d)) continue; // a NaN position is never nadir
-        if (nadirBeam < 0 || d < best) {
-            nadirBeam = i;
-            best = d;
-        }
-    }
-    return nadirBeam;
+    // Each beam's key is the bit pattern of |x|, which orders like the value for every
+    // number up to infinity; NaN positions lie above infinity, and so do rejected beams,
+    // whose key is all ones but the sign bit: neither is ever nadir. The least key first,
+    // then its lowest index: two loops without a branch, the first one vectorised.
+    constexpr std::int32_t kInfinity = 0x7F800000, kAbs = 0x7FFFFFFF;
+    const float* const px = x;
+    const unsigned int* const pf = flags;
+    const int n = beamCount;
+    auto key = [&](int i) {
+        const std::int32_t rejected = -static_cast<std::int32_t>(Multibeam::IsBeamRejected(pf[i]));
+        return (std::bit_cast<std::int32_t>(px[i]) | rejected) & kAbs;
+    };
+    std::int32_t best = kAbs;
+    for (int i = 0; i < n; ++i) best = std::min(best, key(i));
+    if (best > kInfinity) return -1;
+    int i = 0;
+    while (key(i) != best) ++i;
+    nadirBeam = i;
+    return i;
 }
 
 bool PingStruct::CompNadirDepth()

@@ -15,19 +15,24 @@ inline bool Rejected(const PingStruct& ping, int i)
 
 // The shape of most per-beam tests: ORs bit into every beam for which fails(i) holds,
 // skipping beams already rejected when skipRejected. True when any beam was flagged.
-// (A template, so each test is compiled into its own loop.)
+// fails must be free of side effects: it is asked of every beam, rejected ones too, so
+// that the loop has no branch and vectorises. (A template, so each test is compiled into
+// its own loop.)
 template <bool skipRejected, typename Fails>
 bool FlagBeams(PingStruct& ping, unsigned int bit, Fails fails)
 {
-    bool any = false;
-    for (int i = 0; i < ping.beamCount; ++i) {
-        if (skipRejected && Rejected(ping, i)) continue;
-        if (fails(i)) {
-            ping.flags[i] |= bit;
-            any = true;
-        }
+    // Locals, as a store into the flags could otherwise alias the beam count.
+    unsigned int* const flags = ping.flags;
+    const int n = ping.beamCount;
+    unsigned int any = 0;
+    for (int i = 0; i < n; ++i) {
+        const unsigned int f = flags[i];
+        unsigned int hit = fails(i) ? bit : 0u;
+        if constexpr (skipRejected) hit = Multibeam::IsBeamRejected(f) ? 0u : hit;
+        flags[i] = f | hit;
+        any |= hit;
     }
-    return any;
+    return any != 0;
 }
 
 // The tests that run from nadir outwards: port (side -1) first, then starboard (+1). For

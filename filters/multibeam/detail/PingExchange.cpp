@@ -204,15 +204,17 @@ bool BindArray(PingStruct& ping, const Field& f, const CKvsBytePtr* e, int count
 
 // Writes count items into the element of use-as code useAs (when the block has one of
 // type code type), resizing it when its length differs; status 0.
+// With asRead, the element is known to hold these items already: only its status is set.
 template <typename T>
-void WriteArray(CDataBlock& block, unsigned short useAs, unsigned short type, const T* items, int count)
+void WriteArray(CDataBlock& block, unsigned short useAs, unsigned short type, const T* items, int count,
+                bool asRead = false)
 {
     if (!items) return;
     CKvsBytePtr* e = nullptr;
     if (!block.GetData(useAs, e, CDataBlock::kByUseAs) || !e || e->GetType() != type) return;
     const size_t bytes = static_cast<size_t>(count) * sizeof(T);
     if (e->GetLength() == bytes) {
-        if (bytes) std::memcpy(e->GetDataPtr(), items, bytes);
+        if (bytes && !asRead) std::memcpy(e->GetDataPtr(), items, bytes);
         e->SetStatus(0);
         return;
     }
@@ -243,7 +245,7 @@ bool ReadValueIn(const CDataBlock& block, PingStruct& ping, const Field& f)
         f.member);
 }
 
-void WriteEntry(CDataBlock& block, const PingStruct& ping, const Field& f, int count)
+void WriteEntry(CDataBlock& block, const PingStruct& ping, const Field& f, int count, bool arraysAsRead)
 {
     std::visit(
         [&](auto m) {
@@ -253,7 +255,10 @@ void WriteEntry(CDataBlock& block, const PingStruct& ping, const Field& f, int c
             } else if constexpr (std::is_same_v<typename Of::Item, unsigned int>) {
                 PingExchange::WriteFlags(block, ping.*m, count);
             } else {
-                WriteArray(block, f.useAs, ArrayTypes<typename Of::Item>::kType, ping.*m, count);
+                // The allowed errors are computed in Read, never as read.
+                const bool asRead =
+                    arraysAsRead && f.useAs != UseAs::kAllowedVertError && f.useAs != UseAs::kAllowedHorError;
+                WriteArray(block, f.useAs, ArrayTypes<typename Of::Item>::kType, ping.*m, count, asRead);
             }
         },
         f.member);
@@ -332,7 +337,7 @@ bool PingExchange::Read(const CDataBlock& block, PingStruct& ping, int ihoOrder)
     return true;
 }
 
-void PingExchange::Write(CDataBlock& block, const PingStruct& ping, unsigned short nadirDepthStatus)
+void PingExchange::Write(CDataBlock& block, const PingStruct& ping, unsigned short nadirDepthStatus, bool arraysAsRead)
 {
     const int n = ping.beamCount;
     block.SetTime(ping.time);
@@ -341,18 +346,18 @@ void PingExchange::Write(CDataBlock& block, const PingStruct& ping, unsigned sho
         switch (f.role) {
         case Role::Value:
         case Role::Required:
-        case Role::Optional: WriteEntry(block, ping, f, n); break;
+        case Role::Optional: WriteEntry(block, ping, f, n, arraysAsRead); break;
         case Role::BeamValues16:
-            if (ping.beamValuesKind == BeamValuesKind::Bits16) WriteEntry(block, ping, f, n);
+            if (ping.beamValuesKind == BeamValuesKind::Bits16) WriteEntry(block, ping, f, n, arraysAsRead);
             break;
         case Role::BeamValuesFloat:
-            if (ping.beamValuesKind == BeamValuesKind::Float) WriteEntry(block, ping, f, n);
+            if (ping.beamValuesKind == BeamValuesKind::Float) WriteEntry(block, ping, f, n, arraysAsRead);
             break;
         case Role::Value619:
-            if (ping.value619Kind == Value619Kind::Int) WriteEntry(block, ping, f, n);
+            if (ping.value619Kind == Value619Kind::Int) WriteEntry(block, ping, f, n, arraysAsRead);
             break;
         case Role::Value672:
-            if (ping.value619Kind == Value619Kind::Float) WriteEntry(block, ping, f, n);
+            if (ping.value619Kind == Value619Kind::Float) WriteEntry(block, ping, f, n, arraysAsRead);
             break;
         case Role::NadirDepth: WriteScalar(block, f.useAs, ping.nadirDepth, nadirDepthStatus); break;
         case Role::BelowOffset:

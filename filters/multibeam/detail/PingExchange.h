@@ -23,8 +23,11 @@ public:
     static bool Read(const CDataBlock& block, PingStruct& ping, int ihoOrder);
     // Writes every member back into the element the block has for it (status 0), the
     // nadir depth (214) and the nadir depth less the vertical offset (213) with
-    // nadirDepthStatus; block time and status 0.
-    static void Write(CDataBlock& block, const PingStruct& ping, unsigned short nadirDepthStatus);
+    // nadirDepthStatus; block time and status 0. With arraysAsRead the block is the one
+    // the ping was read from and the ping's arrays are unchanged since, but for the flags
+    // and the allowed errors (computed in Read): the others only get status 0, no copy.
+    static void Write(CDataBlock& block, const PingStruct& ping, unsigned short nadirDepthStatus,
+                      bool arraysAsRead = false);
     // Writes only the beam flag words (606).
     static void WriteFlags(CDataBlock& block, const unsigned int* flags, int count);
 };
