@@ -30,8 +30,8 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
     const double invA = 1.0 / a, onePlusEp2 = 1.0 / (1.0 - e2); // 1 + e'^2 = a^2 / b^2
     const double ep2 = e2 * onePlusEp2;                            // second eccentricity squared
     double sinPhi1, cosPhi1, sinAlpha, cosAlpha;
-    SinCos(lat1 * D_TO_R, sinPhi1, cosPhi1);
-    SinCos(azimuth * D_TO_R, sinAlpha, cosAlpha);
+    SinCosDegrees(lat1, sinPhi1, cosPhi1);
+    SinCosDegrees(azimuth, sinAlpha, cosAlpha);
     const double w1 = RadiusFactor(e2, sinPhi1); // a / N(lat1)
 
     const double r1 = -ep2 * cosPhi1 * cosPhi1 * cosAlpha * cosAlpha;

@@ -49,6 +49,47 @@ inline void SinCos(double x, double& sinX, double& cosX)
     cosX = std::cos(x);
 }
 
+// Sine and cosine of an angle in degrees. The angle is reduced in degrees, r = x - 90 q with
+// q the nearest integer to x / 90: for |x| < 2^40 both 90 q and the difference are exact
+// (Sterbenz), so that multiples of 90 give 0 and +-1 exactly, and only r, |r| <= 45, is
+// turned into radians. Beyond that bound fmod by 360, exact too, comes first. On
+// |t| <= pi/4 the Taylor series, to t^17 for the sine and t^16 for the cosine, leave out
+// less than 2^-59 of the result, and the cosine's 1 - t^2/2 keeps the bits that its
+// rounding drops. Within two units of the last place of the library's value of the exact
+// angle; NaN for infinities and NaN, as the library gives.
+inline void SinCosDegrees(double x, double& sinX, double& cosX)
+{
+    if (!(std::fabs(x) < 0x1p40)) {
+        if (!std::isfinite(x)) {
+            sinX = cosX = x - x;
+            return;
+        }
+        x = std::fmod(x, 360.0);
+    }
+    constexpr double kShift = 0x1.8p52; // adding it rounds to an integer
+    const double q = (x * (1.0 / 90.0) + kShift) - kShift;
+    const double t = (x - q * 90.0) * D_TO_R;
+    const double z = t * t, z2 = z * z, z4 = z2 * z2;
+    // copysign keeps sin(-0) = -0, which the sum would turn into +0.
+    const double sinT = std::copysign(t + t * z *
+                                (((-1.0 / 6 + z * (1.0 / 120)) + z2 * (-1.0 / 5040 + z * (1.0 / 362880))) +
+                                 z4 * ((-1.0 / 39916800 + z * (1.0 / 6227020800)) +
+                                       z2 * (-1.0 / 1307674368000 + z * (1.0 / 355687428096000)))), t);
+    const double half = 0.5 * z, w = 1.0 - half;
+    const double cosT = w + (((1.0 - w) - half) +
+                             z2 * (((1.0 / 24 - z * (1.0 / 720)) + z2 * (1.0 / 40320 - z * (1.0 / 3628800))) +
+                                   z4 * ((1.0 / 479001600 - z * (1.0 / 87178291200)) + z2 * (1.0 / 20922789888000))));
+    // The quadrant by table rather than by branches, which a batch of azimuths would
+    // mispredict: sin and cos swap in odd quadrants, the signs follow the quadrant. Adding
+    // +0 makes the zeros at multiples of 90 positive, sin(-0) alone stays -0.
+    const int n = static_cast<int>(static_cast<long long>(q) & 3);
+    static constexpr double kSinSign[4] = {1.0, 1.0, -1.0, -1.0}, kSinZero[4] = {-0.0, 0.0, 0.0, 0.0};
+    static constexpr double kCosSign[4] = {1.0, -1.0, -1.0, 1.0};
+    const bool odd = (n & 1) != 0;
+    sinX = kSinSign[n] * (odd ? cosT : sinT) + kSinZero[n];
+    cosX = kCosSign[n] * (odd ? sinT : cosT) + 0.0;
+}
+
 // Series for the small angles of short lines (|x| <= 1/16 rad, about 400 km of arc): each
 // is summed until the next term lies below a thousandth of the last bit, so it gives what
 // the library function gives to within rounding, at a fraction of the time. Callers take

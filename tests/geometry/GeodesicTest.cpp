@@ -155,6 +155,26 @@ TEST(Geodesic, ShortCutFunctionsAgreeWithTheLibraryToTheLastBits)
                     near(AtanSmall(x), std::atan(x)))
             << x;
     }
+    // Degrees by 1/80 from -720 to 720, the multiples of 45 and 90 among them, against the
+    // library's long double sine and cosine of the angle reduced exactly by remquo.
+    for (int i = -57600; i <= 57600; ++i) {
+        const double d = i / 80.0;
+        int n = 0;
+        const long double r = std::remquo(d, 90.0, &n) * (std::numbers::pi_v<long double> / 180);
+        const double sr = static_cast<double>(std::sin(r)), cr = static_cast<double>(std::cos(r));
+        const double sin[4] = {sr, cr, -sr, -cr};
+        double s = 0, c = 0;
+        SinCosDegrees(d, s, c);
+        ASSERT_TRUE(near(s, sin[n & 3]) && near(c, sin[(n + 1) & 3])) << d;
+    }
+    for (auto [d, sin, cos] : {std::tuple{-0.0, -0.0, 1.0}, {360e9 + 30, 0.5, std::sqrt(0.75)},
+                               {360 * 0x1p41 + 120, std::sqrt(0.75), -0.5}, {inf, NAN, NAN}, {-inf, NAN, NAN},
+                               {NAN, NAN, NAN}}) {
+        double s = 0, c = 0;
+        SinCosDegrees(d, s, c);
+        EXPECT_TRUE(std::isnan(sin) ? std::isnan(s) && std::isnan(c) : near(s, sin) && near(c, cos) &&
+                    std::signbit(s) == std::signbit(sin)) << d;
+    }
 }
 
 TEST(Geodesic, AgreesWithGeographicLibOnSurveyLines)
