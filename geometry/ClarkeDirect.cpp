@@ -33,6 +33,15 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
     SinCosDegrees(lat1, sinPhi1, cosPhi1);
     SinCosDegrees(azimuth, sinAlpha, cosAlpha);
     const double w1 = RadiusFactor(e2, sinPhi1); // a / N(lat1)
+    // The forward azimuth turned round, in [0, 360), for the back azimuth below; the
+    // azimuth is folded first, so that a large one keeps its 180 degrees.
+    double reverse = azimuth;
+    if (!(reverse >= 0.0 && reverse < 360.0)) {
+        reverse = std::fmod(reverse, 360.0);
+        reverse += 360.0 * static_cast<double>(reverse < 0.0);
+    }
+    reverse += 180.0;
+    reverse -= 360.0 * static_cast<double>(reverse >= 360.0);
 
     const double r1 = -ep2 * cosPhi1 * cosPhi1 * cosAlpha * cosAlpha;
     const double r2 = 3.0 * ep2 * (1.0 - r1) * cosPhi1 * sinPhi1 * cosAlpha;
@@ -78,7 +87,17 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
         // azimuth with no division on the way.
         const double e = -sinDLambdaCosPsi * radius * cosPhi1 * q;
         const double n = cos2Psi * ((1.0 - e2) * sinPhi1 * q + e2 * w1 * north) - north * cosDLambdaCosPsi * cosPhi1 * q;
-        backAzimuth = AzimuthDegreesOf(e, n);
+        // Seen from the reversed forward azimuth the way back turns by the small angle
+        // atan2(aside, ahead), about the meridian convergence on a short line, which the
+        // series takes.
+        const double ahead = -(n * cosAlpha + e * sinAlpha), aside = n * sinAlpha - e * cosAlpha;
+        if (std::fabs(aside) <= kSmallAngle * ahead) {
+            double deg = reverse + AtanSmall(aside / ahead) * R_TO_D;
+            deg += 360.0 * static_cast<double>(deg < 0.0);
+            backAzimuth = deg - 360.0 * static_cast<double>(deg >= 360.0);
+        } else {
+            backAzimuth = AzimuthDegreesOf(e, n);
+        }
     } else {
         const NormalSection back(e2, north, east, sinPhi1, cosPhi1, w1 / q, -sinDLambda * radius,
                                  CosOfAsin(sinDLambda));

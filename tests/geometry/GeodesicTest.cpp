@@ -93,6 +93,8 @@ TEST(Geodesic, KnownLinesAcrossTheDateLineEndingOnTheEquatorAndRefusedArguments)
     EXPECT_EQ(Arc(0), 0.0);
     // A sphere is an ellipsoid with e2 = 0.
     ExpectNear(Solve(0, 0, 0, 90, 1.0, 0.0), Inverse{true, 90, 270, std::numbers::pi / 2}, 1e-12);
+    // Azimuths beyond [0, 360) name the same direction, however large.
+    for (double az : {-315.0, 405.0, 45.0 + 360 * 0x1p41}) ExpectNear(Polar(52, 4, az, 9e4), Polar(52, 4, 45, 9e4), 1e-12);
     // An offset runs along its own direction.
     ExpectNear(XY(52.0, 4.0, -1.0, 0.0), Polar(52.0, 4.0, 270.0, 1.0), 0);
     ExpectNear(XY(52.0, 4.0, 3000.0, 4000.0), Polar(52.0, 4.0, std::atan2(3.0, 4.0) / kRad, 5000.0), 0);
