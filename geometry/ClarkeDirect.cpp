@@ -45,10 +45,10 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
 
     const double r1 = -ep2 * cosPhi1 * cosPhi1 * cosAlpha * cosAlpha;
     const double r2 = 3.0 * ep2 * (1.0 - r1) * cosPhi1 * sinPhi1 * cosAlpha;
-    const double sigma = distance * w1 * invA;
-    const double sigma3 = sigma * sigma * sigma;
-    const double theta =
-        sigma - r1 * (1.0 + r1) * sigma3 * (1.0 / 6.0) - r2 * (1.0 + 3.0 * r1) * sigma3 * sigma * (1.0 / 24.0);
+    // The factors that do not wait for w1 first, so that the series in sigma is short.
+    const double sigma = w1 * (distance * invA);
+    const double c3 = r1 * (1.0 + r1) * (1.0 / 6.0), c4 = r2 * (1.0 + 3.0 * r1) * (1.0 / 24.0);
+    const double theta = sigma - sigma * sigma * sigma * (c3 + c4 * sigma);
     const double r3 = 1.0 - r1 * theta * theta * 0.5 - r2 * theta * theta * theta * (1.0 / 6.0);
     double sinTheta, cosTheta;
     if (std::fabs(theta) <= kSmallAngle)
@@ -85,8 +85,10 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
     if (cosPsi > 0.0 && cosDLambdaCosPsi > 0.0) {
         // Within 90 degrees of longitude, both arguments times cos(psi) q > 0: the same
         // azimuth with no division on the way.
-        const double e = -sinDLambdaCosPsi * radius * cosPhi1 * q;
-        const double n = cos2Psi * ((1.0 - e2) * sinPhi1 * q + e2 * w1 * north) - north * cosDLambdaCosPsi * cosPhi1 * q;
+        // Grouped so that the square roots, found last, enter by one product each.
+        const double e = (-sinDLambdaCosPsi * cosPhi1) * (radius * q);
+        const double n = q * (cos2Psi * ((1.0 - e2) * sinPhi1) - north * (cosDLambdaCosPsi * cosPhi1)) +
+                         cos2Psi * (e2 * w1) * north;
         // Seen from the reversed forward azimuth the way back turns by the small angle
         // atan2(aside, ahead), about the meridian convergence on a short line, which the
         // series takes.
