@@ -56,8 +56,11 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
     else
         SinCos(theta, sinTheta, cosTheta);
 
-    // psi = asin(sinPsi) lies within +-90 degrees: its cosine is not negative.
-    const double sinPsi = std::clamp(sinPhi1 * cosTheta + cosPhi1 * sinTheta * cosAlpha, -1.0, 1.0);
+    // psi = asin(sinPsi) lies within +-90 degrees: its cosine is not negative. Rounding
+    // may carry sinPsi past +-1 near a pole; the branch for that, rarely taken, keeps the
+    // clamp off the chain of operations.
+    double sinPsi = sinPhi1 * cosTheta + cosPhi1 * sinTheta * cosAlpha;
+    if (std::fabs(sinPsi) > 1.0) sinPsi = std::copysign(1.0, sinPsi);
     const double cos2Psi = (1.0 - sinPsi) * (1.0 + sinPsi);
     const double cosPsi = std::sqrt(cos2Psi);
     // cos(psi) sin(dLon) and cos(psi) cos(dLon) of the same spherical triangle, which need
@@ -94,9 +97,13 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
         // series takes.
         const double ahead = -(n * cosAlpha + e * sinAlpha), aside = n * sinAlpha - e * cosAlpha;
         if (std::fabs(aside) <= kSmallAngle * ahead) {
+            // Into [0, 360) by branches: a back azimuth near north alone takes one.
             double deg = reverse + AtanSmall(aside / ahead) * R_TO_D;
-            deg += 360.0 * static_cast<double>(deg < 0.0);
-            backAzimuth = deg - 360.0 * static_cast<double>(deg >= 360.0);
+            if (deg < 0.0)
+                deg = deg + 360.0 < 360.0 ? deg + 360.0 : 0.0;
+            else if (deg >= 360.0)
+                deg -= 360.0;
+            backAzimuth = deg;
         } else {
             backAzimuth = AzimuthDegreesOf(e, n);
         }
