@@ -98,7 +98,7 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
         const double ahead = -(n * cosAlpha + e * sinAlpha), aside = n * sinAlpha - e * cosAlpha;
         if (std::fabs(aside) <= kSmallAngle * ahead) {
             // Into [0, 360) by branches: a back azimuth near north alone takes one.
-            double deg = reverse + AtanSmall(aside / ahead) * R_TO_D;
+            double deg = reverse + AtanSmall(aside / ahead, R_TO_D);
             if (deg < 0.0)
                 deg = deg + 360.0 < 360.0 ? deg + 360.0 : 0.0;
             else if (deg >= 360.0)
@@ -113,10 +113,11 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
         backAzimuth = AzimuthDegrees(back.Azimuth());
     }
     if (nearStart)
-        lat2 = lat1 + AtanSmall(across / along) * R_TO_D;
+        lat2 = lat1 + AtanSmall(across / along, R_TO_D);
     else
         lat2 = (east > 0.0 ? std::atan(north / east) : std::copysign(kPi / 2.0, north)) * R_TO_D;
-    lon2 = lon1 + (std::fabs(sinDLambda) <= kSmallAngle ? AsinSmall(sinDLambda) : std::asin(sinDLambda)) * R_TO_D;
+    lon2 = lon1 +
+           (std::fabs(sinDLambda) <= kSmallAngle ? AsinSmall(sinDLambda, R_TO_D) : std::asin(sinDLambda) * R_TO_D);
     return true;
 }
 

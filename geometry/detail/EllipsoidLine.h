@@ -115,21 +115,23 @@ inline void SinCosSmall(double x, double& sinX, double& cosX)
     cosX = 1.0 + z * ((-0.5 + z * (1.0 / 24)) + z2 * (-1.0 / 720 + z * (1.0 / 40320)));
 }
 
-// x + x z ((c0 + c1 z) + z^2 (c2 + c3 z) + z^4 (c4 + c5 z)), z = x^2.
-inline double OddSeries6(double x, double c0, double c1, double c2, double c3, double c4, double c5)
+// k (x + x z ((c0 + c1 z) + z^2 (c2 + c3 z) + z^4 (c4 + c5 z))), z = x^2, with the factor k
+// taken into k x and the coefficients rather than applied after the series: k = R_TO_D
+// gives degrees without one more product on the chain, k = 1 changes nothing.
+inline double OddSeries6(double x, double k, double c0, double c1, double c2, double c3, double c4, double c5)
 {
     const double z = x * x, z2 = z * z, z4 = z2 * z2;
-    return x + x * z * (((c0 + c1 * z) + z2 * (c2 + c3 * z)) + z4 * (c4 + c5 * z));
+    return k * x + x * z * (((k * c0 + k * c1 * z) + z2 * (k * c2 + k * c3 * z)) + z4 * (k * c4 + k * c5 * z));
 }
 
-inline double AsinSmall(double x)
+inline double AsinSmall(double x, double k = 1.0)
 {
-    return OddSeries6(x, 1.0 / 6, 3.0 / 40, 5.0 / 112, 35.0 / 1152, 63.0 / 2816, 231.0 / 13312);
+    return OddSeries6(x, k, 1.0 / 6, 3.0 / 40, 5.0 / 112, 35.0 / 1152, 63.0 / 2816, 231.0 / 13312);
 }
 
-inline double AtanSmall(double x)
+inline double AtanSmall(double x, double k = 1.0)
 {
-    return OddSeries6(x, -1.0 / 3, 1.0 / 5, -1.0 / 7, 1.0 / 9, -1.0 / 11, 1.0 / 13);
+    return OddSeries6(x, k, -1.0 / 3, 1.0 / 5, -1.0 / 7, 1.0 / 9, -1.0 / 11, 1.0 / 13);
 }
 
 // atan(k / 8), k = 0 .. 8.
