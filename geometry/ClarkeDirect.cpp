@@ -30,16 +30,25 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
     const double invA = 1.0 / a, onePlusEp2 = 1.0 / (1.0 - e2); // 1 + e'^2 = a^2 / b^2
     const double ep2 = e2 * onePlusEp2;                            // second eccentricity squared
     double sinPhi1, cosPhi1, sinAlpha, cosAlpha;
-    SinCos(lat1 * D_TO_R, sinPhi1, cosPhi1);
-    SinCos(azimuth * D_TO_R, sinAlpha, cosAlpha);
+    SinCosDegrees(lat1, sinPhi1, cosPhi1);
+    SinCosDegrees(azimuth, sinAlpha, cosAlpha);
     const double w1 = RadiusFactor(e2, sinPhi1); // a / N(lat1)
+    // The forward azimuth turned round, in [0, 360), for the back azimuth below; the
+    // azimuth is folded first, so that a large one keeps its 180 degrees.
+    double reverse = azimuth;
+    if (!(reverse >= 0.0 && reverse < 360.0)) {
+        reverse = std::fmod(reverse, 360.0);
+        reverse += 360.0 * static_cast<double>(reverse < 0.0);
+    }
+    reverse += 180.0;
+    reverse -= 360.0 * static_cast<double>(reverse >= 360.0);
 
     const double r1 = -ep2 * cosPhi1 * cosPhi1 * cosAlpha * cosAlpha;
     const double r2 = 3.0 * ep2 * (1.0 - r1) * cosPhi1 * sinPhi1 * cosAlpha;
-    const double sigma = distance * w1 * invA;
-    const double sigma3 = sigma * sigma * sigma;
-    const double theta =
-        sigma - r1 * (1.0 + r1) * sigma3 * (1.0 / 6.0) - r2 * (1.0 + 3.0 * r1) * sigma3 * sigma * (1.0 / 24.0);
+    // The factors that do not wait for w1 first, so that the series in sigma is short.
+    const double sigma = w1 * (distance * invA);
+    const double c3 = r1 * (1.0 + r1) * (1.0 / 6.0), c4 = r2 * (1.0 + 3.0 * r1) * (1.0 / 24.0);
+    const double theta = sigma - sigma * sigma * sigma * (c3 + c4 * sigma);
     const double r3 = 1.0 - r1 * theta * theta * 0.5 - r2 * theta * theta * theta * (1.0 / 6.0);
     double sinTheta, cosTheta;
     if (std::fabs(theta) <= kSmallAngle)
@@ -47,8 +56,11 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
     else
         SinCos(theta, sinTheta, cosTheta);
 
-    // psi = asin(sinPsi) lies within +-90 degrees: its cosine is not negative.
-    const double sinPsi = std::clamp(sinPhi1 * cosTheta + cosPhi1 * sinTheta * cosAlpha, -1.0, 1.0);
+    // psi = asin(sinPsi) lies within +-90 degrees: its cosine is not negative. Rounding
+    // may carry sinPsi past +-1 near a pole; the branch for that, rarely taken, keeps the
+    // clamp off the chain of operations.
+    double sinPsi = sinPhi1 * cosTheta + cosPhi1 * sinTheta * cosAlpha;
+    if (std::fabs(sinPsi) > 1.0) sinPsi = std::copysign(1.0, sinPsi);
     const double cos2Psi = (1.0 - sinPsi) * (1.0 + sinPsi);
     const double cosPsi = std::sqrt(cos2Psi);
     // cos(psi) sin(dLon) and cos(psi) cos(dLon) of the same spherical triangle, which need
@@ -76,19 +88,36 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
     if (cosPsi > 0.0 && cosDLambdaCosPsi > 0.0) {
         // Within 90 degrees of longitude, both arguments times cos(psi) q > 0: the same
         // azimuth with no division on the way.
-        const double e = -sinDLambdaCosPsi * radius * cosPhi1 * q;
-        const double n = cos2Psi * ((1.0 - e2) * sinPhi1 * q + e2 * w1 * north) - north * cosDLambdaCosPsi * cosPhi1 * q;
-        backAzimuth = AzimuthDegreesOf(e, n);
+        // Grouped so that the square roots, found last, enter by one product each.
+        const double e = (-sinDLambdaCosPsi * cosPhi1) * (radius * q);
+        const double n = q * (cos2Psi * ((1.0 - e2) * sinPhi1) - north * (cosDLambdaCosPsi * cosPhi1)) +
+                         cos2Psi * (e2 * w1) * north;
+        // Seen from the reversed forward azimuth the way back turns by the small angle
+        // atan2(aside, ahead), about the meridian convergence on a short line, which the
+        // series takes.
+        const double ahead = -(n * cosAlpha + e * sinAlpha), aside = n * sinAlpha - e * cosAlpha;
+        if (std::fabs(aside) <= kSmallAngle * ahead) {
+            // Into [0, 360) by branches: a back azimuth near north alone takes one.
+            double deg = reverse + AtanSmall(aside / ahead, R_TO_D);
+            if (deg < 0.0)
+                deg = deg + 360.0 < 360.0 ? deg + 360.0 : 0.0;
+            else if (deg >= 360.0)
+                deg -= 360.0;
+            backAzimuth = deg;
+        } else {
+            backAzimuth = AzimuthDegreesOf(e, n);
+        }
     } else {
         const NormalSection back(e2, north, east, sinPhi1, cosPhi1, w1 / q, -sinDLambda * radius,
                                  CosOfAsin(sinDLambda));
         backAzimuth = AzimuthDegrees(back.Azimuth());
     }
     if (nearStart)
-        lat2 = lat1 + AtanSmall(across / along) * R_TO_D;
+        lat2 = lat1 + AtanSmall(across / along, R_TO_D);
     else
         lat2 = (east > 0.0 ? std::atan(north / east) : std::copysign(kPi / 2.0, north)) * R_TO_D;
-    lon2 = lon1 + (std::fabs(sinDLambda) <= kSmallAngle ? AsinSmall(sinDLambda) : std::asin(sinDLambda)) * R_TO_D;
+    lon2 = lon1 +
+           (std::fabs(sinDLambda) <= kSmallAngle ? AsinSmall(sinDLambda, R_TO_D) : std::asin(sinDLambda) * R_TO_D);
     return true;
 }
 

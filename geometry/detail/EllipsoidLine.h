@@ -49,6 +49,57 @@ inline void SinCos(double x, double& sinX, double& cosX)
     cosX = std::cos(x);
 }
 
+// Sine and cosine of an angle in degrees. The angle is reduced in degrees, r = x - 90 q with
+// q the nearest integer to x / 90: for |x| < 2^40 both 90 q and the difference are exact
+// (Sterbenz), so that multiples of 90 give 0 and +-1 exactly and no rounding of x pi / 180
+// enters; beyond that bound fmod by 360, exact too, comes first. The polynomials on
+// |r| <= 45 follow. Within about a unit of the last place of the library's value of the
+// exact angle; NaN for infinities and NaN, as the library gives; zeros are +0 but for
+// sin(-0) = -0.
+inline void SinCosDegrees(double x, double& sinX, double& cosX)
+{
+    if (!(std::fabs(x) < 0x1p40)) {
+        if (!std::isfinite(x)) {
+            sinX = cosX = x - x;
+            return;
+        }
+        x = std::fmod(x, 360.0);
+    }
+    constexpr double kShift = 0x1.8p52; // adding it rounds to an integer
+    const double q = (x * (1.0 / 90.0) + kShift) - kShift;
+    const double r = x - q * 90.0;
+    // With the quadrant n and the sign of its half turn, g, the results are sin(g t) and
+    // g cos(t) for even n, g cos(t) and -sin(g t) for odd n, t = r pi / 180. g goes into the
+    // argument of the sine and into the parts of the cosine before they meet, which leaves
+    // nothing to do after the series but the choice by n (a branch, which costs less on the
+    // lines measured than a choice without one). g r is 0 - r for g = -1, +0 rather than -0
+    // at multiples of 180.
+    const int n = static_cast<int>(static_cast<long long>(q) & 3);
+    static constexpr double kSign[4] = {1.0, 1.0, -1.0, -1.0}, kZero[4] = {-0.0, -0.0, 0.0, 0.0};
+    const double g = kSign[n], gr = kZero[n] + g * r, gt = gr * D_TO_R;
+    // Polynomials in u = r^2, in degrees, which spares the product t = r pi / 180 before u:
+    // sin(t) = t + r u S(u), cos(t) = 1 - t^2 / 2 + u^2 C(u). S and C are minimax on
+    // |t| <= pi/4 (Remez, relative error of the sine 2^-57.9, of the cosine 2^-64).
+    const double u = r * r, u2 = u * u, u4 = u2 * u2;
+    const double m = gr * u *
+                     (((-8.860961557012961e-07 + u * 1.3496016231614379e-11) +
+                       u2 * (-9.788384855853122e-17 + u * 4.1412665750551985e-22)) +
+                      u4 * (-1.1467578793302753e-27 + u * 2.21666200364696e-33));
+    // sin(g t) and -sin(g t): copysign keeps sin(-0) = -0, which the sum turns into +0; the
+    // other sum gives +0 at odd multiples of 90.
+    const double sinGt = std::copysign(gt + m, gt), minusSinGt = -gt - m;
+    // 1 - t^2 / 2 rounded (the factor is (pi / 180)^2 / 2), and what the rounding dropped,
+    // carried with the series.
+    const double half = u * 1.523087098933543e-4, w = 1.0 - half;
+    const double gCos = g * w + (g * ((1.0 - w) - half) +
+                                 (g * u2) * (((3.866323851562987e-09 - u * 3.9258319857386173e-14) +
+                                              u2 * (2.1354943024979685e-19 - u * 7.227873840123211e-25)) +
+                                             u4 * (1.667897936061176e-30 - u * 2.7644267984630198e-36)));
+    const bool odd = (n & 1) != 0;
+    sinX = odd ? gCos : sinGt;
+    cosX = odd ? minusSinGt : gCos;
+}
+
 // Series for the small angles of short lines (|x| <= 1/16 rad, about 400 km of arc): each
 // is summed until the next term lies below a thousandth of the last bit, so it gives what
 // the library function gives to within rounding, at a fraction of the time. Callers take
@@ -64,21 +115,23 @@ inline void SinCosSmall(double x, double& sinX, double& cosX)
     cosX = 1.0 + z * ((-0.5 + z * (1.0 / 24)) + z2 * (-1.0 / 720 + z * (1.0 / 40320)));
 }
 
-// x + x z ((c0 + c1 z) + z^2 (c2 + c3 z) + z^4 (c4 + c5 z)), z = x^2.
-inline double OddSeries6(double x, double c0, double c1, double c2, double c3, double c4, double c5)
+// k (x + x z ((c0 + c1 z) + z^2 (c2 + c3 z) + z^4 (c4 + c5 z))), z = x^2, with the factor k
+// taken into k x and the coefficients rather than applied after the series: k = R_TO_D
+// gives degrees without one more product on the chain, k = 1 changes nothing.
+inline double OddSeries6(double x, double k, double c0, double c1, double c2, double c3, double c4, double c5)
 {
     const double z = x * x, z2 = z * z, z4 = z2 * z2;
-    return x + x * z * (((c0 + c1 * z) + z2 * (c2 + c3 * z)) + z4 * (c4 + c5 * z));
+    return k * x + x * z * (((k * c0 + k * c1 * z) + z2 * (k * c2 + k * c3 * z)) + z4 * (k * c4 + k * c5 * z));
 }
 
-inline double AsinSmall(double x)
+inline double AsinSmall(double x, double k = 1.0)
 {
-    return OddSeries6(x, 1.0 / 6, 3.0 / 40, 5.0 / 112, 35.0 / 1152, 63.0 / 2816, 231.0 / 13312);
+    return OddSeries6(x, k, 1.0 / 6, 3.0 / 40, 5.0 / 112, 35.0 / 1152, 63.0 / 2816, 231.0 / 13312);
 }
 
-inline double AtanSmall(double x)
+inline double AtanSmall(double x, double k = 1.0)
 {
-    return OddSeries6(x, -1.0 / 3, 1.0 / 5, -1.0 / 7, 1.0 / 9, -1.0 / 11, 1.0 / 13);
+    return OddSeries6(x, k, -1.0 / 3, 1.0 / 5, -1.0 / 7, 1.0 / 9, -1.0 / 11, 1.0 / 13);
 }
 
 // atan(k / 8), k = 0 .. 8.

@@ -93,6 +93,8 @@ TEST(Geodesic, KnownLinesAcrossTheDateLineEndingOnTheEquatorAndRefusedArguments)
     EXPECT_EQ(Arc(0), 0.0);
     // A sphere is an ellipsoid with e2 = 0.
     ExpectNear(Solve(0, 0, 0, 90, 1.0, 0.0), Inverse{true, 90, 270, std::numbers::pi / 2}, 1e-12);
+    // Azimuths beyond [0, 360) name the same direction, however large.
+    for (double az : {-315.0, 405.0, 45.0 + 360 * 0x1p41}) ExpectNear(Polar(52, 4, az, 9e4), Polar(52, 4, 45, 9e4), 1e-12);
     // An offset runs along its own direction.
     ExpectNear(XY(52.0, 4.0, -1.0, 0.0), Polar(52.0, 4.0, 270.0, 1.0), 0);
     ExpectNear(XY(52.0, 4.0, 3000.0, 4000.0), Polar(52.0, 4.0, std::atan2(3.0, 4.0) / kRad, 5000.0), 0);
@@ -154,6 +156,26 @@ TEST(Geodesic, ShortCutFunctionsAgreeWithTheLibraryToTheLastBits)
         EXPECT_TRUE(near(s, std::sin(x)) && near(c, std::cos(x)) && near(AsinSmall(x), std::asin(x)) &&
                     near(AtanSmall(x), std::atan(x)))
             << x;
+    }
+    // Degrees by 1/80 from -720 to 720, the multiples of 45 and 90 among them, against the
+    // library's long double sine and cosine of the angle reduced exactly by remquo.
+    for (int i = -57600; i <= 57600; ++i) {
+        const double d = i / 80.0;
+        int n = 0;
+        const long double r = std::remquo(d, 90.0, &n) * (std::numbers::pi_v<long double> / 180);
+        const double sr = static_cast<double>(std::sin(r)), cr = static_cast<double>(std::cos(r));
+        const double sin[4] = {sr, cr, -sr, -cr};
+        double s = 0, c = 0;
+        SinCosDegrees(d, s, c);
+        ASSERT_TRUE(near(s, sin[n & 3]) && near(c, sin[(n + 1) & 3])) << d;
+    }
+    for (auto [d, sin, cos] : {std::tuple{-0.0, -0.0, 1.0}, {360e9 + 30, 0.5, std::sqrt(0.75)},
+                               {360 * 0x1p41 + 120, std::sqrt(0.75), -0.5}, {inf, NAN, NAN}, {-inf, NAN, NAN},
+                               {NAN, NAN, NAN}}) {
+        double s = 0, c = 0;
+        SinCosDegrees(d, s, c);
+        EXPECT_TRUE(std::isnan(sin) ? std::isnan(s) && std::isnan(c) : near(s, sin) && near(c, cos) &&
+                    std::signbit(s) == std::signbit(sin)) << d;
     }
 }
 
