@@ -18,7 +18,7 @@
 namespace kvs::multibeam::detail {
 
 // A sample holds at most 6 pings by 7 beams, in 48 places padded with kNoKey; a column
-// at most 7 keys, in 8 places padded with kNoKey.
+// at most 6 keys (one a ping), in 8 places padded with kNoKey.
 inline constexpr int kSlideMax = 42;
 inline constexpr int kSlidePlaces = 48;
 
@@ -128,8 +128,9 @@ inline int SlideKeys(const int32_t* prev, int size, const int32_t* out, int nOut
     const __m512i c0 = _mm512_mask_compress_epi32(none, k0, p0);
     const __m512i c1 = _mm512_mask_compress_epi32(none, k1, p1);
     const __m512i c2 = _mm512_mask_compress_epi32(none, k2, p2);
-    const __m512i c12 = _mm512_mask_expand_epi32(c1, static_cast<__mmask16>(0xFFFF << n1), c2); // c1 c2 [0, 16)
-    const __m512i c12Next = _mm512_permutex2var_epi32(c2, LanesFrom(lanes, 16 - n1), none);               // c1 c2 [16, 32)
+    // Lanes 0 .. 15 and 16 .. 31 of c1 then c2.
+    const __m512i c12 = _mm512_mask_expand_epi32(c1, static_cast<__mmask16>(0xFFFF << n1), c2);
+    const __m512i c12Next = _mm512_permutex2var_epi32(c2, LanesFrom(lanes, 16 - n1), none);
     const __m512i kept[3] = {_mm512_mask_expand_epi32(c0, static_cast<__mmask16>(0xFFFF << n0), c1),
                              _mm512_permutex2var_epi32(c12, LanesFrom(lanes, 16 - n0), c12Next),
                              _mm512_permutex2var_epi32(c12Next, LanesFrom(lanes, 16 - n0), none)};
@@ -138,7 +139,8 @@ inline int SlideKeys(const int32_t* prev, int size, const int32_t* out, int nOut
     for (int c = 0; c < kSlidePlaces / 16; ++c) {
         const __mmask16 n = static_cast<__mmask16>(news >> (16 * c));
         // The kept keys from the first not yet placed: newBefore lanes back.
-        const __m512i next = c == 0 ? kept[0] : _mm512_permutex2var_epi32(kept[c - 1], LanesFrom(lanes, 16 - newBefore), kept[c]);
+        const __m512i next =
+            c == 0 ? kept[0] : _mm512_permutex2var_epi32(kept[c - 1], LanesFrom(lanes, 16 - newBefore), kept[c]);
         const __m512i fromKept = _mm512_maskz_expand_epi32(static_cast<__mmask16>(~n), next);
         // The new keys from the first not yet placed, read within the 8 places of in.
         const __m512i fromIn = _mm512_maskz_loadu_epi32(static_cast<__mmask16>(0xFF >> newBefore), in + newBefore);

@@ -110,7 +110,8 @@ constexpr std::array<QuantilePos, 64> kUpperPos = QuantilePositions(0.75);
 // beyond their beams): column b of 8 places, kNoKey after its keys, and its count of keys.
 // Four beams at a time through the 12-comparator network on vectors of four, then turned
 // into columns by shuffles; rows beyond rowCount count as kNoKey.
-void SortColumns(const int32_t* const* rows, int rowCount, int n, std::array<int32_t, 8>* columns, int* counts)
+void SortColumns(const int32_t* const* rows, int rowCount, int n, std::array<int32_t, 8>* columns,
+                 int* counts)
 {
     static_assert(kMaxBeams % 4 == 0, "rows and columns hold whole fours");
     using Four = int32_t __attribute__((vector_size(16)));
@@ -133,9 +134,14 @@ void SortColumns(const int32_t* const* rows, int rowCount, int n, std::array<int
         order(v[1], v[2]); order(v[3], v[4]);
         Four count = {0, 0, 0, 0};
         for (int k = 0; k < 6; ++k) count -= v[k] != none;
-        const Four t0 = __builtin_shufflevector(v[0], v[1], 0, 4, 1, 5), t1 = __builtin_shufflevector(v[0], v[1], 2, 6, 3, 7);
-        const Four t2 = __builtin_shufflevector(v[2], v[3], 0, 4, 1, 5), t3 = __builtin_shufflevector(v[2], v[3], 2, 6, 3, 7);
-        const Four u0 = __builtin_shufflevector(v[4], v[5], 0, 4, 1, 5), u1 = __builtin_shufflevector(v[4], v[5], 2, 6, 3, 7);
+        // Ranks 0 and 1, 2 and 3, 4 and 5 interleaved, low beams (t0, t2, u0) and high.
+        const Four t0 = __builtin_shufflevector(v[0], v[1], 0, 4, 1, 5);
+        const Four t1 = __builtin_shufflevector(v[0], v[1], 2, 6, 3, 7);
+        const Four t2 = __builtin_shufflevector(v[2], v[3], 0, 4, 1, 5);
+        const Four t3 = __builtin_shufflevector(v[2], v[3], 2, 6, 3, 7);
+        const Four u0 = __builtin_shufflevector(v[4], v[5], 0, 4, 1, 5);
+        const Four u1 = __builtin_shufflevector(v[4], v[5], 2, 6, 3, 7);
+        // Beam by beam: ranks 0 .. 3, then 4, 5 and two of kNoKey.
         const Four out[8] = {__builtin_shufflevector(t0, t2, 0, 1, 4, 5), __builtin_shufflevector(u0, none, 0, 1, 4, 5),
                              __builtin_shufflevector(t0, t2, 2, 3, 6, 7), __builtin_shufflevector(u0, none, 2, 3, 4, 5),
                              __builtin_shufflevector(t1, t3, 0, 1, 4, 5), __builtin_shufflevector(u1, none, 0, 1, 4, 5),
