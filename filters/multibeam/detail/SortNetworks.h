@@ -14,7 +14,7 @@ namespace kvs::multibeam::detail {
 template <typename T>
 inline void CompareSwap(T& a, T& b)
 {
-    const bool less = a < b;
+    const auto less = a < b; // a vector of lane masks for vector types
     const T lo = less ? a : b;
     const T hi = less ? b : a;
     a = lo;
@@ -35,10 +35,11 @@ void SortEight(T* w)
     w[0] = v0; w[1] = v1; w[2] = v2; w[3] = v3; w[4] = v4; w[5] = v5; w[6] = v6; w[7] = v7;
 }
 
-// Sorts 6 keys (12 comparators).
-inline void SortSix(int32_t* w)
+// Sorts 6 keys (12 comparators); for vector types, each lane on its own.
+template <typename T>
+void SortSix(T* w)
 {
-    int32_t v0 = w[0], v1 = w[1], v2 = w[2], v3 = w[3], v4 = w[4], v5 = w[5];
+    T v0 = w[0], v1 = w[1], v2 = w[2], v3 = w[3], v4 = w[4], v5 = w[5];
     CompareSwap(v0, v5); CompareSwap(v1, v3); CompareSwap(v2, v4);
     CompareSwap(v1, v2); CompareSwap(v3, v4);
     CompareSwap(v0, v3); CompareSwap(v2, v5);

@@ -108,30 +108,21 @@ constexpr std::array<QuantilePos, 64> kUpperPos = QuantilePositions(0.75);
 
 // The sorted columns of beams 0 .. n-1 of up to 6 rows of keys (kMaxBeams each, kNoKey
 // beyond their beams): column b of 8 places, kNoKey after its keys, and its count of keys.
-// Four beams at a time through the 12-comparator network on vectors of four, then turned
-// into columns by shuffles; rows beyond rowCount count as kNoKey.
+// Four beams at a time through SortSix on vectors of four, then turned into columns by
+// shuffles; rows beyond rowCount count as kNoKey.
 void SortColumns(const int32_t* const* rows, int rowCount, int n, std::array<int32_t, 8>* columns,
                  int* counts)
 {
     static_assert(kMaxBeams % 4 == 0, "rows and columns hold whole fours");
     using Four = int32_t __attribute__((vector_size(16)));
     const Four none = {kNoKey, kNoKey, kNoKey, kNoKey};
-    auto order = [](Four& a, Four& b) {
-        const Four lo = a < b ? a : b;
-        b = a < b ? b : a;
-        a = lo;
-    };
     for (int b = 0; b < n; b += 4) {
         Four v[6];
         for (int k = 0; k < 6; ++k) {
             v[k] = none;
             if (k < rowCount) std::memcpy(&v[k], rows[k] + b, sizeof v[k]);
         }
-        order(v[0], v[5]); order(v[1], v[3]); order(v[2], v[4]);
-        order(v[1], v[2]); order(v[3], v[4]);
-        order(v[0], v[3]); order(v[2], v[5]);
-        order(v[0], v[1]); order(v[2], v[3]); order(v[4], v[5]);
-        order(v[1], v[2]); order(v[3], v[4]);
+        SortSix(v);
         Four count = {0, 0, 0, 0};
         for (int k = 0; k < 6; ++k) count -= v[k] != none;
         // Ranks 0 and 1, 2 and 3, 4 and 5 interleaved, low beams (t0, t2, u0) and high.
