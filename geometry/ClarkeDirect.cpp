@@ -97,13 +97,7 @@ bool ClarkePolar(double a, double e2, double lat1, double lon1, double azimuth, 
         // series takes.
         const double ahead = -(n * cosAlpha + e * sinAlpha), aside = n * sinAlpha - e * cosAlpha;
         if (std::fabs(aside) <= kSmallAngle * ahead) {
-            // Into [0, 360) by branches: a back azimuth near north alone takes one.
-            double deg = reverse + AtanSmall(aside / ahead, R_TO_D);
-            if (deg < 0.0)
-                deg = deg + 360.0 < 360.0 ? deg + 360.0 : 0.0;
-            else if (deg >= 360.0)
-                deg -= 360.0;
-            backAzimuth = deg;
+            backAzimuth = FoldDegrees(reverse + AtanSmall(aside / ahead, R_TO_D));
         } else {
             backAzimuth = AzimuthDegreesOf(e, n);
         }

@@ -216,13 +216,19 @@ struct NormalSection
     double Azimuth() const { return PositiveAzimuth(std::atan2(east, north)); }
 };
 
-// An azimuth in degrees brought into [0, 360).
-inline double AzimuthDegrees(double radians)
+// An angle in degrees within a turn of [0, 360) brought into it, by branches that a
+// batch of azimuths near north alone takes.
+inline double FoldDegrees(double deg)
 {
-    double deg = radians * R_TO_D;
     if (deg >= 360.0) deg -= 360.0;
     if (deg < 0.0) deg += 360.0;
     return deg >= 360.0 ? 0.0 : deg;
+}
+
+// An azimuth in radians as degrees in [0, 360).
+inline double AzimuthDegrees(double radians)
+{
+    return FoldDegrees(radians * R_TO_D);
 }
 
 } // namespace kvs::geometry::detail
