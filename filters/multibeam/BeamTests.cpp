@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <cfloat>
 #include <cmath>
 #include <limits>
 
@@ -133,18 +132,8 @@ bool BeamTests::FilterNadir(PingStruct& ping, const MultibeamSettings& s) const
         FlagBeams<true>(ping, kFlagSwath, [&](int i) {
             const double x = ping.x[i], y = ping.y[i];
             const double rho2 = x * x + y * y, d = -(ping.z[i] + off);
-            const TanBound& bound = ping.x[i] <= 0.0f ? m_portBound : m_starboardBound;
-            // The quick bound on squares first: rho < d lo and rho > d hi, no root needed.
-            if (bound.usable && d > 0.0 && d <= DBL_MAX) {
-                const double lo = d * bound.lo, hi = d * bound.hi;
-                if (lo >= 1e-150 && hi <= 1e150) {
-                    if (rho2 < lo * lo * (1.0 - kSquareMargin)) return false;
-                    if (rho2 > hi * hi * (1.0 + kSquareMargin)) return true;
-                }
-            }
-            const double rho = std::sqrt(rho2);
-            const int side = bound.Side(rho, d);
-            return side != 0 ? side > 0 : std::atan2(rho, d) * R_TO_D > limit(i);
+            const int side = (ping.x[i] <= 0.0f ? m_portBound : m_starboardBound).SideOfSquare(rho2, d);
+            return side != 0 ? side > 0 : std::atan2(std::sqrt(rho2), d) * R_TO_D > limit(i);
         });
     } else if (s.nadirAngleMode == 3 && ping.beamAngle) {
         FlagBeams<true>(ping, kFlagSwath, [&](int i) { return static_cast<double>(ping.beamAngle[i]) > limit(i); });

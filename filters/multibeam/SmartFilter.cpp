@@ -30,9 +30,9 @@ bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int
     for (int i = 0; i < n; ++i) {
         if (Rejected(ping, i)) continue;
         const double x = ping.x[i], y = ping.y[i];
-        const double rho = std::sqrt(x * x + y * y), d = -(ping.z[i] + off);
-        int side = m_reliableBound.Side(rho, d);
-        if (side == 0) side = std::atan2(rho, d) * R_TO_D < s.reliableAngle ? -1 : 1;
+        const double rho2 = x * x + y * y, d = -(ping.z[i] + off);
+        int side = m_reliableBound.SideOfSquare(rho2, d);
+        if (side == 0) side = std::atan2(std::sqrt(rho2), d) * R_TO_D < s.reliableAngle ? -1 : 1;
         if (side < 0) {
             sum += -static_cast<double>(ping.z[i]);
             ++count;

@@ -36,4 +36,18 @@ struct TanBound
         if (rho > d * hi) return 1;
         return 0;
     }
+    // Side for rho given as rho^2 (x^2 + y^2): beams clear of the bounds by a further
+    // relative margin of 1e-10 on the squares are settled without the root; the rest, and
+    // bounds whose squares would lose precision, as Side settles sqrt(rho2).
+    int SideOfSquare(double rho2, double d) const
+    {
+        if (usable && d > 0.0 && d <= DBL_MAX) {
+            const double l = d * lo, h = d * hi;
+            if (l >= 1e-150 && h <= 1e150) {
+                if (rho2 < l * l * (1.0 - 1e-10)) return -1;
+                if (rho2 > h * h * (1.0 + 1e-10)) return 1;
+            }
+        }
+        return Side(std::sqrt(rho2), d);
+    }
 };
