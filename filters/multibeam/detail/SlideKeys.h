@@ -1,6 +1,6 @@
 // SlideKeys: one step of the statistical filter's sorted sample along the beams. The
-// sorted keys of the pings around the middle one lose the sorted keys of the column that
-// leaves and gain those of the column that comes in. Two forms give the same keys: a
+// sorted keys of the window's pings lose the sorted keys of the column that leaves and
+// gain those of the column that comes in. Two forms give the same keys: a
 // portable one that moves each key to its place, and one for processors with AVX-512
 // that moves 16 keys at a time by compress and expand. Internal to the multibeam filter.
 #pragma once
@@ -17,27 +17,27 @@
 
 namespace kvs::multibeam::detail {
 
-// A sample holds at most 6 pings by 7 beams, in 48 places padded with kNoKey; a column
-// at most 6 keys (one a ping), in 8 places padded with kNoKey.
-inline constexpr int kSlideMax = 42;
-inline constexpr int kSlidePlaces = 48;
+// A sample holds at most 7 pings by 7 beams, in 64 places padded with kNoKey; a column
+// at most 7 keys (one a ping), in 8 places padded with kNoKey.
+inline constexpr int kSlideMax = 49;
+inline constexpr int kSlidePlaces = 64;
 
-// The number of keys below key among the first 44 of a sample padded with kNoKey (kept
+// The number of keys below key among the first 52 of a sample padded with kNoKey (kept
 // in any order): one comparison per key, four at a time.
 inline int KeysBelow(const int32_t* keys, int32_t key)
 {
-    static_assert(kSlideMax <= 44);
+    static_assert(kSlideMax <= 52 && kSlidePlaces >= 52);
 #if defined(__SSE2__)
     const __m128i k = _mm_set1_epi32(key);
     __m128i below = _mm_setzero_si128();
-    for (int i = 0; i < 44; i += 4)
+    for (int i = 0; i < 52; i += 4)
         below = _mm_sub_epi32(below, _mm_cmplt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + i)), k));
     below = _mm_add_epi32(below, _mm_shuffle_epi32(below, _MM_SHUFFLE(1, 0, 3, 2)));
     below = _mm_add_epi32(below, _mm_shuffle_epi32(below, _MM_SHUFFLE(2, 3, 0, 1)));
     return _mm_cvtsi128_si32(below);
 #else
     int below = 0;
-    for (int i = 0; i < 44; ++i) below += static_cast<int>(keys[i] < key);
+    for (int i = 0; i < 52; ++i) below += static_cast<int>(keys[i] < key);
     return below;
 #endif
 }
@@ -82,13 +82,14 @@ inline int SlideKeys(const int32_t* prev, int size, const int32_t* out, int nOut
 }
 
 #ifdef KVS_SLIDE_WIDE
-// Bit i set where key i of the 48 in p0, p1, p2 lies below key.
-[[gnu::target("avx512f")]] inline uint64_t KeysBelowMask(__m512i p0, __m512i p1, __m512i p2, int32_t key)
+// Bit i set where key i of the 64 in p[0..4) lies below key.
+[[gnu::target("avx512f")]] inline uint64_t KeysBelowMask(const __m512i* p, int32_t key)
 {
     const __m512i k = _mm512_set1_epi32(key);
-    return static_cast<uint64_t>(_mm512_cmplt_epi32_mask(p0, k)) |
-           static_cast<uint64_t>(_mm512_cmplt_epi32_mask(p1, k)) << 16 |
-           static_cast<uint64_t>(_mm512_cmplt_epi32_mask(p2, k)) << 32;
+    return static_cast<uint64_t>(_mm512_cmplt_epi32_mask(p[0], k)) |
+           static_cast<uint64_t>(_mm512_cmplt_epi32_mask(p[1], k)) << 16 |
+           static_cast<uint64_t>(_mm512_cmplt_epi32_mask(p[2], k)) << 32 |
+           static_cast<uint64_t>(_mm512_cmplt_epi32_mask(p[3], k)) << 48;
 }
 
 // The lane numbers plus offset: the indices of a permutation reading from lane offset on.
@@ -97,54 +98,65 @@ inline int SlideKeys(const int32_t* prev, int size, const int32_t* out, int nOut
     return _mm512_add_epi32(lanes, _mm512_set1_epi32(offset));
 }
 
+// x holds nx keys (1 <= nx <= 16), y keys from lane 0 on: lo gets the nx of x and then
+// the first of y, hi the rest of y and then the lanes of tail.
+[[gnu::target("avx512f")]] inline void JoinLanes(__m512i x, int nx, __m512i y, __m512i tail, __m512i lanes,
+                                                 __m512i& lo, __m512i& hi)
+{
+    lo = _mm512_mask_expand_epi32(x, static_cast<__mmask16>(0xFFFF << nx), y);
+    hi = _mm512_permutex2var_epi32(y, LanesFrom(lanes, 16 - nx), tail);
+}
+
 // SlideKeys by 16 keys at a time; writes all kSlidePlaces places of dst. prev is padded
 // with kNoKey to kSlidePlaces, out and in to 8 places.
 [[gnu::target("avx512f,popcnt")]] inline int SlideKeysWide(const int32_t* prev, int size, const int32_t* out,
                                                               int nOut, const int32_t* in, int nIn, int32_t* dst)
 {
-    const __m512i p0 = _mm512_loadu_si512(prev);
-    const __m512i p1 = _mm512_loadu_si512(prev + 16);
-    const __m512i p2 = _mm512_loadu_si512(prev + 32);
+    static_assert(kSlidePlaces == 64);
+    const __m512i p[4] = {_mm512_loadu_si512(prev), _mm512_loadu_si512(prev + 16), _mm512_loadu_si512(prev + 32),
+                          _mm512_loadu_si512(prev + 48)};
     uint64_t leaves = 0;
     for (int r = 0, equal = 0; r < nOut; ++r) {
         equal = r > 0 && out[r] == out[r - 1] ? equal + 1 : 0;
-        leaves |= uint64_t{1} << (__builtin_popcountll(KeysBelowMask(p0, p1, p2, out[r])) + equal);
+        leaves |= uint64_t{1} << (__builtin_popcountll(KeysBelowMask(p, out[r])) + equal);
     }
     // A new key's place: the kept keys below it (those below it less the leaving ones)
     // and the new keys before it.
     uint64_t news = 0;
     for (int r = 0; r < nIn; ++r)
-        news |= uint64_t{1} << (__builtin_popcountll(KeysBelowMask(p0, p1, p2, in[r]) & ~leaves) + r);
+        news |= uint64_t{1} << (__builtin_popcountll(KeysBelowMask(p, in[r]) & ~leaves) + r);
 
     // The kept keys one after the other, then kNoKey: each 16 compressed (lanes beyond
-    // their kept keys hold kNoKey), at least 10 of each 16 being kept, then joined in
-    // registers: an expand appends the next 16 after the kept ones, a permutation of two
-    // registers reads 16 lanes from any offset into them.
+    // their kept keys hold kNoKey), at least 9 of each 16 being kept, then joined in
+    // registers two by two, and the two pairs joined likewise.
     const __m512i none = _mm512_set1_epi32(kNoKey);
     const __m512i lanes = _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-    const __mmask16 k0 = static_cast<__mmask16>(~leaves), k1 = static_cast<__mmask16>(~leaves >> 16),
-                    k2 = static_cast<__mmask16>(~leaves >> 32);
-    const int n0 = __builtin_popcount(k0), n1 = __builtin_popcount(k1);
-    const __m512i c0 = _mm512_mask_compress_epi32(none, k0, p0);
-    const __m512i c1 = _mm512_mask_compress_epi32(none, k1, p1);
-    const __m512i c2 = _mm512_mask_compress_epi32(none, k2, p2);
-    // Lanes 0 .. 15 and 16 .. 31 of c1 then c2.
-    const __m512i c12 = _mm512_mask_expand_epi32(c1, static_cast<__mmask16>(0xFFFF << n1), c2);
-    const __m512i c12Next = _mm512_permutex2var_epi32(c2, LanesFrom(lanes, 16 - n1), none);
-    const __m512i kept[3] = {_mm512_mask_expand_epi32(c0, static_cast<__mmask16>(0xFFFF << n0), c1),
-                             _mm512_permutex2var_epi32(c12, LanesFrom(lanes, 16 - n0), c12Next),
-                             _mm512_permutex2var_epi32(c12Next, LanesFrom(lanes, 16 - n0), none)};
+    __m512i c[4];
+    int count[4];
+    for (int i = 0; i < 4; ++i) {
+        const auto k = static_cast<__mmask16>(~leaves >> (16 * i));
+        c[i] = _mm512_mask_compress_epi32(none, k, p[i]);
+        count[i] = __builtin_popcount(k);
+    }
+    __m512i a0, a1, b0, b1;
+    JoinLanes(c[0], count[0], c[1], none, lanes, a0, a1);
+    JoinLanes(c[2], count[2], c[3], none, lanes, b0, b1);
+    const int inA1 = count[0] + count[1] - 16;
+    __m512i kept[4];
+    kept[0] = a0;
+    JoinLanes(a1, inA1, b0, b1, lanes, kept[1], kept[2]);
+    kept[3] = _mm512_permutex2var_epi32(b1, LanesFrom(lanes, 16 - inA1), none);
 
     int newBefore = 0;
-    for (int c = 0; c < kSlidePlaces / 16; ++c) {
-        const __mmask16 n = static_cast<__mmask16>(news >> (16 * c));
+    for (int i = 0; i < 4; ++i) {
+        const auto n = static_cast<__mmask16>(news >> (16 * i));
         // The kept keys from the first not yet placed: newBefore lanes back.
         const __m512i next =
-            c == 0 ? kept[0] : _mm512_permutex2var_epi32(kept[c - 1], LanesFrom(lanes, 16 - newBefore), kept[c]);
+            i == 0 ? kept[0] : _mm512_permutex2var_epi32(kept[i - 1], LanesFrom(lanes, 16 - newBefore), kept[i]);
         const __m512i fromKept = _mm512_maskz_expand_epi32(static_cast<__mmask16>(~n), next);
         // The new keys from the first not yet placed, read within the 8 places of in.
         const __m512i fromIn = _mm512_maskz_loadu_epi32(static_cast<__mmask16>(0xFF >> newBefore), in + newBefore);
-        _mm512_storeu_si512(dst + 16 * c, _mm512_mask_expand_epi32(fromKept, n, fromIn));
+        _mm512_storeu_si512(dst + 16 * i, _mm512_mask_expand_epi32(fromKept, n, fromIn));
         newBefore += __builtin_popcount(n);
     }
     return size - nOut + nIn;

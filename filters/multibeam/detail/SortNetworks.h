@@ -1,7 +1,7 @@
 // SortNetworks: sorts of a few keys without data-dependent branches, for the statistical
-// filter's columns and beam windows: Batcher's odd-even merge sort network on 8 values,
-// a 12-comparator network on 6, and up to 7 keys padded to 8. Internal to the multibeam
-// filter.
+// filter's columns and beam windows: Batcher's odd-even merge sort network on 8 values
+// (for vector types, each lane on its own), and up to 7 keys padded to 8. Internal to the
+// multibeam filter.
 #pragma once
 
 #include <KvsDataBlocks/filters/multibeam/detail/DepthKey.h>
@@ -33,19 +33,6 @@ void SortEight(T* w)
     CompareSwap(v2, v4); CompareSwap(v3, v5);
     CompareSwap(v1, v2); CompareSwap(v3, v4); CompareSwap(v5, v6);
     w[0] = v0; w[1] = v1; w[2] = v2; w[3] = v3; w[4] = v4; w[5] = v5; w[6] = v6; w[7] = v7;
-}
-
-// Sorts 6 keys (12 comparators); for vector types, each lane on its own.
-template <typename T>
-void SortSix(T* w)
-{
-    T v0 = w[0], v1 = w[1], v2 = w[2], v3 = w[3], v4 = w[4], v5 = w[5];
-    CompareSwap(v0, v5); CompareSwap(v1, v3); CompareSwap(v2, v4);
-    CompareSwap(v1, v2); CompareSwap(v3, v4);
-    CompareSwap(v0, v3); CompareSwap(v2, v5);
-    CompareSwap(v0, v1); CompareSwap(v2, v3); CompareSwap(v4, v5);
-    CompareSwap(v1, v2); CompareSwap(v3, v4);
-    w[0] = v0; w[1] = v1; w[2] = v2; w[3] = v3; w[4] = v4; w[5] = v5;
 }
 
 // Sorts up to 7 keys.

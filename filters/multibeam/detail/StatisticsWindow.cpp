@@ -34,34 +34,6 @@ double SortedQuantile(double p, int n, At at)
 }
 
 
-// The keys at sorted positions r - 1 and r (the latter kNoKey when there is none) of the
-// union of the sorted a[0..na) and b[0..nb) (na < 64, nb <= 7, padded with kNoKey to 64
-// and 8 keys), 1 <= r <= na + nb: how many of the r smallest come from b, found by a
-// binary search of three fixed steps.
-[[gnu::always_inline]] inline void UnionPair(const int32_t* a, int na, const int32_t* b, int nb, int r, int32_t& at,
-                                             int32_t& next)
-{
-    const int lo = std::max(0, r - na);
-    const int hi = std::min(nb, r);
-    // 1 for t in lo .. i-1, 0 from i on, where i is the count from b; the loads stay
-    // within both arrays whatever t is.
-    auto more = [&](int t) {
-        const int32_t bt = b[std::min(t, 7)];
-        const int32_t ar = a[std::max(r - t - 1, 0)];
-        return static_cast<int>(t < hi) & static_cast<int>(bt < ar);
-    };
-    int pos = lo;
-    pos += more(pos + 3) << 2;
-    pos += more(pos + 1) << 1;
-    pos += more(pos);
-    const int fromA = r - pos;
-    const int32_t fromB = b[std::max(pos - 1, 0)];
-    const int32_t lastA = a[std::max(fromA - 1, 0)];
-    at = std::max(pos > 0 ? fromB : INT32_MIN, fromA > 0 ? lastA : INT32_MIN);
-    // Both arrays are padded with kNoKey beyond their sizes.
-    next = std::min(b[pos], a[fromA]);
-}
-
 // Where the quantile rule of StatisticsWindow::Quantile reads a sorted sample of a given
 // size: the 1-based position r of the item taken, and whether it interpolates towards the
 // next one with fraction f. Computed by the rule itself, so the values are the same.
@@ -94,21 +66,46 @@ constexpr std::array<QuantilePos, 64> kMedianPos = QuantilePositions(0.5);
 constexpr std::array<QuantilePos, 64> kLowerPos = QuantilePositions(0.25);
 constexpr std::array<QuantilePos, 64> kUpperPos = QuantilePositions(0.75);
 
-// The quantile at q of the union of two sorted key arrays as UnionPair takes them (at
-// least 2 keys, fewer than 64).
-[[gnu::always_inline]] inline double UnionQuantile(const QuantilePos& q, const int32_t* a, int na, const int32_t* b,
-                                                   int nb)
+// The places of a sorted sample (kSlidePlaces places) that a few of its keys hold, one
+// place each: a key listed twice takes two places of equal keys. Every key is held.
+template <typename Keys>
+uint64_t PlacesOf(const int32_t* sample, Keys keys)
 {
-    int32_t at = 0;
-    int32_t next = 0;
-    UnionPair(a, na, b, nb, q.r, at, next);
-    const double v = KeyDepth(at);
-    return q.interpolate ? v + (KeyDepth(next) - v) * q.f : v;
+    uint64_t places = 0;
+    keys([&](int32_t key) {
+        int at = KeysBelow(sample, key);
+        while ((places >> at) & 1) ++at;
+        places |= uint64_t{1} << at;
+    });
+    return places;
 }
 
-// The sorted columns of beams 0 .. n-1 of up to 6 rows of keys (kMaxBeams each, kNoKey
+// The place of the r-th smallest key (1-based) of a sorted sample without the keys at
+// the places in taken, and the place of the key after it.
+inline void PlaceWithout(uint64_t taken, int r, int& at, int& next)
+{
+    int pos = r - 1;
+    for (uint64_t t = taken; t != 0 && __builtin_ctzll(t) <= pos; t &= t - 1) ++pos;
+    int after = pos + 1;
+    while ((taken >> after) & 1) ++after;
+    at = pos;
+    next = after;
+}
+
+// The quantile at q of a sorted sample without the keys at the places in taken (at least
+// 2 keys remain).
+inline double SampleQuantile(const QuantilePos& q, const int32_t* sample, uint64_t taken)
+{
+    int at = 0;
+    int next = 0;
+    PlaceWithout(taken, q.r, at, next);
+    const double v = KeyDepth(sample[at]);
+    return q.interpolate ? v + (KeyDepth(sample[next]) - v) * q.f : v;
+}
+
+// The sorted columns of beams 0 .. n-1 of up to 7 rows of keys (kMaxBeams each, kNoKey
 // beyond their beams): column b of 8 places, kNoKey after its keys, and its count of keys.
-// Four beams at a time through SortSix on vectors of four, then turned into columns by
+// Four beams at a time through SortEight on vectors of four, then turned into columns by
 // shuffles; rows beyond rowCount count as kNoKey.
 void SortColumns(const int32_t* const* rows, int rowCount, int n, std::array<int32_t, 8>* columns,
                  int* counts)
@@ -117,26 +114,27 @@ void SortColumns(const int32_t* const* rows, int rowCount, int n, std::array<int
     using Four = int32_t __attribute__((vector_size(16)));
     const Four none = {kNoKey, kNoKey, kNoKey, kNoKey};
     for (int b = 0; b < n; b += 4) {
-        Four v[6];
-        for (int k = 0; k < 6; ++k) {
+        Four v[8];
+        for (int k = 0; k < 8; ++k) {
             v[k] = none;
             if (k < rowCount) std::memcpy(&v[k], rows[k] + b, sizeof v[k]);
         }
-        SortSix(v);
+        SortEight(v);
         Four count = {0, 0, 0, 0};
-        for (int k = 0; k < 6; ++k) count -= v[k] != none;
-        // Ranks 0 and 1, 2 and 3, 4 and 5 interleaved, low beams (t0, t2, u0) and high.
-        const Four t0 = __builtin_shufflevector(v[0], v[1], 0, 4, 1, 5);
-        const Four t1 = __builtin_shufflevector(v[0], v[1], 2, 6, 3, 7);
-        const Four t2 = __builtin_shufflevector(v[2], v[3], 0, 4, 1, 5);
-        const Four t3 = __builtin_shufflevector(v[2], v[3], 2, 6, 3, 7);
-        const Four u0 = __builtin_shufflevector(v[4], v[5], 0, 4, 1, 5);
-        const Four u1 = __builtin_shufflevector(v[4], v[5], 2, 6, 3, 7);
-        // Beam by beam: ranks 0 .. 3, then 4, 5 and two of kNoKey.
-        const Four out[8] = {__builtin_shufflevector(t0, t2, 0, 1, 4, 5), __builtin_shufflevector(u0, none, 0, 1, 4, 5),
-                             __builtin_shufflevector(t0, t2, 2, 3, 6, 7), __builtin_shufflevector(u0, none, 2, 3, 4, 5),
-                             __builtin_shufflevector(t1, t3, 0, 1, 4, 5), __builtin_shufflevector(u1, none, 0, 1, 4, 5),
-                             __builtin_shufflevector(t1, t3, 2, 3, 6, 7), __builtin_shufflevector(u1, none, 2, 3, 4, 5)};
+        for (int k = 0; k < 8; ++k) count -= v[k] != none;
+        // Ranks 0 .. 3 and 4 .. 7 of each beam, by two transposes of four by four.
+        Four out[8];
+        for (int half = 0; half < 2; ++half) {
+            const Four* r = v + 4 * half;
+            const Four t0 = __builtin_shufflevector(r[0], r[1], 0, 4, 1, 5);
+            const Four t1 = __builtin_shufflevector(r[0], r[1], 2, 6, 3, 7);
+            const Four t2 = __builtin_shufflevector(r[2], r[3], 0, 4, 1, 5);
+            const Four t3 = __builtin_shufflevector(r[2], r[3], 2, 6, 3, 7);
+            out[0 + half] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+            out[2 + half] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+            out[4 + half] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+            out[6 + half] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
+        }
         std::memcpy(columns + b, out, sizeof out);
         std::memcpy(counts + b, &count, sizeof count);
     }
@@ -348,18 +346,19 @@ const int32_t* StatisticsWindow::KeyRow(int slot)
 }
 
 // Both passes over a full window (the spread pass sees every ping of it), giving exactly
-// what Pass gives for the fixed-ratio pass followed by the spread pass. A sample is
-// the union of two sorted parts: the depths of the pings around the middle one, which no
-// pass changes, and the few depths of the middle ping itself, which each pass flags its
-// own way. The first part slides along the beams once for both passes: a step takes out
-// the sorted column of beam j-h-1 and puts in that of beam j+h, and the sample of each
-// beam is kept for the spread pass, which trails h beams behind. So it sees every flag
-// the fixed-ratio pass sets on its beams, while the fixed-ratio pass, ahead of it, never
-// meets a beam the spread pass has flagged. Quantiles of the union come from a binary
-// search over the middle part.
+// what Pass gives for the fixed-ratio pass followed by the spread pass. The sorted sample
+// of every beam window is that of the keys the window's pings held before the passes
+// (their flags no pass changes but the middle ping's); it slides along the beams once for
+// both passes, a step taking out the sorted column of beam j-h-1 and putting in that of
+// beam j+h, and it is kept for the spread pass, which trails h beams behind. So it sees
+// every flag the fixed-ratio pass sets on its beams, while the fixed-ratio pass, ahead of
+// it, never meets a beam the spread pass has flagged. A test takes its quantiles from the
+// sorted sample without the keys of the middle ping's beams flagged so far within the
+// window: read straight at their places while none is, as almost always.
 void StatisticsWindow::Running(int middle, double quantScale)
 {
     static_assert(kLowerQuantile == 0.25 && kUpperQuantile == 0.75, "the quantile positions are tabled for these");
+    static_assert(kSampleSlots == kSlidePlaces);
     const int h = m_size / 2;
     const int slots = m_slotCount;
     PingStruct& mid = m_slots[middle];
@@ -371,87 +370,29 @@ void StatisticsWindow::Running(int middle, double quantScale)
     // A buffer of kept samples holds kNoKey only from its size on once it was built in
     // this call: until then the whole of it counts as held.
     m_aroundSize.fill(kSampleSlots);
-    const int32_t* around[8] = {};
-    int aroundCount = 0;
-    for (int p = -h; p <= h; ++p)
-        if (p != 0) around[aroundCount++] = KeyRow(BufIndex(middle + p, slots));
-    // The middle ping's keys, set to kNoKey as its beams are flagged.
-    int32_t* midKeys = m_keyRows.data() + static_cast<size_t>(middle) * kMaxBeams;
-    KeyRow(middle);
-
-    // The sorted columns of the pings around the middle one, for every beam (and up to
-    // the next four).
+    const int32_t* rows[8] = {};
+    for (int p = -h; p <= h; ++p) rows[p + h] = KeyRow(BufIndex(middle + p, slots));
+    const int32_t* midKeys = rows[h];
     std::array<int32_t, 8>* columns = m_columnKeys.data();
     const int* columnSize = m_columnCounts.data();
-    SortColumns(around, aroundCount, n, columns, m_columnCounts.data());
-    // Each pass keeps the middle ping's keys of the beam window by ring place (kNoKey
-    // where there is no sample) and, beside them, the same keys sorted: a step takes out
-    // one key and puts in one, a flag takes out one, each by comparisons and selects over
-    // the 8 places rather than by a sort.
-    struct Own
-    {
-        using Four = int32_t __attribute__((vector_size(16)));
-        int32_t* ring;
-        Four lo, hi; // the keys in ascending order, kNoKey after them
-        int size;
-        int32_t run[8];
+    SortColumns(rows, width, n, columns, m_columnCounts.data());
 
-        void Store()
-        {
-            std::memcpy(run, &lo, sizeof lo);
-            std::memcpy(run + 4, &hi, sizeof hi);
-        }
-        // Keys below key stay, the rest move down one place (key is held). Neither takes
-        // a branch on the key: kNoKey leaves the keys as they are.
-        void Take(int32_t key)
-        {
-            const Four pad = {kNoKey, kNoKey, kNoKey, kNoKey};
-            const Four downLo = __builtin_shufflevector(lo, hi, 1, 2, 3, 4);
-            const Four downHi = __builtin_shufflevector(hi, pad, 1, 2, 3, 4);
-            lo = lo < key ? lo : downLo;
-            hi = hi < key ? hi : downHi;
-            size -= static_cast<int>(key != kNoKey);
-        }
-        // Keys below key stay, the place after them takes key and the rest move up one.
-        void Put(int32_t key)
-        {
-            const Four k = {key, key, key, key};
-            Four upLo = __builtin_shufflevector(k, lo, 0, 4, 5, 6);
-            Four upHi = __builtin_shufflevector(lo, hi, 3, 4, 5, 6);
-            upLo = upLo > k ? upLo : k;
-            upHi = upHi > k ? upHi : k;
-            lo = lo < k ? lo : upLo;
-            hi = hi < k ? hi : upHi;
-            size += static_cast<int>(key != kNoKey);
-        }
-    };
-    Own ownA{m_middleKeys[0].data(), {}, {}, 0, {}};
-    Own ownB{m_middleKeys[1].data(), {}, {}, 0, {}};
-    auto start = [&](Own& own) {
-        own.lo = own.hi = Own::Four{kNoKey, kNoKey, kNoKey, kNoKey};
-        own.size = 0;
-        for (int b = 0; b < width; ++b) {
-            own.ring[b] = midKeys[b];
-            own.Put(midKeys[b]);
-        }
-        own.Store();
-    };
-    auto slide = [&](Own& own, int b) { // beam b takes the ring place of beam b - width
-        int32_t& place = own.ring[b % width];
-        own.Take(place);
-        place = midKeys[b];
-        own.Put(place);
-        own.Store();
-    };
-    // The flagged beam leaves the middle ping's samples from the next beam on (only the
-    // median already taken serves the beams judged after it in this step).
-    auto flag = [&](int t, Own& own) {
+    // The middle ping's beams flagged here that were samples, a bit each.
+    uint64_t* flagged = m_flaggedBits.data();
+    std::fill(flagged, flagged + n / 64 + 2, uint64_t{0});
+    auto flag = [&](int t) {
         mid.flags[t] |= kFlagStatistics;
-        midKeys[t] = kNoKey;
-        int32_t& place = own.ring[t % width];
-        own.Take(place);
-        own.Store();
-        place = kNoKey;
+        flagged[t >> 6] |= static_cast<uint64_t>(midKeys[t] != kNoKey) << (t & 63);
+    };
+    // The places in the sorted sample of beam j of the keys of its flagged beams.
+    auto taken = [&](const int32_t* sample, int j) {
+        const int lo = j - h, word = lo >> 6, shift = lo & 63;
+        uint64_t bits = flagged[word] >> shift | (flagged[word + 1] << 1) << (63 - shift);
+        bits &= (uint64_t{1} << width) - 1;
+        if (bits == 0) return uint64_t{0};
+        return PlacesOf(sample, [&](auto take) {
+            for (; bits != 0; bits &= bits - 1) take(midKeys[lo + __builtin_ctzll(bits)]);
+        });
     };
 
     auto stepA = [&](int j) {
@@ -463,7 +404,6 @@ void StatisticsWindow::Running(int middle, double quantScale)
             std::sort(keys, keys + count);
             std::fill(keys + count, keys + kSampleSlots, kNoKey);
             m_aroundSize[j % kept] = count;
-            start(ownA);
         } else {
             // The column of beam j-h-1 leaves, that of beam j+h comes.
             const int32_t* out = columns[j - h - 1].data();
@@ -474,14 +414,14 @@ void StatisticsWindow::Running(int middle, double quantScale)
             m_aroundSize[j % kept] = m_wideSlide ? SlideKeysWide(prev, prevSize, out, nOut, in, nIn, keys)
                                                  : SlideKeys(prev, prevSize, out, nOut, in, nIn, keys,
                                                              m_aroundSize[j % kept]);
-            slide(ownA, j + h);
         }
-        const int na = m_aroundSize[j % kept];
-        if (na + ownA.size < 4) return;
-        const double med = UnionQuantile(kMedianPos[na + ownA.size], keys, na, ownA.run, ownA.size);
+        const uint64_t gone = taken(keys, j);
+        const int size = m_aroundSize[j % kept] - __builtin_popcountll(gone);
+        if (size < 4) return;
+        const double med = SampleQuantile(kMedianPos[size], keys, gone);
         const double limit = std::fabs(kFixedRatio * med);
         auto judge = [&](int t) {
-            if (std::fabs(mid.z[t] - med) > limit) flag(t, ownA);
+            if (std::fabs(mid.z[t] - med) > limit) flag(t);
         };
         judge(j);
         if (j == h)
@@ -491,21 +431,17 @@ void StatisticsWindow::Running(int middle, double quantScale)
     };
 
     auto stepB = [&](int j) {
-        if (j == h)
-            start(ownB);
-        else
-            slide(ownB, j + h);
         const int32_t* keys = m_aroundKeys[j % kept].data();
-        const int na = m_aroundSize[j % kept];
-        if (na + ownB.size < 4) return;
-        const int size = na + ownB.size;
-        const double med = UnionQuantile(kMedianPos[size], keys, na, ownB.run, ownB.size);
-        const double q1 = UnionQuantile(kLowerPos[size], keys, na, ownB.run, ownB.size);
-        const double q3 = UnionQuantile(kUpperPos[size], keys, na, ownB.run, ownB.size);
+        const uint64_t gone = taken(keys, j);
+        const int size = m_aroundSize[j % kept] - __builtin_popcountll(gone);
+        if (size < 4) return;
+        const double med = SampleQuantile(kMedianPos[size], keys, gone);
+        const double q1 = SampleQuantile(kLowerPos[size], keys, gone);
+        const double q3 = SampleQuantile(kUpperPos[size], keys, gone);
         m_spread = 0.9 * m_spread + 0.1 * std::fabs(q3 - q1);
         const double limit = quantScale * std::max(m_spread, kMinSpread);
         auto judge = [&](int t) {
-            if (std::fabs(mid.z[t] - med) > limit) flag(t, ownB);
+            if (std::fabs(mid.z[t] - med) > limit) flag(t);
         };
         judge(j);
         if (j == h)

@@ -89,15 +89,15 @@ private:
     std::vector<int32_t> m_keyRows;
     std::array<int, kSlots> m_keyExtent{};
     std::array<bool, kSlots> m_keyStale{};
-    // The running passes: the sorted samples of the pings around the middle one for the
-    // last few beams (the spread pass trails the fixed-ratio pass), the sorted columns of
-    // those pings and the middle ping's keys within the beam window.
+    // The running passes: the sorted samples of the window's pings for the last few beams
+    // (the spread pass trails the fixed-ratio pass), the sorted columns of those pings and
+    // the middle ping's beams flagged by the passes that were samples.
     static constexpr int kMaxHalf = 3;
     std::array<std::array<int32_t, kSampleSlots>, kMaxHalf + 1> m_aroundKeys{};
     std::array<int, kMaxHalf + 1> m_aroundSize{};
     std::vector<std::array<int32_t, 8>> m_columnKeys; // kMaxBeams, a column each
     std::vector<int> m_columnCounts;
-    std::array<std::array<int32_t, 8>, 2> m_middleKeys{};
+    std::array<uint64_t, PingStruct::kMaxBeams / 64 + 2> m_flaggedBits{};
 };
 
 } // namespace kvs::multibeam::detail
