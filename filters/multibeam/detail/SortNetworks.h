@@ -23,7 +23,7 @@ inline void CompareSwap(T& a, T& b)
 
 // Sorts 8 keys (19 comparators) on values held in registers.
 template <typename T>
-void SortEight(T* w)
+[[gnu::always_inline]] inline void SortEight(T* w)
 {
     T v0 = w[0], v1 = w[1], v2 = w[2], v3 = w[3], v4 = w[4], v5 = w[5], v6 = w[6], v7 = w[7];
     CompareSwap(v0, v1); CompareSwap(v2, v3); CompareSwap(v4, v5); CompareSwap(v6, v7);

@@ -337,8 +337,9 @@ const int32_t* StatisticsWindow::KeyRow(int slot)
     if (!m_keyStale[slot]) return row;
     const PingStruct& q = m_slots[slot];
     const int n = q.z && q.flags ? std::clamp(q.beamCount, 0, kMaxBeams) : 0;
-    for (int b = 0; b < n; ++b)
-        row[b] = q.flags[b] < kFlagStatistics && std::isfinite(q.z[b]) ? DepthKey(q.z[b]) : kNoKey;
+    const float* const z = q.z;
+    const unsigned int* const flags = q.flags;
+    for (int b = 0; b < n; ++b) row[b] = SampleKey(z[b], flags[b] < kFlagStatistics);
     if (m_keyExtent[slot] > n) std::fill(row + n, row + m_keyExtent[slot], kNoKey);
     m_keyExtent[slot] = n;
     m_keyStale[slot] = false;
