@@ -1,8 +1,10 @@
 // SlideKeys: one step of the statistical filter's sorted sample along the beams. The
 // sorted keys of the window's pings lose the sorted keys of the column that leaves and
-// gain those of the column that comes in. Two forms give the same keys: a
-// portable one that moves each key to its place, and one for processors with AVX-512
-// that moves 16 keys at a time by compress and expand. Internal to the multibeam filter.
+// gain those of the column that comes in. Two forms give the same keys: a portable one
+// that finds the leaving keys by their ranks and moves each key to its place, and one
+// for processors with AVX-512 that is told the places of the leaving keys (the caller
+// follows where each column's keys lie, MovePlaces) and moves 16 keys at a time by
+// compress and expand. Internal to the multibeam filter.
 #pragma once
 
 #include <KvsDataBlocks/filters/multibeam/detail/DepthKey.h>
@@ -107,19 +109,15 @@ inline int SlideKeys(const int32_t* prev, int size, const int32_t* out, int nOut
     hi = _mm512_permutex2var_epi32(y, LanesFrom(lanes, 16 - nx), tail);
 }
 
-// SlideKeys by 16 keys at a time; writes all kSlidePlaces places of dst. prev is padded
-// with kNoKey to kSlidePlaces, out and in to 8 places.
-[[gnu::target("avx512f,popcnt")]] inline int SlideKeysWide(const int32_t* prev, int size, const int32_t* out,
-                                                              int nOut, const int32_t* in, int nIn, int32_t* dst)
+// SlideKeys by 16 keys at a time, given the places of prev that the leaving keys hold
+// (leaves, one bit a key): writes all kSlidePlaces places of dst and returns the places
+// there of the new keys. prev is padded with kNoKey to kSlidePlaces, in to 8 places.
+[[gnu::target("avx512f,popcnt")]] inline uint64_t SlideKeysWide(const int32_t* prev, uint64_t leaves, const int32_t* in,
+                                                                   int nIn, int32_t* dst)
 {
     static_assert(kSlidePlaces == 64);
     const __m512i p[4] = {_mm512_loadu_si512(prev), _mm512_loadu_si512(prev + 16), _mm512_loadu_si512(prev + 32),
                           _mm512_loadu_si512(prev + 48)};
-    uint64_t leaves = 0;
-    for (int r = 0, equal = 0; r < nOut; ++r) {
-        equal = r > 0 && out[r] == out[r - 1] ? equal + 1 : 0;
-        leaves |= uint64_t{1} << (__builtin_popcountll(KeysBelowMask(p, out[r])) + equal);
-    }
     // A new key's place: the kept keys below it (those below it less the leaving ones)
     // and the new keys before it.
     uint64_t news = 0;
@@ -159,7 +157,14 @@ inline int SlideKeys(const int32_t* prev, int size, const int32_t* out, int nOut
         _mm512_storeu_si512(dst + 16 * i, _mm512_mask_expand_epi32(fromKept, n, fromIn));
         newBefore += __builtin_popcount(n);
     }
-    return size - nOut + nIn;
+    return news;
+}
+
+// The places that groups of keys hold after SlideKeysWide moved the keys: the kept ones
+// close up over the leaving places, then open around the new ones, in order.
+[[gnu::target("bmi2")]] inline void MovePlaces(uint64_t* places, int count, uint64_t leaves, uint64_t news)
+{
+    for (int i = 0; i < count; ++i) places[i] = _pdep_u64(_pext_u64(places[i], ~leaves), ~news);
 }
 #endif
 
@@ -167,7 +172,7 @@ inline int SlideKeys(const int32_t* prev, int size, const int32_t* out, int nOut
 inline bool SlideWideAvailable()
 {
 #ifdef KVS_SLIDE_WIDE
-    return __builtin_cpu_supports("avx512f");
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("bmi2");
 #else
     return false;
 #endif

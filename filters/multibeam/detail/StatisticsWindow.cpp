@@ -396,13 +396,24 @@ void StatisticsWindow::Running(int middle, double quantScale)
         });
     };
 
+    // For the wide slide: the places in the newest sample of the keys of each column in
+    // it, by beam & 7 (the window spans at most 7 beams, and one more comes each step).
+    uint64_t places[8] = {};
+
     auto stepA = [&](int j) {
         int32_t* keys = m_aroundKeys[j % kept].data();
         if (j == h) {
+            // Sorted with the column of each key (beam & 7) below it, for the places.
+            int64_t tagged[kSlideMax];
             int count = 0;
             for (int b = 0; b < width; ++b)
-                for (int k = 0; k < columnSize[b]; ++k) keys[count++] = columns[b][k];
-            std::sort(keys, keys + count);
+                for (int k = 0; k < columnSize[b]; ++k) tagged[count++] = int64_t{columns[b][k]} * 8 + (b & 7);
+            std::sort(tagged, tagged + count);
+            std::fill(std::begin(places), std::end(places), uint64_t{0});
+            for (int i = 0; i < count; ++i) {
+                keys[i] = static_cast<int32_t>(tagged[i] >> 3);
+                places[tagged[i] & 7] |= uint64_t{1} << i;
+            }
             std::fill(keys + count, keys + kSampleSlots, kNoKey);
             m_aroundSize[j % kept] = count;
         } else {
@@ -412,9 +423,16 @@ void StatisticsWindow::Running(int middle, double quantScale)
             const int nOut = columnSize[j - h - 1], nIn = columnSize[j + h];
             const int32_t* prev = m_aroundKeys[(j - 1) % kept].data();
             const int prevSize = m_aroundSize[(j - 1) % kept];
-            m_aroundSize[j % kept] = m_wideSlide ? SlideKeysWide(prev, prevSize, out, nOut, in, nIn, keys)
-                                                 : SlideKeys(prev, prevSize, out, nOut, in, nIn, keys,
-                                                             m_aroundSize[j % kept]);
+#ifdef KVS_SLIDE_WIDE
+            if (m_wideSlide) {
+                const uint64_t leaves = places[(j - h - 1) & 7];
+                const uint64_t news = SlideKeysWide(prev, leaves, in, nIn, keys);
+                MovePlaces(places, 8, leaves, news);
+                places[(j + h) & 7] = news;
+                m_aroundSize[j % kept] = prevSize - nOut + nIn;
+            } else
+#endif
+                m_aroundSize[j % kept] = SlideKeys(prev, prevSize, out, nOut, in, nIn, keys, m_aroundSize[j % kept]);
         }
         const uint64_t gone = taken(keys, j);
         const int size = m_aroundSize[j % kept] - __builtin_popcountll(gone);

@@ -292,23 +292,29 @@ TEST(MultibeamStatistics, BothSlidesGiveTheSortedKeysOfTheNewSample)
     std::srand(11);
     // Few distinct depths, so that equal keys, -0 and +0 meet often.
     auto key = [] { return DepthKey(static_cast<float>(std::rand() % 9 - 4) * 0.5f); };
-    std::vector<int32_t> sample;
+    // The sample's keys by the column (0 .. 7) they came in with. Each step the keys of one
+    // column leave and 0 .. 7 new ones come in its stead. The wide form slides its own
+    // keys, told the places of the leaving ones, and follows the places of every column.
+    std::vector<int32_t> column[8];
+    std::vector<int32_t> wide(kSlidePlaces, kNoKey);
+    uint64_t places[8] = {};
+    auto keysAt = [](const std::vector<int32_t>& keys, uint64_t at) {
+        std::vector<int32_t> v;
+        for (; at != 0; at &= at - 1) v.push_back(keys[__builtin_ctzll(at)]);
+        return v;
+    };
     for (int step = 0; step < 4000; ++step) {
-        // A column of 0 .. 7 keys leaves (taken from the sample) and one of 0 .. 7 comes.
-        std::vector<int32_t> out, in;
-        for (int k = std::rand() % 8; k > 0 && !sample.empty(); --k) {
-            const auto at = sample.begin() + std::rand() % sample.size();
-            out.push_back(*at);
-            sample.erase(at);
-        }
-        for (int k = std::rand() % 8; k > 0 && sample.size() + in.size() < kSlideMax; --k) in.push_back(key());
-        std::vector<int32_t> prev = sample;
-        prev.insert(prev.end(), out.begin(), out.end());
-        sample.insert(sample.end(), in.begin(), in.end());
-        for (auto* v : {&prev, &out, &in, &sample}) std::sort(v->begin(), v->end());
+        const int c = step % 8;
+        std::vector<int32_t> prev, want;
+        for (const auto& v : column) prev.insert(prev.end(), v.begin(), v.end());
+        std::vector<int32_t> out = column[c], in;
+        for (int k = std::rand() % 8; k > 0 && prev.size() - out.size() + in.size() < kSlideMax; --k)
+            in.push_back(key());
+        column[c] = in;
+        for (const auto& v : column) want.insert(want.end(), v.begin(), v.end());
+        for (auto* v : {&prev, &out, &in, &want}) std::sort(v->begin(), v->end());
         const int size = static_cast<int>(prev.size()), nOut = static_cast<int>(out.size()),
                   nIn = static_cast<int>(in.size());
-        std::vector<int32_t> want = sample;
         for (auto* v : {&prev, &want}) v->resize(kSlidePlaces, kNoKey);
         for (auto* v : {&out, &in}) v->resize(8, kNoKey);
         std::vector<int32_t> got(kSlidePlaces, kNoKey);
@@ -318,10 +324,18 @@ TEST(MultibeamStatistics, BothSlidesGiveTheSortedKeysOfTheNewSample)
         ASSERT_EQ(got, want) << step;
 #ifdef KVS_SLIDE_WIDE
         if (SlideWideAvailable()) {
-            std::fill(got.begin(), got.end(), 0);
-            EXPECT_EQ(SlideKeysWide(prev.data(), size, out.data(), nOut, in.data(), nIn, got.data()),
-                      size - nOut + nIn);
-            ASSERT_EQ(got, want) << step;
+            ASSERT_EQ(wide, prev) << step;
+            const uint64_t leaves = places[c];
+            const uint64_t news = SlideKeysWide(wide.data(), leaves, in.data(), nIn, got.data());
+            MovePlaces(places, 8, leaves, news);
+            places[c] = news;
+            wide = got;
+            ASSERT_EQ(wide, want) << step;
+            for (int k = 0; k < 8; ++k) {
+                std::vector<int32_t> keys = column[k];
+                std::sort(keys.begin(), keys.end());
+                ASSERT_EQ(keysAt(wide, places[k]), keys) << step << " column " << k;
+            }
         }
 #endif
     }
