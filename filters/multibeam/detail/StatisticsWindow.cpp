@@ -400,8 +400,15 @@ void StatisticsWindow::Running(int middle, double quantScale)
     // it, by beam & 7 (the window spans at most 7 beams, and one more comes each step).
     uint64_t places[8] = {};
 
+    // The kept samples form a ring: beam j's lies at j % kept, stepped along rather than
+    // divided out.
+    auto following = [kept](int slot) { return slot + 1 == kept ? 0 : slot + 1; };
+    int slotA = h % kept, slotB = h % kept; // the places of the next beam of each pass
+
     auto stepA = [&](int j) {
-        int32_t* keys = m_aroundKeys[j % kept].data();
+        const int slot = slotA, prevSlot = slot == 0 ? kept - 1 : slot - 1;
+        slotA = following(slotA);
+        int32_t* keys = m_aroundKeys[slot].data();
         if (j == h) {
             // Sorted with the column of each key (beam & 7) below it, for the places.
             int64_t tagged[kSlideMax];
@@ -415,27 +422,27 @@ void StatisticsWindow::Running(int middle, double quantScale)
                 places[tagged[i] & 7] |= uint64_t{1} << i;
             }
             std::fill(keys + count, keys + kSampleSlots, kNoKey);
-            m_aroundSize[j % kept] = count;
+            m_aroundSize[slot] = count;
         } else {
             // The column of beam j-h-1 leaves, that of beam j+h comes.
             const int32_t* out = columns[j - h - 1].data();
             const int32_t* in = columns[j + h].data();
             const int nOut = columnSize[j - h - 1], nIn = columnSize[j + h];
-            const int32_t* prev = m_aroundKeys[(j - 1) % kept].data();
-            const int prevSize = m_aroundSize[(j - 1) % kept];
+            const int32_t* prev = m_aroundKeys[prevSlot].data();
+            const int prevSize = m_aroundSize[prevSlot];
 #ifdef KVS_SLIDE_WIDE
             if (m_wideSlide) {
                 const uint64_t leaves = places[(j - h - 1) & 7];
                 const uint64_t news = SlideKeysWide(prev, leaves, in, nIn, keys);
                 MovePlaces(places, 8, leaves, news);
                 places[(j + h) & 7] = news;
-                m_aroundSize[j % kept] = prevSize - nOut + nIn;
+                m_aroundSize[slot] = prevSize - nOut + nIn;
             } else
 #endif
-                m_aroundSize[j % kept] = SlideKeys(prev, prevSize, out, nOut, in, nIn, keys, m_aroundSize[j % kept]);
+                m_aroundSize[slot] = SlideKeys(prev, prevSize, out, nOut, in, nIn, keys, m_aroundSize[slot]);
         }
         const uint64_t gone = taken(keys, j);
-        const int size = m_aroundSize[j % kept] - __builtin_popcountll(gone);
+        const int size = m_aroundSize[slot] - __builtin_popcountll(gone);
         if (size < 4) return;
         const double med = SampleQuantile(kMedianPos[size], keys, gone);
         const double limit = std::fabs(kFixedRatio * med);
@@ -450,9 +457,11 @@ void StatisticsWindow::Running(int middle, double quantScale)
     };
 
     auto stepB = [&](int j) {
-        const int32_t* keys = m_aroundKeys[j % kept].data();
+        const int slot = slotB;
+        slotB = following(slotB);
+        const int32_t* keys = m_aroundKeys[slot].data();
         const uint64_t gone = taken(keys, j);
-        const int size = m_aroundSize[j % kept] - __builtin_popcountll(gone);
+        const int size = m_aroundSize[slot] - __builtin_popcountll(gone);
         if (size < 4) return;
         const double med = SampleQuantile(kMedianPos[size], keys, gone);
         const double q1 = SampleQuantile(kLowerPos[size], keys, gone);
