@@ -370,7 +370,7 @@ void StatisticsWindow::Running(int middle, double quantScale)
 
     // A buffer of kept samples holds kNoKey only from its size on once it was built in
     // this call: until then the whole of it counts as held.
-    m_aroundSize.fill(kSampleSlots);
+    m_windowSize.fill(kSampleSlots);
     const int32_t* rows[8] = {};
     for (int p = -h; p <= h; ++p) rows[p + h] = KeyRow(BufIndex(middle + p, slots));
     const int32_t* midKeys = rows[h];
@@ -408,9 +408,10 @@ void StatisticsWindow::Running(int middle, double quantScale)
     auto stepA = [&](int j) {
         const int slot = slotA, prevSlot = slot == 0 ? kept - 1 : slot - 1;
         slotA = following(slotA);
-        int32_t* keys = m_aroundKeys[slot].data();
+        int32_t* keys = m_windowKeys[slot].data();
         if (j == h) {
-            // Sorted with the column of each key (beam & 7) below it, for the places.
+            // Each key with its column (beam & 7) in three bits below it, sorted: the keys
+            // in order and the places of every column.
             int64_t tagged[kSlideMax];
             int count = 0;
             for (int b = 0; b < width; ++b)
@@ -422,27 +423,27 @@ void StatisticsWindow::Running(int middle, double quantScale)
                 places[tagged[i] & 7] |= uint64_t{1} << i;
             }
             std::fill(keys + count, keys + kSampleSlots, kNoKey);
-            m_aroundSize[slot] = count;
+            m_windowSize[slot] = count;
         } else {
             // The column of beam j-h-1 leaves, that of beam j+h comes.
             const int32_t* out = columns[j - h - 1].data();
             const int32_t* in = columns[j + h].data();
             const int nOut = columnSize[j - h - 1], nIn = columnSize[j + h];
-            const int32_t* prev = m_aroundKeys[prevSlot].data();
-            const int prevSize = m_aroundSize[prevSlot];
+            const int32_t* prev = m_windowKeys[prevSlot].data();
+            const int prevSize = m_windowSize[prevSlot];
 #ifdef KVS_SLIDE_WIDE
             if (m_wideSlide) {
                 const uint64_t leaves = places[(j - h - 1) & 7];
                 const uint64_t news = SlideKeysWide(prev, leaves, in, nIn, keys);
                 MovePlaces(places, 8, leaves, news);
                 places[(j + h) & 7] = news;
-                m_aroundSize[slot] = prevSize - nOut + nIn;
+                m_windowSize[slot] = prevSize - nOut + nIn;
             } else
 #endif
-                m_aroundSize[slot] = SlideKeys(prev, prevSize, out, nOut, in, nIn, keys, m_aroundSize[slot]);
+                m_windowSize[slot] = SlideKeys(prev, prevSize, out, nOut, in, nIn, keys, m_windowSize[slot]);
         }
         const uint64_t gone = taken(keys, j);
-        const int size = m_aroundSize[slot] - __builtin_popcountll(gone);
+        const int size = m_windowSize[slot] - __builtin_popcountll(gone);
         if (size < 4) return;
         const double med = SampleQuantile(kMedianPos[size], keys, gone);
         const double limit = std::fabs(kFixedRatio * med);
@@ -459,9 +460,9 @@ void StatisticsWindow::Running(int middle, double quantScale)
     auto stepB = [&](int j) {
         const int slot = slotB;
         slotB = following(slotB);
-        const int32_t* keys = m_aroundKeys[slot].data();
+        const int32_t* keys = m_windowKeys[slot].data();
         const uint64_t gone = taken(keys, j);
-        const int size = m_aroundSize[slot] - __builtin_popcountll(gone);
+        const int size = m_windowSize[slot] - __builtin_popcountll(gone);
         if (size < 4) return;
         const double med = SampleQuantile(kMedianPos[size], keys, gone);
         const double q1 = SampleQuantile(kLowerPos[size], keys, gone);
