@@ -1,6 +1,7 @@
 #include <KvsDataBlocks/filters/multibeam/SpacedSlope.h>
 
 #include <KvsDataBlocks/filters/multibeam/Multibeam.h>
+#include <KvsDataBlocks/filters/multibeam/TanBound.h>
 #include <KvsDataBlocks/filters/multibeam/detail/BeamWalk.h>
 #include <KvsDataBlocks/geometry/KvsMath.h>
 
@@ -30,6 +31,8 @@ void SpacedSlope::Run(PingStruct& ping, int nadir, double limit, double baseRati
     m_passed.reserve(static_cast<size_t>(n));
     m_near.reserve(static_cast<size_t>(n));
     const int anchor = Anchor(ping, nadir, base);
+    // Slopes clear of the limit are settled without the arctangent.
+    const TanBound bound = TanBound::For(limit);
     kvs::multibeam::detail::WalkOutward(ping, anchor, 1, [&](int side) {
         m_passed.assign(1, anchor);
         // Outward distance from beam r to beam j on this side.
@@ -48,7 +51,9 @@ void SpacedSlope::Run(PingStruct& ping, int nadir, double limit, double baseRati
             // inwards (negative distance) keeps its angle above 90 degrees.
             double dx = outward(r, j);
             if (dx >= 0.0) dx = std::max(dx, base);
-            if (std::atan2(dz, dx) * R_TO_D > limit)
+            int over = bound.Side(dz, dx);
+            if (over == 0) over = std::atan2(dz, dx) * R_TO_D > limit ? 1 : -1;
+            if (over > 0)
                 ping.flags[j] |= bit;
             else
                 m_passed.push_back(j);

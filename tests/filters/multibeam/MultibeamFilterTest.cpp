@@ -542,4 +542,12 @@ TEST(MultibeamFilter, SmartAndSlopeVariantsOnTheCasesThatTellThemFromThePlainFil
     // A spike at the nadir beam is not taken as the start of the chains: it fails, its
     // neighbours do not.
     EXPECT_EQ(Slope(0.02, true), (std::vector<int>{800, 1200}));
+    // A slope exactly at the limit passes (the test is strict); one a last bit above fails.
+    const Floats x = {-2.0f, -1.0f, 0.0f, 1.0f, 2.0f}, z = {-30.0f, -30.0f, -30.0f, -29.3f, -30.0f};
+    const double angle = std::atan2(static_cast<double>(z[3]) - z[2], 1.0) * R_TO_D;
+    for (const auto& [limit, want] : {std::pair{angle, std::vector<int>{}}, {std::nextafter(angle, 0.0), {3}}}) {
+        const CDataBlock b = Filtered(
+            {{ATTR_SLOPEFILTER, true}, {ATTR_FILTERSLOPEANGLE, limit}, {ATTR_SLOPEBASERATIO, 0.02}}, Block(x, z));
+        EXPECT_EQ(With(b, MultibeamFilter::kFlagSlope), want) << limit;
+    }
 }
