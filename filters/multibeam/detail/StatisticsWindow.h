@@ -29,6 +29,9 @@ public:
     // Releases the slots' storage and the held blocks; the window starts afresh.
     void Release();
     bool IsAllocated() const { return m_allocated; }
+    // Slides the samples by the portable form even on a processor with AVX-512, so that
+    // a test can hold both forms to the same flags.
+    void UsePortableSlide() { m_wideSlide = false; }
 
     // The slot the next ping is stored in, for reading a ping straight into it.
     int WritePos() const { return m_writePos; }

@@ -543,6 +543,7 @@ TEST(MultibeamFilter, SmartAndSlopeVariantsOnTheCasesThatTellThemFromThePlainFil
     // neighbours do not.
     EXPECT_EQ(Slope(0.02, true), (std::vector<int>{800, 1200}));
     // A slope exactly at the limit passes (the test is strict); one a last bit above fails.
+    // A rejected beam is stepped over: the beam beyond it is still measured.
     const Floats x = {-2.0f, -1.0f, 0.0f, 1.0f, 2.0f}, z = {-30.0f, -30.0f, -30.0f, -29.3f, -30.0f};
     const double angle = std::atan2(static_cast<double>(z[3]) - z[2], 1.0) * R_TO_D;
     for (const auto& [limit, want] : {std::pair{angle, std::vector<int>{}}, {std::nextafter(angle, 0.0), {3}}}) {
@@ -550,4 +551,13 @@ TEST(MultibeamFilter, SmartAndSlopeVariantsOnTheCasesThatTellThemFromThePlainFil
             {{ATTR_SLOPEFILTER, true}, {ATTR_FILTERSLOPEANGLE, limit}, {ATTR_SLOPEBASERATIO, 0.02}}, Block(x, z));
         EXPECT_EQ(With(b, MultibeamFilter::kFlagSlope), want) << limit;
     }
+    Floats steep = z;
+    steep[4] = -28.0f;
+    CDataBlock b = Block(x, steep);
+    SetFlags(b, {1, 1, 1, 0, 1}); // beam 3 fails the quality test
+    EXPECT_EQ(With(Filtered({{ATTR_QUALITYFILTER, true}, {ATTR_FILTERQUALITY, 1}, {ATTR_SLOPEFILTER, true},
+                             {ATTR_FILTERSLOPEANGLE, angle}, {ATTR_SLOPEBASERATIO, 0.02}},
+                            b),
+                   MultibeamFilter::kFlagSlope),
+              std::vector<int>{4});
 }

@@ -3,12 +3,14 @@
 // a sort.
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
 #include <KvsDataBlocks/filters/multibeam/detail/SlideKeys.h>
+#include <KvsDataBlocks/filters/multibeam/detail/StatisticsWindow.h>
 
 #include "PingBlock.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 #include <tuple>
 
@@ -338,5 +340,46 @@ TEST(MultibeamStatistics, BothSlidesGiveTheSortedKeysOfTheNewSample)
             }
         }
 #endif
+    }
+}
+
+TEST(MultibeamStatistics, PortableAndWideSlidesFlagAlike)
+{
+    using namespace kvs::multibeam::detail;
+    if (!SlideWideAvailable()) GTEST_SKIP() << "this processor takes the portable slide only";
+    std::srand(5);
+    auto uniform = [] { return std::rand() / (RAND_MAX + 1.0); };
+    for (int size : {3, 5, 7}) {
+        StatisticsWindow wide, portable;
+        portable.UsePortableSlide();
+        wide.Resize(size);
+        portable.Resize(size);
+        for (int p = 0; p < 40; ++p) {
+            // Rough depths with outliers, equal depths, NaN and beams no sample.
+            const int n = 20 + std::rand() % 60;
+            std::vector<float> z(n);
+            std::vector<unsigned int> flags(n);
+            for (int i = 0; i < n; ++i) {
+                z[i] = static_cast<float>(-50.0 + (uniform() - 0.5) * 0.6 + (uniform() < 0.05 ? 4.0 : 0.0));
+                if (uniform() < 0.05) z[i] = -44.0f;
+                if (uniform() < 0.02) z[i] = std::numeric_limits<float>::quiet_NaN();
+                flags[i] = uniform() < 0.05 ? 0x200000u : 0u;
+            }
+            std::vector<unsigned int> got[2];
+            bool out[2] = {};
+            int k = 0;
+            for (StatisticsWindow* w : {&wide, &portable}) {
+                PingStruct ping;
+                ping.time = p;
+                ping.beamCount = n;
+                ping.z = z.data();
+                ping.flags = flags.data();
+                out[k] = w->Push(ping, -1, 3.0);
+                if (out[k]) got[k].assign(ping.flags, ping.flags + ping.beamCount);
+                ++k;
+            }
+            ASSERT_EQ(out[0], out[1]) << size << " " << p;
+            ASSERT_EQ(got[0], got[1]) << size << " " << p;
+        }
     }
 }
