@@ -15,7 +15,7 @@ int SmartProfile::Filled(int k, int step) const
     return -1;
 }
 
-bool SmartProfile::At(double c, double& reference, double& tolerance) const
+[[gnu::always_inline]] inline bool SmartProfile::At(double c, double& reference, double& tolerance) const
 {
     const int f1 = static_cast<int>(std::floor(c));
     const int f2 = static_cast<int>(std::ceil(c));
