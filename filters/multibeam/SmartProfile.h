@@ -47,8 +47,9 @@ private:
     // The nearest bin at or beyond k (step -1 or +1) that holds data, -1 when none.
     int Filled(int k, int step) const;
     // The profile at grid coordinate c (bin k's centre at k) with its tolerance factor;
-    // false where the profile has no data there.
-    bool At(double c, double& reference, double& tolerance) const;
+    // false where the profile has no data there. Defined, and inlined into Run, in the
+    // source: it runs for every beam.
+    inline bool At(double c, double& reference, double& tolerance) const;
 
     std::vector<Bin> m_bins;
     bool m_skipEmpty = false;
