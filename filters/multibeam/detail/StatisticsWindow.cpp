@@ -405,6 +405,19 @@ void StatisticsWindow::Running(int middle, double quantScale)
     auto following = [kept](int slot) { return slot + 1 == kept ? 0 : slot + 1; };
     int slotA = h % kept, slotB = h % kept; // the places of the next beam of each pass
 
+    // Flags beam j when its depth lies further than limit from med; the beams beyond the
+    // first and the last judged one share their sample.
+    auto judgeAround = [&](int j, double med, double limit) {
+        auto judge = [&](int t) {
+            if (std::fabs(mid.z[t] - med) > limit) flag(t);
+        };
+        judge(j);
+        if (j == h)
+            for (int t = h - 1; t >= 0; --t) judge(t);
+        if (j == n - 1 - h)
+            for (int t = j + 1; t < n; ++t) judge(t);
+    };
+
     auto stepA = [&](int j) {
         const int slot = slotA, prevSlot = slot == 0 ? kept - 1 : slot - 1;
         slotA = following(slotA);
@@ -446,15 +459,7 @@ void StatisticsWindow::Running(int middle, double quantScale)
         const int size = m_windowSize[slot] - __builtin_popcountll(gone);
         if (size < 4) return;
         const double med = SampleQuantile(kMedianPos[size], keys, gone);
-        const double limit = std::fabs(kFixedRatio * med);
-        auto judge = [&](int t) {
-            if (std::fabs(mid.z[t] - med) > limit) flag(t);
-        };
-        judge(j);
-        if (j == h)
-            for (int t = h - 1; t >= 0; --t) judge(t);
-        if (j == n - 1 - h)
-            for (int t = j + 1; t < n; ++t) judge(t);
+        judgeAround(j, med, std::fabs(kFixedRatio * med));
     };
 
     auto stepB = [&](int j) {
@@ -468,15 +473,7 @@ void StatisticsWindow::Running(int middle, double quantScale)
         const double q1 = SampleQuantile(kLowerPos[size], keys, gone);
         const double q3 = SampleQuantile(kUpperPos[size], keys, gone);
         m_spread = 0.9 * m_spread + 0.1 * std::fabs(q3 - q1);
-        const double limit = quantScale * std::max(m_spread, kMinSpread);
-        auto judge = [&](int t) {
-            if (std::fabs(mid.z[t] - med) > limit) flag(t);
-        };
-        judge(j);
-        if (j == h)
-            for (int t = h - 1; t >= 0; --t) judge(t);
-        if (j == n - 1 - h)
-            for (int t = j + 1; t < n; ++t) judge(t);
+        judgeAround(j, med, quantScale * std::max(m_spread, kMinSpread));
     };
 
     for (int j = h; j < n; ++j) {
