@@ -32,6 +32,7 @@ inline constexpr std::size_t kXyzBeamSize = 20;
 inline constexpr std::size_t kBeamDetectionInfo = 16;  // u8
 inline constexpr std::size_t kBeamCleaning = 17;       // i8, negative = flagged out
 inline constexpr int kMaxBeamsPerDatagram = 1024;
+inline constexpr std::size_t kMaxHeads = 2; // XYZ 88 datagrams of one ping joined into one swath
 
 // Raw range and angle 78.
 inline constexpr std::size_t kRawTxCount = 18;  // u16

@@ -300,8 +300,8 @@ bool KongsbergAllReader::ReadXyz(const unsigned char* d, uint32_t length, CStrin
     s.parts.assign(1, KongsbergSwath::Part{m_nextIndex, m_offset, m_offset + kLengthSize + length - 2, 0});
 
     // A second head of the same ping joins the held swath, port head first.
-    if (m_holding && s.pingCounter == m_held.pingCounter && s.serial != m_held.serial &&
-        std::fabs(s.Time() - m_held.Time()) < 1.0) {
+    if (m_holding && m_held.parts.size() < kMaxHeads && s.pingCounter == m_held.pingCounter &&
+        s.serial != m_held.serial && std::fabs(s.Time() - m_held.Time()) < 1.0) {
         if (s.serial == m_portSerial && m_held.serial != m_portSerial) {
             s.Append(m_held);
             std::swap(m_held, s);

@@ -43,15 +43,16 @@ bool PositionTrack::At(double t, double& latitude, double& longitude) const
         latitude = first.latitude, longitude = first.longitude;
         return true;
     }
+    // Carried on beyond the fixes; a latitude beyond a pole is no position.
     if (t < first.t) {
         if (first.t - t > kMaxExtrapolation) return false;
         Between(m_fixes[0], m_fixes[1], t, latitude, longitude);
-        return true;
+        return std::fabs(latitude) <= 90.0;
     }
     if (t > last.t) {
         if (t - last.t > kMaxExtrapolation) return false;
         Between(m_fixes[m_fixes.size() - 2], last, t, latitude, longitude);
-        return true;
+        return std::fabs(latitude) <= 90.0;
     }
     const auto hi = std::lower_bound(m_fixes.begin(), m_fixes.end(), t, [](const Fix& x, double v) { return x.t < v; });
     if (hi->t == t) {
