@@ -75,12 +75,7 @@ TEST(CmdGsf, ExportSetsExactlyTheRejectedUsableBeamsAndNothingElse)
                            "StatisticFilter = bool:true\n";
     ASSERT_EQ(RunTool("import " + original + " -o " + line).status, 0);
     ASSERT_EQ(RunTool("filter " + line + " -a " + attr + " -o " + filtered).status, 0);
-    // More than a fifth of the usable beams: refused, naming the count, unless forced.
-    const RunResult refused = RunTool("export-gsf " + filtered + " --into " + original + " -o " + edited);
-    EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.out.find("of the line's 1446 usable beams"), std::string::npos) << refused.out;
-    EXPECT_FALSE(std::filesystem::exists(edited));
-    const RunResult r = RunTool("export " + filtered + " --into " + original + " -o " + edited + " --force");
+    const RunResult r = RunTool("export " + filtered + " --into " + original + " -o " + edited);
     ASSERT_EQ(r.status, 0) << r.out;
 
     // What the edited file must be: the original with 0x09 on each rejected usable beam.
@@ -109,6 +104,23 @@ TEST(CmdGsf, ExportSetsExactlyTheRejectedUsableBeamsAndNothingElse)
     const RunResult again = RunTool("import " + edited + " -o " + line);
     EXPECT_NE(again.out.find("(" + std::to_string(1446 - newlyIgnored) + " valid, " +
                              std::to_string(282 + newlyIgnored) + " ignored)"), std::string::npos) << again.out;
+}
+
+TEST(CmdGsf, ExportRefusesToIgnoreMoreThanAFifthOfTheUsableBeamsUnlessForced)
+{
+    GSF_FILES_OR_SKIP();
+    TempFolder dir("gsf_export_guard");
+    const std::string original = gsftest::kDir + gsftest::k0175, attr = dir / "r.attr", edited = dir / "edited.gsf";
+    std::ofstream(attr) << "BeamRejectFilter = bool:true\nFilterRejectBeams = string:1-200\n";
+    ASSERT_EQ(RunTool("import " + original + " -o " + dir / "line.kvs").status, 0);
+    ASSERT_EQ(RunTool("filter " + dir / "line.kvs" + " -a " + attr + " -o " + dir / "f.kvs").status, 0);
+    const std::string args = "export-gsf " + dir / "f.kvs" + " --into " + original + " -o " + edited;
+    const RunResult refused = RunTool(args);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("of the line's 1446 usable beams"), std::string::npos) << refused.out;
+    EXPECT_FALSE(std::filesystem::exists(edited));
+    EXPECT_EQ(RunTool(args + " --force").status, 0);
+    EXPECT_TRUE(std::filesystem::exists(edited));
 }
 
 TEST(CmdGsf, ExportKeepsRecordChecksumsTrueAndRefusesForeignStreamsAndOutputsThatAreInputs)
