@@ -39,32 +39,6 @@ const FileCase kAllFiles[] = {
                             "middle -48.4 53.8"},
 };
 
-std::string Summary(const std::vector<KongsbergSwath>& swaths)
-{
-    long beams = 0, usable = 0;
-    double lo = 1e9, hi = -1e9;
-    for (const KongsbergSwath& s : swaths)
-        for (int i = 0; i < s.beamCount; ++i) {
-            ++beams;
-            if (!s.IsUsable(i)) continue;
-            ++usable;
-            lo = std::min(lo, static_cast<double>(s.depth[static_cast<size_t>(i)]));
-            hi = std::max(hi, static_cast<double>(s.depth[static_cast<size_t>(i)]));
-        }
-    const KongsbergSwath& f = swaths.front();
-    const KongsbergSwath& l = swaths.back();
-    const KongsbergSwath& m = swaths[(swaths.size() - 1) / 2];
-    float first = 0, last = 0;
-    for (int i = 0; i < m.beamCount; ++i)
-        if (m.IsUsable(i)) (first == 0 ? first : last) = m.across[static_cast<size_t>(i)], last = m.across[static_cast<size_t>(i)];
-    char text[400];
-    std::snprintf(text, sizeof text,
-                  "swaths %zu beams %ld usable %ld depth %.2f..%.2f\nfirst %.3f %.7f %.7f last %.3f %.7f %.7f\nmiddle %.1f %.1f",
-                  swaths.size(), beams, usable, lo, hi, f.Time(), f.latitude, f.longitude, l.Time(), l.latitude,
-                  l.longitude, first, last);
-    return text;
-}
-
 std::vector<KongsbergSwath> ReadFile(const std::string& name, std::string& error)
 {
     KongsbergAllReader reader;
@@ -107,7 +81,7 @@ TEST(KongsbergAllReader, RealFilesGiveTheFiguresDecodedByHand)
         const std::vector<KongsbergSwath> swaths = ReadFile(c.name, error);
         ASSERT_EQ(error, "");
         ASSERT_FALSE(swaths.empty());
-        EXPECT_EQ(Summary(swaths), c.summary);
+        EXPECT_EQ(kongsbergtest::Summary(swaths), c.summary);
         for (const KongsbergSwath& s : swaths) EXPECT_TRUE(s.hasPosition && s.hasAngle);
     }
 }

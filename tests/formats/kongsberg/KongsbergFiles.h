@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -53,6 +55,35 @@ std::vector<kvs::KongsbergSwath> ReadAll(Reader& reader, std::string& error)
     while ((r = reader.Next(e)) == Reader::Result::Swath) out.push_back(reader.Swath());
     error = r == Reader::Result::Error ? std::string(e) : std::string();
     return out;
+}
+
+// A file's swaths in brief: swaths, beams, usable beams, the depth range below the water
+// line over the usable beams; the first and last swath's time and position; the middle
+// swath's first and last usable across-track distance.
+inline std::string Summary(const std::vector<kvs::KongsbergSwath>& swaths)
+{
+    long beams = 0, usable = 0;
+    double lo = 1e9, hi = -1e9;
+    for (const kvs::KongsbergSwath& s : swaths)
+        for (int i = 0; i < s.beamCount; ++i) {
+            ++beams;
+            if (!s.IsUsable(i)) continue;
+            ++usable;
+            lo = std::min(lo, static_cast<double>(s.depth[static_cast<size_t>(i)]));
+            hi = std::max(hi, static_cast<double>(s.depth[static_cast<size_t>(i)]));
+        }
+    const kvs::KongsbergSwath& f = swaths.front();
+    const kvs::KongsbergSwath& l = swaths.back();
+    const kvs::KongsbergSwath& m = swaths[(swaths.size() - 1) / 2];
+    float first = 0, last = 0;
+    for (int i = 0; i < m.beamCount; ++i)
+        if (m.IsUsable(i)) (first == 0 ? first : last) = m.across[static_cast<size_t>(i)], last = m.across[static_cast<size_t>(i)];
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "swaths %zu beams %ld usable %ld depth %.2f..%.2f\nfirst %.3f %.7f %.7f last %.3f %.7f %.7f\nmiddle %.1f %.1f",
+                  swaths.size(), beams, usable, lo, hi, f.Time(), f.latitude, f.longitude, l.Time(), l.latitude,
+                  l.longitude, first, last);
+    return text;
 }
 
 // Builds .all datagrams in one byte order: length, STX, type, model 2045, date, time,
