@@ -10,6 +10,7 @@
 // The result replaces the target only when complete (OutputFile).
 #include "Commands.h"
 #include "OutputFile.h"
+#include "Progress.h"
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/datablocks/ByteLayout.h>
@@ -43,6 +44,7 @@ struct ExportOptions
     std::string output;
     bool ignoreInvalidPings = false;
     bool editSelected = false;
+    bool quiet = false;
 };
 
 struct Totals
@@ -173,7 +175,9 @@ int RunExport(const ExportOptions& o)
     std::vector<unsigned char> rec;
     std::vector<unsigned int> words;
     bool pending = filtered.Next();
+    Progress progress("exporting to " + o.output, gsf.Size(), "bytes", o.quiet);
     for (;;) {
+        progress.Update(gsf.RecordOffset());
         const GsfReader::Result r = gsf.Next(error);
         if (r == GsfReader::Result::End) break;
         if (r == GsfReader::Result::Error) throw InputError(o.original + ": " + std::string(error));
@@ -193,6 +197,7 @@ int RunExport(const ExportOptions& o)
     if (pending)
         throw InputError(o.filtered + ": ping " + std::to_string(filtered.Number()) + " has no counterpart among the " +
                          std::to_string(gsf.PingsRead()) + " pings of " + o.original);
+    progress.Done();
     if (!out.Commit(failure)) throw InputError(failure);
     std::printf("edited %llu of %llu pings: %llu beams newly ignored (filter edited, %.1f %% of the usable beams)",
                 totals.pingsEdited, static_cast<unsigned long long>(gsf.PingsRead()), totals.beamsIgnored,
@@ -216,6 +221,7 @@ void AddExportGsfCommand(CLI::App& app, Runner& run)
     cmd->add_flag("--ignore-invalid-pings", o->ignoreInvalidPings,
                   "Also set the GSF ping ignore bit on pings our filters marked invalid");
     cmd->add_flag("--edit-selected", o->editSelected, "Also ignore rejected beams that GSF marks as selected soundings");
+    AddQuietFlag(*cmd, o->quiet);
     cmd->callback([o, &run] { run = [o] { return RunExport(*o); }; });
 }
 

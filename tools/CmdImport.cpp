@@ -4,6 +4,7 @@
 // number export-gsf matches them by). A fault in the file is named with its record index
 // and byte offset; the pings before it are written, and the exit status is 1.
 #include "Commands.h"
+#include "Progress.h"
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
@@ -27,6 +28,7 @@ struct ImportOptions
 {
     std::string input;
     std::string output;
+    bool quiet = false;
 };
 
 std::string OtherRecords(const GsfReader& reader)
@@ -52,7 +54,9 @@ int RunImport(const ImportOptions& o)
     CDataBlock block;
     unsigned long long beams = 0, ignoredBeams = 0, ignoredPings = 0;
     std::string fault;
+    Progress progress("importing " + o.input, reader.Size(), "bytes", o.quiet);
     for (;;) {
+        progress.Update(reader.RecordOffset());
         const GsfReader::Result r = reader.Next(error);
         if (r == GsfReader::Result::End) break;
         if (r == GsfReader::Result::Error) {
@@ -72,6 +76,7 @@ int RunImport(const ImportOptions& o)
         for (int i = 0; i < ping.beamCount; ++i)
             if (ping.IsIgnored() || !ping.IsBeamUsable(i)) ++ignoredBeams;
     }
+    progress.Done();
     if (!writer.Close(error)) throw InputError(o.output + ": " + std::string(error));
     const unsigned long long pings = writer.RecordsWritten();
     const int zone = mapper.UtmZone();
@@ -100,6 +105,7 @@ void AddImportCommand(CLI::App& app, Runner& run)
     CLI::App* cmd = app.add_subcommand("import", "Read a GSF file and write its pings as multibeam data blocks");
     cmd->add_option("input", o->input, "GSF file (swath bathymetry pings)")->required();
     cmd->add_option("-o,--output", o->output, "Record stream file to write (- for standard output)")->required();
+    AddQuietFlag(*cmd, o->quiet);
     cmd->callback([o, &run] { run = [o] { return RunImport(*o); }; });
 }
 

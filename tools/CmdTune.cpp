@@ -5,6 +5,7 @@
 #include "BeamFlags.h"
 #include "Commands.h"
 #include "FilterTuner.h"
+#include "Progress.h"
 #include "SvgPicture.h"
 #include "ToolCommon.h"
 
@@ -35,6 +36,7 @@ struct TuneOptions
     std::string output;
     std::string svg;
     FilterTuner::Targets targets;
+    bool quiet = false;
 };
 
 std::vector<CDataBlock> ReadLine(const std::string& path)
@@ -196,7 +198,12 @@ int RunTune(const TuneOptions& o)
         throw InputError(o.input + ": the line carries no injected outliers to tune on (see kvsblocks simulate)");
     PrintChain("base settings", before);
 
+    uint64_t runs = 0;
+    auto sweepProgress = std::make_unique<Progress>("sweeping thresholds", tuner.SweepRuns(), "runs", o.quiet);
+    tuner.OnRun([&] { sweepProgress->Update(++runs); });
     const std::vector<FilterTuner::Curve> curves = tuner.Sweep();
+    sweepProgress = std::make_unique<Progress>("searching the chain", 0, "runs", o.quiet);
+    runs = 0;
     std::printf("\neach filter alone (beside reject list, quality, range and depth window as set):\n");
     for (const FilterTuner::Curve& c : curves) {
         const TuneFilter& f = tuner.Filters()[c.filter];
@@ -207,6 +214,7 @@ int RunTune(const TuneOptions& o)
     }
 
     const FilterTuner::Result r = tuner.Search(curves);
+    sweepProgress->Done();
     std::printf("\ntuned settings (%d chain runs):\n", r.chainRuns);
     for (const auto& [name, value] : r.values) std::printf("  %s = %g\n", name.c_str(), value);
     PrintChain("tuned settings", r.tally);
@@ -251,6 +259,7 @@ void AddTuneCommand(CLI::App& app, Runner& run)
         ->check(CLI::Range(0.0, 100.0))
         ->capture_default_str();
     cmd->add_option("--svg", o->svg, "Draw the detection/false-alarm curve of each filter");
+    AddQuietFlag(*cmd, o->quiet);
     cmd->callback([o, &run] { run = [o] { return RunTune(*o); }; });
 }
 
