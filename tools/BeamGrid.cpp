@@ -114,7 +114,8 @@ void BeamGrid::WriteMarks(std::ostream& s, double left, double top) const
             const uint32_t n = m_flagged[cell * kFilters + f];
             if (!n) continue;
             const double share = static_cast<double>(n) / m_all[cell];
-            const double radius = 0.6 + 2.2 * std::sqrt(share);
+            // No larger than the cell, so that marks of neighbouring cells do not bury the data.
+            const double radius = std::min(0.6 + 2.2 * std::sqrt(share), 0.6 * std::max(m_cellW, m_cellH) + 0.4);
             s << "<circle cx=\"" << left + (static_cast<double>(cell % static_cast<size_t>(m_cols)) + 0.5) * m_cellW
               << "\" cy=\"" << top + (static_cast<double>(cell / static_cast<size_t>(m_cols)) + 0.5) * m_cellH << "\" r=\""
               << radius << "\" fill=\"" << kFilterColours[f] << "\" stroke=\"black\" stroke-width=\"0.25\"/>\n";

@@ -5,6 +5,7 @@
 // turned to the course made good between the neighbouring pings: the blocks carry no
 // heading. The file is streamed, three pings in memory at most, and written through
 // OutputFile (whole or not at all).
+#include "CommandLineHint.h"
 #include "Commands.h"
 #include "OutputFile.h"
 #include "Progress.h"
@@ -109,7 +110,7 @@ int RunExportXyz(const XyzOptions& o)
     RefuseSameFile({o.input}, {o.output});
     RecordStreamReader reader;
     CString error;
-    if (!reader.Open(o.input.c_str(), error)) throw InputError(o.input + ": " + std::string(error));
+    if (!reader.Open(o.input.c_str(), error)) throw InputError(o.input + ": " + std::string(error) + StreamInputHint(o.input));
     OutputFile file(o.output);
     std::string failure;
     if (!file.Open(failure)) throw InputError(failure);

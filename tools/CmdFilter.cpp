@@ -7,6 +7,7 @@
 // into its own output in the -o folder; their summaries follow in input order, then the
 // total.
 #include "BeamFlags.h"
+#include "CommandLineHint.h"
 #include "Commands.h"
 #include "OutputFile.h"
 #include "Progress.h"
@@ -128,6 +129,9 @@ void PrintSummary(const FilterSummary& sum, bool json, std::FILE* out)
                          static_cast<unsigned long long>(p.injected), q.Detection(b),
                          static_cast<unsigned long long>(p.clean), q.FalseAlarms(b));
         }
+        if (q.rejected)
+            std::fprintf(out, "  (each filter's count includes beams other filters also flagged; the pictures of "
+                              "plot colour a beam by the first filter that flagged it)\n");
     }
     if (sum.soundings)
         std::fprintf(out, "soundings %llu, invalidated %llu\n", static_cast<unsigned long long>(sum.soundings),
@@ -154,7 +158,7 @@ FilterSummary FilterFile(const std::string& input, const std::string& output, CA
 {
     RecordStreamReader reader;
     CString error;
-    if (!reader.Open(input.c_str(), error)) throw InputError(input + ": " + std::string(error));
+    if (!reader.Open(input.c_str(), error)) throw InputError(input + ": " + std::string(error) + StreamInputHint(input));
     // The filtered stream goes to a new file that replaces the output only when complete.
     std::optional<OutputFile> file;
     RecordStreamWriter writer;

@@ -42,6 +42,7 @@ struct FormulaOptions
     std::string stream;
     bool json = false;
     bool list = false;
+    bool markdown = false;
 };
 
 // Splits "N=VALUE" into a slot index 0 .. 49 and the value text.
@@ -265,7 +266,7 @@ int RunStream(const FormulaOptions& o)
 }
 
 // Every function of the language: keyword(arguments), then what it gives.
-int ListFunctions(bool json)
+int ListFunctions(bool json, bool markdown)
 {
     size_t count = 0;
     const kvs::FormulaFunction* f = kvs::FormulaFunctions(count);
@@ -275,7 +276,11 @@ int ListFunctions(bool json)
         if (json)
             all.push_back({{"keyword", f[i].keyword}, {"arguments", f[i].arguments}, {"signature", f[i].signature},
                            {"description", f[i].description}});
-        else
+        else if (markdown) {
+            std::string description = f[i].description;
+            for (size_t at = 0; (at = description.find('|', at)) != std::string::npos; at += 2) description.insert(at, "\\");
+            std::printf("%s| `%s` | %s |\n", i ? "" : "| function | gives |\n|---|---|\n", call.c_str(), description.c_str());
+        } else
             std::printf("%-44s %s\n", call.c_str(), f[i].description);
     }
     if (json) std::printf("%s\n", all.dump(2).c_str());
@@ -284,7 +289,7 @@ int ListFunctions(bool json)
 
 int RunFormula(const FormulaOptions& o)
 {
-    if (o.list) return ListFunctions(o.json);
+    if (o.list) return ListFunctions(o.json, o.markdown);
     if (o.formula.empty()) throw UsageError("formula: give a formula, or --list for the functions");
     return o.stream.empty() ? RunOnce(o) : RunStream(o);
 }
@@ -309,6 +314,7 @@ void AddFormulaCommand(CLI::App& app, Runner& run)
     cmd->add_option("--elem", o->elems, "With --stream: bind dataElemN to the element with a use-as code: N=code");
     cmd->add_flag("--json", o->json, "Write JSON");
     cmd->add_flag("--list", o->list, "List every function with its arguments and what it gives");
+    cmd->add_flag("--markdown", o->markdown, "With --list: as the Markdown table of the README");
     cmd->callback([o, &run] { run = [o] { return RunFormula(*o); }; });
 }
 

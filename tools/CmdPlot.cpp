@@ -5,6 +5,7 @@
 // beams, which fix the line's direction and the axes (fitted to the accepted beams), then
 // to fill the pictures; no beam is held in memory.
 #include "BeamGrid.h"
+#include "CommandLineHint.h"
 #include "Commands.h"
 #include "OutputFile.h"
 #include "PlanSvg.h"
@@ -80,7 +81,7 @@ void ForEachPing(const std::string& path, const std::function<void(const PingBea
 {
     RecordStreamReader reader;
     CString error;
-    if (!reader.Open(path.c_str(), error)) throw InputError(path + ": " + std::string(error));
+    if (!reader.Open(path.c_str(), error)) throw InputError(path + ": " + std::string(error) + StreamInputHint(path));
     CDataBlock block;
     PingBeams ping;
     size_t index = 0;

@@ -3,6 +3,7 @@
 // per filter threshold (value, detection %, false-alarm %), writes the base file with the
 // tuned values put in (comments and order kept) and, with --svg, draws the curves.
 #include "BeamFlags.h"
+#include "BeamGrid.h"
 #include "Commands.h"
 #include "FilterTuner.h"
 #include "Progress.h"
@@ -156,20 +157,31 @@ std::string CurvesSvg(const FilterTuner& tuner, const std::vector<FilterTuner::C
             s << "<circle cx=\"" << kWidth - kRight + 20 << "\" cy=\"" << y << "\" r=\"4\" fill=\"" << colour << "\"/>\n";
         s << "<text x=\"" << kWidth - kRight + 30 << "\" y=\"" << y + 4 << "\">" << text << "</text>\n";
     };
+    struct Box
+    {
+        double x0, y0, x1, y1;
+        bool Overlaps(const Box& o) const { return x0 < o.x1 && o.x0 < x1 && y0 < o.y1 && o.y0 < y1; }
+    };
+    std::vector<Box> labels;
     for (const FilterTuner::Curve& c : curves) {
         if (c.param != 0) continue; // each filter's main threshold
         const TuneFilter& f = tuner.Filters()[c.filter];
-        const BeamFlagInfo* info = FirstBeamFlag(f.bit);
-        const std::string colour = info ? info->colour : "#000";
+        const size_t filter = FirstFilter(f.bit);
+        const std::string colour = filter < BeamGrid::kFilters ? kFilterColours[filter] : "#000";
         s << "<polyline fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"1.5\" points=\"";
         for (const FilterTuner::CurvePoint& p : c.points) s << px(p.falseAlarm) << "," << py(p.detection) << " ";
         s << "\"/>\n";
         for (const FilterTuner::CurvePoint& p : c.points) {
             char value[32];
             std::snprintf(value, sizeof value, "%g", p.value);
-            s << "<circle cx=\"" << px(p.falseAlarm) << "\" cy=\"" << py(p.detection) << "\" r=\"3\" fill=\"" << colour
-              << "\"/>\n<text x=\"" << px(p.falseAlarm) + 4 << "\" y=\"" << py(p.detection) - 4
-              << "\" font-size=\"9\" fill=\"" << colour << "\">" << value << "</text>\n";
+            const double x = px(p.falseAlarm), y = py(p.detection);
+            s << "<circle cx=\"" << x << "\" cy=\"" << y << "\" r=\"3\" fill=\"" << colour << "\" stroke=\"black\" stroke-width=\"0.3\"/>\n";
+            // A value is written only where its label overlaps none written before.
+            const Box box{x + 4, y - 13, x + 4 + TextWidth(value, 9), y - 2};
+            if (std::any_of(labels.begin(), labels.end(), [&](const Box& b) { return b.Overlaps(box); })) continue;
+            labels.push_back(box);
+            s << "<text x=\"" << box.x0 << "\" y=\"" << y - 4 << "\" font-size=\"9\" fill=\"" << colour << "\">" << value
+              << "</text>\n";
         }
         legend(colour, f.label + " (" + f.params[0].names.front() + ")", false);
     }

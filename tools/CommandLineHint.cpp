@@ -1,9 +1,11 @@
 #include "CommandLineHint.h"
 
+#include <KvsDataBlocks/formats/FileFormat.h>
 #include <KvsDataBlocks/platform/TextUtils.h>
 
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <limits>
 #include <vector>
 
@@ -63,6 +65,28 @@ std::string CommandLineHint(CLI::App& app, int argc, const char* const* argv)
                "; `kvsblocks " + sub->get_name() + " --help` lists them";
     }
     return {};
+}
+
+std::string StreamInputHint(const std::string& path)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec))
+        return "; it is a folder: give the record stream files in it, or import its survey files first "
+               "(kvsblocks import FILE -o line.kvs)";
+    const FileFormat format = DetectFileFormat(path.c_str());
+    switch (format) {
+    case FileFormat::Gsf:
+    case FileFormat::KongsbergAll:
+    case FileFormat::KongsbergKmall:
+        return std::string("; it looks like a ") + FileFormatName(format) + " file: import it first (kvsblocks import " +
+               path + " -o line.kvs), then use line.kvs";
+    case FileFormat::Text:
+        return "; it is a text file (attribute, tide or XYZ files are not record streams)";
+    case FileFormat::Empty:
+        return "; the file is empty";
+    default:
+        return {};
+    }
 }
 
 } // namespace kvs::tool

@@ -15,4 +15,8 @@ namespace kvs::tool {
 // subcommand and option in them is known, so that CLI11's own message applies.
 std::string CommandLineHint(CLI::App& app, int argc, const char* const* argv);
 
+// For an input that is not a record stream: what it looks like and how to make a stream
+// of it ("; it looks like a GSF file: import it first: kvsblocks import ..."), or "".
+std::string StreamInputHint(const std::string& path);
+
 } // namespace kvs::tool
