@@ -168,7 +168,7 @@ int RunPlot(const PlotOptions& o)
     if (o.ping >= 0) {
         const auto it = std::find(sv.numbers.begin(), sv.numbers.end(), o.ping);
         if (it == sv.numbers.end())
-            throw UsageError(o.input + " has no ping " + std::to_string(o.ping) + " (its pings are numbered " +
+            throw InputError(o.input + " has no ping " + std::to_string(o.ping) + " (its pings are numbered " +
                              std::to_string(sv.numbers.front()) + " to " + std::to_string(sv.numbers.back()) + ")");
         pingIndex = static_cast<size_t>(it - sv.numbers.begin());
     }

@@ -74,7 +74,7 @@ std::vector<double> NiceTicks(double lo, double hi, int count, double& step)
     const double rough = (hi - lo) / (count - 1);
     const double power = std::pow(10.0, std::floor(std::log10(rough)));
     const double fraction = rough / power;
-    step = (fraction <= 1.0 ? 1.0 : fraction <= 2.0 ? 2.0 : fraction <= 5.0 ? 5.0 : 10.0) * power;
+    step = (fraction < 1.5 ? 1.0 : fraction < 3.0 ? 2.0 : fraction < 7.0 ? 5.0 : 10.0) * power;
     for (double k = std::ceil(lo / step - 1e-9); k * step <= hi + 1e-9 * step; ++k)
         ticks.push_back(std::fabs(k * step) < 1e-12 * step ? 0.0 : k * step);
     return ticks;
