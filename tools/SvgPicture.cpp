@@ -103,9 +103,10 @@ std::string Share(uint64_t part, uint64_t whole)
     if (!whole) return "0 %";
     const double p = 100.0 * static_cast<double>(part) / static_cast<double>(whole);
     char buf[32];
-    if (part && p < 0.01)
-        return "<0.01 %";
-    std::snprintf(buf, sizeof buf, p >= 10 || p == 0 ? "%.0f %%" : "%.2f %%", p);
+    // A share never rounds to 0 or 100 % unless it is.
+    if (part && p < 0.01) return "<0.01 %";
+    if (part < whole && p >= 99.95) return ">99.9 %";
+    std::snprintf(buf, sizeof buf, part == whole || p == 0 ? "%.0f %%" : p >= 10 ? "%.1f %%" : "%.2f %%", p);
     return buf;
 }
 

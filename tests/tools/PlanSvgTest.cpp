@@ -61,6 +61,15 @@ TEST(PictureAxes, TicksAreRoundAndRangesFitTheBulk)
     const kvs::tool::AxisRange r = kvs::tool::RobustRange(depths, 0.005, 0.05);
     EXPECT_GT(r.lo, 1480.0);
     EXPECT_LT(r.hi, 1720.0);
+    // Shares in the legends never round to 0 or 100 % unless they are.
+    using kvs::tool::Share;
+    EXPECT_EQ(Share(1599, 1600), "99.9 %");
+    EXPECT_EQ(Share(9999, 10000), ">99.9 %");
+    EXPECT_EQ(Share(1, 100000), "<0.01 %");
+    EXPECT_EQ(Share(24, 10000), "0.24 %");
+    EXPECT_EQ(Share(5, 5), "100 %");
+    EXPECT_EQ(Share(0, 5), "0 %");
+    EXPECT_EQ(kvs::tool::Count(31923059), "31 923 059");
     std::vector<double> none;
     EXPECT_EQ(kvs::tool::RobustRange(none).hi, 1.0);
 }
