@@ -7,6 +7,7 @@
 // the edge they lie beyond.
 #pragma once
 
+#include "BeamFlags.h"
 #include "SvgPicture.h"
 
 #include <KvsDataBlocks/filters/multibeam/Multibeam.h>
@@ -61,23 +62,8 @@ private:
     uint64_t m_accepted = 0, m_beyond = 0;
 };
 
-// The colour of each filter, in the order of Multibeam::kBeamFlagBits: Paul Tol's
-// discrete rainbow for twelve colours (distinct to colour-blind eyes), the commonest
-// filters given the colours furthest apart.
-inline constexpr std::array<const char*, BeamGrid::kFilters> kFilterColours = {
-    "#D1BBD7", // reject list
-    "#1965B0", // quality
-    "#AE76A3", // range
-    "#7BAFDE", // depth window
-    "#CAE0AB", // swath
-    "#4EB265", // slope
-    "#F4A736", // angle
-    "#E8601C", // statistics
-    "#DC050C", // flying object
-    "#5289C7", // custom error
-    "#F7F056", // IHO error
-    "#882E72", // smart filter
-};
+// The colour of each filter, in the order of Multibeam::kBeamFlagBits (BeamFlags.h).
+inline constexpr const auto& kFilterColours = kBeamFlagColours;
 
 // Index of the first filter bit set in flags (table order), or kFilters for none.
 size_t FirstFilter(unsigned int flags);
