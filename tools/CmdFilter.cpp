@@ -216,8 +216,10 @@ FilterSummary FilterFile(const std::string& input, const std::string& output, CA
             read = offset;
         });
     progress.Done();
+    // With --json the warnings go into the summary, which standard output carries whole.
     sum.warnings = FilterGuards(sum, attributes);
-    for (const std::string& warning : sum.warnings) report(input + ": warning: " + warning);
+    if (!o.json)
+        for (const std::string& warning : sum.warnings) report(input + ": warning: " + warning);
 
     if (!sum.error.empty()) {
         const bool keep = file && o.partial;
@@ -289,6 +291,7 @@ void PrintTotals(const FilterOptions& o, const std::vector<FileResult>& results,
             const FileResult& r = results[i];
             nlohmann::json f = r.summary ? SummaryJson(*r.summary) : nlohmann::json{{"complete", false}};
             f["input"] = o.inputs[i];
+            f["settings"] = SettingsName(o);
             f["output"] = outputs.empty() ? nlohmann::json() : nlohmann::json(outputs[i]);
             f["exitStatus"] = r.status;
             f["messages"] = r.messages;

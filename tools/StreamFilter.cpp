@@ -258,9 +258,12 @@ std::vector<std::string> FilterGuards(const FilterSummary& sum, const CAttribute
     }
     const double invalid = QualityTally::Percent(sum.pingsInvalid, sum.pings);
     if (invalid > 10.0) {
+        int maxReject = 40; // the filter's own default
+        attributes.GetAttribValue(ATTR_MAXBEAMREJECT, maxReject, status);
         std::snprintf(line, sizeof line,
-                      "%.1f %% of the pings are marked invalid (more than %s %% of their beams rejected)", invalid,
-                      SettingsText(attributes, {ATTR_MAXBEAMREJECT}).c_str());
+                      "%.1f %% of the pings are marked invalid (more than MaxBeamReject = %d %% of their beams "
+                      "rejected)",
+                      invalid, maxReject);
         warnings.emplace_back(line);
     }
     return warnings;
