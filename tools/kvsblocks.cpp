@@ -32,6 +32,7 @@ int main(int argc, char** argv)
     AddImportCommand(app, run);
     AddExportGsfCommand(app, run);
     AddInjectCommand(app, run);
+    AddExportCommand(app, run);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
