@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Filter quality on real seabed: every real multibeam line in ../shared/data (GSF today)
-is imported, filtered as it is (the plain line: no truth, the share of the usable beams
+"""Filter quality on real seabed: every real multibeam line in ../shared/data (the GSF
+surveys and the Kongsberg .all and .kmall files) is imported, filtered as it is (the plain line: no truth, the share of the usable beams
 flagged), and filtered again after `kvsblocks inject` put known outliers of one kind into
 it at fixed seeds. Per line it reports the detection of each kind, the clean beams flagged
 (false alarms) overall and per filter, and whether the targets are met.
@@ -40,9 +40,13 @@ def run(cmd):
 
 
 def lines():
-    """The real multibeam lines: GSF files with pings of 8 beams or more."""
-    data = os.path.join(ROOT, "..", "shared", "data", "gsf")
-    return sorted(glob.glob(os.path.join(data, "*.mb121")))
+    """The real lines: the GSF surveys and the Kongsberg .all and .kmall files (those with
+    pings of fewer than 8 beams are left out below)."""
+    data = os.path.join(ROOT, "..", "shared", "data")
+    found = sorted(glob.glob(os.path.join(data, "gsf", "*.mb121")))
+    for pattern in ("*.all", "*.kmall"):
+        found += sorted(glob.glob(os.path.join(data, "kongsberg", pattern)))
+    return found
 
 
 def filter_json(tool, line, attr):
@@ -68,9 +72,13 @@ def main():
     failed = []
     with tempfile.TemporaryDirectory() as work:
         for gsf in files:
-            name = os.path.basename(gsf).split("_")[0]
+            base = os.path.basename(gsf)
+            name = base.split("_")[0] if base[0].isdigit() else os.path.splitext(base)[0][:18]
             kvs = os.path.join(work, name + ".kvs")
-            run([inject_tool, "import", gsf, "-o", kvs])
+            r = subprocess.run([inject_tool, "import", gsf, "-o", kvs], capture_output=True, text=True)
+            if r.returncode != 0:
+                print(f"{name}: not imported ({r.stderr.strip()[:120]}), left out")
+                continue
             plain, warnings = filter_json(args.tool, kvs, args.attributes)
             beams, pings = plain["beams"], plain["blocksIn"]
             if pings == 0 or beams / pings < 8:
