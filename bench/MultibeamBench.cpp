@@ -1,6 +1,7 @@
 // Pings per second through MultibeamFilter::Process on a synthetic survey line, for 400-
 // and 1600-beam pings with (a) the per-beam filters, (b) plus the statistical filter over
-// a window of 7 pings, (c) plus the smart filter. The baseline beside them is the block
+// a window of 7 pings, (c) plus the smart filter, (d) the survey preset
+// (examples/survey.attr, judged line edges included). The baseline beside them is the block
 // copy that every iteration makes to hand the filter a fresh ping. The counters pings/s and
 // soundings/s are rates per CPU second of the benchmark thread, as items_per_second is.
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
@@ -14,7 +15,7 @@
 
 namespace {
 
-enum Config { kPerBeam, kWithStats, kWithSmart };
+enum Config { kPerBeam, kWithStats, kWithSmart, kSurveyPreset };
 
 std::vector<CDataBlock> MakeLine(int beams)
 {
@@ -31,6 +32,12 @@ std::vector<CDataBlock> MakeLine(int beams)
 CAttributeMap Attributes(Config config)
 {
     CAttributeMap a;
+    if (config == kSurveyPreset) {
+        // The preset `filter` uses without -a: every filter it switches on.
+        CString error;
+        a.LoadFile(KVS_SOURCE_DIR "/examples/survey.attr", error);
+        return a;
+    }
     for (const char* name : {ATTR_BEAMREJECTFILTER, ATTR_QUALITYFILTER, ATTR_RANGEFILTER, ATTR_DEPTHFILTER,
                              ATTR_NADIRFILTER, "NadirDistanceFilter", ATTR_SLOPEFILTER, ATTR_ANGLEFILTER,
                              "FlyingObjectsFilter", ATTR_IHOERRORCHECK, ATTR_CUSTOMERROR})
@@ -102,5 +109,6 @@ BENCHMARK(BM_BlockCopyOnly)->Arg(400)->Arg(1600);
 BENCHMARK_CAPTURE(BM_Process, a_per_beam, kPerBeam)->Arg(400)->Arg(1600);
 BENCHMARK_CAPTURE(BM_Process, b_plus_stats_w7, kWithStats)->Arg(400)->Arg(1600);
 BENCHMARK_CAPTURE(BM_Process, c_plus_smart, kWithSmart)->Arg(400)->Arg(1600);
+BENCHMARK_CAPTURE(BM_Process, d_survey_preset, kSurveyPreset)->Arg(400)->Arg(1600);
 
 BENCHMARK_MAIN();

@@ -44,6 +44,15 @@ inline constexpr const char* ATTR_SMARTTOLERANCEUNIT = "SmartToleranceUnit";
 // Slope filter: the least across-track distance to the beam the slope is measured
 // against, as a fraction of the nadir depth (double); 0 compares neighbouring beams.
 inline constexpr const char* ATTR_SLOPEBASERATIO = "SlopeBaseRatio";
+// Statistics filter: judge every ping, the first and last ones of a run with the pings
+// there are (a window not yet full, or one-sided), instead of passing them unjudged (bool).
+inline constexpr const char* ATTR_STATSJUDGEEDGES = "StatsJudgeEdges";
+// Statistics filter: the fixed-ratio pass's step as a fraction of the median depth
+// (double); 0.03 when absent or not positive.
+inline constexpr const char* ATTR_STATSFIXEDRATIO = "StatsFixedRatio";
+// IHO test: the order by each beam's depth (bool), Order 1 to 100 m and Order 2 beyond,
+// instead of IhoOrder.
+inline constexpr const char* ATTR_IHOORDERBYDEPTH = "IhoOrderByDepth";
 
 // Single-beam filter switches and limits.
 inline constexpr const char* ATTR_SBF_DEPTH = "SbfDepth";

@@ -3,7 +3,7 @@
 # examples/filters.attr, print the summary (detection and false alarms, overall and per
 # filter) and draw one ping, the whole line and its plan view; then the same on a real
 # line shipped in examples/data/ (NOAA, public domain): import it from GSF, filter it with
-# examples/deep.attr and draw it.
+# the built-in survey preset (examples/survey.attr) and draw it.
 # Output goes to ./kvs-demo/ (or the folder given as the first argument).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,8 +27,8 @@ step "Drawing one ping, the line and its plan view"
 real=$root/examples/data/0175_20150322_232639_EX1502L2_MB.gsf.mb121
 step "Importing a real line: $(basename "$real") (NOAA Okeanos Explorer, EM302, about 1600 m deep)"
 "$kvs" import "$real" -o "$out/real.kvs"
-step "Filtering it with examples/deep.attr"
-"$kvs" filter "$out/real.kvs" -a "$root/examples/deep.attr" -o "$out/real-filtered.kvs"
+step "Filtering it with the built-in survey preset (examples/survey.attr)"
+"$kvs" filter "$out/real.kvs" -o "$out/real-filtered.kvs"
 step "Drawing it"
 "$kvs" plot "$out/real-filtered.kvs" --ping-svg "$out/real-ping.svg" --line-svg "$out/real-line.svg" \
   --plan-svg "$out/real-plan.svg"

@@ -22,6 +22,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ParallelFor.h"
+#include "SurveyPreset.h"
 
 #include <chrono>
 #include <cstdio>
@@ -49,6 +50,24 @@ struct FilterOptions
     bool partial = false;
 };
 
+// The settings of -a, or the built-in survey preset (examples/survey.attr) without it.
+void LoadSettings(const FilterOptions& o, CAttributeMap& attributes)
+{
+    if (!o.attributes.empty()) {
+        LoadAttributeFile(o.attributes, attributes, o.strict);
+        return;
+    }
+    CString error;
+    if (!attributes.LoadString(kSurveyPresetText, error))
+        throw InputError("the built-in survey preset: " + std::string(error));
+}
+
+// What the summary line names as the settings used.
+std::string SettingsName(const FilterOptions& o)
+{
+    return o.attributes.empty() ? "the built-in survey preset (examples/survey.attr; -a FILE to choose)" : o.attributes;
+}
+
 double BlocksPerSecond(const FilterSummary& sum)
 {
     return sum.seconds > 0 ? (sum.blocksIn - sum.unfiltered) / sum.seconds : 0.0;
@@ -57,6 +76,8 @@ double BlocksPerSecond(const FilterSummary& sum)
 nlohmann::json SummaryJson(const FilterSummary& sum)
 {
     const QualityTally& q = sum.beams;
+    // Without injected outliers there is no truth to measure detection and false alarms by.
+    const bool truth = sum.Injected() > 0;
     nlohmann::json j;
     j["blocksIn"] = sum.blocksIn;
     j["blocksOut"] = sum.blocksOut;
@@ -66,6 +87,9 @@ nlohmann::json SummaryJson(const FilterSummary& sum)
     j["unfilteredBlocks"] = sum.unfiltered;
     j["beams"] = q.beams;
     j["beamsRejected"] = q.rejected;
+    j["usableBeams"] = q.usable;
+    j["usableFlagged"] = q.usableFlagged;
+    j["usableFlaggedPercent"] = QualityTally::Percent(q.usableFlagged, q.usable);
     nlohmann::json bits = nlohmann::json::object();
     nlohmann::json perFilter = nlohmann::json::object();
     for (size_t b = 0; b < kBeamFlags.size(); ++b) {
@@ -77,8 +101,8 @@ nlohmann::json SummaryJson(const FilterSummary& sum)
                                          {"beams", p.beams},
                                          {"injectedFlagged", p.injected},
                                          {"cleanFlagged", p.clean},
-                                         {"detectionPercent", q.Detection(b)},
-                                         {"falseAlarmPercent", q.FalseAlarms(b)}};
+                                         {"detectionPercent", truth ? nlohmann::json(q.Detection(b)) : nullptr},
+                                         {"falseAlarmPercent", truth ? nlohmann::json(q.FalseAlarms(b)) : nullptr}};
     }
     j["beamsPerFlag"] = bits;
     j["perFilter"] = perFilter;
@@ -88,8 +112,12 @@ nlohmann::json SummaryJson(const FilterSummary& sum)
     j["injectedFlagged"] = sum.InjectedFlagged();
     j["cleanBeams"] = sum.Clean();
     j["cleanFlagged"] = sum.CleanFlagged();
-    j["detectionPercent"] = QualityTally::Percent(sum.InjectedFlagged(), sum.Injected());
-    j["falseAlarmPercent"] = QualityTally::Percent(sum.CleanFlagged(), sum.Clean());
+    j["detectionPercent"] = truth ? nlohmann::json(QualityTally::Percent(sum.InjectedFlagged(), sum.Injected())) : nullptr;
+    j["falseAlarmPercent"] = truth ? nlohmann::json(QualityTally::Percent(sum.CleanFlagged(), sum.Clean())) : nullptr;
+    j["pings"] = sum.pings;
+    j["pingsInvalid"] = sum.pingsInvalid;
+    j["pingsUnjudgedByStatistics"] = sum.pingsUnjudged;
+    j["warnings"] = sum.warnings;
     j["filterSeconds"] = sum.seconds;
     j["blocksPerSecond"] = BlocksPerSecond(sum);
     j["complete"] = sum.error.empty();
@@ -97,22 +125,27 @@ nlohmann::json SummaryJson(const FilterSummary& sum)
 }
 
 // The summary goes to out: standard error when the filtered stream takes standard output.
-void PrintSummary(const FilterSummary& sum, bool json, std::FILE* out)
+void PrintSummary(const FilterSummary& sum, bool json, std::FILE* out, const std::string& settings = {})
 {
     const double rate = BlocksPerSecond(sum);
     const QualityTally& q = sum.beams;
     if (json) {
-        std::fprintf(out, "%s\n", SummaryJson(sum).dump(2).c_str());
+        nlohmann::json j = SummaryJson(sum);
+        if (!settings.empty()) j["settings"] = settings;
+        std::fprintf(out, "%s\n", j.dump(2).c_str());
         return;
     }
+    if (!settings.empty()) std::fprintf(out, "settings: %s\n", settings.c_str());
     std::fprintf(out, "blocks in %llu, out %llu, consumed by the filters %llu (%llu streams, %llu blocks without a filter)\n",
                  static_cast<unsigned long long>(sum.blocksIn), static_cast<unsigned long long>(sum.blocksOut),
                  static_cast<unsigned long long>(sum.blocksHeld), static_cast<unsigned long long>(sum.streams),
                  static_cast<unsigned long long>(sum.unfiltered));
     if (sum.corruptRecords) std::fprintf(out, "corrupt records %llu\n", static_cast<unsigned long long>(sum.corruptRecords));
     if (q.beams) {
-        std::fprintf(out, "beams %llu, rejected %llu (%.2f %%)\n", static_cast<unsigned long long>(q.beams),
-                     static_cast<unsigned long long>(q.rejected), QualityTally::Percent(q.rejected, q.beams));
+        std::fprintf(out, "beams %llu, rejected %llu (%.2f %%); usable %llu, of them flagged %llu (%.2f %%)\n",
+                     static_cast<unsigned long long>(q.beams), static_cast<unsigned long long>(q.rejected),
+                     QualityTally::Percent(q.rejected, q.beams), static_cast<unsigned long long>(q.usable),
+                     static_cast<unsigned long long>(q.usableFlagged), QualityTally::Percent(q.usableFlagged, q.usable));
         if (q.injected)
             std::fprintf(out, "  %-14s %-9s %9s %24s %24s\n", "filter", "bit", "beams", "outliers caught",
                          "clean beams flagged");
@@ -133,6 +166,10 @@ void PrintSummary(const FilterSummary& sum, bool json, std::FILE* out)
             std::fprintf(out, "  (each filter's count includes beams other filters also flagged; the pictures of "
                               "plot colour a beam by the first filter that flagged it)\n");
     }
+    if (sum.pings)
+        std::fprintf(out, "pings %llu, marked invalid %llu; passed on unjudged by the statistics filter %llu\n",
+                     static_cast<unsigned long long>(sum.pings), static_cast<unsigned long long>(sum.pingsInvalid),
+                     static_cast<unsigned long long>(sum.pingsUnjudged));
     if (sum.soundings)
         std::fprintf(out, "soundings %llu, invalidated %llu\n", static_cast<unsigned long long>(sum.soundings),
                      static_cast<unsigned long long>(sum.soundingsInvalidated));
@@ -171,7 +208,7 @@ FilterSummary FilterFile(const std::string& input, const std::string& output, CA
 
     Progress progress("filtering " + input, reader.Size(), "bytes", !bar);
     uint64_t read = 0;
-    const FilterSummary sum = FilterStream(
+    FilterSummary sum = FilterStream(
         reader, attributes, static_cast<COMPUPDATEMODE>(o.mode),
         [&](const CDataBlock& block) {
             if (file && !writer.Write(block, error)) throw InputError(output + ": " + std::string(error));
@@ -182,6 +219,10 @@ FilterSummary FilterFile(const std::string& input, const std::string& output, CA
             read = offset;
         });
     progress.Done();
+    // With --json the warnings go into the summary, which standard output carries whole.
+    sum.warnings = FilterGuards(sum, attributes);
+    if (!o.json)
+        for (const std::string& warning : sum.warnings) report(input + ": warning: " + warning);
 
     if (!sum.error.empty()) {
         const bool keep = file && o.partial;
@@ -206,11 +247,11 @@ int RunFilter(const FilterOptions& o)
     const std::string& input = o.inputs.front();
     RefuseSameFile({input, o.attributes}, {o.output});
     CAttributeMap attributes;
-    if (!o.attributes.empty()) LoadAttributeFile(o.attributes, attributes, o.strict);
+    LoadSettings(o, attributes);
     const FilterSummary sum =
         FilterFile(input, o.output, attributes, o, o.progress, {},
                    [](const std::string& message) { std::fprintf(stderr, "kvsblocks: %s\n", message.c_str()); });
-    PrintSummary(sum, o.json, o.output == "-" ? stderr : stdout);
+    PrintSummary(sum, o.json, o.output == "-" ? stderr : stdout, SettingsName(o));
     return sum.error.empty() ? kExitOk : kExitBadInput;
 }
 
@@ -253,6 +294,7 @@ void PrintTotals(const FilterOptions& o, const std::vector<FileResult>& results,
             const FileResult& r = results[i];
             nlohmann::json f = r.summary ? SummaryJson(*r.summary) : nlohmann::json{{"complete", false}};
             f["input"] = o.inputs[i];
+            f["settings"] = SettingsName(o);
             f["output"] = outputs.empty() ? nlohmann::json() : nlohmann::json(outputs[i]);
             f["exitStatus"] = r.status;
             f["messages"] = r.messages;
@@ -264,6 +306,7 @@ void PrintTotals(const FilterOptions& o, const std::vector<FileResult>& results,
         t["failedFiles"] = failed;
         t["jobs"] = jobs;
         t["wallSeconds"] = wall;
+        t["settings"] = SettingsName(o);
         t["complete"] = failed == 0;
         std::printf("%s\n", nlohmann::json{{"files", files}, {"total", t}}.dump(2).c_str());
         return;
@@ -276,7 +319,7 @@ void PrintTotals(const FilterOptions& o, const std::vector<FileResult>& results,
         if (r.status != kExitOk) std::printf("failed: %s\n", r.messages.empty() ? "" : r.messages.back().c_str());
     }
     std::printf("== total: %zu files, %zu failed, %u jobs, wall time %.3f s ==\n", results.size(), failed, jobs, wall);
-    PrintSummary(total, false, stdout);
+    PrintSummary(total, false, stdout, SettingsName(o));
 }
 
 int RunFilterMany(const FilterOptions& o)
@@ -286,7 +329,7 @@ int RunFilterMany(const FilterOptions& o)
     if (!o.attributes.empty()) inputs.push_back(o.attributes);
     RefuseSameFile(inputs, outputs);
     CAttributeMap attributes;
-    if (!o.attributes.empty()) LoadAttributeFile(o.attributes, attributes, o.strict);
+    LoadSettings(o, attributes);
     if (!outputs.empty()) {
         std::error_code ec;
         std::filesystem::create_directories(o.output, ec);

@@ -22,6 +22,7 @@ void AddGeodesyCommand(CLI::App& app, Runner& run);
 void AddTuneCommand(CLI::App& app, Runner& run);
 void AddImportCommand(CLI::App& app, Runner& run);
 void AddExportGsfCommand(CLI::App& app, Runner& run);
+void AddInjectCommand(CLI::App& app, Runner& run);
 void AddExportCommand(CLI::App& app, Runner& run);
 void AddExportXyzCommand(CLI::App& app, Runner& run);
 

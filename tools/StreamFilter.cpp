@@ -8,7 +8,13 @@
 #include <KvsDataBlocks/config/CAttributeMap.h>
 #include <KvsDataBlocks/config/UseAsCodes.h>
 
+#include <KvsDataBlocks/config/AttributeNames.h>
+#include <KvsDataBlocks/filters/multibeam/Multibeam.h>
+
+#include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <memory>
 #include <tuple>
 #include <utility>
@@ -19,7 +25,7 @@ namespace kvs::tool {
 namespace {
 
 // Counts the beams or the sounding of a block that is handed on.
-void CountFlags(const CDataBlock& block, FilterSummary& sum)
+void CountFlags(const CDataBlock& block, FilterSummary& sum, bool statistics)
 {
     std::vector<unsigned int> flags;
     if (ReadUIntArray(block, UseAs::kBeamFlags, flags)) {
@@ -28,6 +34,20 @@ void CountFlags(const CDataBlock& block, FilterSummary& sum)
         int count = 0;
         if (block.GetDataValue(UseAs::kBeamCount, count, s, CDataBlock::kByUseAs) && count >= 0 && count < n) n = count;
         sum.beams.Add(flags.data(), n);
+        unsigned int ping = 0;
+        if (block.GetDataValue(607, ping, s, CDataBlock::kByUseAs)) {
+            ++sum.pings;
+            sum.pingsInvalid += (ping & Multibeam::kPingFlagInvalid) != 0;
+            sum.pingsUnjudged += statistics && !(ping & Multibeam::kFlagStatistics);
+        }
+        std::vector<float> z;
+        if (!ReadFloatArray(block, 676, z) || static_cast<int>(z.size()) < n) ++sum.pingsWithoutErrors;
+        if (ReadFloatArray(block, 605, z))
+            for (int i = 0; i < n && i < static_cast<int>(z.size()); ++i)
+                if (((flags[i] & kSonarGoodBit) || (flags[i] & kSimulatedOutlierBit)) && std::isfinite(z[i])) {
+                    sum.minDepth = std::min(sum.minDepth, -static_cast<double>(z[i]));
+                    sum.maxDepth = std::max(sum.maxDepth, -static_cast<double>(z[i]));
+                }
         return;
     }
     if (block.GetDataId().GetGroupId() == 1010) {
@@ -70,6 +90,12 @@ void FilterSummary::Add(const FilterSummary& other)
     unfiltered += other.unfiltered;
     streams += other.streams;
     beams.Add(other.beams);
+    pings += other.pings;
+    pingsInvalid += other.pingsInvalid;
+    pingsUnjudged += other.pingsUnjudged;
+    pingsWithoutErrors += other.pingsWithoutErrors;
+    minDepth = std::min(minDepth, other.minDepth);
+    maxDepth = std::max(maxDepth, other.maxDepth);
     soundings += other.soundings;
     soundingsInvalidated += other.soundingsInvalidated;
     soundingOutliers += other.soundingOutliers;
@@ -85,9 +111,12 @@ FilterSummary FilterStream(RecordStreamReader& reader, CAttributeMap& attributes
     using StreamKey = std::tuple<unsigned short, unsigned short, unsigned short, unsigned short, unsigned int, unsigned int>;
     std::map<StreamKey, std::unique_ptr<Filter>> filters;
     FilterSummary sum;
+    bool statistics = false;
+    unsigned int status = 0;
+    attributes.GetAttribValue(ATTR_STATISTICFILTER, statistics, status);
     auto out = [&](const CDataBlock& block) {
         ++sum.blocksOut;
-        CountFlags(block, sum);
+        CountFlags(block, sum, statistics);
         emit(block);
     };
 
@@ -146,6 +175,115 @@ FilterSummary FilterStream(RecordStreamReader& reader, CAttributeMap& attributes
     sum.blocksHeld = kept > remainders ? kept - remainders : 0;
     sum.seconds = std::chrono::duration<double>(busy).count();
     return sum;
+}
+
+namespace {
+
+// The settings that steer the filter of a beam flag bit, by the bit's name.
+struct GuardSettings
+{
+    const char* filter;
+    std::vector<const char*> names;
+};
+
+const std::vector<GuardSettings>& SettingsPerFilter()
+{
+    static const std::vector<GuardSettings> table = {
+        {"reject list", {ATTR_FILTERREJECTBEAMS}},
+        {"quality", {ATTR_FILTERQUALITY}},
+        {"range", {ATTR_FILTERMINRANGE, ATTR_FILTERMAXRANGE}},
+        {"depth window", {ATTR_FILTERMINDEPTH, ATTR_FILTERMAXDEPTH}},
+        {"swath", {ATTR_FILTERNADIRANGLE, ATTR_FILTERPORTNADIRANGLE, ATTR_FILTERSTARBOARDNADIRANGLE,
+                   "FilterPortNadirDistance", "FilterStarboardNadirDistance"}},
+        {"slope", {ATTR_FILTERSLOPEANGLE, ATTR_SLOPEBASERATIO}},
+        {"angle", {ATTR_FILTERMINANGLE}},
+        {"statistics", {ATTR_FILTERWINDOWSIZE, ATTR_FILTERQUANTSCALE, ATTR_STATSFIXEDRATIO}},
+        {"flying object", {"FlyingObjectSize", "FlyingObjectBorder"}},
+        {"custom error", {ATTR_CUSTOMERRORVALUE}},
+        {"IHO error", {ATTR_IHOORDER, ATTR_IHOORDERBYDEPTH}},
+        {"smart filter", {"DepthWidthRatio", "NumberAveragingClips", "NadirAreaPercentage", "VertTolRelData",
+                          "VertTolUnrelData", ATTR_SMARTTOLERANCEUNIT}},
+    };
+    return table;
+}
+
+// "name = value" of each setting the map holds.
+std::string SettingsText(const CAttributeMap& attributes, const std::vector<const char*>& names)
+{
+    std::string text;
+    unsigned int status = 0;
+    for (const char* name : names) {
+        std::string value;
+        double d = 0.0;
+        int i = 0;
+        bool b = false;
+        char buffer[64];
+        if (attributes.GetAttribValue(name, d, status)) {
+            std::snprintf(buffer, sizeof buffer, "%g", d);
+            value = buffer;
+        } else if (attributes.GetAttribValue(name, i, status)) {
+            value = std::to_string(i);
+        } else if (attributes.GetAttribValue(name, b, status)) {
+            value = b ? "true" : "false";
+        } else {
+            CString s;
+            if (!attributes.GetAttribValue(name, s, status)) continue;
+            value = std::string(s);
+        }
+        text += (text.empty() ? "" : ", ") + std::string(name) + " = " + value;
+    }
+    return text.empty() ? "its default settings" : text;
+}
+
+} // namespace
+
+std::vector<std::string> FilterGuards(const FilterSummary& sum, const CAttributeMap& attributes)
+{
+    std::vector<std::string> warnings;
+    const QualityTally& q = sum.beams;
+    char line[512];
+    if (q.usable > 0) {
+        for (size_t b = 0; b < kBeamFlags.size(); ++b) {
+            const double share = QualityTally::Percent(q.perFilter[b].usable, q.usable);
+            if (share <= 20.0) continue;
+            std::string settings = "its default settings";
+            for (const GuardSettings& g : SettingsPerFilter())
+                if (std::string(g.filter) == kBeamFlags[b].name) settings = SettingsText(attributes, g.names);
+            if (kBeamFlags[b].bit == Multibeam::kFlagDepth && sum.maxDepth >= sum.minDepth) {
+                std::snprintf(line, sizeof line, "; the line's usable beams lie %.1f to %.1f m deep", sum.minDepth,
+                              sum.maxDepth);
+                settings += line;
+            }
+            std::snprintf(line, sizeof line, "filter '%s' flags %.1f %% of the usable beams (%s)", kBeamFlags[b].name,
+                          share, settings.c_str());
+            warnings.emplace_back(line);
+        }
+    }
+    // The smart filter with tolerances in estimated errors cannot profile-test a ping
+    // without them: say so rather than let it pass in silence.
+    bool smart = false;
+    int unit = 0;
+    unsigned int status = 0;
+    attributes.GetAttribValue("SmartFilter", smart, status);
+    attributes.GetAttribValue(ATTR_SMARTTOLERANCEUNIT, unit, status);
+    if (smart && unit == 2 && sum.pingsWithoutErrors > 0) {
+        std::snprintf(line, sizeof line,
+                      "the smart filter profile-tests none of the %llu pings without an estimated vertical error "
+                      "per beam (use-as 676), as SmartToleranceUnit = 2 measures its tolerances in those errors",
+                      static_cast<unsigned long long>(sum.pingsWithoutErrors));
+        warnings.emplace_back(line);
+    }
+    const double invalid = QualityTally::Percent(sum.pingsInvalid, sum.pings);
+    if (invalid > 10.0) {
+        int maxReject = 40; // the filter's own default
+        attributes.GetAttribValue(ATTR_MAXBEAMREJECT, maxReject, status);
+        std::snprintf(line, sizeof line,
+                      "%.1f %% of the pings are marked invalid (more than MaxBeamReject = %d %% of their beams "
+                      "rejected)",
+                      invalid, maxReject);
+        warnings.emplace_back(line);
+    }
+    return warnings;
 }
 
 } // namespace kvs::tool

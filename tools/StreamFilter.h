@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class CAttributeMap;
 class CDataBlock;
@@ -32,6 +33,14 @@ struct FilterSummary
     uint64_t corruptRecords = 0; // the bad record that stopped the stream (0 or 1)
     uint64_t unfiltered = 0, streams = 0;
     QualityTally beams; // multibeam beams, overall and per filter
+    // Multibeam pings handed on: in all, marked invalid (0x10000), and, while the
+    // statistics filter is on, those it passed on unjudged (no 0x8000 in the ping word:
+    // the first pings of a run without StatsJudgeEdges, or held when the times reversed).
+    uint64_t pings = 0, pingsInvalid = 0, pingsUnjudged = 0;
+    uint64_t pingsWithoutErrors = 0; // pings without an estimated vertical error per beam (676)
+    // The depth range (-z, metres) of the usable beams; min > max when there are none.
+    double minDepth = 1e300, maxDepth = -1e300;
+    std::vector<std::string> warnings; // the guards' warnings about this line
     uint64_t soundings = 0, soundingsInvalidated = 0, soundingOutliers = 0, soundingOutliersFlagged = 0;
     double seconds = 0.0; // CPU-side time spent in the filters
     std::string error;    // why the stream stopped early ("" when it was read to its end)
@@ -45,6 +54,11 @@ struct FilterSummary
     // Adds the counts and times of another stream; the error becomes the first one.
     void Add(const FilterSummary& other);
 };
+
+// The guards a surveyor expects, for one line filtered with attributes: a filter that flags
+// more than 20 % of the usable beams, or more than 10 % of the pings marked invalid, named
+// with the share and the settings involved (a depth window beside the line's depth range).
+std::vector<std::string> FilterGuards(const FilterSummary& sum, const CAttributeMap& attributes);
 
 // Filters every block of reader; emit receives each finished block (it may throw to stop
 // the run), progress the reader's offset after each record.

@@ -33,6 +33,7 @@ int main(int argc, char** argv)
     AddTuneCommand(app, run);
     AddImportCommand(app, run);
     AddExportGsfCommand(app, run);
+    AddInjectCommand(app, run);
     AddExportCommand(app, run);
     AddExportXyzCommand(app, run);
     try {

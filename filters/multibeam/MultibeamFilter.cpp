@@ -22,7 +22,7 @@ MultibeamFilter::MultibeamFilter(const MultibeamFilter& other)
     : Filter(other), m_settings(other.m_settings), m_tests(other.m_tests), m_smartFilter(other.m_smartFilter),
       m_window(std::make_unique<StatisticsWindow>(*other.m_window)), m_nadirDepthStatus(other.m_nadirDepthStatus),
       m_pending(other.m_pending), m_lastInput(other.m_lastInput), m_lastMode(other.m_lastMode), m_work(other.m_work),
-      m_drain(other.m_drain), m_readSlot(other.m_readSlot)
+      m_drain(other.m_drain), m_backlog(other.m_backlog), m_readSlot(other.m_readSlot)
 {
 }
 
@@ -40,6 +40,7 @@ MultibeamFilter& MultibeamFilter::operator=(const MultibeamFilter& other)
     m_lastMode = other.m_lastMode;
     m_work = other.m_work;
     m_drain = other.m_drain;
+    m_backlog = other.m_backlog;
     m_readSlot = other.m_readSlot;
     return *this;
 }
@@ -62,6 +63,8 @@ bool MultibeamFilter::SetAttributes(CAttributeMap* attributes)
     }
     m_tests.Derive(m_settings);
     m_smartFilter.Derive(m_settings);
+    m_window->SetJudgeEdges(m_settings.statsJudgeEdges);
+    m_window->SetFixedRatio(m_settings.statsFixedRatio);
     m_pending = 0;
     return true;
 }
@@ -88,9 +91,47 @@ bool MultibeamFilter::Process(CDataBlock& block, COMPUPDATEMODE mode)
     if (m_settings.statistics) m_lastInput = block;
     m_lastMode = mode;
     // Only a full pass puts the ping into the window; in mode 3 nothing is held.
-    if (m_settings.statistics && mode != kErrorLimitsOnly)
-        m_pending = std::min(m_pending + 1, m_settings.windowSize / 2);
-    return ProcessInternal(block, mode);
+    const bool windowed = m_settings.statistics && mode != kErrorLimitsOnly;
+    // Pings held when the times reverse go out before the new run starts.
+    if (windowed && m_window->Reverses(block.GetTime())) FlushWindow();
+    if (windowed) m_pending = std::min(m_pending + 1, m_settings.windowSize / 2);
+    const bool ready = Deliver(block, ProcessInternal(block, mode));
+    if (windowed) CountPending();
+    return ready;
+}
+
+void MultibeamFilter::CountPending()
+{
+    // The pings the window holds and the finished ones waiting: as many as the draining
+    // is to give out (without a reversal, the count the window's fill gives).
+    m_pending = m_window->Held() + static_cast<int>(m_backlog.size());
+}
+
+void MultibeamFilter::FlushWindow()
+{
+    PingStruct& ping = m_work;
+    CDataBlock held;
+    while (m_window->TakeHeld(ping, m_settings.statsJudgeEdges, m_settings.quantScale)) {
+        m_window->TakeBlock(held);
+        m_readSlot = -1;
+        FinishPing(held, ping, false);
+        m_backlog.emplace_back();
+        m_backlog.back().Swap(held);
+    }
+    m_work.Init(); // it referred to a slot's arrays
+    m_window->Restart();
+}
+
+bool MultibeamFilter::Deliver(CDataBlock& block, bool ready)
+{
+    if (m_backlog.empty()) return ready;
+    if (ready) {
+        m_backlog.emplace_back();
+        m_backlog.back().Swap(block);
+    }
+    block.Swap(m_backlog.front());
+    m_backlog.pop_front();
+    return true;
 }
 
 bool MultibeamFilter::ProcessInternal(CDataBlock& block, COMPUPDATEMODE mode)
@@ -134,6 +175,15 @@ bool MultibeamFilter::ProcessInternal(CDataBlock& block, COMPUPDATEMODE mode)
             // The ping given out is written into the block it came in.
             m_window->TakeBlock(block);
         }
+    }
+    FinishPing(block, ping, errorOnly);
+    return true;
+}
+
+void MultibeamFilter::FinishPing(CDataBlock& block, PingStruct& ping, bool errorOnly)
+{
+    const MultibeamSettings& s = m_settings;
+    if (!errorOnly) {
         if (s.flyingObjects) m_tests.FilterbFlyingObjects(ping, s);
         if (s.smart) m_smartFilter.Run(ping, s, kFlagSmart);
     }
@@ -147,12 +197,11 @@ bool MultibeamFilter::ProcessInternal(CDataBlock& block, COMPUPDATEMODE mode)
     ComputeNadirDepth(ping);
     ValidatePing(ping);
     WriteDatablock(block, ping);
-    return true;
 }
 
 bool MultibeamFilter::ReadDatablock(CDataBlock& block, PingStruct& ping)
 {
-    return PingExchange::Read(block, ping, m_settings.ihoOrder);
+    return PingExchange::Read(block, ping, m_settings.ihoByDepth ? IhoOrder::kByDepth : m_settings.ihoOrder);
 }
 
 bool MultibeamFilter::WriteDatablock(CDataBlock& block, PingStruct& ping)
@@ -181,6 +230,21 @@ bool MultibeamFilter::ValidatePing(PingStruct& ping)
 
 bool MultibeamFilter::GetRemainder(CDataBlock& block)
 {
+    if (!m_backlog.empty()) {
+        block.Swap(m_backlog.front());
+        m_backlog.pop_front();
+        m_pending = std::max(m_pending - 1, 0);
+        return true;
+    }
+    // Judged edges: each held ping with the pings on either side of it there are.
+    if (m_pending > 0 && m_settings.statistics && m_settings.statsJudgeEdges &&
+        m_window->TakeHeld(m_work, true, m_settings.quantScale)) {
+        m_window->TakeBlock(block);
+        m_readSlot = -1;
+        FinishPing(block, m_work, m_lastMode == kErrorLimitsOnly);
+        --m_pending;
+        return true;
+    }
     if (m_pending <= 0) {
         ReleaseWindow();
         m_pending = 0;

@@ -19,6 +19,7 @@
 #include <KvsDataBlocks/filters/multibeam/PingStruct.h>
 #include <KvsDataBlocks/filters/multibeam/SmartFilter.h>
 
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -96,6 +97,15 @@ protected:
 
 private:
     bool ProcessInternal(CDataBlock& block, COMPUPDATEMODE mode);
+    // The chain after the statistics filter, the ping count, validation and writing.
+    void FinishPing(CDataBlock& block, PingStruct& ping, bool errorOnly);
+    // A time reversal: the pings the window holds go out (judged with the pings there are
+    // when the edges are judged, else unjudged) into the backlog, and the window restarts.
+    void FlushWindow();
+    // Hands the oldest backlogged block out in block, the block just finished (ready)
+    // queuing behind it, so that blocks leave in the order they were finished.
+    bool Deliver(CDataBlock& block, bool ready);
+    void CountPending();
     bool ReadDatablock(CDataBlock& block, PingStruct& ping);
     bool WriteDatablock(CDataBlock& block, PingStruct& ping);
     bool ValidatePing(PingStruct& ping);
@@ -116,6 +126,8 @@ private:
     // Working storage reused from ping to ping (no allocation in steady state).
     PingStruct m_work;
     CDataBlock m_drain;
+    // Finished blocks waiting to go out after a time reversal emptied the window at once.
+    std::deque<CDataBlock> m_backlog;
     // The window slot the ping of the current pass was read into, -1 for m_work's own.
     int m_readSlot = -1;
 };

@@ -61,6 +61,9 @@ struct KVS_API MultibeamSettings
     bool smartSkipEmptyBins = false;
     int smartToleranceUnit = 0;
     double slopeBaseRatio = 0.0; // of the nadir depth; 0: neighbouring beams
+    bool statsJudgeEdges = false;  // the statistics filter judges the first and last pings too
+    double statsFixedRatio = 0.03; // the fixed-ratio pass's step, of the median depth
+    bool ihoByDepth = false;       // IHO Order 1 to 100 m, Order 2 beyond
     // The statistical filter.
     int windowSize = 3;      // pings: 3, 5 or 7
     double quantScale = 4.0; // the spread pass's threshold in spreads
@@ -153,6 +156,9 @@ inline constexpr MultibeamSettingField kMultibeamSettingFields[] = {
     {ATTR_SMARTSKIPEMPTYBINS, &MultibeamSettings::smartSkipEmptyBins},
     {ATTR_SMARTTOLERANCEUNIT, &MultibeamSettings::smartToleranceUnit},
     {ATTR_SLOPEBASERATIO, &MultibeamSettings::slopeBaseRatio},
+    {ATTR_STATSJUDGEEDGES, &MultibeamSettings::statsJudgeEdges},
+    {ATTR_STATSFIXEDRATIO, &MultibeamSettings::statsFixedRatio},
+    {ATTR_IHOORDERBYDEPTH, &MultibeamSettings::ihoByDepth},
     {ATTR_SLOPEFILTER, &MultibeamSettings::slope},
     {ATTR_FILTERSLOPEANGLE, &MultibeamSettings::slopeLimit},
     {ATTR_ANGLEFILTER, &MultibeamSettings::angle},

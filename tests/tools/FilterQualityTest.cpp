@@ -24,10 +24,11 @@ TEST(FilterQuality, PresetsMeetTheTargetsAcrossDepthsAndBeamCounts)
     // Default noise and spike sizes; more spikes and flying objects than by default so
     // that a short line carries enough of them to judge. Targets: at least 99 % of the
     // injected outliers flagged, at most 2 % of the clean beams. One line a depth, each
-    // with another beam count.
+    // with another beam count; the survey preset from 12 m to 2500 m.
     const struct { int metres, beams, pings; const char* preset; } lines[] = {
         {12, 256, 40, "shallow.attr"}, {30, 1600, 15, "filters.attr"}, {55, 800, 15, "filters.attr"},
-        {90, 400, 30, "filters.attr"}};
+        {90, 400, 30, "filters.attr"}, {12, 256, 40, "survey.attr"},  {30, 1600, 15, "survey.attr"},
+        {90, 400, 30, "survey.attr"},  {400, 800, 20, "survey.attr"}, {2500, 400, 30, "survey.attr"}};
     TempFolder dir("quality");
     const std::string line = dir / "preset.kvs";
     int seed = 1;

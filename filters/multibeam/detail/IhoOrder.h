@@ -18,6 +18,10 @@ struct IhoOrder
 
     // The order of that number, null outside 0 .. 4.
     static const IhoOrder* Find(int order);
+    // The order number that picks the order by depth: Order 1 to kByDepthLimit metres,
+    // Order 2 beyond (the S-44 orders for coastal and for deeper waters).
+    static constexpr int kByDepth = -100;
+    static constexpr float kByDepthLimit = 100.0f;
 
     float VertError(float d) const
     {

@@ -323,7 +323,16 @@ bool PingExchange::Read(const CDataBlock& block, PingStruct& ping, int ihoOrder)
     if (ping.allowedVertError && ping.allowedHorError) {
         const float reference = static_cast<float>(ping.verticalReference);
         const IhoOrder* o = IhoOrder::Find(ihoOrder);
-        if (!o) {
+        if (ihoOrder == IhoOrder::kByDepth) {
+            const IhoOrder& near = kIhoOrders[1];
+            const IhoOrder& far = kIhoOrders[2];
+            for (int i = 0; i < n; ++i) {
+                const float d = -(reference + ping.z[i]);
+                const IhoOrder& order = d <= IhoOrder::kByDepthLimit ? near : far;
+                ping.allowedVertError[i] = order.VertError(d);
+                ping.allowedHorError[i] = order.HorError(d);
+            }
+        } else if (!o) {
             std::fill(ping.allowedVertError, ping.allowedVertError + n, 0.0f);
             std::fill(ping.allowedHorError, ping.allowedHorError + n, 0.0f);
         } else {

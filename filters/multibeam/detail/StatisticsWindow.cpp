@@ -170,10 +170,53 @@ bool StatisticsWindow::Allocate()
     }
     m_keyExtent.fill(0);
     m_keyStale.fill(true);
+    m_allocated = true;
+    Restart();
+    return true;
+}
+
+void StatisticsWindow::Restart()
+{
     m_spread = 4.0;
     m_writePos = 0;
     m_fill = 0;
-    m_allocated = true;
+    m_held = 0;
+    m_storedSlot = m_middleSlot = -1;
+}
+
+bool StatisticsWindow::Reverses(double time) const
+{
+    if (!m_allocated || m_fill <= 1) return false;
+    const int slots = m_slotCount;
+    const double t1 = m_slots[BufIndex(m_writePos - 1, slots)].time;
+    const double t2 = m_slots[BufIndex(m_writePos - 2, slots)].time;
+    const bool upwards = t2 < t1;
+    return (upwards && time < t1) || (!upwards && time > t1);
+}
+
+void StatisticsWindow::JudgePartly(int middle, int firstOffset, int lastOffset, double quantScale)
+{
+    Pass(middle, firstOffset, lastOffset, false, quantScale);
+    Pass(middle, firstOffset, lastOffset, true, quantScale);
+    m_slots[middle].pingFlags |= kFlagStatistics;
+}
+
+bool StatisticsWindow::TakeHeld(PingStruct& ping, bool judge, double quantScale)
+{
+    m_storedSlot = m_middleSlot = -1;
+    if (!m_allocated || m_held <= 0) return false;
+    const int h = m_size / 2;
+    const int slots = m_slotCount;
+    const int slot = BufIndex(m_writePos - m_held, slots);
+    if (judge) {
+        const int earlier = std::min(h, std::min(m_fill, slots) - m_held);
+        const int later = std::min(h, m_held - 1);
+        JudgePartly(slot, -earlier, later, quantScale);
+    }
+    ping.ShalowCopy(m_slots[slot]);
+    m_middleSlot = slot;
+    m_keyStale[slot] = true;
+    --m_held;
     return true;
 }
 
@@ -203,22 +246,16 @@ bool StatisticsWindow::Push(PingStruct& ping, int readSlot, double quantScale)
     m_storedSlot = m_middleSlot = -1;
     if (!Allocate()) return true; // out of memory: the ping passes unjudged
     // Times must keep running the way the last two stored pings ran; equal times do not
-    // break the run. A reversal starts the window afresh, dropping the pings it held.
-    if (m_fill > 1) {
-        const double t1 = m_slots[BufIndex(m_writePos - 1, slots)].time;
-        const double t2 = m_slots[BufIndex(m_writePos - 2, slots)].time;
-        const bool upwards = t2 < t1;
-        if ((upwards && ping.time < t1) || (!upwards && ping.time > t1)) {
-            // The ping read into the slot at the write position moves to the first slot.
-            if (readSlot == m_writePos && m_writePos != 0) {
-                m_slots[0].Swap(m_slots[m_writePos]);
-                m_keyStale[0] = m_keyStale[m_writePos] = true;
-                readSlot = 0;
-            }
-            m_spread = 4.0;
-            m_writePos = 0;
-            m_fill = 0;
+    // break the run. A reversal starts the window afresh: the multibeam filter gives out
+    // the pings held before (Reverses, TakeHeld), so that this drops nothing there.
+    if (Reverses(ping.time)) {
+        // The ping read into the slot at the write position moves to the first slot.
+        if (readSlot == m_writePos && m_writePos != 0) {
+            m_slots[0].Swap(m_slots[m_writePos]);
+            m_keyStale[0] = m_keyStale[m_writePos] = true;
+            readSlot = 0;
         }
+        Restart();
     }
     if (readSlot == m_writePos)
         static_cast<PingValues&>(m_slots[m_writePos]) = ping; // the arrays are there already
@@ -228,6 +265,7 @@ bool StatisticsWindow::Push(PingStruct& ping, int readSlot, double quantScale)
     m_storedSlot = m_writePos;
     m_writePos = (m_writePos + 1) % slots;
     ++m_fill;
+    ++m_held;
     if (m_fill < h + 1) return false;
 
     const int middle = BufIndex(m_writePos - h - 1, slots);
@@ -235,12 +273,16 @@ bool StatisticsWindow::Push(PingStruct& ping, int readSlot, double quantScale)
         Running(middle, quantScale);
         m_slots[middle].pingFlags |= kFlagStatistics;
     } else if (m_fill >= w) {
-        Pass(middle, h, false, quantScale);
+        Pass(middle, -h, h, false, quantScale);
         // While the window is young the spread pass looks at fewer later pings.
         const int lastOffset = m_fill > w ? m_fill - w : 0;
-        Pass(middle, lastOffset, true, quantScale);
+        Pass(middle, -h, lastOffset, true, quantScale);
         m_slots[middle].pingFlags |= kFlagStatistics;
+    } else if (m_judgeEdges) {
+        // The first pings of a run, with the earlier pings there are.
+        JudgePartly(middle, -(m_fill - h - 1), h, quantScale);
     }
+    --m_held;
     ping.ShalowCopy(m_slots[middle]);
     m_middleSlot = middle;
     // The rest of the chain flags the middle ping further: its keys are to be renewed.
@@ -249,14 +291,14 @@ bool StatisticsWindow::Push(PingStruct& ping, int readSlot, double quantScale)
 }
 
 // One pass over the beams h .. N-h-1 of the middle slot. The sample of beam j is every
-// z[b] of the slots at ping offsets -h .. lastOffset for b = j-h .. j+h, where b lies
+// z[b] of the slots at ping offsets firstOffset .. lastOffset for b = j-h .. j+h, where b lies
 // within that slot's beams, its flag word is below 0x8000 and z is a number. Instead of
 // gathering and sorting each sample anew, the sorted sample slides along the beams: a
 // step takes out the column of beam j-h-1 and puts in that of beam j+h, and a beam
 // flagged here is taken out at once, so that every test sees exactly the sample the
 // flags of that moment give. The quantiles depend only on the values, not on how they
 // were sorted.
-void StatisticsWindow::Pass(int middle, int lastOffset, bool spreadPass, double quantScale)
+void StatisticsWindow::Pass(int middle, int firstOffset, int lastOffset, bool spreadPass, double quantScale)
 {
     const int h = m_size / 2;
     const int slots = m_slotCount;
@@ -266,7 +308,7 @@ void StatisticsWindow::Pass(int middle, int lastOffset, bool spreadPass, double 
 
     const PingStruct* pings[7];
     int pingCount = 0;
-    for (int p = -h; p <= lastOffset; ++p) pings[pingCount++] = &m_slots[BufIndex(middle + p, slots)];
+    for (int p = firstOffset; p <= lastOffset; ++p) pings[pingCount++] = &m_slots[BufIndex(middle + p, slots)];
 
     auto isSample = [](const PingStruct& q, int b) {
         return b < q.beamCount && q.flags[b] < kFlagStatistics && std::isfinite(q.z[b]);
@@ -317,7 +359,7 @@ void StatisticsWindow::Pass(int middle, int lastOffset, bool spreadPass, double 
             m_spread = 0.9 * m_spread + 0.1 * std::fabs(q3 - q1);
             limit = quantScale * std::max(m_spread, kMinSpread);
         } else {
-            limit = std::fabs(kFixedRatio * med);
+            limit = std::fabs(m_fixedRatio * med);
         }
         auto judge = [&](int t) {
             if (std::fabs(mid.z[t] - med) > limit) flag(t);
@@ -459,7 +501,7 @@ void StatisticsWindow::Running(int middle, double quantScale)
         const int size = m_windowSize[slot] - __builtin_popcountll(gone);
         if (size < 4) return;
         const double med = SampleQuantile(kMedianPos[size], keys, gone);
-        judgeAround(j, med, std::fabs(kFixedRatio * med));
+        judgeAround(j, med, std::fabs(m_fixedRatio * med));
     };
 
     auto stepB = [&](int j) {

@@ -39,11 +39,30 @@ public:
     // The slot's ping changed: its depth keys are to be renewed.
     void MarkStale(int slot) { m_keyStale[slot] = true; }
 
+    // Judge the first and last pings of a run too, with the pings there are (a window not
+    // yet full, or one-sided), instead of letting the first ones pass unjudged.
+    void SetJudgeEdges(bool on) { m_judgeEdges = on; }
+    // The fixed-ratio pass's step as a fraction of the median (0.03 unless set; a value
+    // that is not positive and finite keeps 0.03).
+    void SetFixedRatio(double ratio) { m_fixedRatio = ratio > 0.0 && ratio < 1.0 ? ratio : kFixedRatio; }
+
     // Stores ping (read into slot readSlot, -1 for another ping) in the window and, once
     // h + 1 pings are held, judges the middle one and makes ping refer to it (ShalowCopy).
     // False while the window fills; true when ping is the judged ping, or when out of
     // memory (ping passes unjudged).
     bool Push(PingStruct& ping, int readSlot, double quantScale);
+    // Whether a ping of this time breaks the run of times the window holds (it then starts
+    // afresh): the times of the last two stored pings run one way and this one goes back.
+    // Equal times never break the run.
+    bool Reverses(double time) const;
+    // Pings stored and not yet given out.
+    int Held() const { return m_held; }
+    // Gives out the oldest held ping: ping refers to it, and with judge it is judged with
+    // the pings the window holds on either side of it (up to h each), else it passes
+    // unjudged. False when none is held. TakeBlock then hands over its block.
+    bool TakeHeld(PingStruct& ping, bool judge, double quantScale);
+    // Starts a new run: what the window holds is forgotten (give it out first).
+    void Restart();
     // The block the last pushed ping came in, kept with it.
     void KeepBlock(const CDataBlock& block);
     // The block the ping last given out came in (unchanged without one), exchanged with
@@ -57,8 +76,10 @@ public:
 
 private:
     static int BufIndex(int i, int n) { return (i + n) % n; }
-    // One pass over the middle slot (see the source).
-    void Pass(int middle, int lastOffset, bool spreadPass, double quantScale);
+    // One pass over the middle slot with the pings at offsets first .. last (see the source).
+    void Pass(int middle, int firstOffset, int lastOffset, bool spreadPass, double quantScale);
+    // Both passes over a ping with the pings at offsets first .. last, and its ping bit.
+    void JudgePartly(int middle, int firstOffset, int lastOffset, double quantScale);
     // Both passes at once once the window runs full (see the source).
     void Running(int middle, double quantScale);
     // The depth keys of a slot's samples, brought up to date with its flags when stale.
@@ -77,6 +98,9 @@ private:
     int m_middleSlot = -1; // the slot of the ping it gave out, -1 none
     int m_writePos = 0;
     int m_fill = 0;
+    int m_held = 0; // stored and not yet given out
+    bool m_judgeEdges = false;
+    double m_fixedRatio = kFixedRatio;
     double m_spread = 4.0;
     bool m_allocated = false;
     bool m_wideSlide = false; // the processor slides the samples 16 keys at a time

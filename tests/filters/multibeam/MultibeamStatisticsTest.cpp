@@ -115,14 +115,15 @@ TEST(MultibeamStatistics, TimeReversalRestartsTheWindowCopiesOwnTheirWindowsAndR
     CAttributeMap a = StatsAttributes(0);
     MultibeamFilter f(&a);
     // 4 equals the last time: no restart; 5: the last two stored times do not run upwards
-    // and it is later: restart, ping 4 dropped; 7 is earlier than a run upwards: restart,
-    // ping 6 dropped; 8 starts a fresh window running backwards.
+    // and it is later: restart, ping 4 goes out first (unjudged); 7 is earlier than a run
+    // upwards: restart, ping 6 goes out first; 8 starts a fresh window running backwards.
+    // Nothing is dropped.
     const double times[] = {1.0, 2.0, 3.0, 3.0, 4.0, 5.0, 4.5, 4.4};
     std::vector<CDataBlock> in;
     for (int p = 1; p <= 8; ++p) in.push_back(NumberedPing(p, 9, times[p - 1]));
     std::vector<int> numbers;
     for (const CDataBlock& b : RunAll(f, in)) numbers.push_back(PingNumber(b));
-    EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3, 5, 7, 8}));
+    EXPECT_EQ(numbers, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8}));
 
     // Pings of a full window of 7, then the line runs back in time: from the reversal on
     // the filter gives exactly what a new filter gives for the pings from there.

@@ -1,0 +1,104 @@
+// The statistical filter at the edges of a run of pings: no ping is lost when the times
+// reverse (the pings held go out, judged or unjudged), and with StatsJudgeEdges the first
+// and last pings of a line are judged with the pings there are. Also the slope filter's
+// spaced variant, whose base no single beam at nadir can set.
+#include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
+
+#include "PingBlock.h"
+
+#include <algorithm>
+#include <tuple>
+
+using namespace pingtest;
+using F = MultibeamFilter;
+
+namespace {
+
+// n pings of 15 beams flat at 100 m, ping p at time times[p]; beam 7 of ping spike[k] is
+// 10 m shallower.
+std::vector<CDataBlock> Line(const std::vector<double>& times, std::initializer_list<int> spikes = {})
+{
+    std::vector<CDataBlock> pings;
+    for (size_t p = 0; p < times.size(); ++p) pings.push_back(NumberedPing(static_cast<int>(p) + 1, 15, times[p]));
+    for (int s : spikes) SetFloats(pings.at(s - 1), 605, Changed(ReadArray<float>(pings[s - 1], 605), {{7, -90.0f}}));
+    return pings;
+}
+
+struct Out
+{
+    std::vector<int> numbers, judged, spikeFlagged;
+};
+
+Out RunLine(MultibeamFilter& f, const std::vector<CDataBlock>& in)
+{
+    Out o;
+    for (const CDataBlock& b : RunAll(f, in)) {
+        o.numbers.push_back(PingNumber(b));
+        if (PingFlags(b) & F::kFlagStatistics) o.judged.push_back(PingNumber(b));
+        if (Flags(b).at(7) & F::kFlagStatistics) o.spikeFlagged.push_back(PingNumber(b));
+    }
+    return o;
+}
+
+} // namespace
+
+TEST(MultibeamEdges, EveryPingComesOutOfAReversalJudgedWithTheEdgesOnAndUnjudgedWithout)
+{
+    // Window 7: pings 1-5 run upwards, ping 6 goes back in time while pings 3-5 are held,
+    // and the pings after it run on from there; spikes sit in pings 2 and 9.
+    const std::vector<double> times = {1, 2, 3, 4, 5, 4.5, 4.6, 4.7, 4.8, 4.9, 5.0, 5.1};
+    for (bool edges : {false, true}) {
+        SCOPED_TRACE(edges ? "edges judged" : "specified warm-up");
+        CAttributeMap a = filtertest::Attributes(
+            {{ATTR_STATISTICFILTER, true}, {ATTR_FILTERWINDOWSIZE, 2}, {ATTR_STATSJUDGEEDGES, edges}});
+        MultibeamFilter f(&a);
+        const Out o = RunLine(f, Line(times, {2, 9}));
+        EXPECT_EQ(o.numbers, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+        if (edges) {
+            EXPECT_EQ(o.judged, o.numbers);
+            EXPECT_EQ(o.spikeFlagged, (std::vector<int>{2, 9}));
+        } else {
+            // The first pings of each run pass unjudged (ping 2 left before the reversal);
+            // from ping 9 on the window is full (the last ones with the last ping repeated).
+            EXPECT_EQ(std::tuple(o.judged, o.spikeFlagged),
+                      std::tuple(std::vector<int>{9, 10, 11, 12}, std::vector<int>{9}));
+        }
+    }
+}
+
+TEST(MultibeamEdges, ShortLinesAndRepeatedReversalsLoseNothing)
+{
+    const struct { std::vector<double> times; int window; } cases[] = {
+        {{1}, 2},                             // one ping
+        {{1, 2}, 2},                          // shorter than half the window
+        {{1, 2, 3, 2.5, 3.5, 3.0, 4.0}, 1},   // reversals every other ping (interleaved)
+        {{5, 4, 3, 2, 1, 6, 7}, 0},           // backwards, then a jump forwards
+    };
+    for (const auto& c : cases)
+        for (bool edges : {false, true}) {
+            CAttributeMap a = filtertest::Attributes(
+                {{ATTR_STATISTICFILTER, true}, {ATTR_FILTERWINDOWSIZE, c.window}, {ATTR_STATSJUDGEEDGES, edges}});
+            MultibeamFilter f(&a);
+            const Out o = RunLine(f, Line(c.times));
+            std::vector<int> all(c.times.size());
+            for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<int>(i) + 1;
+            std::vector<int> sorted = o.numbers;
+            std::sort(sorted.begin(), sorted.end());
+            EXPECT_EQ(sorted, all) << c.times.size() << " pings, window " << c.window << (edges ? ", edges" : "");
+            if (edges) {
+                EXPECT_EQ(o.judged.size(), all.size());
+            }
+            EXPECT_EQ(f.GetPendingCount(), 0);
+        }
+}
+
+TEST(MultibeamEdges, AJunkBeamAtNadirSetsNeitherTheSlopeBaseNorItsAnchor)
+{
+    // 41 beams 10 m apart across a flat seabed at 1500 m; the nadir beam returned at 2.4 m.
+    Floats x(41), z(41, -1500.0f);
+    for (int i = 0; i < 41; ++i) x[i] = 10.0f * static_cast<float>(i - 20);
+    z[20] = -2.4f;
+    const CDataBlock b =
+        Filtered({{ATTR_SLOPEFILTER, true}, {ATTR_FILTERSLOPEANGLE, 60.0}, {ATTR_SLOPEBASERATIO, 0.05}}, Block(x, z));
+    EXPECT_EQ(With(b, F::kFlagSlope), (std::vector<int>{20}));
+}
