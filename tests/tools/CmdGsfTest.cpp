@@ -37,7 +37,7 @@ static std::vector<std::vector<unsigned int>> StreamFlags(const std::string& pat
     return out;
 }
 
-TEST(CmdGsf, ImportSummarisesEveryRealFileAndWritesThePingsBeforeAFault)
+TEST(CmdGsf, ImportSummarisesEveryRealFileAndWritesThePingsBeforeAFaultOnlyWithPartial)
 {
     GSF_FILES_OR_SKIP();
     TempFolder dir("gsf_import");
@@ -50,14 +50,17 @@ TEST(CmdGsf, ImportSummarisesEveryRealFileAndWritesThePingsBeforeAFault)
                             "comment 2, history 1, summary 1, attitude 111"},
         {gsftest::k6184, 0, "imported 132 pings, 132 beams (132 valid, 0 ignored) from GSF 2.09"},
         // Depths alone cannot be placed across the swath.
-        {gsftest::k309, 1, "record 3 at byte 100: ping 1 has no across-track array (0 earlier pings written)"},
-        {"", 1, "runs past the end of the file (12 bytes left) (2 earlier pings written)"},
+        {gsftest::k309, 1, "record 3 at byte 100: ping 1 has no across-track array (0 earlier pings read; the output is "
+                           "left as it was (--partial keeps them))"},
+        {"", 1, "runs past the end of the file (12 bytes left) (2 earlier pings read; the output is left as it was"},
     };
     for (const auto& c : cases) {
         const RunResult r = RunTool("import " + (c.file.empty() ? dir / "cut.gsf" : gsftest::kDir + c.file) + " -o " +
                                     dir / "out.kvs");
         EXPECT_EQ(std::tuple(r.status, r.out.find(c.text) != std::string::npos), std::tuple(c.status, true)) << c.file << "\n" << r.out;
     }
+    EXPECT_EQ(StreamFlags(dir / "out.kvs").size(), 132u); // the last whole import
+    EXPECT_EQ(RunTool("import " + dir / "cut.gsf" + " -o " + dir / "out.kvs --partial").status, 1);
     EXPECT_EQ(StreamFlags(dir / "out.kvs").size(), 2u); // the pings before the cut
 }
 
