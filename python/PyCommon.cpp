@@ -22,6 +22,8 @@ constexpr ErrorClass kErrorClasses[] = {
     {"GsfError", "OSError",
      "A GSF file could not be opened or read, or a ping could not be held; the message names the record index and "
      "byte offset."},
+    {"SettingsError", "ValueError",
+     "A settings (attribute) file could not be read or is malformed; the message names the file and line."},
 };
 
 py::object NewClass(const char* name, const char* doc, const py::tuple& bases)

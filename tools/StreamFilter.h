@@ -2,7 +2,8 @@
 // stream (data type, group, device, vessel) from Filter::CreateFilter with the given
 // settings; blocks of streams without a filter pass unchanged. Every block goes through
 // Process, the filters are drained with GetRemainder at the end, and each finished block
-// is handed to the caller. The summary counts blocks in, out and held back, the corrupt
+// is handed to the caller. The summary counts blocks in, out and held back, the pings the
+// multibeam filter cannot read (named with place and reason), the corrupt
 // record that stopped the stream, and the beams and soundings flagged.
 #pragma once
 
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class CAttributeMap;
 class CDataBlock;
@@ -30,6 +32,19 @@ struct FilterSummary
     uint64_t blocksHeld = 0;     // taken by a filter and never given back (the filters keep none)
     uint64_t corruptRecords = 0; // the bad record that stopped the stream (0 or 1)
     uint64_t unfiltered = 0, streams = 0;
+    // Pings the multibeam filter cannot read (a beam count out of range, a beam array
+    // missing or of the wrong size): not filtered and not handed on. The first
+    // kUnreadableNamed are named with their place and reason.
+    struct Unreadable
+    {
+        uint64_t record; // 1-based record number
+        uint64_t offset; // byte offset of the record
+        long ping;       // ping number (601), -1 when the block has none
+        std::string reason;
+    };
+    static constexpr size_t kUnreadableNamed = 20;
+    uint64_t unreadable = 0;
+    std::vector<Unreadable> unreadableNamed;
     QualityTally beams; // multibeam beams, overall and per filter
     uint64_t soundings = 0, soundingsInvalidated = 0, soundingOutliers = 0, soundingOutliersFlagged = 0;
     double seconds = 0.0; // CPU-side time spent in the filters
