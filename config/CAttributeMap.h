@@ -80,7 +80,8 @@ public:
     int GetCount() const;
 
     // Parse attributes from text or a file (format above). On failure error holds the
-    // reason ("line N: ..." or "cannot read file '...'") and the map is unchanged.
+    // reason ("line N: ...", or "<path>: cannot open: ..." and the other faults of ReadTextFile),
+    // and the map is unchanged.
     bool LoadString(const CString& text, CString& error);
     bool LoadFile(const CString& path, CString& error);
 
