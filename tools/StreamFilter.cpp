@@ -144,7 +144,8 @@ FilterSummary FilterStream(RecordStreamReader& reader, CAttributeMap& attributes
         }
     }
     // More remainders than blocks kept would be blocks made up; blocksIn then falls
-    // short of blocksOut + blocksHeld, which is what a check of the summary looks for.
+    // short of blocksOut + blocksHeld + unreadable, which is what a check of the summary
+    // looks for.
     sum.blocksHeld = kept > remainders ? kept - remainders : 0;
     sum.seconds = std::chrono::duration<double>(busy).count();
     return sum;
