@@ -114,7 +114,9 @@ std::vector<CAttributeMap::NameAndLine> CAttributeMap::GetNamesAndLines() const
 {
     std::vector<NameAndLine> names;
     names.reserve(m_entries.size());
-    for (const auto& [name, entry] : m_entries) names.push_back(NameAndLine{CString(name), entry.line});
+    // The value's alternatives lie in the order of Kind.
+    for (const auto& [name, entry] : m_entries)
+        names.push_back(NameAndLine{CString(name), entry.line, static_cast<Kind>(entry.value.index())});
     std::stable_sort(names.begin(), names.end(), [](const NameAndLine& a, const NameAndLine& b) { return a.line < b.line; });
     return names;
 }
@@ -316,14 +318,9 @@ bool CAttributeMap::LoadString(const CString& text, CString& error)
 
 bool CAttributeMap::LoadFile(const CString& path, CString& error)
 {
-    std::ifstream in(path.str(), std::ios::binary);
-    if (!in) {
-        error.Format("cannot read file '%s'", static_cast<const char*>(path));
-        return false;
-    }
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error.Format("cannot read file '%s'", static_cast<const char*>(path));
+    std::string content, failure;
+    if (!ReadTextFile(path.str(), content, failure)) {
+        error = CString(failure);
         return false;
     }
     if (!LoadString(CString(std::move(content)), error)) {

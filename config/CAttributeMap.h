@@ -58,17 +58,19 @@ public:
 
     bool HasAttrib(const CString& name) const;
 
+    // The value kinds that GetAttribValue reads.
+    enum class Kind { Bool, Int, Double, Text, DataInfo, Double3 };
+
     // Every held name with the line of the text it was loaded from (0 when it was set in
-    // code), in line order: lets an application check a settings file's names.
+    // code) and the kind of value it holds, in line order: lets an application check a
+    // settings file's names and types.
     struct NameAndLine
     {
         CString name;
         int line;
+        Kind kind = Kind::Bool;
     };
     std::vector<NameAndLine> GetNamesAndLines() const;
-
-    // The value kinds that GetAttribValue reads.
-    enum class Kind { Bool, Int, Double, Text, DataInfo, Double3 };
     // While set, observer is told the name and kind of every GetAttribValue call, held or
     // not: shows which settings a filter or data source reads. An empty function stops it.
     using LookupObserver = std::function<void(const CString& name, Kind kind)>;
@@ -78,7 +80,8 @@ public:
     int GetCount() const;
 
     // Parse attributes from text or a file (format above). On failure error holds the
-    // reason ("line N: ..." or "cannot read file '...'") and the map is unchanged.
+    // reason ("line N: ...", or "<path>: cannot open: ..." and the other faults of ReadTextFile),
+    // and the map is unchanged.
     bool LoadString(const CString& text, CString& error);
     bool LoadFile(const CString& path, CString& error);
 

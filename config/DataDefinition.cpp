@@ -1,4 +1,5 @@
 #include <KvsDataBlocks/config/DataDefinition.h>
+#include <KvsDataBlocks/platform/TextUtils.h>
 
 #include <nlohmann/json.hpp>
 
@@ -343,16 +344,9 @@ DataDefinition& DataDefinition::GetDataDefinition()
 
 bool DataDefinition::LoadFile(const CString& path, CString& error)
 {
-    std::ifstream in(path.str(), std::ios::binary);
-    std::string text;
-    if (in) {
-        std::ostringstream content;
-        content << in.rdbuf();
-        if (in.bad() || content.str().size() > kMaxFileBytes) in.setstate(std::ios::failbit);
-        text = content.str();
-    }
-    if (!in) {
-        error = path + ": cannot be read as a data definition file";
+    std::string text, failure;
+    if (!ReadTextFile(path.str(), text, failure, kMaxFileBytes)) {
+        error = CString(failure) + " (a data definition file was expected)";
         std::lock_guard<std::mutex> lock(m_mutex);
         m_lastError = error;
         return false;

@@ -94,9 +94,22 @@ std::string ClosestAttributeName(std::string_view name)
 std::vector<CString> CheckAttributeNames(const CAttributeMap& map)
 {
     std::vector<CString> warnings;
+    // The type words of the attribute files, by kind.
+    static constexpr const char* kTypeWords[] = {"bool", "int", "double", "string", "datainfo", "double3"};
     for (const CAttributeMap::NameAndLine& held : map.GetNamesAndLines()) {
-        if (IsKnownAttributeName(held.name.str())) continue;
         std::string text = held.line > 0 ? "line " + std::to_string(held.line) + ": " : std::string();
+        if (const KnownSetting* known = FindKnownSetting(held.name.str())) {
+            // A number setting takes an int as well; any other type is passed over by
+            // the reader, as if the line were not there.
+            const bool fits = held.kind == known->kind ||
+                              (known->kind == CAttributeMap::Kind::Double && held.kind == CAttributeMap::Kind::Int);
+            if (fits) continue;
+            text += "setting '" + held.name.str() + "' is read as " + kTypeWords[static_cast<int>(known->kind)] +
+                    ", not " + kTypeWords[static_cast<int>(held.kind)] + " (write " + held.name.str() + " = " +
+                    kTypeWords[static_cast<int>(known->kind)] + ":...)";
+            warnings.emplace_back(text);
+            continue;
+        }
         text += "unknown setting '" + held.name.str() + "'";
         const std::string closest = ClosestAttributeName(held.name.str());
         if (!closest.empty()) text += " (did you mean '" + closest + "'?)";

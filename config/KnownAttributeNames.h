@@ -43,7 +43,9 @@ KVS_API bool IsKnownAttributeName(std::string_view name);
 // near enough to be what was meant (more than a third of the name's letters, at least 2,
 // would have to change).
 KVS_API std::string ClosestAttributeName(std::string_view name);
-// One warning for each name of map that no filter or data source reads, in line order:
-// "line 1: unknown setting 'SlopFilter' (did you mean 'SlopeFilter'?)" (names set in code
-// have no line: "unknown setting ...").
+// One warning for each name of map that no filter or data source reads, and for each known
+// one whose value is of another type than it is read as (which the reader would pass over),
+// in line order: "line 1: unknown setting 'SlopFilter' (did you mean 'SlopeFilter'?)",
+// "line 2: setting 'DepthFilter' is read as bool, not int (write DepthFilter = bool:...)"
+// (names set in code have no line).
 KVS_API std::vector<CString> CheckAttributeNames(const CAttributeMap& map);

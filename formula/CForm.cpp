@@ -15,6 +15,14 @@
 
 namespace {
 
+// Room for one more item, growing by doubling: reserving exactly one more each time would
+// copy the whole vector on every call and make parsing quadratic in the formula's length.
+template <typename T>
+void ReserveOneMore(std::vector<T>& items)
+{
+    if (items.size() == items.capacity()) items.reserve(std::max<size_t>(16, 2 * items.capacity()));
+}
+
 
 // Error texts by code (index 0 and codes outside the table: "Unknown error").
 constexpr const char* kErrorTexts[] = {
@@ -33,9 +41,19 @@ constexpr const char* kErrorTexts[] = {
     "Unassigned variable",
     "Failed to allocate memory",
     "Calculation failed",
+    "Too many function arguments",
 };
 
 constexpr char kOperators[7] = {'+', '-', '*', '/', '^', '(', ')'};
+
+// "Sqrt takes 1 argument, given 2".
+CString ArgumentCountText(const CForm::func_struct& function, int given)
+{
+    CString text;
+    text.Format("%s takes %d argument%s, given %d", function.keyword, function.nargs, function.nargs == 1 ? "" : "s",
+                given);
+    return text;
+}
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -230,7 +248,7 @@ unsigned short CForm::GetKvsType(CKvsType* value)
 var_lnk* CForm::NewOwnedNode(std::unique_ptr<CKvsType> value)
 {
     // Room first, so that nothing is half taken over when memory runs out.
-    m_ownedValues.reserve(m_ownedValues.size() + 1);
+    ReserveOneMore(m_ownedValues);
     var_lnk& node = m_owned.emplace_back();
     if (m_owned.size() > 1) m_owned[m_owned.size() - 2].next = &node;
     node.value = value.get();
@@ -260,9 +278,9 @@ void CForm::AddProc(const char* name, const char* word, int column, var_lnk*& ta
     if (m_parseError != 0) return;
     target = nullptr;
     try {
-        m_ownedValues.reserve(m_ownedValues.size() + 1);
-        m_calls.reserve(m_calls.size() + 1);
-        m_callSites.reserve(m_callSites.size() + 1);
+        ReserveOneMore(m_ownedValues);
+        ReserveOneMore(m_calls);
+        ReserveOneMore(m_callSites);
         AddVar(target);
         auto call = std::make_unique<Ccalc>(name, target, a1, a2, a3, a4, a5);
         if (target->value != nullptr) m_ownedValues.emplace_back(target->value); // reserved: cannot throw
@@ -308,13 +326,19 @@ void CForm::SetError(int code)
     if (m_parseError == 0) m_parseError = code;
 }
 
-void CForm::SetToken(const char* text, int length)
+bool CForm::SetToken(const char* text, int length)
 {
-    // The token holds at most kTokenSize - 1 characters; longer tokens are cut.
+    // The token holds at most kTokenSize - 1 characters; a longer one is refused rather
+    // than cut, which would change the formula's meaning in silence.
     const int n = std::clamp(length, 0, kTokenSize - 1);
     if (n > 0) std::memcpy(m_token, text, static_cast<size_t>(n));
     m_token[n] = '\0';
     m_tokenLength = n;
+    if (length <= n) return true;
+    SetError(ErrTooDeep);
+    m_errorDetail.Format("a text, number or word of %d characters, more than the %d a formula holds", length,
+                         kTokenSize - 1);
+    return false;
 }
 
 CForm::item CForm::GetNextItem()
@@ -342,7 +366,7 @@ CForm::item CForm::GetNextItem()
         int end = start + 1;
         while (end < m_length && m_text[end] != '"') ++end;
         const CString text = StrHandleEscape(CString(&m_text[start + 1], end - start - 1));
-        SetToken(text.GetString(), text.GetLength());
+        if (!SetToken(text.GetString(), text.GetLength())) return ItemError; // at the opening quote
         m_errorPosition = end; // the closing quote (or the end of the text)
         m_position = std::min(end + 1, m_length);
         return ItemString;
@@ -358,14 +382,14 @@ CForm::item CForm::GetNextItem()
             ++end;
             while (end < m_length && IsDigit(m_text[end])) ++end;
         }
-        SetToken(&m_text[start], end - start);
+        if (!SetToken(&m_text[start], end - start)) return ItemError;
         m_position = end;
         return ItemNumber;
     }
     if (IsLetter(c)) {
         int end = start + 1;
         while (end < m_length && (IsLetter(m_text[end]) || IsDigit(m_text[end]))) ++end;
-        SetToken(&m_text[start], end - start);
+        if (!SetToken(&m_text[start], end - start)) return ItemError;
         m_position = end;
         if (IsFunction(m_token)) return ItemFunction;
         for (const Prefix& p : kPrefixes) {
@@ -410,6 +434,7 @@ bool CForm::SetFormula(CString text)
     m_position = 0;
     m_errorPosition = 0;
     m_parseError = 0;
+    m_errorDetail.Empty();
     m_execError = 0;
     m_depth = 0;
     m_length = work.GetLength();
@@ -555,31 +580,37 @@ void CForm::CalcFunc(var_lnk*& target)
         return;
     }
     var_lnk* args[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
-    GetOperands(function->nargs, args);
-    if (m_parseError != 0) return;
+    const int given = GetOperands(function->nargs, args);
+    if (m_parseError != 0) {
+        if (m_parseError == ErrTooManyArguments) m_errorPosition = column;
+        if (m_parseError == ErrTooManyArguments) m_errorDetail = ArgumentCountText(*function, given);
+        return;
+    }
     AddProc(function->name, function->keyword, column, target, args[0], args[1], args[2], args[3], args[4]);
+    if (m_parseError == ErrMissingArgument) m_errorDetail = ArgumentCountText(*function, given);
 }
 
-void CForm::GetOperands(int nargs, var_lnk* (&args)[5])
+int CForm::GetOperands(int nargs, var_lnk* (&args)[5])
 {
     const int wanted = std::min(nargs, 5);
-    int stored = 0;
+    int stored = 0, given = 0;
     if (nargs > 0) {
         if (TokenIs('(')) {
             for (;;) {
                 m_item = GetNextItem();
                 if (m_item == ItemEnd) {
                     SetError(ErrUnexpectedEnd);
-                    return;
+                    return given;
                 }
                 var_lnk* arg = nullptr;
                 CalcSequence(arg);
-                if (m_parseError != 0) return;
-                if (stored < wanted) args[stored++] = arg; // surplus arguments are bound, then ignored
+                if (m_parseError != 0) return given;
+                ++given;
+                if (stored < wanted) args[stored++] = arg;
                 if (TokenIs(')')) break;
                 if (m_item != ItemComma && m_item != ItemString) {
                     SetError(ErrExpectedComma);
-                    return;
+                    return given;
                 }
             }
         }
@@ -588,15 +619,22 @@ void CForm::GetOperands(int nargs, var_lnk* (&args)[5])
         m_item = GetNextItem(); // the two tokens after the keyword: "(" and ")"
         m_item = GetNextItem();
     }
-    if (m_parseError != 0) return;
+    if (m_parseError != 0) return given;
+    // Arguments beyond those the function takes would be ignored: refused instead.
+    if (given > nargs) {
+        SetError(ErrTooManyArguments);
+        return given;
+    }
     if (stored < wanted) {
-        // One missing argument defaults to 0.0; binding reports any further one.
+        // One missing argument defaults to 0.0 (stored formulas rely on it: FtoS(3.7));
+        // binding reports any further one.
         try {
             args[stored] = NewOwnedNode(std::make_unique<CKvsDouble>(0.0));
         } catch (const std::bad_alloc&) {
             SetError(ErrNoMemory);
         }
     }
+    return given;
 }
 
 void CForm::CalcNumVar(var_lnk*& target)

@@ -58,7 +58,9 @@ public:
         ErrEmptyFunction = 1,
         ErrMissingArgument = 2,
         ErrInvalidArgument = 3,
-        ErrTooDeep = 4, // "Formula buffer overflow": brackets, powers or calls nested too deep
+        // "Formula buffer overflow": brackets, powers or calls nested too deep, or a text
+        // constant, number or word longer than a token holds (kTokenSize - 1 characters)
+        ErrTooDeep = 4,
         ErrUnknownFunction = 5,
         ErrUnknownOperator = 6,
         ErrVariableIndex = 7,
@@ -71,6 +73,8 @@ public:
         // Execution only: a value operation of a call refused its values (division by
         // zero, root or logarithm out of range, an integer result out of range, ...).
         ErrCalculation = Ccalc::kCalculationFailed,
+        // A function given more arguments than it takes.
+        ErrTooManyArguments = 15,
     };
 
     static constexpr int kSlots = 50;       // var, tim and dataElem indices 0 .. 49
@@ -91,6 +95,10 @@ public:
     void GetError(int& code, int& position) const;
     // The text of the parse error.
     void GetErrorText(CString& text) const;
+    // What the parse error found, where the code alone does not say it (empty otherwise):
+    // for a wrong number of arguments the function and what it takes ("Sqrt takes 1
+    // argument, given 2"), for a token too long its length.
+    const CString& GetErrorDetail() const { return m_errorDetail; }
     // The text of any error code, as GetErrorText gives it (14: "Calculation failed").
     static const char* ErrorText(int code);
     // Appends a function-table entry; 1, or 0 with parse error 13 when it cannot be stored.
@@ -144,7 +152,7 @@ private:
     int IsFunction(const char* word) const;
     const func_struct* FindFunction(const char* keyword) const;
     void SetError(int code);
-    void SetToken(const char* text, int length);
+    bool SetToken(const char* text, int length);
     bool TokenIs(char op) const { return m_item == ItemOperator && m_token[0] == op; }
 
     var_lnk* NewOwnedNode(std::unique_ptr<CKvsType> value);
@@ -166,7 +174,8 @@ private:
     void GetOperator(var_lnk*& target);
     void GetOperand(var_lnk*& target);
     void CalcFunc(var_lnk*& target);
-    void GetOperands(int nargs, var_lnk* (&args)[5]);
+    // Parses a call's arguments into args; returns how many were given.
+    int GetOperands(int nargs, var_lnk* (&args)[5]);
     void CalcNumVar(var_lnk*& target);
 
     std::vector<func_struct> m_functions;
@@ -205,4 +214,5 @@ private:
     // Execute then runs these instead of the calls.
     std::vector<Ccalc::NumberStep> m_numberSteps;
     CString m_vesselName;
+    CString m_errorDetail;
 };

@@ -248,6 +248,17 @@ Ccalc::Ccalc(const char* name, var_lnk* result, var_lnk* a1, var_lnk* a2, var_ln
     m_a3 = args[2];
     m_a4 = args[3];
     m_a5 = args[4];
+    m_numberResult = m_function != nullptr && dynamic_cast<CKvsDouble*>(m_result) != nullptr;
+}
+
+void Ccalc::CheckFiniteResult()
+{
+    if (std::isfinite(static_cast<const CKvsDouble*>(m_result)->Value())) return;
+    for (const CKvsType* a : {m_a1, m_a2, m_a3, m_a4, m_a5}) {
+        double v = 0.0;
+        if (a != nullptr && a->GetDouble(v) && !std::isfinite(v)) return; // passed on, not made
+    }
+    Status(0);
 }
 
 Ccalc::Ccalc(const Ccalc& other) = default;

@@ -56,6 +56,7 @@ public:
         }
         m_error = 0;
         (this->*m_function)();
+        if (m_error == 0 && m_numberResult) CheckFiniteResult();
         return m_error;
     }
 
@@ -75,7 +76,7 @@ public:
     // Runs the steps in order, computing exactly what executing their calls computes
     // (inline: it is the whole of executing a number formula). False when a step fails as
     // its call fails (a division by zero, the root of a negative number, an undefined
-    // power); the steps are then all run all the same, without a branch per step, and
+    // power, a result that overflows to infinity or NaN from finite numbers); the steps are then all run all the same, without a branch per step, and
     // FirstFailedStep tells which one failed first.
     static bool RunNumberSteps(const NumberStep* steps, size_t count)
     {
@@ -83,26 +84,27 @@ public:
         for (const NumberStep* s = steps; s != steps + count; ++s) {
             const double a = *s->a1;
             const double b = *s->a2;
+            double r = 0.0;
             switch (s->op) {
-            case NumberStep::Add: *s->result = a + b; break;
-            case NumberStep::Sub: *s->result = a - b; break;
-            case NumberStep::Neg: *s->result = -a; break;
-            case NumberStep::Mul: *s->result = a * b; break;
+            case NumberStep::Add: r = a + b; break;
+            case NumberStep::Sub: r = a - b; break;
+            case NumberStep::Neg: r = -a; break;
+            case NumberStep::Mul: r = a * b; break;
             case NumberStep::Div:
                 ok &= b != 0.0;
-                *s->result = a / b;
+                r = a / b;
                 break;
-            case NumberStep::Pow: {
-                const double r = CKvsDouble::Power(a, b);
+            case NumberStep::Pow:
+                r = CKvsDouble::Power(a, b);
                 ok &= CKvsDouble::PowerDefined(a, b, r);
-                *s->result = r;
                 break;
-            }
             case NumberStep::Sqrt:
                 ok &= !(a < 0.0);
-                *s->result = std::sqrt(a);
+                r = std::sqrt(a);
                 break;
             }
+            *s->result = r;
+            ok &= std::isfinite(r) || !std::isfinite(a) || !std::isfinite(b);
         }
         return ok;
     }
@@ -278,4 +280,8 @@ private:
     CKvsType* m_a4 = nullptr;
     CKvsType* m_a5 = nullptr;
     int m_error = 0;
+    bool m_numberResult = false; // the result is a CKvsDouble
+    // A number result that overflowed to infinity or NaN from finite arguments fails the
+    // call, as a division by zero does.
+    void CheckFiniteResult();
 };

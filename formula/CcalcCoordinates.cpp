@@ -197,10 +197,12 @@ void Ccalc::PolToRect3d()
     Write(m_result, out);
 }
 
-void Ccalc::XYTLLWGSString() { XYTLLWGSStr(*m_a1, *m_a2, *m_a3, *m_a4); }
-void Ccalc::XYTLLWGSValue() { XYTLLWGSVal(*m_a1, *m_a2, *m_a3, *m_a4); }
-void Ccalc::XYTLLString() { XYTLLStr(*m_a1, *m_a2, *m_a3, *m_a4); }
-void Ccalc::XYTXYValue() { XYTXYVal(*m_a1, *m_a2, *m_a3, *m_a4); }
+// Without a project coordinate system there is no position to give: the call fails rather
+// than give a text made of zeros or a value left from before.
+void Ccalc::XYTLLWGSString() { ProjectCoordSys() ? void(XYTLLWGSStr(*m_a1, *m_a2, *m_a3, *m_a4)) : Status(0); }
+void Ccalc::XYTLLWGSValue() { ProjectCoordSys() ? void(XYTLLWGSVal(*m_a1, *m_a2, *m_a3, *m_a4)) : Status(0); }
+void Ccalc::XYTLLString() { ProjectCoordSys() ? void(XYTLLStr(*m_a1, *m_a2, *m_a3, *m_a4)) : Status(0); }
+void Ccalc::XYTXYValue() { ProjectCoordSys() ? void(XYTXYVal(*m_a1, *m_a2, *m_a3, *m_a4)) : Status(0); }
 
 // Vector builders. The value family fills a 2-D or 3-D result from its scalar arguments;
 // arguments not given are passed as an empty placeholder, which neither form reads.
@@ -266,7 +268,7 @@ void Ccalc::Att3d_pol()
 }
 
 // Position functions. Their status (1: result written, 0: left as it was) is discarded
-// by the callers above.
+// by the callers above, which fail the call only when there is no project system.
 
 int Ccalc::XYTLLWGSStr(CKvsType& x, CKvsType& y, CKvsType& height, CKvsType& kind)
 {

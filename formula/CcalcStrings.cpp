@@ -20,7 +20,7 @@ using kvs::calc::TruncToInt;
 namespace {
 
 // Widest text LeadZero and FixedLength pad to; a larger width is refused (empty result,
-// status 0) rather than filling memory.
+// status 0, the call fails) rather than filling memory.
 constexpr int kMaxPadWidth = 4096;
 
 // Pads text with fill up to width characters, after a leading "-" when there is one (the
@@ -43,8 +43,9 @@ void Ccalc::StringSearch() { GetSubString(*m_a1, *m_a2, *m_a3); }
 void Ccalc::FloatToString() { StrBuild(*m_a1, *m_a2); }
 void Ccalc::IntToString() { StrIntBuild(*m_a1); }
 void Ccalc::ValToStr() { ValToStr(*m_a1); }
-void Ccalc::LeadZero() { LeadingZero(*m_a1, *m_a2); }
-void Ccalc::FixedLength() { FixedLen(*m_a1, *m_a2); }
+// A width refused fails the call rather than giving an empty text in silence.
+void Ccalc::LeadZero() { Status(LeadingZero(*m_a1, *m_a2)); }
+void Ccalc::FixedLength() { Status(FixedLen(*m_a1, *m_a2)); }
 void Ccalc::PackString() { AddString(*m_a1, *m_a2, *m_a3); }
 void Ccalc::StrSign() { StringSign(*m_a1); }
 void Ccalc::CHR() { EscConv(*m_a1); }

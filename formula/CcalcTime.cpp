@@ -96,7 +96,8 @@ CString TwoDigits(long value)
 
 } // namespace
 
-void Ccalc::TimeToString() { TimeToStr(*m_a1); }
+// A time that has no time of day (beyond the calendar) fails the call.
+void Ccalc::TimeToString() { Status(TimeToStr(*m_a1)); }
 void Ccalc::ElemToDouble() { ElemToDouble(*m_a1); }
 void Ccalc::ElemStatusToDouble() { ElemStatusToDouble(*m_a1); }
 void Ccalc::JulianDay() { JulianDay(*m_a1); }
@@ -173,6 +174,8 @@ int Ccalc::TimeToStr(CKvsType& time)
         CStringAppend(out, fraction);
     } else {
         out.Empty();
+        m_result->SetValueStr(out);
+        return 0;
     }
     m_result->SetValueStr(out);
     return 1;

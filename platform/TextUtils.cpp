@@ -6,8 +6,13 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 CString FormatDouble(double value, int decimals)
@@ -170,4 +175,45 @@ size_t EditDistanceNoCase(std::string_view a, std::string_view b)
         }
     }
     return row[b.size()];
+}
+
+bool ReadTextFile(const std::string& path, std::string& text, std::string& error, size_t limit)
+{
+    text.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = path + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        error = path + ": is a folder, not a file";
+        return false;
+    }
+    if (S_ISREG(st.st_mode) && static_cast<uint64_t>(st.st_size) <= limit) text.reserve(static_cast<size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = path + ": cannot read: " + std::strerror(errno);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        if (text.size() + static_cast<size_t>(n) > limit) {
+            ::close(fd);
+            text.clear();
+            text.shrink_to_fit();
+            const std::string most = limit % (size_t{1} << 20) == 0 ? std::to_string(limit >> 20) + " MiB"
+                                                                     : std::to_string(limit) + " bytes";
+            error = path + ": larger than " + most + ", the most a text file may hold" +
+                    (S_ISREG(st.st_mode) ? "" : " (it is a device or pipe that does not end)");
+            return false;
+        }
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
 }

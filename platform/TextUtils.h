@@ -9,6 +9,7 @@
 #include <KvsDataBlocks/platform/CString.h>
 
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // Fixed-point text of value with the given number of decimals (0 to 20; counts outside are
@@ -51,3 +52,14 @@ KVS_API bool NextTextLine(std::string_view& rest, std::string_view& line);
 // The number of single-character insertions, deletions and substitutions that turn a into
 // b, letters compared without regard to case (Levenshtein distance).
 KVS_API size_t EditDistanceNoCase(std::string_view a, std::string_view b);
+
+// The most a settings or data text file may hold (128 MiB): a reader given a device or a
+// file that never ends (/dev/zero) stops there instead of filling the memory.
+inline constexpr size_t kMaxTextFileSize = size_t{128} << 20;
+
+// Reads a whole text file (attributes, tide, contour, project, data definition). False with
+// error naming the file and what it found: it cannot be opened, it is a folder, it cannot
+// be read, or it holds more than limit bytes ("... larger than 128 MiB, the most a text
+// file may hold").
+KVS_API bool ReadTextFile(const std::string& path, std::string& text, std::string& error,
+                          size_t limit = kMaxTextFileSize);

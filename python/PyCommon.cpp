@@ -26,6 +26,8 @@ constexpr ErrorClass kErrorClasses[] = {
      "A Kongsberg .all or .kmall file could not be opened or read, or a swath could not be held; the message names "
      "the datagram index and byte offset."},
     {"FormatError", "ValueError", "A file is not of a format the function reads; the message says what it looks like."},
+    {"SettingsError", "ValueError",
+     "A settings (attribute) file could not be read or is malformed; the message names the file and line."},
 };
 
 py::object NewClass(const char* name, const char* doc, const py::tuple& bases)

@@ -35,6 +35,19 @@ py::str Latin1Text(const CString& text);
 CString Latin1Bytes(py::handle text);
 // A file path given as str, bytes or os.PathLike, in the file system's encoding.
 std::string PathBytes(py::handle path);
+
+// value as a T; a TypeError naming the argument and the type expected and found ("elements:
+// slot 0 must be an int, not str") instead of pybind11's bare "Unable to cast".
+template <typename T>
+T CastArgument(py::handle value, const std::string& what, const char* expected)
+{
+    try {
+        return value.cast<T>();
+    } catch (const py::cast_error&) {
+        throw py::type_error(what + " must be " + expected + ", not " +
+                             std::string(py::str(py::type::handle_of(value).attr("__name__"))));
+    }
+}
 // Seconds since 1970 UTC from a number, a datetime.datetime (a naive one is UTC) or a
 // numpy.datetime64 (NaT gives NaN).
 double SecondsArg(py::handle time);

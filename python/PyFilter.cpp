@@ -96,7 +96,8 @@ void Store(CAttributeMap& map, const KnownSetting& s, py::handle v)
         const py::dict d = py::reinterpret_borrow<py::dict>(v);
         auto field = [&](const char* key) {
             if (!d.contains(key)) WrongType(s, v);
-            return d[key].cast<unsigned short>();
+            return CastArgument<unsigned short>(d[key], std::string("filter setting '") + s.name + "': " + key,
+                                                "an int of 0 to 65535");
         };
         map.SetAttribValue(name, CDataInfo(CDataId(field("data_type"), field("group_id"), field("device_num"),
                                                    field("vessel_id")),
@@ -130,7 +131,13 @@ std::unique_ptr<CAttributeMap> SettingsMap(py::handle settings)
     }
     const std::string path = PathBytes(settings);
     CString error;
-    if (!map->LoadFile(CString(path), error)) throw py::value_error(path + ": " + std::string(error));
+    if (!map->LoadFile(CString(path), error)) Raise("SettingsError", std::string(error));
+    // As the tool warns without --strict: unknown names and wrongly typed values, which
+    // the filters would pass over.
+    for (const CString& warning : CheckAttributeNames(*map)) {
+        const std::string text = path + ": " + std::string(warning) + " - ignored";
+        if (PyErr_WarnEx(PyExc_UserWarning, text.c_str(), 2) != 0) throw py::error_already_set();
+    }
     return map;
 }
 

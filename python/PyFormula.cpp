@@ -94,6 +94,9 @@ void Bind(CForm& form, Slots& slots, py::handle vars, py::handle texts, py::hand
     }
     for (const auto& [slot, v] : SlotValues(texts, "texts")) {
         TakeSlot(slots.varTaken, slot, "var");
+        if (!PyUnicode_Check(v.ptr()))
+            throw py::type_error("texts: var" + std::to_string(slot) + " must be a str, not " +
+                                 std::string(py::str(py::type::handle_of(v).attr("__name__"))));
         form.SetVar(slot, slots.Keep(std::make_unique<CKvsName>(Latin1Bytes(v))));
     }
     for (const auto& [slot, v] : SlotValues(ints, "ints")) {
@@ -123,7 +126,7 @@ void BindBlockElements(CForm& form, Slots& slots, const CDataBlock& block, py::h
 {
     std::array<int, CForm::kSlots> useAs{};
     for (const auto& [slot, v] : SlotValues(elements, "elements")) {
-        const long code = v.cast<long>();
+        const long code = CastArgument<long>(v, "elements: slot " + std::to_string(slot), "an int (a use-as code)");
         if (code < 100 || code > 0xFFFF) throw py::value_error("elements: use-as codes lie in 100 to 65535");
         useAs[static_cast<size_t>(slot)] = static_cast<int>(code);
     }
@@ -169,6 +172,7 @@ py::object Evaluate(py::str formulaText, py::object vars, py::object texts, py::
         form.GetError(code, column);
         CString text;
         form.GetErrorText(text);
+        if (!form.GetErrorDetail().IsEmpty()) text += CString(": ") + form.GetErrorDetail();
         RaiseFormulaError(std::string(formula), code, std::string(text), column > 0 ? column : 1);
     }
     CKvsType* result = nullptr;

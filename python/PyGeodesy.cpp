@@ -1,13 +1,13 @@
-// kvsdatablocks.geodesy: the inverse problem (Robbins) and the direct problem (Clarke's
-// best formula) on a named or given ellipsoid, as the tool's geodesy subcommand solves
-// them, for single values or numpy arrays (broadcast against each other).
+// kvsdatablocks.geodesy: the inverse and the direct problem on a named or given ellipsoid,
+// as the tool's geodesy subcommand solves them (GeodesicSolver: the exact geodesic, or the
+// closed forms on request where they hold to 1 cm), for single values or numpy arrays
+// (broadcast against each other).
 #include "PyBindings.h"
 #include "PyCommon.h"
 
-#include <KvsDataBlocks/geometry/ClarkeDirect.h>
+#include "GeodesicSolver.h"
+
 #include <KvsDataBlocks/geometry/Ellipsoid.h>
-#include <KvsDataBlocks/geometry/RobbinsInverse.h>
-#include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include <pybind11/numpy.h>
 
@@ -18,10 +18,6 @@
 namespace kvs::python {
 
 namespace {
-
-// Beyond this the closed forms, made for survey lines, lose accuracy (about a millimetre
-// at 500 km for the distance; the direct solution drifts sideways sooner).
-constexpr double kLongLine = 500000.0;
 
 struct Shape
 {
@@ -41,7 +37,8 @@ Shape ChosenEllipsoid(py::handle ellipsoid)
     if (!PySequence_Check(ellipsoid.ptr()) || py::len(ellipsoid) != 2)
         throw py::type_error("ellipsoid: a name or (a, inverse flattening)");
     const py::sequence given = py::reinterpret_borrow<py::sequence>(ellipsoid);
-    const double a = given[0].cast<double>(), rf = given[1].cast<double>();
+    const double a = CastArgument<double>(given[0], "ellipsoid: a", "a number");
+    const double rf = CastArgument<double>(given[1], "ellipsoid: the inverse flattening", "a number");
     if (!(a > 0.0) || !(rf > 1.0) || !std::isfinite(a) || !std::isfinite(rf))
         throw py::value_error("ellipsoid: a must be positive and the inverse flattening greater than 1");
     const double f = 1.0 / rf;
@@ -74,17 +71,20 @@ Arguments Broadcast(std::initializer_list<py::handle> given)
     return out;
 }
 
-void CheckLatitude(double lat, const char* what)
+tool::GeodesicSolver Solver(py::handle ellipsoid, const std::string& method)
 {
-    if (std::fabs(lat) > 90.0) throw py::value_error(std::string(what) + " lies outside -90..90 degrees");
+    const Shape e = ChosenEllipsoid(ellipsoid);
+    if (method != "exact" && method != "closed-form")
+        throw py::value_error("method: 'exact' or 'closed-form', not '" + method + "'");
+    return tool::GeodesicSolver(e.a, e.e2, method == "exact" ? tool::GeodesicMethod::Exact
+                                                             : tool::GeodesicMethod::ClosedForm);
 }
 
-void WarnIfLong(bool longLine)
+// Missing values (NaN among the arguments) give NaN results; other faults raise
+// ValueError naming the item of the arrays.
+void Refuse(const Arguments& args, size_t i, const std::string& error)
 {
-    if (longLine)
-        PyErr_WarnEx(PyExc_RuntimeWarning,
-                     "a line longer than 500 km is long for the closed-form solution; expect errors of centimetres or more",
-                     2);
+    throw py::value_error(args.scalar ? error : "item " + std::to_string(i) + ": " + error);
 }
 
 // Three results, as floats for scalar arguments or arrays of the arguments' shape.
@@ -101,45 +101,45 @@ py::object Result(const char* type, const Arguments& args, std::vector<double> (
     return make(arrays[0], arrays[1], arrays[2]);
 }
 
-py::object Inverse(py::object lat1, py::object lon1, py::object lat2, py::object lon2, py::object ellipsoid)
+py::object Inverse(py::object lat1, py::object lon1, py::object lat2, py::object lon2, py::object ellipsoid,
+                   const std::string& method)
 {
-    const Shape e = ChosenEllipsoid(ellipsoid);
+    const tool::GeodesicSolver solver = Solver(ellipsoid, method);
     const Arguments args = Broadcast({lat1, lon1, lat2, lon2});
     std::vector<double> out[3];
     for (std::vector<double>& v : out) v.resize(args.size);
-    bool longLine = false;
+    std::string error;
     for (size_t i = 0; i < args.size; ++i) {
         const double p1 = args.values[0].data()[i], l1 = args.values[1].data()[i];
         const double p2 = args.values[2].data()[i], l2 = args.values[3].data()[i];
-        CheckLatitude(p1, "lat1");
-        CheckLatitude(p2, "lat2");
-        robinv(e.a, e.e2, p1, l1, p2, l2, out[1][i], out[2][i], out[0][i]); // NaN results for NaN arguments
-        longLine = longLine || out[0][i] > kLongLine;
+        tool::GeodesicInverse r{NAN, NAN, NAN};
+        const bool missing = std::isnan(p1) || std::isnan(l1) || std::isnan(p2) || std::isnan(l2);
+        if (!missing && !solver.Inverse(p1, l1, p2, l2, r, error)) Refuse(args, i, error);
+        out[0][i] = r.distance;
+        out[1][i] = r.azimuth12;
+        out[2][i] = r.azimuth21;
     }
-    WarnIfLong(longLine);
     return Result("Inverse", args, out);
 }
 
-py::object Direct(py::object lat, py::object lon, py::object azimuth, py::object distance, py::object ellipsoid)
+py::object Direct(py::object lat, py::object lon, py::object azimuth, py::object distance, py::object ellipsoid,
+                  const std::string& method)
 {
-    const Shape e = ChosenEllipsoid(ellipsoid);
+    const tool::GeodesicSolver solver = Solver(ellipsoid, method);
     const Arguments args = Broadcast({lat, lon, azimuth, distance});
     std::vector<double> out[3];
     for (std::vector<double>& v : out) v.resize(args.size);
-    bool longLine = false;
+    std::string error;
     for (size_t i = 0; i < args.size; ++i) {
         const double p = args.values[0].data()[i], l = args.values[1].data()[i];
         const double az = args.values[2].data()[i], d = args.values[3].data()[i];
-        CheckLatitude(p, "lat");
-        if (d < 0.0) throw py::value_error("distance is negative");
-        const bool given = std::isfinite(p) && std::isfinite(l) && std::isfinite(az) && std::isfinite(d);
-        ClarkePolar(e.a, e.e2, p, l, az, d, out[0][i], out[1][i], out[2][i]);
-        if (given && (!std::isfinite(out[0][i]) || !std::isfinite(out[1][i])))
-            throw py::value_error("the line is too long for the closed-form direct solution");
-        out[1][i] = modgeo(out[1][i]); // longitudes in (-180, 180]
-        longLine = longLine || d > kLongLine;
+        tool::GeodesicDirect r{NAN, NAN, NAN};
+        const bool missing = std::isnan(p) || std::isnan(l) || std::isnan(az) || std::isnan(d);
+        if (!missing && !solver.Direct(p, l, az, d, r, error)) Refuse(args, i, error);
+        out[0][i] = r.lat2;
+        out[1][i] = r.lon2;
+        out[2][i] = r.backAzimuth;
     }
-    WarnIfLong(longLine);
     return Result("Direct", args, out);
 }
 
@@ -148,8 +148,10 @@ py::object Direct(py::object lat, py::object lon, py::object azimuth, py::object
 void BindGeodesy(py::module_& m)
 {
     py::module_ g = m.def_submodule("geodesy",
-                                    "Closed-form geodesic lines for survey work: degrees, metres, azimuths clockwise "
-                                    "from north; WGS84 unless another ellipsoid is named or given as (a, 1/f).");
+                                    "Geodesic lines on the ellipsoid (GeographicLib's exact solution, or with "
+                                    "method='closed-form' the closed forms for survey lines where they hold to 1 cm): "
+                                    "degrees, metres, azimuths clockwise from north; WGS84 unless another ellipsoid is "
+                                    "named or given as (a, 1/f).");
     const py::object namedtuple = py::module_::import("collections").attr("namedtuple");
     g.attr("Inverse") = namedtuple("Inverse", "distance azimuth12 azimuth21", py::arg("module") = "kvsdatablocks.geodesy");
     g.attr("Direct") = namedtuple("Direct", "lat lon back_azimuth", py::arg("module") = "kvsdatablocks.geodesy");
@@ -157,13 +159,15 @@ void BindGeodesy(py::module_& m)
     for (const Ellipsoid& e : kEllipsoids) ellipsoids[py::str(std::string(e.name))] = py::make_tuple(e.a, e.inverseFlattening);
     g.attr("ELLIPSOIDS") = ellipsoids;
     g.def("inverse", &Inverse, py::arg("lat1"), py::arg("lon1"), py::arg("lat2"), py::arg("lon2"), py::kw_only(),
-          py::arg("ellipsoid") = "WGS84",
-          "Distance and azimuths from point 1 to point 2 (Robbins): Inverse(distance, azimuth12, azimuth21); "
-          "azimuth21 is the azimuth at point 2 back towards point 1.");
+          py::arg("ellipsoid") = "WGS84", py::arg("method") = "exact",
+          "Distance and azimuths from point 1 to point 2: Inverse(distance, azimuth12, azimuth21); azimuth21 is the "
+          "azimuth at point 2 back towards point 1. method='closed-form' takes Robbins' formula and raises ValueError "
+          "where it would be more than 1 cm off.");
     g.def("direct", &Direct, py::arg("lat"), py::arg("lon"), py::arg("azimuth"), py::arg("distance"), py::kw_only(),
-          py::arg("ellipsoid") = "WGS84",
-          "End point and back azimuth of a line from a start point (Clarke): Direct(lat, lon, back_azimuth), the "
-          "longitude in (-180, 180].");
+          py::arg("ellipsoid") = "WGS84", py::arg("method") = "exact",
+          "End point and back azimuth of a line from a start point: Direct(lat, lon, back_azimuth), the longitude in "
+          "(-180, 180]. method='closed-form' takes Clarke's best formula and raises ValueError where it would be more "
+          "than 1 cm off.");
     py::module_::import("sys").attr("modules")["kvsdatablocks.geodesy"] = g;
 }
 

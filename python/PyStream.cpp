@@ -8,6 +8,8 @@
 
 #include <KvsDataBlocks/datablocks/RecordStream.h>
 
+#include "OutputFile.h"
+
 #include <memory>
 #include <string>
 
@@ -38,14 +40,25 @@ public:
     const RecordStreamReader& Reader() const { return Get(); }
 };
 
+// Writes to a new file that replaces the target only when closed after a run without
+// fault (tools/OutputFile: a link stays a link, the old file stays until then). A target
+// that this process is reading (a read_stream, an import_gsf or any open file of it, under
+// any name) is refused: writing it would destroy the input.
 class PyStreamWriter
 {
 public:
-    explicit PyStreamWriter(py::handle path) : m_name(PathBytes(path))
+    PyStreamWriter(py::handle path, bool partial) : m_name(PathBytes(path)), m_partial(partial)
     {
+        if (tool::OpenInThisProcess(m_name) >= 0)
+            Raise("StreamError", m_name + ": the output is a file this program is reading (open as an input): "
+                                          "writing it would destroy the input; write to another file");
+        auto file = std::make_unique<tool::OutputFile>(m_name);
         auto writer = std::make_unique<RecordStreamWriter>();
+        std::string failure;
+        if (!file->Open(failure)) Raise("StreamError", failure);
         CString error;
-        if (!writer->Open(CString(m_name), error)) Raise("StreamError", std::string(error));
+        if (!writer->Open(file->Stream(), error)) Raise("StreamError", m_name + ": " + std::string(error));
+        m_file = std::move(file);
         m_writer = std::move(writer);
     }
 
@@ -55,15 +68,27 @@ public:
         if (!Writer().Write(block.Get(), error)) Raise("StreamError", m_name + ": " + std::string(error));
     }
 
-    // Flushes and closes; StreamError when the data could not all be written.
-    void Close()
+    // Flushes and puts the file in place (keep), or drops it and leaves the target as it
+    // was; StreamError when the data could not all be written.
+    void Close(bool keep = true)
     {
         if (!m_writer) return;
         CString error;
-        const bool ok = m_writer->Close(error);
+        bool ok = m_writer->Close(error);
+        std::string failure = m_name + ": " + std::string(error);
         m_writer.reset();
-        if (!ok) Raise("StreamError", m_name + ": " + std::string(error));
+        if (ok && keep) {
+            ok = m_file->Commit(failure);
+        } else {
+            m_file->Discard();
+        }
+        m_file.reset();
+        if (!ok) Raise("StreamError", failure);
     }
+
+    // At the end of a with statement by an exception: the blocks written so far are kept
+    // only when asked for (partial=True).
+    void Abandon() { Close(m_partial); }
 
     bool Closed() const { return !m_writer; }
     RecordStreamWriter& Writer()
@@ -74,6 +99,8 @@ public:
 
 private:
     std::string m_name;
+    bool m_partial;
+    std::unique_ptr<tool::OutputFile> m_file;
     std::unique_ptr<RecordStreamWriter> m_writer;
 };
 
@@ -91,14 +118,14 @@ void BindStream(py::module_& m)
 
     py::class_<PyStreamWriter>(m, "StreamWriter", "Appends blocks to a new record stream file.")
         .def("write", &PyStreamWriter::Write, py::arg("block"))
-        .def("close", &PyStreamWriter::Close)
+        .def("close", [](PyStreamWriter& w) { w.Close(); })
         .def("__enter__", [](PyStreamWriter& w) -> PyStreamWriter& { return w; })
         .def("__exit__",
              [](PyStreamWriter& w, py::handle type, py::handle, py::handle) {
                  if (type.is_none()) return w.Close();
                  // An exception is on its way already: close, and let that one through.
                  try {
-                     w.Close();
+                     w.Abandon();
                  } catch (const py::error_already_set&) {
                  }
              })
@@ -110,9 +137,12 @@ void BindStream(py::module_& m)
         "Opens a record stream file: iterate it for its blocks, best in a with statement. A truncated or corrupt "
         "record raises StreamError naming its byte offset, after the blocks before it.");
     m.def(
-        "write_stream", [](py::object path) { return std::make_unique<PyStreamWriter>(path); }, py::arg("path"),
-        "Creates (truncates) a record stream file; write(block) appends, close() (or the end of a with statement) "
-        "flushes and raises StreamError if the data could not all be written.");
+        "write_stream", [](py::object path, bool partial) { return std::make_unique<PyStreamWriter>(path, partial); },
+        py::arg("path"), py::kw_only(), py::arg("partial") = false,
+        "Writes a record stream file whole or not at all: write(block) appends to a new file, close() (or the end of "
+        "a with statement) puts it in the place of path and raises StreamError if the data could not all be "
+        "written. A with statement left by an exception leaves path as it was, unless partial=True keeps the blocks "
+        "written before it. A file this program is reading is refused.");
 }
 
 } // namespace kvs::python

@@ -28,9 +28,13 @@ for t in "${targets[@]}"; do
   if [ -d "$root/fuzz/corpus/$t" ]; then cp -r "$root/fuzz/corpus/$t/." "$work/$t/corpus/"; fi
   dict=()
   [ -f "$root/fuzz/$t.dict" ] && dict=(-dict="$root/fuzz/$t.dict")
+  # fuzz/<target>.options: options of its own (a larger -max_len, a shorter -timeout), which
+  # come after the defaults and so win.
+  options=()
+  [ -f "$root/fuzz/$t.options" ] && read -r -a options <"$root/fuzz/$t.options"
   status=0
   "$build/fuzz/$t" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -artifact_prefix="$work/$t/findings/" \
-    -print_final_stats=1 "${dict[@]}" "$work/$t/corpus" >"$work/$t/log" 2>&1 || status=$?
+    -print_final_stats=1 "${dict[@]}" "${options[@]}" "$work/$t/corpus" >"$work/$t/log" 2>&1 || status=$?
   if [ "$status" -ne 0 ] || [ -n "$(ls -A "$work/$t/findings")" ]; then
     tail -n 60 "$work/$t/log"
     echo "fuzz target $t found a problem:"; ls -l "$work/$t/findings"

@@ -110,6 +110,15 @@ bool TideStation::Parse(const std::string& text, TideStation& out, CString& erro
     std::string_view rest = SkipByteOrderMark(text), raw;
     int lineNo = 0;
     bool native = false, inData = false, sawContent = false;
+    // Observations are gathered as they come and sorted once at the end: a file in any
+    // order loads in n log n (inserting each in its place would take n squared).
+    struct Observation
+    {
+        double time;
+        double value;
+        int line;
+    };
+    std::vector<Observation> observations;
     while (NextTextLine(rest, raw)) {
         ++lineNo;
         const std::string line = Trim(std::string(raw));
@@ -128,10 +137,11 @@ bool TideStation::Parse(const std::string& text, TideStation& out, CString& erro
                                                  : "expected \"YYYY/MM/DD HH:MM:SS value\"");
                 return false;
             }
-            if (!result.AddTideValue(time, value)) {
-                error = LineError(lineNo, "a second observation at the same time");
+            if (!FileTime(time)) {
+                error = LineError(lineNo, "the time lies outside the years 1900 to 9999");
                 return false;
             }
+            observations.push_back({time, value, lineNo});
             continue;
         }
         const size_t sp = line.find_first_of(" \t");
@@ -163,6 +173,21 @@ bool TideStation::Parse(const std::string& text, TideStation& out, CString& erro
             error = LineError(lineNo, "unknown header line (expected STATION, ID, POSITION, KP, OFFSET or DATA)");
             return false;
         }
+    }
+    const auto earlier = [](const Observation& a, const Observation& b) { return a.time < b.time; };
+    if (!std::is_sorted(observations.begin(), observations.end(), earlier))
+        std::stable_sort(observations.begin(), observations.end(), earlier);
+    result.m_values.reserve(observations.size());
+    for (size_t i = 0; i < observations.size(); ++i) {
+        if (i > 0 && observations[i].time == observations[i - 1].time) {
+            const int first = std::min(observations[i].line, observations[i - 1].line);
+            const int second = std::max(observations[i].line, observations[i - 1].line);
+            error = LineError(second, ("a second observation at the same time (the first is on line " +
+                                       std::to_string(first) + ")")
+                                          .c_str());
+            return false;
+        }
+        result.m_values.emplace_back(observations[i].time, observations[i].value);
     }
     result.m_layout = native ? Layout::Native : Layout::Simple;
     out.m_layout = result.m_layout;
@@ -208,19 +233,13 @@ bool TideStation::FileOpen(const CString& fileName)
         ++m_openCount;
         return true;
     }
-    std::ifstream in(fileName.str(), std::ios::binary);
-    if (!in) {
-        m_lastError.Format("%s: cannot open: %s", static_cast<const char*>(fileName), std::strerror(errno));
-        return false;
-    }
-    std::ostringstream all;
-    all << in.rdbuf();
-    if (in.bad()) {
-        m_lastError.Format("%s: read error", static_cast<const char*>(fileName));
+    std::string text, failure;
+    if (!ReadTextFile(fileName.str(), text, failure)) {
+        m_lastError = CString(failure);
         return false;
     }
     CString error;
-    if (!Parse(all.str(), *this, error)) {
+    if (!Parse(text, *this, error)) {
         m_lastError.Format("%s: %s", static_cast<const char*>(fileName), static_cast<const char*>(error));
         return false;
     }

@@ -104,14 +104,18 @@ void EditPing(const ExportOptions& o, const GsfReader& gsf, const CDataBlock& bl
                                 : std::fabs(block.GetTime() - ping.Time()) <= kTimeTolerance;
     int beams = 0;
     block.GetDataValue(kBeamCount, beams, status, CDataBlock::kByUseAs);
-    if (!sameTime || beams != ping.beamCount || !ReadUIntArray(block, kBeamFlags, words) ||
-        words.size() < static_cast<size_t>(ping.beamCount)) {
+    if (!sameTime || beams != ping.beamCount) {
         char times[96];
         std::snprintf(times, sizeof times, "%s, %d beams against %s, %d beams", FormatUtc(block.GetTime()).c_str(), beams,
                       FormatUtc(ping.Time()).c_str(), ping.beamCount);
         throw InputError(o.filtered + ": " + Where(gsf) + " differs from the original (" + times +
                          "): the stream was not imported from " + o.original);
     }
+    // The ping is the original's, but its beam flags cannot be read for every beam.
+    if (!ReadUIntArray(block, kBeamFlags, words) || words.size() < static_cast<size_t>(ping.beamCount))
+        throw InputError(o.filtered + ": " + Where(gsf) + ": the beam flag array (606) holds " +
+                         std::to_string(words.size()) + " flags for " + std::to_string(ping.beamCount) +
+                         " beams; the stream is damaged");
     bool edited = false;
     if (!ping.IsIgnored()) {
         for (int i = 0; i < ping.beamCount; ++i) {
@@ -161,7 +165,7 @@ int ExportGsf(const ExportOptions& o)
         throw InputError(o.original + ": not a GSF file but " + FileFormatName(format) + ": write it with export");
     GsfReader gsf;
     CString error;
-    if (!gsf.Open(o.original.c_str(), error)) throw InputError(std::string(error));
+    if (!gsf.Open(o.original.c_str(), error)) throw InputError(o.original + ": " + std::string(error));
     FilteredPings filtered(o.filtered);
     OutputFile out(o.output);
     std::string failure;

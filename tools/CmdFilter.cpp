@@ -85,6 +85,11 @@ nlohmann::json SummaryJson(const FilterSummary& sum)
     j["corruptRecords"] = sum.corruptRecords;
     j["streams"] = sum.streams;
     j["unfilteredBlocks"] = sum.unfiltered;
+    j["unreadablePings"] = sum.unreadable;
+    nlohmann::json unreadable = nlohmann::json::array();
+    for (const FilterSummary::Unreadable& u : sum.unreadableNamed)
+        unreadable.push_back({{"record", u.record}, {"offset", u.offset}, {"ping", u.ping}, {"reason", u.reason}});
+    j["unreadable"] = unreadable;
     j["beams"] = q.beams;
     j["beamsRejected"] = q.rejected;
     j["usableBeams"] = q.usable;
@@ -141,6 +146,15 @@ void PrintSummary(const FilterSummary& sum, bool json, std::FILE* out, const std
                  static_cast<unsigned long long>(sum.blocksHeld), static_cast<unsigned long long>(sum.streams),
                  static_cast<unsigned long long>(sum.unfiltered));
     if (sum.corruptRecords) std::fprintf(out, "corrupt records %llu\n", static_cast<unsigned long long>(sum.corruptRecords));
+    if (sum.unreadable) {
+        std::fprintf(out, "unreadable pings %llu (not filtered, not written):\n", static_cast<unsigned long long>(sum.unreadable));
+        for (const FilterSummary::Unreadable& u : sum.unreadableNamed)
+            std::fprintf(out, "  record %llu at byte %llu%s: %s\n", static_cast<unsigned long long>(u.record),
+                         static_cast<unsigned long long>(u.offset),
+                         u.ping >= 0 ? (" (ping " + std::to_string(u.ping) + ")").c_str() : "", u.reason.c_str());
+        if (sum.unreadable > sum.unreadableNamed.size())
+            std::fprintf(out, "  and %llu more\n", static_cast<unsigned long long>(sum.unreadable - sum.unreadableNamed.size()));
+    }
     if (q.beams) {
         std::fprintf(out, "beams %llu, rejected %llu (%.2f %%); usable %llu, of them flagged %llu (%.2f %%)\n",
                      static_cast<unsigned long long>(q.beams), static_cast<unsigned long long>(q.rejected),

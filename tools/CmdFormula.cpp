@@ -139,13 +139,21 @@ int ReportParseError(const FormulaOptions& o, const CForm& form)
     form.GetError(code, column);
     CString text;
     form.GetErrorText(text);
+    // What the error found, where the code alone does not say it ("Sqrt takes 1 argument,
+    // given 2").
+    if (!form.GetErrorDetail().IsEmpty()) text += CString(": ") + form.GetErrorDetail();
     if (o.json) {
         const nlohmann::json j = {{"formula", o.formula},
                                   {"error", {{"code", code}, {"text", std::string(text)}, {"column", column}}}};
         std::printf("%s\n", j.dump(2).c_str());
         return kExitBadInput;
     }
-    std::fprintf(stderr, "kvsblocks: formula error %d at column %d: %s\n  %s\n  %*s\n", code, column,
+    // An error found where the text ends (a bracket or an argument missing) is said so:
+    // its column lies one past the last character.
+    const std::string where = column > static_cast<int>(o.formula.size())
+                                  ? "at the end of the formula (column " + std::to_string(column) + ")"
+                                  : "at column " + std::to_string(column);
+    std::fprintf(stderr, "kvsblocks: formula error %d %s: %s\n  %s\n  %*s\n", code, where.c_str(),
                  static_cast<const char*>(text), o.formula.c_str(), column, "^");
     return kExitBadInput;
 }

@@ -1,13 +1,12 @@
-// kvsblocks geodesy: the inverse problem (distance and azimuths between two points, by
-// Robbins' formula) and the direct problem (end point and back azimuth from a start
-// point, azimuth and distance, by Clarke's best formula) on a named or given ellipsoid.
+// kvsblocks geodesy: the inverse problem (distance and azimuths between two points) and the
+// direct problem (end point and back azimuth from a start point, azimuth and distance) on a
+// named or given ellipsoid, by the exact geodesic (GeographicLib) or, with --closed-form,
+// by Robbins' and Clarke's closed forms where they hold to 1 cm (GeodesicSolver).
 #include "Commands.h"
+#include "GeodesicSolver.h"
 #include "ToolCommon.h"
 
-#include <KvsDataBlocks/geometry/ClarkeDirect.h>
 #include <KvsDataBlocks/geometry/Ellipsoid.h>
-#include <KvsDataBlocks/geometry/RobbinsInverse.h>
-#include <KvsDataBlocks/geometry/KvsMath.h>
 #include <KvsDataBlocks/platform/TextUtils.h>
 
 #include <CLI/CLI.hpp>
@@ -26,16 +25,13 @@ namespace kvs::tool {
 
 namespace {
 
-// Beyond this the closed forms, made for survey lines, lose accuracy (about a millimetre
-// at 500 km for the distance; the direct solution drifts sideways sooner).
-constexpr double kLongLine = 500000.0;
-
 struct GeodesyOptions
 {
     std::string ellipsoid = "WGS84";
     double a = 0.0;                 // with inverseFlattening: an ellipsoid of one's own
     double inverseFlattening = 0.0;
     bool json = false;
+    bool closedForm = false;
     std::array<std::string, 4> values; // inverse: lat1 lon1 lat2 lon2; direct: lat lon azimuth distance
 };
 
@@ -77,32 +73,31 @@ nlohmann::json EllipsoidJson(const Shape& s)
     return {{"name", s.name}, {"a", s.a}, {"e2", s.e2}};
 }
 
-void WarnIfLong(double distance)
+GeodesicSolver Solver(const GeodesyOptions& o, Shape& e)
 {
-    if (distance > kLongLine)
-        std::fprintf(stderr, "kvsblocks: warning: a %.0f km line is long for the closed-form solution; expect "
-                             "errors of centimetres or more\n",
-                     distance / 1000.0);
+    e = ChosenEllipsoid(o);
+    return GeodesicSolver(e.a, e.e2, o.closedForm ? GeodesicMethod::ClosedForm : GeodesicMethod::Exact);
 }
 
 int RunInverse(const GeodesyOptions& o)
 {
     const double lat1 = ParseLatitude(o.values[0], "LAT1"), lon1 = ParseNumber(o.values[1], "LON1");
     const double lat2 = ParseLatitude(o.values[2], "LAT2"), lon2 = ParseNumber(o.values[3], "LON2");
-    const Shape e = ChosenEllipsoid(o);
-    double az12 = 0, az21 = 0, distance = 0;
-    if (!robinv(e.a, e.e2, lat1, lon1, lat2, lon2, az12, az21, distance))
-        throw InputError("the inverse problem has no solution for these arguments");
-    WarnIfLong(distance);
+    Shape e;
+    const GeodesicSolver solver = Solver(o, e);
+    GeodesicInverse r;
+    std::string error;
+    if (!solver.Inverse(lat1, lon1, lat2, lon2, r, error)) throw InputError(error);
     if (o.json) {
         const nlohmann::json j = {{"problem", "inverse"}, {"ellipsoid", EllipsoidJson(e)},
+                                  {"method", o.closedForm ? "closed-form" : "exact"},
                                   {"lat1", lat1}, {"lon1", lon1}, {"lat2", lat2}, {"lon2", lon2},
-                                  {"distance", distance}, {"azimuth12", az12}, {"azimuth21", az21}};
+                                  {"distance", r.distance}, {"azimuth12", r.azimuth12}, {"azimuth21", r.azimuth21}};
         std::printf("%s\n", j.dump(2).c_str());
     } else {
-        std::printf("distance     %.4f m\n", distance);
-        std::printf("azimuth 1-2  %.9f deg\n", az12);
-        std::printf("azimuth 2-1  %.9f deg\n", az21);
+        std::printf("distance     %.6f m\n", r.distance);
+        std::printf("azimuth 1-2  %.9f deg\n", r.azimuth12);
+        std::printf("azimuth 2-1  %.9f deg\n", r.azimuth21);
     }
     return kExitOk;
 }
@@ -112,23 +107,21 @@ int RunDirect(const GeodesyOptions& o)
     const double lat1 = ParseLatitude(o.values[0], "LAT"), lon1 = ParseNumber(o.values[1], "LON");
     const double azimuth = ParseNumber(o.values[2], "AZIMUTH"), distance = ParseNumber(o.values[3], "DISTANCE");
     if (distance < 0.0) throw InputError("DISTANCE '" + o.values[3] + "' is negative");
-    const Shape e = ChosenEllipsoid(o);
-    double lat2 = 0, lon2 = 0, back = 0;
-    if (!ClarkePolar(e.a, e.e2, lat1, lon1, azimuth, distance, lat2, lon2, back))
-        throw InputError("the direct problem has no solution for these arguments");
-    if (!std::isfinite(lat2) || !std::isfinite(lon2))
-        throw InputError("the line is too long for the closed-form direct solution");
-    WarnIfLong(distance);
-    lon2 = modgeo(lon2); // shown in (-180, 180]
+    Shape e;
+    const GeodesicSolver solver = Solver(o, e);
+    GeodesicDirect r;
+    std::string error;
+    if (!solver.Direct(lat1, lon1, azimuth, distance, r, error)) throw InputError("DISTANCE " + o.values[3] + ": " + error);
     if (o.json) {
         const nlohmann::json j = {{"problem", "direct"}, {"ellipsoid", EllipsoidJson(e)},
+                                  {"method", o.closedForm ? "closed-form" : "exact"},
                                   {"lat1", lat1}, {"lon1", lon1}, {"azimuth", azimuth}, {"distance", distance},
-                                  {"lat2", lat2}, {"lon2", lon2}, {"backAzimuth", back}};
+                                  {"lat2", r.lat2}, {"lon2", r.lon2}, {"backAzimuth", r.backAzimuth}};
         std::printf("%s\n", j.dump(2).c_str());
     } else {
-        std::printf("latitude      %.10f deg\n", lat2);
-        std::printf("longitude     %.10f deg\n", lon2);
-        std::printf("back azimuth  %.9f deg\n", back);
+        std::printf("latitude      %.10f deg\n", r.lat2);
+        std::printf("longitude     %.10f deg\n", r.lon2);
+        std::printf("back azimuth  %.9f deg\n", r.backAzimuth);
     }
     return kExitOk;
 }
@@ -141,6 +134,9 @@ void AddCommonOptions(CLI::App* cmd, GeodesyOptions& o)
     cmd->add_option("--a", o.a, "Semi-major axis in metres of an ellipsoid of your own (with --rf)");
     cmd->add_option("--rf", o.inverseFlattening, "Inverse flattening of an ellipsoid of your own (with --a)");
     cmd->add_flag("--json", o.json, "Write JSON");
+    cmd->add_flag("--closed-form", o.closedForm,
+                  "Robbins' and Clarke's closed forms instead of the exact geodesic; refused where they would be more "
+                  "than 1 cm off");
 }
 
 } // namespace
@@ -152,7 +148,7 @@ void AddGeodesyCommand(CLI::App& app, Runner& run)
         "geodesy", "Distance and azimuths between two points, or the end of a line, on the ellipsoid (degrees, metres)");
     cmd->require_subcommand(1);
 
-    CLI::App* inverse = cmd->add_subcommand("inverse", "Distance and azimuths from point 1 to point 2 (Robbins)");
+    CLI::App* inverse = cmd->add_subcommand("inverse", "Distance and azimuths from point 1 to point 2");
     inverse->add_option("LAT1", o->values[0], "Latitude of point 1, degrees (north positive)")->required();
     inverse->add_option("LON1", o->values[1], "Longitude of point 1, degrees (east positive)")->required();
     inverse->add_option("LAT2", o->values[2], "Latitude of point 2, degrees")->required();
@@ -160,7 +156,7 @@ void AddGeodesyCommand(CLI::App& app, Runner& run)
     AddCommonOptions(inverse, *o);
     inverse->callback([o, &run] { run = [o] { return RunInverse(*o); }; });
 
-    CLI::App* direct = cmd->add_subcommand("direct", "End point and back azimuth of a line from a start point (Clarke)");
+    CLI::App* direct = cmd->add_subcommand("direct", "End point and back azimuth of a line from a start point");
     direct->add_option("LAT", o->values[0], "Latitude of the start, degrees (north positive)")->required();
     direct->add_option("LON", o->values[1], "Longitude of the start, degrees (east positive)")->required();
     direct->add_option("AZIMUTH", o->values[2], "Azimuth at the start, degrees clockwise from north")->required();

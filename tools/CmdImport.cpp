@@ -226,6 +226,11 @@ void ImportKmall(const ImportOptions& o, ImportOutput& out, ImportTally& t)
 int RunImport(const ImportOptions& o)
 {
     RefuseSameFile({o.input}, {o.output});
+    std::error_code ec;
+    const auto kind = std::filesystem::status(o.input, ec).type();
+    if (kind == std::filesystem::file_type::directory) throw InputError(o.input + ": is a folder, not a file");
+    if (!ec && kind != std::filesystem::file_type::regular)
+        throw InputError(o.input + ": not a regular file (a device or pipe), not a survey file");
     const FileFormat format = DetectFileFormat(o.input.c_str());
     if (format != FileFormat::Gsf && format != FileFormat::KongsbergAll && format != FileFormat::KongsbergKmall) {
         if (std::FILE* f = std::fopen(o.input.c_str(), "rb")) std::fclose(f);

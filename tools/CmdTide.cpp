@@ -37,10 +37,16 @@ struct TideOptions
     bool json = false;
 };
 
+constexpr double kFirstTideTime = -2208988800.0; // 1900-01-01 00:00:00 UTC
+constexpr double kEndTideTime = 253402300800.0;  // 10000-01-01 00:00:00 UTC
+
 double ParseTimeOption(const std::string& text, const char* what)
 {
     double t = 0.0;
     if (!ParseUtc(text, t)) throw InputError(std::string(what) + " '" + text + "' is not a time (YYYY-MM-DD HH:MM:SS or seconds since 1970)");
+    // Tide files hold the years 1900 to 9999.
+    if (!(t >= kFirstTideTime && t < kEndTideTime))
+        throw InputError(std::string(what) + " '" + text + "' lies outside the years 1900 to 9999 that tide files hold");
     return t;
 }
 
@@ -56,6 +62,11 @@ int RunTide(const TideOptions& o)
         TideStationDataSource*& s;
         ~Closer() { m.CloseFile(s, false); }
     } closer{manager, source};
+    // A file without observations is not a tide file: an empty file, or one that holds
+    // something else with nothing the reader could take for an observation.
+    if (source->GetNumElements() == 0)
+        throw InputError(o.file + ": no tide observations (expected lines \"YYYY-MM-DD HH:MM:SS value\" after "
+                                  "\"KVSTIDE 1\" and DATA, or \"YYYY/MM/DD HH:MM:SS value\")");
 
     if (!o.convert.empty()) {
         TideStation out;

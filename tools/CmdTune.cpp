@@ -6,6 +6,7 @@
 #include "BeamGrid.h"
 #include "Commands.h"
 #include "FilterTuner.h"
+#include "OutputFile.h"
 #include "Progress.h"
 #include "SvgPicture.h"
 #include "ToolCommon.h"
@@ -198,6 +199,7 @@ std::string CurvesSvg(const FilterTuner& tuner, const std::vector<FilterTuner::C
 
 int RunTune(const TuneOptions& o)
 {
+    RefuseSameFile({o.input, o.attributes}, {o.output, o.svg});
     CAttributeMap base;
     CString error;
     if (!base.LoadFile(o.attributes.c_str(), error)) throw InputError(std::string(error));
@@ -231,18 +233,12 @@ int RunTune(const TuneOptions& o)
     for (const auto& [name, value] : r.values) std::printf("  %s = %g\n", name.c_str(), value);
     PrintChain("tuned settings", r.tally);
 
-    std::ofstream out(o.output, std::ios::binary);
-    out << TunedText(o.attributes, tuner.Filters(), r.values);
-    out.close();
-    if (!out) throw InputError(o.output + ": cannot write");
-    std::printf("wrote %s\n", o.output.c_str());
-    if (!o.svg.empty()) {
-        std::ofstream svg(o.svg, std::ios::binary);
-        svg << CurvesSvg(tuner, curves, before, r.tally, "Filter curves on " + o.input);
-        svg.close();
-        if (!svg) throw InputError(o.svg + ": cannot write");
-        std::printf("wrote %s\n", o.svg.c_str());
-    }
+    // Both files are complete before either is put in place.
+    std::vector<std::pair<std::string, std::string>> files{{o.output, TunedText(o.attributes, tuner.Filters(), r.values)}};
+    if (!o.svg.empty())
+        files.emplace_back(o.svg, CurvesSvg(tuner, curves, before, r.tally, "Filter curves on " + o.input));
+    WriteWholeFiles(files);
+    for (const auto& file : files) std::printf("wrote %s\n", file.first.c_str());
     if (!r.met) {
         std::fflush(stdout);
         std::fprintf(stderr,

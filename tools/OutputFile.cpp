@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,6 +54,30 @@ void SyncFolder(const std::string& folder)
     ::close(fd);
 }
 
+// The file that target names once its symbolic links are followed, link by link, so that
+// a link whose file does not exist yet (a dangling link) names the file to create. A loop
+// or a chain longer than the kernel follows is refused.
+bool FollowLinks(const std::string& target, std::string& path, std::string& error)
+{
+    constexpr int kMaxLinks = 40; // as the kernel's own limit
+    path = target;
+    for (int hop = 0; hop <= kMaxLinks; ++hop) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+        std::vector<char> text(static_cast<size_t>(st.st_size > 0 ? st.st_size : PATH_MAX) + 1);
+        const ssize_t n = ::readlink(path.c_str(), text.data(), text.size());
+        if (n < 0 || static_cast<size_t>(n) >= text.size()) {
+            error = SystemError("cannot read the symbolic link", path);
+            return false;
+        }
+        const std::filesystem::path next(std::string(text.data(), static_cast<size_t>(n)));
+        path = next.is_absolute() ? next.string() : (std::filesystem::path(path).parent_path() / next).string();
+    }
+    error = target + " is a loop of symbolic links (or a chain of more than " + std::to_string(kMaxLinks) +
+            "); write to a file";
+    return false;
+}
+
 } // namespace
 
 OutputFile::~OutputFile()
@@ -67,12 +92,8 @@ bool OutputFile::Open(std::string& error)
         m_file = stdout;
         return true;
     }
-    m_path = m_target;
+    if (!FollowLinks(m_target, m_path, error)) return false;
     struct stat st {};
-    if (::lstat(m_target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(m_target.c_str(), resolved) != nullptr) m_path = resolved;
-    }
     const bool exists = ::stat(m_path.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) {
         error = m_target + " is a folder";
@@ -173,6 +194,36 @@ void OutputFile::Discard()
     m_tempName.clear();
     m_unnamed = false;
     m_direct = false;
+}
+
+void WriteWholeFiles(const std::vector<std::pair<std::string, std::string>>& files)
+{
+    std::vector<std::unique_ptr<OutputFile>> opened;
+    std::string failure;
+    for (const auto& [target, text] : files) {
+        opened.push_back(std::make_unique<OutputFile>(target));
+        if (!opened.back()->Open(failure)) throw InputError(failure);
+        if (std::fwrite(text.data(), 1, text.size(), opened.back()->Stream()) != text.size())
+            throw InputError(target + ": cannot write: " + std::strerror(errno));
+    }
+    for (const auto& file : opened)
+        if (!file->Commit(failure)) throw InputError(failure);
+}
+
+int OpenInThisProcess(const std::string& target)
+{
+    struct stat wanted {};
+    if (target == "-" || ::stat(target.c_str(), &wanted) != 0 || !S_ISREG(wanted.st_mode)) return -1;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+        const std::string name = entry.path().filename().string();
+        char* end = nullptr;
+        const long fd = std::strtol(name.c_str(), &end, 10);
+        struct stat st {};
+        if (*end != '\0' || ::fstat(static_cast<int>(fd), &st) != 0) continue;
+        if (st.st_dev == wanted.st_dev && st.st_ino == wanted.st_ino) return static_cast<int>(fd);
+    }
+    return -1;
 }
 
 void RefuseSameFile(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs)

@@ -5,12 +5,14 @@
 // then the target keeps its old content, and a file that is not committed is removed
 // when the object goes. The new file keeps the target's permissions (or gets those of any
 // new file). A target that is a symbolic link is written through: the link stays and the
-// file it names is replaced. "-" is standard output, and a target that is a device or a
+// file it names is replaced, also when that file does not exist yet (a dangling link); a
+// loop of links is refused. "-" is standard output, and a target that is a device or a
 // pipe (/dev/null) is written as it is.
 #pragma once
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kvs::tool {
@@ -50,5 +52,15 @@ private:
 // standard input) or as another output, before anything is opened for writing. Outputs
 // that do not exist yet and "-" are never the same file.
 void RefuseSameFile(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs);
+
+// Writes each (target, text) to a new file of its own, then puts them all in place: a
+// failure leaves every target as it was (unless the disk fails between two renames).
+// Throws InputError naming the target that could not be written.
+void WriteWholeFiles(const std::vector<std::pair<std::string, std::string>>& files);
+
+// The file descriptor by which this process has target open (the same file under any
+// name), or -1: a program that reads files as it goes (the Python module) is told that
+// the output it is asked to write is one of the files it is reading.
+int OpenInThisProcess(const std::string& target);
 
 } // namespace kvs::tool

@@ -7,6 +7,7 @@
 #include <KvsDataBlocks/datablocks/RecordStream.h>
 #include <KvsDataBlocks/config/CAttributeMap.h>
 #include <KvsDataBlocks/config/UseAsCodes.h>
+#include <KvsDataBlocks/filters/multibeam/detail/PingExchange.h>
 
 #include <KvsDataBlocks/config/AttributeNames.h>
 #include <KvsDataBlocks/filters/multibeam/Multibeam.h>
@@ -23,6 +24,8 @@
 namespace kvs::tool {
 
 namespace {
+
+constexpr unsigned short kMultibeamGroup = 1011;
 
 // Counts the beams or the sounding of a block that is handed on.
 void CountFlags(const CDataBlock& block, FilterSummary& sum, bool statistics)
@@ -102,6 +105,9 @@ void FilterSummary::Add(const FilterSummary& other)
     soundingOutliersFlagged += other.soundingOutliersFlagged;
     seconds += other.seconds;
     if (error.empty()) error = other.error;
+    unreadable += other.unreadable;
+    for (const Unreadable& u : other.unreadableNamed)
+        if (unreadableNamed.size() < kUnreadableNamed) unreadableNamed.push_back(u);
 }
 
 FilterSummary FilterStream(RecordStreamReader& reader, CAttributeMap& attributes, COMPUPDATEMODE mode,
@@ -127,6 +133,7 @@ FilterSummary FilterStream(RecordStreamReader& reader, CAttributeMap& attributes
     uint64_t kept = 0;       // blocks a filter took without handing one on
     uint64_t remainders = 0; // blocks the filters gave back when drained
     for (;;) {
+        const uint64_t offset = reader.Offset();
         const RecordStreamReader::Result r = reader.Next(block, error);
         if (r == RecordStreamReader::Result::End) break;
         if (r == RecordStreamReader::Result::Error) {
@@ -148,6 +155,18 @@ FilterSummary FilterStream(RecordStreamReader& reader, CAttributeMap& attributes
             ++sum.unfiltered;
             out(block);
             continue;
+        }
+        if (id.GetGroupId() == kMultibeamGroup) {
+            if (std::string why = multibeam::detail::PingExchange::WhyUnreadable(block); !why.empty()) {
+                ++sum.unreadable;
+                if (sum.unreadableNamed.size() < FilterSummary::kUnreadableNamed) {
+                    int ping = -1;
+                    unsigned short status = 0;
+                    if (!block.GetDataValue(UseAs::kPingNumber, ping, status, CDataBlock::kByUseAs)) ping = -1;
+                    sum.unreadableNamed.push_back({sum.blocksIn, offset, ping, std::move(why)});
+                }
+                continue;
+            }
         }
         const Clock::time_point start = Clock::now();
         const bool ready = it->second->Process(block, mode);
@@ -171,7 +190,8 @@ FilterSummary FilterStream(RecordStreamReader& reader, CAttributeMap& attributes
         }
     }
     // More remainders than blocks kept would be blocks made up; blocksIn then falls
-    // short of blocksOut + blocksHeld, which is what a check of the summary looks for.
+    // short of blocksOut + blocksHeld + unreadable, which is what a check of the summary
+    // looks for.
     sum.blocksHeld = kept > remainders ? kept - remainders : 0;
     sum.seconds = std::chrono::duration<double>(busy).count();
     return sum;

@@ -3,7 +3,8 @@
 // 697 and frequency 698, so that unlike pings are never judged together) from Filter::CreateFilter with the given
 // settings; blocks of streams without a filter pass unchanged. Every block goes through
 // Process, the filters are drained with GetRemainder at the end, and each finished block
-// is handed to the caller. The summary counts blocks in, out and held back, the corrupt
+// is handed to the caller. The summary counts blocks in, out and held back, the pings the
+// multibeam filter cannot read (named with place and reason), the corrupt
 // record that stopped the stream, and the beams and soundings flagged.
 #pragma once
 
@@ -32,6 +33,19 @@ struct FilterSummary
     uint64_t blocksHeld = 0;     // taken by a filter and never given back (the filters keep none)
     uint64_t corruptRecords = 0; // the bad record that stopped the stream (0 or 1)
     uint64_t unfiltered = 0, streams = 0;
+    // Pings the multibeam filter cannot read (a beam count out of range, a beam array
+    // missing or of the wrong size): not filtered and not handed on. The first
+    // kUnreadableNamed are named with their place and reason.
+    struct Unreadable
+    {
+        uint64_t record; // 1-based record number
+        uint64_t offset; // byte offset of the record
+        long ping;       // ping number (601), -1 when the block has none
+        std::string reason;
+    };
+    static constexpr size_t kUnreadableNamed = 20;
+    uint64_t unreadable = 0;
+    std::vector<Unreadable> unreadableNamed;
     QualityTally beams; // multibeam beams, overall and per filter
     // Multibeam pings handed on: in all, marked invalid (0x10000), and, while the
     // statistics filter is on, those it passed on unjudged (no 0x8000 in the ping word:

@@ -28,7 +28,7 @@ void LoadAttributeFile(const std::string& path, CAttributeMap& map, bool strict)
                      strict ? "" : " - ignored");
     if (strict && !unknown.empty())
         throw InputError(path + ": " + std::to_string(unknown.size()) +
-                         " unknown setting(s); correct them or leave out --strict");
+                         " unknown or wrongly typed setting(s); correct them or leave out --strict");
 }
 
 int ElementItemCount(const CKvsBytePtr& element)

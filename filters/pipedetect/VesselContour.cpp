@@ -73,12 +73,10 @@ bool VesselContour::GetPoint(int index, VesselPoint& point) const
 bool VesselContour::Create(const CString& fileName, int view)
 {
     m_view = view;
-    std::ifstream in(fileName.str(), std::ios::binary);
-    std::string content;
-    if (in) content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) {
+    std::string content, failure;
+    if (!ReadTextFile(fileName.str(), content, failure)) {
         Clear();
-        m_error.Format("cannot read file '%s'", static_cast<const char*>(fileName));
+        m_error = CString(failure);
         return false;
     }
     if (!CreateFromText(CString(std::move(content)), view)) {

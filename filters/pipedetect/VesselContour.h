@@ -27,7 +27,7 @@ public:
 
     // Loads the contour of fileName for view. On failure (file missing or unreadable,
     // a malformed line, too many points) the contour is left empty, the result is false
-    // and GetLastError() says why: "cannot read file '...'" or "<file>: line N: <reason>".
+    // and GetLastError() says why: "<file>: cannot open: ..." (ReadTextFile) or "<file>: line N: <reason>".
     // A file without any corner point loads as an empty contour (true).
     bool Create(const CString& fileName, int view);
     // The same from the text of a contour file.

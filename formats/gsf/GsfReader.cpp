@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <sys/stat.h>
 
 namespace kvs {
 
@@ -34,11 +35,18 @@ bool GsfReader::Open(const CString& path, CString& error)
     m_memory = nullptr;
     m_open = false;
     if (!m_file) {
-        error.Format("cannot open %s: %s", static_cast<const char*>(path), std::strerror(errno));
+        error.Format("cannot open: %s", std::strerror(errno));
+        return false;
+    }
+    // A folder, device or pipe has no size to check records against (/dev/zero would
+    // read as an endless run of empty records).
+    struct stat st {};
+    if (::fstat(::fileno(m_file), &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = S_ISDIR(st.st_mode) ? "is a folder, not a GSF file" : "not a regular file (a device or pipe), not a GSF file";
         return false;
     }
     if (std::fseek(m_file, 0, SEEK_END) != 0 || std::ftell(m_file) < 0) {
-        error.Format("cannot read %s: not a seekable file", static_cast<const char*>(path));
+        error = "cannot read: not a seekable file";
         return false;
     }
     m_size = static_cast<uint64_t>(std::ftell(m_file));

@@ -110,6 +110,6 @@ TEST(CAttributeMap, ReadsBackEveryTypeAsItsTypeAndRefusesMalformedTextAndFiles)
     EXPECT_NE(error.Find("line 2:"), -1);
     std::remove(path.c_str());
     EXPECT_FALSE(map.LoadFile("/nonexistent/dir/attrs.txt", error));
-    EXPECT_EQ(error, "cannot read file '/nonexistent/dir/attrs.txt'");
+    EXPECT_EQ(error, "/nonexistent/dir/attrs.txt: cannot open: No such file or directory");
     EXPECT_EQ(map.GetCount(), 3);
 }

@@ -40,7 +40,6 @@ TEST(CForm, EvaluatesFormulasAndReportsEveryParseErrorWithItsColumn)
         {"1.5e2", 150.0}, {"0.25", 0.25},
         {"var0 ; a note", 7.0}, {"1 // a note", 1.0}, {"1 2", 1.0}, {"  3   ", 3.0}, // tokens after: ignored
         {"Sqrt 4", 0.0},      // without brackets the next token is skipped
-        {"Sqrt(16, 9)", 4.0}, // surplus arguments are ignored
         {"var0 + tim3", 12.0}, {"tim3 - var0", -2.0}, {"var1 * var1 + var1", 6.0},
     };
     for (const auto& [text, value] : cases) EXPECT_DOUBLE_EQ(f.NumberOf(text), value) << text;
@@ -57,6 +56,7 @@ TEST(CForm, EvaluatesFormulasAndReportsEveryParseErrorWithItsColumn)
         {"RtoP(1)", 5, 8},   {"var50", 7, 4},     {"var4", 12, 4},      {"var", 7, 4},        {"1 + \t2", 6, 5},
         {"()", 9, 2},        {"2 * \"a\"", 3, 8}, {"GetSubStr(\"abc\")", 2, 17}, {"  #", 6, 3}, {".5", 6, kAny},
         {"Sqrt()", 9, kAny}, {"tim4", 12, kAny},  // an empty argument list is no argument at all
+        {"Sqrt(16, 9)", CForm::ErrTooManyArguments, 1}, // surplus arguments are refused, at the function
         // Classes are checked when the formula is bound.
         {"var0 + var1", 3, kAny}, {"var0 + \"a\"", 3, kAny}, {"FtoS(var1, 2)", 3, kAny}, {"ItoS(var0)", 3, kAny},
         {"GetSubStr(var2, 1, var1)", 3, kAny}, {"Sqrt(var2)", 3, kAny},
@@ -76,7 +76,7 @@ TEST(CForm, EvaluatesFormulasAndReportsEveryParseErrorWithItsColumn)
         EXPECT_TRUE(f.Form().SetFormula(fine)) << fine; // negation checks no class
     const std::pair<int, const char*> texts[] = {
         {1, "Empty function pointer"}, {7, "Invalid varibable index"}, {9, "Expected variable or contant"},
-        {13, "Failed to allocate memory"}, {0, "Unknown error"}, {14, "Calculation failed"}, {15, "Unknown error"},
+        {13, "Failed to allocate memory"}, {0, "Unknown error"}, {14, "Calculation failed"}, {15, "Too many function arguments"}, {16, "Unknown error"},
     };
     for (const auto& [code, text] : texts) EXPECT_STREQ(CForm::ErrorText(code), text) << code;
     f.ErrorOf("1 + #");
@@ -88,10 +88,11 @@ TEST(CForm, EvaluatesFormulasAndReportsEveryParseErrorWithItsColumn)
 TEST(CForm, LongTokensDeepNestingNothingToRunBareValuesAndTheReusedResult)
 {
     FormulaRunner f;
-    const std::string longText = "\"" + std::string(3000, 'x') + "\"";
-    EXPECT_EQ(f.TextOf(longText.c_str()).GetLength(), CForm::kTokenSize - 1);
-    EXPECT_TRUE(f.Form().SetFormula(std::string(2000, '1').c_str()));
-    EXPECT_EQ(f.ErrorOf((std::string(2000, 'q') + "(1)").c_str()).first, CForm::ErrUnknownFunction);
+    // A text, number or word longer than a token holds is refused, not cut.
+    const std::string longText = "\"" + std::string(3000, 'x') + "\"", fits = "\"" + std::string(1023, 'x') + "\"";
+    EXPECT_EQ(f.TextOf(fits.c_str()).GetLength(), CForm::kTokenSize - 1);
+    for (const std::string& tooLong : {longText, std::string(2000, '1'), std::string(2000, 'q') + "(1)"})
+        EXPECT_EQ(f.ErrorOf(tooLong.c_str()), std::pair(int{CForm::ErrTooDeep}, 1));
     std::string powers = "2", calls;
     for (int i = 0; i < 3000; ++i) powers += "^1", calls += "Sqrt(";
     for (const std::string& deep : {std::string(5000, '(') + "1" + std::string(5000, ')'), powers, calls})

@@ -58,6 +58,14 @@ public:
     // Parses and runs formula; the result as a number (NaN when there is none).
     double NumberOf(const char* formula) { return NumberOfResult(Run(formula)); }
 
+    // Parses formula, which must parse, and runs it: the execution error (0 when it ran).
+    int ExecErrorOf(const char* formula)
+    {
+        EXPECT_TRUE(m_form.SetFormula(formula)) << formula;
+        CKvsType* result = nullptr;
+        return m_form.Execute() && m_form.GetResult(result) ? 0 : m_form.GetExecError();
+    }
+
     // Runs the formula parsed last again (bound values may have changed).
     CString TextAgain() { return TextOfResult(RunForm(m_form)); }
 

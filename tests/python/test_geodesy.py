@@ -42,5 +42,36 @@ def test_ellipsoids_and_bad_arguments():
                         (lambda: geodesy.inverse(0, 0, 1, 1, ellipsoid=(6e6, 0.5)), ValueError)]:
         with pytest.raises(error):
             call()
-    with pytest.warns(RuntimeWarning, match="500 km"):
-        geodesy.inverse(0, 0, 10, 10)
+    # The closed forms are refused where they would be more than 1 cm off; the exact
+    # solution is right at any distance, and no NaN or infinity comes of finite arguments.
+    with pytest.raises(ValueError, match="more than 1 cm"):
+        geodesy.inverse(0, 0, 10, 10, method="closed-form")
+    with pytest.raises(ValueError, match="item 1: .*more than 1 cm"):
+        geodesy.direct(52, 4, 45, np.array([1e4, 1e7]), method="closed-form")
+    assert geodesy.inverse(52, 4, 52.1, 4.2, method="closed-form").distance == pytest.approx(
+        geodesy.inverse(52, 4, 52.1, 4.2).distance, abs=0.01)
+    with pytest.raises(ValueError, match="1e9 m"):
+        geodesy.direct(52, 4, 45, 1e300)
+    assert geodesy.inverse(0, 0, 0, 179).distance == pytest.approx(19926188.85, abs=0.01)
+    assert geodesy.inverse(0, 0, 0, 180).distance == pytest.approx(20003931.46, abs=0.01)
+
+
+def test_inverse_and_direct_agree_with_geographiclib_to_a_micrometre_everywhere():
+    geographiclib = pytest.importorskip("geographiclib.geodesic", reason="python3-geographiclib is not installed")
+    wgs84 = geographiclib.Geodesic.WGS84
+    rng = np.random.default_rng(20261208)
+    lat1 = np.degrees(np.arcsin(rng.uniform(-1, 1, 1000)))
+    lon1 = rng.uniform(-180, 180, 1000)
+    lat2 = np.degrees(np.arcsin(rng.uniform(-1, 1, 1000)))
+    lon2 = rng.uniform(-180, 180, 1000)
+    # A third of the pairs antipodal or within a thousandth of a degree of it.
+    lat2[:200], lon2[:200] = -lat1[:200], np.where(lon1[:200] > 0, lon1[:200] - 180, lon1[:200] + 180)
+    lat2[200:330] = np.clip(-lat1[200:330] + rng.uniform(-1e-3, 1e-3, 130), -90, 90)
+    lon2[200:330] = np.where(lon1[200:330] > 0, lon1[200:330] - 180, lon1[200:330] + 180) + rng.uniform(-1e-3, 1e-3, 130)
+    got = geodesy.inverse(lat1, lon1, lat2, lon2)
+    end = geodesy.direct(lat1, lon1, got.azimuth12, got.distance)
+    for i in range(1000):
+        want = wgs84.Inverse(lat1[i], lon1[i], lat2[i], lon2[i])
+        assert got.distance[i] == pytest.approx(want["s12"], abs=1e-6), i
+        assert wgs84.Inverse(end.lat[i], end.lon[i], lat2[i], lon2[i])["s12"] < 1e-6, i
+    assert np.isfinite(got.distance).all() and np.isfinite(end.back_azimuth).all()

@@ -70,4 +70,25 @@ TEST(OutputFile, AnOutputThatIsAnInputIsRefusedUnderAnyName)
     EXPECT_NO_THROW(RefuseSameFile({input}, {dir / "other.kvs", "-", "", dir / "b.svg"}));
     EXPECT_EQ(ReadWholeFile(input), "data");
 }
+
+TEST(OutputFile, ALinkStaysALinkDanglingOrChainedAndALoopIsRefused)
+{
+    TempFolder dir("outputfile_links");
+    // A dangling link (relative, in a chain of two) is written through: the file it names
+    // comes to be and the links stay.
+    fs::create_symlink("target.kvs", dir / "first.kvs");
+    fs::create_symlink("first.kvs", dir / "second.kvs");
+    OutputFile dangling(dir / "second.kvs");
+    ASSERT_TRUE(Write(dangling, "new", true));
+    EXPECT_EQ(std::tuple(fs::is_symlink(dir / "first.kvs"), fs::is_symlink(dir / "second.kvs"), ReadWholeFile(dir / "target.kvs")),
+              std::tuple(true, true, "new"));
+    // A loop is refused, named, and left as it was.
+    fs::create_symlink("loop-b", dir / "loop-a");
+    fs::create_symlink("loop-a", dir / "loop-b");
+    OutputFile loop(dir / "loop-a");
+    std::string error;
+    EXPECT_FALSE(loop.Open(error));
+    EXPECT_NE(error.find("loop-a is a loop of symbolic links"), std::string::npos) << error;
+    EXPECT_EQ(std::tuple(fs::is_symlink(dir / "loop-a"), fs::is_symlink(dir / "loop-b")), std::tuple(true, true));
+}
 #endif

@@ -276,6 +276,23 @@ bool PingExchange::IsReadable(const CDataBlock& block)
     return true;
 }
 
+std::string PingExchange::WhyUnreadable(const CDataBlock& block)
+{
+    int count = 0;
+    ReadScalar(block, UseAs::kBeamCount, count);
+    if (count < 0 || count > PingStruct::kMaxBeams)
+        return "beam count " + std::to_string(count) + " outside 0.." + std::to_string(PingStruct::kMaxBeams);
+    for (const Field& f : kFields) {
+        if (f.role != Role::Required || FindArray(block, f, count)) continue;
+        CKvsBytePtr* e = nullptr;
+        const std::string array = "beam array " + std::to_string(f.useAs);
+        if (!block.GetData(f.useAs, e, CDataBlock::kByUseAs) || !e) return "no " + array;
+        return array + " does not hold " + std::to_string(count) + " items of its type (" +
+               std::to_string(e->GetLength()) + " bytes, type " + std::to_string(e->GetType()) + ")";
+    }
+    return {};
+}
+
 bool PingExchange::Read(const CDataBlock& block, PingStruct& ping, int ihoOrder)
 {
     ping.Init();

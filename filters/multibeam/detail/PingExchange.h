@@ -7,6 +7,8 @@
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/filters/multibeam/PingStruct.h>
 
+#include <string>
+
 namespace kvs::multibeam::detail {
 
 class PingExchange
@@ -15,6 +17,9 @@ public:
     // True when the block has the arrays 603, 604, 605 (float) and 606 (32-bit unsigned)
     // with beam-count items and a beam count within 0 .. PingStruct::kMaxBeams.
     static bool IsReadable(const CDataBlock& block);
+    // Why IsReadable refuses block, for a message ("" when it does not): the beam count
+    // out of range, or the beam array that is missing or does not hold one item a beam.
+    static std::string WhyUnreadable(const CDataBlock& block);
     // The ping of the block, its arrays copied into the ping's own storage (block arrays
     // lie unaligned in the block's buffer). Absent values leave the member as Init left
     // it, absent optional arrays stay null. With both allowed-error arrays (678, 679)

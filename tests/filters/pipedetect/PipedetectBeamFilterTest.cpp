@@ -346,7 +346,7 @@ TEST(VesselContour, ReadsCornersIntoTheSideOrTopViewAndMalformedTextOrAMissingFi
     // A file that cannot be read, a malformed one (its path before the line) and an empty one.
     EXPECT_FALSE(contour.Create("/nonexistent/dir/shape.ctr", 5));
     EXPECT_EQ(contour.GetSize(), 0);
-    EXPECT_STREQ(contour.GetLastError().GetString(), "cannot read file '/nonexistent/dir/shape.ctr'");
+    EXPECT_STREQ(contour.GetLastError().GetString(), "/nonexistent/dir/shape.ctr: cannot open: No such file or directory");
 
     const std::string path = ::testing::TempDir() + "vessel_contour_test.ctr";
     std::ofstream(path) << "0 0 0 0\n1 1 1 1\nbad\n";
