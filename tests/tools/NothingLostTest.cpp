@@ -78,7 +78,7 @@ TEST(NothingLost, ImportReplacesItsOutputWholeOrNotAtAllAndKeepsAPartialStreamOn
     }
     // --partial keeps the pings before the fault.
     const RunResult r = RunTool("import " + dir / "cut.gsf" + " -o " + out + " --partial");
-    EXPECT_EQ(std::tuple(r.status, Has(r.out, "2 earlier pings written (--partial)")), std::tuple(1, true)) << r.out;
+    EXPECT_EQ(std::tuple(r.status, Has(r.out, "(2 earlier pings written)")), std::tuple(1, true)) << r.out;
     const RunResult dump = RunTool("dump " + out + " --json");
     EXPECT_EQ(nlohmann::json::parse(dump.out, nullptr, false).size(), 2u) << dump.out;
 }
@@ -158,7 +158,7 @@ TEST(NothingLost, ReadersStopOnDevicesFoldersAndEmptyFilesNamingThem)
         {"tide " + dir.path.string(), ": is a folder, not a file"},
         {"tide " + empty, "empty.txt: no tide observations"},
         {"tide " + empty + " --convert " + dir / "out.tide", "empty.txt: no tide observations"},
-        {"import " + empty + " -o " + dir / "x.kvs", "empty.txt: not a GSF file: 0 bytes"},
+        {"import " + empty + " -o " + dir / "x.kvs", "empty.txt: not a GSF, Kongsberg .all or .kmall file: it looks like an empty file"},
         {"import /dev/zero -o " + dir / "x.kvs", "/dev/zero: not a regular file"},
     };
     for (const auto& c : cases) {
