@@ -23,4 +23,5 @@ PYBIND11_MODULE(kvsdatablocks, m)
     kp::BindGeodesy(m);
     kp::BindTide(m);
     kp::BindGsf(m);
+    kp::BindSurface(m);
 }

@@ -22,5 +22,7 @@ void AddGeodesyCommand(CLI::App& app, Runner& run);
 void AddTuneCommand(CLI::App& app, Runner& run);
 void AddImportCommand(CLI::App& app, Runner& run);
 void AddExportGsfCommand(CLI::App& app, Runner& run);
+void AddGridCommand(CLI::App& app, Runner& run);
+void AddQaCommand(CLI::App& app, Runner& run);
 
 } // namespace kvs::tool

@@ -31,6 +31,8 @@ int main(int argc, char** argv)
     AddTuneCommand(app, run);
     AddImportCommand(app, run);
     AddExportGsfCommand(app, run);
+    AddGridCommand(app, run);
+    AddQaCommand(app, run);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
