@@ -38,11 +38,17 @@ TEST(SurfaceCell, RunningMedianFollowsTheExactMedianAndShrugsOffOutliers)
         }
         std::sort(all.begin(), all.end());
         const double exact = n % 2 ? all[n / 2] : 0.5 * (all[n / 2 - 1] + all[n / 2]);
-        if (n <= 5) EXPECT_NEAR(c.Median(), exact, 1e-5) << n;
-        else EXPECT_NEAR(c.Median(), 30.0, 0.1) << n; // the spikes do not drag it
+        // Exact up to five; the running estimate settles on the median as soundings come.
+        EXPECT_NEAR(c.Median(), exact, n <= 5 ? 1e-5 : n < 40 ? 0.3 : 0.1) << n;
+        if (n >= 400) {
+            EXPECT_NEAR(c.Median(), 30.0, 0.05) << n; // the spikes do not drag it
+            EXPECT_GT(c.mean, 30.3) << n;             // as they drag the mean
+        }
         EXPECT_EQ(c.count, static_cast<uint32_t>(n));
         EXPECT_NEAR(c.RmsError(), 0.1, 1e-9);
-        if (n == 1) EXPECT_TRUE(std::isnan(c.Spread()));
+        if (n == 1) {
+            EXPECT_TRUE(std::isnan(c.Spread()));
+        }
     }
 }
 
@@ -104,7 +110,7 @@ TEST(IhoS44, EditionSixOrdersAgreeWithTheFilterWhereTheyShareConstants)
         EXPECT_NEAR(o->Tvu(40.0), f->VertError(40.0f), 1e-5) << s.name;
     }
     EXPECT_NEAR(FindIhoS44Order("Exclusive")->Tvu(20.0), std::sqrt(0.15 * 0.15 + 0.15 * 0.15), 1e-12);
-    EXPECT_NEAR(FindIhoS44Order("1a")->Tvu(30.0), 0.6345, 1e-4);
+    EXPECT_NEAR(FindIhoS44Order("1a")->Tvu(30.0), 0.63411, 1e-5);
     EXPECT_EQ(FindIhoS44Order("3"), nullptr);
     EXPECT_EQ(FindIhoS44Order(""), nullptr);
 }
