@@ -6,7 +6,7 @@
 // (position 0 the tide value, position 1 the station id, 505/506 the station position)
 // and 1071 pipe detection (element ids 1 to 13 as the pipe filter reads them, use-as 615).
 // Use-as codes 220/221 (tide value, station id), 630 to 633 (pipe-detection values) and
-// 690 to 696 (multibeam: source beam and ping flags, longitude and latitude, exact time, heading;
+// 690 to 695 and 699 (multibeam: source beam and ping flags, longitude and latitude, exact time, heading;
 // named in UseAsCodes.h) are this definition's own.
 const char* DataDefinition::GetDefaultDefinitionText()
 {
@@ -94,7 +94,7 @@ const char* DataDefinition::GetDefaultDefinitionText()
         {"name": "Latitude", "type": "ET_DOUBLE", "format": 10, "useAs": 693},
         {"name": "TimeSeconds", "type": "ET_UINT", "format": 0, "useAs": 694},
         {"name": "TimeNanoseconds", "type": "ET_UINT", "format": 0, "useAs": 695},
-        {"name": "Heading", "type": "ET_DOUBLE", "format": 1, "useAs": 696}
+        {"name": "Heading", "type": "ET_DOUBLE", "format": 1, "useAs": 699}
       ]
     },
     {

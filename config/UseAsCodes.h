@@ -3,7 +3,7 @@
 // elements, named once. By block group: single-beam soundings (1010), multibeam pings
 // (1011), tide (1020) and pipe detection (1071); the positions are shared. "Carried" codes
 // are exchanged by the multibeam filter without a role of their own there. The codes
-// 220/221, 630 to 633 and 690 to 696 are the built-in definition's own
+// 220/221, 630 to 633 and 690 to 695 and 699 are the built-in definition's own
 // (config/DataDefinitionDefault.cpp).
 #pragma once
 
@@ -76,7 +76,7 @@ inline constexpr unsigned short kLongitude = 692;       // double, degrees, east
 inline constexpr unsigned short kLatitude = 693;        // double, degrees, north positive (format 10)
 inline constexpr unsigned short kTimeSeconds = 694;     // unsigned int, whole seconds since 1970 UTC
 inline constexpr unsigned short kTimeNanoseconds = 695; // unsigned int, 0 .. 999 999 999
-inline constexpr unsigned short kHeading = 696;         // double, degrees clockwise from grid north of 505/506's system
+inline constexpr unsigned short kHeading = 699;         // double, degrees clockwise from grid north of 505/506's system
 
 // Pipe detection (1071); its other elements are found by element id.
 inline constexpr unsigned short kPipeBeamLookup = 615;      // float per beam, read at the pipe's mean beam

@@ -1,7 +1,7 @@
 // LineSoundings: reads a filtered multibeam line (a record stream of group 1011 pings) one
 // ping at a time and hands over the ping's accepted soundings placed in the line's
 // projected system: the ping position (505/506) plus the beam's across- and along-track
-// offsets (603/604) turned by the heading (696, from grid north; where a ping lacks it,
+// offsets (603/604) turned by the heading (699, from grid north; where a ping lacks it,
 // the course over ground between its neighbours), depth = -z (605, positive down) and
 // the vertical error (676, NaN where absent).
 //
@@ -45,7 +45,7 @@ struct LineCounts
     uint64_t soundings = 0;        // accepted soundings handed over
     uint64_t rejected = 0;         // beams not accepted
     uint64_t otherBlocks = 0;      // blocks of other groups, skipped
-    bool headingFromTrack = false; // some ping lacked 696 and took its course over ground
+    bool headingFromTrack = false; // some ping lacked 699 and took its course over ground
 };
 
 class LineSoundings

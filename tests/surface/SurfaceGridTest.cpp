@@ -142,12 +142,12 @@ TEST(LineSoundings, BeamsArePlacedByTheHeadingOrTheTrackAndChosenByTheirFlags)
     opt.beams = 3;
     opt.pings = 4;
     opt.spikeRate = opt.flyingRate = 0.0;
-    // Ping 0 heads east (696); ping 1 lacks the heading and takes the track's course
+    // Ping 0 heads east (699); ping 1 lacks the heading and takes the track's course
     // (north); ping 2 has a beam rejected and one the sonar did not mark usable; ping 3 is
     // an invalid ping.
     WriteLine(dir / "l.kvs", opt, [](int k, CDataBlock& b) {
-        if (k == 0) b.SetDataValue(696, 90.0, 0, CDataBlock::kByUseAs);
-        if (k == 1) b.SetDataValue(696, 90.0, 40, CDataBlock::kByUseAs);
+        if (k == 0) b.SetDataValue(699, 90.0, 0, CDataBlock::kByUseAs);
+        if (k == 1) b.SetDataValue(699, 90.0, 40, CDataBlock::kByUseAs);
         if (k == 2) {
             unsigned int flags[3] = {0x1 | 0x2000, 0x0, 0x1};
             b.SetDataValue(606, flags, 3, 0, CDataBlock::kByUseAs);
