@@ -3,7 +3,7 @@
 // elements, named once. By block group: single-beam soundings (1010), multibeam pings
 // (1011), tide (1020) and pipe detection (1071); the positions are shared. "Carried" codes
 // are exchanged by the multibeam filter without a role of their own there. The codes
-// 220/221, 630 to 633 and 690 to 698 are the built-in definition's own
+// 220/221, 630 to 633 and 690 to 699 are the built-in definition's own
 // (config/DataDefinitionDefault.cpp).
 #pragma once
 
@@ -79,6 +79,7 @@ inline constexpr unsigned short kTimeNanoseconds = 695; // unsigned int, 0 .. 99
 inline constexpr unsigned short kSonarPingCounter = 696; // unsigned int: the sonar's own ping counter
 inline constexpr unsigned short kSwathPosition = 697;    // unsigned short: 0 first/aft-most swath of a ping
 inline constexpr unsigned short kPingFrequency = 698;    // float, Hz; 0 when the file does not say
+inline constexpr unsigned short kHeading = 699;         // double, degrees clockwise from grid north of 505/506's system
 
 // Pipe detection (1071); its other elements are found by element id.
 inline constexpr unsigned short kPipeBeamLookup = 615;      // float per beam, read at the pipe's mean beam

@@ -24,4 +24,5 @@ PYBIND11_MODULE(kvsdatablocks, m)
     kp::BindTide(m);
     kp::BindGsf(m);
     kp::BindKongsberg(m);
+    kp::BindSurface(m);
 }

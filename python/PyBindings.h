@@ -15,5 +15,6 @@ void BindGeodesy(py::module_& module); // the geodesy submodule (PyGeodesy.cpp)
 void BindTide(py::module_& module);    // open_tide, TideFile (PyTide.cpp)
 void BindGsf(py::module_& module);     // import_gsf, GsfImport (PyGsf.cpp)
 void BindKongsberg(py::module_& module); // import_file, KongsbergAllImport, KongsbergKmallImport (PyKongsberg.cpp)
+void BindSurface(py::module_& module); // grid (PySurface.cpp)
 
 } // namespace kvs::python

@@ -32,7 +32,13 @@ double SurveySimulator::SeabedDepth(double across, double along) const
 {
     const double ripple = 0.5 * m_opt.rippleHeight *
                           std::sin(2.0 * std::numbers::pi * along / std::max(m_opt.rippleLength, 0.1));
-    return m_opt.depth + along * m_opt.alongSlope / 100.0 - across * std::tan(m_opt.acrossSlope * D_TO_R) + ripple;
+    double bump = 0.0;
+    if (m_opt.bumpHeight != 0.0 && m_opt.bumpRadius > 0.0) {
+        const double centre = 0.5 * m_opt.speed * std::max(m_opt.pings - 1, 0) / m_opt.pingRate;
+        const double r = std::hypot(across, along - centre);
+        if (r < m_opt.bumpRadius) bump = 0.5 * m_opt.bumpHeight * (1.0 + std::cos(std::numbers::pi * r / m_opt.bumpRadius));
+    }
+    return m_opt.depth + along * m_opt.alongSlope / 100.0 - across * std::tan(m_opt.acrossSlope * D_TO_R) + ripple - bump;
 }
 
 bool SurveySimulator::Next(CDataBlock& block)

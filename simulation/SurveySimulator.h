@@ -44,6 +44,8 @@ struct SurveyLineOptions
     double spikeMin = 0.15;     // a spike's jump as a fraction of the depth: spikeMin to
     double spikeMax = 0.5;      // spikeMax, up or down at random
     double flyingRate = 0.05;   // fraction of pings with a flying object
+    double bumpHeight = 0.0;    // metres: a mound rising this far above the seabed (0: none), centred
+    double bumpRadius = 0.0;    // under the track halfway along the line; its foot's radius, metres
     double swath = 120.0;       // degrees, full opening angle
     double speed = 2.5;         // metres per second over ground
     double startTime = 1767225600.0; // 2026-01-01 00:00:00 UTC
@@ -71,7 +73,9 @@ public:
     // Per beam of the last multibeam ping made; empty before the first.
     const std::vector<BeamTruth>& LastPingTruth() const { return m_truth; }
 
-    // Seabed depth (metres, positive down) at across-track x and along-track distance.
+    // Seabed depth (metres, positive down) at across-track x and along-track distance: the
+    // slopes and ripples, less the mound (a raised cosine, height * (1 + cos(pi r / radius)) / 2
+    // within radius r of its centre).
     double SeabedDepth(double across, double along) const;
 
 private:

@@ -23,6 +23,7 @@ struct SimulateOptions
 {
     SurveyLineOptions line;
     std::string spikeSize = "0.15:0.5";
+    std::string bump;
     std::string output;
     bool quiet = false;
 };
@@ -41,8 +42,24 @@ std::string ParseSpikeSize(const std::string& text, SurveyLineOptions& line)
     return {};
 }
 
+// "HEIGHT:RADIUS", metres: a mound of that height whose foot has that radius.
+std::string ParseBump(const std::string& text, SurveyLineOptions& line)
+{
+    double height = 0.0, radius = 0.0;
+    char colon = 0, rest = 0;
+    if (std::sscanf(text.c_str(), "%lf %c %lf %c", &height, &colon, &radius, &rest) != 3 || colon != ':')
+        return text + " is not HEIGHT:RADIUS";
+    if (!(height >= 0.0 && height <= 11000.0 && radius > 0.0 && radius <= 100000.0))
+        return "need 0 <= HEIGHT and 0 < RADIUS <= 100000, got " + text;
+    line.bumpHeight = height;
+    line.bumpRadius = radius;
+    return {};
+}
+
 int RunSimulate(const SimulateOptions& o)
 {
+    if (o.line.bumpHeight >= o.line.depth)
+        throw UsageError("--bump: the mound would reach the sea surface (its height must stay under --depth)");
     OutputFile file(o.output);
     std::string failure;
     if (!file.Open(failure)) throw InputError(failure);
@@ -94,6 +111,8 @@ void AddSimulateCommand(CLI::App& app, Runner& run)
         ->check([o](const std::string& text) { return ParseSpikeSize(text, o->line); })
         ->capture_default_str();
     cmd->add_option("--flying", o->line.flyingRate, "Fraction of pings with a flying object")->check(CLI::Range(0.0, 1.0))->capture_default_str();
+    cmd->add_option("--bump", o->bump, "A mound HEIGHT:RADIUS (metres) under the track halfway along the line")
+        ->check([o](const std::string& text) { return ParseBump(text, o->line); });
     cmd->add_option("--swath", o->line.swath, "Swath opening angle, degrees")->check(CLI::Range(1.0, 170.0))->capture_default_str();
     cmd->add_option("--speed", o->line.speed, "Vessel speed, metres per second")->check(CLI::Range(0.0, 20.0))->capture_default_str();
     cmd->add_option("--seed", o->line.seed, "Random seed: the same options give the same file")->capture_default_str();

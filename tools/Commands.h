@@ -25,5 +25,7 @@ void AddExportGsfCommand(CLI::App& app, Runner& run);
 void AddInjectCommand(CLI::App& app, Runner& run);
 void AddExportCommand(CLI::App& app, Runner& run);
 void AddExportXyzCommand(CLI::App& app, Runner& run);
+void AddGridCommand(CLI::App& app, Runner& run);
+void AddQaCommand(CLI::App& app, Runner& run);
 
 } // namespace kvs::tool

@@ -36,6 +36,8 @@ int main(int argc, char** argv)
     AddInjectCommand(app, run);
     AddExportCommand(app, run);
     AddExportXyzCommand(app, run);
+    AddGridCommand(app, run);
+    AddQaCommand(app, run);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

@@ -198,6 +198,21 @@ bool GsfBlockMapper::Map(const GsfPing& ping, int pingNumber, CDataBlock& block,
     // The allowed errors are the filter's to fill: sized to the ping, zero.
     check(block.SetDataValue(kAllowedVertError, m_zeros.data(), n, kNotValid, CDataBlock::kByUseAs), kAllowedVertError);
     check(block.SetDataValue(kAllowedHorError, m_zeros.data(), n, kNotValid, CDataBlock::kByUseAs), kAllowedHorError);
+    // The heading turned from true to grid north, so that the beams can be placed in the
+    // grid: true north points along the grid azimuth of a step north from the ping.
+    // Optional in the layout.
+    double gridHeading = ping.heading;
+    unsigned short headingStatus = kNotValid;
+    if (projected && std::isfinite(ping.heading)) {
+        double xn = 0.0, yn = 0.0;
+        if (m_utm->GeoToGrid(ping.latitude + (ping.latitude < 89.0 ? 1e-4 : -1e-4), ping.longitude, xn, yn)) {
+            const double sign = ping.latitude < 89.0 ? 1.0 : -1.0;
+            const double trueNorth = std::atan2(sign * (xn - x), sign * (yn - y)) * 180.0 / 3.14159265358979323846;
+            gridHeading = std::fmod(ping.heading + trueNorth + 720.0, 360.0);
+            headingStatus = kValid;
+        }
+    }
+    block.SetDataValue(kHeading, gridHeading, headingStatus, CDataBlock::kByUseAs);
     if (missing) {
         error.Format("the multibeam layout (group 1011) has no element of use-as %u of the expected type", missing);
         return false;

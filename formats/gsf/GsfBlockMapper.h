@@ -10,7 +10,8 @@
 //   612 beams GSF ignores; 212 depth corrector + applied tide corrector (unknown = 0); 507 0
 //   676 vertical error (array 19, else the obsolete 11); 677 horizontal error (array 20,
 //   else the root sum of squares of the obsolete 12 and 13); absent ones are left empty
-//   505/506 easting/northing, metres; 692/693 longitude/latitude, degrees
+//   505/506 easting/northing, metres; 692/693 longitude/latitude, degrees; 699 the heading
+//   from grid north (the true heading turned by the meridian convergence), when located
 #pragma once
 
 #include <KvsDataBlocks/KvsExport.h>

@@ -70,6 +70,9 @@ TEST(GsfBlockMapper, RealPingsFillTheMultibeamBlock)
         {kVerticalOffset, -3.29, 1e-12}, {kVerticalReference, 0.0, 0},      {kLatitude, 17.8471517, 1e-12},
         {kLongitude, -64.5970738, 1e-12}, {kPositionX, 330766.6010, 1e-3}, {kPositionY, 1973998.1338, 1e-3}};
     for (const auto& v : values) EXPECT_NEAR(Get<double>(b, v.code), v.value, v.tolerance) << v.code;
+    // The heading from grid north: true north lies 0.4896 degrees east of grid north there
+    // (PROJ: the point 0.0001 degrees north of the ping).
+    EXPECT_NEAR(Get<double>(b, kHeading), p.heading + 0.48959, 1e-4);
 
     // z is up, this writer's port angles are positive; flag bit 0 set: not usable.
     std::vector<float> x, z, angle;
