@@ -6,6 +6,7 @@
 #include "PyCommon.h"
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace kvs::python {
@@ -24,7 +25,11 @@ public:
         m_reader = std::move(reader);
     }
 
-    void Close() { m_reader.reset(); }
+    void Close()
+    {
+        RefuseWhileBusy();
+        m_reader.reset();
+    }
     bool Closed() const { return !m_reader; }
     const std::string& Name() const { return m_name; }
     const Reader& Get() const
@@ -52,12 +57,34 @@ protected:
     }
     bool Done() const { return m_done; }
 
+    // Runs work, which touches no Python object, with the GIL released, so that other
+    // threads run meanwhile; the reader is marked in use, and a call of another thread
+    // on it is refused rather than let in to race this one.
+    template <class Work>
+    auto Unlocked(Work&& work)
+    {
+        RefuseWhileBusy();
+        struct InUse
+        {
+            bool& busy;
+            explicit InUse(bool& b) : busy(b) { busy = true; }
+            ~InUse() { busy = false; } // after the GIL is back
+        } inUse(m_busy);
+        py::gil_scoped_release release;
+        return work();
+    }
+    void RefuseWhileBusy() const
+    {
+        if (m_busy) throw std::runtime_error("the file is in use by another thread");
+    }
+
 private:
     std::string m_name;
     const char* m_errorClass;
     const char* m_closedText;
     std::unique_ptr<Reader> m_reader;
     bool m_done = false;
+    bool m_busy = false; // a call runs without the GIL
 };
 
 // Binds __iter__, __next__ (T::Next), __enter__, __exit__ (closes), close, closed and name.

@@ -9,6 +9,7 @@
 #include <KvsDataBlocks/datablocks/RecordStream.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace kvs::python {
@@ -28,7 +29,8 @@ public:
         if (Done()) throw py::stop_iteration();
         auto block = std::make_shared<CDataBlock>();
         CString error;
-        switch (Get().Next(*block, error)) {
+        RecordStreamReader& reader = Get();
+        switch (Unlocked([&] { return reader.Next(*block, error); })) {
         case RecordStreamReader::Result::Record: return std::make_shared<PyBlock>(std::move(block));
         case RecordStreamReader::Result::End: break;
         case RecordStreamReader::Result::Error: Fail(std::string(error));
@@ -49,15 +51,33 @@ public:
         m_writer = std::move(writer);
     }
 
+    // Writes with the GIL released. The writer is marked in use (another thread's call on
+    // it is refused), and the block's storage is held: a change to the block meanwhile
+    // copies it first (PyBlock's copy on write), so what is written stays whole.
     void Write(const PyBlock& block)
     {
+        RecordStreamWriter& writer = Writer();
+        RefuseWhileBusy();
+        const std::shared_ptr<CDataBlock> storage = block.Storage();
         CString error;
-        if (!Writer().Write(block.Get(), error)) Raise("StreamError", m_name + ": " + std::string(error));
+        bool ok = false;
+        {
+            struct InUse
+            {
+                bool& busy;
+                explicit InUse(bool& b) : busy(b) { busy = true; }
+                ~InUse() { busy = false; } // after the GIL is back
+            } inUse(m_busy);
+            py::gil_scoped_release release;
+            ok = writer.Write(*storage, error);
+        }
+        if (!ok) Raise("StreamError", m_name + ": " + std::string(error));
     }
 
     // Flushes and closes; StreamError when the data could not all be written.
     void Close()
     {
+        RefuseWhileBusy();
         if (!m_writer) return;
         CString error;
         const bool ok = m_writer->Close(error);
@@ -73,8 +93,14 @@ public:
     }
 
 private:
+    void RefuseWhileBusy() const
+    {
+        if (m_busy) throw std::runtime_error("the stream is in use by another thread");
+    }
+
     std::string m_name;
     std::unique_ptr<RecordStreamWriter> m_writer;
+    bool m_busy = false; // a write runs without the GIL
 };
 
 } // namespace

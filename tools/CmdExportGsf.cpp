@@ -9,6 +9,7 @@
 // filter", and bit 0 alone claims that the sonar found no bottom.
 // The result replaces the target only when complete (OutputFile).
 #include "Commands.h"
+#include "ExportGsf.h"
 #include "OutputFile.h"
 #include "ToolCommon.h"
 
@@ -36,20 +37,7 @@ using namespace UseAs;
 
 constexpr double kTimeTolerance = 1e-6;         // seconds, for streams without the exact time
 
-struct ExportOptions
-{
-    std::string filtered;
-    std::string original;
-    std::string output;
-    bool ignoreInvalidPings = false;
-    bool editSelected = false;
-};
-
-struct Totals
-{
-    unsigned long long pingsEdited = 0, beamsIgnored = 0, selectedKept = 0, pingsIgnored = 0, unmatched = 0;
-    unsigned long long usableBefore = 0; // usable beams of the matched pings, before the edit
-};
+using Totals = ExportTotals;
 
 // The filtered stream's multibeam pings, one after the other in ping number order.
 class FilteredPings
@@ -151,12 +139,10 @@ void EditPing(const ExportOptions& o, const GsfReader& gsf, const CDataBlock& bl
     }
 }
 
-int RunExport(const ExportOptions& o)
+} // namespace
+
+ExportTotals ExportGsf(const ExportOptions& o)
 {
-    if (o.output == "-") {
-        std::fprintf(stderr, "kvsblocks: export-gsf writes a file: give its name with -o\n");
-        return kExitUsage;
-    }
     RefuseSameFile({o.filtered, o.original}, {o.output});
     GsfReader gsf;
     CString error;
@@ -194,8 +180,21 @@ int RunExport(const ExportOptions& o)
         throw InputError(o.filtered + ": ping " + std::to_string(filtered.Number()) + " has no counterpart among the " +
                          std::to_string(gsf.PingsRead()) + " pings of " + o.original);
     if (!out.Commit(failure)) throw InputError(failure);
+    totals.pings = gsf.PingsRead();
+    return totals;
+}
+
+namespace {
+
+int RunExport(const ExportOptions& o)
+{
+    if (o.output == "-") {
+        std::fprintf(stderr, "kvsblocks: export-gsf writes a file: give its name with -o\n");
+        return kExitUsage;
+    }
+    const ExportTotals totals = ExportGsf(o);
     std::printf("edited %llu of %llu pings: %llu beams newly ignored (filter edited, %.1f %% of the usable beams)",
-                totals.pingsEdited, static_cast<unsigned long long>(gsf.PingsRead()), totals.beamsIgnored,
+                totals.pingsEdited, static_cast<unsigned long long>(totals.pings), totals.beamsIgnored,
                 totals.usableBefore ? 100.0 * totals.beamsIgnored / totals.usableBefore : 0.0);
     if (totals.pingsIgnored) std::printf(", %llu pings ignored", totals.pingsIgnored);
     if (totals.selectedKept) std::printf(", %llu selected soundings kept", totals.selectedKept);

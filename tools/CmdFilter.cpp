@@ -8,6 +8,7 @@
 // total.
 #include "BeamFlags.h"
 #include "Commands.h"
+#include "FilterFile.h"
 #include "OutputFile.h"
 #include "StreamFilter.h"
 #include "ToolCommon.h"
@@ -34,17 +35,15 @@ namespace kvs::tool {
 
 namespace {
 
-struct FilterOptions
+struct FilterOptions : FileFilterSettings
 {
     std::vector<std::string> inputs;
     std::string output; // a file for one input, a folder for several
     unsigned int jobs = DefaultJobs();
     std::string attributes;
-    int mode = 0;
     bool json = false;
     bool progress = true;
     bool strict = false;
-    bool partial = false;
 };
 
 constexpr uint64_t kProgressThreshold = 20u << 20;      // inputs above 20 MiB get a progress bar
@@ -53,6 +52,8 @@ double BlocksPerSecond(const FilterSummary& sum)
 {
     return sum.seconds > 0 ? (sum.blocksIn - sum.unfiltered) / sum.seconds : 0.0;
 }
+
+} // namespace
 
 nlohmann::json SummaryJson(const FilterSummary& sum)
 {
@@ -95,6 +96,8 @@ nlohmann::json SummaryJson(const FilterSummary& sum)
     j["complete"] = sum.error.empty();
     return j;
 }
+
+namespace {
 
 // The summary goes to out: standard error when the filtered stream takes standard output.
 void PrintSummary(const FilterSummary& sum, bool json, std::FILE* out)
@@ -144,13 +147,10 @@ void PrintSummary(const FilterSummary& sum, bool json, std::FILE* out)
     std::fprintf(out, "filter time %.3f s, %.0f blocks per second\n", sum.seconds, rate);
 }
 
-// Filters input into output ("" for none) with filters of its own, made from attributes.
-// A corrupt record ends the stream: report is told why (the message for standard error)
-// and the summary's error is set. An input that cannot be read or an output that cannot
-// be written throws InputError; the output then stays as it was. bar draws a progress bar
-// for a large input; advance is told the bytes read since its last call.
+} // namespace
+
 FilterSummary FilterFile(const std::string& input, const std::string& output, CAttributeMap& attributes,
-                         const FilterOptions& o, bool bar, const std::function<void(uint64_t bytes)>& advance,
+                         const FileFilterSettings& o, bool bar, const std::function<void(uint64_t bytes)>& advance,
                          const std::function<void(const std::string&)>& report)
 {
     RecordStreamReader reader;
@@ -197,6 +197,8 @@ FilterSummary FilterFile(const std::string& input, const std::string& output, CA
     }
     return sum;
 }
+
+namespace {
 
 int RunFilter(const FilterOptions& o)
 {
