@@ -79,8 +79,8 @@ def main():
 
         times = {"1 worker": [], "2 workers": [], "tool --jobs 2": [], "1 thread": [], "2 threads": []}
         load = os.getloadavg()
-        with distributed.LocalCluster(n_workers=1, threads_per_worker=1, dashboard_address=None) as c1, \
-                distributed.LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None) as c2, \
+        with distributed.LocalCluster(n_workers=1, threads_per_worker=1, dashboard_address=":0") as c1, \
+                distributed.LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=":0") as c2, \
                 distributed.Client(c1) as one, distributed.Client(c2) as two:
             work = {"1 worker": on_cluster(one), "2 workers": on_cluster(two), "tool --jobs 2": tool_jobs2,
                     "1 thread": threads(1), "2 threads": threads(2)}

@@ -202,7 +202,7 @@ def run(paths, settings, out_dir, client=None, export=False, progress=True):
     if client is None:
         cores = len(os.sched_getaffinity(0))
         cluster = distributed.LocalCluster(n_workers=cores, threads_per_worker=1, processes=True,
-                                           dashboard_address=None)
+                                           dashboard_address=":0")
         client = distributed.Client(cluster)
     try:
         futures = client.map(process_line, paths, settings=settings, out_dir=out_dir, export=export, pure=False)

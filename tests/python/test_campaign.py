@@ -25,7 +25,7 @@ GSF_LINES = ["0175_20150322_232639_EX1502L2_MB.gsf.mb121", "0029_20160323_185603
 
 @pytest.fixture(scope="module")
 def client():
-    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None)
+    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0")
     with distributed.Client(cluster) as c:
         yield c
     cluster.close()
@@ -150,21 +150,6 @@ def test_the_command_line_runs_on_a_local_cluster_of_its_own(tool, tmp_path):
     for line in lines:
         assert (out / line.name).read_bytes() == tool_filtered(tool, line, tmp_path / "tool")[0]
     assert len(json.loads((out / "campaign.json").read_text())) == 3
-
-
-def test_filter_file_runs_without_the_gil(tool, tmp_path):
-    import kvsdatablocks as kvs
-
-    line = simulate(tool, tmp_path / "lines", 1, pings=300, beams=800)[0]
-    spins = 0
-    worker = threading.Thread(target=kvs.filter_file, args=(line, tmp_path / "out.kvs", FILTER_SETTINGS))
-    worker.start()
-    while worker.is_alive():
-        spins += 1
-    worker.join()
-    # Holding the GIL, the filter would let this thread run only before and after it.
-    assert spins > 10000
-    assert (tmp_path / "out.kvs").read_bytes() == tool_filtered(tool, line, tmp_path / "tool")[0]
 
 
 def test_a_worker_killed_in_the_middle_of_a_task_leaves_every_output_whole(tool, client, tmp_path):
