@@ -20,11 +20,13 @@ the lines, the settings file and the output folder under the same paths (a share
 system).
 """
 import argparse
+import json
 import os
 import socket
 import sys
 import tempfile
 import time
+import warnings
 
 import kvsdatablocks as kvs
 
@@ -135,6 +137,8 @@ def process_line(path, settings, out_dir, export=False):
         if getattr(e, "summary", None):
             _summary_row(row, e.summary)
         row["error"] = str(e)
+    except kvs.Error as e:  # the library's message names the file and the place
+        row["error"] = str(e)
     except Exception as e:  # the row carries whatever stopped this line; the others go on
         row["error"] = f"{type(e).__name__}: {e}"
     row["seconds"] = round(time.perf_counter() - start, 3)
@@ -147,6 +151,9 @@ def _table(rows, pandas):
     for c in HEAD_COLUMNS + TAIL_COLUMNS:
         if c not in frame.columns:
             frame[c] = None
+    # Counts stay whole numbers beside the rows of lines that failed (which have none).
+    for c in ["pings", "beams", "usable"] + per_filter:
+        frame[c] = frame[c].astype("Int64")
     return frame[HEAD_COLUMNS + per_filter + TAIL_COLUMNS]
 
 
@@ -222,7 +229,8 @@ def run(paths, settings, out_dir, client=None, export=False, progress=True):
 
     table = _table(rows, pandas)
     _write_whole(os.path.join(out_dir, RESULT_NAMES[0]), table.to_csv(index=False))
-    _write_whole(os.path.join(out_dir, RESULT_NAMES[1]), table.to_json(orient="records", indent=2))
+    records = json.loads(table.to_json(orient="records"))  # NA as null, numpy numbers as JSON numbers
+    _write_whole(os.path.join(out_dir, RESULT_NAMES[1]), json.dumps(records, indent=2, ensure_ascii=False) + "\n")
     if progress:
         print(total_text(table, wall))
     return table
@@ -252,6 +260,8 @@ def main(argv=None):
     parser.add_argument("--export", action="store_true", help="also write the edited copy of each original (GSF)")
     parser.add_argument("--no-progress", dest="progress", action="store_false", help="no progress bar and total")
     args = parser.parse_args(argv)
+    # Debian's tornado warns on every event loop Dask starts; nothing a user can act on.
+    warnings.filterwarnings("ignore", message="make_current is deprecated", category=DeprecationWarning)
     try:
         distributed, _ = _need_dask()
         client = distributed.Client(args.scheduler) if args.scheduler else None
@@ -265,7 +275,8 @@ def main(argv=None):
         print(f"kvsdatablocks.campaign: {e}", file=sys.stderr)
         return 1
     for _, row in table[table["error"].fillna("") != ""].iterrows():
-        print(f"kvsdatablocks.campaign: {row['file']}: {row['error']}", file=sys.stderr)
+        where = "" if row["file"] in row["error"] else f"{row['file']}: "
+        print(f"kvsdatablocks.campaign: {where}{row['error']}", file=sys.stderr)
     print(f"results: {os.path.join(os.path.abspath(args.output), RESULT_NAMES[0])}, {RESULT_NAMES[1]}")
     return 1 if (table["error"].fillna("") != "").any() else 0
 
