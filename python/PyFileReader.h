@@ -11,6 +11,21 @@
 
 namespace kvs::python {
 
+// Marks a file object in use while one of its calls runs without the GIL. Made before the
+// GIL is released and gone after it is taken back, so the mark is only ever read and set
+// with the GIL held.
+class InUse
+{
+public:
+    explicit InUse(bool& busy) : m_busy(busy) { m_busy = true; }
+    ~InUse() { m_busy = false; }
+    InUse(const InUse&) = delete;
+    InUse& operator=(const InUse&) = delete;
+
+private:
+    bool& m_busy;
+};
+
 template <class Reader>
 class PyFileReader
 {
@@ -64,13 +79,8 @@ protected:
     auto Unlocked(Work&& work)
     {
         RefuseWhileBusy();
-        struct InUse
-        {
-            bool& busy;
-            explicit InUse(bool& b) : busy(b) { busy = true; }
-            ~InUse() { busy = false; } // after the GIL is back
-        } inUse(m_busy);
-        py::gil_scoped_release release;
+        const InUse inUse(m_busy);
+        py::gil_scoped_release release; // back before the mark is dropped
         return work();
     }
     void RefuseWhileBusy() const

@@ -62,13 +62,8 @@ public:
         CString error;
         bool ok = false;
         {
-            struct InUse
-            {
-                bool& busy;
-                explicit InUse(bool& b) : busy(b) { busy = true; }
-                ~InUse() { busy = false; } // after the GIL is back
-            } inUse(m_busy);
-            py::gil_scoped_release release;
+            const InUse inUse(m_busy);
+            py::gil_scoped_release release; // back before the mark is dropped
             ok = writer.Write(*storage, error);
         }
         if (!ok) Raise("StreamError", m_name + ": " + std::string(error));
