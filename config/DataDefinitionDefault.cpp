@@ -6,8 +6,8 @@
 // (position 0 the tide value, position 1 the station id, 505/506 the station position)
 // and 1071 pipe detection (element ids 1 to 13 as the pipe filter reads them, use-as 615).
 // Use-as codes 220/221 (tide value, station id), 630 to 633 (pipe-detection values) and
-// 690 to 695 (multibeam: source beam and ping flags, longitude and latitude, exact time;
-// named in UseAsCodes.h) are this definition's own.
+// 690 to 698 (multibeam: source beam and ping flags, longitude and latitude, exact time,
+// the sonar's ping counter, swath position and frequency; named in UseAsCodes.h) are this definition's own.
 const char* DataDefinition::GetDefaultDefinitionText()
 {
     return R"json(
@@ -93,7 +93,10 @@ const char* DataDefinition::GetDefaultDefinitionText()
         {"name": "Longitude", "type": "ET_DOUBLE", "format": 11, "useAs": 692},
         {"name": "Latitude", "type": "ET_DOUBLE", "format": 10, "useAs": 693},
         {"name": "TimeSeconds", "type": "ET_UINT", "format": 0, "useAs": 694},
-        {"name": "TimeNanoseconds", "type": "ET_UINT", "format": 0, "useAs": 695}
+        {"name": "TimeNanoseconds", "type": "ET_UINT", "format": 0, "useAs": 695},
+        {"name": "SonarPingCounter", "type": "ET_UINT", "format": 0, "useAs": 696},
+        {"name": "SwathPosition", "type": "ET_USHORT", "format": 0, "useAs": 697},
+        {"name": "PingFrequency", "type": "ET_FLOAT", "format": 1, "useAs": 698}
       ]
     },
     {

@@ -3,7 +3,7 @@
 // elements, named once. By block group: single-beam soundings (1010), multibeam pings
 // (1011), tide (1020) and pipe detection (1071); the positions are shared. "Carried" codes
 // are exchanged by the multibeam filter without a role of their own there. The codes
-// 220/221, 630 to 633 and 690 to 695 are the built-in definition's own
+// 220/221, 630 to 633 and 690 to 698 are the built-in definition's own
 // (config/DataDefinitionDefault.cpp).
 #pragma once
 
@@ -76,6 +76,9 @@ inline constexpr unsigned short kLongitude = 692;       // double, degrees, east
 inline constexpr unsigned short kLatitude = 693;        // double, degrees, north positive (format 10)
 inline constexpr unsigned short kTimeSeconds = 694;     // unsigned int, whole seconds since 1970 UTC
 inline constexpr unsigned short kTimeNanoseconds = 695; // unsigned int, 0 .. 999 999 999
+inline constexpr unsigned short kSonarPingCounter = 696; // unsigned int: the sonar's own ping counter
+inline constexpr unsigned short kSwathPosition = 697;    // unsigned short: 0 first/aft-most swath of a ping
+inline constexpr unsigned short kPingFrequency = 698;    // float, Hz; 0 when the file does not say
 
 // Pipe detection (1071); its other elements are found by element id.
 inline constexpr unsigned short kPipeBeamLookup = 615;      // float per beam, read at the pipe's mean beam

@@ -45,6 +45,7 @@ PYBIND11_MODULE(kvsdatablocks, m)
     kp::BindGeodesy(m);
     kp::BindTide(m);
     kp::BindGsf(m);
+    kp::BindKongsberg(m);
     kp::BindFileRoutines(m);
     SetPackagePath(m);
 }

@@ -14,6 +14,7 @@ void BindFormula(py::module_& module); // evaluate (PyFormula.cpp)
 void BindGeodesy(py::module_& module); // the geodesy submodule (PyGeodesy.cpp)
 void BindTide(py::module_& module);    // open_tide, TideFile (PyTide.cpp)
 void BindGsf(py::module_& module);     // import_gsf, GsfImport (PyGsf.cpp)
-void BindFileRoutines(py::module_& module); // filter_file, export_gsf (PyFileRoutines.cpp)
+void BindKongsberg(py::module_& module); // import_file, KongsbergAllImport, KongsbergKmallImport (PyKongsberg.cpp)
+void BindFileRoutines(py::module_& module); // filter_file, export_file (PyFileRoutines.cpp)
 
 } // namespace kvs::python

@@ -22,6 +22,10 @@ constexpr ErrorClass kErrorClasses[] = {
     {"GsfError", "OSError",
      "A GSF file could not be opened or read, or a ping could not be held; the message names the record index and "
      "byte offset."},
+    {"KongsbergError", "OSError",
+     "A Kongsberg .all or .kmall file could not be opened or read, or a swath could not be held; the message names "
+     "the datagram index and byte offset."},
+    {"FormatError", "ValueError", "A file is not of a format the function reads; the message says what it looks like."},
 };
 
 py::object NewClass(const char* name, const char* doc, const py::tuple& bases)

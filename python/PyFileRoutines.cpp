@@ -1,17 +1,18 @@
-// kvsdatablocks.filter_file / export_gsf: the kvsblocks tool's own routines for a whole
-// file (tools/FilterFile.h, tools/ExportGsf.h), so that a line filtered or exported from
+// kvsdatablocks.filter_file / export_file: the kvsblocks tool's own routines for a whole
+// file (tools/FilterFile.h, tools/Export.h), so that a line filtered or exported from
 // Python gives the very bytes the tool gives, written whole or not at all. They run with
 // the GIL released: threads of one process filter lines side by side.
 #include "PyBindings.h"
 #include "PyCommon.h"
 #include "PySettings.h"
 
-#include "ExportGsf.h"
+#include "Export.h"
 #include "FilterFile.h"
 #include "OutputFile.h"
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/config/CAttributeMap.h>
+#include <KvsDataBlocks/formats/FileFormat.h>
 
 #include <string>
 #include <vector>
@@ -95,27 +96,30 @@ py::object FilterFile(py::handle input, py::object output, py::object settings, 
     throw py::error_already_set();
 }
 
-py::dict ExportGsf(py::handle filtered, py::handle original, py::handle output, bool ignoreInvalidPings,
-                   bool editSelected)
+// The original's format, found from its bytes, chooses the writer, as `kvsblocks export` does.
+py::str ExportFile(py::handle filtered, py::handle original, py::handle output, bool ignoreInvalidPings,
+                   bool editSelected, bool force)
 {
-    const tool::ExportOptions o{PathBytes(filtered), PathBytes(original), OutputPath(output, "export_gsf"),
-                                ignoreInvalidPings, editSelected};
-    tool::ExportTotals t;
+    const tool::ExportOptions o{PathBytes(filtered), PathBytes(original), OutputPath(output, "export_file"),
+                                ignoreInvalidPings, editSelected, force};
+    FileFormat format = FileFormat::Unknown;
     Failure failure;
     {
         py::gil_scoped_release release;
-        failure.Catch([&] { t = tool::ExportGsf(o); });
+        failure.Catch([&] {
+            tool::RefuseSameFile({o.filtered, o.original}, {o.output});
+            format = DetectFileFormat(o.original.c_str());
+            if (format == FileFormat::Gsf)
+                tool::ExportGsf(o);
+            else if (format == FileFormat::KongsbergAll || format == FileFormat::KongsbergKmall)
+                tool::ExportKongsberg(o, format == FileFormat::KongsbergKmall);
+            else
+                throw tool::InputError(o.original + ": not a GSF, Kongsberg .all or .kmall file: it looks like " +
+                                       FileFormatName(format));
+        });
     }
-    failure.Raise("GsfError");
-    py::dict d;
-    d["pings"] = t.pings;
-    d["pings_edited"] = t.pingsEdited;
-    d["beams_ignored"] = t.beamsIgnored;
-    d["usable_before"] = t.usableBefore;
-    d["selected_kept"] = t.selectedKept;
-    d["pings_ignored"] = t.pingsIgnored;
-    d["pings_unmatched"] = t.unmatched;
-    return d;
+    failure.Raise("Error");
+    return FileFormatName(format);
 }
 
 } // namespace
@@ -131,12 +135,14 @@ void BindFileRoutines(py::module_& m)
           "StreamError with the summary as .summary, the output left as it was (partial=True writes the blocks "
           "before it); an unreadable input or unwritable output raises StreamError, an output that is an input "
           "ValueError. Runs without the GIL.");
-    m.def("export_gsf", &ExportGsf, py::arg("filtered"), py::arg("original"), py::arg("output"), py::kw_only(),
-          py::arg("ignore_invalid_pings") = false, py::arg("edit_selected") = false,
-          "Writes the beams the filtered stream rejected into a copy of the GSF file it was imported from, as "
-          "`kvsblocks export-gsf FILTERED --into ORIGINAL -o OUTPUT` does (the copy replaces output whole when "
-          "complete). Returns a dict of counts (pings, pings_edited, beams_ignored, usable_before, selected_kept, "
-          "pings_ignored, pings_unmatched); GsfError for a fault of either file. Runs without the GIL.");
+    m.def("export_file", &ExportFile, py::arg("filtered"), py::arg("original"), py::arg("output"), py::kw_only(),
+          py::arg("ignore_invalid_pings") = false, py::arg("edit_selected") = false, py::arg("force") = false,
+          "Writes the beams the filtered stream rejected into a copy of the file it was imported from (GSF, Kongsberg "
+          ".all or .kmall, found from its bytes), as `kvsblocks export FILTERED --into ORIGINAL -o OUTPUT` does: the "
+          "copy replaces output whole when complete, and is refused when it would newly ignore more than 20 % of "
+          "the line's usable beams unless force. Returns the format's name; Error for a fault of either file or a "
+          "refused edit, ValueError for an output that is an input. The tool's one-line summary goes to standard "
+          "output. Runs without the GIL.");
 }
 
 } // namespace kvs::python

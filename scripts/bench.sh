@@ -17,7 +17,7 @@ beams=${KVS_BENCH_BEAMS:-1600}
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKVS_BUILD_BENCH=ON -DKVS_BUILD_TOOLS=ON \
   -DKVS_BUILD_TESTS=OFF -DKVS_BUILD_PYTHON=ON -DPython3_EXECUTABLE=/usr/bin/python3 >/dev/null
-cmake --build "$build" -j 2 --target MultibeamBench PackBench GeodesyBench FormulaBench GsfImportBench kvsblocks \
+cmake --build "$build" -j 2 --target MultibeamBench PackBench GeodesyBench FormulaBench GsfImportBench KongsbergImportBench kvsblocks \
   kvsdatablocks >/dev/null
 
 work=$(mktemp -d)
@@ -34,6 +34,7 @@ run PackBench
 run GeodesyBench
 run FormulaBench
 run GsfImportBench
+run KongsbergImportBench
 
 # Filter scaling: the same lines filtered with one job and with two.
 tool="$build/tools/kvsblocks"
@@ -78,7 +79,7 @@ import json, os, sys
 
 work = sys.argv[1]
 medians = {}
-for name in ("MultibeamBench", "PackBench", "GeodesyBench", "FormulaBench", "GsfImportBench"):
+for name in ("MultibeamBench", "PackBench", "GeodesyBench", "FormulaBench", "GsfImportBench", "KongsbergImportBench"):
     with open(os.path.join(work, name + ".json")) as f:
         for b in json.load(f)["benchmarks"]:
             if b.get("aggregate_name") == "median" and not b.get("error_occurred"):
@@ -119,6 +120,9 @@ for e in ("Hypot", "Linear"):
     time_row(f"formula {e}", f"BM_KvsForm/{e}", f"BM_MuParser/{e}", "muParser", "")
 imp, cat = counter("BM_GsfImport", "bytes_per_second"), counter("BM_ReadWholeFile", "bytes_per_second")
 rows.append(("GSF import MB/s", imp / 1e6 if imp else None, "MB/s", "whole-file read", cat / 1e6 if cat else None,
+             imp / cat if imp and cat else None, "rate ratio"))
+imp, cat = counter("BM_KongsbergAllImport", "bytes_per_second"), counter("BM_ReadWholeAllFile", "bytes_per_second")
+rows.append(("Kongsberg .all import MB/s", imp / 1e6 if imp else None, "MB/s", "whole-file read", cat / 1e6 if cat else None,
              imp / cat if imp and cat else None, "rate ratio"))
 if scaling:
     rows.append((f"filter {scaling['lines']} lines x {scaling['pings']} pings x {scaling['beams']} beams, 2 jobs",

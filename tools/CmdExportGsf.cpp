@@ -7,15 +7,17 @@
 // already ignores are left alone. A ping our filters marked invalid gets the GSF ping
 // ignore bit only with --ignore-invalid-pings: GSF has no reason bit for "rejected by a
 // filter", and bit 0 alone claims that the sonar found no bottom.
-// The result replaces the target only when complete (OutputFile).
+// The result replaces the target only when complete (OutputFile), and not at all when it
+// would newly ignore more than 20 % of the line's usable beams without --force.
 #include "Commands.h"
-#include "ExportGsf.h"
+#include "Export.h"
 #include "OutputFile.h"
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/datablocks/ByteLayout.h>
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/datablocks/RecordStream.h>
+#include <KvsDataBlocks/formats/FileFormat.h>
 #include <KvsDataBlocks/formats/gsf/GsfFormat.h>
 #include <KvsDataBlocks/formats/gsf/GsfReader.h>
 #include <KvsDataBlocks/filters/multibeam/Multibeam.h>
@@ -37,7 +39,12 @@ using namespace UseAs;
 
 constexpr double kTimeTolerance = 1e-6;         // seconds, for streams without the exact time
 
-using Totals = ExportTotals;
+struct Totals
+{
+    unsigned long long pingsEdited = 0, beamsIgnored = 0, selectedKept = 0, pingsIgnored = 0, unmatched = 0;
+    unsigned long long usableBefore = 0; // usable beams of the matched pings, before the edit
+    unsigned long long lineUsable = 0;   // usable beams of every ping of the original
+};
 
 // The filtered stream's multibeam pings, one after the other in ping number order.
 class FilteredPings
@@ -141,9 +148,16 @@ void EditPing(const ExportOptions& o, const GsfReader& gsf, const CDataBlock& bl
 
 } // namespace
 
-ExportTotals ExportGsf(const ExportOptions& o)
+int ExportGsf(const ExportOptions& o)
 {
+    if (o.output == "-") {
+        std::fprintf(stderr, "kvsblocks: export writes a file: give its name with -o\n");
+        return kExitUsage;
+    }
     RefuseSameFile({o.filtered, o.original}, {o.output});
+    const FileFormat format = DetectFileFormat(o.original.c_str());
+    if (format == FileFormat::KongsbergAll || format == FileFormat::KongsbergKmall)
+        throw InputError(o.original + ": not a GSF file but " + FileFormatName(format) + ": write it with export");
     GsfReader gsf;
     CString error;
     if (!gsf.Open(o.original.c_str(), error)) throw InputError(std::string(error));
@@ -168,6 +182,9 @@ ExportTotals ExportGsf(const ExportOptions& o)
             continue;
         }
         rec.assign(gsf.RecordBytes(), gsf.RecordBytes() + gsf.RecordSize());
+        if (!gsf.Ping().IsIgnored())
+            for (int i = 0; i < gsf.Ping().beamCount; ++i)
+                if (gsf.Ping().IsBeamUsable(i)) ++totals.lineUsable;
         if (pending && static_cast<uint64_t>(filtered.Number()) == gsf.PingsRead()) {
             EditPing(o, gsf, filtered.Block(), rec, words, totals);
             pending = filtered.Next();
@@ -179,22 +196,10 @@ ExportTotals ExportGsf(const ExportOptions& o)
     if (pending)
         throw InputError(o.filtered + ": ping " + std::to_string(filtered.Number()) + " has no counterpart among the " +
                          std::to_string(gsf.PingsRead()) + " pings of " + o.original);
+    CheckNewlyIgnored(o, totals.beamsIgnored, totals.lineUsable);
     if (!out.Commit(failure)) throw InputError(failure);
-    totals.pings = gsf.PingsRead();
-    return totals;
-}
-
-namespace {
-
-int RunExport(const ExportOptions& o)
-{
-    if (o.output == "-") {
-        std::fprintf(stderr, "kvsblocks: export-gsf writes a file: give its name with -o\n");
-        return kExitUsage;
-    }
-    const ExportTotals totals = ExportGsf(o);
     std::printf("edited %llu of %llu pings: %llu beams newly ignored (filter edited, %.1f %% of the usable beams)",
-                totals.pingsEdited, static_cast<unsigned long long>(totals.pings), totals.beamsIgnored,
+                totals.pingsEdited, static_cast<unsigned long long>(gsf.PingsRead()), totals.beamsIgnored,
                 totals.usableBefore ? 100.0 * totals.beamsIgnored / totals.usableBefore : 0.0);
     if (totals.pingsIgnored) std::printf(", %llu pings ignored", totals.pingsIgnored);
     if (totals.selectedKept) std::printf(", %llu selected soundings kept", totals.selectedKept);
@@ -203,19 +208,19 @@ int RunExport(const ExportOptions& o)
     return kExitOk;
 }
 
-} // namespace
-
 void AddExportGsfCommand(CLI::App& app, Runner& run)
 {
     auto o = std::make_shared<ExportOptions>();
-    CLI::App* cmd = app.add_subcommand("export-gsf", "Write the beams our filters rejected back into the original GSF file");
+    CLI::App* cmd = app.add_subcommand("export-gsf", "Write the beams our filters rejected back into the original GSF file "
+                                                     "(export for GSF)");
     cmd->add_option("input", o->filtered, "Filtered record stream (from import, then filter)")->required();
     cmd->add_option("--into", o->original, "The GSF file the stream was imported from")->required();
     cmd->add_option("-o,--output", o->output, "Edited GSF file to write (not one of the inputs)")->required();
     cmd->add_flag("--ignore-invalid-pings", o->ignoreInvalidPings,
                   "Also set the GSF ping ignore bit on pings our filters marked invalid");
     cmd->add_flag("--edit-selected", o->editSelected, "Also ignore rejected beams that GSF marks as selected soundings");
-    cmd->callback([o, &run] { run = [o] { return RunExport(*o); }; });
+    cmd->add_flag("--force", o->force, "Write the copy even when it newly ignores more than 20 % of the usable beams");
+    cmd->callback([o, &run] { run = [o] { return ExportGsf(*o); }; });
 }
 
 } // namespace kvs::tool

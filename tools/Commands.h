@@ -22,5 +22,6 @@ void AddGeodesyCommand(CLI::App& app, Runner& run);
 void AddTuneCommand(CLI::App& app, Runner& run);
 void AddImportCommand(CLI::App& app, Runner& run);
 void AddExportGsfCommand(CLI::App& app, Runner& run);
+void AddExportCommand(CLI::App& app, Runner& run);
 
 } // namespace kvs::tool

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <memory>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace kvs::tool {
@@ -43,6 +44,21 @@ void CountFlags(const CDataBlock& block, FilterSummary& sum)
     }
 }
 
+// Pings of different swath positions or frequencies of one sonar (Kongsberg dual swath,
+// multi-frequency modes) cover the seabed differently: they go to separate filters, so
+// that the filters looking along the line never judge one against another.
+std::pair<unsigned int, unsigned int> PingKind(const CDataBlock& block)
+{
+    if (block.GetDataId().GetGroupId() != 1011) return {0, 0};
+    unsigned short swath = 0, status = 0;
+    float frequency = 0.0f;
+    const bool hasSwath = block.GetDataValue(UseAs::kSwathPosition, swath, status, CDataBlock::kByUseAs) && status == 0;
+    const bool hasFrequency =
+        block.GetDataValue(UseAs::kPingFrequency, frequency, status, CDataBlock::kByUseAs) && status == 0 && frequency > 0.0f;
+    const bool inRange = hasFrequency && frequency < 4.0e9f; // Hz, any sonar's
+    return {hasSwath ? swath : 0u, inRange ? static_cast<unsigned int>(frequency + 0.5f) : 0u};
+}
+
 } // namespace
 
 void FilterSummary::Add(const FilterSummary& other)
@@ -66,7 +82,7 @@ FilterSummary FilterStream(RecordStreamReader& reader, CAttributeMap& attributes
                            const std::function<void(const CDataBlock&)>& emit,
                            const std::function<void(uint64_t offset)>& progress)
 {
-    using StreamKey = std::tuple<unsigned short, unsigned short, unsigned short, unsigned short>;
+    using StreamKey = std::tuple<unsigned short, unsigned short, unsigned short, unsigned short, unsigned int, unsigned int>;
     std::map<StreamKey, std::unique_ptr<Filter>> filters;
     FilterSummary sum;
     auto out = [&](const CDataBlock& block) {
@@ -92,7 +108,8 @@ FilterSummary FilterStream(RecordStreamReader& reader, CAttributeMap& attributes
         ++sum.blocksIn;
         if (progress) progress(reader.Offset());
         const CDataId& id = block.GetDataId();
-        const StreamKey key{id.GetDataType(), id.GetGroupId(), id.GetDeviceNum(), id.GetVesselId()};
+        const auto [swath, frequency] = PingKind(block);
+        const StreamKey key{id.GetDataType(), id.GetGroupId(), id.GetDeviceNum(), id.GetVesselId(), swath, frequency};
         auto it = filters.find(key);
         if (it == filters.end()) {
             it = filters.emplace(key, std::unique_ptr<Filter>(Filter::CreateFilter(block, &attributes))).first;

@@ -1,5 +1,6 @@
 // StreamFilter: the work of "kvsblocks filter" on one record stream. One filter per data
-// stream (data type, group, device, vessel) from Filter::CreateFilter with the given
+// stream (data type, group, device, vessel; for multibeam pings also the swath position
+// 697 and frequency 698, so that unlike pings are never judged together) from Filter::CreateFilter with the given
 // settings; blocks of streams without a filter pass unchanged. Every block goes through
 // Process, the filters are drained with GetRemainder at the end, and each finished block
 // is handed to the caller. The summary counts blocks in, out and held back, the corrupt

@@ -31,6 +31,7 @@ int main(int argc, char** argv)
     AddTuneCommand(app, run);
     AddImportCommand(app, run);
     AddExportGsfCommand(app, run);
+    AddExportCommand(app, run);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {

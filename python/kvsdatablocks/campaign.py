@@ -1,8 +1,7 @@
 """A survey campaign over Dask: many survey lines, one settings file, one task a line.
 
-Each task imports its line (a GSF file, any format the module imports, or a record stream
-as it is), filters it with the `kvsblocks filter` routine, writes the filtered line into the
-output folder and, when asked, the edited copy of the original (`kvsblocks export-gsf`).
+Each task imports its line (GSF, Kongsberg .all or .kmall, or a record stream as it is), filters it with the `kvsblocks filter` routine, writes the filtered line into the
+output folder and, when asked, the edited copy of the original (`kvsblocks export`).
 Outputs are written whole or not at all, so a task that runs again after its worker died
 leaves no half-written file. Only a small summary of each line travels back; the result is
 one row a line, as a pandas DataFrame and as campaign.csv and campaign.json in the output
@@ -31,6 +30,8 @@ import warnings
 import kvsdatablocks as kvs
 
 STREAM_MAGIC = b"KVSBLKS1"
+# The format of a line by the class of the reader import_file gives for it.
+READER_FORMATS = {"GsfImport": "gsf", "KongsbergAllImport": "all", "KongsbergKmallImport": "kmall"}
 RESULT_NAMES = ("campaign.csv", "campaign.json")
 # The row's columns before and after the beams flagged by each filter ("flagged <name>").
 HEAD_COLUMNS = ["file", "format", "pings", "beams", "usable", "rejected %"]
@@ -68,7 +69,7 @@ def open_source(path):
     fmt = file_format(path)
     if fmt != "kvs" and hasattr(kvs, "import_file"):
         blocks = kvs.import_file(path)
-        return getattr(blocks, "format", None) or fmt or "imported", blocks
+        return READER_FORMATS.get(type(blocks).__name__, fmt or "imported"), blocks
     if fmt == "gsf":
         return fmt, kvs.import_gsf(path)
     if fmt == "kvs":
@@ -128,11 +129,11 @@ def process_line(path, settings, out_dir, export=False):
         row["output"] = filtered
         _summary_row(row, summary)
         if export:
-            if row["format"] == "gsf":
-                kvs.export_gsf(filtered, path, edited)
+            try:
+                kvs.export_file(filtered, path, edited)
                 row["export"] = edited
-            else:
-                row["warnings"] = "; ".join(w for w in (row["warnings"], f"no export for {row['format']} files") if w)
+            except kvs.Error as e:  # a refused edit (the 20 % guard) leaves the filtered line good
+                row["warnings"] = "; ".join(w for w in (row["warnings"], f"no edited copy: {e}") if w)
     except kvs.StreamError as e:
         if getattr(e, "summary", None):
             _summary_row(row, e.summary)
@@ -191,7 +192,7 @@ def run(paths, settings, out_dir, client=None, export=False, progress=True):
     settings: an attribute file (the workers read it: a path they see) or a dict keyed by
     attribute name. client: a distributed.Client; None starts a local cluster of one worker
     process a core and closes it at the end. export: also write the edited copy of each
-    original (GSF). progress: a progress bar while it runs and the total at the end (stdout).
+    original (`kvsblocks export`). progress: a progress bar while it runs and the total at the end (stdout).
     The table is written to out_dir as campaign.csv and campaign.json as well.
     """
     distributed, pandas = _need_dask()
@@ -257,7 +258,7 @@ def main(argv=None):
     parser.add_argument("--scheduler", help="address of a Dask scheduler (tcp://host:8786); its workers must "
                         "see the lines, the attribute file and the output folder under the same paths. "
                         "Default: a local cluster of one worker process a core")
-    parser.add_argument("--export", action="store_true", help="also write the edited copy of each original (GSF)")
+    parser.add_argument("--export", action="store_true", help="also write the edited copy of each original (kvsblocks export)")
     parser.add_argument("--no-progress", dest="progress", action="store_false", help="no progress bar and total")
     args = parser.parse_args(argv)
     # Debian's tornado warns on every event loop Dask starts; nothing a user can act on.

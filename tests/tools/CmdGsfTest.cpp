@@ -37,7 +37,7 @@ static std::vector<std::vector<unsigned int>> StreamFlags(const std::string& pat
     return out;
 }
 
-TEST(CmdGsf, ImportSummarisesEveryRealFileAndWritesThePingsBeforeAFault)
+TEST(CmdGsf, ImportSummarisesEveryRealFileAndKeepsTheOutputAfterAFault)
 {
     GSF_FILES_OR_SKIP();
     TempFolder dir("gsf_import");
@@ -46,18 +46,22 @@ TEST(CmdGsf, ImportSummarisesEveryRealFileAndWritesThePingsBeforeAFault)
     Write(dir / "cut.gsf", cut);
     const struct { std::string file; int status; const char* text; } cases[] = {
         {gsftest::k0029, 0, "imported 8 pings, 3456 beams (2369 valid, 1087 ignored) from GSF 3.06, positions in UTM "
-                            "zone 58N; records skipped: header 1, sound velocity profile 1, processing parameters 1, "
+                            "zone 58N; 0 pings without position; records skipped: header 1, sound velocity profile 1, processing parameters 1, "
                             "comment 2, history 1, summary 1, attitude 111"},
         {gsftest::k6184, 0, "imported 132 pings, 132 beams (132 valid, 0 ignored) from GSF 2.09"},
         // Depths alone cannot be placed across the swath.
-        {gsftest::k309, 1, "record 3 at byte 100: ping 1 has no across-track array (0 earlier pings written)"},
-        {"", 1, "runs past the end of the file (12 bytes left) (2 earlier pings written)"},
+        {gsftest::k309, 1, "record 3 at byte 100: ping 1 has no across-track array (0 earlier pings read; the output is "
+                           "left as it was"},
+        {"", 1, "runs past the end of the file (12 bytes left) (2 earlier pings read; the output is left as it was"},
     };
     for (const auto& c : cases) {
         const RunResult r = RunTool("import " + (c.file.empty() ? dir / "cut.gsf" : gsftest::kDir + c.file) + " -o " +
                                     dir / "out.kvs");
         EXPECT_EQ(std::tuple(r.status, r.out.find(c.text) != std::string::npos), std::tuple(c.status, true)) << c.file << "\n" << r.out;
     }
+    EXPECT_EQ(StreamFlags(dir / "out.kvs").size(), 132u); // the last good import, left as it was
+    const RunResult partial = RunTool("import " + dir / "cut.gsf" + " --partial -o " + dir / "out.kvs");
+    EXPECT_NE(partial.out.find("(2 earlier pings written)"), std::string::npos) << partial.out;
     EXPECT_EQ(StreamFlags(dir / "out.kvs").size(), 2u); // the pings before the cut
 }
 
@@ -71,7 +75,7 @@ TEST(CmdGsf, ExportSetsExactlyTheRejectedUsableBeamsAndNothingElse)
                            "StatisticFilter = bool:true\n";
     ASSERT_EQ(RunTool("import " + original + " -o " + line).status, 0);
     ASSERT_EQ(RunTool("filter " + line + " -a " + attr + " -o " + filtered).status, 0);
-    const RunResult r = RunTool("export-gsf " + filtered + " --into " + original + " -o " + edited);
+    const RunResult r = RunTool("export " + filtered + " --into " + original + " -o " + edited);
     ASSERT_EQ(r.status, 0) << r.out;
 
     // What the edited file must be: the original with 0x09 on each rejected usable beam.
@@ -100,6 +104,23 @@ TEST(CmdGsf, ExportSetsExactlyTheRejectedUsableBeamsAndNothingElse)
     const RunResult again = RunTool("import " + edited + " -o " + line);
     EXPECT_NE(again.out.find("(" + std::to_string(1446 - newlyIgnored) + " valid, " +
                              std::to_string(282 + newlyIgnored) + " ignored)"), std::string::npos) << again.out;
+}
+
+TEST(CmdGsf, ExportRefusesToIgnoreMoreThanAFifthOfTheUsableBeamsUnlessForced)
+{
+    GSF_FILES_OR_SKIP();
+    TempFolder dir("gsf_export_guard");
+    const std::string original = gsftest::kDir + gsftest::k0175, attr = dir / "r.attr", edited = dir / "edited.gsf";
+    std::ofstream(attr) << "BeamRejectFilter = bool:true\nFilterRejectBeams = string:1-200\n";
+    ASSERT_EQ(RunTool("import " + original + " -o " + dir / "line.kvs").status, 0);
+    ASSERT_EQ(RunTool("filter " + dir / "line.kvs" + " -a " + attr + " -o " + dir / "f.kvs").status, 0);
+    const std::string args = "export-gsf " + dir / "f.kvs" + " --into " + original + " -o " + edited;
+    const RunResult refused = RunTool(args);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.out.find("of the line's 1446 usable beams"), std::string::npos) << refused.out;
+    EXPECT_FALSE(std::filesystem::exists(edited));
+    EXPECT_EQ(RunTool(args + " --force").status, 0);
+    EXPECT_TRUE(std::filesystem::exists(edited));
 }
 
 TEST(CmdGsf, ExportKeepsRecordChecksumsTrueAndRefusesForeignStreamsAndOutputsThatAreInputs)
