@@ -1,5 +1,7 @@
 #include <KvsDataBlocks/formula/CForm.h>
 
+#include <KvsDataBlocks/formula/FormulaFunctions.h>
+
 #include <KvsDataBlocks/values/CKvsDouble.h>
 #include <KvsDataBlocks/values/CKvsInt.h>
 #include <KvsDataBlocks/values/CKvsName.h>
@@ -13,78 +15,6 @@
 
 namespace {
 
-// The built-in function table: formula keyword, internal name of the catalogue, arguments.
-constexpr CForm::func_struct kFunctions[] = {
-    {"Sqrt", "SQRT", 1},
-    {"Log", "LOG10", 1},
-    {"RtoP", "RECTOPOL", 1},
-    {"PtoR", "POLTORECT", 1},
-    {"V2dR", "VEC2D_RECT", 2},
-    {"V3dR", "VEC3D_RECT", 3},
-    {"V2dP", "VEC2D_POL", 2},
-    {"V3dP", "VEC3D_POL", 3},
-    {"Att", "ATTITUDE", 3},
-    {"AttCor", "ATT_COR", 2},
-    {"C2D", "C2D", 2},
-    {"C3D", "C3D", 3},
-    {"GetSubStr", "GSTR", 3},
-    {"FindDel", "FINDDEL", 3},
-    {"NMEAPosConv", "NPC", 2},
-    {"Map", "MAP", 3},
-    {"Value", "VALUE", 1},
-    {"DMStoDM", "POSSEC", 1},
-    {"Time", "TIME", 1},
-    {"TimeStr", "TIMESTR", 1},
-    {"Negate", "INV", 1},
-    {"Int", "Int", 1},
-    {"ValToStr", "ValToStr", 1},
-    {"ValToMyStr", "ValToMyStr", 2},
-    {"EntryValue", "ElemToDouble", 1},
-    {"IsNull", "IsNull", 1},
-    {"EntryStatus", "ElemStatusToDouble", 1},
-    {"Sign", "Sign", 1},
-    {"ExpandTime", "ExpandTime", 1},
-    {"HmsToMsec", "HmsToMsec", 1},
-    {"UtcToLocal", "UtcToLocal", 1},
-    {"LocalToUtc", "LocalToUtc", 1},
-    {"YyToCcyy", "YyToCcyy", 1},
-    {"CYMDMsecToMsec", "CYMDMsecToMsec", 4},
-    {"FtoS", "FtoS", 2},
-    {"CheckSum", "ChkSum", 1},
-    {"CHR", "CHR", 1},
-    {"PackString", "P3S", 3},
-    {"Clip", "Clip", 3},
-    {"StrSign", "StrSign", 1},
-    {"LeadZero", "LeadZero", 2},
-    {"FixedLength", "FixedLength", 2},
-    {"CurDateToYYYYMMDD", "CurDateToYYYYMMDD", 0},
-    {"CurTimeToHHMMSSTTTT", "CurTimeToHHMMSSTTTT", 0},
-    {"ItoS", "ItoS", 1},
-    {"XYTLLWGS", "XTLWGS", 4},
-    {"XYTLLWGSVAL", "XTLWGSVAL", 4},
-    {"XYTLL", "XYTLL", 4},
-    {"NMEAPOS", "NMEAPOS", 3},
-    {"NMEACS", "NMEACS", 1},
-    {"CurrentTime", "CurrentTime", 1},
-    {"CurrentDate", "CurrentDate", 2},
-    {"LocalZoneHr", "LocalZoneHr", 0},
-    {"LocalZoneMin", "LocalZoneMin", 0},
-    {"FormatTime", "FormatTime", 2},
-    {"FormatMyTime", "FormatMyTime", 3},
-    {"BinValue", "BinValue", 2},
-    {"OutString", "OutString", 1},
-    {"FormatGeogsDMS", "FormatGeogsDMS", 3},
-    {"Sin", "SIN", 1},
-    {"Cos", "COS", 1},
-    {"Asin", "ASIN", 1},
-    {"Acos", "ACOS", 1},
-    {"Bearing", "BEARING", 2},
-    {"Modulo", "MODULO", 2},
-    {"JulianDay", "JulianDay", 1},
-    {"MARSCS", "MARSCS", 1},
-    {"XYTXYVAL", "XTLXYVAL", 5},
-};
-static_assert(sizeof(kFunctions) / sizeof(kFunctions[0]) == 68);
 
 // Error texts by code (index 0 and codes outside the table: "Unknown error").
 constexpr const char* kErrorTexts[] = {
@@ -146,8 +76,11 @@ CForm::CForm()
     std::fill(std::begin(m_timSlots), std::end(m_timSlots), nullptr);
     std::fill(std::begin(m_elemSlots), std::end(m_elemSlots), nullptr);
     m_token[0] = '\0';
-    m_functions.reserve(std::size(kFunctions));
-    for (const func_struct& f : kFunctions) SetFuncStruct(f.keyword, f.name, f.nargs);
+    // The built-in functions: formula keyword, catalogue name, arguments.
+    size_t count = 0;
+    const kvs::FormulaFunction* functions = kvs::FormulaFunctions(count);
+    m_functions.reserve(count);
+    for (size_t i = 0; i < count; ++i) SetFuncStruct(functions[i].keyword, functions[i].name, functions[i].arguments);
     std::memcpy(m_operators, kOperators, sizeof(m_operators));
 }
 

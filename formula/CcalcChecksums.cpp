@@ -7,6 +7,7 @@
 #include <KvsDataBlocks/formula/Crc16.h>
 #include <KvsDataBlocks/platform/Runtime.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -16,7 +17,7 @@ using kvs::calc::FixedText;
 using kvs::calc::TextOf;
 
 void Ccalc::CreateChkSum() { ChkSum(*m_a1); }
-void Ccalc::NMEAChkSum() { NMEACS(*m_a1); }
+void Ccalc::NMEAChkSum() { Status(NMEACS(*m_a1)); }
 void Ccalc::MARSChkSum() { MARSCS(*m_a1); }
 void Ccalc::PosSeconds() { PosSecConv(*m_a1); }
 
@@ -44,9 +45,16 @@ int Ccalc::ChkSum(CKvsType& text)
     return 1;
 }
 
+// A sentence that already carries a checksum ('*' after the start) or lacks its start
+// character (begins with a letter or digit) would get a checksum no receiver accepts:
+// the call fails instead (status 0) and the result is left as it was.
 int Ccalc::NMEACS(CKvsType& text)
 {
-    CString out = CreateNMEACheckSum(TextOf(text));
+    const CString in = TextOf(text);
+    const std::string& bytes = in.str();
+    if (!bytes.empty() && (std::isalnum(static_cast<unsigned char>(bytes[0])) || bytes.find('*', 1) != std::string::npos))
+        return 0;
+    CString out = CreateNMEACheckSum(in);
     m_result->SetValueStr(out);
     return 1;
 }

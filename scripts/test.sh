@@ -3,6 +3,8 @@
 # Usage: scripts/test.sh [build-dir] [extra cmake options...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+step() { printf '\n== %s\n' "$*"; }
+step "Checking the Debian packages the build needs (scripts/deps.sh)"
 "$root/scripts/deps.sh"
 build=${1:-$root/build}
 shift || true
@@ -20,6 +22,9 @@ if [ -x "$py" ] && "$py" -c "import numpy, pytest" 2>/dev/null &&
 else
   echo "Python module and its tests: skipped (needs $py with numpy and pytest, and pybind11)"
 fi
+step "Configuring the build in $build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${python[@]}" "$@" >/dev/null
+step "Building the library, the tool and the tests (several minutes the first time on two cores)"
 cmake --build "$build" -j "$(nproc)"
+step "Running the tests (tests of the real survey files in ../shared are skipped, saying so, where it is missing)"
 ctest --test-dir "$build" --output-on-failure -j "$(nproc)"

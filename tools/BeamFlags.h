@@ -17,10 +17,22 @@ struct BeamFlagInfo
     const char* colour;
 };
 
-// Plot colours, in the order of Multibeam::kBeamFlagBits.
+// Plot colours, in the order of Multibeam::kBeamFlagBits: Paul Tol's discrete rainbow
+// for twelve colours (distinct to colour-blind eyes), the commonest filters given the
+// colours furthest apart.
 inline constexpr std::array<const char*, Multibeam::kBeamFlagBits.size()> kBeamFlagColours = {
-    "#8c564b", "#e377c2", "#7f7f7f", "#bcbd22", "#17becf", "#ff7f0e",
-    "#9467bd", "#d62728", "#2ca02c", "#aec7e8", "#ffbb78", "#f7b6d2",
+    "#D1BBD7", // reject list
+    "#1965B0", // quality
+    "#AE76A3", // range
+    "#7BAFDE", // depth window
+    "#CAE0AB", // swath
+    "#4EB265", // slope
+    "#F4A736", // angle
+    "#E8601C", // statistics
+    "#DC050C", // flying object
+    "#5289C7", // custom error
+    "#F7F056", // IHO error
+    "#882E72", // smart filter
 };
 
 constexpr std::array<BeamFlagInfo, Multibeam::kBeamFlagBits.size()> MakeBeamFlags()

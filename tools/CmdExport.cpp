@@ -5,6 +5,7 @@
 // replaces the output only when complete.
 #include "Commands.h"
 #include "Export.h"
+#include "Progress.h"
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/formats/FileFormat.h>
@@ -64,6 +65,7 @@ void AddExportCommand(CLI::App& app, Runner& run)
                   "GSF: also set the ping ignore bit on pings our filters marked invalid");
     cmd->add_flag("--edit-selected", o->editSelected, "GSF: also ignore rejected beams marked as selected soundings");
     cmd->add_flag("--force", o->force, "Write the copy even when it newly ignores more than 20 % of the usable beams");
+    AddQuietFlag(*cmd, o->quiet);
     cmd->callback([o, &run] { run = [o] { return RunExport(*o); }; });
 }
 

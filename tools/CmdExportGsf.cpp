@@ -12,6 +12,7 @@
 #include "Commands.h"
 #include "Export.h"
 #include "OutputFile.h"
+#include "Progress.h"
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/datablocks/ByteLayout.h>
@@ -173,7 +174,9 @@ int ExportGsf(const ExportOptions& o)
     std::vector<unsigned char> rec;
     std::vector<unsigned int> words;
     bool pending = filtered.Next();
+    Progress progress("exporting to " + o.output, gsf.Size(), "bytes", o.quiet);
     for (;;) {
+        progress.Update(gsf.RecordOffset());
         const GsfReader::Result r = gsf.Next(error);
         if (r == GsfReader::Result::End) break;
         if (r == GsfReader::Result::Error) throw InputError(o.original + ": " + std::string(error));
@@ -197,6 +200,7 @@ int ExportGsf(const ExportOptions& o)
         throw InputError(o.filtered + ": ping " + std::to_string(filtered.Number()) + " has no counterpart among the " +
                          std::to_string(gsf.PingsRead()) + " pings of " + o.original);
     CheckNewlyIgnored(o, totals.beamsIgnored, totals.lineUsable);
+    progress.Done();
     if (!out.Commit(failure)) throw InputError(failure);
     std::printf("edited %llu of %llu pings: %llu beams newly ignored (filter edited, %.1f %% of the usable beams)",
                 totals.pingsEdited, static_cast<unsigned long long>(gsf.PingsRead()), totals.beamsIgnored,
@@ -220,6 +224,7 @@ void AddExportGsfCommand(CLI::App& app, Runner& run)
                   "Also set the GSF ping ignore bit on pings our filters marked invalid");
     cmd->add_flag("--edit-selected", o->editSelected, "Also ignore rejected beams that GSF marks as selected soundings");
     cmd->add_flag("--force", o->force, "Write the copy even when it newly ignores more than 20 % of the usable beams");
+    AddQuietFlag(*cmd, o->quiet);
     cmd->callback([o, &run] { run = [o] { return ExportGsf(*o); }; });
 }
 

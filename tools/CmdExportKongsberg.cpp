@@ -13,6 +13,7 @@
 // it would newly ignore more than 20 % of the line's usable beams without --force.
 #include "Export.h"
 #include "OutputFile.h"
+#include "Progress.h"
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/config/UseAsCodes.h>
@@ -90,7 +91,9 @@ template <typename Reader>
 void CollectEdits(const ExportOptions& o, Reader& reader, std::map<int, FilteredPing>& filtered, Edits& e, bool kmall)
 {
     CString error;
+    Progress progress("exporting to " + o.output, reader.Size(), "bytes", o.quiet);
     for (;;) {
+        progress.Update(reader.Offset());
         const typename Reader::Result r = reader.Next(error);
         if (r == Reader::Result::End) break;
         if (r == Reader::Result::Error) throw InputError(o.original + ": " + std::string(error));

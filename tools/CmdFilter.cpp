@@ -7,9 +7,11 @@
 // into its own output in the -o folder; their summaries follow in input order, then the
 // total.
 #include "BeamFlags.h"
+#include "CommandLineHint.h"
 #include "Commands.h"
 #include "FilterFile.h"
 #include "OutputFile.h"
+#include "Progress.h"
 #include "StreamFilter.h"
 #include "ToolCommon.h"
 
@@ -42,11 +44,9 @@ struct FilterOptions : FileFilterSettings
     unsigned int jobs = DefaultJobs();
     std::string attributes;
     bool json = false;
-    bool progress = true;
+    bool progress = true; // false with --no-progress or --quiet
     bool strict = false;
 };
-
-constexpr uint64_t kProgressThreshold = 20u << 20;      // inputs above 20 MiB get a progress bar
 
 double BlocksPerSecond(const FilterSummary& sum)
 {
@@ -132,6 +132,9 @@ void PrintSummary(const FilterSummary& sum, bool json, std::FILE* out)
                          static_cast<unsigned long long>(p.injected), q.Detection(b),
                          static_cast<unsigned long long>(p.clean), q.FalseAlarms(b));
         }
+        if (q.rejected)
+            std::fprintf(out, "  (each filter's count includes beams other filters also flagged; the pictures of "
+                              "plot colour a beam by the first filter that flagged it)\n");
     }
     if (sum.soundings)
         std::fprintf(out, "soundings %llu, invalidated %llu\n", static_cast<unsigned long long>(sum.soundings),
@@ -155,7 +158,7 @@ FilterSummary FilterFile(const std::string& input, const std::string& output, CA
 {
     RecordStreamReader reader;
     CString error;
-    if (!reader.Open(input.c_str(), error)) throw InputError(input + ": " + std::string(error));
+    if (!reader.Open(input.c_str(), error)) throw InputError(input + ": " + std::string(error) + StreamInputHint(input));
     // The filtered stream goes to a new file that replaces the output only when complete.
     std::optional<OutputFile> file;
     RecordStreamWriter writer;
@@ -166,7 +169,7 @@ FilterSummary FilterFile(const std::string& input, const std::string& output, CA
         if (!writer.Open(file->Stream(), error)) throw InputError(output + ": " + std::string(error));
     }
 
-    Progress progress(bar && reader.Size() > kProgressThreshold, reader.Size());
+    Progress progress("filtering " + input, reader.Size(), "bytes", !bar);
     uint64_t read = 0;
     const FilterSummary sum = FilterStream(
         reader, attributes, static_cast<COMPUPDATEMODE>(o.mode),
@@ -207,7 +210,7 @@ int RunFilter(const FilterOptions& o)
     CAttributeMap attributes;
     if (!o.attributes.empty()) LoadAttributeFile(o.attributes, attributes, o.strict);
     const FilterSummary sum =
-        FilterFile(input, o.output, attributes, o, o.progress && StderrIsTerminal(), {},
+        FilterFile(input, o.output, attributes, o, o.progress, {},
                    [](const std::string& message) { std::fprintf(stderr, "kvsblocks: %s\n", message.c_str()); });
     PrintSummary(sum, o.json, o.output == "-" ? stderr : stdout);
     return sum.error.empty() ? kExitOk : kExitBadInput;
@@ -300,7 +303,7 @@ int RunFilterMany(const FilterOptions& o)
         if (!ec) size += bytes;
     }
     std::mutex progressLock;
-    Progress progress(o.progress && StderrIsTerminal() && size > kProgressThreshold, size);
+    Progress progress("filtering " + std::to_string(o.inputs.size()) + " lines", size, "bytes", !o.progress);
     uint64_t done = 0;
     auto advance = [&](uint64_t bytes) {
         const std::lock_guard<std::mutex> guard(progressLock);
@@ -319,7 +322,7 @@ int RunFilterMany(const FilterOptions& o)
         try {
             CAttributeMap settings = attributes;
             r.summary = FilterFile(o.inputs[i], outputs.empty() ? std::string() : outputs[i], settings, o, false,
-                                   progress.Enabled() ? advance : std::function<void(uint64_t)>(), keep);
+                                   progress.Active() ? advance : std::function<void(uint64_t)>(), keep);
             if (!r.summary->error.empty()) r.status = kExitBadInput;
         } catch (const std::exception& e) {
             r.summary.reset(); // the output stays as it was, so the counts are of no use
@@ -358,7 +361,7 @@ void AddFilterCommand(CLI::App& app, Runner& run)
     cmd->add_option("-a,--attributes", o->attributes, "Attribute file with the filter settings (name = type:value lines)");
     cmd->add_option("--mode", o->mode, "Filter mode: 0 full, 3 error-limit flags only")->check(CLI::IsMember({0, 3}))->capture_default_str();
     cmd->add_flag("--json", o->json, "Write the summary as JSON");
-    cmd->add_flag("!--no-progress", o->progress, "No progress bar on standard error");
+    cmd->add_flag("!--no-progress,!-q,!--quiet", o->progress, "No progress on standard error");
     cmd->add_flag("--strict", o->strict, "Refuse an attribute file with settings that no filter reads");
     cmd->add_flag("--partial", o->partial,
                   "On a corrupt input record, still write the blocks before it (the exit status stays 1)");

@@ -8,6 +8,7 @@
 #include <KvsDataBlocks/datablocks/CKvsBytePtr.h>
 #include <KvsDataBlocks/datablocks/RecordStream.h>
 #include <KvsDataBlocks/formula/CForm.h>
+#include <KvsDataBlocks/formula/FormulaFunctions.h>
 #include <KvsDataBlocks/values/CKvsDouble.h>
 #include <KvsDataBlocks/values/CKvsDouble2D.h>
 #include <KvsDataBlocks/values/CKvsDouble3D.h>
@@ -40,6 +41,8 @@ struct FormulaOptions
     std::string vessel;
     std::string stream;
     bool json = false;
+    bool list = false;
+    bool markdown = false;
 };
 
 // Splits "N=VALUE" into a slot index 0 .. 49 and the value text.
@@ -262,8 +265,32 @@ int RunStream(const FormulaOptions& o)
     return status;
 }
 
+// Every function of the language: keyword(arguments), then what it gives.
+int ListFunctions(bool json, bool markdown)
+{
+    size_t count = 0;
+    const kvs::FormulaFunction* f = kvs::FormulaFunctions(count);
+    nlohmann::json all = nlohmann::json::array();
+    for (size_t i = 0; i < count; ++i) {
+        const std::string call = std::string(f[i].keyword) + "(" + f[i].signature + ")";
+        if (json)
+            all.push_back({{"keyword", f[i].keyword}, {"arguments", f[i].arguments}, {"signature", f[i].signature},
+                           {"description", f[i].description}});
+        else if (markdown) {
+            std::string description = f[i].description;
+            for (size_t at = 0; (at = description.find('|', at)) != std::string::npos; at += 2) description.insert(at, "\\");
+            std::printf("%s| `%s` | %s |\n", i ? "" : "| function | gives |\n|---|---|\n", call.c_str(), description.c_str());
+        } else
+            std::printf("%-44s %s\n", call.c_str(), f[i].description);
+    }
+    if (json) std::printf("%s\n", all.dump(2).c_str());
+    return kExitOk;
+}
+
 int RunFormula(const FormulaOptions& o)
 {
+    if (o.list) return ListFunctions(o.json, o.markdown);
+    if (o.formula.empty()) throw UsageError("formula: give a formula, or --list for the functions");
     return o.stream.empty() ? RunOnce(o) : RunStream(o);
 }
 
@@ -274,8 +301,7 @@ void AddFormulaCommand(CLI::App& app, Runner& run)
     auto o = std::make_shared<FormulaOptions>();
     CLI::App* cmd = app.add_subcommand(
         "formula", "Evaluate a telegram formula with variables from the command line, or once per block of a stream");
-    cmd->add_option("formula", o->formula, "The formula, for instance 'Sqrt(var0^2 + var1^2)' (quote it for the shell)")
-        ->required();
+    cmd->add_option("formula", o->formula, "The formula, for instance 'Sqrt(var0^2 + var1^2)' (quote it for the shell)");
     cmd->add_option("--var", o->vars, "Bind varN: N=number, or N=\"text\" (double quotes make a text)");
     cmd->add_option("--int", o->ints, "Bind varN to an integer value: N=integer");
     cmd->add_option("--tim", o->times,
@@ -287,6 +313,8 @@ void AddFormulaCommand(CLI::App& app, Runner& run)
                     "element N, tim0 the block time in milliseconds since 1970");
     cmd->add_option("--elem", o->elems, "With --stream: bind dataElemN to the element with a use-as code: N=code");
     cmd->add_flag("--json", o->json, "Write JSON");
+    cmd->add_flag("--list", o->list, "List every function with its arguments and what it gives");
+    cmd->add_flag("--markdown", o->markdown, "With --list: as the Markdown table of the README");
     cmd->callback([o, &run] { run = [o] { return RunFormula(*o); }; });
 }
 

@@ -10,6 +10,7 @@
 // or with --partial holds the pings before the fault; the exit status is 1.
 #include "Commands.h"
 #include "OutputFile.h"
+#include "Progress.h"
 #include "ToolCommon.h"
 
 #include <KvsDataBlocks/config/UseAsCodes.h>
@@ -30,6 +31,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -42,6 +44,7 @@ struct ImportOptions
     std::string input;
     std::string output;
     bool partial = false;
+    bool quiet = false;
 };
 
 // What one import counted, for the summary line.
@@ -59,7 +62,8 @@ struct ImportTally
 class ImportOutput
 {
 public:
-    explicit ImportOutput(const ImportOptions& o) : m_o(o), m_file(o.output)
+    explicit ImportOutput(const ImportOptions& o)
+        : m_o(o), m_file(o.output), m_progress("importing " + o.input, InputSize(o.input), "bytes", o.quiet)
     {
         std::string failure;
         CString error;
@@ -73,8 +77,11 @@ public:
     }
     unsigned long long Written() const { return m_writer.RecordsWritten(); }
     // Commits the stream; after a fault only with --partial. True when it was committed.
+    // Shows how far the reader has come through the input.
+    void Step(uint64_t offset) { m_progress.Update(offset); }
     bool Finish(bool fault)
     {
+        m_progress.Done();
         CString error;
         if (fault && !m_o.partial) {
             m_writer.Close(error); // the writer lets go of the stream before it goes
@@ -91,6 +98,14 @@ private:
     const ImportOptions& m_o;
     OutputFile m_file;
     RecordStreamWriter m_writer;
+    Progress m_progress;
+
+    static uint64_t InputSize(const std::string& path)
+    {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(path, ec);
+        return ec ? 0 : static_cast<uint64_t>(size);
+    }
 };
 
 bool HasPosition(const CDataBlock& block)
@@ -108,6 +123,7 @@ void ImportGsf(const ImportOptions& o, ImportOutput& out, ImportTally& t)
     GsfBlockMapper mapper;
     CDataBlock block;
     for (;;) {
+        out.Step(reader.Offset());
         const GsfReader::Result r = reader.Next(error);
         if (r == GsfReader::Result::End) break;
         if (r == GsfReader::Result::Error) {
@@ -150,6 +166,7 @@ void ImportSwaths(const ImportOptions& o, Reader& reader, ImportOutput& out, Imp
     KongsbergBlockMapper mapper;
     CDataBlock block;
     for (;;) {
+        out.Step(reader.Offset());
         const typename Reader::Result r = reader.Next(error);
         if (r == Reader::Result::End) break;
         if (r == Reader::Result::Error) {
@@ -252,6 +269,7 @@ void AddImportCommand(CLI::App& app, Runner& run)
     cmd->add_option("input", o->input, "Multibeam file (format found from its bytes)")->required();
     cmd->add_option("-o,--output", o->output, "Record stream file to write (- for standard output)")->required();
     cmd->add_flag("--partial", o->partial, "After a fault in the file, still write the pings before it");
+    AddQuietFlag(*cmd, o->quiet);
     cmd->callback([o, &run] { run = [o] { return RunImport(*o); }; });
 }
 

@@ -1,6 +1,7 @@
 // kvsblocks simulate: writes a synthetic survey line as a record stream.
 #include "Commands.h"
 #include "OutputFile.h"
+#include "Progress.h"
 #include "SurveySimulator.h"
 #include "ToolCommon.h"
 
@@ -50,9 +51,12 @@ int RunSimulate(const SimulateOptions& o)
     if (!writer.Open(file.Stream(), error)) throw InputError(o.output + ": " + std::string(error));
     SurveySimulator sim(o.line);
     CDataBlock block;
+    Progress progress("simulating", static_cast<uint64_t>(o.line.pings), "pings", o.quiet);
     while (sim.Next(block)) {
         if (!writer.Write(block, error)) throw InputError(o.output + ": " + std::string(error));
+        progress.Update(static_cast<uint64_t>(sim.Produced()));
     }
+    progress.Done();
     if (sim.Produced() < o.line.pings) throw InputError("the data definition has no layout for the simulated group");
     if (!writer.Close(error)) throw InputError(o.output + ": " + std::string(error));
     if (!file.Commit(failure)) throw InputError(failure);
@@ -93,7 +97,7 @@ void AddSimulateCommand(CLI::App& app, Runner& run)
     cmd->add_option("--swath", o->line.swath, "Swath opening angle, degrees")->check(CLI::Range(1.0, 170.0))->capture_default_str();
     cmd->add_option("--speed", o->line.speed, "Vessel speed, metres per second")->check(CLI::Range(0.0, 20.0))->capture_default_str();
     cmd->add_option("--seed", o->line.seed, "Random seed: the same options give the same file")->capture_default_str();
-    cmd->add_flag("-q,--quiet", o->quiet, "Print nothing");
+    cmd->add_flag("-q,--quiet", o->quiet, "Print nothing, no progress either");
     cmd->callback([o, &run] { run = [o] { return RunSimulate(*o); }; });
 }
 

@@ -3,8 +3,10 @@
 // per filter threshold (value, detection %, false-alarm %), writes the base file with the
 // tuned values put in (comments and order kept) and, with --svg, draws the curves.
 #include "BeamFlags.h"
+#include "BeamGrid.h"
 #include "Commands.h"
 #include "FilterTuner.h"
+#include "Progress.h"
 #include "SvgPicture.h"
 #include "ToolCommon.h"
 
@@ -35,6 +37,7 @@ struct TuneOptions
     std::string output;
     std::string svg;
     FilterTuner::Targets targets;
+    bool quiet = false;
 };
 
 std::vector<CDataBlock> ReadLine(const std::string& path)
@@ -154,20 +157,31 @@ std::string CurvesSvg(const FilterTuner& tuner, const std::vector<FilterTuner::C
             s << "<circle cx=\"" << kWidth - kRight + 20 << "\" cy=\"" << y << "\" r=\"4\" fill=\"" << colour << "\"/>\n";
         s << "<text x=\"" << kWidth - kRight + 30 << "\" y=\"" << y + 4 << "\">" << text << "</text>\n";
     };
+    struct Box
+    {
+        double x0, y0, x1, y1;
+        bool Overlaps(const Box& o) const { return x0 < o.x1 && o.x0 < x1 && y0 < o.y1 && o.y0 < y1; }
+    };
+    std::vector<Box> labels;
     for (const FilterTuner::Curve& c : curves) {
         if (c.param != 0) continue; // each filter's main threshold
         const TuneFilter& f = tuner.Filters()[c.filter];
-        const BeamFlagInfo* info = FirstBeamFlag(f.bit);
-        const std::string colour = info ? info->colour : "#000";
+        const size_t filter = FirstFilter(f.bit);
+        const std::string colour = filter < BeamGrid::kFilters ? kFilterColours[filter] : "#000";
         s << "<polyline fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"1.5\" points=\"";
         for (const FilterTuner::CurvePoint& p : c.points) s << px(p.falseAlarm) << "," << py(p.detection) << " ";
         s << "\"/>\n";
         for (const FilterTuner::CurvePoint& p : c.points) {
             char value[32];
             std::snprintf(value, sizeof value, "%g", p.value);
-            s << "<circle cx=\"" << px(p.falseAlarm) << "\" cy=\"" << py(p.detection) << "\" r=\"3\" fill=\"" << colour
-              << "\"/>\n<text x=\"" << px(p.falseAlarm) + 4 << "\" y=\"" << py(p.detection) - 4
-              << "\" font-size=\"9\" fill=\"" << colour << "\">" << value << "</text>\n";
+            const double x = px(p.falseAlarm), y = py(p.detection);
+            s << "<circle cx=\"" << x << "\" cy=\"" << y << "\" r=\"3\" fill=\"" << colour << "\" stroke=\"black\" stroke-width=\"0.3\"/>\n";
+            // A value is written only where its label overlaps none written before.
+            const Box box{x + 4, y - 13, x + 4 + TextWidth(value, 9), y - 2};
+            if (std::any_of(labels.begin(), labels.end(), [&](const Box& b) { return b.Overlaps(box); })) continue;
+            labels.push_back(box);
+            s << "<text x=\"" << box.x0 << "\" y=\"" << y - 4 << "\" font-size=\"9\" fill=\"" << colour << "\">" << value
+              << "</text>\n";
         }
         legend(colour, f.label + " (" + f.params[0].names.front() + ")", false);
     }
@@ -196,7 +210,12 @@ int RunTune(const TuneOptions& o)
         throw InputError(o.input + ": the line carries no injected outliers to tune on (see kvsblocks simulate)");
     PrintChain("base settings", before);
 
+    uint64_t runs = 0;
+    auto sweepProgress = std::make_unique<Progress>("sweeping thresholds", tuner.SweepRuns(), "runs", o.quiet);
+    tuner.OnRun([&] { sweepProgress->Update(++runs); });
     const std::vector<FilterTuner::Curve> curves = tuner.Sweep();
+    sweepProgress = std::make_unique<Progress>("searching the chain", 0, "runs", o.quiet);
+    runs = 0;
     std::printf("\neach filter alone (beside reject list, quality, range and depth window as set):\n");
     for (const FilterTuner::Curve& c : curves) {
         const TuneFilter& f = tuner.Filters()[c.filter];
@@ -207,6 +226,7 @@ int RunTune(const TuneOptions& o)
     }
 
     const FilterTuner::Result r = tuner.Search(curves);
+    sweepProgress->Done();
     std::printf("\ntuned settings (%d chain runs):\n", r.chainRuns);
     for (const auto& [name, value] : r.values) std::printf("  %s = %g\n", name.c_str(), value);
     PrintChain("tuned settings", r.tally);
@@ -251,6 +271,7 @@ void AddTuneCommand(CLI::App& app, Runner& run)
         ->check(CLI::Range(0.0, 100.0))
         ->capture_default_str();
     cmd->add_option("--svg", o->svg, "Draw the detection/false-alarm curve of each filter");
+    AddQuietFlag(*cmd, o->quiet);
     cmd->callback([o, &run] { run = [o] { return RunTune(*o); }; });
 }
 

@@ -23,5 +23,6 @@ void AddTuneCommand(CLI::App& app, Runner& run);
 void AddImportCommand(CLI::App& app, Runner& run);
 void AddExportGsfCommand(CLI::App& app, Runner& run);
 void AddExportCommand(CLI::App& app, Runner& run);
+void AddExportXyzCommand(CLI::App& app, Runner& run);
 
 } // namespace kvs::tool

@@ -16,6 +16,7 @@ struct ExportOptions
     bool ignoreInvalidPings = false; // GSF only
     bool editSelected = false;       // GSF only
     bool force = false;
+    bool quiet = false;
 };
 
 // The share of a line's usable beams an export may newly ignore without --force.

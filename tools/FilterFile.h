@@ -27,7 +27,7 @@ struct FileFilterSettings
 // A corrupt record ends the stream: report is told why (the message for standard error)
 // and the summary's error is set; the output is then left as it was unless partial. An
 // input that cannot be read or an output that cannot be written throws InputError; the
-// output then stays as it was. bar draws a progress bar for a large input; advance is
+// output then stays as it was. bar shows the progress of a large input; advance is
 // told the bytes read since its last call.
 FilterSummary FilterFile(const std::string& input, const std::string& output, CAttributeMap& attributes,
                          const FileFilterSettings& o, bool bar, const std::function<void(uint64_t bytes)>& advance,

@@ -131,7 +131,16 @@ QualityTally FilterTuner::Run(const CAttributeMap& a) const
         if (filter.Process(block, full)) count(block);
     }
     while (filter.GetRemainder(block)) count(block);
+    if (m_onRun) m_onRun();
     return tally;
+}
+
+size_t FilterTuner::SweepRuns() const
+{
+    size_t runs = 0;
+    for (const TuneFilter& f : m_filters)
+        for (const TuneParam& p : f.params) runs += p.grid.size();
+    return runs;
 }
 
 CAttributeMap FilterTuner::With(const std::map<std::string, double>& values) const

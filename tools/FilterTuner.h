@@ -10,6 +10,7 @@
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/config/CAttributeMap.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -83,6 +84,10 @@ public:
     Result Search(const std::vector<Curve>& curves) const;
     // The base settings with values put in.
     CAttributeMap With(const std::map<std::string, double>& values) const;
+    // Called after every run of the chain over the line (for progress).
+    void OnRun(std::function<void()> f) { m_onRun = std::move(f); }
+    // Runs Sweep makes: one a value of every threshold's grid.
+    size_t SweepRuns() const;
 
 private:
     // True when outcome a is better than b for the targets.
@@ -92,6 +97,7 @@ private:
     CAttributeMap m_base;
     Targets m_targets;
     std::vector<TuneFilter> m_filters;
+    std::function<void()> m_onRun;
 };
 
 } // namespace kvs::tool

@@ -119,31 +119,4 @@ bool ParseUtc(const std::string& text, double& seconds)
     return true;
 }
 
-bool StderrIsTerminal()
-{
-    return isatty(STDERR_FILENO) == 1;
-}
-
-void Progress::Update(uint64_t done)
-{
-    if (!m_enabled) return;
-    const int percent = static_cast<int>(done >= m_total ? 100 : done * 100 / m_total);
-    if (percent == m_lastPercent) return;
-    m_lastPercent = percent;
-    const int filled = percent * 40 / 100;
-    std::fprintf(stderr, "\r[%.*s%.*s] %3d%%", filled, "########################################", 40 - filled,
-                 "                                        ", percent);
-    std::fflush(stderr);
-    m_drawn = true;
-}
-
-void Progress::Done()
-{
-    if (m_drawn) {
-        std::fprintf(stderr, "\r%60s\r", "");
-        std::fflush(stderr);
-        m_drawn = false;
-    }
-}
-
 } // namespace kvs::tool

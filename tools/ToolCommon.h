@@ -59,24 +59,4 @@ std::string FormatUtc(double seconds);
 // 1970; false when the text is none of these.
 bool ParseUtc(const std::string& text, double& seconds);
 
-// Whether standard error is a terminal (for progress bars).
-bool StderrIsTerminal();
-
-// A one-line progress bar on standard error, redrawn at most every 1 %.
-class Progress
-{
-public:
-    Progress(bool enabled, uint64_t total) : m_enabled(enabled && total > 0), m_total(total) {}
-    ~Progress() { Done(); }
-    void Update(uint64_t done);
-    void Done();
-    bool Enabled() const { return m_enabled; }
-
-private:
-    bool m_enabled;
-    uint64_t m_total;
-    int m_lastPercent = -1;
-    bool m_drawn = false;
-};
-
 } // namespace kvs::tool

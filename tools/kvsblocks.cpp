@@ -3,6 +3,7 @@
 // it, write the filter flags back into the GSF file, evaluate telegram formulas, read tide
 // files and solve geodesic lines. Exit status 0 success, 1 bad input or failed output, 2
 // bad command line (an output that is an input included).
+#include "CommandLineHint.h"
 #include "Commands.h"
 #include "ToolCommon.h"
 
@@ -13,6 +14,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <string>
 
 int main(int argc, char** argv)
 {
@@ -32,6 +34,7 @@ int main(int argc, char** argv)
     AddImportCommand(app, run);
     AddExportGsfCommand(app, run);
     AddExportCommand(app, run);
+    AddExportXyzCommand(app, run);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -41,7 +44,10 @@ int main(int argc, char** argv)
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        app.exit(e);
+        if (const std::string hint = CommandLineHint(app, argc, argv); !hint.empty())
+            std::fprintf(stderr, "kvsblocks: %s\n", hint.c_str());
+        else
+            app.exit(e);
         return kExitUsage;
     }
     if (!KvsModuleIsReady()) {

@@ -8,7 +8,7 @@ import kvsdatablocks as kvs
 CASES = [  # formula, keyword arguments, the tool's options
     ("Sqrt(var0^2 + var1^2)", {"vars": {0: 3, 1: 4}}, ["--var", "0=3", "--var", "1=4"]),
     ('var0 + "," + vesselName', {"texts": {0: "GPHDT"}, "vessel": "Snellius"}, ["--var", '0="GPHDT"', "--vessel", "Snellius"]),
-    ('NMEACS("GPHDT,123.4,T")', {}, []),
+    ('NMEACS("$GPHDT,123.4,T")', {}, []),
     ("Modulo(var0, 7) + Int(var1)", {"vars": [23, 2.7]}, ["--var", "0=23", "--var", "1=2.7"]),
     ("var3", {"ints": {3: -12}}, ["--int", "3=-12"]),
     ("C2D(var0, var1)", {"vars": [1, 2]}, ["--var", "0=1", "--var", "1=2"]),

@@ -5,7 +5,8 @@ import pytest
 import kvsdatablocks as kvs
 from conftest import SOURCE_DIR
 
-GSF = SOURCE_DIR.parent / "shared" / "data" / "gsf" / "0175_20150322_232639_EX1502L2_MB.gsf.mb121"
+# The real line shipped with the project (examples/data/README.md).
+GSF = SOURCE_DIR / "examples" / "data" / "0175_20150322_232639_EX1502L2_MB.gsf.mb121"
 
 
 @pytest.fixture(scope="module")

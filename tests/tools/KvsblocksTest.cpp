@@ -72,9 +72,9 @@ TEST_F(Kvsblocks, ExitCodesAndMessages)
         {"dump $D/mb.kvs --count 1", 0, {"group 1011", "BeamCount"}}, {"plot $D/mb.kvs --ping-svg $D/p.svg --ping 9", 1, {}},
         {"dump $D/cut.kvs", 1, {"block 1 at offset", "truncated record at offset", "$D/cut.kvs"}},
         {"dump /nonexistent/file.kvs", 1, {"/nonexistent/file.kvs"}},
-        {"plot $D/mb.kvs --ping-svg $D/p.svg && cat $D/p.svg", 0, {"<svg", "accepted (50)"}},
+        {"plot $D/mb.kvs --ping-svg $D/p.svg && cat $D/p.svg", 0, {"<svg", "Ping 3 of", "accepted 50 (100 %)"}},
         {"simulate -q -o $D/plan.kvs --pings 20 --beams 100 --spike-size 0.01:0.05 && $T plot $D/plan.kvs --plan-svg "
-         "$D/plan.svg && cat $D/plan.svg", 0, {"depth of accepted beams (2000)"}},
+         "$D/plan.svg && cat $D/plan.svg", 0, {"mean depth of accepted beams", "accepted 2 000 ("}},
         // tide: values, impossible times refused, a bad line
         {"tide $D/tide.txt --at '2026-01-01 00:30:00' --at '2026-01-01 03:00:00'", 0,
          {"2026-01-01 00:30:00.000 1.500", "03:00:00.000 no value"}},
