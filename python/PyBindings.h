@@ -16,5 +16,6 @@ void BindTide(py::module_& module);    // open_tide, TideFile (PyTide.cpp)
 void BindGsf(py::module_& module);     // import_gsf, GsfImport (PyGsf.cpp)
 void BindKongsberg(py::module_& module); // import_file, KongsbergAllImport, KongsbergKmallImport (PyKongsberg.cpp)
 void BindSurface(py::module_& module); // grid (PySurface.cpp)
+void BindFileRoutines(py::module_& module); // filter_file, export_file (PyFileRoutines.cpp)
 
 } // namespace kvs::python

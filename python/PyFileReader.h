@@ -6,9 +6,25 @@
 #include "PyCommon.h"
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace kvs::python {
+
+// Marks a file object in use while one of its calls runs without the GIL. Made before the
+// GIL is released and gone after it is taken back, so the mark is only ever read and set
+// with the GIL held.
+class InUse
+{
+public:
+    explicit InUse(bool& busy) : m_busy(busy) { m_busy = true; }
+    ~InUse() { m_busy = false; }
+    InUse(const InUse&) = delete;
+    InUse& operator=(const InUse&) = delete;
+
+private:
+    bool& m_busy;
+};
 
 template <class Reader>
 class PyFileReader
@@ -24,7 +40,11 @@ public:
         m_reader = std::move(reader);
     }
 
-    void Close() { m_reader.reset(); }
+    void Close()
+    {
+        RefuseWhileBusy();
+        m_reader.reset();
+    }
     bool Closed() const { return !m_reader; }
     const std::string& Name() const { return m_name; }
     const Reader& Get() const
@@ -52,12 +72,29 @@ protected:
     }
     bool Done() const { return m_done; }
 
+    // Runs work, which touches no Python object, with the GIL released, so that other
+    // threads run meanwhile; the reader is marked in use, and a call of another thread
+    // on it is refused rather than let in to race this one.
+    template <class Work>
+    auto Unlocked(Work&& work)
+    {
+        RefuseWhileBusy();
+        const InUse inUse(m_busy);
+        py::gil_scoped_release release; // back before the mark is dropped
+        return work();
+    }
+    void RefuseWhileBusy() const
+    {
+        if (m_busy) throw std::runtime_error("the file is in use by another thread");
+    }
+
 private:
     std::string m_name;
     const char* m_errorClass;
     const char* m_closedText;
     std::unique_ptr<Reader> m_reader;
     bool m_done = false;
+    bool m_busy = false; // a call runs without the GIL
 };
 
 // Binds __iter__, __next__ (T::Next), __enter__, __exit__ (closes), close, closed and name.

@@ -4,6 +4,7 @@
 #include "PyBindings.h"
 #include "PyBlock.h"
 #include "PyCommon.h"
+#include "PySettings.h"
 
 #include <KvsDataBlocks/filters/Filter.h>
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
@@ -113,8 +114,8 @@ void Store(CAttributeMap& map, const KnownSetting& s, py::handle v)
     }
 }
 
-// The settings as an attribute map: from a dict (checked against the filter settings), from an
-// attribute file (a path; loaded as the command-line tool loads it) or none.
+} // namespace
+
 std::unique_ptr<CAttributeMap> SettingsMap(py::handle settings)
 {
     auto map = std::make_unique<CAttributeMap>();
@@ -140,6 +141,8 @@ std::unique_ptr<CAttributeMap> SettingsMap(py::handle settings)
     }
     return map;
 }
+
+namespace {
 
 // A filter and the settings it reads. The map outlives the filter (the pipe-detection
 // filter reads it again on every ping) and stays the same object when settings change.

@@ -28,19 +28,28 @@ public:
     {
         if (Done()) throw py::stop_iteration();
         GsfReader& reader = Get();
-        CString error;
-        for (;;) {
-            const GsfReader::Result r = reader.Next(error);
-            if (r == GsfReader::Result::End) break;
-            if (r == GsfReader::Result::Error) Fail(std::string(error));
-            if (!reader.IsPing()) continue;
-            auto block = std::make_shared<CDataBlock>();
-            if (!m_mapper.Map(reader.Ping(), static_cast<int>(reader.PingsRead()), *block, error))
-                Fail("record " + std::to_string(reader.RecordIndex()) + " at byte " +
-                     std::to_string(reader.RecordOffset()) + ": " + std::string(error));
-            return std::make_shared<PyBlock>(std::move(block));
-        }
-        Stop();
+        auto block = std::make_shared<CDataBlock>();
+        std::string failure;
+        // Reading and mapping touch no Python object: the GIL is released meanwhile.
+        const bool ping = Unlocked([&] {
+            CString error;
+            for (;;) {
+                const GsfReader::Result r = reader.Next(error);
+                if (r == GsfReader::Result::End) return false;
+                if (r == GsfReader::Result::Error) {
+                    failure = std::string(error);
+                    return false;
+                }
+                if (!reader.IsPing()) continue;
+                if (!m_mapper.Map(reader.Ping(), static_cast<int>(reader.PingsRead()), *block, error))
+                    failure = "record " + std::to_string(reader.RecordIndex()) + " at byte " +
+                              std::to_string(reader.RecordOffset()) + ": " + std::string(error);
+                return true;
+            }
+        });
+        if (!failure.empty()) Fail(failure);
+        if (!ping) Stop();
+        return std::make_shared<PyBlock>(std::move(block));
     }
 
     int UtmZone() const { return m_mapper.UtmZone(); }

@@ -11,6 +11,7 @@
 #include "OutputFile.h"
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace kvs::python {
@@ -30,7 +31,8 @@ public:
         if (Done()) throw py::stop_iteration();
         auto block = std::make_shared<CDataBlock>();
         CString error;
-        switch (Get().Next(*block, error)) {
+        RecordStreamReader& reader = Get();
+        switch (Unlocked([&] { return reader.Next(*block, error); })) {
         case RecordStreamReader::Result::Record: return std::make_shared<PyBlock>(std::move(block));
         case RecordStreamReader::Result::End: break;
         case RecordStreamReader::Result::Error: Fail(std::string(error));
@@ -62,16 +64,29 @@ public:
         m_writer = std::move(writer);
     }
 
+    // Writes with the GIL released. The writer is marked in use (another thread's call on
+    // it is refused), and the block's storage is held: a change to the block meanwhile
+    // copies it first (PyBlock's copy on write), so what is written stays whole.
     void Write(const PyBlock& block)
     {
+        RecordStreamWriter& writer = Writer();
+        RefuseWhileBusy();
+        const std::shared_ptr<CDataBlock> storage = block.Storage();
         CString error;
-        if (!Writer().Write(block.Get(), error)) Raise("StreamError", m_name + ": " + std::string(error));
+        bool ok = false;
+        {
+            const InUse inUse(m_busy);
+            py::gil_scoped_release release; // back before the mark is dropped
+            ok = writer.Write(*storage, error);
+        }
+        if (!ok) Raise("StreamError", m_name + ": " + std::string(error));
     }
 
     // Flushes and puts the file in place (keep), or drops it and leaves the target as it
     // was; StreamError when the data could not all be written.
     void Close(bool keep = true)
     {
+        RefuseWhileBusy();
         if (!m_writer) return;
         CString error;
         bool ok = m_writer->Close(error);
@@ -98,10 +113,16 @@ public:
     }
 
 private:
+    void RefuseWhileBusy() const
+    {
+        if (m_busy) throw std::runtime_error("the stream is in use by another thread");
+    }
+
     std::string m_name;
     bool m_partial;
     std::unique_ptr<tool::OutputFile> m_file;
     std::unique_ptr<RecordStreamWriter> m_writer;
+    bool m_busy = false; // a write runs without the GIL
 };
 
 } // namespace

@@ -16,8 +16,9 @@ pings=${KVS_BENCH_PINGS:-3000}
 beams=${KVS_BENCH_BEAMS:-1600}
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKVS_BUILD_BENCH=ON -DKVS_BUILD_TOOLS=ON \
-  -DKVS_BUILD_TESTS=OFF -DKVS_BUILD_PYTHON=OFF >/dev/null
-cmake --build "$build" -j 2 --target MultibeamBench PackBench GeodesyBench FormulaBench GsfImportBench KongsbergImportBench kvsblocks >/dev/null
+  -DKVS_BUILD_TESTS=OFF -DKVS_BUILD_PYTHON=ON -DPython3_EXECUTABLE=/usr/bin/python3 >/dev/null
+cmake --build "$build" -j 2 --target MultibeamBench PackBench GeodesyBench FormulaBench GsfImportBench KongsbergImportBench kvsblocks \
+  kvsdatablocks >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -61,6 +62,16 @@ if "$tool" filter --help | grep -q -- '--jobs'; then
   rm -f "$work"/line*.kvs
 else
   echo '{}' >"$work/scaling.json"
+fi
+
+# The campaign over Dask: 1 worker against 2, against the tool, 1 thread against 2.
+# KVS_BENCH_CAMPAIGN_LINES (8) lines of KVS_BENCH_PINGS x KVS_BENCH_BEAMS.
+if /usr/bin/python3 -c 'import distributed, pandas' 2>/dev/null; then
+  echo "campaign over Dask" >&2
+  PYTHONPATH="$build/python" KVS_TOOL="$tool" /usr/bin/python3 "$root/bench/campaign.py" \
+    --lines "${KVS_BENCH_CAMPAIGN_LINES:-8}" --pings "$pings" --beams "$beams" --json "$work/campaign.json" >&2
+else
+  echo '{}' >"$work/campaign.json"
 fi
 
 python3 - "$work" <<'EOF'
@@ -122,6 +133,20 @@ if scaling:
                  "speed-up, ideal 2"))
 else:
     rows.append(("filter 2 jobs", None, "s", "1 job", None, None, "one input only"))
+
+with open(os.path.join(work, "campaign.json")) as f:
+    campaign = json.load(f)
+if campaign:
+    s = campaign["seconds"]
+    what = f"{campaign['lines']} lines x {campaign['pings']} pings x {campaign['beams']} beams"
+    rows.append((f"campaign {what}, 2 workers", s["2 workers"], "s", "1 worker", s["1 worker"],
+                 campaign["speed-up 2 workers / 1"], "speed-up, >= 1.7"))
+    rows.append(("campaign, 2 workers", s["2 workers"], "s", "filter --jobs 2", s["tool --jobs 2"],
+                 campaign["campaign / tool --jobs 2"], "time ratio, layer cost"))
+    rows.append(("campaign, Dask's own time a line (1 worker)", campaign["dask seconds per line"], "s", "", None, None,
+                 "wall - task seconds"))
+    rows.append(("campaign tasks, 2 threads of one process", s["2 threads"], "s", "1 thread", s["1 thread"],
+                 campaign["threads speed-up 2 / 1"], "speed-up (GIL released), ideal 2"))
 
 def fmt(v):
     if v is None:

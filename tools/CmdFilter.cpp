@@ -9,6 +9,7 @@
 #include "BeamFlags.h"
 #include "CommandLineHint.h"
 #include "Commands.h"
+#include "FilterFile.h"
 #include "OutputFile.h"
 #include "Progress.h"
 #include "StreamFilter.h"
@@ -37,17 +38,15 @@ namespace kvs::tool {
 
 namespace {
 
-struct FilterOptions
+struct FilterOptions : FileFilterSettings
 {
     std::vector<std::string> inputs;
     std::string output; // a file for one input, a folder for several
     unsigned int jobs = DefaultJobs();
     std::string attributes;
-    int mode = 0;
     bool json = false;
     bool progress = true; // false with --no-progress or --quiet
     bool strict = false;
-    bool partial = false;
 };
 
 // The settings of -a, or the built-in survey preset (examples/survey.attr) without it.
@@ -72,6 +71,8 @@ double BlocksPerSecond(const FilterSummary& sum)
 {
     return sum.seconds > 0 ? (sum.blocksIn - sum.unfiltered) / sum.seconds : 0.0;
 }
+
+} // namespace
 
 nlohmann::json SummaryJson(const FilterSummary& sum)
 {
@@ -128,6 +129,8 @@ nlohmann::json SummaryJson(const FilterSummary& sum)
     j["complete"] = sum.error.empty();
     return j;
 }
+
+namespace {
 
 // The summary goes to out: standard error when the filtered stream takes standard output.
 void PrintSummary(const FilterSummary& sum, bool json, std::FILE* out, const std::string& settings = {})
@@ -198,13 +201,10 @@ void PrintSummary(const FilterSummary& sum, bool json, std::FILE* out, const std
     std::fprintf(out, "filter time %.3f s, %.0f blocks per second\n", sum.seconds, rate);
 }
 
-// Filters input into output ("" for none) with filters of its own, made from attributes.
-// A corrupt record ends the stream: report is told why (the message for standard error)
-// and the summary's error is set. An input that cannot be read or an output that cannot
-// be written throws InputError; the output then stays as it was. bar shows the progress
-// for a large input; advance is told the bytes read since its last call.
+} // namespace
+
 FilterSummary FilterFile(const std::string& input, const std::string& output, CAttributeMap& attributes,
-                         const FilterOptions& o, bool bar, const std::function<void(uint64_t bytes)>& advance,
+                         const FileFilterSettings& o, bool bar, const std::function<void(uint64_t bytes)>& advance,
                          const std::function<void(const std::string&)>& report)
 {
     RecordStreamReader reader;
@@ -255,6 +255,8 @@ FilterSummary FilterFile(const std::string& input, const std::string& output, CA
     }
     return sum;
 }
+
+namespace {
 
 int RunFilter(const FilterOptions& o)
 {
