@@ -44,7 +44,6 @@ struct FilterOptions : FileFilterSettings
     std::string output; // a file for one input, a folder for several
     unsigned int jobs = DefaultJobs();
     std::string attributes;
-    bool json = false;
     bool progress = true; // false with --no-progress or --quiet
     bool strict = false;
 };

@@ -21,6 +21,7 @@ struct FileFilterSettings
 {
     int mode = 0;         // COMPUPDATEMODE: 0 full, 3 error-limit flags only
     bool partial = false; // on a corrupt record, still write the blocks before it
+    bool json = false;    // the guards' warnings go only into the summary, not to report
 };
 
 // Filters input into output ("" for none) with filters of its own, made from attributes.

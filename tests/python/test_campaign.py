@@ -87,7 +87,7 @@ def test_gsf_lines_are_imported_filtered_and_exported_as_the_tool_does(tool, cli
     missing = [str(p) for p in originals if not p.exists()]
     if missing:
         pytest.skip(f"{', '.join(missing)} not there")
-    settings = SOURCE_DIR / "examples" / "deep.attr"  # the lines lie in deep water
+    settings = SOURCE_DIR / "examples" / "survey.attr"  # the preset for any depth
     out = tmp_path / "out"
     table = campaign.run(originals, settings, out, client=client, export=True, progress=False)
     assert (table["error"] == "").all(), list(table["error"])

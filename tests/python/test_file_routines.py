@@ -118,7 +118,7 @@ def test_export_file_is_the_tools_and_refuses_another_files_stream(tool, tmp_pat
         pytest.skip(f"{original} or {other} is not there")
     imported, filtered = tmp_path / "line.kvs", tmp_path / "filtered.kvs"
     tool("import", original, "-o", imported)
-    kvs.filter_file(imported, filtered, SOURCE_DIR / "examples" / "deep.attr")
+    kvs.filter_file(imported, filtered, SOURCE_DIR / "examples" / "survey.attr")
     tool("export", filtered, "--into", original, "-o", tmp_path / "tool.gsf")
     assert kvs.export_file(filtered, original, tmp_path / "python.gsf") == "GSF"
     assert (tmp_path / "python.gsf").read_bytes() == (tmp_path / "tool.gsf").read_bytes()
