@@ -77,7 +77,7 @@ py::object FilterFile(py::handle input, py::object output, py::object settings, 
         py::gil_scoped_release release;
         failure.Catch([&] {
             tool::RefuseSameFile(inputs, {out});
-            sum = tool::FilterFile(in, out, *map, {mode, partial}, false, {},
+            sum = tool::FilterFile(in, out, *map, {mode, partial, /*json=*/true}, false, {},
                                    [&messages](const std::string& m) { messages.push_back(m); });
         });
     }
