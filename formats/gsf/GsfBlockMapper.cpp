@@ -67,23 +67,29 @@ int GsfBlockMapper::ZoneOf(double latitude, double longitude)
     return latitude < 0.0 ? -zone : zone;
 }
 
-bool GsfBlockMapper::Project(double latitude, double longitude, double& x, double& y, CString& error)
+bool GsfBlockMapper::ProjectToUtm(std::unique_ptr<KvsGeoCoordSysBase>& utm, int& zone, double latitude,
+                                  double longitude, double& x, double& y, CString& error)
 {
-    if (!m_utm) {
-        const int zone = ZoneOf(latitude, longitude);
+    if (!utm) {
+        const int z = ZoneOf(latitude, longitude);
         CString grid;
-        grid.Format("EPSG:%d", zone > 0 ? 32600 + zone : 32700 - zone);
+        grid.Format("EPSG:%d", z > 0 ? 32600 + z : 32700 - z);
         KvsGeoCoordSysBase::CreateError why;
-        m_utm = KvsGeoCoordSysBase::Create(grid, "EPSG:4326", &why);
-        if (!m_utm) {
-            error.Format("cannot set up UTM zone %d%c (%s): %s", std::abs(zone), zone > 0 ? 'N' : 'S',
+        utm = KvsGeoCoordSysBase::Create(grid, "EPSG:4326", &why);
+        if (!utm) {
+            error.Format("cannot set up UTM zone %d%c (%s): %s", std::abs(z), z > 0 ? 'N' : 'S',
                          static_cast<const char*>(grid), static_cast<const char*>(why.reason));
             return false;
         }
-        m_zone = zone;
+        zone = z;
     }
     x = y = 0.0;
-    return m_utm->GeoToGrid(latitude, longitude, x, y);
+    return utm->GeoToGrid(latitude, longitude, x, y);
+}
+
+bool GsfBlockMapper::Project(double latitude, double longitude, double& x, double& y, CString& error)
+{
+    return ProjectToUtm(m_utm, m_zone, latitude, longitude, x, y, error);
 }
 
 bool GsfBlockMapper::Map(const GsfPing& ping, int pingNumber, CDataBlock& block, CString& error)

@@ -49,6 +49,11 @@ public:
     // exceptions; negative south of the equator. 0 for an invalid position.
     static int ZoneOf(double latitude, double longitude);
 
+    // Projects a position to UTM on WGS 84 in zone, which the first call sets up (utm, zone)
+    // from that position; the mappers of every format keep their zone this way.
+    static bool ProjectToUtm(std::unique_ptr<KvsGeoCoordSysBase>& utm, int& zone, double latitude, double longitude,
+                             double& x, double& y, CString& error);
+
 private:
     bool Project(double latitude, double longitude, double& x, double& y, CString& error);
 

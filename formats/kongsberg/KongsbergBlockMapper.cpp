@@ -27,21 +27,7 @@ KongsbergBlockMapper::~KongsbergBlockMapper() = default;
 
 bool KongsbergBlockMapper::Project(double latitude, double longitude, double& x, double& y, CString& error)
 {
-    if (!m_utm) {
-        const int zone = GsfBlockMapper::ZoneOf(latitude, longitude);
-        CString grid;
-        grid.Format("EPSG:%d", zone > 0 ? 32600 + zone : 32700 - zone);
-        KvsGeoCoordSysBase::CreateError why;
-        m_utm = KvsGeoCoordSysBase::Create(grid, "EPSG:4326", &why);
-        if (!m_utm) {
-            error.Format("cannot set up UTM zone %d%c (%s): %s", std::abs(zone), zone > 0 ? 'N' : 'S',
-                         static_cast<const char*>(grid), static_cast<const char*>(why.reason));
-            return false;
-        }
-        m_zone = zone;
-    }
-    x = y = 0.0;
-    return m_utm->GeoToGrid(latitude, longitude, x, y);
+    return GsfBlockMapper::ProjectToUtm(m_utm, m_zone, latitude, longitude, x, y, error);
 }
 
 bool KongsbergBlockMapper::Map(const KongsbergSwath& s, int pingNumber, CDataBlock& block, CString& error)
