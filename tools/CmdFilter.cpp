@@ -113,6 +113,7 @@ nlohmann::json SummaryJson(const FilterSummary& sum)
     j["perFilter"] = perFilter;
     j["soundings"] = sum.soundings;
     j["soundingsInvalidated"] = sum.soundingsInvalidated;
+    j["soundingsUntestedBySpike"] = sum.soundingsUntested;
     j["injectedOutliers"] = sum.Injected();
     j["injectedFlagged"] = sum.InjectedFlagged();
     j["cleanBeams"] = sum.Clean();
@@ -187,8 +188,9 @@ void PrintSummary(const FilterSummary& sum, bool json, std::FILE* out, const std
                      static_cast<unsigned long long>(sum.pings), static_cast<unsigned long long>(sum.pingsInvalid),
                      static_cast<unsigned long long>(sum.pingsUnjudged));
     if (sum.soundings)
-        std::fprintf(out, "soundings %llu, invalidated %llu\n", static_cast<unsigned long long>(sum.soundings),
-                     static_cast<unsigned long long>(sum.soundingsInvalidated));
+        std::fprintf(out, "soundings %llu, invalidated %llu; passed on untested by the spike filter %llu\n",
+                     static_cast<unsigned long long>(sum.soundings), static_cast<unsigned long long>(sum.soundingsInvalidated),
+                     static_cast<unsigned long long>(sum.soundingsUntested));
     if (sum.Injected())
         std::fprintf(out,
                      "injected outliers %llu, flagged %llu (%.1f %% detection); clean data flagged %llu of %llu "

@@ -11,6 +11,7 @@
 
 #include <KvsDataBlocks/config/AttributeNames.h>
 #include <KvsDataBlocks/filters/multibeam/Multibeam.h>
+#include <KvsDataBlocks/filters/singlebeam/SingleBeamFilter.h>
 
 #include <algorithm>
 #include <chrono>
@@ -103,6 +104,7 @@ void FilterSummary::Add(const FilterSummary& other)
     soundingsInvalidated += other.soundingsInvalidated;
     soundingOutliers += other.soundingOutliers;
     soundingOutliersFlagged += other.soundingOutliersFlagged;
+    soundingsUntested += other.soundingsUntested;
     seconds += other.seconds;
     if (error.empty()) error = other.error;
     unreadable += other.unreadable;
@@ -188,6 +190,8 @@ FilterSummary FilterStream(RecordStreamReader& reader, CAttributeMap& attributes
             ++remainders;
             out(block);
         }
+        if (const auto* single = dynamic_cast<const SingleBeamFilter*>(filter.get()))
+            sum.soundingsUntested += static_cast<uint64_t>(single->GetUntestedCount());
     }
     // More remainders than blocks kept would be blocks made up; blocksIn then falls
     // short of blocksOut + blocksHeld + unreadable, which is what a check of the summary

@@ -56,6 +56,9 @@ struct FilterSummary
     double minDepth = 1e300, maxDepth = -1e300;
     std::vector<std::string> warnings; // the guards' warnings about this line
     uint64_t soundings = 0, soundingsInvalidated = 0, soundingOutliers = 0, soundingOutliersFlagged = 0;
+    // Single-beam soundings the spike filter passed on untested (first and last of a run,
+    // displaced at a time reversal, without valid position or depth); 0 with it off.
+    uint64_t soundingsUntested = 0;
     double seconds = 0.0; // CPU-side time spent in the filters
     std::string error;    // why the stream stopped early ("" when it was read to its end)
 

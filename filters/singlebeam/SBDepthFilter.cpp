@@ -19,7 +19,7 @@ bool SBDepthFilter::SetAttributes(CAttributeMap* attributes)
 
 bool SBDepthFilter::Process(CDataBlock& block, COMPUPDATEMODE)
 {
-    if (!SingleBeamFilter::GetDepth(block, m_depth, m_status)) return false;
+    if (!SingleBeamFilter::GetDepth(block, m_depth, m_status)) return true;
     if (m_status != 0 || !m_enabled) return true;
     if (m_depth < m_minimum || m_depth > m_maximum) SingleBeamFilter::InvalidateDepths(block);
     return true;

@@ -16,8 +16,8 @@ public:
     SBDepthFilter& operator=(const SBDepthFilter&) = default;
     ~SBDepthFilter() override = default;
 
-    // False when the block has no depth (use-as 201); a depth with a non-zero status
-    // passes unchanged. The mode is ignored.
+    // True for every block: a block without depth (use-as 201) or with a depth of non-zero
+    // status passes unchanged (nothing to judge; never dropped). The mode is ignored.
     bool Process(CDataBlock& block, COMPUPDATEMODE mode) override;
     // Reads the limits; absent ones keep their value; swapped limits are put in order.
     bool SetAttributes(CAttributeMap* attributes) override;

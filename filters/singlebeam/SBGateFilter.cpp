@@ -16,7 +16,7 @@ bool SBGateFilter::SetAttributes(CAttributeMap* attributes)
 
 bool SBGateFilter::Process(CDataBlock& block, COMPUPDATEMODE)
 {
-    if (!SingleBeamFilter::GetDepth(block, m_depth, m_status)) return false;
+    if (!SingleBeamFilter::GetDepth(block, m_depth, m_status)) return true;
     if (m_status != 0) return true;
 
     if (!m_started) {

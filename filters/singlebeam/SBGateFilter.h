@@ -17,8 +17,9 @@ public:
     SBGateFilter& operator=(const SBGateFilter&) = default;
     ~SBGateFilter() override = default;
 
-    // False when the block has no depth (use-as 201); a depth with a non-zero status
-    // passes unchanged. The first valid depth is always accepted. The mode is ignored.
+    // True for every block: a block without depth (use-as 201) or with a depth of non-zero
+    // status passes unchanged (nothing to judge; never dropped). The first valid depth is
+    // always accepted. The mode is ignored.
     bool Process(CDataBlock& block, COMPUPDATEMODE mode) override;
     // Reads the configured width and restarts the gate.
     bool SetAttributes(CAttributeMap* attributes) override;

@@ -46,24 +46,52 @@ bool SBSpikeFilter::GetData(const CDataBlock& block, Point& point)
 
 bool SBSpikeFilter::Process(CDataBlock& block, COMPUPDATEMODE)
 {
-    // A block earlier than a held one starts the history again from the held blocks it
-    // does not precede. Only blocks actually held count, and the fuller reset wins: a
-    // block earlier than both drops both rather than bringing the older one back.
+    // Nothing to test and no use as a neighbour: on at once, so that nothing waits for it.
+    if (!GetData(block, m_current)) {
+        ++m_untested;
+        return true;
+    }
+
+    // While a history fills, the one block due is held[m_fill]: held[0] goes out when
+    // held[1] comes in.
     const double time = block.GetTime();
-    if (m_fill >= 0 && time < m_held[0].GetTime())
-        m_fill = -1;
-    else if (m_fill >= 1 && time < m_held[1].GetTime())
+    if (m_fill >= 0 && time < m_held[0].GetTime()) {
+        // Earlier than both: the history starts again with this block, and the block due
+        // goes out untested in its place.
+        const int due = m_fill;
         m_fill = 0;
+        m_points[0] = m_current;
+        m_held[due].Swap(block);
+        if (due == 1) m_held[0].Swap(m_held[1]);
+        const bool out = m_pending[due];
+        m_pending[0] = true;
+        m_pending[1] = false;
+        if (out) ++m_untested;
+        return out;
+    }
+    if (m_fill >= 1 && time < m_held[1].GetTime()) {
+        // Earlier than the newer only: this block takes its place after the older one,
+        // which has gone out already, and the displaced block goes out untested.
+        m_points[1] = m_current;
+        m_held[1].Swap(block);
+        const bool out = m_pending[1];
+        m_pending[1] = true;
+        if (out) ++m_untested;
+        return out;
+    }
 
     if (m_fill < 1) {
         ++m_fill;
         m_held[m_fill] = block;
-        m_pending[m_fill] = GetData(m_held[m_fill], m_points[m_fill]);
-        if (!m_pending[m_fill]) --m_fill;
-        return false;
+        m_points[m_fill] = m_current;
+        m_pending[m_fill] = true;
+        if (m_fill == 0 || !m_pending[0]) return false;
+        // The first of the history: it has no older neighbour, so it goes out untested.
+        m_pending[0] = false;
+        ++m_untested;
+        block = m_held[0];
+        return true;
     }
-
-    if (!GetData(block, m_current)) return false;
 
     if (CheckDist() && !FilterGamma()) SingleBeamFilter::InvalidateDepths(m_held[1]);
 
@@ -82,6 +110,7 @@ bool SBSpikeFilter::GetRemainder(CDataBlock& block)
 {
     if (m_fill < 0 || !m_pending[m_fill]) return false;
     block = m_held[m_fill];
+    ++m_untested;
     m_pending[0] = m_pending[1] = false;
     m_fill = -1;
     return true;

@@ -32,13 +32,16 @@ public:
     SingleBeamFilter& operator=(const SingleBeamFilter& other);
     ~SingleBeamFilter() override;
 
-    // Runs gate, depth window and spike filter in turn; the first false stops the chain.
+    // Runs gate, depth window and spike filter in turn; the first false stops the chain
+    // (only the spike filter gives one, for the first block of a history it holds back).
     bool Process(CDataBlock& block, COMPUPDATEMODE mode) override;
     // Switches sub-filters on or off by their present attributes (a sub-filter already on
     // keeps its state), then lets each one on read its own settings.
     bool SetAttributes(CAttributeMap* attributes) override;
     // Delivers the block the spike filter still holds, once; false without one.
     bool GetRemainder(CDataBlock& block) override;
+    // Soundings the spike filter passed on untested; 0 with it off.
+    long long GetUntestedCount() const { return m_spike ? m_spike->GetUntestedCount() : 0; }
 
     // Status 30 (kvs::kStatusRejected) on every depth element 201 to 217 the block has.
     static void InvalidateDepths(CDataBlock& block);

@@ -40,7 +40,7 @@ SBSpikeFilter Spike(double noise, double gammaDegrees)
 
 } // namespace
 
-TEST(SBDepthFilter, WindowIsInclusiveSwappedLimitsAreOrderedEqualLimitsSwitchItOffAndMissingDepthsStop)
+TEST(SBDepthFilter, WindowIsInclusiveSwappedLimitsAreOrderedEqualLimitsSwitchItOffAndMissingDepthsPass)
 {
     const struct { double minimum, maximum, depth; bool rejected; } cases[] = {
         {10, 50, 10, false},   {10, 50, 50, false}, {10, 50, 9.99, true},  {10, 50, 50.01, true},
@@ -59,9 +59,9 @@ TEST(SBDepthFilter, WindowIsInclusiveSwappedLimitsAreOrderedEqualLimitsSwitchItO
     }
     SBDepthFilter fresh;
     EXPECT_FALSE(Rejects(fresh, 5.0));
-    // A missing depth stops the chain, an invalid one passes unchanged.
+    // A missing depth or an invalid one passes unchanged.
     CDataBlock empty;
-    EXPECT_FALSE(fresh.Process(empty, COMPUPDATE_FULL));
+    EXPECT_TRUE(fresh.Process(empty, COMPUPDATE_FULL));
     CAttributeMap map = filtertest::Attributes({{ATTR_SBF_DPTMIN, 10.0}, {ATTR_SBF_DPTMAX, 50.0}});
     fresh.SetAttributes(&map);
     CDataBlock block = sb_test::MakeDepth(100.0);
@@ -101,7 +101,7 @@ TEST(SBGateFilter, WidthDoublesAfterARejectSnapsBackOnAcceptAndRestartsOnReread)
     EXPECT_FALSE(Rejects(gate, 101.0));
     EXPECT_EQ(std::pair(gate.GetCentre(), gate.GetWidth()), std::pair(101.0, 1.0));
     CDataBlock none;
-    EXPECT_FALSE(gate.Process(none, COMPUPDATE_FULL));
+    EXPECT_TRUE(gate.Process(none, COMPUPDATE_FULL));
 }
 
 TEST(SBSpikeFilter, MiddlePointIsASpikeWhenOffTheLineBeyondNoiseAndWithinGammaAndTwoBlocksAreHeld)
@@ -122,30 +122,33 @@ TEST(SBSpikeFilter, MiddlePointIsASpikeWhenOffTheLineBeyondNoiseAndWithinGammaAn
         CDataBlock out;
         for (int i = 0; i < 3; ++i) {
             out = MakeSounding(i, c.x[i], 0.0, c.z[i]);
-            EXPECT_EQ(filter.Process(out, COMPUPDATE_FULL), i == 2);
+            EXPECT_EQ(filter.Process(out, COMPUPDATE_FULL), i >= 1); // the first goes out untested
         }
         EXPECT_EQ(out.GetTime(), 1.0);
         EXPECT_TRUE(c.spike ? sb_test::IsInvalidated(out) : sb_test::IsUntouched(out));
     }
 
-    // The filter holds two blocks, passes on the older and drains the newest once.
+    // Every block that comes in goes out once, the untested ones counted: the first and
+    // the last of a history, one displaced by a time reversal, and those without a valid
+    // position or depth (passed on at once, ahead of the one held back).
     enum Spoil { kNone, kNoX, kRejectedDepth, kEmpty };
     struct In { double time, depth = 10.0; Spoil spoil = kNone; }; // x = time
     // The times passed on by Process, and of the remainder (-1: none).
-    const struct { const char* name; std::vector<In> in; std::vector<double> out; double remainder; } histories[] = {
-        {"output lags by one block", {{0}, {1}, {2}, {3}, {4}}, {1, 2, 3}, 4},
-        {"no valid position or depth: consumed, history unchanged",
-         {{0, 10, kNoX}, {0}, {1}, {2, 10, kRejectedDepth}, {2.5, 10, kEmpty}, {3}}, {1}, 3},
-        {"earlier than the newest held block: it replaces it", {{10}, {11}, {12}, {11.5}, {13}}, {11, 11.5}, 13},
-        {"earlier than both: the history starts again", {{10}, {11}, {12}, {1}, {2}, {3}}, {11, 2}, 3},
-        {"equal times reset nothing", {{1}, {2}, {3}, {3}}, {2, 3}, 3},
-        {"equal to the older held block: only the newest is replaced", {{10}, {11}, {12}, {11}, {13}}, {11, 11}, 13},
-        {"the replacing block has no position: only the passed one is left",
-         {{10}, {11}, {12}, {11.5, 10, kNoX}}, {11}, -1},
-        {"the last block is never spike-tested", {{10}, {11}, {12}, {13, 30}}, {11, 12}, 13},
-        {"one block", {{1}}, {}, 1},
-        {"nothing", {}, {}, -1},
-    };
+    const struct { const char* name; std::vector<In> in; std::vector<double> out; double remainder; long long untested; }
+        histories[] = {
+            {"output lags by one block", {{0}, {1}, {2}, {3}, {4}}, {0, 1, 2, 3}, 4, 2},
+            {"no valid position or depth: on at once, history unchanged",
+             {{0, 10, kNoX}, {0}, {1}, {2, 10, kRejectedDepth}, {2.5, 10, kEmpty}, {3}}, {0, 0, 2, 2.5, 1}, 3, 5},
+            {"earlier than the newest held block: it takes its place", {{10}, {11}, {12}, {11.5}, {13}}, {10, 11, 12, 11.5}, 13, 3},
+            {"earlier than both: the history starts again", {{10}, {11}, {12}, {1}, {2}, {3}}, {10, 11, 12, 1, 2}, 3, 4},
+            {"earlier than a one-block history", {{10}, {1}, {2}}, {10, 1}, 2, 3},
+            {"equal times reset nothing", {{1}, {2}, {3}, {3}}, {1, 2, 3}, 3, 2},
+            {"equal to the older held block: only the newest is displaced", {{10}, {11}, {12}, {11}, {13}}, {10, 11, 12, 11}, 13, 3},
+            {"a later block without position resets nothing", {{10}, {11}, {12}, {11.5, 10, kNoX}}, {10, 11, 11.5}, 12, 3},
+            {"the last block is never spike-tested", {{10}, {11}, {12}, {13, 30}}, {10, 11, 12}, 13, 2},
+            {"one block", {{1}}, {}, 1, 1},
+            {"nothing", {}, {}, -1, 0},
+        };
     for (const auto& c : histories) {
         SCOPED_TRACE(c.name);
         SBSpikeFilter filter = Spike(0.5, 30.0);
@@ -160,17 +163,18 @@ TEST(SBSpikeFilter, MiddlePointIsASpikeWhenOffTheLineBeyondNoiseAndWithinGammaAn
             }
             if (filter.Process(block, COMPUPDATE_FULL)) {
                 out.push_back(block.GetTime());
-                EXPECT_TRUE(sb_test::IsUntouched(block));
+                EXPECT_FALSE(sb_test::IsInvalidated(block)); // nothing here is a spike
             }
         }
         EXPECT_EQ(out, c.out);
         CDataBlock rest;
         ASSERT_EQ(filter.GetRemainder(rest), c.remainder >= 0);
+        EXPECT_EQ(out.size() + (c.remainder >= 0 ? 1 : 0), c.in.size()); // nothing dropped
         if (c.remainder >= 0) {
             EXPECT_EQ(rest.GetTime(), c.remainder);
             EXPECT_TRUE(sb_test::IsUntouched(rest));
             EXPECT_FALSE(filter.GetRemainder(rest));
         }
+        EXPECT_EQ(filter.GetUntestedCount(), c.untested);
     }
 }
-

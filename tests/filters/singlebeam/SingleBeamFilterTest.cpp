@@ -33,7 +33,7 @@ void Feed(SingleBeamFilter& filter, int first, int last)
 
 } // namespace
 
-TEST(SingleBeamFilter, SwitchesMakeSubFiltersRereadingKeepsTheirStateTheChainStopsAtAFalseAndCopiesOwnClones)
+TEST(SingleBeamFilter, SwitchesMakeSubFiltersRereadingKeepsTheirStateNothingIsDroppedAndCopiesOwnClones)
 {
     CAttributeMap map = Switches(true, true, true);
     SingleBeamFilter filter(&map);
@@ -58,16 +58,17 @@ TEST(SingleBeamFilter, SwitchesMakeSubFiltersRereadingKeepsTheirStateTheChainSto
     filter.SetAttributes(&spikeOff);
     EXPECT_EQ(std::tuple(filter.GetSpikeFilter(), filter.GetDepthFilter()), std::tuple(nullptr, depth));
 
-    // The chain stops at the first false.
+    // A block without depth passes the whole chain unchanged, and one the window
+    // invalidates passes the spike filter at once: neither is held, nor dropped.
     SingleBeamFilter chain(&map);
     CDataBlock noDepth;
-    EXPECT_FALSE(chain.Process(noDepth, COMPUPDATE_FULL));
-    EXPECT_EQ(chain.GetSpikeFilter()->GetFillCount(), -1); // the spike filter never saw it
-
-    // A depth the window invalidates is consumed by the spike filter behind it.
+    noDepth.SetTime(3.0);
+    EXPECT_TRUE(chain.Process(noDepth, COMPUPDATE_FULL));
+    EXPECT_EQ(std::tuple(noDepth.GetTime(), chain.GetSpikeFilter()->GetFillCount()), std::tuple(3.0, -1));
     CDataBlock tooDeep = MakeSounding(1, 1, 0, 150.0);
-    EXPECT_FALSE(chain.Process(tooDeep, COMPUPDATE_FULL));
-    EXPECT_EQ(chain.GetSpikeFilter()->GetFillCount(), -1);
+    EXPECT_TRUE(chain.Process(tooDeep, COMPUPDATE_FULL));
+    EXPECT_TRUE(sb_test::IsInvalidated(tooDeep));
+    EXPECT_EQ(std::tuple(chain.GetSpikeFilter()->GetFillCount(), chain.GetUntestedCount()), std::tuple(-1, 2LL));
 
     // Without the spike filter the invalidated block is passed on, and nothing is held.
     CAttributeMap noSpike = Switches(true, true, false);
