@@ -28,14 +28,26 @@ void Check(bool condition)
     if (!condition) std::abort();
 }
 
+// The run's own folder, removed with everything in it when the program ends.
 const fs::path& WorkFolder()
 {
-    static const fs::path dir = [] {
-        std::string name = (fs::temp_directory_path() / "kvs_fuzz_export_XXXXXX").string();
-        Check(::mkdtemp(name.data()) != nullptr);
-        return fs::path(name);
-    }();
-    return dir;
+    struct Folder
+    {
+        fs::path path;
+        Folder()
+        {
+            std::string name = (fs::temp_directory_path() / "kvs_fuzz_export_XXXXXX").string();
+            Check(::mkdtemp(name.data()) != nullptr);
+            path = name;
+        }
+        ~Folder()
+        {
+            std::error_code ec;
+            fs::remove_all(path, ec);
+        }
+    };
+    static const Folder dir;
+    return dir.path;
 }
 
 std::string ReadAll(const fs::path& path)

@@ -62,14 +62,26 @@ std::map<std::string, Entry> Snapshot(const fs::path& dir)
     return out;
 }
 
+// The run's own folder, removed with everything in it when the program ends.
 const fs::path& WorkFolder()
 {
-    static const fs::path dir = [] {
-        std::string name = (fs::temp_directory_path() / "kvs_fuzz_output_XXXXXX").string();
-        Check(::mkdtemp(name.data()) != nullptr);
-        return fs::path(name);
-    }();
-    return dir;
+    struct Folder
+    {
+        fs::path path;
+        Folder()
+        {
+            std::string name = (fs::temp_directory_path() / "kvs_fuzz_output_XXXXXX").string();
+            Check(::mkdtemp(name.data()) != nullptr);
+            path = name;
+        }
+        ~Folder()
+        {
+            std::error_code ec;
+            fs::remove_all(path, ec);
+        }
+    };
+    static const Folder dir;
+    return dir.path;
 }
 
 } // namespace
