@@ -196,6 +196,9 @@ bool StatisticsWindow::Reverses(double time) const
 
 void StatisticsWindow::JudgePartly(int middle, int firstOffset, int lastOffset, double quantScale)
 {
+    // Two pings that disagree give no majority to tell which is wrong: with fewer than
+    // three the ping passes unjudged (a stream of one or two pings, a run that short).
+    if (lastOffset - firstOffset + 1 < 3) return;
     Pass(middle, firstOffset, lastOffset, false, quantScale);
     Pass(middle, firstOffset, lastOffset, true, quantScale);
     m_slots[middle].pingFlags |= kFlagStatistics;

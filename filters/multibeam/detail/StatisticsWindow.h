@@ -40,7 +40,8 @@ public:
     void MarkStale(int slot) { m_keyStale[slot] = true; }
 
     // Judge the first and last pings of a run too, with the pings there are (a window not
-    // yet full, or one-sided), instead of letting the first ones pass unjudged.
+    // yet full, or one-sided), instead of letting the first ones pass unjudged; at least
+    // three pings, since two that disagree give no majority.
     void SetJudgeEdges(bool on) { m_judgeEdges = on; }
     // The fixed-ratio pass's step as a fraction of the median (0.03 unless set; a value
     // that is not positive and finite keeps 0.03).

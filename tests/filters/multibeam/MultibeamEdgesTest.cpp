@@ -68,11 +68,14 @@ TEST(MultibeamEdges, EveryPingComesOutOfAReversalJudgedWithTheEdgesOnAndUnjudged
 
 TEST(MultibeamEdges, ShortLinesAndRepeatedReversalsLoseNothing)
 {
-    const struct { std::vector<double> times; int window; } cases[] = {
-        {{1}, 2},                             // one ping
-        {{1, 2}, 2},                          // shorter than half the window
-        {{1, 2, 3, 2.5, 3.5, 3.0, 4.0}, 1},   // reversals every other ping (interleaved)
-        {{5, 4, 3, 2, 1, 6, 7}, 0},           // backwards, then a jump forwards
+    // With the edges judged, every ping judged with at least three pings is: runs of one
+    // or two pings, and the edges of a window of 3, pass unjudged.
+    const struct { std::vector<double> times; int window; size_t judgedWithEdges; } cases[] = {
+        {{1}, 2, 0},                             // one ping
+        {{1, 2}, 2, 0},                          // shorter than half the window
+        {{1, 2, 3, 4}, 2, 4},                    // shorter than the window
+        {{1, 2, 3, 2.5, 3.5, 3.0, 4.0}, 1, 3},   // reversals every other ping: runs of 3, 2 and 2
+        {{5, 4, 3, 2, 1, 6, 7}, 0, 3},           // backwards (edges of a window of 3), then 2 forwards
     };
     for (const auto& c : cases)
         for (bool edges : {false, true}) {
@@ -86,10 +89,26 @@ TEST(MultibeamEdges, ShortLinesAndRepeatedReversalsLoseNothing)
             std::sort(sorted.begin(), sorted.end());
             EXPECT_EQ(sorted, all) << c.times.size() << " pings, window " << c.window << (edges ? ", edges" : "");
             if (edges) {
-                EXPECT_EQ(o.judged.size(), all.size());
+                EXPECT_EQ(o.judged.size(), c.judgedWithEdges) << c.times.size() << " pings";
             }
             EXPECT_EQ(f.GetPendingCount(), 0);
         }
+}
+
+TEST(MultibeamEdges, TwoPingsThatDisagreeAreNotJudgedThreeAre)
+{
+    // A stream of two pings (one of them 10 m shallower than the other in every beam)
+    // gives no majority; with a third ping like the first, the odd one is flagged.
+    for (size_t count : {2u, 3u}) {
+        std::vector<CDataBlock> in = Line(count == 2 ? std::vector<double>{1, 2} : std::vector<double>{1, 2, 3});
+        SetFloats(in[1], 605, Floats(15, -90.0f));
+        CAttributeMap a = filtertest::Attributes(
+            {{ATTR_STATISTICFILTER, true}, {ATTR_FILTERWINDOWSIZE, 2}, {ATTR_STATSJUDGEEDGES, true}});
+        MultibeamFilter f(&a);
+        const Out o = RunLine(f, in);
+        EXPECT_EQ(o.judged.size(), count == 2 ? 0u : 3u);
+        EXPECT_EQ(o.spikeFlagged, count == 2 ? std::vector<int>{} : std::vector<int>{2});
+    }
 }
 
 TEST(MultibeamEdges, AJunkBeamAtNadirSetsNeitherTheSlopeBaseNorItsAnchor)
