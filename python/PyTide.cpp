@@ -31,6 +31,10 @@ public:
     {
         auto source = std::make_unique<TideStationDataSource>();
         if (!source->FileOpen(CString(m_name))) Raise("TideError", std::string(source->GetTideStation().GetLastError()));
+        // As the tool's tide subcommand: a file without observations is not a tide file.
+        if (source->GetNumElements() == 0)
+            Raise("TideError", m_name + ": no tide observations (expected lines \"YYYY-MM-DD HH:MM:SS value\" after "
+                                        "\"KVSTIDE 1\" and DATA, or \"YYYY/MM/DD HH:MM:SS value\")");
         m_source = std::move(source);
         SetWindow(window);
         SetExtrapolation(extrapolation);

@@ -2,19 +2,23 @@
 # Builds every fuzz target with clang (libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
 # and runs each for a bounded time over a copy of its seed corpus fuzz/corpus/<target>/
 # (with the dictionary fuzz/<target>.dict when there is one).
-# Fails on any finding. Usage: scripts/fuzz.sh [build-dir] [seconds-per-target]
+# Fails on any finding. Usage: scripts/fuzz.sh [build-dir] [seconds-per-target] [target...]
+# (every target when none is named).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/deps.sh"
 build=${1:-$root/build-fuzz}
 seconds=${2:-30}
+shift $(( $# < 2 ? $# : 2 ))
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DKVS_BUILD_FUZZ=ON -DKVS_BUILD_TESTS=OFF -DKVS_BUILD_TOOLS=OFF >/dev/null
-targets=()
-for src in "$root"/fuzz/fuzz_*.cpp; do
-  [ -e "$src" ] || continue
-  targets+=("$(basename "$src" .cpp)")
-done
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+  for src in "$root"/fuzz/fuzz_*.cpp; do
+    [ -e "$src" ] || continue
+    targets+=("$(basename "$src" .cpp)")
+  done
+fi
 [ ${#targets[@]} -gt 0 ] || { echo "no fuzz targets"; exit 0; }
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 

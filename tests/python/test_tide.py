@@ -60,8 +60,13 @@ def test_station_observations_and_single_values(tide_file):
         tide.value_at(START)
 
 
-def test_malformed_file_names_its_line(tmp_path):
+def test_malformed_or_empty_file_is_refused_naming_it(tmp_path):
     bad = tmp_path / "bad.tide"
     bad.write_text(TIDE.replace("1.20", "one point two"))
     with pytest.raises(kvs.TideError, match="line 10"):
         kvs.open_tide(bad)
+    for text in ("", "\n\n"):
+        empty = tmp_path / "empty.tide"
+        empty.write_text(text)
+        with pytest.raises(kvs.TideError, match="empty.tide: no tide observations"):
+            kvs.open_tide(empty)
