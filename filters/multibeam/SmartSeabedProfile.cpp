@@ -86,8 +86,9 @@ void SmartProfile::RunSeabed(PingStruct& ping, const Settings& s, double binWidt
         }
         m_beams.push_back({ping.x[i], ping.z[i], i});
     }
-    std::sort(m_beams.begin(), m_beams.end(),
-              [](const Beam& a, const Beam& b) { return a.x < b.x || (a.x == b.x && a.index < b.index); });
+    // Mostly the beams come in x order already.
+    const auto byX = [](const Beam& a, const Beam& b) { return a.x < b.x || (a.x == b.x && a.index < b.index); };
+    if (!std::is_sorted(m_beams.begin(), m_beams.end(), byX)) std::sort(m_beams.begin(), m_beams.end(), byX);
     const size_t count = m_beams.size();
     const TanBound reliable = TanBound::For(s.reliableAngle);
     auto isReliable = [&](double x, double depth) {
