@@ -55,7 +55,7 @@ public:
     // from smallest to largest across-track x (metres, smallest <= 0 <= largest), bins of
     // width binWidth (> 0) across the analysed half-width, the nadir zone, the tolerances,
     // then every beam against the profile; failing beams get bit. With the error unit a
-    // ping without estimated vertical errors (676) is not tested.
+    // ping without estimated vertical errors (676) is not tested unless fallbackRatio is set.
     void Run(PingStruct& ping, const Settings& s, double smallest, double largest, double binWidth,
              double halfWidth, unsigned int bit);
 

@@ -32,7 +32,8 @@ std::vector<int> Flagged(const AttributeList& settings, const Ping& p)
     Floats x = Ramp(201, -100.0f), z(201);
     for (int i = 0; i < 201; ++i) z[i] = static_cast<float>(p.seabed(x[i]));
     for (const auto& [at, d] : p.dz) z[at + 100] += d;
-    CDataBlock b = Block(x, z, {}, 0.0, p.err < 0.0f ? std::vector<unsigned short>{676} : std::vector<unsigned short>{});
+    const std::vector<unsigned short> omit = p.err < 0.0f ? std::vector<unsigned short>{676} : std::vector<unsigned short>{};
+    CDataBlock b = Block(x, z, {}, 0.0, omit);
     if (p.err >= 0.0f) SetFloats(b, 676, Floats(201, p.err));
     AttributeList all = settings;
     all.push_back({"SmartFilter", true});
@@ -79,6 +80,8 @@ TEST(SmartSeabed, FollowsReliefThatTheSpecifiedProfileRejectsAndStillFindsSpikes
         {"slope, bins of the specified width", Metres({{kMedian, true}}), {Slope}, {}},
         {"slope with spikes in the middle and at both edges", Metres({{kBeams, 10}}),
          {Slope, {{-100, 1.0f}, {37, -1.0f}, {100, -0.5f}}}, {-100, 37, 100}},
+        {"slope with spikes at both edges, bins of a fraction of the depth", Metres({{kRatio, 0.2}}),
+         {Slope, {{-100, 1.0f}, {100, -0.5f}}}, {-100, 100}},
         // A minority of a bin (4 of 10 beams, 3 m off) moves neither its point nor the
         // lines to its neighbours, though on the slope it shifts which good beams stand in
         // the middle of the bin's depths by 0.4 m: only those beams fail.
