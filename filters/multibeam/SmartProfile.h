@@ -112,7 +112,7 @@ private:
     std::vector<Bin> m_bins;
     bool m_skipEmpty = false;
     std::vector<Beam> m_beams;           // seabed profile: the passing beams, by x
-    std::vector<float> m_scratch;        // a bin's z (or depths) for the median
+    std::vector<double> m_scratch;       // a bin's z (or depths) for the median
     std::vector<double> m_px, m_pz;      // the profile's points
     std::vector<double> m_rough;         // the points' plain medians
     std::vector<std::pair<size_t, size_t>> m_pointBeams; // each point's beams in m_beams

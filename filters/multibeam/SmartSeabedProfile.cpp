@@ -13,7 +13,7 @@ namespace {
 
 // The median of v[0 .. n) (n > 0), reordering it: the mean of the two middle values when n
 // is even.
-double Median(float* v, size_t n)
+double Median(double* v, size_t n)
 {
     const size_t mid = n / 2;
     std::nth_element(v, v + mid, v + n);
@@ -65,7 +65,7 @@ void SmartProfile::Detrend()
         const auto [first, last] = m_pointBeams[j];
         m_scratch.clear();
         for (size_t k = first; k < last; ++k)
-            m_scratch.push_back(static_cast<float>(m_beams[k].z - slope * (m_beams[k].x - m_px[j])));
+            m_scratch.push_back(m_beams[k].z - slope * (m_beams[k].x - m_px[j]));
         m_pz[j] = Median(m_scratch.data(), m_scratch.size());
     }
 }
