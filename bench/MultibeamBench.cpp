@@ -1,7 +1,9 @@
 // Pings per second through MultibeamFilter::Process on a synthetic survey line, for 400-
 // and 1600-beam pings with (a) the per-beam filters, (b) plus the statistical filter over
-// a window of 7 pings, (c) plus the smart filter, (d) the survey preset
-// (examples/survey.attr, judged line edges included). The baseline beside them is the block
+// a window of 7 pings, (c) plus the smart filter, (e) (c) with the smart filter on the
+// seabed profile as the survey preset sets it (bins of 8 beams, tolerances of the depth,
+// slope allowance), (d) the survey preset (examples/survey.attr, judged line edges and
+// the seabed profile included). The baseline beside them is the block
 // copy that every iteration makes to hand the filter a fresh ping. The counters pings/s and
 // soundings/s are rates per CPU second of the benchmark thread, as items_per_second is.
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
@@ -15,7 +17,7 @@
 
 namespace {
 
-enum Config { kPerBeam, kWithStats, kWithSmart, kSurveyPreset };
+enum Config { kPerBeam, kWithStats, kWithSmart, kWithSmartSeabed, kSurveyPreset };
 
 std::vector<CDataBlock> MakeLine(int beams)
 {
@@ -60,6 +62,13 @@ CAttributeMap Attributes(Config config)
         a.SetAttribValue(ATTR_FILTERWINDOWSIZE, 2);
     }
     if (config >= kWithSmart) a.SetAttribValue("SmartFilter", true);
+    if (config == kWithSmartSeabed) {
+        a.SetAttribValue(ATTR_SMARTBINBEAMS, 8);
+        a.SetAttribValue(ATTR_SMARTSLOPETOLERANCE, true);
+        a.SetAttribValue(ATTR_SMARTTOLERANCEUNIT, 1);
+        a.SetAttribValue("VertTolRelData", 0.015);
+        a.SetAttribValue("VertTolUnrelData", 0.03);
+    }
     return a;
 }
 
@@ -110,5 +119,6 @@ BENCHMARK_CAPTURE(BM_Process, a_per_beam, kPerBeam)->Arg(400)->Arg(1600);
 BENCHMARK_CAPTURE(BM_Process, b_plus_stats_w7, kWithStats)->Arg(400)->Arg(1600);
 BENCHMARK_CAPTURE(BM_Process, c_plus_smart, kWithSmart)->Arg(400)->Arg(1600);
 BENCHMARK_CAPTURE(BM_Process, d_survey_preset, kSurveyPreset)->Arg(400)->Arg(1600);
+BENCHMARK_CAPTURE(BM_Process, e_plus_smart_seabed, kWithSmartSeabed)->Arg(400)->Arg(1600);
 
 BENCHMARK_MAIN();

@@ -41,6 +41,28 @@ inline constexpr const char* ATTR_SMARTSKIPEMPTYBINS = "SmartSkipEmptyBins";
 // Smart filter: the unit of VertTolRelData and VertTolUnrelData (int): 0 metres, 1 a
 // fraction of the profile depth, 2 a multiple of the beam's estimated vertical error.
 inline constexpr const char* ATTR_SMARTTOLERANCEUNIT = "SmartToleranceUnit";
+// Smart filter, the seabed profile: each bin's reference is the median z of its beams at
+// their median across-track x (the z measured about the line through the neighbouring
+// bins' medians, so that on a slope too a minority of bad beams cannot move it), and the
+// profile is the straight line between those points
+// (carried on along the outermost line beyond them), with no nadir zone levelled; a bin
+// of fewer than 3 beams gives no point. Any of the next four settings draws it (bool).
+inline constexpr const char* ATTR_SMARTMEDIANPROFILE = "SmartMedianProfile";
+// Smart filter, seabed profile: bins of this many beams neighbouring across track (int,
+// at least 3; 0 off), the passing beams shared out into bins of nearly this size.
+inline constexpr const char* ATTR_SMARTBINBEAMS = "SmartBinBeams";
+// Smart filter, seabed profile: bins of this width as a fraction of the ping's median
+// depth within the reliable sector (double; 0 off), unless SmartBinBeams is set.
+inline constexpr const char* ATTR_SMARTBINDEPTHRATIO = "SmartBinDepthRatio";
+// Smart filter, seabed profile: each beam's tolerance grows by the local slope of the
+// profile (the steepest of the segment it lies on and the segments beside it) times half
+// the length of its segment, which a bend of the seabed between two points may leave the
+// straight line by (bool).
+inline constexpr const char* ATTR_SMARTSLOPETOLERANCE = "SmartSlopeTolerance";
+// Smart filter: with SmartToleranceUnit = 2, the tolerance as a fraction of the profile's
+// depth for a ping without estimated vertical errors (676) and for beams whose error is not
+// a positive number (double); 0 leaves such pings untested, as the specified filter does.
+inline constexpr const char* ATTR_SMARTFALLBACKRATIO = "SmartFallbackRatio";
 // Slope filter: the least across-track distance to the beam the slope is measured
 // against, as a fraction of the nadir depth (double); 0 compares neighbouring beams.
 inline constexpr const char* ATTR_SLOPEBASERATIO = "SlopeBaseRatio";

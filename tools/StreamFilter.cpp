@@ -226,7 +226,8 @@ const std::vector<GuardSettings>& SettingsPerFilter()
         {"custom error", {ATTR_CUSTOMERRORVALUE}},
         {"IHO error", {ATTR_IHOORDER, ATTR_IHOORDERBYDEPTH}},
         {"smart filter", {"DepthWidthRatio", "NumberAveragingClips", "NadirAreaPercentage", "VertTolRelData",
-                          "VertTolUnrelData", ATTR_SMARTTOLERANCEUNIT}},
+                          "VertTolUnrelData", ATTR_SMARTTOLERANCEUNIT, ATTR_SMARTBINBEAMS, ATTR_SMARTBINDEPTHRATIO,
+                          ATTR_SMARTFALLBACKRATIO}},
     };
     return table;
 }
@@ -290,7 +291,9 @@ std::vector<std::string> FilterGuards(const FilterSummary& sum, const CAttribute
     unsigned int status = 0;
     attributes.GetAttribValue("SmartFilter", smart, status);
     attributes.GetAttribValue(ATTR_SMARTTOLERANCEUNIT, unit, status);
-    if (smart && unit == 2 && sum.pingsWithoutErrors > 0) {
+    double fallback = 0.0; // a fraction of the depth tests those pings instead
+    attributes.GetAttribValue(ATTR_SMARTFALLBACKRATIO, fallback, status);
+    if (smart && unit == 2 && !(fallback > 0.0) && sum.pingsWithoutErrors > 0) {
         std::snprintf(line, sizeof line,
                       "the smart filter profile-tests none of the %llu pings without an estimated vertical error "
                       "per beam (use-as 676), as SmartToleranceUnit = 2 measures its tolerances in those errors",

@@ -60,6 +60,11 @@ struct KVS_API MultibeamSettings
     bool smartSlopedNadir = false;
     bool smartSkipEmptyBins = false;
     int smartToleranceUnit = 0;
+    bool smartMedianProfile = false; // the seabed profile, also drawn by the next three
+    int smartBinBeams = 0;           // beams a bin; 0 off
+    double smartBinDepthRatio = 0.0; // bin width of the median depth; 0 off
+    bool smartSlopeTolerance = false;
+    double smartFallbackRatio = 0.0; // of the depth, where 676 is missing; 0 off
     double slopeBaseRatio = 0.0; // of the nadir depth; 0: neighbouring beams
     bool statsJudgeEdges = false;  // the statistics filter judges the first and last pings too
     double statsFixedRatio = 0.03; // the fixed-ratio pass's step, of the median depth
@@ -155,6 +160,11 @@ inline constexpr MultibeamSettingField kMultibeamSettingFields[] = {
     {ATTR_SMARTSLOPEDNADIR, &MultibeamSettings::smartSlopedNadir},
     {ATTR_SMARTSKIPEMPTYBINS, &MultibeamSettings::smartSkipEmptyBins},
     {ATTR_SMARTTOLERANCEUNIT, &MultibeamSettings::smartToleranceUnit},
+    {ATTR_SMARTMEDIANPROFILE, &MultibeamSettings::smartMedianProfile},
+    {ATTR_SMARTBINBEAMS, &MultibeamSettings::smartBinBeams},
+    {ATTR_SMARTBINDEPTHRATIO, &MultibeamSettings::smartBinDepthRatio},
+    {ATTR_SMARTSLOPETOLERANCE, &MultibeamSettings::smartSlopeTolerance},
+    {ATTR_SMARTFALLBACKRATIO, &MultibeamSettings::smartFallbackRatio},
     {ATTR_SLOPEBASERATIO, &MultibeamSettings::slopeBaseRatio},
     {ATTR_STATSJUDGEEDGES, &MultibeamSettings::statsJudgeEdges},
     {ATTR_STATSFIXEDRATIO, &MultibeamSettings::statsFixedRatio},

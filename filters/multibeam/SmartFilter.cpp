@@ -16,6 +16,7 @@ void SmartFilter::Derive(const MultibeamSettings& s)
     m_reliableBound = TanBound::For(s.reliableAngle);
     // Room for the bins across twice the analysed half-width.
     m_bins.reserve(static_cast<size_t>(std::clamp(s.averagingClips, 0, kMaxAveragingClips)) * 2 + 8);
+    m_profile.Reserve(PingStruct::kMaxBeams);
 }
 
 bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int bit)
@@ -55,10 +56,12 @@ bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int
     }
     // Without a positive, finite bin width there is no profile to test against; more
     // bins than the reserved room (two per clip) would need memory beyond all reason.
-    if (s.averagingClips < 1 || s.averagingClips > kMaxAveragingClips) return false;
-    const double bw = halfWidth / s.averagingClips;
-    if (!(bw > 0.0) || !std::isfinite(bw)) return false;
-    if (s.smartSlopedNadir || s.smartSkipEmptyBins || s.smartToleranceUnit != 0) {
+    const bool clips = s.averagingClips >= 1 && s.averagingClips <= kMaxAveragingClips;
+    const double bw = clips ? halfWidth / s.averagingClips : 0.0;
+    const bool seabed =
+        s.smartMedianProfile || s.smartBinBeams > 0 || s.smartBinDepthRatio > 0.0 || s.smartSlopeTolerance;
+    if (!seabed && (!(bw > 0.0) || !std::isfinite(bw))) return false;
+    if (seabed || s.smartSlopedNadir || s.smartSkipEmptyBins || s.smartToleranceUnit != 0) {
         SmartProfile::Settings p;
         p.reliableAngle = s.reliableAngle;
         p.nadirAreaPercent = s.nadirAreaPercent;
@@ -69,7 +72,14 @@ bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int
         p.unit = s.smartToleranceUnit == 1   ? SmartProfile::ToleranceUnit::DepthFraction
                  : s.smartToleranceUnit == 2 ? SmartProfile::ToleranceUnit::EstimatedError
                                              : SmartProfile::ToleranceUnit::Metres;
-        m_profile.Run(ping, p, smallest, largest, bw, halfWidth, bit);
+        p.fallbackRatio = s.smartFallbackRatio;
+        p.binBeams = s.smartBinBeams;
+        p.binDepthRatio = s.smartBinDepthRatio;
+        p.slopeTolerance = s.smartSlopeTolerance;
+        if (seabed)
+            m_profile.RunSeabed(ping, p, bw, bit);
+        else
+            m_profile.Run(ping, p, smallest, largest, bw, halfWidth, bit);
         return false;
     }
 

@@ -2,7 +2,10 @@
 // the reliable sector sets the analysed half-width (depth times the depth/width ratio);
 // beams beyond it fail, and the others are tested against an across-track profile of the
 // ping averaged in bins, the nadir zone levelled, with a tolerance by the angle at which
-// each bin is seen. The variant settings hand the profile steps to SmartProfile. Owns the
+// each bin is seen. The variant settings hand the profile steps to SmartProfile: the
+// seabed profile (median points of bins by beams or by a fraction of the depth, straight
+// lines between them, a slope allowance) when SmartMedianProfile, SmartBinBeams,
+// SmartBinDepthRatio or SmartSlopeTolerance is set, the grid variants otherwise. Owns the
 // reusable bins.
 #pragma once
 

@@ -49,7 +49,7 @@ void SmartProfile::Run(PingStruct& ping, const Settings& s, double smallest, dou
     const int n = ping.beamCount;
     const double off = ping.verticalOffset;
     const bool byError = s.unit == ToleranceUnit::EstimatedError;
-    if (byError && !ping.estVertError) return;
+    if (byError && !ping.estVertError && !(s.fallbackRatio > 0.0)) return;
     m_skipEmpty = s.skipEmptyBins;
 
     // The grid as the specified filter lays it: margin bins of half a bin on both ends.
@@ -110,9 +110,6 @@ void SmartProfile::Run(PingStruct& ping, const Settings& s, double smallest, dou
         }
         double reference = 0.0, factor = 0.0;
         if (!At(c, reference, factor)) continue;
-        double tolerance = factor;
-        if (s.unit == ToleranceUnit::DepthFraction) tolerance = factor * std::fabs(reference);
-        if (byError) tolerance = factor * ping.estVertError[i];
-        if (std::fabs(ping.z[i] - reference) > tolerance) ping.flags[i] |= bit;
+        if (std::fabs(ping.z[i] - reference) > UnitTolerance(ping, s, i, factor, reference)) ping.flags[i] |= bit;
     }
 }

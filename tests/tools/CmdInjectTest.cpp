@@ -2,9 +2,12 @@
 // usable beams with the truth bit, the same seed gives the same file, the filter summary
 // carries detection only where there is truth, names the settings it used, warns about a
 // filter that flags most of a line, and the survey preset cleans the real lines.
+#include "StreamFilter.h"
 #include "TempFolder.h"
 #include "ToolRun.h"
 #include "formats/gsf/GsfFiles.h"
+
+#include <KvsDataBlocks/config/AttributeNames.h>
 
 #include <nlohmann/json.hpp>
 
@@ -87,6 +90,23 @@ TEST(CmdInject, TheSurveyPresetCleansTheRealLines)
         const nlohmann::json j = FilterJson(injected);
         EXPECT_GE(j["detectionPercent"].get<double>(), 99.0) << j;
         EXPECT_LE(j["falseAlarmPercent"].get<double>(), 1.0) << j;
+    }
+}
+
+// Under SmartToleranceUnit = 2 the pings without estimated vertical errors are named in a
+// warning unless a fallback tolerance tests them.
+TEST(CmdInject, TheFilterWarnsOfPingsTheSmartFilterCannotTestUnlessAFallbackTestsThem)
+{
+    kvs::tool::FilterSummary sum;
+    sum.pingsWithoutErrors = 4;
+    for (const auto& [fallback, warned] : {std::pair{0.0, true}, {0.02, false}}) {
+        CAttributeMap a;
+        a.SetAttribValue("SmartFilter", true);
+        a.SetAttribValue(ATTR_SMARTTOLERANCEUNIT, 2);
+        if (fallback > 0.0) a.SetAttribValue(ATTR_SMARTFALLBACKRATIO, fallback);
+        const std::vector<std::string> w = kvs::tool::FilterGuards(sum, a);
+        EXPECT_EQ(w.size() == 1 && w[0].find("none of the 4 pings") != std::string::npos, warned) << fallback;
+        EXPECT_EQ(w.empty(), !warned) << fallback;
     }
 }
 

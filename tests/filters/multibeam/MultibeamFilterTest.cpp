@@ -417,24 +417,32 @@ TEST(MultibeamFilter, SteadyStateAllocatesNothingPerPing)
                              ATTR_STATISTICFILTER, ATTR_IHOERRORCHECK, ATTR_CUSTOMERROR, ATTR_BEAMREJECTFILTER,
                              ATTR_QUALITYFILTER, "FlyingObjectsFilter", "SmartFilter", "NadirDistanceFilter"})
         a.SetAttribValue(name, true);
-    MultibeamFilter f(&a);
-    std::vector<CDataBlock> pings;
-    for (int p = 0; p < 20; ++p) {
-        Floats x(400); // across 240 m
-        for (int i = 0; i < 400; ++i) x[i] = -120.0f + 240.0f * static_cast<float>(i) / 399.0f;
-        CDataBlock b = Block(x, Floats(400, static_cast<float>(-30.0 - 0.01 * p)), {}, p * 0.1);
-        SetFloats(b, 676, Floats(400, 0.2f));
-        SetFloats(b, 677, Floats(400, 0.5f));
-        pings.push_back(b);
+    // The smart filter's seabed profile too, on a second filter.
+    CAttributeMap seabed = a;
+    seabed.SetAttribValue(ATTR_SMARTBINBEAMS, 8);
+    seabed.SetAttribValue(ATTR_SMARTSLOPETOLERANCE, true);
+    seabed.SetAttribValue(ATTR_SMARTTOLERANCEUNIT, 2);
+    seabed.SetAttribValue(ATTR_SMARTFALLBACKRATIO, 0.02);
+    for (CAttributeMap* settings : {&a, &seabed}) {
+        MultibeamFilter f(settings);
+        std::vector<CDataBlock> pings;
+        for (int p = 0; p < 20; ++p) {
+            Floats x(400); // across 240 m
+            for (int i = 0; i < 400; ++i) x[i] = -120.0f + 240.0f * static_cast<float>(i) / 399.0f;
+            CDataBlock b = Block(x, Floats(400, static_cast<float>(-30.0 - 0.01 * p)), {}, p * 0.1);
+            SetFloats(b, 676, Floats(400, 0.2f));
+            SetFloats(b, 677, Floats(400, 0.5f));
+            pings.push_back(b);
+        }
+        for (int p = 0; p < 10; ++p) f.Process(pings[p], kFull); // warm up
+        g_allocations = 0;
+        g_countAllocations = true;
+        int out = 0;
+        for (int p = 10; p < 20; ++p) out += f.Process(pings[p], kFull) ? 1 : 0;
+        g_countAllocations = false;
+        EXPECT_EQ(g_allocations.load(), 0);
+        EXPECT_EQ(out, 10);
     }
-    for (int p = 0; p < 10; ++p) f.Process(pings[p], kFull); // warm up
-    g_allocations = 0;
-    g_countAllocations = true;
-    int out = 0;
-    for (int p = 10; p < 20; ++p) out += f.Process(pings[p], kFull) ? 1 : 0;
-    g_countAllocations = false;
-    EXPECT_EQ(g_allocations.load(), 0);
-    EXPECT_EQ(out, 10);
 }
 #endif
 
