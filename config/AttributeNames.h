@@ -67,7 +67,8 @@ inline constexpr const char* ATTR_SMARTFALLBACKRATIO = "SmartFallbackRatio";
 // against, as a fraction of the nadir depth (double); 0 compares neighbouring beams.
 inline constexpr const char* ATTR_SLOPEBASERATIO = "SlopeBaseRatio";
 // Statistics filter: judge every ping, the first and last ones of a run with the pings
-// there are (a window not yet full, or one-sided), instead of passing them unjudged (bool).
+// there are (a window not yet full, or one-sided; at least three), instead of passing
+// them unjudged (bool).
 inline constexpr const char* ATTR_STATSJUDGEEDGES = "StatsJudgeEdges";
 // Statistics filter: the fixed-ratio pass's step as a fraction of the median depth
 // (double); 0.03 when absent or not positive.
