@@ -29,20 +29,30 @@ public:
     using Base = PyFileReader<Reader>;
     explicit PyKongsbergImport(py::handle path) : Base(path, "KongsbergError", "I/O operation on a closed file") {}
 
-    // The next swath. A fault raises KongsbergError after the swaths before it.
+    // The next swath. A fault raises KongsbergError after the swaths before it. Reading and
+    // mapping touch no Python object: the GIL is released meanwhile.
     std::shared_ptr<PyBlock> Next()
     {
         if (this->Done()) throw py::stop_iteration();
         Reader& reader = this->Get();
-        CString error;
-        const typename Reader::Result r = reader.Next(error);
-        if (r == Reader::Result::End) this->Stop();
-        if (r == Reader::Result::Error) this->Fail(std::string(error));
         auto block = std::make_shared<CDataBlock>();
-        const KongsbergSwath& s = reader.Swath();
-        if (!m_mapper.Map(s, static_cast<int>(reader.SwathsRead()), *block, error))
-            this->Fail("datagram " + std::to_string(s.parts.front().index) + " at byte " +
-                       std::to_string(s.parts.front().offset) + ": " + std::string(error));
+        std::string failure;
+        const bool swath = this->Unlocked([&] {
+            CString error;
+            const typename Reader::Result r = reader.Next(error);
+            if (r == Reader::Result::End) return false;
+            if (r == Reader::Result::Error) {
+                failure = std::string(error);
+                return false;
+            }
+            const KongsbergSwath& s = reader.Swath();
+            if (!m_mapper.Map(s, static_cast<int>(reader.SwathsRead()), *block, error))
+                failure = "datagram " + std::to_string(s.parts.front().index) + " at byte " +
+                          std::to_string(s.parts.front().offset) + ": " + std::string(error);
+            return true;
+        });
+        if (!failure.empty()) this->Fail(failure);
+        if (!swath) this->Stop();
         return std::make_shared<PyBlock>(std::move(block));
     }
 

@@ -68,3 +68,24 @@ def test_a_truncated_file_raises_after_the_swaths_before_the_fault(tmp_path):
             read.append(block)
     assert isinstance(raised.value, OSError)
     assert 50 < len(read) < 183
+
+
+def test_files_read_from_two_threads_give_the_blocks_of_one():
+    # The readers run without the GIL: two threads, each with its file, read what one does.
+    import threading
+
+    need(YOLLA)
+    need(EG)
+
+    def swaths(path):
+        with kvs.import_file(path) as pings:
+            return [(b.time, b.array(605).tobytes(), b.array(606).tobytes()) for b in pings]
+
+    alone = {p: swaths(p) for p in (YOLLA, EG)}
+    together = {}
+    threads = [threading.Thread(target=lambda p=p: together.__setitem__(p, swaths(p))) for p in (YOLLA, EG, YOLLA)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert together == alone
