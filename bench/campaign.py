@@ -43,11 +43,13 @@ def main():
     parser.add_argument("--beams", type=int, default=1600)
     parser.add_argument("--rounds", type=int, default=1)
     parser.add_argument("--json", help="also write the figures to this file")
+    parser.add_argument("--tmp", help="folder for the lines and outputs (default: the system's temporary folder); "
+                                      "on a memory file system (/dev/shm) the figures leave the disk out")
     args = parser.parse_args()
     tool = os.environ.get("KVS_TOOL", str(ROOT / "build" / "tools" / "kvsblocks"))
     settings = str(ROOT / "examples" / "filters.attr")
 
-    with tempfile.TemporaryDirectory(prefix="kvs-campaign-bench-") as tmp:
+    with tempfile.TemporaryDirectory(prefix="kvs-campaign-bench-", dir=args.tmp) as tmp:
         tmp = pathlib.Path(tmp)
         print(f"simulating {args.lines} lines of {args.pings} pings x {args.beams} beams", file=sys.stderr)
         def simulate(i):
@@ -96,7 +98,7 @@ def main():
 
     best = {k: min(v) for k, v in times.items()}
     figures = {
-        "lines": args.lines, "pings": args.pings, "beams": args.beams, "MiB": round(size, 1),
+        "lines": args.lines, "pings": args.pings, "beams": args.beams, "MiB": round(size, 1), "folder": str(tmp),
         "seconds": best, "load average": load[0],
         "speed-up 2 workers / 1": best["1 worker"] / best["2 workers"],
         "campaign / tool --jobs 2": best["2 workers"] / best["tool --jobs 2"],
@@ -106,7 +108,7 @@ def main():
         # them is Dask's own (submitting, scheduling, summaries travelling back).
         "dask seconds per line": min(w - t for w, t in zip(times["1 worker"], task_seconds["1 worker"])) / args.lines,
     }
-    print(f"{args.lines} lines of {args.pings} pings x {args.beams} beams ({size:.0f} MiB), best of {args.rounds}, "
+    print(f"{args.lines} lines of {args.pings} pings x {args.beams} beams ({size:.0f} MiB in {tmp.parent}), best of {args.rounds}, "
           f"load average up to {load[0]:.1f} on {os.cpu_count()} cores")
     for name, t in best.items():
         print(f"  {name:14s} {t:8.2f} s")

@@ -65,11 +65,13 @@ else
 fi
 
 # The campaign over Dask: 1 worker against 2, against the tool, 1 thread against 2.
-# KVS_BENCH_CAMPAIGN_LINES (8) lines of KVS_BENCH_PINGS x KVS_BENCH_BEAMS.
+# KVS_BENCH_CAMPAIGN_LINES (8) lines of KVS_BENCH_PINGS x KVS_BENCH_BEAMS, in the folder
+# KVS_BENCH_CAMPAIGN_TMP (default the system's temporary folder; /dev/shm leaves the disk out).
 if /usr/bin/python3 -c 'import distributed, pandas' 2>/dev/null; then
   echo "campaign over Dask" >&2
   PYTHONPATH="$build/python" KVS_TOOL="$tool" /usr/bin/python3 "$root/bench/campaign.py" \
-    --lines "${KVS_BENCH_CAMPAIGN_LINES:-8}" --pings "$pings" --beams "$beams" --json "$work/campaign.json" >&2
+    --lines "${KVS_BENCH_CAMPAIGN_LINES:-8}" --pings "$pings" --beams "$beams" --json "$work/campaign.json" \
+    ${KVS_BENCH_CAMPAIGN_TMP:+--tmp "$KVS_BENCH_CAMPAIGN_TMP"} >&2
 else
   echo '{}' >"$work/campaign.json"
 fi
