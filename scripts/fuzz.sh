@@ -10,6 +10,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-fuzz}
 seconds=${2:-30}
 shift $(( $# < 2 ? $# : 2 ))
+# Runs of this script side by side (targets shared out over the cores) configure and
+# build one at a time: two configures at once can leave a generated header half written.
+mkdir -p "$build"
+exec 9>"$build/.fuzz-configure.lock"
+flock 9
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DKVS_BUILD_FUZZ=ON -DKVS_BUILD_TESTS=OFF -DKVS_BUILD_TOOLS=OFF >/dev/null
 targets=("$@")
@@ -21,6 +26,7 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 [ ${#targets[@]} -gt 0 ] || { echo "no fuzz targets"; exit 0; }
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
+flock -u 9
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
