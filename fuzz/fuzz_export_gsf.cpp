@@ -4,6 +4,7 @@
 // in a result, not a crash; a refused export leaves no output and no temporary file, and a
 // finished one is the original with only flag bytes and checksums changed: same length,
 // same record framing.
+#include "FuzzWorkFolder.h"
 #include "Commands.h"
 #include "ToolCommon.h"
 
@@ -28,28 +29,6 @@ void Check(bool condition)
     if (!condition) std::abort();
 }
 
-// The run's own folder, removed with everything in it when the program ends.
-const fs::path& WorkFolder()
-{
-    struct Folder
-    {
-        fs::path path;
-        Folder()
-        {
-            std::string name = (fs::temp_directory_path() / "kvs_fuzz_export_XXXXXX").string();
-            Check(::mkdtemp(name.data()) != nullptr);
-            path = name;
-        }
-        ~Folder()
-        {
-            std::error_code ec;
-            fs::remove_all(path, ec);
-        }
-    };
-    static const Folder dir;
-    return dir.path;
-}
-
 std::string ReadAll(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -63,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 4) return 0;
     const size_t gsfSize = std::min<size_t>(size - 4, (size_t{data[0]} << 24) | (size_t{data[1]} << 16) |
                                                           (size_t{data[2]} << 8) | size_t{data[3]});
-    const fs::path& dir = WorkFolder();
+    const fs::path& dir = kvs_fuzz::WorkFolder("kvs_fuzz_export_");
     for (const auto& e : fs::directory_iterator(dir)) fs::remove_all(e.path());
     const fs::path original = dir / "original.gsf", filtered = dir / "filtered.kvs", out = dir / "edited.gsf";
     std::ofstream(original, std::ios::binary).write(reinterpret_cast<const char*>(data) + 4, static_cast<std::streamsize>(gsfSize));

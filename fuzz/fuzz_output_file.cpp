@@ -4,6 +4,7 @@
 // an output that is an input is refused before anything changes; a committed output lands
 // whole in the file the target names, every link staying a link and every other file as
 // it was; a failed or dropped one changes nothing and leaves no file behind.
+#include "FuzzWorkFolder.h"
 #include "OutputFile.h"
 #include "ToolCommon.h"
 
@@ -62,34 +63,12 @@ std::map<std::string, Entry> Snapshot(const fs::path& dir)
     return out;
 }
 
-// The run's own folder, removed with everything in it when the program ends.
-const fs::path& WorkFolder()
-{
-    struct Folder
-    {
-        fs::path path;
-        Folder()
-        {
-            std::string name = (fs::temp_directory_path() / "kvs_fuzz_output_XXXXXX").string();
-            Check(::mkdtemp(name.data()) != nullptr);
-            path = name;
-        }
-        ~Folder()
-        {
-            std::error_code ec;
-            fs::remove_all(path, ec);
-        }
-    };
-    static const Folder dir;
-    return dir.path;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 2 * kNames + 3) return 0;
-    const fs::path& dir = WorkFolder();
+    const fs::path& dir = kvs_fuzz::WorkFolder("kvs_fuzz_output_");
     for (const auto& e : fs::directory_iterator(dir)) fs::remove_all(e.path());
     auto name = [](int i) { return "n" + std::to_string(i); };
     // Two bytes a name: its kind and what it refers to.
