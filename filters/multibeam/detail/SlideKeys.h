@@ -1,10 +1,10 @@
 // SlideKeys: one step of the statistical filter's sorted sample along the beams. The
 // sorted keys of the window's pings lose the sorted keys of the column that leaves and
-// gain those of the column that comes in. Two forms give the same keys: a portable one
-// that finds the leaving keys by their ranks and moves each key to its place, and one
-// for processors with AVX-512 that is told the places of the leaving keys (the caller
-// follows where each column's keys lie, MovePlaces) and moves 16 keys at a time by
-// compress and expand. Internal to the multibeam filter.
+// gain those of the column that comes in. Three forms give the same keys: a portable one
+// that finds the leaving keys by their ranks and moves each key to its place, and two that
+// are told the places of the leaving keys (the caller follows where each column's keys
+// lie, MovePlaces) and move the keys in vectors, 8 at a time with AVX2 (SlideKeysEight)
+// or 16 at a time with AVX-512 (SlideKeysWide). Internal to the multibeam filter.
 #pragma once
 
 #include <KvsDataBlocks/filters/multibeam/detail/DepthKey.h>
@@ -168,14 +168,137 @@ inline int SlideKeys(const int32_t* prev, int size, const int32_t* out, int nOut
 }
 #endif
 
-// Whether this processor takes SlideKeysWide.
-inline bool SlideWideAvailable()
+#ifdef KVS_SLIDE_WIDE
+// Lane indices by 8-bit mask for the 8-lane permutes of SlideKeysEight: compress gathers
+// the lanes of the mask's set bits to the front, in order; expand gives each set lane the
+// item counted by the set bits below it. Lanes that take nothing read lane 0.
+struct EightLanes
+{
+    unsigned char compress[256][8];
+    unsigned char expand[256][8];
+};
+
+constexpr EightLanes MakeEightLanes()
+{
+    EightLanes t{};
+    for (int m = 0; m < 256; ++m) {
+        int set = 0;
+        for (int l = 0; l < 8; ++l) {
+            t.expand[m][l] = (m >> l) & 1 ? static_cast<unsigned char>(set) : 0;
+            if ((m >> l) & 1) t.compress[m][set] = static_cast<unsigned char>(l);
+            set += (m >> l) & 1;
+        }
+    }
+    return t;
+}
+
+inline constexpr EightLanes kEightLanes = MakeEightLanes();
+
+[[gnu::target("avx2")]] inline __m256i EightLaneIndices(const unsigned char* row)
+{
+    return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row)));
+}
+
+// The lanes of the set bits of the low 8 bits of mask, all bits set in each.
+[[gnu::target("avx2")]] inline __m256i EightLaneMask(unsigned int mask)
+{
+    const __m256i bits = _mm256_set_epi32(128, 64, 32, 16, 8, 4, 2, 1);
+    return _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(static_cast<int>(mask)), bits), bits);
+}
+
+// The number of the 8 keys of v below key.
+[[gnu::target("avx2,popcnt")]] inline int EightBelow(__m256i v, __m256i key)
+{
+    return __builtin_popcount(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(key, v))));
+}
+
+// SlideKeysWide by 8 keys at a time with AVX2, for a sample of size keys before the step:
+// writes all kSlidePlaces places of dst and returns the places there of the new keys.
+// prev is padded with kNoKey to kSlidePlaces, in to 8 places.
+[[gnu::target("avx2,bmi,bmi2,popcnt")]] inline uint64_t SlideKeysEight(const int32_t* prev, int size,
+                                                                         uint64_t leaves, const int32_t* in,
+                                                                         int nIn, int32_t* dst)
+{
+    static_assert(kSlidePlaces == 64 && kSlideMax <= 56);
+    (void)size;
+    // (The 8s are named one by one: GCC turns a loop filling an array of them into a
+    // copy through memory, which costs more than the whole step.)
+    const auto* p = reinterpret_cast<const __m256i*>(prev);
+    const __m256i v0 = _mm256_loadu_si256(p), v1 = _mm256_loadu_si256(p + 1), v2 = _mm256_loadu_si256(p + 2),
+                  v3 = _mm256_loadu_si256(p + 3), v4 = _mm256_loadu_si256(p + 4), v5 = _mm256_loadu_si256(p + 5),
+                  v6 = _mm256_loadu_si256(p + 6), v7 = _mm256_loadu_si256(p + 7);
+
+    // A new key's place: the kept keys below it and the new keys before it. The keys of
+    // prev below it are the 8s whose last (largest) key lies below it, found at once
+    // against the last keys of all 8s, and those below it in the next 8.
+    const __m256i last = _mm256_permute2x128_si256(
+        _mm256_unpackhi_epi64(_mm256_unpackhi_epi32(v0, v1), _mm256_unpackhi_epi32(v2, v3)),
+        _mm256_unpackhi_epi64(_mm256_unpackhi_epi32(v4, v5), _mm256_unpackhi_epi32(v6, v7)), 0x31);
+    uint64_t news = 0;
+    for (int r = 0; r < nIn; ++r) {
+        const __m256i key = _mm256_set1_epi32(in[r]);
+        const int whole = EightBelow(last, key); // at most 7: the last key of prev is kNoKey
+        const int prevBelow = 8 * whole + EightBelow(_mm256_loadu_si256(p + whole), key);
+        news |= uint64_t{1} << (__builtin_popcountll(_bzhi_u64(~leaves, static_cast<unsigned int>(prevBelow))) + r);
+    }
+
+    // The kept keys one after the other, then kNoKey: each 8 compressed and stored where
+    // the last ones ended (the lanes beyond their kept keys are written over by the next
+    // store; the last 8 places of prev are all kNoKey), and 8 kNoKey after them.
+    alignas(32) int32_t kept[kSlidePlaces + 8];
+    int count = 0;
+    for (const __m256i& v : {v0, v1, v2, v3, v4, v5, v6, v7}) {
+        const unsigned int keep = static_cast<unsigned char>(~leaves);
+        leaves >>= 8;
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(kept + count),
+                            _mm256_permutevar8x32_epi32(v, EightLaneIndices(kEightLanes.compress[keep])));
+        count += __builtin_popcount(keep);
+    }
+    const __m256i none = _mm256_set1_epi32(kNoKey);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(kept + count), none);
+    alignas(32) int32_t newKeys[16];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(newKeys), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)));
+    _mm256_store_si256(reinterpret_cast<__m256i*>(newKeys + 8), none);
+
+    // Each 8 places of dst: the kept keys from the first not yet placed, spread over the
+    // places no new key takes, and the new keys from the first not yet placed in the others.
+    int newBefore = 0;
+    for (int i = 0; i < 8; ++i) {
+        const unsigned int n = static_cast<unsigned char>(news >> (8 * i));
+        const __m256i fromKept =
+            _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(kept + 8 * i - newBefore)),
+                                        EightLaneIndices(kEightLanes.expand[~n & 0xFF]));
+        const __m256i fromIn =
+            _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(newKeys + newBefore)),
+                                        EightLaneIndices(kEightLanes.expand[n]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 8 * i),
+                            _mm256_blendv_epi8(fromKept, fromIn, EightLaneMask(n)));
+        newBefore += __builtin_popcount(n);
+    }
+    return news;
+}
+#endif
+
+// The forms of the slide, and whether this processor takes each.
+enum class SlideForm { Portable, Eight, Wide };
+
+inline bool SlideAvailable(SlideForm form)
 {
 #ifdef KVS_SLIDE_WIDE
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("bmi2");
-#else
-    return false;
+    // The placed forms follow the columns' places with pdep and pext (BMI2).
+    if (form == SlideForm::Eight)
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") && __builtin_cpu_supports("bmi2");
+    if (form == SlideForm::Wide) return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("bmi2");
 #endif
+    return form == SlideForm::Portable;
+}
+
+// The fastest form this processor takes.
+inline SlideForm BestSlide()
+{
+    for (SlideForm form : {SlideForm::Wide, SlideForm::Eight})
+        if (SlideAvailable(form)) return form;
+    return SlideForm::Portable;
 }
 
 } // namespace kvs::multibeam::detail

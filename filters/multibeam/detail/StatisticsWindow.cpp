@@ -143,7 +143,7 @@ void SortColumns(const int32_t* const* rows, int rowCount, int n, std::array<int
 } // namespace
 
 StatisticsWindow::StatisticsWindow()
-    : m_wideSlide(SlideWideAvailable())
+    : m_slide(BestSlide())
 {
     for (PingStruct& slot : m_slots) slot.Init();
 }
@@ -490,9 +490,11 @@ void StatisticsWindow::Running(int middle, double quantScale)
             const int32_t* prev = m_windowKeys[prevSlot].data();
             const int prevSize = m_windowSize[prevSlot];
 #ifdef KVS_SLIDE_WIDE
-            if (m_wideSlide) {
+            if (m_slide != SlideForm::Portable) {
                 const uint64_t leaves = places[(j - h - 1) & 7];
-                const uint64_t news = SlideKeysWide(prev, leaves, in, nIn, keys);
+                const uint64_t news = m_slide == SlideForm::Wide
+                                          ? SlideKeysWide(prev, leaves, in, nIn, keys)
+                                          : SlideKeysEight(prev, prevSize, leaves, in, nIn, keys);
                 MovePlaces(places, 8, leaves, news);
                 places[(j + h) & 7] = news;
                 m_windowSize[slot] = prevSize - nOut + nIn;

@@ -7,6 +7,7 @@
 
 #include <KvsDataBlocks/datablocks/CDataBlock.h>
 #include <KvsDataBlocks/filters/multibeam/PingStruct.h>
+#include <KvsDataBlocks/filters/multibeam/detail/SlideKeys.h>
 
 #include <array>
 #include <cstdint>
@@ -29,9 +30,9 @@ public:
     // Releases the slots' storage and the held blocks; the window starts afresh.
     void Release();
     bool IsAllocated() const { return m_allocated; }
-    // Slides the samples by the portable form even on a processor with AVX-512, so that
-    // a test can hold both forms to the same flags.
-    void UsePortableSlide() { m_wideSlide = false; }
+    // Slides the samples by the given form (one this processor takes) rather than the
+    // fastest, so that a test can hold the forms to the same flags.
+    void UseSlide(SlideForm form) { m_slide = form; }
 
     // The slot the next ping is stored in, for reading a ping straight into it.
     int WritePos() const { return m_writePos; }
@@ -104,7 +105,7 @@ private:
     double m_fixedRatio = kFixedRatio;
     double m_spread = 4.0;
     bool m_allocated = false;
-    bool m_wideSlide = false; // the processor slides the samples 16 keys at a time
+    SlideForm m_slide = SlideForm::Portable; // how the running passes slide the samples
     int m_size = 3;
     int m_slotCount = 5;
 

@@ -289,18 +289,25 @@ TEST(MultibeamStatistics, SlidingSampleMatchesThePlainStatistics)
     }
 }
 
-TEST(MultibeamStatistics, BothSlidesGiveTheSortedKeysOfTheNewSample)
+TEST(MultibeamStatistics, EverySlideGivesTheSortedKeysOfTheNewSample)
 {
     using namespace kvs::multibeam::detail;
     std::srand(11);
     // Few distinct depths, so that equal keys, -0 and +0 meet often.
     auto key = [] { return DepthKey(static_cast<float>(std::rand() % 9 - 4) * 0.5f); };
     // The sample's keys by the column (0 .. 7) they came in with. Each step the keys of one
-    // column leave and 0 .. 7 new ones come in its stead. The wide form slides its own
+    // column leave and 0 .. 7 new ones come in its stead. Each placed form slides its own
     // keys, told the places of the leaving ones, and follows the places of every column.
     std::vector<int32_t> column[8];
-    std::vector<int32_t> wide(kSlidePlaces, kNoKey);
-    uint64_t places[8] = {};
+    struct Placed
+    {
+        SlideForm form;
+        std::vector<int32_t> keys = std::vector<int32_t>(kSlidePlaces, kNoKey);
+        uint64_t places[8] = {};
+    };
+    std::vector<Placed> placed;
+    for (SlideForm form : {SlideForm::Eight, SlideForm::Wide})
+        if (SlideAvailable(form)) placed.push_back({form});
     auto keysAt = [](const std::vector<int32_t>& keys, uint64_t at) {
         std::vector<int32_t> v;
         for (; at != 0; at &= at - 1) v.push_back(keys[__builtin_ctzll(at)]);
@@ -326,61 +333,71 @@ TEST(MultibeamStatistics, BothSlidesGiveTheSortedKeysOfTheNewSample)
                   size - nOut + nIn);
         ASSERT_EQ(got, want) << step;
 #ifdef KVS_SLIDE_WIDE
-        if (SlideWideAvailable()) {
-            ASSERT_EQ(wide, prev) << step;
-            const uint64_t leaves = places[c];
-            const uint64_t news = SlideKeysWide(wide.data(), leaves, in.data(), nIn, got.data());
-            MovePlaces(places, 8, leaves, news);
-            places[c] = news;
-            wide = got;
-            ASSERT_EQ(wide, want) << step;
+        for (Placed& p : placed) {
+            const int form = static_cast<int>(p.form);
+            ASSERT_EQ(p.keys, prev) << step << " form " << form;
+            const uint64_t leaves = p.places[c];
+            std::fill(got.begin(), got.end(), key()); // every place is written
+            const uint64_t news = p.form == SlideForm::Wide
+                                      ? SlideKeysWide(p.keys.data(), leaves, in.data(), nIn, got.data())
+                                      : SlideKeysEight(p.keys.data(), size, leaves, in.data(), nIn, got.data());
+            MovePlaces(p.places, 8, leaves, news);
+            p.places[c] = news;
+            p.keys = got;
+            ASSERT_EQ(p.keys, want) << step << " form " << form;
             for (int k = 0; k < 8; ++k) {
                 std::vector<int32_t> keys = column[k];
                 std::sort(keys.begin(), keys.end());
-                ASSERT_EQ(keysAt(wide, places[k]), keys) << step << " column " << k;
+                ASSERT_EQ(keysAt(p.keys, p.places[k]), keys) << step << " column " << k << " form " << form;
             }
         }
 #endif
     }
 }
 
-TEST(MultibeamStatistics, PortableAndWideSlidesFlagAlike)
+TEST(MultibeamStatistics, EverySlideFlagsAlike)
 {
     using namespace kvs::multibeam::detail;
-    if (!SlideWideAvailable()) GTEST_SKIP() << "this processor takes the portable slide only";
-    std::srand(5);
-    auto uniform = [] { return std::rand() / (RAND_MAX + 1.0); };
-    for (int size : {3, 5, 7}) {
-        StatisticsWindow wide, portable;
-        portable.UsePortableSlide();
-        wide.Resize(size);
-        portable.Resize(size);
-        for (int p = 0; p < 40; ++p) {
-            // Rough depths with outliers, equal depths, NaN and beams no sample.
-            const int n = 20 + std::rand() % 60;
-            std::vector<float> z(n);
-            std::vector<unsigned int> flags(n);
-            for (int i = 0; i < n; ++i) {
-                z[i] = static_cast<float>(-50.0 + (uniform() - 0.5) * 0.6 + (uniform() < 0.05 ? 4.0 : 0.0));
-                if (uniform() < 0.05) z[i] = -44.0f;
-                if (uniform() < 0.02) z[i] = std::numeric_limits<float>::quiet_NaN();
-                flags[i] = uniform() < 0.05 ? 0x200000u : 0u;
+    std::vector<SlideForm> placed;
+    for (SlideForm form : {SlideForm::Eight, SlideForm::Wide})
+        if (SlideAvailable(form)) placed.push_back(form);
+    if (placed.empty()) GTEST_SKIP() << "this processor takes the portable slide only";
+    for (SlideForm form : placed) {
+        std::srand(5);
+        auto uniform = [] { return std::rand() / (RAND_MAX + 1.0); };
+        for (int size : {3, 5, 7}) {
+            StatisticsWindow fast, portable;
+            fast.UseSlide(form);
+            portable.UseSlide(SlideForm::Portable);
+            fast.Resize(size);
+            portable.Resize(size);
+            for (int p = 0; p < 40; ++p) {
+                // Rough depths with outliers, equal depths, NaN and beams no sample.
+                const int n = 20 + std::rand() % 60;
+                std::vector<float> z(n);
+                std::vector<unsigned int> flags(n);
+                for (int i = 0; i < n; ++i) {
+                    z[i] = static_cast<float>(-50.0 + (uniform() - 0.5) * 0.6 + (uniform() < 0.05 ? 4.0 : 0.0));
+                    if (uniform() < 0.05) z[i] = -44.0f;
+                    if (uniform() < 0.02) z[i] = std::numeric_limits<float>::quiet_NaN();
+                    flags[i] = uniform() < 0.05 ? 0x200000u : 0u;
+                }
+                std::vector<unsigned int> got[2];
+                bool out[2] = {};
+                int k = 0;
+                for (StatisticsWindow* w : {&fast, &portable}) {
+                    PingStruct ping;
+                    ping.time = p;
+                    ping.beamCount = n;
+                    ping.z = z.data();
+                    ping.flags = flags.data();
+                    out[k] = w->Push(ping, -1, 3.0);
+                    if (out[k]) got[k].assign(ping.flags, ping.flags + ping.beamCount);
+                    ++k;
+                }
+                ASSERT_EQ(out[0], out[1]) << size << " " << p;
+                ASSERT_EQ(got[0], got[1]) << size << " " << p << " form " << static_cast<int>(form);
             }
-            std::vector<unsigned int> got[2];
-            bool out[2] = {};
-            int k = 0;
-            for (StatisticsWindow* w : {&wide, &portable}) {
-                PingStruct ping;
-                ping.time = p;
-                ping.beamCount = n;
-                ping.z = z.data();
-                ping.flags = flags.data();
-                out[k] = w->Push(ping, -1, 3.0);
-                if (out[k]) got[k].assign(ping.flags, ping.flags + ping.beamCount);
-                ++k;
-            }
-            ASSERT_EQ(out[0], out[1]) << size << " " << p;
-            ASSERT_EQ(got[0], got[1]) << size << " " << p;
         }
     }
 }
