@@ -112,7 +112,7 @@ inline int SlideKeys(const int32_t* prev, int size, const int32_t* out, int nOut
 // SlideKeys by 16 keys at a time, given the places of prev that the leaving keys hold
 // (leaves, one bit a key): writes all kSlidePlaces places of dst and returns the places
 // there of the new keys. prev is padded with kNoKey to kSlidePlaces, in to 8 places.
-[[gnu::target("avx512f,popcnt")]] inline uint64_t SlideKeysWide(const int32_t* prev, uint64_t leaves, const int32_t* in,
+[[gnu::target("avx512f,popcnt"), gnu::always_inline]] inline uint64_t SlideKeysWide(const int32_t* prev, uint64_t leaves, const int32_t* in,
                                                                    int nIn, int32_t* dst)
 {
     static_assert(kSlidePlaces == 64);
@@ -212,49 +212,48 @@ inline constexpr EightLanes kEightLanes = MakeEightLanes();
     return __builtin_popcount(_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpgt_epi32(key, v))));
 }
 
-// SlideKeysWide by 8 keys at a time with AVX2, for a sample of size keys before the step:
-// writes all kSlidePlaces places of dst and returns the places there of the new keys.
-// prev is padded with kNoKey to kSlidePlaces, in to 8 places.
-[[gnu::target("avx2,bmi,bmi2,popcnt")]] inline uint64_t SlideKeysEight(const int32_t* prev, int size,
-                                                                         uint64_t leaves, const int32_t* in,
-                                                                         int nIn, int32_t* dst)
+// SlideKeysWide by 8 keys at a time with AVX2: writes places 0 .. 55 of dst and returns
+// the places there of the new keys. prev is padded with kNoKey to kSlidePlaces, in to 8
+// places; places 56 .. 63 of dst hold kNoKey already (a sample has at most kSlideMax keys)
+// and are left alone.
+[[gnu::target("avx2,bmi,bmi2,popcnt"), gnu::always_inline]] inline uint64_t SlideKeysEight(const int32_t* prev, uint64_t leaves,
+                                                                         const int32_t* in, int nIn, int32_t* dst)
 {
     static_assert(kSlidePlaces == 64 && kSlideMax <= 56);
-    (void)size;
     // (The 8s are named one by one: GCC turns a loop filling an array of them into a
     // copy through memory, which costs more than the whole step.)
     const auto* p = reinterpret_cast<const __m256i*>(prev);
     const __m256i v0 = _mm256_loadu_si256(p), v1 = _mm256_loadu_si256(p + 1), v2 = _mm256_loadu_si256(p + 2),
                   v3 = _mm256_loadu_si256(p + 3), v4 = _mm256_loadu_si256(p + 4), v5 = _mm256_loadu_si256(p + 5),
-                  v6 = _mm256_loadu_si256(p + 6), v7 = _mm256_loadu_si256(p + 7);
+                  v6 = _mm256_loadu_si256(p + 6);
+    const __m256i none = _mm256_set1_epi32(kNoKey); // the last 8 of prev
 
     // A new key's place: the kept keys below it and the new keys before it. The keys of
     // prev below it are the 8s whose last (largest) key lies below it, found at once
     // against the last keys of all 8s, and those below it in the next 8.
     const __m256i last = _mm256_permute2x128_si256(
         _mm256_unpackhi_epi64(_mm256_unpackhi_epi32(v0, v1), _mm256_unpackhi_epi32(v2, v3)),
-        _mm256_unpackhi_epi64(_mm256_unpackhi_epi32(v4, v5), _mm256_unpackhi_epi32(v6, v7)), 0x31);
+        _mm256_unpackhi_epi64(_mm256_unpackhi_epi32(v4, v5), _mm256_unpackhi_epi32(v6, none)), 0x31);
     uint64_t news = 0;
     for (int r = 0; r < nIn; ++r) {
         const __m256i key = _mm256_set1_epi32(in[r]);
-        const int whole = EightBelow(last, key); // at most 7: the last key of prev is kNoKey
+        const int whole = EightBelow(last, key); // at most 7: the last 8 of prev are kNoKey
         const int prevBelow = 8 * whole + EightBelow(_mm256_loadu_si256(p + whole), key);
         news |= uint64_t{1} << (__builtin_popcountll(_bzhi_u64(~leaves, static_cast<unsigned int>(prevBelow))) + r);
     }
 
     // The kept keys one after the other, then kNoKey: each 8 compressed and stored where
     // the last ones ended (the lanes beyond their kept keys are written over by the next
-    // store; the last 8 places of prev are all kNoKey), and 8 kNoKey after them.
-    alignas(32) int32_t kept[kSlidePlaces + 8];
+    // store), and 8 kNoKey after them.
+    alignas(32) int32_t kept[kSlidePlaces];
     int count = 0;
-    for (const __m256i& v : {v0, v1, v2, v3, v4, v5, v6, v7}) {
+    for (const __m256i& v : {v0, v1, v2, v3, v4, v5, v6}) {
         const unsigned int keep = static_cast<unsigned char>(~leaves);
         leaves >>= 8;
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(kept + count),
                             _mm256_permutevar8x32_epi32(v, EightLaneIndices(kEightLanes.compress[keep])));
         count += __builtin_popcount(keep);
     }
-    const __m256i none = _mm256_set1_epi32(kNoKey);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(kept + count), none);
     alignas(32) int32_t newKeys[16];
     _mm256_store_si256(reinterpret_cast<__m256i*>(newKeys), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)));
@@ -263,7 +262,7 @@ inline constexpr EightLanes kEightLanes = MakeEightLanes();
     // Each 8 places of dst: the kept keys from the first not yet placed, spread over the
     // places no new key takes, and the new keys from the first not yet placed in the others.
     int newBefore = 0;
-    for (int i = 0; i < 8; ++i) {
+    for (int i = 0; i < 7; ++i) {
         const unsigned int n = static_cast<unsigned char>(news >> (8 * i));
         const __m256i fromKept =
             _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(kept + 8 * i - newBefore)),
@@ -276,6 +275,29 @@ inline constexpr EightLanes kEightLanes = MakeEightLanes();
         newBefore += __builtin_popcount(n);
     }
     return news;
+}
+
+// One step of a placed slide, following the places of every column (8 of them, by beam &
+// 7): the column whose keys lie at places[leaving] leaves, in comes as column entering.
+// A function of its own per form, so that the moves of the places are inlined with it.
+[[gnu::target("avx2,bmi,bmi2,popcnt")]] inline void SlideColumnsEight(const int32_t* prev, uint64_t* places,
+                                                                        int leaving, int entering,
+                                                                        const int32_t* in, int nIn, int32_t* dst)
+{
+    const uint64_t leaves = places[leaving];
+    const uint64_t news = SlideKeysEight(prev, leaves, in, nIn, dst);
+    MovePlaces(places, 8, leaves, news);
+    places[entering] = news;
+}
+
+[[gnu::target("avx512f,bmi2,popcnt")]] inline void SlideColumnsWide(const int32_t* prev, uint64_t* places,
+                                                                     int leaving, int entering, const int32_t* in,
+                                                                     int nIn, int32_t* dst)
+{
+    const uint64_t leaves = places[leaving];
+    const uint64_t news = SlideKeysWide(prev, leaves, in, nIn, dst);
+    MovePlaces(places, 8, leaves, news);
+    places[entering] = news;
 }
 #endif
 

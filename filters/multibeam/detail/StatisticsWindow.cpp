@@ -36,7 +36,9 @@ double SortedQuantile(double p, int n, At at)
 
 // Where the quantile rule of StatisticsWindow::Quantile reads a sorted sample of a given
 // size: the 1-based position r of the item taken, and whether it interpolates towards the
-// next one with fraction f. Computed by the rule itself, so the values are the same.
+// next one with fraction f. Computed by the rule itself, so the values are the same; a
+// fraction of 0 reads the item alone (the rule's v + (next - v) * 0 is v, but for the sign
+// of a zero, which no test of the passes tells apart).
 struct QuantilePos
 {
     int r = 1;
@@ -52,7 +54,7 @@ constexpr QuantilePos PositionOf(double p, int size)
     const double f = pos - k;
     if (k <= 0) return {1, false, 0.0};
     if (k >= m - 1) return {m, false, 0.0};
-    return {k + 1, true, f};
+    return {k + 1, f != 0.0, f};
 }
 
 constexpr std::array<QuantilePos, 64> QuantilePositions(double p)
@@ -96,9 +98,10 @@ inline void PlaceWithout(uint64_t taken, int r, int& at, int& next)
 // 2 keys remain).
 inline double SampleQuantile(const QuantilePos& q, const int32_t* sample, uint64_t taken)
 {
-    int at = 0;
-    int next = 0;
-    PlaceWithout(taken, q.r, at, next);
+    int at = q.r - 1;
+    int next = q.r;
+    if (taken != 0) [[unlikely]]
+        PlaceWithout(taken, q.r, at, next);
     const double v = KeyDepth(sample[at]);
     return q.interpolate ? v + (KeyDepth(sample[next]) - v) * q.f : v;
 }
@@ -146,6 +149,8 @@ StatisticsWindow::StatisticsWindow()
     : m_slide(BestSlide())
 {
     for (PingStruct& slot : m_slots) slot.Init();
+    // Every sample is padded with kNoKey; the 8-lane slide leaves the last places alone.
+    for (auto& keys : m_windowKeys) keys.fill(kNoKey);
 }
 
 void StatisticsWindow::Resize(int size)
@@ -411,7 +416,6 @@ void StatisticsWindow::Running(int middle, double quantScale)
     const int n = mid.beamCount;
     if (n < 2 * h + 1) return;
     const int width = 2 * h + 1;
-    const int kept = h + 1; // samples kept for the trailing pass
 
     // A buffer of kept samples holds kNoKey only from its size on once it was built in
     // this call: until then the whole of it counts as held.
@@ -445,10 +449,9 @@ void StatisticsWindow::Running(int middle, double quantScale)
     // it, by beam & 7 (the window spans at most 7 beams, and one more comes each step).
     uint64_t places[8] = {};
 
-    // The kept samples form a ring: beam j's lies at j % kept, stepped along rather than
-    // divided out.
-    auto following = [kept](int slot) { return slot + 1 == kept ? 0 : slot + 1; };
-    int slotA = h % kept, slotB = h % kept; // the places of the next beam of each pass
+    // The kept samples form a ring: beam j's lies at j % kKeptSamples.
+    static_assert(kKeptSamples == 4, "the ring is indexed by the low bits of the beam");
+    auto place = [](int j) { return j & (kKeptSamples - 1); };
 
     // Flags beam j when its depth lies further than limit from med; the beams beyond the
     // first and the last judged one share their sample.
@@ -464,8 +467,7 @@ void StatisticsWindow::Running(int middle, double quantScale)
     };
 
     auto stepA = [&](int j) {
-        const int slot = slotA, prevSlot = slot == 0 ? kept - 1 : slot - 1;
-        slotA = following(slotA);
+        const int slot = place(j), prevSlot = place(j - 1);
         int32_t* keys = m_windowKeys[slot].data();
         if (j == h) {
             // Each key with its column (beam & 7) in three bits below it, sorted: the keys
@@ -491,12 +493,11 @@ void StatisticsWindow::Running(int middle, double quantScale)
             const int prevSize = m_windowSize[prevSlot];
 #ifdef KVS_SLIDE_WIDE
             if (m_slide != SlideForm::Portable) {
-                const uint64_t leaves = places[(j - h - 1) & 7];
-                const uint64_t news = m_slide == SlideForm::Wide
-                                          ? SlideKeysWide(prev, leaves, in, nIn, keys)
-                                          : SlideKeysEight(prev, prevSize, leaves, in, nIn, keys);
-                MovePlaces(places, 8, leaves, news);
-                places[(j + h) & 7] = news;
+                const int leaving = (j - h - 1) & 7, entering = (j + h) & 7;
+                if (m_slide == SlideForm::Wide)
+                    SlideColumnsWide(prev, places, leaving, entering, in, nIn, keys);
+                else
+                    SlideColumnsEight(prev, places, leaving, entering, in, nIn, keys);
                 m_windowSize[slot] = prevSize - nOut + nIn;
             } else
 #endif
@@ -510,8 +511,7 @@ void StatisticsWindow::Running(int middle, double quantScale)
     };
 
     auto stepB = [&](int j) {
-        const int slot = slotB;
-        slotB = following(slotB);
+        const int slot = place(j);
         const int32_t* keys = m_windowKeys[slot].data();
         const uint64_t gone = taken(keys, j);
         const int size = m_windowSize[slot] - __builtin_popcountll(gone);

@@ -122,8 +122,9 @@ private:
     // (the spread pass trails the fixed-ratio pass), the sorted columns of those pings and
     // the middle ping's beams flagged by the passes that were samples.
     static constexpr int kMaxHalf = 3;
-    std::array<std::array<int32_t, kSampleSlots>, kMaxHalf + 1> m_windowKeys{};
-    std::array<int, kMaxHalf + 1> m_windowSize{};
+    static constexpr int kKeptSamples = kMaxHalf + 1; // the trailing pass's to the newest
+    std::array<std::array<int32_t, kSampleSlots>, kKeptSamples> m_windowKeys{};
+    std::array<int, kKeptSamples> m_windowSize{};
     std::vector<std::array<int32_t, 8>> m_columnKeys; // kMaxBeams, a column each
     std::vector<int> m_columnCounts;
     std::array<uint64_t, PingStruct::kMaxBeams / 64 + 2> m_flaggedBits{};
