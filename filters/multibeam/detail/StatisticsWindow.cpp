@@ -143,6 +143,58 @@ void SortColumns(const int32_t* const* rows, int rowCount, int n, std::array<int
     }
 }
 
+#ifdef KVS_SLIDE_WIDE
+// Orders the lanes of a and b.
+[[gnu::target("avx2")]] inline void OrderLanes(__m256i& a, __m256i& b)
+{
+    const __m256i lo = _mm256_min_epi32(a, b);
+    b = _mm256_max_epi32(a, b);
+    a = lo;
+}
+
+// SortColumns 8 beams at a time with AVX2, for processors that take the 8-lane slide.
+[[gnu::target("avx2")]] void SortColumnsEight(const int32_t* const* rows, int rowCount, int n,
+                                              std::array<int32_t, 8>* columns, int* counts)
+{
+    static_assert(kMaxBeams % 8 == 0, "rows and columns hold whole eights");
+    const __m256i none = _mm256_set1_epi32(kNoKey);
+    for (int b = 0; b < n; b += 8) {
+        __m256i v[8];
+        for (int k = 0; k < 8; ++k)
+            v[k] = k < rowCount ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + b)) : none;
+        // Batcher's odd-even merge sort of 8, as SortEight.
+        OrderLanes(v[0], v[1]); OrderLanes(v[2], v[3]); OrderLanes(v[4], v[5]); OrderLanes(v[6], v[7]);
+        OrderLanes(v[0], v[2]); OrderLanes(v[1], v[3]); OrderLanes(v[4], v[6]); OrderLanes(v[5], v[7]);
+        OrderLanes(v[1], v[2]); OrderLanes(v[5], v[6]);
+        OrderLanes(v[0], v[4]); OrderLanes(v[1], v[5]); OrderLanes(v[2], v[6]); OrderLanes(v[3], v[7]);
+        OrderLanes(v[2], v[4]); OrderLanes(v[3], v[5]);
+        OrderLanes(v[1], v[2]); OrderLanes(v[3], v[4]); OrderLanes(v[5], v[6]);
+        __m256i count = _mm256_setzero_si256();
+        for (int k = 0; k < 8; ++k) count = _mm256_add_epi32(count, _mm256_cmpeq_epi32(v[k], none));
+        count = _mm256_add_epi32(count, _mm256_set1_epi32(8)); // 8 less the kNoKey lanes
+        // Rank k of each beam in lane b .. turned into the 8 ranks of each beam.
+        __m256i t[8], u[8];
+        for (int k = 0; k < 8; k += 2) {
+            t[k] = _mm256_unpacklo_epi32(v[k], v[k + 1]);
+            t[k + 1] = _mm256_unpackhi_epi32(v[k], v[k + 1]);
+        }
+        for (int k = 0; k < 8; k += 4) {
+            u[k] = _mm256_unpacklo_epi64(t[k], t[k + 2]);
+            u[k + 1] = _mm256_unpackhi_epi64(t[k], t[k + 2]);
+            u[k + 2] = _mm256_unpacklo_epi64(t[k + 1], t[k + 3]);
+            u[k + 3] = _mm256_unpackhi_epi64(t[k + 1], t[k + 3]);
+        }
+        for (int l = 0; l < 4; ++l) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(columns[b + l].data()),
+                                _mm256_permute2x128_si256(u[l], u[l + 4], 0x20));
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(columns[b + 4 + l].data()),
+                                _mm256_permute2x128_si256(u[l], u[l + 4], 0x31));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(counts + b), count);
+    }
+}
+#endif
+
 } // namespace
 
 StatisticsWindow::StatisticsWindow()
@@ -425,7 +477,12 @@ void StatisticsWindow::Running(int middle, double quantScale)
     const int32_t* midKeys = rows[h];
     std::array<int32_t, 8>* columns = m_columnKeys.data();
     const int* columnSize = m_columnCounts.data();
-    SortColumns(rows, width, n, columns, m_columnCounts.data());
+#ifdef KVS_SLIDE_WIDE
+    if (m_slide != SlideForm::Portable)
+        SortColumnsEight(rows, width, n, columns, m_columnCounts.data());
+    else
+#endif
+        SortColumns(rows, width, n, columns, m_columnCounts.data());
 
     // The middle ping's beams flagged here that were samples, a bit each.
     uint64_t* flagged = m_flaggedBits.data();
