@@ -487,8 +487,12 @@ void StatisticsWindow::Running(int middle, double quantScale)
     // The middle ping's beams flagged here that were samples, a bit each.
     uint64_t* flagged = m_flaggedBits.data();
     std::fill(flagged, flagged + n / 64 + 2, uint64_t{0});
+    // (The middle ping's arrays as locals: the stores into the flags could otherwise alias
+    // the ping's pointers and counts, which the compiler would then read again each beam.)
+    const float* const z = mid.z;
+    unsigned int* const flags = mid.flags;
     auto flag = [&](int t) {
-        mid.flags[t] |= kFlagStatistics;
+        flags[t] |= kFlagStatistics;
         flagged[t >> 6] |= static_cast<uint64_t>(midKeys[t] != kNoKey) << (t & 63);
     };
     // The places in the sorted sample of beam j of the keys of its flagged beams.
@@ -514,7 +518,7 @@ void StatisticsWindow::Running(int middle, double quantScale)
     // first and the last judged one share their sample.
     auto judgeAround = [&](int j, double med, double limit) {
         auto judge = [&](int t) {
-            if (std::fabs(mid.z[t] - med) > limit) flag(t);
+            if (std::fabs(z[t] - med) > limit) flag(t);
         };
         judge(j);
         if (j == h)
