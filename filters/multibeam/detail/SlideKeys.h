@@ -235,11 +235,13 @@ inline constexpr EightLanes kEightLanes = MakeEightLanes();
         _mm256_unpackhi_epi64(_mm256_unpackhi_epi32(v0, v1), _mm256_unpackhi_epi32(v2, v3)),
         _mm256_unpackhi_epi64(_mm256_unpackhi_epi32(v4, v5), _mm256_unpackhi_epi32(v6, none)), 0x31);
     uint64_t news = 0;
+    int at[8];
     for (int r = 0; r < nIn; ++r) {
         const __m256i key = _mm256_set1_epi32(in[r]);
         const int whole = EightBelow(last, key); // at most 7: the last 8 of prev are kNoKey
         const int prevBelow = 8 * whole + EightBelow(_mm256_loadu_si256(p + whole), key);
-        news |= uint64_t{1} << (__builtin_popcountll(_bzhi_u64(~leaves, static_cast<unsigned int>(prevBelow))) + r);
+        at[r] = __builtin_popcountll(_bzhi_u64(~leaves, static_cast<unsigned int>(prevBelow))) + r;
+        news |= uint64_t{1} << at[r];
     }
 
     // The kept keys one after the other, then kNoKey: each 8 compressed and stored where
@@ -255,25 +257,19 @@ inline constexpr EightLanes kEightLanes = MakeEightLanes();
         count += __builtin_popcount(keep);
     }
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(kept + count), none);
-    alignas(32) int32_t newKeys[16];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(newKeys), _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in)));
-    _mm256_store_si256(reinterpret_cast<__m256i*>(newKeys + 8), none);
 
     // Each 8 places of dst: the kept keys from the first not yet placed, spread over the
-    // places no new key takes, and the new keys from the first not yet placed in the others.
+    // places no new key takes; then each new key into its place.
     int newBefore = 0;
     for (int i = 0; i < 7; ++i) {
         const unsigned int n = static_cast<unsigned char>(news >> (8 * i));
-        const __m256i fromKept =
+        _mm256_storeu_si256(
+            reinterpret_cast<__m256i*>(dst + 8 * i),
             _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(kept + 8 * i - newBefore)),
-                                        EightLaneIndices(kEightLanes.expand[~n & 0xFF]));
-        const __m256i fromIn =
-            _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(newKeys + newBefore)),
-                                        EightLaneIndices(kEightLanes.expand[n]));
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 8 * i),
-                            _mm256_blendv_epi8(fromKept, fromIn, EightLaneMask(n)));
+                                        EightLaneIndices(kEightLanes.expand[~n & 0xFF])));
         newBefore += __builtin_popcount(n);
     }
+    for (int r = 0; r < nIn; ++r) dst[at[r]] = in[r];
     return news;
 }
 
