@@ -513,6 +513,8 @@ void StatisticsWindow::Running(int middle, double quantScale)
     // The kept samples form a ring: beam j's lies at j % kKeptSamples.
     static_assert(kKeptSamples == 4, "the ring is indexed by the low bits of the beam");
     auto place = [](int j) { return j & (kKeptSamples - 1); };
+    // The median the fixed-ratio pass took from each kept sample, flags taken out.
+    double medians[kKeptSamples] = {};
 
     // Flags beam j when its depth lies further than limit from med; the beams beyond the
     // first and the last judged one share their sample.
@@ -568,6 +570,7 @@ void StatisticsWindow::Running(int middle, double quantScale)
         const int size = m_windowSize[slot] - __builtin_popcountll(gone);
         if (size < 4) return;
         const double med = SampleQuantile(kMedianPos[size], keys, gone);
+        medians[slot] = med;
         judgeAround(j, med, std::fabs(m_fixedRatio * med));
     };
 
@@ -577,7 +580,8 @@ void StatisticsWindow::Running(int middle, double quantScale)
         const uint64_t gone = taken(keys, j);
         const int size = m_windowSize[slot] - __builtin_popcountll(gone);
         if (size < 4) return;
-        const double med = SampleQuantile(kMedianPos[size], keys, gone);
+        // Without flagged beams in it, the sample is the one the fixed-ratio pass took.
+        const double med = gone == 0 ? medians[slot] : SampleQuantile(kMedianPos[size], keys, gone);
         const double q1 = SampleQuantile(kLowerPos[size], keys, gone);
         const double q3 = SampleQuantile(kUpperPos[size], keys, gone);
         m_spread = 0.9 * m_spread + 0.1 * std::fabs(q3 - q1);
