@@ -3,8 +3,9 @@
 // a window of 7 pings, (c) plus the smart filter, (e) (c) with the smart filter on the
 // seabed profile as the survey preset sets it (bins of 8 beams, tolerances of the depth,
 // slope allowance), (d) the survey preset (examples/survey.attr, judged line edges and
-// the seabed profile included). The baseline beside them is the block
-// copy that every iteration makes to hand the filter a fresh ping. The counters pings/s and
+// the seabed profile included), (f) the specified smart filter alone (1600 beams). The
+// baseline beside them is the block copy that every iteration makes to hand the filter a
+// fresh ping. The counters pings/s and
 // soundings/s are rates per CPU second of the benchmark thread, as items_per_second is.
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
 #include <KvsDataBlocks/config/AttributeNames.h>
@@ -17,7 +18,7 @@
 
 namespace {
 
-enum Config { kPerBeam, kWithStats, kWithSmart, kWithSmartSeabed, kSurveyPreset };
+enum Config { kPerBeam, kWithStats, kWithSmart, kWithSmartSeabed, kSurveyPreset, kSmartOnly };
 
 std::vector<CDataBlock> MakeLine(int beams)
 {
@@ -34,6 +35,10 @@ std::vector<CDataBlock> MakeLine(int beams)
 CAttributeMap Attributes(Config config)
 {
     CAttributeMap a;
+    if (config == kSmartOnly) {
+        a.SetAttribValue("SmartFilter", true); // every beam of the ping goes into its bins
+        return a;
+    }
     if (config == kSurveyPreset) {
         // The preset `filter` uses without -a: every filter it switches on.
         CString error;
@@ -121,4 +126,5 @@ BENCHMARK_CAPTURE(BM_Process, c_plus_smart, kWithSmart)->Arg(400)->Arg(1600);
 BENCHMARK_CAPTURE(BM_Process, d_survey_preset, kSurveyPreset)->Arg(400)->Arg(1600);
 BENCHMARK_CAPTURE(BM_Process, e_plus_smart_seabed, kWithSmartSeabed)->Arg(400)->Arg(1600);
 
+BENCHMARK_CAPTURE(BM_Process, f_smart_only, kSmartOnly)->Arg(1600);
 BENCHMARK_MAIN();

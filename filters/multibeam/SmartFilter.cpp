@@ -5,6 +5,7 @@
 #include <KvsDataBlocks/geometry/KvsMath.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 using kvs::multibeam::detail::NadirBeam;
@@ -17,6 +18,102 @@ void SmartFilter::Derive(const MultibeamSettings& s)
     // Room for the bins across twice the analysed half-width.
     m_bins.reserve(static_cast<size_t>(std::clamp(s.averagingClips, 0, kMaxAveragingClips)) * 2 + 8);
     m_profile.Reserve(PingStruct::kMaxBeams);
+}
+
+namespace {
+
+// A run of beams adding their depths to the running means of their bins: the bin it adds
+// to is held here and written back when the run moves to another bin.
+struct BinRun
+{
+    int bin = -1;
+    int count = 0;
+    double mean = 0.0;
+
+    template <typename Bins>
+    void Add(Bins* bins, int to, double v)
+    {
+        if (to != bin) {
+            Finish(bins);
+            bin = to;
+            count = bins[bin].count;
+            mean = bins[bin].mean;
+        }
+        ++count;
+        mean += (v - mean) / count; // as Bin::Add
+    }
+
+    template <typename Bins>
+    void Finish(Bins* bins) const
+    {
+        if (bin >= 0) {
+            bins[bin].count = count;
+            bins[bin].mean = mean;
+        }
+    }
+};
+
+} // namespace
+
+void SmartFilter::AddToBins(const int* binOf, const float* z, int n)
+{
+    // Each bin takes its beams in beam order, each one moving its running mean by a
+    // division: a chain along the beams of a bin, held in registers while the beams stay
+    // in one bin. Where the beams fall into bins in order across the swath (as they do),
+    // four runs of beams meet no common bin; their chains are then worked side by side,
+    // each bin still taking its beams in order.
+    constexpr int kRuns = 4;
+    int first[kRuns + 1];
+    int lowest[kRuns], highest[kRuns];
+    // Runs of about a quarter of the beams each, each starting where the bin changes.
+    for (int r = 0; r <= kRuns; ++r) first[r] = static_cast<int>(static_cast<long long>(n) * r / kRuns);
+    for (int r = 1; r < kRuns; ++r) {
+        first[r] = std::max(first[r], first[r - 1]);
+        while (first[r] < n && first[r] > 0 && binOf[first[r]] == binOf[first[r] - 1]) ++first[r];
+    }
+    for (int r = 0; r < kRuns; ++r) {
+        lowest[r] = INT_MAX;
+        highest[r] = -1;
+        for (int i = first[r]; i < first[r + 1]; ++i) {
+            const int b = binOf[i];
+            if (b < 0) continue;
+            lowest[r] = std::min(lowest[r], b);
+            highest[r] = std::max(highest[r], b);
+        }
+    }
+    // Apart when the runs' ranges of bins (of those holding any) follow one another one
+    // way or the other without overlapping.
+    bool up = true, down = true;
+    for (int r = 0, last = -1; r < kRuns; ++r) {
+        if (highest[r] < 0) continue;
+        if (last >= 0) {
+            up = up && lowest[r] > highest[last];
+            down = down && highest[r] < lowest[last];
+        }
+        last = r;
+    }
+    Bin* const bins = m_bins.data();
+    if (!up && !down) {
+        BinRun run;
+        for (int i = 0; i < n; ++i)
+            if (binOf[i] >= 0) run.Add(bins, binOf[i], z[i]);
+        run.Finish(bins);
+        return;
+    }
+    // The runs side by side over the length of the shortest, then the rest of each.
+    BinRun runs[kRuns];
+    int length = n;
+    for (int r = 0; r < kRuns; ++r) length = std::min(length, first[r + 1] - first[r]);
+    for (int t = 0; t < length; ++t)
+        for (int r = 0; r < kRuns; ++r) {
+            const int i = first[r] + t;
+            if (binOf[i] >= 0) runs[r].Add(bins, binOf[i], z[i]);
+        }
+    for (int r = 0; r < kRuns; ++r) {
+        for (int i = first[r] + length; i < first[r + 1]; ++i)
+            if (binOf[i] >= 0) runs[r].Add(bins, binOf[i], z[i]);
+        runs[r].Finish(bins);
+    }
 }
 
 bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int bit)
@@ -89,11 +186,14 @@ bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int
     const double x0 = lo * bw;
     m_bins.assign(static_cast<size_t>(bins), Bin());
 
+    // The bin of each beam (-1: rejected or off the grid), then the running means.
+    if (m_binOf.size() < static_cast<size_t>(n)) m_binOf.resize(static_cast<size_t>(n));
+    int* const binOf = m_binOf.data();
     for (int i = 0; i < n; ++i) {
-        if (Rejected(ping, i)) continue;
         const double k = std::trunc((ping.x[i] - x0) / bw);
-        if (k >= 0.0 && k < bins) m_bins[static_cast<size_t>(k)].Add(ping.z[i]);
+        binOf[i] = !Rejected(ping, i) && k >= 0.0 && k < bins ? static_cast<int>(k) : -1;
     }
+    AddToBins(binOf, ping.z, n);
 
     // The nadir zone: grid positions -m+1 .. m-1.
     const double zone = std::trunc((halfWidth * s.nadirAreaPercent / 100.0) / bw);
