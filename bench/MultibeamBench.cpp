@@ -5,8 +5,8 @@
 // slope allowance), (d) the survey preset (examples/survey.attr, judged line edges and
 // the seabed profile included), (f) the specified smart filter alone (1600 beams). The
 // baseline beside them is the block copy that every iteration makes to hand the filter a
-// fresh ping. The counters pings/s and
-// soundings/s are rates per CPU second of the benchmark thread, as items_per_second is.
+// fresh ping. The counters pings/s and soundings/s are rates per CPU second of the
+// benchmark thread, as items_per_second is.
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
 #include <KvsDataBlocks/config/AttributeNames.h>
 
