@@ -166,14 +166,16 @@ bool MultibeamFilter::ProcessInternal(CDataBlock& block, COMPUPDATEMODE mode)
         if (s.angle) m_tests.FilterAngle(ping, s);
         if (s.statistics) {
             const bool out = m_window->Push(ping, m_readSlot, s.quantScale);
-            m_window->KeepBlock(block);
             if (!out) {
-                // The ping stays in the window; the block keeps its flags as filtered so far.
+                // The ping stays in the window with a copy of its block; the block keeps its
+                // flags as filtered so far.
+                m_window->KeepBlock(block);
                 PingExchange::WriteFlags(block, ping.flags, ping.beamCount);
                 return false;
             }
-            // The ping given out is written into the block it came in.
-            m_window->TakeBlock(block);
+            // The block goes into the window with its ping, and the ping given out is
+            // written into the block it came in.
+            m_window->ExchangeBlock(block);
         }
     }
     FinishPing(block, ping, errorOnly);

@@ -293,6 +293,19 @@ void StatisticsWindow::KeepBlock(const CDataBlock& block)
     if (m_storedSlot >= 0) m_blocks[m_storedSlot] = block;
 }
 
+void StatisticsWindow::ExchangeBlock(CDataBlock& block)
+{
+    if (m_storedSlot >= 0 && m_middleSlot >= 0) {
+        // The slot given out held a copy of a block handed over before: it takes the
+        // caller's block in exchange for the judged ping's, no copy made.
+        m_blocks[m_storedSlot].Swap(block);
+        block.Swap(m_blocks[m_middleSlot]);
+        return;
+    }
+    KeepBlock(block);
+    TakeBlock(block);
+}
+
 void StatisticsWindow::TakeBlock(CDataBlock& block)
 {
     if (m_middleSlot >= 0) block.Swap(m_blocks[m_middleSlot]);

@@ -67,6 +67,10 @@ public:
     void Restart();
     // The block the last pushed ping came in, kept with it.
     void KeepBlock(const CDataBlock& block);
+    // After a Push that gave a ping out: the window keeps block as the block of the ping
+    // pushed, and block becomes the block of the ping given out (KeepBlock, then
+    // TakeBlock, without copying block).
+    void ExchangeBlock(CDataBlock& block);
     // The block the ping last given out came in (unchanged without one), exchanged with
     // block: the window no longer needs it.
     void TakeBlock(CDataBlock& block);
