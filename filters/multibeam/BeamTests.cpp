@@ -59,14 +59,6 @@ struct SquaredRange
     }
 };
 
-// yes ? a : b by bit masks: the compiler turns selects of several values on one condition
-// into a branch, which mispredicts where the condition follows no pattern.
-inline double Pick(bool yes, double a, double b)
-{
-    const std::uint64_t mask = std::uint64_t{0} - static_cast<std::uint64_t>(yes);
-    return std::bit_cast<double>((std::bit_cast<std::uint64_t>(a) & mask) | (std::bit_cast<std::uint64_t>(b) & ~mask));
-}
-
 } // namespace
 
 void BeamTests::Derive(const MultibeamSettings& s)
@@ -194,42 +186,40 @@ bool BeamTests::FilterAngle(PingStruct& ping, const MultibeamSettings& s) const
     const float* const px = ping.x;
     const float* const pz = ping.z;
     unsigned int* const flags = ping.flags;
-    const bool loNeg = m_minAngleCosLo < 0.0, hiNeg = m_minAngleCosHi < 0.0;
-    auto dist2 = [](double x1, double z1, double x2, double z2) {
-        const double dx = x1 - x2;
-        const double dz = z1 - z2;
+    auto dist2 = [&](int p, int q) {
+        const double dx = static_cast<double>(px[p]) - px[q];
+        const double dz = static_cast<double>(pz[p]) - pz[q];
         return dx * dx + dz * dz;
     };
     // The bend at beam m between the passing beam a nearer nadir and the next beam j out;
     // a side is left alone when its first unrejected beam m lies at either end of the ping.
-    // The next am2 is this mj2 when m passes (a moves to m), else this aj2. The walk
-    // carries the positions of a and m rather than reading them by beam, so that the next
-    // bend waits for the outcome of this one only, not for a load after it.
+    // The next am2 is this mj2 when m passes (a moves to m), else this aj2.
     WalkOutward(ping, nadir, 1, [&](int) {
-        return [&, m = -1, am2 = 0.0, ax = static_cast<double>(px[nadir]), az = static_cast<double>(pz[nadir]),
-                mx = 0.0, mz = 0.0](int j) mutable {
+        return [&, a = nadir, m = -1, am2 = 0.0](int j) mutable {
             if (Rejected(ping, j)) return true;
-            const double jx = px[j], jz = pz[j];
             if (m < 0) {
                 m = j;
-                mx = jx;
-                mz = jz;
-                am2 = dist2(ax, az, mx, mz);
+                am2 = dist2(a, m);
                 return m > 0 && m < n - 1;
             }
-            const double mj2 = dist2(mx, mz, jx, jz), aj2 = dist2(ax, az, jx, jz);
+            const double mj2 = dist2(m, j), aj2 = dist2(a, j);
             const double num = am2 + mj2 - aj2;
-            // Clear of the bounds the cosine is placed by squares alone: c = num / sqrt(den2)
-            // against each bound t by num^2 against t^2 den2 and signs. Worked out without
-            // branches, as bends pass and fail in no order a processor could foresee.
-            const double den2 = 4.0 * am2 * mj2, q = num * num;
-            const bool neg = num < 0.0, pos = num > 0.0;
-            const bool below = loNeg ? neg & (q > m_loSqAbove * den2) : !pos | (q < m_loSqBelow * den2);
-            const bool above = hiNeg ? !neg | (q < m_hiSqBelow * den2) : pos & (q > m_hiSqAbove * den2);
-            const bool clear = m_minAngleSquares & (am2 > 0.0) & (mj2 > 0.0) & (den2 >= 1e-280) &
-                               (den2 <= 1e280) & (q <= 1e300);
-            bool passes = clear & below;
-            if (!(passes | (clear & above))) [[unlikely]] {
+            // Clear of the bounds the cosine is placed by squares alone (1 passes, -1 fails):
+            // c = num / sqrt(den2) against each bound t by num^2 against t^2 den2 and signs.
+            int settled = 0;
+            if (m_minAngleSquares && am2 > 0.0 && mj2 > 0.0) {
+                const double den2 = 4.0 * am2 * mj2, q = num * num;
+                if (den2 >= 1e-280 && den2 <= 1e280 && q <= 1e300) {
+                    const bool neg = num < 0.0, pos = num > 0.0;
+                    const bool below = m_minAngleCosLo < 0.0 ? neg & (q > m_loSqAbove * den2)
+                                                             : !pos | (q < m_loSqBelow * den2);
+                    const bool above = m_minAngleCosHi < 0.0 ? !neg | (q < m_hiSqBelow * den2)
+                                                             : pos & (q > m_hiSqAbove * den2);
+                    settled = below ? 1 : above ? -1 : 0;
+                }
+            }
+            bool passes = settled > 0;
+            if (!settled) {
                 const double am = std::sqrt(am2), mj = std::sqrt(mj2);
                 // Coincident beams make no bend (180 degrees); rounding must not push the
                 // cosine outside -1 .. 1.
@@ -245,13 +235,10 @@ bool BeamTests::FilterAngle(PingStruct& ping, const MultibeamSettings& s) const
                     passes = 180.0 >= s.minAngle;
                 }
             }
-            flags[m] |= kFlagAngle & (static_cast<unsigned int>(passes) - 1u);
-            ax = Pick(passes, mx, ax);
-            az = Pick(passes, mz, az);
-            am2 = Pick(passes, mj2, aj2);
+            flags[m] |= passes ? 0u : kFlagAngle;
+            a = passes ? m : a;
+            am2 = passes ? mj2 : aj2;
             m = j;
-            mx = jx;
-            mz = jz;
             return true;
         };
     });
