@@ -112,8 +112,8 @@ inline int SlideKeys(const int32_t* prev, int size, const int32_t* out, int nOut
 // SlideKeys by 16 keys at a time, given the places of prev that the leaving keys hold
 // (leaves, one bit a key): writes all kSlidePlaces places of dst and returns the places
 // there of the new keys. prev is padded with kNoKey to kSlidePlaces, in to 8 places.
-[[gnu::target("avx512f,popcnt"), gnu::always_inline]] inline uint64_t SlideKeysWide(const int32_t* prev, uint64_t leaves, const int32_t* in,
-                                                                   int nIn, int32_t* dst)
+[[gnu::target("avx512f,popcnt"), gnu::always_inline]] inline uint64_t
+SlideKeysWide(const int32_t* prev, uint64_t leaves, const int32_t* in, int nIn, int32_t* dst)
 {
     static_assert(kSlidePlaces == 64);
     const __m512i p[4] = {_mm512_loadu_si512(prev), _mm512_loadu_si512(prev + 16), _mm512_loadu_si512(prev + 32),
@@ -199,13 +199,6 @@ inline constexpr EightLanes kEightLanes = MakeEightLanes();
     return _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row)));
 }
 
-// The lanes of the set bits of the low 8 bits of mask, all bits set in each.
-[[gnu::target("avx2")]] inline __m256i EightLaneMask(unsigned int mask)
-{
-    const __m256i bits = _mm256_set_epi32(128, 64, 32, 16, 8, 4, 2, 1);
-    return _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_set1_epi32(static_cast<int>(mask)), bits), bits);
-}
-
 // The number of the 8 keys of v below key.
 [[gnu::target("avx2,popcnt")]] inline int EightBelow(__m256i v, __m256i key)
 {
@@ -216,8 +209,8 @@ inline constexpr EightLanes kEightLanes = MakeEightLanes();
 // the places there of the new keys. prev is padded with kNoKey to kSlidePlaces, in to 8
 // places; places 56 .. 63 of dst hold kNoKey already (a sample has at most kSlideMax keys)
 // and are left alone.
-[[gnu::target("avx2,bmi,bmi2,popcnt"), gnu::always_inline]] inline uint64_t SlideKeysEight(const int32_t* prev, uint64_t leaves,
-                                                                         const int32_t* in, int nIn, int32_t* dst)
+[[gnu::target("avx2,bmi,bmi2,popcnt"), gnu::always_inline]] inline uint64_t
+SlideKeysEight(const int32_t* prev, uint64_t leaves, const int32_t* in, int nIn, int32_t* dst)
 {
     static_assert(kSlidePlaces == 64 && kSlideMax <= 56);
     // (The 8s are named one by one: GCC turns a loop filling an array of them into a
