@@ -21,17 +21,28 @@ inline void CompareSwap(T& a, T& b)
     b = hi;
 }
 
-// Sorts 8 keys (19 comparators) on values held in registers.
-template <typename T>
-[[gnu::always_inline]] inline void SortEight(T* w)
+// CompareSwap as a function object, the comparator SortEight takes unless told another.
+struct CompareSwapper
+{
+    template <typename T>
+    void operator()(T& a, T& b) const
+    {
+        CompareSwap(a, b);
+    }
+};
+
+// Sorts 8 keys (19 comparators) on values held in registers; order(a, b) puts a pair in
+// order (for vector types whose lanes < does not compare as keys, say how).
+template <typename T, typename Order = CompareSwapper>
+[[gnu::always_inline]] inline void SortEight(T* w, Order order = {})
 {
     T v0 = w[0], v1 = w[1], v2 = w[2], v3 = w[3], v4 = w[4], v5 = w[5], v6 = w[6], v7 = w[7];
-    CompareSwap(v0, v1); CompareSwap(v2, v3); CompareSwap(v4, v5); CompareSwap(v6, v7);
-    CompareSwap(v0, v2); CompareSwap(v1, v3); CompareSwap(v4, v6); CompareSwap(v5, v7);
-    CompareSwap(v1, v2); CompareSwap(v5, v6);
-    CompareSwap(v0, v4); CompareSwap(v1, v5); CompareSwap(v2, v6); CompareSwap(v3, v7);
-    CompareSwap(v2, v4); CompareSwap(v3, v5);
-    CompareSwap(v1, v2); CompareSwap(v3, v4); CompareSwap(v5, v6);
+    order(v0, v1); order(v2, v3); order(v4, v5); order(v6, v7);
+    order(v0, v2); order(v1, v3); order(v4, v6); order(v5, v7);
+    order(v1, v2); order(v5, v6);
+    order(v0, v4); order(v1, v5); order(v2, v6); order(v3, v7);
+    order(v2, v4); order(v3, v5);
+    order(v1, v2); order(v3, v4); order(v5, v6);
     w[0] = v0; w[1] = v1; w[2] = v2; w[3] = v3; w[4] = v4; w[5] = v5; w[6] = v6; w[7] = v7;
 }
 

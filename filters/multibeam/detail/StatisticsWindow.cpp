@@ -144,13 +144,16 @@ void SortColumns(const int32_t* const* rows, int rowCount, int n, std::array<int
 }
 
 #ifdef KVS_SLIDE_WIDE
-// Orders the lanes of a and b.
-[[gnu::target("avx2")]] inline void OrderLanes(__m256i& a, __m256i& b)
+// Orders the 32-bit keys in the lanes of two AVX2 vectors: SortEight's comparator for them.
+struct OrderLanes
 {
-    const __m256i lo = _mm256_min_epi32(a, b);
-    b = _mm256_max_epi32(a, b);
-    a = lo;
-}
+    [[gnu::target("avx2")]] void operator()(__m256i& a, __m256i& b) const
+    {
+        const __m256i lo = _mm256_min_epi32(a, b);
+        b = _mm256_max_epi32(a, b);
+        a = lo;
+    }
+};
 
 // SortColumns 8 beams at a time with AVX2, for processors that take the 8-lane slide.
 [[gnu::target("avx2")]] void SortColumnsEight(const int32_t* const* rows, int rowCount, int n,
@@ -162,13 +165,7 @@ void SortColumns(const int32_t* const* rows, int rowCount, int n, std::array<int
         __m256i v[8];
         for (int k = 0; k < 8; ++k)
             v[k] = k < rowCount ? _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[k] + b)) : none;
-        // Batcher's odd-even merge sort of 8, as SortEight.
-        OrderLanes(v[0], v[1]); OrderLanes(v[2], v[3]); OrderLanes(v[4], v[5]); OrderLanes(v[6], v[7]);
-        OrderLanes(v[0], v[2]); OrderLanes(v[1], v[3]); OrderLanes(v[4], v[6]); OrderLanes(v[5], v[7]);
-        OrderLanes(v[1], v[2]); OrderLanes(v[5], v[6]);
-        OrderLanes(v[0], v[4]); OrderLanes(v[1], v[5]); OrderLanes(v[2], v[6]); OrderLanes(v[3], v[7]);
-        OrderLanes(v[2], v[4]); OrderLanes(v[3], v[5]);
-        OrderLanes(v[1], v[2]); OrderLanes(v[3], v[4]); OrderLanes(v[5], v[6]);
+        SortEight(v, OrderLanes{});
         __m256i count = _mm256_setzero_si256();
         for (int k = 0; k < 8; ++k) count = _mm256_add_epi32(count, _mm256_cmpeq_epi32(v[k], none));
         count = _mm256_add_epi32(count, _mm256_set1_epi32(8)); // 8 less the kNoKey lanes
