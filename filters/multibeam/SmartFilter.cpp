@@ -92,15 +92,10 @@ void SmartFilter::AddToBins(const int* binOf, const float* z, int n)
         }
         last = r;
     }
-    Bin* const bins = m_bins.data();
-    if (!up && !down) {
-        BinRun run;
-        for (int i = 0; i < n; ++i)
-            if (binOf[i] >= 0) run.Add(bins, binOf[i], z[i]);
-        run.Finish(bins);
-        return;
-    }
+    // Otherwise the first run takes every beam, in order.
+    if (!up && !down) std::fill(first + 1, first + kRuns + 1, n);
     // The runs side by side over the length of the shortest, then the rest of each.
+    Bin* const bins = m_bins.data();
     BinRun runs[kRuns];
     int length = n;
     for (int r = 0; r < kRuns; ++r) length = std::min(length, first[r + 1] - first[r]);

@@ -43,10 +43,10 @@ private:
         }
     };
 
-    TanBound m_reliableBound;
     // Adds the depth of each beam to the running mean of its bin (binOf, -1 for none).
     void AddToBins(const int* binOf, const float* z, int n);
 
+    TanBound m_reliableBound;
     std::vector<Bin> m_bins;
     std::vector<int> m_binOf; // the bin of each beam, grown to the largest ping
     SmartProfile m_profile;
