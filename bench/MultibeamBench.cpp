@@ -3,10 +3,10 @@
 // a window of 7 pings, (c) plus the smart filter, (e) (c) with the smart filter on the
 // seabed profile as the survey preset sets it (bins of 8 beams, tolerances of the depth,
 // slope allowance), (d) the survey preset (examples/survey.attr, judged line edges and
-// the seabed profile included), (f) the specified smart filter alone (1600 beams). The
-// baseline beside them is the block copy that every iteration makes to hand the filter a
-// fresh ping. The counters pings/s and soundings/s are rates per CPU second of the
-// benchmark thread, as items_per_second is.
+// the seabed profile included), (f) the smart filter alone on its default profile (1600
+// beams). The baseline beside them is the block copy that every iteration makes to hand
+// the filter a fresh ping. The counters pings/s and soundings/s are rates per CPU second
+// of the benchmark thread, as items_per_second is.
 #include <KvsDataBlocks/filters/multibeam/MultibeamFilter.h>
 #include <KvsDataBlocks/config/AttributeNames.h>
 

@@ -31,7 +31,7 @@ inline constexpr const char* ATTR_STATISTICFILTER = "StatisticFilter";
 inline constexpr const char* ATTR_FILTERWINDOWSIZE = "FilterWindowSize";
 inline constexpr const char* ATTR_FILTERQUANTSCALE = "FilterQuantScale";
 
-// Multibeam filter variants, each off unless set: the specified behaviour is the default.
+// Multibeam filter variants, each off unless set: the filters' own behaviour is the default.
 // Smart filter: the nadir zone's profile drawn as the straight line between the bins on
 // either side of it (bool), instead of one flat level.
 inline constexpr const char* ATTR_SMARTSLOPEDNADIR = "SmartSlopedNadir";
@@ -61,7 +61,7 @@ inline constexpr const char* ATTR_SMARTBINDEPTHRATIO = "SmartBinDepthRatio";
 inline constexpr const char* ATTR_SMARTSLOPETOLERANCE = "SmartSlopeTolerance";
 // Smart filter: with SmartToleranceUnit = 2, the tolerance as a fraction of the profile's
 // depth for a ping without estimated vertical errors (676) and for beams whose error is not
-// a positive number (double); 0 leaves such pings untested, as the specified filter does.
+// a positive number (double); 0 leaves such pings untested, as the default profile does.
 inline constexpr const char* ATTR_SMARTFALLBACKRATIO = "SmartFallbackRatio";
 // Slope filter: the least across-track distance to the beam the slope is measured
 // against, as a fraction of the nadir depth (double); 0 compares neighbouring beams.

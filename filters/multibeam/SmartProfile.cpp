@@ -52,7 +52,7 @@ void SmartProfile::Run(PingStruct& ping, const Settings& s, double smallest, dou
     if (byError && !ping.estVertError && !(s.fallbackRatio > 0.0)) return;
     m_skipEmpty = s.skipEmptyBins;
 
-    // The grid as the specified filter lays it: margin bins of half a bin on both ends.
+    // The grid as the default profile lays it: margin bins of half a bin on both ends.
     const int lo = static_cast<int>(std::floor((smallest - bw / 2) / bw));
     const int hi = static_cast<int>(std::ceil((largest + bw / 2) / bw));
     const int bins = hi - lo;
@@ -84,7 +84,7 @@ void SmartProfile::Run(PingStruct& ping, const Settings& s, double smallest, dou
         return; // no level beside the zone: only the width test has flagged
     }
     const bool bothSides = port >= 0 && starboard >= 0;
-    // Without data beside the zone the specified filter takes level 0; leaving empty bins
+    // Without data beside the zone the default profile takes level 0; leaving empty bins
     // out, the zone then keeps the means of its own beams.
     if (port >= 0 || starboard >= 0 || !m_skipEmpty) {
         const double pm = port >= 0 ? m_bins[static_cast<size_t>(port)].mean : 0.0;

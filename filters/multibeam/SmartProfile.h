@@ -1,5 +1,5 @@
 // SmartProfile: the across-track seabed profile of one ping as the smart filter's sound
-// variants build and test it (MultibeamFilter runs it in place of the specified profile
+// variants build and test it (MultibeamFilter runs it in place of the default profile
 // steps when one of the variant settings is on). Bins of equal across-track width hold
 // the mean z of their beams; the nadir zone may follow the straight line between its
 // side bins; empty bins may be left out; tolerances may be metres, a fraction of the

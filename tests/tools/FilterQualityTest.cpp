@@ -59,7 +59,7 @@ TEST(FilterQuality, TheSummaryCountsPerFilterAndTuneWritesSettingsThatMeetItsTar
     const std::string text = RunTool("filter " + line + " -a " + slope).out;
     EXPECT_TRUE(text.find("% false alarms)") != std::string::npos && text.find("outliers caught") != std::string::npos) << text;
 
-    // The specified smart filter in metres flags most clean beams; a strict slope limit
+    // The smart filter on its default profile in metres flags most clean beams; a strict slope limit
     // flags more. The tuner must loosen both.
     std::ofstream(base) << "# base\nSmartFilter = bool:true\nVertTolRelData = double:0.07\n"
                            "SlopeFilter = bool:true\nFilterSlopeAngle = double:20\nSlopeBaseRatio = double:0.05\n";

@@ -48,7 +48,7 @@ TEST(MultibeamEdges, EveryPingComesOutOfAReversalJudgedWithTheEdgesOnAndUnjudged
     // and the pings after it run on from there; spikes sit in pings 2 and 9.
     const std::vector<double> times = {1, 2, 3, 4, 5, 4.5, 4.6, 4.7, 4.8, 4.9, 5.0, 5.1};
     for (bool edges : {false, true}) {
-        SCOPED_TRACE(edges ? "edges judged" : "specified warm-up");
+        SCOPED_TRACE(edges ? "edges judged" : "default warm-up");
         CAttributeMap a = filtertest::Attributes(
             {{ATTR_STATISTICFILTER, true}, {ATTR_FILTERWINDOWSIZE, 2}, {ATTR_STATSJUDGEEDGES, edges}});
         MultibeamFilter f(&a);

@@ -56,7 +56,7 @@ AttributeList Metres(AttributeList more)
 
 } // namespace
 
-TEST(SmartSeabed, FollowsReliefThatTheSpecifiedProfileRejectsAndStillFindsSpikes)
+TEST(SmartSeabed, FollowsReliefThatTheDefaultProfileRejectsAndStillFindsSpikes)
 {
     const char* const kBeams = ATTR_SMARTBINBEAMS;
     const char* const kRatio = ATTR_SMARTBINDEPTHRATIO;
@@ -73,11 +73,11 @@ TEST(SmartSeabed, FollowsReliefThatTheSpecifiedProfileRejectsAndStillFindsSpikes
     std::vector<std::pair<int, float>> cluster;
     for (int x = 41; x <= 44; ++x) cluster.push_back({x, -3.0f});
     const Case cases[] = {
-        // The levelled nadir zone of the specified profile lies metres off an 11 degree
+        // The levelled nadir zone of the default profile lies metres off an 11 degree
         // slope; the straight lines between bin medians lie on it.
         {"slope, bins by beams", Metres({{kBeams, 10}}), {Slope}, {}},
         {"slope, bins of a fraction of the depth", Metres({{kRatio, 0.2}}), {Slope}, {}},
-        {"slope, bins of the specified width", Metres({{kMedian, true}}), {Slope}, {}},
+        {"slope, bins of the default width", Metres({{kMedian, true}}), {Slope}, {}},
         {"slope with spikes in the middle and at both edges", Metres({{kBeams, 10}}),
          {Slope, {{-100, 1.0f}, {37, -1.0f}, {100, -0.5f}}}, {-100, 37, 100}},
         {"slope with spikes at both edges, bins of a fraction of the depth", Metres({{kRatio, 0.2}}),
@@ -107,7 +107,7 @@ TEST(SmartSeabed, FollowsReliefThatTheSpecifiedProfileRejectsAndStillFindsSpikes
         SCOPED_TRACE(c.name);
         EXPECT_EQ(Flagged(c.settings, c.ping), c.want);
     }
-    // The specified profile on the same slope: its level across the nadir zone fails beams.
+    // The default profile on the same slope: its level across the nadir zone fails beams.
     EXPECT_GT(Flagged(Metres({}), {Slope}).size(), 10u);
 }
 
