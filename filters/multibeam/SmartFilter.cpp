@@ -55,7 +55,7 @@ struct BinRun
 
 } // namespace
 
-void SmartFilter::AddToBins(const int* binOf, const float* z, int n)
+void SmartFilter::AddToBins(const int* binOf, const int* beams, const float* z, int n)
 {
     // Each bin takes its beams in beam order, each one moving its running mean by a
     // division: a chain along the beams of a bin, held in registers while the beams stay
@@ -65,11 +65,14 @@ void SmartFilter::AddToBins(const int* binOf, const float* z, int n)
     constexpr int kRuns = 4;
     int first[kRuns + 1];
     int lowest[kRuns], highest[kRuns];
-    // Runs of about a quarter of the beams each, each starting where the bin changes.
+    // Runs of about a quarter of the beams each, each starting at a beam whose bin is not
+    // that of the last beam before it in a bin (beams in none, -1, pass over).
     for (int r = 0; r <= kRuns; ++r) first[r] = static_cast<int>(static_cast<long long>(n) * r / kRuns);
     for (int r = 1; r < kRuns; ++r) {
         first[r] = std::max(first[r], first[r - 1]);
-        while (first[r] < n && first[r] > 0 && binOf[first[r]] == binOf[first[r] - 1]) ++first[r];
+        int before = -1;
+        for (int i = first[r] - 1; i >= first[r - 1] && before < 0; --i) before = binOf[i];
+        while (first[r] < n && (binOf[first[r]] < 0 || binOf[first[r]] == before)) ++first[r];
     }
     for (int r = 0; r < kRuns; ++r) {
         lowest[r] = INT_MAX;
@@ -94,21 +97,17 @@ void SmartFilter::AddToBins(const int* binOf, const float* z, int n)
     }
     // Otherwise the first run takes every beam, in order.
     if (!up && !down) std::fill(first + 1, first + kRuns + 1, n);
-    // The runs side by side over the length of the shortest, then the rest of each.
+    // The runs side by side over the length of the longest, each to its own end.
     Bin* const bins = m_bins.data();
     BinRun runs[kRuns];
-    int length = n;
-    for (int r = 0; r < kRuns; ++r) length = std::min(length, first[r + 1] - first[r]);
+    int length = 0;
+    for (int r = 0; r < kRuns; ++r) length = std::max(length, first[r + 1] - first[r]);
     for (int t = 0; t < length; ++t)
         for (int r = 0; r < kRuns; ++r) {
             const int i = first[r] + t;
-            if (binOf[i] >= 0) runs[r].Add(bins, binOf[i], z[i]);
+            if (i < first[r + 1] && binOf[i] >= 0) runs[r].Add(bins, binOf[i], z[beams[i]]);
         }
-    for (int r = 0; r < kRuns; ++r) {
-        for (int i = first[r] + length; i < first[r + 1]; ++i)
-            if (binOf[i] >= 0) runs[r].Add(bins, binOf[i], z[i]);
-        runs[r].Finish(bins);
-    }
+    for (const BinRun& run : runs) run.Finish(bins);
 }
 
 bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int bit)
@@ -117,11 +116,21 @@ bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int
     const int n = ping.beamCount;
     const double off = ping.verticalOffset;
 
+    // The beams not rejected, in order, listed without a branch: where rejected beams are
+    // strewn over the ping, a test of each beam in every loop would often be mispredicted.
+    if (m_live.size() < static_cast<size_t>(n)) m_live.resize(static_cast<size_t>(n));
+    int* const live = m_live.data();
+    int liveCount = 0;
+    for (int i = 0; i < n; ++i) {
+        live[liveCount] = i;
+        liveCount += !Rejected(ping, i);
+    }
+
     // Mean depth (-z, without the offset) of the beams seen within the reliable sector.
     double sum = 0.0;
     int count = 0;
-    for (int i = 0; i < n; ++i) {
-        if (Rejected(ping, i)) continue;
+    for (int k = 0; k < liveCount; ++k) {
+        const int i = live[k];
         const double x = ping.x[i], y = ping.y[i];
         const double rho2 = x * x + y * y, d = -(ping.z[i] + off);
         int side = m_reliableBound.SideOfSquare(rho2, d);
@@ -136,8 +145,8 @@ bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int
     const double halfWidth = depth * s.depthWidthRatio;
 
     double smallest = 0.0, largest = 0.0;
-    for (int i = 0; i < n; ++i) {
-        if (Rejected(ping, i)) continue;
+    for (int k = 0; k < liveCount; ++k) {
+        const int i = live[k];
         const double x = ping.x[i];
         if (std::fabs(x) > halfWidth) {
             ping.flags[i] |= bit;
@@ -146,6 +155,13 @@ bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int
             if (x > largest) largest = x;
         }
     }
+    // The beams still not rejected.
+    int kept = 0;
+    for (int k = 0; k < liveCount; ++k) {
+        live[kept] = live[k];
+        kept += !Rejected(ping, live[k]);
+    }
+    liveCount = kept;
     // Without a positive, finite bin width there is no profile to test against; more
     // bins than the reserved room (two per clip) would need memory beyond all reason.
     const bool clips = s.averagingClips >= 1 && s.averagingClips <= kMaxAveragingClips;
@@ -181,14 +197,14 @@ bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int
     const double x0 = lo * bw;
     m_bins.assign(static_cast<size_t>(bins), Bin());
 
-    // The bin of each beam (-1: rejected or off the grid), then the running means.
+    // The bin of each beam not rejected (-1: off the grid), then the running means.
     if (m_binOf.size() < static_cast<size_t>(n)) m_binOf.resize(static_cast<size_t>(n));
     int* const binOf = m_binOf.data();
-    for (int i = 0; i < n; ++i) {
-        const double k = std::trunc((ping.x[i] - x0) / bw);
-        binOf[i] = !Rejected(ping, i) && k >= 0.0 && k < bins ? static_cast<int>(k) : -1;
+    for (int k = 0; k < liveCount; ++k) {
+        const double b = std::trunc((ping.x[live[k]] - x0) / bw);
+        binOf[k] = b >= 0.0 && b < bins ? static_cast<int>(b) : -1;
     }
-    AddToBins(binOf, ping.z, n);
+    AddToBins(binOf, live, ping.z, liveCount);
 
     // The nadir zone: grid positions -m+1 .. m-1.
     const double zone = std::trunc((halfWidth * s.nadirAreaPercent / 100.0) / bw);
@@ -215,8 +231,8 @@ bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int
     SetBinTolerances(m_bins, bins, lo, bw, off, s.reliableAngle, s.vertTolReliable, s.vertTolUnreliable);
 
     // Each beam against the profile half a bin inwards of it.
-    for (int i = 0; i < n; ++i) {
-        if (Rejected(ping, i)) continue;
+    for (int k = 0; k < liveCount; ++k) {
+        const int i = live[k];
         const double u = (ping.x[i] - bw / 2) - x0;
         const double f1 = std::floor(u / bw);
         const double f2 = std::ceil(u / bw);

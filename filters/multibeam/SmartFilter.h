@@ -43,11 +43,13 @@ private:
         }
     };
 
-    // Adds the depth of each beam to the running mean of its bin (binOf, -1 for none).
-    void AddToBins(const int* binOf, const float* z, int n);
+    // Adds the depth z[beams[k]] of each of n beams to the running mean of its bin
+    // (binOf[k], -1 for none), in the order given.
+    void AddToBins(const int* binOf, const int* beams, const float* z, int n);
 
     TanBound m_reliableBound;
     std::vector<Bin> m_bins;
-    std::vector<int> m_binOf; // the bin of each beam, grown to the largest ping
+    std::vector<int> m_live;  // the beams a pass works on, grown to the largest ping
+    std::vector<int> m_binOf; // the bin of each of them
     SmartProfile m_profile;
 };
