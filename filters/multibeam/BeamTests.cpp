@@ -178,7 +178,7 @@ bool BeamTests::FilterSlope(PingStruct& ping, const MultibeamSettings& s)
     return true;
 }
 
-bool BeamTests::FilterAngle(PingStruct& ping, const MultibeamSettings& s) const
+bool BeamTests::FilterAngle(PingStruct& ping, const MultibeamSettings& s)
 {
     const int nadir = NadirBeam(ping);
     if (nadir < 0) return true;
@@ -191,12 +191,21 @@ bool BeamTests::FilterAngle(PingStruct& ping, const MultibeamSettings& s) const
         const double dz = static_cast<double>(pz[p]) - pz[q];
         return dx * dx + dz * dz;
     };
+    // The beams not rejected, in order, listed without a branch: rejected beams strewn over
+    // the ping would make a test of each beam in the walk a branch often mispredicted. The
+    // walk sees only these; the flags it sets fall on beams it has passed.
+    if (m_live.size() < static_cast<size_t>(n)) m_live.resize(static_cast<size_t>(n));
+    int* const live = m_live.data();
+    int count = 0;
+    for (int i = 0; i < n; ++i) {
+        live[count] = i;
+        count += !Rejected(ping, i);
+    }
     // The bend at beam m between the passing beam a nearer nadir and the next beam j out;
     // a side is left alone when its first unrejected beam m lies at either end of the ping.
     // The next am2 is this mj2 when m passes (a moves to m), else this aj2.
-    WalkOutward(ping, nadir, 1, [&](int) {
+    auto side = [&]() {
         return [&, a = nadir, m = -1, am2 = 0.0](int j) mutable {
-            if (Rejected(ping, j)) return true;
             if (m < 0) {
                 m = j;
                 am2 = dist2(a, m);
@@ -241,7 +250,16 @@ bool BeamTests::FilterAngle(PingStruct& ping, const MultibeamSettings& s) const
             m = j;
             return true;
         };
-    });
+    };
+    // From nadir outwards, port first: the listed beams below nadir, then those above.
+    const int port = static_cast<int>(std::lower_bound(live, live + count, nadir) - live);
+    const int starboard = static_cast<int>(std::upper_bound(live, live + count, nadir) - live);
+    auto visitPort = side();
+    for (int k = port - 1; k >= 0 && visitPort(live[k]); --k) {
+    }
+    auto visitStarboard = side();
+    for (int k = starboard; k < count && visitStarboard(live[k]); ++k) {
+    }
     ping.pingFlags |= kFlagAngle;
     return true;
 }

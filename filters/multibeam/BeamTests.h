@@ -27,7 +27,7 @@ public:
     bool FilterNadir(PingStruct& ping, const MultibeamSettings& s) const;
     // The slope, angle and flying-object tests skip a ping without a nadir beam.
     bool FilterSlope(PingStruct& ping, const MultibeamSettings& s);
-    bool FilterAngle(PingStruct& ping, const MultibeamSettings& s) const;
+    bool FilterAngle(PingStruct& ping, const MultibeamSettings& s);
     bool FilterbFlyingObjects(PingStruct& ping, const MultibeamSettings& s);
     // False (nothing flagged) without the error arrays they need.
     bool FilterIHO(PingStruct& ping) const;
@@ -46,4 +46,5 @@ private:
     bool m_minAngleSquares = false;
     SpacedSlope m_spacedSlope;
     std::vector<float> m_row; // the flying-objects test's positions, grown to the largest ping
+    std::vector<int> m_live;  // the angle test's beams not rejected, likewise
 };
