@@ -23,6 +23,11 @@ namespace kvs::multibeam::detail {
 // at most 7 keys (one a ping), in 8 places padded with kNoKey.
 inline constexpr int kSlideMax = 49;
 inline constexpr int kSlidePlaces = 64;
+// The placed slides move the first 7 places of every column, its kNoKey padding counted
+// as keys: every step then moves as many keys, with no branch on how many the column
+// holds (where beams are rejected here and there, that count changes at random). The
+// padding sorts above every depth, so the sample's depths keep their places.
+inline constexpr int kColumnKeys = 7;
 
 // The number of keys below key among the first 52 of a sample padded with kNoKey (kept
 // in any order): one comparison per key, four at a time.
@@ -267,24 +272,25 @@ SlideKeysEight(const int32_t* prev, uint64_t leaves, const int32_t* in, int nIn,
 }
 
 // One step of a placed slide, following the places of every column (8 of them, by beam &
-// 7): the column whose keys lie at places[leaving] leaves, in comes as column entering.
-// A function of its own per form, so that the moves of the places are inlined with it.
+// 7): the column whose keys lie at places[leaving] leaves, in (kColumnKeys keys, padding
+// included) comes as column entering. A function of its own per form, so that the moves
+// of the places are inlined with it.
 [[gnu::target("avx2,bmi,bmi2,popcnt")]] inline void SlideColumnsEight(const int32_t* prev, uint64_t* places,
                                                                         int leaving, int entering,
-                                                                        const int32_t* in, int nIn, int32_t* dst)
+                                                                        const int32_t* in, int32_t* dst)
 {
     const uint64_t leaves = places[leaving];
-    const uint64_t news = SlideKeysEight(prev, leaves, in, nIn, dst);
+    const uint64_t news = SlideKeysEight(prev, leaves, in, kColumnKeys, dst);
     MovePlaces(places, 8, leaves, news);
     places[entering] = news;
 }
 
 [[gnu::target("avx512f,bmi2,popcnt")]] inline void SlideColumnsWide(const int32_t* prev, uint64_t* places,
                                                                      int leaving, int entering, const int32_t* in,
-                                                                     int nIn, int32_t* dst)
+                                                                     int32_t* dst)
 {
     const uint64_t leaves = places[leaving];
-    const uint64_t news = SlideKeysWide(prev, leaves, in, nIn, dst);
+    const uint64_t news = SlideKeysWide(prev, leaves, in, kColumnKeys, dst);
     MovePlaces(places, 8, leaves, news);
     places[entering] = news;
 }

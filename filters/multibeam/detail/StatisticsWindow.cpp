@@ -35,14 +35,14 @@ double SortedQuantile(double p, int n, At at)
 
 
 // Where the quantile rule of StatisticsWindow::Quantile reads a sorted sample of a given
-// size: the 1-based position r of the item taken, and whether it interpolates towards the
-// next one with fraction f. Computed by the rule itself, so the values are the same; a
-// fraction of 0 reads the item alone (the rule's v + (next - v) * 0 is v, but for the sign
-// of a zero, which no test of the passes tells apart).
+// size: the 1-based position r of the item taken, and the fraction f towards the next one
+// (0 where the rule takes the item alone). Computed by the rule itself, so the values are
+// the same. Every read interpolates, with no branch on the size, which changes at random
+// where beams are rejected here and there: v + (next - v) * 0 is v, the next item being a
+// depth, but for the sign of a zero, which no test of the passes tells apart.
 struct QuantilePos
 {
     int r = 1;
-    bool interpolate = false;
     double f = 0.0;
 };
 
@@ -52,9 +52,9 @@ constexpr QuantilePos PositionOf(double p, int size)
     const double pos = m * p;
     const int k = static_cast<int>(pos);
     const double f = pos - k;
-    if (k <= 0) return {1, false, 0.0};
-    if (k >= m - 1) return {m, false, 0.0};
-    return {k + 1, f != 0.0, f};
+    if (k <= 0) return {1, 0.0};
+    if (k >= m - 1) return {m, 0.0};
+    return {k + 1, f};
 }
 
 constexpr std::array<QuantilePos, 64> QuantilePositions(double p)
@@ -95,7 +95,7 @@ inline void PlaceWithout(uint64_t taken, int r, int& at, int& next)
 }
 
 // The quantile at q of a sorted sample without the keys at the places in taken (at least
-// 2 keys remain).
+// 2 keys remain, so that the next item read is one).
 inline double SampleQuantile(const QuantilePos& q, const int32_t* sample, uint64_t taken)
 {
     int at = q.r - 1;
@@ -103,7 +103,7 @@ inline double SampleQuantile(const QuantilePos& q, const int32_t* sample, uint64
     if (taken != 0) [[unlikely]]
         PlaceWithout(taken, q.r, at, next);
     const double v = KeyDepth(sample[at]);
-    return q.interpolate ? v + (KeyDepth(sample[next]) - v) * q.f : v;
+    return v + (KeyDepth(sample[next]) - v) * q.f;
 }
 
 // The sorted columns of beams 0 .. n-1 of up to 7 rows of keys (kMaxBeams each, kNoKey
@@ -544,11 +544,16 @@ void StatisticsWindow::Running(int middle, double quantScale)
         int32_t* keys = m_windowKeys[slot].data();
         if (j == h) {
             // Each key with its column (beam & 7) in three bits below it, sorted: the keys
-            // in order and the places of every column.
+            // in order and the places of every column, each with its padding to
+            // kColumnKeys keys, which sorts after every depth.
+            static_assert(kSlideMax == (2 * kMaxHalf + 1) * kColumnKeys);
             int64_t tagged[kSlideMax];
-            int count = 0;
-            for (int b = 0; b < width; ++b)
-                for (int k = 0; k < columnSize[b]; ++k) tagged[count++] = int64_t{columns[b][k]} * 8 + (b & 7);
+            int size = 0;
+            for (int b = 0; b < width; ++b) {
+                for (int k = 0; k < kColumnKeys; ++k) tagged[b * kColumnKeys + k] = int64_t{columns[b][k]} * 8 + (b & 7);
+                size += columnSize[b];
+            }
+            const int count = width * kColumnKeys;
             std::sort(tagged, tagged + count);
             std::fill(std::begin(places), std::end(places), uint64_t{0});
             for (int i = 0; i < count; ++i) {
@@ -556,7 +561,7 @@ void StatisticsWindow::Running(int middle, double quantScale)
                 places[tagged[i] & 7] |= uint64_t{1} << i;
             }
             std::fill(keys + count, keys + kSampleSlots, kNoKey);
-            m_windowSize[slot] = count;
+            m_windowSize[slot] = size;
         } else {
             // The column of beam j-h-1 leaves, that of beam j+h comes.
             const int32_t* out = columns[j - h - 1].data();
@@ -568,9 +573,9 @@ void StatisticsWindow::Running(int middle, double quantScale)
             if (m_slide != SlideForm::Portable) {
                 const int leaving = (j - h - 1) & 7, entering = (j + h) & 7;
                 if (m_slide == SlideForm::Wide)
-                    SlideColumnsWide(prev, places, leaving, entering, in, nIn, keys);
+                    SlideColumnsWide(prev, places, leaving, entering, in, keys);
                 else
-                    SlideColumnsEight(prev, places, leaving, entering, in, nIn, keys);
+                    SlideColumnsEight(prev, places, leaving, entering, in, keys);
                 m_windowSize[slot] = prevSize - nOut + nIn;
             } else
 #endif

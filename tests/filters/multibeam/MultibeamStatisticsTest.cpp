@@ -297,7 +297,8 @@ TEST(MultibeamStatistics, EverySlideGivesTheSortedKeysOfTheNewSample)
     auto key = [] { return DepthKey(static_cast<float>(std::rand() % 9 - 4) * 0.5f); };
     // The sample's keys by the column (0 .. 7) they came in with. Each step the keys of one
     // column leave and 0 .. 7 new ones come in its stead. Each placed form slides its own
-    // keys, told the places of the leaving ones, and follows the places of every column.
+    // keys, told the places of the leaving ones, and follows the places of every column,
+    // whose padding to kColumnKeys keys it moves as keys.
     std::vector<int32_t> column[8];
     struct Placed
     {
@@ -341,14 +342,16 @@ TEST(MultibeamStatistics, EverySlideGivesTheSortedKeysOfTheNewSample)
             std::fill(got.begin(), got.end(), key());
             std::fill(got.begin() + 56, got.end(), kNoKey);
             if (p.form == SlideForm::Wide)
-                SlideColumnsWide(p.keys.data(), p.places, c, c, in.data(), nIn, got.data());
+                SlideColumnsWide(p.keys.data(), p.places, c, c, in.data(), got.data());
             else
-                SlideColumnsEight(p.keys.data(), p.places, c, c, in.data(), nIn, got.data());
+                SlideColumnsEight(p.keys.data(), p.places, c, c, in.data(), got.data());
             p.keys = got;
             ASSERT_EQ(p.keys, want) << step << " form " << form;
             for (int k = 0; k < 8; ++k) {
+                // A column not yet slid in holds no places.
                 std::vector<int32_t> keys = column[k];
                 std::sort(keys.begin(), keys.end());
+                if (step >= k) keys.resize(kColumnKeys, kNoKey);
                 ASSERT_EQ(keysAt(p.keys, p.places[k]), keys) << step << " column " << k << " form " << form;
             }
         }
