@@ -11,6 +11,10 @@
 #include <cmath>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 using namespace Multibeam;
 using kvs::multibeam::detail::FlagBeams;
 using kvs::multibeam::detail::IhoOrder;
@@ -58,6 +62,29 @@ struct SquaredRange
         }
     }
 };
+
+// Whether any of row[lo .. hi] lies below x (below true) or above it; NaN lies neither.
+// Four at a time, the last four overlapping the ones before, so that a window of the
+// same width always takes the same steps.
+template <bool below>
+bool AnyBeyond(const float* row, int lo, int hi, float x)
+{
+#if defined(__SSE2__)
+    if (hi - lo >= 3) {
+        const __m128 v = _mm_set1_ps(x);
+        auto beyond = [&](int c) {
+            const __m128 r = _mm_loadu_ps(row + c);
+            return _mm_movemask_ps(below ? _mm_cmplt_ps(r, v) : _mm_cmpgt_ps(r, v));
+        };
+        int any = beyond(hi - 3);
+        for (int c = lo; c < hi - 3; c += 4) any |= beyond(c);
+        return any != 0;
+    }
+#endif
+    bool any = false;
+    for (int c = lo; c <= hi; ++c) any |= below ? row[c] < x : row[c] > x;
+    return any;
+}
 
 } // namespace
 
@@ -294,11 +321,7 @@ bool BeamTests::FilterbFlyingObjects(PingStruct& ping, const MultibeamSettings& 
             const long long centre = i - static_cast<long long>(side) * k;
             const int lo = static_cast<int>(std::clamp(centre - b, 0LL, static_cast<long long>(n)));
             const int hi = static_cast<int>(std::clamp(centre + b, -1LL, static_cast<long long>(n) - 1));
-            bool hit = false;
-            if (side < 0)
-                for (int c = lo; c <= hi; ++c) hit |= row[c] < xi;
-            else
-                for (int c = lo; c <= hi; ++c) hit |= row[c] > xi;
+            const bool hit = side < 0 ? AnyBeyond<true>(row, lo, hi, xi) : AnyBeyond<false>(row, lo, hi, xi);
             flags[i] |= hit ? kFlagFlyingObject : 0u;
             row[i] = hit ? std::bit_cast<float>(kNan) : xi;
             return true;
