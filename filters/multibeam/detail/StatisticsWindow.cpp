@@ -501,13 +501,17 @@ void StatisticsWindow::Running(int middle, double quantScale)
     // the ping's pointers and counts, which the compiler would then read again each beam.)
     const float* const z = mid.z;
     unsigned int* const flags = mid.flags;
+    int lastFlagged = -1; // the furthest beam flagged so far, as a quick test for none
     auto flag = [&](int t) {
         flags[t] |= kFlagStatistics;
         flagged[t >> 6] |= static_cast<uint64_t>(midKeys[t] != kNoKey) << (t & 63);
+        lastFlagged = std::max(lastFlagged, t);
     };
     // The places in the sorted sample of beam j of the keys of its flagged beams.
     auto taken = [&](const int32_t* sample, int j) {
-        const int lo = j - h, word = lo >> 6, shift = lo & 63;
+        const int lo = j - h;
+        if (lastFlagged < lo) return uint64_t{0};
+        const int word = lo >> 6, shift = lo & 63;
         uint64_t bits = flagged[word] >> shift | (flagged[word + 1] << 1) << (63 - shift);
         bits &= (uint64_t{1} << width) - 1;
         if (bits == 0) return uint64_t{0};
