@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cfloat>
 #include <cstdint>
 #include <cmath>
 #include <limits>
@@ -88,6 +89,76 @@ bool AnyBeyond(const float* row, int lo, int hi, float x)
 
 } // namespace
 
+// The swath test by angle, with the test by distance where it is on: flags every beam not
+// rejected that lies outside. Most beams are settled on the squares of the angle test
+// (TanBound::SideOfSquare) two at a time in vectors, which the compiler does not make of
+// the loop itself for the mixed widths; a beam within the margins takes outsideAngle(i),
+// the whole test. The beams left after the last two take the whole tests.
+template <typename Angle, typename Distance>
+void BeamTests::FlagSwath(PingStruct& ping, const MultibeamSettings& s, Angle outsideAngle,
+                          Distance outsideDistance) const
+{
+    const int n = ping.beamCount;
+    const float* const px = ping.x;
+    const float* const py = ping.y;
+    const float* const pz = ping.z;
+    unsigned int* const flags = ping.flags;
+    const double off = ping.verticalOffset;
+    const bool distance = s.nadirDistance;
+    const double portDistance = s.portDistance, starboardDistance = s.starboardDistance;
+    int i = 0;
+#if defined(__SSE2__)
+    auto two = [](const float* v, int at) {
+        return _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(v + at))));
+    };
+    // A bound that is not usable settles nothing: NaN fails every comparison.
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    const __m128d portLo = _mm_set1_pd(m_portBound.usable ? m_portBound.lo : nan);
+    const __m128d portHi = _mm_set1_pd(m_portBound.usable ? m_portBound.hi : nan);
+    const __m128d starboardLo = _mm_set1_pd(m_starboardBound.usable ? m_starboardBound.lo : nan);
+    const __m128d starboardHi = _mm_set1_pd(m_starboardBound.usable ? m_starboardBound.hi : nan);
+    const __m128d zero = _mm_setzero_pd(), offset = _mm_set1_pd(off), sign = _mm_set1_pd(-0.0);
+    const __m128d largest = _mm_set1_pd(DBL_MAX), tiny = _mm_set1_pd(1e-150), huge = _mm_set1_pd(1e150);
+    const __m128d shrink = _mm_set1_pd(1.0 - 1e-10), grow = _mm_set1_pd(1.0 + 1e-10);
+    const __m128d portEdge = _mm_set1_pd(-portDistance), starboardEdge = _mm_set1_pd(starboardDistance);
+    auto select = [](__m128d mask, __m128d a, __m128d b) {
+        return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
+    };
+    for (; i + 2 <= n; i += 2) {
+        const __m128d x = two(px, i), y = two(py, i), z = two(pz, i);
+        const __m128d rho2 = _mm_add_pd(_mm_mul_pd(x, x), _mm_mul_pd(y, y));
+        const __m128d d = _mm_xor_pd(_mm_add_pd(z, offset), sign);
+        const __m128d toPort = _mm_cmple_pd(x, zero);
+        const __m128d l = _mm_mul_pd(d, select(toPort, portLo, starboardLo));
+        const __m128d h = _mm_mul_pd(d, select(toPort, portHi, starboardHi));
+        const __m128d bounded = _mm_and_pd(_mm_and_pd(_mm_cmplt_pd(zero, d), _mm_cmple_pd(d, largest)),
+                                           _mm_and_pd(_mm_cmple_pd(tiny, l), _mm_cmple_pd(h, huge)));
+        const __m128d below = _mm_and_pd(bounded, _mm_cmplt_pd(rho2, _mm_mul_pd(_mm_mul_pd(l, l), shrink)));
+        const __m128d above =
+            _mm_andnot_pd(below, _mm_and_pd(bounded, _mm_cmplt_pd(_mm_mul_pd(_mm_mul_pd(h, h), grow), rho2)));
+        __m128d out = above;
+        if (distance)
+            out = _mm_or_pd(out, _mm_or_pd(_mm_and_pd(toPort, _mm_cmplt_pd(x, portEdge)),
+                                           _mm_and_pd(_mm_cmplt_pd(zero, x), _mm_cmplt_pd(starboardEdge, x))));
+        const int outside = _mm_movemask_pd(out), settled = _mm_movemask_pd(_mm_or_pd(below, above));
+        for (int k = 0; k < 2; ++k) {
+            const unsigned int f = flags[i + k];
+            const bool rejected = Multibeam::IsBeamRejected(f);
+            bool hit = (outside >> k) & 1;
+            if (!hit & !((settled >> k) & 1) & !rejected) [[unlikely]]
+                hit = outsideAngle(i + k);
+            flags[i + k] = f | (hit & !rejected ? kFlagSwath : 0u);
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        const unsigned int f = flags[i];
+        if (Multibeam::IsBeamRejected(f)) continue;
+        const bool hit = outsideAngle(i) || (distance && outsideDistance(i));
+        flags[i] = f | (hit ? kFlagSwath : 0u);
+    }
+}
+
 void BeamTests::Derive(const MultibeamSettings& s)
 {
     m_portBound = TanBound::For(s.portAngle);
@@ -155,21 +226,24 @@ bool BeamTests::FilterNadir(PingStruct& ping, const MultibeamSettings& s) const
     const double off = ping.verticalOffset;
     // A beam at x = 0 counts as port.
     auto limit = [&](int i) { return ping.x[i] <= 0.0f ? s.portAngle : s.starboardAngle; };
+    auto outsideAngle = [&](int i) {
+        const double x = ping.x[i], y = ping.y[i];
+        const double rho2 = x * x + y * y, d = -(ping.z[i] + off);
+        const int side = (ping.x[i] <= 0.0f ? m_portBound : m_starboardBound).SideOfSquare(rho2, d);
+        return side != 0 ? side > 0 : std::atan2(std::sqrt(rho2), d) * R_TO_D > limit(i);
+    };
+    auto outsideDistance = [&](int i) {
+        const double x = ping.x[i];
+        return (x <= 0.0 && x < -s.portDistance) || (x > 0.0 && x > s.starboardDistance);
+    };
     if (s.nadirAngleMode == 1) {
-        FlagBeams<true>(ping, kFlagSwath, [&](int i) {
-            const double x = ping.x[i], y = ping.y[i];
-            const double rho2 = x * x + y * y, d = -(ping.z[i] + off);
-            const int side = (ping.x[i] <= 0.0f ? m_portBound : m_starboardBound).SideOfSquare(rho2, d);
-            return side != 0 ? side > 0 : std::atan2(std::sqrt(rho2), d) * R_TO_D > limit(i);
-        });
-    } else if (s.nadirAngleMode == 3 && ping.beamAngle) {
-        FlagBeams<true>(ping, kFlagSwath, [&](int i) { return static_cast<double>(ping.beamAngle[i]) > limit(i); });
-    }
-    if (s.nadirDistance) {
-        FlagBeams<true>(ping, kFlagSwath, [&](int i) {
-            const double x = ping.x[i];
-            return (x <= 0.0 && x < -s.portDistance) || (x > 0.0 && x > s.starboardDistance);
-        });
+        // Both tests in one pass: they set the same bit, so a beam the first one flags
+        // needs no second test.
+        FlagSwath(ping, s, outsideAngle, outsideDistance);
+    } else {
+        if (s.nadirAngleMode == 3 && ping.beamAngle)
+            FlagBeams<true>(ping, kFlagSwath, [&](int i) { return static_cast<double>(ping.beamAngle[i]) > limit(i); });
+        if (s.nadirDistance) FlagBeams<true>(ping, kFlagSwath, outsideDistance);
     }
     ping.pingFlags |= kFlagSwath;
     return true;

@@ -34,6 +34,9 @@ public:
     bool FilterCustom(PingStruct& ping, const MultibeamSettings& s) const;
 
 private:
+    template <typename Angle, typename Distance>
+    void FlagSwath(PingStruct& ping, const MultibeamSettings& s, Angle outsideAngle, Distance outsideDistance) const;
+
     TanBound m_portBound, m_starboardBound, m_slopeBound;
     // The interior angle acos(c) is at least the minimum angle L exactly when c <= cos L;
     // acos falls at least as fast as c rises, so a margin of 1e-9 in c settles the clear
