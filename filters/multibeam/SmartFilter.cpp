@@ -200,9 +200,11 @@ bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int
     // The bin of each beam not rejected (-1: off the grid), then the running means.
     if (m_binOf.size() < static_cast<size_t>(n)) m_binOf.resize(static_cast<size_t>(n));
     int* const binOf = m_binOf.data();
+    // (trunc(q) lies in 0 .. bins-1 exactly when -1 < q < bins, and then the conversion
+    // truncates alike.)
     for (int k = 0; k < liveCount; ++k) {
-        const double b = std::trunc((ping.x[live[k]] - x0) / bw);
-        binOf[k] = b >= 0.0 && b < bins ? static_cast<int>(b) : -1;
+        const double q = (ping.x[live[k]] - x0) / bw;
+        binOf[k] = q > -1.0 && q < bins ? static_cast<int>(q) : -1;
     }
     AddToBins(binOf, live, ping.z, liveCount);
 
@@ -234,14 +236,18 @@ bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int
     for (int k = 0; k < liveCount; ++k) {
         const int i = live[k];
         const double u = (ping.x[i] - bw / 2) - x0;
-        const double f1 = std::floor(u / bw);
-        const double f2 = std::ceil(u / bw);
-        if (!(f1 >= 0.0 && f2 <= bins - 1)) {
+        // floor(q) >= 0 and ceil(q) <= bins - 1 exactly when 0 <= q <= bins - 1; then the
+        // conversion gives floor(q).
+        const double q = u / bw;
+        if (!(q >= 0.0 && q <= bins - 1)) {
             ping.flags[i] |= bit;
             continue;
         }
-        const Bin& b1 = m_bins[static_cast<size_t>(f1)];
-        const Bin& b2 = m_bins[static_cast<size_t>(f2)];
+        const int k1 = static_cast<int>(q);
+        const double f1 = k1;
+        const int k2 = k1 + static_cast<int>(f1 < q); // ceil(q)
+        const Bin& b1 = m_bins[static_cast<size_t>(k1)];
+        const Bin& b2 = m_bins[static_cast<size_t>(k2)];
         const double t = (u - f1 * bw) / bw;
         const double reference = b1.mean + (b2.mean - b1.mean) * t;
         const double tolerance = b1.tolerance + (b2.tolerance - b1.tolerance) * t;
