@@ -12,6 +12,10 @@
 
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kvs::multibeam::detail {
 
 namespace {
@@ -100,10 +104,22 @@ inline double SampleQuantile(const QuantilePos& q, const int32_t* sample, uint64
 {
     int at = q.r - 1;
     int next = q.r;
-    if (taken != 0) [[unlikely]]
+    if (taken != 0) [[unlikely]] {
         PlaceWithout(taken, q.r, at, next);
+        const double v = KeyDepth(sample[at]);
+        return v + (KeyDepth(sample[next]) - v) * q.f;
+    }
+#if defined(__SSE2__)
+    // The item and the next one side by side: both keys turned into depths at once.
+    const __m128i k = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(sample + at));
+    const __m128 f = _mm_castsi128_ps(_mm_xor_si128(k, _mm_and_si128(_mm_srai_epi32(k, 31), _mm_set1_epi32(0x7FFFFFFF))));
+    const __m128d both = _mm_cvtps_pd(f);
+    const double v = _mm_cvtsd_f64(both);
+    return v + (_mm_cvtsd_f64(_mm_unpackhi_pd(both, both)) - v) * q.f;
+#else
     const double v = KeyDepth(sample[at]);
     return v + (KeyDepth(sample[next]) - v) * q.f;
+#endif
 }
 
 // The sorted columns of beams 0 .. n-1 of up to 7 rows of keys (kMaxBeams each, kNoKey
@@ -593,6 +609,8 @@ void StatisticsWindow::Running(int middle, double quantScale)
         judgeAround(j, med, std::fabs(m_fixedRatio * med));
     };
 
+    // The smoothed spread, held in a register over the beams.
+    double spread = m_spread;
     auto stepB = [&](int j) {
         const int slot = place(j);
         const int32_t* keys = m_windowKeys[slot].data();
@@ -603,14 +621,15 @@ void StatisticsWindow::Running(int middle, double quantScale)
         const double med = gone == 0 ? medians[slot] : SampleQuantile(kMedianPos[size], keys, gone);
         const double q1 = SampleQuantile(kLowerPos[size], keys, gone);
         const double q3 = SampleQuantile(kUpperPos[size], keys, gone);
-        m_spread = 0.9 * m_spread + 0.1 * std::fabs(q3 - q1);
-        judgeAround(j, med, quantScale * std::max(m_spread, kMinSpread));
+        spread = 0.9 * spread + 0.1 * std::fabs(q3 - q1);
+        judgeAround(j, med, quantScale * std::max(spread, kMinSpread));
     };
 
     for (int j = h; j < n; ++j) {
         if (j < n - h) stepA(j);
         if (j - h >= h) stepB(j - h);
     }
+    m_spread = spread;
 }
 
 double StatisticsWindow::Quantile(double p, std::vector<double>& v)
