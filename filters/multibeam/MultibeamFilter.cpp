@@ -21,7 +21,8 @@ MultibeamFilter::MultibeamFilter(CAttributeMap* attributes) : m_window(std::make
 MultibeamFilter::MultibeamFilter(const MultibeamFilter& other)
     : Filter(other), m_settings(other.m_settings), m_tests(other.m_tests), m_smartFilter(other.m_smartFilter),
       m_window(std::make_unique<StatisticsWindow>(*other.m_window)), m_nadirDepthStatus(other.m_nadirDepthStatus),
-      m_pending(other.m_pending), m_lastInput(other.m_lastInput), m_lastMode(other.m_lastMode), m_work(other.m_work),
+      m_pending(other.m_pending), m_lastInput(other.m_lastInput), m_lastInputHeld(other.m_lastInputHeld),
+      m_lastMode(other.m_lastMode), m_work(other.m_work),
       m_drain(other.m_drain), m_backlog(other.m_backlog), m_readSlot(other.m_readSlot)
 {
 }
@@ -37,6 +38,7 @@ MultibeamFilter& MultibeamFilter::operator=(const MultibeamFilter& other)
     m_nadirDepthStatus = other.m_nadirDepthStatus;
     m_pending = other.m_pending;
     m_lastInput = other.m_lastInput;
+    m_lastInputHeld = other.m_lastInputHeld;
     m_lastMode = other.m_lastMode;
     m_work = other.m_work;
     m_drain = other.m_drain;
@@ -86,16 +88,27 @@ bool MultibeamFilter::Process(CDataBlock& block, COMPUPDATEMODE mode)
     // An unreadable block is refused before it is recorded: were it kept as the last
     // input, draining would feed it again and lose the pings still held.
     if (!PingExchange::IsReadable(block)) return false;
-    // The last input serves only the draining of held pings, and pings are held only
-    // while statistics are on (switching them on zeroes the pending count).
-    if (m_settings.statistics) m_lastInput = block;
     m_lastMode = mode;
     // Only a full pass puts the ping into the window; in mode 3 nothing is held.
     const bool windowed = m_settings.statistics && mode != kErrorLimitsOnly;
+    // The last input serves only the draining of held pings, and pings are held only
+    // while statistics are on (switching them on zeroes the pending count). A ping read
+    // into the window leaves its block there as it came, so that the copy is taken only
+    // if draining begins; else it is taken now, before the pass changes the block.
+    m_lastInputHeld = false;
+    const bool intoWindow = windowed && m_window->Allocate();
+    if (m_settings.statistics && !intoWindow) m_lastInput = block;
     // Pings held when the times reverse go out before the new run starts.
     if (windowed && m_window->Reverses(block.GetTime())) FlushWindow();
     if (windowed) m_pending = std::min(m_pending + 1, m_settings.windowSize / 2);
-    const bool ready = Deliver(block, ProcessInternal(block, mode));
+    if (intoWindow) m_window->ForgetStored();
+    const bool done = ProcessInternal(block, mode);
+    if (intoWindow) {
+        // A ping that could not be read was not stored, and its block is as it came.
+        m_lastInputHeld = m_window->StoredBlock() != nullptr;
+        if (!m_lastInputHeld) m_lastInput = block;
+    }
+    const bool ready = Deliver(block, done);
     if (windowed) CountPending();
     return ready;
 }
@@ -232,6 +245,11 @@ bool MultibeamFilter::ValidatePing(PingStruct& ping)
 
 bool MultibeamFilter::GetRemainder(CDataBlock& block)
 {
+    if (m_lastInputHeld) {
+        // Before anything leaves the window: the last input is the block it stored last.
+        if (const CDataBlock* held = m_window->StoredBlock()) m_lastInput = *held;
+        m_lastInputHeld = false;
+    }
     if (!m_backlog.empty()) {
         block.Swap(m_backlog.front());
         m_backlog.pop_front();

@@ -120,7 +120,10 @@ private:
     unsigned short m_nadirDepthStatus = 0;
 
     int m_pending = 0;
+    // The last input block, for draining. While m_lastInputHeld, the window holds it as
+    // it came (the block of the ping it stored last) and m_lastInput is not yet taken.
     CDataBlock m_lastInput;
+    bool m_lastInputHeld = false;
     COMPUPDATEMODE m_lastMode = static_cast<COMPUPDATEMODE>(0);
 
     // Working storage reused from ping to ping (no allocation in steady state).

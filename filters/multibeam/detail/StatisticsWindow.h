@@ -74,6 +74,10 @@ public:
     // The block the ping last given out came in (unchanged without one), exchanged with
     // block: the window no longer needs it.
     void TakeBlock(CDataBlock& block);
+    // The block kept with the ping the last Push stored, nullptr when none was stored
+    // since ForgetStored, a Push or TakeHeld.
+    const CDataBlock* StoredBlock() const { return m_storedSlot >= 0 ? &m_blocks[m_storedSlot] : nullptr; }
+    void ForgetStored() { m_storedSlot = -1; }
 
     // The p-quantile of v as the passes take it: v is sorted in place; no interpolation
     // below the second item, and at or above the second-largest position the
