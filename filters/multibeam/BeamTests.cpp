@@ -325,7 +325,7 @@ bool BeamTests::FilterAngle(PingStruct& ping, const MultibeamSettings& s)
                                                              : !pos | (q < m_loSqBelow * den2);
                     const bool above = m_minAngleCosHi < 0.0 ? !neg | (q < m_hiSqBelow * den2)
                                                              : pos & (q > m_hiSqAbove * den2);
-                    settled = static_cast<int>(below) - static_cast<int>(above && !below);
+                    settled = below ? 1 : above ? -1 : 0;
                 }
             }
             bool passes = settled > 0;
@@ -345,12 +345,9 @@ bool BeamTests::FilterAngle(PingStruct& ping, const MultibeamSettings& s)
                     passes = 180.0 >= s.minAngle;
                 }
             }
-            // Selected without branches: where beams pass or fail at random, a branch on
-            // it would be mispredicted often.
-            const uint64_t keep = -static_cast<uint64_t>(passes);
-            flags[m] |= kFlagAngle & ~static_cast<unsigned int>(keep);
-            a ^= (a ^ m) & static_cast<int>(keep);
-            am2 = std::bit_cast<double>((std::bit_cast<uint64_t>(mj2) & keep) | (std::bit_cast<uint64_t>(aj2) & ~keep));
+            flags[m] |= passes ? 0u : kFlagAngle;
+            a = passes ? m : a;
+            am2 = passes ? mj2 : aj2;
             m = j;
             return true;
         };
