@@ -251,7 +251,8 @@ bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int
         const double t = (u - f1 * bw) / bw;
         const double reference = b1.mean + (b2.mean - b1.mean) * t;
         const double tolerance = b1.tolerance + (b2.tolerance - b1.tolerance) * t;
-        if (std::fabs(ping.z[i] - reference) > tolerance) ping.flags[i] |= bit;
+        // (Without a branch: on rough data the beams fail at random.)
+        ping.flags[i] |= std::fabs(ping.z[i] - reference) > tolerance ? bit : 0u;
     }
     return false;
 }
