@@ -394,7 +394,9 @@ bool BeamTests::FilterbFlyingObjects(PingStruct& ping, const MultibeamSettings& 
             const int hi = static_cast<int>(std::clamp(centre + b, -1LL, static_cast<long long>(n) - 1));
             const bool hit = side < 0 ? AnyBeyond<true>(row, lo, hi, xi) : AnyBeyond<false>(row, lo, hi, xi);
             flags[i] |= hit ? kFlagFlyingObject : 0u;
-            row[i] = hit ? std::bit_cast<float>(kNan) : xi;
+            // Stored only on a hit (rare): a store into the row each beam would stall the
+            // next beam's loads, which span it.
+            if (hit) row[i] = std::bit_cast<float>(kNan);
             return true;
         };
     });
