@@ -1,7 +1,7 @@
 // SortNetworks: sorts of a few keys without data-dependent branches, for the statistical
-// filter's columns and beam windows: Batcher's odd-even merge sort network on 8 values
-// (for vector types, each lane on its own), and up to 7 keys padded to 8. Internal to the
-// multibeam filter.
+// filter's columns and beam windows and the smart filter's small bins: Batcher's odd-even
+// merge sort networks on 8 values (for vector types, each lane on its own) and on 16, and
+// up to 7 keys padded to 8. Internal to the multibeam filter.
 #pragma once
 
 #include <KvsDataBlocks/filters/multibeam/detail/DepthKey.h>
@@ -44,6 +44,39 @@ template <typename T, typename Order = CompareSwapper>
     order(v2, v4); order(v3, v5);
     order(v1, v2); order(v3, v4); order(v5, v6);
     w[0] = v0; w[1] = v1; w[2] = v2; w[3] = v3; w[4] = v4; w[5] = v5; w[6] = v6; w[7] = v7;
+}
+
+// The comparators of Batcher's odd-even merge sort on 16 values (63 of them), in order.
+struct Comparators16
+{
+    unsigned char first[64], second[64];
+    int count;
+};
+
+constexpr Comparators16 Batcher16()
+{
+    Comparators16 c{};
+    constexpr int n = 16;
+    for (int p = 1; p < n; p *= 2)
+        for (int k = p; k >= 1; k /= 2)
+            for (int j = k % p; j + k < n; j += 2 * k)
+                for (int i = 0; i < k && i + j + k < n; ++i)
+                    if ((i + j) / (2 * p) == (i + j + k) / (2 * p)) {
+                        c.first[c.count] = static_cast<unsigned char>(i + j);
+                        c.second[c.count] = static_cast<unsigned char>(i + j + k);
+                        ++c.count;
+                    }
+    return c;
+}
+
+inline constexpr Comparators16 kBatcher16 = Batcher16();
+
+// Sorts 16 values.
+template <typename T>
+inline void SortSixteen(T* w)
+{
+#pragma GCC unroll 64
+    for (int c = 0; c < kBatcher16.count; ++c) CompareSwap(w[kBatcher16.first[c]], w[kBatcher16.second[c]]);
 }
 
 // Sorts up to 7 keys.
