@@ -8,6 +8,10 @@
 
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kvs::multibeam::detail {
 
 // Orders a and b; written so that the compiler emits conditional moves.
@@ -20,6 +24,16 @@ inline void CompareSwap(T& a, T& b)
     a = lo;
     b = hi;
 }
+
+#if defined(__SSE2__)
+// For doubles GCC makes branches of the selects above; minsd and maxsd give the same.
+inline void CompareSwap(double& a, double& b)
+{
+    const __m128d x = _mm_set_sd(a), y = _mm_set_sd(b);
+    a = _mm_cvtsd_f64(_mm_min_sd(x, y)); // a < b ? a : b
+    b = _mm_cvtsd_f64(_mm_max_sd(y, x)); // b > a ? b : a
+}
+#endif
 
 // CompareSwap as a function object, the comparator SortEight takes unless told another.
 struct CompareSwapper
