@@ -109,7 +109,7 @@ void BeamTests::FlagSwath(PingStruct& ping, const MultibeamSettings& s, Angle ou
     int i = 0;
 #if defined(__SSE2__)
     auto two = [](const float* v, int at) {
-        return _mm_cvtps_pd(_mm_castpd_ps(_mm_load_sd(reinterpret_cast<const double*>(v + at))));
+        return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + at))));
     };
     // A bound that is not usable settles nothing: NaN fails every comparison.
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
