@@ -256,14 +256,21 @@ bool MultibeamFilter::GetRemainder(CDataBlock& block)
         m_pending = std::max(m_pending - 1, 0);
         return true;
     }
-    // Judged edges: each held ping with the pings on either side of it there are.
-    if (m_pending > 0 && m_settings.statistics && m_settings.statsJudgeEdges &&
-        m_window->TakeHeld(m_work, true, m_settings.quantScale)) {
-        m_window->TakeBlock(block);
-        m_readSlot = -1;
-        FinishPing(block, m_work, m_lastMode == kErrorLimitsOnly);
-        --m_pending;
-        return true;
+    // Judged edges: each held ping with the pings on either side of it there are. After a
+    // last pass in mode 3, which holds nothing, feeding the last input again would bring
+    // no held ping out (it would come out itself, again and again): the held pings go out
+    // as at a reversal, judged so only with the edges judged. They came in by full passes,
+    // and are finished as such.
+    const bool lastHeldNothing = m_lastMode == kErrorLimitsOnly;
+    if (m_pending > 0 && m_settings.statistics && (m_settings.statsJudgeEdges || lastHeldNothing)) {
+        if (m_window->TakeHeld(m_work, m_settings.statsJudgeEdges, m_settings.quantScale)) {
+            m_window->TakeBlock(block);
+            m_readSlot = -1;
+            FinishPing(block, m_work, false);
+            --m_pending;
+            return true;
+        }
+        if (lastHeldNothing) m_pending = 0;
     }
     if (m_pending <= 0) {
         ReleaseWindow();

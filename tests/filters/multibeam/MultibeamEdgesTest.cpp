@@ -121,3 +121,28 @@ TEST(MultibeamEdges, AJunkBeamAtNadirSetsNeitherTheSlopeBaseNorItsAnchor)
         Filtered({{ATTR_SLOPEFILTER, true}, {ATTR_FILTERSLOPEANGLE, 60.0}, {ATTR_SLOPEBASERATIO, 0.05}}, Block(x, z));
     EXPECT_EQ(With(b, F::kFlagSlope), (std::vector<int>{20}));
 }
+
+TEST(MultibeamEdges, PingsHeldWhenTheLastPassIsInModeThreeComeOutOnce)
+{
+    // Pings 1-6 by full passes (a window of 5 holds the last two), ping 7 in mode 3, which
+    // holds nothing and comes out at once: the held pings follow it, each once.
+    for (bool edges : {false, true}) {
+        SCOPED_TRACE(edges ? "edges judged" : "default warm-up");
+        CAttributeMap a = filtertest::Attributes(
+            {{ATTR_STATISTICFILTER, true}, {ATTR_FILTERWINDOWSIZE, 1}, {ATTR_STATSJUDGEEDGES, edges}});
+        MultibeamFilter f(&a);
+        std::vector<CDataBlock> in = Line({1, 2, 3, 4, 5, 6, 7}, {6});
+        std::vector<int> out, judged;
+        auto take = [&](const CDataBlock& b) {
+            out.push_back(PingNumber(b));
+            if (Flags(b).at(7) & F::kFlagStatistics) judged.push_back(PingNumber(b));
+        };
+        for (size_t i = 0; i < in.size(); ++i)
+            if (f.Process(in[i], i + 1 < in.size() ? kFull : F::kErrorLimitsOnly)) take(in[i]);
+        for (CDataBlock b; f.GetRemainder(b);) take(b);
+        EXPECT_EQ(out, (std::vector<int>{1, 2, 3, 4, 7, 5, 6}));
+        // The spike in ping 6 is found only where the held pings are judged.
+        EXPECT_EQ(judged, edges ? std::vector<int>{6} : std::vector<int>{});
+        EXPECT_EQ(f.GetPendingCount(), 0);
+    }
+}
