@@ -165,6 +165,10 @@ TEST(MultibeamFilter, EachFilterFlagsTheBeamsItMust)
         // fail; the beam at 101 lies beyond the width. No ping bit.
         {.name = "smart on a flat seabed", .settings = {{"SmartFilter", true}}, .x = kSmartX, .z = kSmartZ,
          .want = Only(202, {{F::kFlagSmart, {0, 1, 201}}}), .pingLacks = F::kFlagSmart},
+        // D 10, W 50, bins of 2 m from -10 to 10: the beam at 9 lies half a bin inwards of
+        // the last bin's end, exactly at its centre, and is tested against that bin alone.
+        {.name = "smart: the last beam at the centre of the last bin", .settings = {{"SmartFilter", true}},
+         .x = Ramp(19, -9), .z = Floats(19, -10.0f), .want = Words(19, 0)},
         // At x 13 seen at 27 degrees: tolerance 0.07; at x 61, 72 degrees: 0.1.
         {.name = "smart tolerance tighter within the reliable sector", .settings = {{"SmartFilter", true}},
          .x = kSmartX, .z = Changed(kSmartZ, {{113, -20.09f}, {161, -20.09f}}),
