@@ -19,6 +19,7 @@
 using namespace Multibeam;
 using kvs::multibeam::detail::FlagBeams;
 using kvs::multibeam::detail::IhoOrder;
+using kvs::multibeam::detail::ListUnrejected;
 using kvs::multibeam::detail::NadirBeam;
 using kvs::multibeam::detail::Rejected;
 using kvs::multibeam::detail::WalkOutward;
@@ -292,16 +293,10 @@ bool BeamTests::FilterAngle(PingStruct& ping, const MultibeamSettings& s)
         const double dz = static_cast<double>(pz[p]) - pz[q];
         return dx * dx + dz * dz;
     };
-    // The beams not rejected, in order, listed without a branch: rejected beams strewn over
-    // the ping would make a test of each beam in the walk a branch often mispredicted. The
-    // walk sees only these; the flags it sets fall on beams it has passed.
-    if (m_live.size() < static_cast<size_t>(n)) m_live.resize(static_cast<size_t>(n));
-    int* const live = m_live.data();
-    int count = 0;
-    for (int i = 0; i < n; ++i) {
-        live[count] = i;
-        count += !Rejected(ping, i);
-    }
+    // The walk sees only the beams not rejected; the flags it sets fall on beams it has
+    // passed.
+    const int count = ListUnrejected(ping, m_live);
+    const int* const live = m_live.data();
     // The bend at beam m between the passing beam a nearer nadir and the next beam j out;
     // a side is left alone when its first unrejected beam m lies at either end of the ping.
     // The next am2 is this mj2 when m passes (a moves to m), else this aj2.

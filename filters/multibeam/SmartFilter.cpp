@@ -8,6 +8,7 @@
 #include <climits>
 #include <cmath>
 
+using kvs::multibeam::detail::ListUnrejected;
 using kvs::multibeam::detail::NadirBeam;
 using kvs::multibeam::detail::Rejected;
 using kvs::multibeam::detail::SetBinTolerances;
@@ -116,15 +117,9 @@ bool SmartFilter::Run(PingStruct& ping, const MultibeamSettings& s, unsigned int
     const int n = ping.beamCount;
     const double off = ping.verticalOffset;
 
-    // The beams not rejected, in order, listed without a branch: where rejected beams are
-    // strewn over the ping, a test of each beam in every loop would often be mispredicted.
-    if (m_live.size() < static_cast<size_t>(n)) m_live.resize(static_cast<size_t>(n));
+    // The loops run over the beams not rejected.
+    int liveCount = ListUnrejected(ping, m_live);
     int* const live = m_live.data();
-    int liveCount = 0;
-    for (int i = 0; i < n; ++i) {
-        live[liveCount] = i;
-        liveCount += !Rejected(ping, i);
-    }
 
     // Mean depth (-z, without the offset) of the beams seen within the reliable sector.
     double sum = 0.0;

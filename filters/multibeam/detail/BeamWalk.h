@@ -1,16 +1,34 @@
 // BeamWalk: the ways the multibeam filter's tests walk the beams of a ping: every beam in
 // turn (FlagBeams), and outward from nadir on each side (WalkOutward), with the nadir
-// beam they start from. Internal to the multibeam filter.
+// beam they start from, and the list of the beams not rejected (ListUnrejected). Internal to the multibeam filter.
 #pragma once
 
 #include <KvsDataBlocks/filters/multibeam/Multibeam.h>
 #include <KvsDataBlocks/filters/multibeam/PingStruct.h>
+
+#include <vector>
 
 namespace kvs::multibeam::detail {
 
 inline bool Rejected(const PingStruct& ping, int i)
 {
     return Multibeam::IsBeamRejected(ping.flags[i]);
+}
+
+// Lists in live (grown to the ping's beam count, never shrunk) the beams not rejected, in
+// order, and returns how many. Gathered without a branch: where rejected beams are strewn
+// over a ping, a test of each beam would often be mispredicted.
+inline int ListUnrejected(const PingStruct& ping, std::vector<int>& live)
+{
+    const int n = ping.beamCount;
+    if (live.size() < static_cast<size_t>(n)) live.resize(static_cast<size_t>(n));
+    int* const out = live.data();
+    int count = 0;
+    for (int i = 0; i < n; ++i) {
+        out[count] = i;
+        count += !Rejected(ping, i);
+    }
+    return count;
 }
 
 // The shape of most per-beam tests: ORs bit into every beam for which fails(i) holds,

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <array>
-#include <random>
+#include <type_traits>
 
 using namespace kvs::multibeam::detail;
 
@@ -12,20 +12,16 @@ using namespace kvs::multibeam::detail;
 TEST(SortNetworks, SixteenAndEightSortEveryInputOfZerosAndOnes)
 {
     EXPECT_EQ(kBatcher16.count, 63);
-    for (unsigned int bits = 0; bits < (1u << 16); ++bits) {
-        std::array<int, 16> w{};
-        for (int i = 0; i < 16; ++i) w[i] = (bits >> i) & 1;
-        std::array<int, 16> want = w;
-        std::sort(want.begin(), want.end());
-        SortSixteen(w.data());
-        ASSERT_EQ(w, want) << bits;
-        if (bits < 256) {
-            std::array<int, 8> e{};
-            for (int i = 0; i < 8; ++i) e[i] = (bits >> i) & 1;
-            std::array<int, 8> sorted = e;
-            std::sort(sorted.begin(), sorted.end());
-            SortEight(e.data());
-            ASSERT_EQ(e, sorted) << bits;
+    auto sortsAll = [](auto size, auto sort) {
+        for (unsigned int bits = 0; bits < (1u << size.value); ++bits) {
+            std::array<int, size.value> w{};
+            for (int i = 0; i < size.value; ++i) w[i] = (bits >> i) & 1;
+            std::array<int, size.value> want = w;
+            std::sort(want.begin(), want.end());
+            sort(w.data());
+            ASSERT_EQ(w, want) << size.value << " values, bits " << bits;
         }
-    }
+    };
+    sortsAll(std::integral_constant<int, 16>{}, [](int* w) { SortSixteen(w); });
+    sortsAll(std::integral_constant<int, 8>{}, [](int* w) { SortEight(w); });
 }
